@@ -1,0 +1,194 @@
+#include "core/CChatsieve.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "matchers/CMatcher.h"
+#include "matchers/ProcessLists.h"
+#include "platform/MbText.h"
+#include "platform/Memory.h"
+#include "rules/LevelOrder.h"
+
+namespace chatsieve {
+
+namespace {
+
+// Destroys every matcher of `list` and empties it.
+void DestroyAll(CMatcherList& list) {
+    for (CMatcherList::Node* node = list.First(); node; node = node->next) {
+        if (node->matcher) node->matcher->Destroy();
+        node->matcher = nullptr;
+    }
+    list.Clear();
+}
+
+// Destroys the matchers appended to `list` after its first `keep` entries.
+void DestroyAfter(CMatcherList& list, std::size_t keep) {
+    while (list.Count() > keep) {
+        if (CMatcher* matcher = list.Last()->matcher) matcher->Destroy();
+        list.PopBack();
+    }
+}
+
+}  // namespace
+
+CChatsieve::CChatsieve()
+    : m_workBuf(nullptr),
+      m_matchOffset(0),
+      m_matchLength(0),
+      m_logEnabled(0),
+      m_logLines(),
+      m_logCount(0),
+      m_highestLevel(0) {}
+
+CChatsieve::~CChatsieve() = default;
+
+int CChatsieve::LoadRules() { return 0; }
+
+int CChatsieve::Init() {
+    // A failed load must not leave its matchers behind in the process-wide
+    // lists, where the next filter would resolve its references against them.
+    const std::size_t syllablesBefore = g_syllables.Count();
+    const std::size_t phrasesBefore = g_phrases.Count();
+    const std::size_t combosBefore = g_combos.Count();
+    int loaded = 0;
+    try {
+        loaded = LoadRules();
+    } catch (...) {
+        // The package library is a separate module; nothing it throws may
+        // reach the host.
+        loaded = 0;
+    }
+    if (!loaded) {
+        DestroyAll(m_skipSets);
+        DestroyAfter(g_combos, combosBefore);
+        DestroyAfter(g_phrases, phrasesBefore);
+        DestroyAfter(g_syllables, syllablesBefore);
+        if (g_syllables.Empty()) g_positionMap.Reset();
+        return 0;
+    }
+    m_rules.SpliceBack(g_phrases);
+    m_rules.SpliceBack(g_combos);
+    OrderByLevel(m_rules, m_highestLevel);
+    return 1;
+}
+
+void CChatsieve::OrderByLevel(CMatcherList& rules, int highestLevel) {
+    OrderRulesByLevel(rules, highestLevel, m_dormantRules);
+}
+
+void CChatsieve::Uninit() {
+    Free(m_workBuf);
+    m_workBuf = nullptr;
+    if (m_logEnabled) WriteLog(m_logCount);
+    DestroyAll(m_skipSets);
+    DestroyAll(g_syllables);
+    DestroyAll(m_rules);
+    // After every combination rule that may hold them as parts.
+    DestroyAll(m_dormantRules);
+    g_positionMap.Reset();
+    m_composedMap.Reset();
+}
+
+bool CChatsieve::WriteLog(unsigned count) {
+    std::FILE* file = std::fopen(kLogFileName, "a+");
+    if (!file) return false;
+    for (unsigned i = 0; i < count; ++i) {
+        if (!m_logLines[i]) continue;
+        std::fprintf(file, "%s\n", m_logLines[i]);
+        Free(m_logLines[i]);
+        m_logLines[i] = nullptr;
+    }
+    std::fclose(file);
+    return true;
+}
+
+void CChatsieve::LogLine(const char* text) {
+    std::size_t size = std::strlen(text) + 1;
+    char* copy = static_cast<char*>(Allocate(size));
+    if (copy) std::memcpy(copy, text, size);
+    m_logLines[m_logCount++] = copy;
+    if (m_logCount < kLogSlots) return;
+    if (!WriteLog(kLogSlots)) {
+        // The file cannot be opened: the full log is dropped.
+        for (char*& line : m_logLines) {
+            Free(line);
+            line = nullptr;
+        }
+    }
+    m_logCount = 0;
+}
+
+bool CChatsieve::StripWorkBuffer() {
+    int level = 0;
+    bool first = true;
+    for (CMatcherList::Node* node = m_skipSets.First(); node; node = node->next) {
+        if (node->matcher->Match(m_workBuf, 0, &m_matchOffset, &m_matchLength, &level) != 1) return false;
+        if (m_matchOffset == 1) return false;
+        // Each ignore-set maps its output back to its own input. With several,
+        // compose the maps so the result leads back to the text of the check:
+        // entry i of a map is never below i, so composing in place is safe.
+        if (first) {
+            if (node->next) m_composedMap.Swap(g_positionMap);
+            first = false;
+            continue;
+        }
+        for (std::size_t i = 0; i < g_positionMap.Size(); ++i) m_composedMap[i] = m_composedMap[g_positionMap[i]];
+        m_composedMap.Truncate(g_positionMap.Size());
+        if (!node->next) m_composedMap.Swap(g_positionMap);
+    }
+    return true;
+}
+
+int CChatsieve::CheckText(const char* text, int ceiling) {
+    m_matchLength = 0;
+    if (!text) return 0;
+    if (ceiling == 0) ceiling = m_highestLevel < INT_MAX ? m_highestLevel + 1 : INT_MAX;
+    const std::size_t len = std::strlen(text);
+    // Compared with the text the buffer holds, not its size: the buffer is
+    // renewed more often than needed, never too rarely.
+    if (m_workBuf && std::strlen(m_workBuf) < len) {
+        Free(m_workBuf);
+        m_workBuf = nullptr;
+    }
+    if (!m_workBuf) m_workBuf = static_cast<char*>(Allocate(len + 1));
+    if (!m_workBuf) return 0;
+    BoundedCopy(m_workBuf, text, len + 1);
+    m_workBuf[len] = 0;
+
+    if (!StripWorkBuffer()) return 0;
+
+    int level = 0;
+    for (CMatcherList::Node* node = m_rules.First(); node; node = node->next) {
+        if (node->matcher->Match(m_workBuf, 0, &m_matchOffset, &m_matchLength, &level) == 1 && level <= ceiling)
+            return level;
+    }
+    m_matchLength = 0;
+    return 0;
+}
+
+int CChatsieve::FilterText(const char* text, char* out, unsigned int outSize, int minLevel) {
+    if (!text || minLevel < 0) return 0;
+    if (m_logEnabled) LogLine(text);
+    const int result = CheckText(text, 0);
+    if (!out) return result;
+
+    std::size_t n = std::strlen(text) + 1;
+    if (outSize < n) n = outSize;
+    BoundedCopy(out, text, n);
+    out[n] = 0;
+
+    int ceiling = minLevel > result ? minLevel : result;
+    for (int pass = 0; pass < kMaxMaskPasses; ++pass) {
+        ceiling = CheckText(out, ceiling);
+        if (ceiling == 0 || ceiling < minLevel) break;
+        for (int j = 0; j < m_matchLength; ++j) {
+            const std::size_t at = static_cast<std::size_t>(m_matchOffset) + static_cast<std::size_t>(j);
+            if (at < g_positionMap.Size()) out[g_positionMap[at]] = '*';
+        }
+    }
+    return result;
+}
+
+}  // namespace chatsieve

@@ -1,0 +1,82 @@
+// CChatsieve: the filter object behind IChatsieve. Made only by
+// CreateChatsieve: construct, Init (LoadRules, then gather and order the
+// rules); the host then calls FilterText any number of times and Uninit once
+// at the end. The object owns its working buffer and its log lines; the
+// matchers it lists are destroyed by Uninit. It is never freed through the
+// interface. One thread at a time, one initialised filter per process (see
+// matchers/ProcessLists.h).
+//
+// The slot order of the virtual operations is fixed: Uninit, FilterText,
+// destructor, CheckText, LoadRules.
+#ifndef CHATSIEVE_CORE_CCHATSIEVE_H
+#define CHATSIEVE_CORE_CCHATSIEVE_H
+
+#include "Chatsieve.h"
+#include "matchers/CMatcherList.h"
+#include "matchers/TArray.h"
+
+namespace chatsieve {
+
+constexpr unsigned kLogSlots = 1024;
+constexpr int kMaxMaskPasses = 1000;
+constexpr const char* kLogFileName = "PlayerWords.txt";
+
+class CChatsieve : public IChatsieve {
+public:
+    CChatsieve();
+
+    void Uninit() override;
+    int FilterText(const char* text, char* out, unsigned int outSize, int minLevel) override;
+    // Releases list nodes only: reached only when Init failed.
+    virtual ~CChatsieve();
+    // The level of the first rule, in checking order, that matches the
+    // stripped copy of `text` at a level not above `ceiling` (0: no ceiling);
+    // 0 when none does. Leaves that match's offset and length behind.
+    virtual int CheckText(const char* text, int ceiling);
+    // Reads the rule package into the lists; 1 on success, 0 on failure.
+    virtual int LoadRules();
+
+    // Loads the rules and puts them in checking order; 1 on success. On
+    // failure every matcher this load made is destroyed.
+    int Init();
+    // Orders `rules` from `highestLevel` down to level 1; level-0 rules leave
+    // the list for m_dormantRules.
+    void OrderByLevel(CMatcherList& rules, int highestLevel);
+
+    // For tests and tools: what the last deciding check matched.
+    int MatchOffset() const { return m_matchOffset; }
+    int MatchLength() const { return m_matchLength; }
+    int HighestLevel() const { return m_highestLevel; }
+    int LogEnabled() const { return m_logEnabled; }
+    const CMatcherList& SkipSets() const { return m_skipSets; }
+    const CMatcherList& Rules() const { return m_rules; }
+
+protected:
+    char* m_workBuf;
+    int m_matchOffset;
+    int m_matchLength;
+    int m_logEnabled;
+    char* m_logLines[kLogSlots];
+    unsigned m_logCount;
+    int m_highestLevel;
+    CMatcherList m_skipSets;
+    CMatcherList m_rules;
+    // Rules of level 0: never checked on their own, but combination rules may
+    // hold them as parts, so they live until Uninit.
+    CMatcherList m_dormantRules;
+    // With several ignore-sets: the composed map from the latest stripped text
+    // back to the text the check received.
+    TArray<int> m_composedMap;
+
+private:
+    void LogLine(const char* text);
+    // Appends the lines of slots [0, count) to the log file and empties them;
+    // false when the file cannot be opened.
+    bool WriteLog(unsigned count);
+    // Runs the ignore-sets over m_workBuf; false when nothing is left to test.
+    bool StripWorkBuffer();
+};
+
+}  // namespace chatsieve
+
+#endif

@@ -1,0 +1,14 @@
+#include "matchers/CMatcher.h"
+
+#include "matchers/ProcessLists.h"
+
+namespace chatsieve {
+
+CMatcher* CMatcher::ResolveRef(int index, int kind) {
+    const CMatcherList* list = kind == kSyllableKind ? &g_syllables : kind == kPhraseKind ? &g_phrases : nullptr;
+    if (!list) return nullptr;
+    // A negative index, taken as unsigned, is never below the count.
+    return list->At(static_cast<unsigned>(index));
+}
+
+}  // namespace chatsieve

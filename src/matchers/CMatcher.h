@@ -1,0 +1,49 @@
+// CMatcher: what every rule object shares. The four kinds (CSkipSet,
+// CSyllable, CPhraseRule, CComboRule) are made only by the rule loader:
+// construct with New<>, call the class's own Init once, list it. Whatever Init
+// allocates belongs to the object even when Init fails; the object is released
+// once, only through Destroy, which frees its buffers and then itself. After a
+// successful Init a matcher never changes. Not thread-safe (see ProcessLists.h).
+//
+// Match(text, reserved, offset, length, level) returns 1 when the matcher finds
+// what it looks for and 0 otherwise (always 0 for a null text). The three
+// outputs are read only after a 1; several matchers write them along the way.
+// `reserved` is passed on but never read.
+//
+// The slot order of the virtual operations (Destroy, Match, GetLevel,
+// ResolveRef, then each class's Init) is fixed.
+#ifndef CHATSIEVE_MATCHERS_CMATCHER_H
+#define CHATSIEVE_MATCHERS_CMATCHER_H
+
+namespace chatsieve {
+
+// A decoded RuleRef, as phrase and combination rules keep it.
+struct RefEntry {
+    int index;  // 0-based position in the process-wide list of its kind
+    int kind;   // kSyllableKind or kPhraseKind
+};
+
+constexpr int kRuleRefBase = 100000;
+constexpr int kSyllableKind = 2;
+constexpr int kPhraseKind = 3;
+
+// RuleRef v = kind * 100000 + 1-based position; both parts by truncating
+// division, so a multiple of 100000 decodes to index -1 and names nothing.
+inline RefEntry DecodeRuleRef(int value) { return RefEntry{value % kRuleRefBase - 1, value / kRuleRefBase}; }
+
+class CMatcher {
+public:
+    virtual void Destroy() = 0;
+    virtual int Match(char* text, int reserved, int* offset, int* length, int* level) = 0;
+    virtual int GetLevel() = 0;
+    // The syllable (kind 2) or phrase rule (kind 3) at 0-based `index` of its
+    // process-wide list as it stands now, or null. Does not depend on `this`.
+    virtual CMatcher* ResolveRef(int index, int kind);
+
+protected:
+    ~CMatcher() = default;
+};
+
+}  // namespace chatsieve
+
+#endif

@@ -1,0 +1,57 @@
+// A doubly linked list of non-owning CMatcher pointers that keeps insertion
+// order. Destroying or clearing the list frees its nodes only, never the
+// matchers. Moves between lists relink nodes and never allocate; adding an
+// entry allocates one node and reports false when that fails.
+#ifndef CHATSIEVE_MATCHERS_CMATCHERLIST_H
+#define CHATSIEVE_MATCHERS_CMATCHERLIST_H
+
+#include <cstddef>
+
+namespace chatsieve {
+
+class CMatcher;
+
+class CMatcherList {
+public:
+    struct Node {
+        CMatcher* matcher;
+        Node* prev;
+        Node* next;
+    };
+
+    CMatcherList() = default;
+    ~CMatcherList() { Clear(); }
+    CMatcherList(const CMatcherList&) = delete;
+    CMatcherList& operator=(const CMatcherList&) = delete;
+
+    Node* First() const { return m_first; }
+    Node* Last() const { return m_last; }
+    std::size_t Count() const { return m_count; }
+    bool Empty() const { return m_count == 0; }
+
+    bool PushBack(CMatcher* matcher) { return InsertBefore(nullptr, matcher); }
+    // Inserts before `position`, or at the end when `position` is null.
+    bool InsertBefore(Node* position, CMatcher* matcher);
+    // The entry at 0-based `index`, or null when there is none.
+    CMatcher* At(std::size_t index) const;
+    // Moves every entry of `other` onto the end of this list, in order.
+    void SpliceBack(CMatcherList& other);
+    // Moves this list's first node into `target` before `position` (null:
+    // at its end).
+    void MoveFirstBefore(CMatcherList& target, Node* position);
+    // Unlinks and frees the last entry's node.
+    void PopBack();
+    void Clear();
+
+private:
+    void Link(Node* position, Node* node);
+    void Unlink(Node* node);
+
+    Node* m_first = nullptr;
+    Node* m_last = nullptr;
+    std::size_t m_count = 0;
+};
+
+}  // namespace chatsieve
+
+#endif

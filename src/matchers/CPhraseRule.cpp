@@ -1,0 +1,61 @@
+#include "matchers/CPhraseRule.h"
+
+#include <cstring>
+
+#include "matchers/CSyllable.h"
+#include "platform/Memory.h"
+
+namespace chatsieve {
+
+void CPhraseRule::Destroy() {
+    Free(m_refs);
+    m_refs = nullptr;
+    m_syllables.Reset();
+    this->~CPhraseRule();
+    Free(this);
+}
+
+int CPhraseRule::Init(const int* refs, int count, int level) {
+    if (!refs || count <= 0 || level < 0) return 0;
+    m_refs = static_cast<RefEntry*>(Allocate(sizeof(RefEntry) * static_cast<unsigned>(count)));
+    if (!m_refs) return 0;
+    for (int i = 0; i < count; ++i) {
+        m_refs[i] = DecodeRuleRef(refs[i]);
+        if (m_refs[i].kind != kSyllableKind) return 0;
+        CMatcher* syllable = ResolveRef(m_refs[i].index, m_refs[i].kind);
+        if (!syllable || !m_syllables.PushBack(syllable)) return 0;
+    }
+    m_count = count;
+    m_level = level;
+    return 1;
+}
+
+int CPhraseRule::Match(char* text, int reserved, int* offset, int* length, int* level) {
+    if (!text) return 0;
+    const int n = static_cast<int>(std::strlen(text));
+    int pos = 0;
+    while (pos < n) {
+        // The first syllable's own scan jumps to its next occurrence.
+        int firstLength = 0;
+        if (!m_syllables[0]->Match(text + pos, reserved, offset, &firstLength, level)) return 0;
+        pos += *offset;
+        *length = firstLength;
+        int i = 1;
+        for (; i < m_count; ++i) {
+            int next = 0;
+            if (!static_cast<CSyllable*>(m_syllables[i])->MatchAt(text + pos + *length, &next)) break;
+            *length += next;
+        }
+        if (i == m_count) {
+            *offset = pos;
+            *level = m_level;
+            return 1;
+        }
+        // A fixed step of one two-byte character, whatever the first
+        // syllable's width: stored rule sets are tuned to this.
+        pos += 2;
+    }
+    return 0;
+}
+
+}  // namespace chatsieve

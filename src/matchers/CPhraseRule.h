@@ -1,0 +1,39 @@
+// CPhraseRule: a banned expression as a run of syllables that must follow one
+// another with no byte between them (fillers are already stripped by the
+// ignore-sets). Its syllables belong to g_syllables; the rule only points.
+#ifndef CHATSIEVE_MATCHERS_CPHRASERULE_H
+#define CHATSIEVE_MATCHERS_CPHRASERULE_H
+
+#include "matchers/CMatcher.h"
+#include "matchers/TArray.h"
+
+namespace chatsieve {
+
+class CPhraseRule : public CMatcher {
+public:
+    CPhraseRule() = default;
+
+    void Destroy() override;
+    // On a match: offset of the phrase, length of all its syllables, level.
+    int Match(char* text, int reserved, int* offset, int* length, int* level) override;
+    int GetLevel() override { return m_level; }
+    // `refs` are RuleRefs of kind 2 only, resolved against g_syllables now.
+    virtual int Init(const int* refs, int count, int level);
+
+    // The resolved syllables, in phrase order.
+    const TArray<CMatcher*>& Syllables() const { return m_syllables; }
+
+protected:
+    // Released only through Destroy.
+    ~CPhraseRule() = default;
+
+private:
+    RefEntry* m_refs = nullptr;
+    int m_count = 0;
+    int m_level = 0;
+    TArray<CMatcher*> m_syllables;
+};
+
+}  // namespace chatsieve
+
+#endif

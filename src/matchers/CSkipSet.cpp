@@ -1,0 +1,97 @@
+#include "matchers/CSkipSet.h"
+
+#include <cstring>
+
+#include "matchers/ProcessLists.h"
+#include "platform/MbText.h"
+#include "platform/Memory.h"
+
+namespace chatsieve {
+
+void CSkipSet::Destroy() {
+    Free(m_values);
+    Free(m_singleRanges);
+    Free(m_doubleRanges);
+    this->~CSkipSet();
+    Free(this);
+}
+
+int CSkipSet::Init(const int* values, int count) {
+    if (!values || count <= 0) return 0;
+    m_values = static_cast<int*>(Allocate(sizeof(int) * static_cast<unsigned>(count)));
+    if (!m_values) return 0;
+    std::memcpy(m_values, values, sizeof(int) * static_cast<unsigned>(count));
+    m_valueCount = count;
+
+    int separator = 0;
+    while (separator < count && values[separator] != -1) ++separator;
+    if (separator == count || separator % 2 != 0) return 0;
+    int after = count - separator - 1;
+    if (after % 3 != 0) return 0;
+    m_singleCount = separator / 2;
+    m_doubleCount = after / 3;
+
+    m_singleRanges = static_cast<unsigned char*>(Allocate(2 * static_cast<unsigned>(m_singleCount)));
+    m_doubleRanges = static_cast<unsigned char*>(Allocate(3 * static_cast<unsigned>(m_doubleCount)));
+    if (!m_singleRanges || !m_doubleRanges) return 0;
+    for (int i = 0; i < 2 * m_singleCount; ++i) m_singleRanges[i] = static_cast<unsigned char>(values[i]);
+    for (int i = 0; i < 3 * m_doubleCount; ++i)
+        m_doubleRanges[i] = static_cast<unsigned char>(values[separator + 1 + i]);
+    return 1;
+}
+
+int CSkipSet::IsSkipped(const char* p, int* charLength) const {
+    const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
+    *charLength = CharStep(p);
+    if (*charLength == 1) {
+        for (int i = 0; i < m_singleCount; ++i)
+            if (m_singleRanges[2 * i] <= u[0] && u[0] <= m_singleRanges[2 * i + 1]) return 1;
+        return 0;
+    }
+    for (int i = 0; i < m_doubleCount; ++i) {
+        const unsigned char* range = m_doubleRanges + 3 * i;
+        if (range[0] == u[0] && range[1] <= u[1] && u[1] <= range[2]) return 1;
+    }
+    return 0;
+}
+
+int CSkipSet::Match(char* text, int /*reserved*/, int* offset, int* length, int* /*level*/) {
+    *length = 0;
+    if (!text) return 0;
+    std::size_t n = std::strlen(text);
+    char* scratch = static_cast<char*>(Allocate(n + 1));
+    if (!scratch) return 0;
+    g_positionMap.Clear();
+    if (!g_positionMap.Reserve(n)) {
+        Free(scratch);
+        return 0;
+    }
+
+    std::size_t pos = 0, kept = 0;
+    while (pos < n) {
+        int charLength = 0;
+        int skipped = IsSkipped(text + pos, &charLength);
+        // A lead byte cut off by the terminator is no character: the text ends
+        // before it, so nothing is read or copied past the text.
+        if (pos + static_cast<std::size_t>(charLength) > n) break;
+        if (!skipped) {
+            std::memcpy(scratch + kept, text + pos, static_cast<std::size_t>(charLength));
+            g_positionMap.PushBack(static_cast<int>(pos));
+            if (charLength == 2) g_positionMap.PushBack(static_cast<int>(pos + 1));
+            kept += static_cast<std::size_t>(charLength);
+        }
+        pos += static_cast<std::size_t>(charLength);
+    }
+    scratch[kept] = 0;
+
+    if (kept == 0) {
+        *offset = 1;
+    } else {
+        *offset = 0;
+        std::memcpy(text, scratch, kept + 1);
+    }
+    Free(scratch);
+    return 1;
+}
+
+}  // namespace chatsieve

@@ -1,0 +1,99 @@
+#include "matchers/CSyllable.h"
+
+#include <cstring>
+
+#include "platform/MbText.h"
+#include "platform/Memory.h"
+
+namespace chatsieve {
+
+namespace {
+
+char* CopyText(const char* text, std::size_t length) {
+    char* copy = static_cast<char*>(Allocate(length + 1));
+    if (copy) std::memcpy(copy, text, length + 1);
+    return copy;
+}
+
+// A form whose last byte is a lone lead byte compares as if that byte were not
+// there, yet would report its full length: a match could then end inside a
+// character or run past the end of the text.
+bool EndsInCutCharacter(const char* form) {
+    std::size_t length = std::strlen(form), i = 0;
+    while (i < length) i += static_cast<std::size_t>(CharStep(form + i));
+    return i > length;
+}
+
+}  // namespace
+
+void CSyllable::Destroy() {
+    Free(m_splitForm);
+    Free(m_romanised);
+    Free(m_codes);
+    this->~CSyllable();
+    Free(this);
+}
+
+int CSyllable::Init(const char* romanised, const unsigned char* codes, int codeByteCount, const char* splitForm) {
+    if (!romanised || !codes) return 0;
+    int ranges = codeByteCount / 3;
+    if (ranges < 1 || ranges > 3) return 0;
+    if (EndsInCutCharacter(romanised) || (splitForm && EndsInCutCharacter(splitForm))) return 0;
+
+    m_romanisedLength = std::strlen(romanised);
+    m_romanised = CopyText(romanised, m_romanisedLength);
+    if (!m_romanised) return 0;
+    m_codes = static_cast<unsigned char*>(Allocate(static_cast<std::size_t>(codeByteCount)));
+    if (!m_codes) return 0;
+    if (splitForm) {
+        m_splitLength = std::strlen(splitForm);
+        m_splitForm = CopyText(splitForm, m_splitLength);
+        if (!m_splitForm) return 0;
+    }
+    m_codeByteCount = codeByteCount;
+    std::memcpy(m_codes, codes, static_cast<std::size_t>(codeByteCount));
+    return 1;
+}
+
+int CSyllable::MatchAt(const char* p, int* length) const {
+    if (!p) {
+        *length = 0;
+        return 0;
+    }
+    if (PrefixEqualsNoCase(p, m_romanisedLength, m_romanised)) {
+        *length = static_cast<int>(m_romanisedLength);
+        return 1;
+    }
+    if (m_splitForm && PrefixEquals(p, m_splitLength, m_splitForm)) {
+        *length = static_cast<int>(m_splitLength);
+        return 1;
+    }
+    const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
+    // The terminator never belongs to a code range, so a range never reads or
+    // reports a character past the end of the text.
+    if (u[0] != 0) {
+        for (int k = 0; k < m_codeByteCount / 3; ++k) {
+            const unsigned char* range = m_codes + 3 * k;
+            if (u[0] == range[0] && u[1] != 0 && range[1] <= u[1] && u[1] <= range[2]) {
+                *length = 2;
+                return 1;
+            }
+        }
+    }
+    *length = CharByteCount(p);
+    return 0;
+}
+
+int CSyllable::Match(char* text, int /*reserved*/, int* offset, int* length, int* /*level*/) {
+    if (!text) return 0;
+    for (char* p = text; *p != 0; p += *length) {
+        if (MatchAt(p, length)) {
+            *offset = static_cast<int>(p - text);
+            return 1;
+        }
+        if (*length == 0) break;
+    }
+    return 0;
+}
+
+}  // namespace chatsieve

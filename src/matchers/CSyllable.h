@@ -1,0 +1,49 @@
+// CSyllable: one syllable, recognised in any of three written forms: its
+// romanised form in any letter case, its split form exactly (optional), or a
+// two-byte character in one of its one to three code ranges. Syllables live in
+// g_syllables; phrase and combination rules hold pointers to them.
+#ifndef CHATSIEVE_MATCHERS_CSYLLABLE_H
+#define CHATSIEVE_MATCHERS_CSYLLABLE_H
+
+#include <cstddef>
+
+#include "matchers/CMatcher.h"
+
+namespace chatsieve {
+
+class CSyllable : public CMatcher {
+public:
+    CSyllable() = default;
+
+    void Destroy() override;
+    // Scans from the start of the text one character at a time for the
+    // leftmost position where MatchAt succeeds; writes offset only on a match,
+    // length through MatchAt, never level.
+    int Match(char* text, int reserved, int* offset, int* length, int* level) override;
+    int GetLevel() override { return 0; }
+    // `codes` holds consecutive (lead, second-low, second-high) triples;
+    // 3 to 11 bytes are accepted, and bytes after the last triple are unused.
+    virtual int Init(const char* romanised, const unsigned char* codes, int codeByteCount, const char* splitForm);
+
+    // 1 when the syllable starts at p: the romanised form first, then the split
+    // form, then the code ranges. *length gets the matched byte count, or after
+    // a miss the byte count of the character at p (0 at the end of the text).
+    int MatchAt(const char* p, int* length) const;
+
+protected:
+    // Released only through Destroy.
+    ~CSyllable() = default;
+
+private:
+    char* m_romanised = nullptr;
+    unsigned char* m_codes = nullptr;
+    int m_codeByteCount = 0;
+    char* m_splitForm = nullptr;
+    // Byte lengths of the two forms, measured once at Init.
+    std::size_t m_romanisedLength = 0;
+    std::size_t m_splitLength = 0;
+};
+
+}  // namespace chatsieve
+
+#endif

@@ -1,0 +1,30 @@
+// The process-wide containers. They are constructed empty when the library is
+// loaded, in the order below, and destroyed in reverse order at unload, which
+// frees list nodes and map storage only, never a matcher.
+//
+// One rule set per process: the loader fills the lists, the filter's Init
+// moves the phrase and combination rules onto its own rule list, and Uninit
+// destroys the syllables and empties everything. RuleRefs resolve by position
+// in these lists, so only one filter may be loading or in use at a time, from
+// one thread at a time.
+#ifndef CHATSIEVE_MATCHERS_PROCESSLISTS_H
+#define CHATSIEVE_MATCHERS_PROCESSLISTS_H
+
+#include "matchers/CMatcherList.h"
+#include "matchers/TArray.h"
+
+namespace chatsieve {
+
+// Entry i: offset, in the text handed to the last ignore-set Match (or, after
+// a whole check, in the text the check received), of byte i of the compacted
+// text. Rebuilt by every CSkipSet::Match.
+using PositionMap = TArray<int>;
+
+extern PositionMap g_positionMap;
+extern CMatcherList g_syllables;
+extern CMatcherList g_phrases;
+extern CMatcherList g_combos;
+
+}  // namespace chatsieve
+
+#endif

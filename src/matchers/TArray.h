@@ -1,0 +1,76 @@
+// A growable array of trivially copyable values whose storage comes from the
+// allocation seam, so growing reports failure instead of throwing. Clear keeps
+// the storage; Reset gives it back.
+#ifndef CHATSIEVE_MATCHERS_TARRAY_H
+#define CHATSIEVE_MATCHERS_TARRAY_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#include "platform/Memory.h"
+
+namespace chatsieve {
+
+template <class T>
+class TArray {
+    static_assert(std::is_trivially_copyable<T>::value, "TArray holds plain values");
+
+public:
+    TArray() = default;
+    ~TArray() { Reset(); }
+    TArray(const TArray&) = delete;
+    TArray& operator=(const TArray&) = delete;
+
+    std::size_t Size() const { return m_size; }
+    bool Empty() const { return m_size == 0; }
+    T* Data() { return m_data; }
+    const T* Data() const { return m_data; }
+    T& operator[](std::size_t i) { return m_data[i]; }
+    const T& operator[](std::size_t i) const { return m_data[i]; }
+
+    // Makes room for `count` elements in all; false when memory is exhausted.
+    bool Reserve(std::size_t count) {
+        if (count <= m_capacity) return true;
+        if (count > SIZE_MAX / sizeof(T)) return false;
+        T* grown = static_cast<T*>(Allocate(count * sizeof(T)));
+        if (!grown) return false;
+        if (m_size) std::memcpy(grown, m_data, m_size * sizeof(T));
+        Free(m_data);
+        m_data = grown;
+        m_capacity = count;
+        return true;
+    }
+
+    bool PushBack(T value) {
+        if (m_size == m_capacity && !Reserve(m_capacity ? m_capacity * 2 : 8)) return false;
+        m_data[m_size++] = value;
+        return true;
+    }
+
+    // Shortens to `count` elements (count <= Size()).
+    void Truncate(std::size_t count) { m_size = count; }
+    void Clear() { m_size = 0; }
+
+    void Reset() {
+        Free(m_data);
+        m_data = nullptr;
+        m_size = m_capacity = 0;
+    }
+
+    void Swap(TArray& other) {
+        std::swap(m_data, other.m_data);
+        std::swap(m_size, other.m_size);
+        std::swap(m_capacity, other.m_capacity);
+    }
+
+private:
+    T* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+};
+
+}  // namespace chatsieve
+
+#endif

@@ -1,0 +1,45 @@
+// Multibyte text operations in the ANSI code page (see CodePage.h). Matching
+// results depend on their exact behaviour at cut characters: a lead byte
+// directly before the terminator, or before a length limit, is never half of a
+// character that gets copied or compared.
+#ifndef CHATSIEVE_PLATFORM_MBTEXT_H
+#define CHATSIEVE_PLATFORM_MBTEXT_H
+
+#include <cstddef>
+
+#include "platform/CodePage.h"
+
+namespace chatsieve {
+
+// Width of the character at p: 2 when *p is a lead byte, whatever follows.
+inline int CharStep(const char* p) { return IsLeadByte(static_cast<unsigned char>(*p)) ? 2 : 1; }
+
+// Bytes of the one character at p: 0 at the terminator and for a lead byte
+// directly followed by the terminator, 2 for a whole two-byte character, else 1.
+inline int CharByteCount(const char* p) {
+    if (*p == 0) return 0;
+    if (!IsLeadByte(static_cast<unsigned char>(*p))) return 1;
+    return p[1] != 0 ? 2 : 0;
+}
+
+// Copies whole characters from src until k bytes are written or the terminator
+// is copied, then zero-fills the rest of the k bytes. A lead byte that would
+// take the k-th byte, or whose second byte is the terminator, becomes a zero.
+void BoundedCopy(char* dst, const char* src, std::size_t k);
+
+// Whether the first `limit` bytes of `text` (fewer when it ends first; a lead
+// byte whose partner lies beyond the limit or is the terminator ends it) equal
+// the whole of `form`, character by character. Equal to copying the candidate
+// with BoundedCopy(limit + 1), cutting it to `limit` bytes and comparing.
+bool PrefixEquals(const char* text, std::size_t limit, const char* form);
+// The same, with single-byte letters compared without regard to case and
+// two-byte characters compared after ToUpperDoubleByte.
+bool PrefixEqualsNoCase(const char* text, std::size_t limit, const char* form);
+
+// Whole-text comparisons with the same character rules.
+bool TextEquals(const char* a, const char* b);
+bool TextEqualsNoCase(const char* a, const char* b);
+
+}  // namespace chatsieve
+
+#endif

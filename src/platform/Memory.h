@@ -1,0 +1,46 @@
+// The one place the library allocates. Every allocation goes through
+// Allocate/Free so that a failure is a null result, never an exception, and so
+// that tests can make the n-th allocation fail (FailAllocationsAfter).
+//
+// Not thread-safe, like the rest of the library: the fault-injection counter is
+// process-wide.
+#ifndef CHATSIEVE_PLATFORM_MEMORY_H
+#define CHATSIEVE_PLATFORM_MEMORY_H
+
+#include <cstddef>
+#include <new>
+#include <utility>
+
+namespace chatsieve {
+
+// Returns `size` bytes (at least one) or null when memory is exhausted or a
+// test asked for a failure.
+void* Allocate(std::size_t size);
+void Free(void* p);
+
+// Constructs a T in memory from Allocate; null when the allocation fails.
+template <class T, class... Args>
+T* New(Args&&... args) {
+    void* p = Allocate(sizeof(T));
+    return p ? new (p) T(std::forward<Args>(args)...) : nullptr;
+}
+
+// Runs T's destructor and gives back memory obtained through New<T>.
+template <class T>
+void Delete(T* p) {
+    if (p) {
+        p->~T();
+        Free(p);
+    }
+}
+
+// Fault injection for tests: after `count` more successful allocations every
+// allocation fails, until ResetAllocationFailures. A negative count never fails.
+void FailAllocationsAfter(long count);
+void ResetAllocationFailures();
+// Allocations made so far (successful or not), for tests that count them.
+unsigned long AllocationCount();
+
+}  // namespace chatsieve
+
+#endif
