@@ -1,0 +1,104 @@
+#include "matchers/CPhraseRule.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "../support/RuleFixture.h"
+
+namespace chatsieve::test {
+namespace {
+
+class CPhraseRuleTest : public RuleTest {
+protected:
+    void SetUp() override {
+        wai = AddSyllable("wai", {0xCD, 0xE2, 0xE2});
+        gua = AddSyllable("gua", {0xB9, 0xD2, 0xD2});
+        a = AddSyllable("a", {0xB0, 0xA1, 0xA2});
+    }
+    // Matches `text` and returns "offset/length/level", or "-" for no match.
+    std::string Run(CPhraseRule* rule, std::string text) {
+        Outputs out;
+        if (!RunMatch(rule, text, out)) return "-";
+        return std::to_string(out.offset) + "/" + std::to_string(out.length) + "/" + std::to_string(out.level);
+    }
+    int wai = 0, gua = 0, a = 0;
+};
+
+TEST_F(CPhraseRuleTest, SyllablesMustBeAdjacentInAnyForm) {
+    CPhraseRule* rule = MakePhrase({wai, gua}, 5);
+    EXPECT_EQ("0/4/5", Run(rule, std::string(kWai) + kGua));
+    EXPECT_EQ("1/4/5", Run(rule, std::string("x") + kWai + kGua));
+    EXPECT_EQ("0/5/5", Run(rule, std::string(kWai) + "GUA"));
+    EXPECT_EQ("2/5/5", Run(rule, std::string("..WAI") + kGua));
+    EXPECT_EQ("0/6/5", Run(rule, "waigua"));
+    EXPECT_EQ("-", Run(rule, std::string(kWai) + "x" + kGua));
+    EXPECT_EQ("-", Run(rule, std::string(kGua) + kWai));
+    EXPECT_EQ("-", Run(rule, ""));
+    rule->Destroy();
+}
+
+TEST_F(CPhraseRuleTest, OneSyllablePhraseReportsItsLeftmostOccurrence) {
+    CPhraseRule* rule = MakePhrase({gua}, 2);
+    EXPECT_EQ("3/2/2", Run(rule, std::string("abc") + kGua + kGua));
+    EXPECT_EQ(2, rule->GetLevel());
+    rule->Destroy();
+}
+
+TEST_F(CPhraseRuleTest, LaterOccurrenceIsFoundAfterAFailedChain) {
+    CPhraseRule* rule = MakePhrase({wai, gua}, 1);
+    EXPECT_EQ("4/4/1", Run(rule, std::string(kWai) + kWai + kWai + kGua));
+    rule->Destroy();
+}
+
+TEST_F(CPhraseRuleTest, SearchStepsTwoBytesWhateverTheOccurrenceWidth) {
+    CPhraseRule* rule = MakePhrase({a, gua}, 1);
+    // "a" at 0 fails; the next scan starts at byte 2 and so misses "a" at 1.
+    EXPECT_EQ("-", Run(rule, std::string("aa") + kGua));
+    // With the occurrence at 2 bytes from a failed one, it is found.
+    EXPECT_EQ("2/3/1", Run(rule, std::string("axa") + kGua));
+    // After a long romanised form the next scan starts inside it.
+    CPhraseRule* waiA = MakePhrase({wai, a}, 1);
+    EXPECT_EQ("-", Run(waiA, "waiwax"));
+    rule->Destroy();
+    waiA->Destroy();
+}
+
+TEST_F(CPhraseRuleTest, ReservedArgumentChangesNothing) {
+    CPhraseRule* rule = MakePhrase({wai, gua}, 3);
+    std::string text = std::string("..") + kWai + kGua;
+    Outputs first, second;
+    EXPECT_EQ(1, rule->Match(text.data(), 0, &first.offset, &first.length, &first.level));
+    EXPECT_EQ(1, rule->Match(text.data(), 12345, &second.offset, &second.length, &second.level));
+    EXPECT_EQ(first.offset, second.offset);
+    EXPECT_EQ(first.length, second.length);
+    rule->Destroy();
+}
+
+TEST_F(CPhraseRuleTest, InitRefusesBadArgumentsAndReferences) {
+    const int phraseRef = 3 * 100000 + 1;
+    const std::vector<std::vector<int>> badRefs = {
+        {2 * 100000},          // position 0
+        {2 * 100000 + 4},      // past the last syllable
+        {phraseRef},           // a phrase inside a phrase
+        {1 * 100000 + 1},      // kind 1
+        {-(2 * 100000 + 1)},   // kind -2
+        {wai, 2 * 100000 + 9}, // the bad one after a good one
+    };
+    AddPhrase({wai}, 1);
+    for (const auto& refs : badRefs) {
+        CPhraseRule* rule = New<CPhraseRule>();
+        EXPECT_EQ(0, rule->Init(refs.data(), static_cast<int>(refs.size()), 1));
+        EXPECT_EQ(0, rule->GetLevel());
+        rule->Destroy();
+    }
+    CPhraseRule* rule = New<CPhraseRule>();
+    EXPECT_EQ(0, rule->Init(&wai, 0, 1));
+    EXPECT_EQ(0, rule->Init(&wai, 1, -1));
+    EXPECT_EQ(0, rule->Init(nullptr, 1, 1));
+    EXPECT_EQ(1, rule->Init(&wai, 1, 0));  // level 0 serves combination rules
+    rule->Destroy();
+}
+
+}  // namespace
+}  // namespace chatsieve::test
