@@ -52,3 +52,11 @@ function(chatsieve_add_test name)
   chatsieve_warnings(${name})
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# A test that the built shared library exports exactly the names of its list.
+function(chatsieve_add_export_test name target list_file)
+  find_program(CHATSIEVE_OBJDUMP NAMES ${CMAKE_OBJDUMP} objdump)
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${target}> -DLIST=${list_file}
+                   -DNM=${CMAKE_NM} -DOBJDUMP=${CHATSIEVE_OBJDUMP} -P ${PROJECT_SOURCE_DIR}/cmake/CheckExports.cmake)
+endfunction()
