@@ -8,6 +8,7 @@
 #include "matchers/ProcessLists.h"
 #include "platform/MbText.h"
 #include "platform/Memory.h"
+#include "rules/CRuleLoader.h"
 #include "rules/LevelOrder.h"
 
 namespace chatsieve {
@@ -44,7 +45,7 @@ CChatsieve::CChatsieve()
 
 CChatsieve::~CChatsieve() = default;
 
-int CChatsieve::LoadRules() { return 0; }
+int CChatsieve::LoadRules() { return CRuleLoader(m_skipSets, m_logEnabled, m_highestLevel).Run(); }
 
 int CChatsieve::Init() {
     // A failed load must not leave its matchers behind in the process-wide
@@ -91,6 +92,15 @@ void CChatsieve::Uninit() {
     m_composedMap.Reset();
 }
 
+void CChatsieve::ReleaseOwnStorage() {
+    Free(m_workBuf);
+    m_workBuf = nullptr;
+    for (char*& line : m_logLines) {
+        Free(line);
+        line = nullptr;
+    }
+}
+
 bool CChatsieve::WriteLog(unsigned count) {
     std::FILE* file = std::fopen(kLogFileName, "a+");
     if (!file) return false;
@@ -121,6 +131,15 @@ void CChatsieve::LogLine(const char* text) {
 }
 
 bool CChatsieve::StripWorkBuffer() {
+    if (m_skipSets.Empty()) {
+        // Nothing is stripped, so every byte maps to itself; a map left over
+        // from another text would send masking to the wrong bytes.
+        const std::size_t n = std::strlen(m_workBuf);
+        g_positionMap.Clear();
+        if (!g_positionMap.Reserve(n)) return false;
+        for (std::size_t i = 0; i < n; ++i) g_positionMap.PushBack(static_cast<int>(i));
+        return true;
+    }
     int level = 0;
     bool first = true;
     for (CMatcherList::Node* node = m_skipSets.First(); node; node = node->next) {

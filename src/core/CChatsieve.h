@@ -68,6 +68,14 @@ protected:
     // back to the text the check received.
     TArray<int> m_composedMap;
 
+public:
+    // Every filter object ever created, linked through this field; see
+    // CreateChatsieve.cpp.
+    CChatsieve* m_nextCreated = nullptr;
+    // Frees what the object owns without touching the process-wide lists or
+    // any file: its working buffer and stored log lines.
+    void ReleaseOwnStorage();
+
 private:
     void LogLine(const char* text);
     // Appends the lines of slots [0, count) to the log file and empties them;

@@ -10,7 +10,7 @@
 
 namespace chatsieve {
 
-class CComboRule : public CMatcher {
+class CComboRule final : public CMatcher {
 public:
     CComboRule() = default;
 

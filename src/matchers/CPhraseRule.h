@@ -9,7 +9,7 @@
 
 namespace chatsieve {
 
-class CPhraseRule : public CMatcher {
+class CPhraseRule final : public CMatcher {
 public:
     CPhraseRule() = default;
 

@@ -13,7 +13,7 @@
 
 namespace chatsieve {
 
-class CSkipSet : public CMatcher {
+class CSkipSet final : public CMatcher {
 public:
     CSkipSet() = default;
 

@@ -11,7 +11,7 @@
 
 namespace chatsieve {
 
-class CSyllable : public CMatcher {
+class CSyllable final : public CMatcher {
 public:
     CSyllable() = default;
 

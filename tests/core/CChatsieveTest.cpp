@@ -190,6 +190,15 @@ TEST_F(FilterTest, SeveralIgnoreSetsMaskTheHostsBytes) {
     EXPECT_EQ(std::string("a. ** ") + kComma + "..** b", Mask(line));
 }
 
+TEST_F(FilterTest, WithoutIgnoreSetsEveryByteMapsToItself) {
+    RuleSet rules = StandardRules();
+    rules.skipSets.clear();
+    Create(rules);
+    Mask("a b c d e f g h " + kWaiGua);  // leaves a long map behind
+    EXPECT_EQ("x****", Mask("x" + kWaiGua));
+    EXPECT_EQ(std::string(kWai) + " " + kGua, Mask(std::string(kWai) + " " + kGua));
+}
+
 TEST_F(FilterTest, UninitThenFilterFindsNothing) {
     Create(StandardRules());
     m_filter->Uninit();

@@ -1,0 +1,230 @@
+#include "format/CPackageIndex.h"
+
+#include <cstring>
+
+#include "format/Allocate.h"
+#include "format/PackFormat.h"
+
+namespace packhold {
+
+using namespace format;
+
+CPackageIndex::~CPackageIndex() { Clear(); }
+
+void CPackageIndex::Clear() {
+    FreeArray(m_tables);
+    FreeArray(m_columns);
+    FreeArray(m_rows);
+    FreeArray(m_cells);
+    m_tables = nullptr;
+    m_columns = nullptr;
+    m_rows = nullptr;
+    m_cells = nullptr;
+    m_image = nullptr;
+    m_hasTableSet = false;
+    m_tableCount = 0;
+    m_columnTotal = m_rowTotal = m_cellTotal = 0;
+}
+
+bool CPackageIndex::Fail(const char* text, std::size_t offset) {
+    Clear();
+    m_error = text;
+    m_errorOffset = offset;
+    return false;
+}
+
+bool CPackageIndex::Build(const unsigned char* image, std::size_t size, const char* key) {
+    Clear();
+    m_error = "";
+    m_errorOffset = 0;
+    m_wrongKey = false;
+    if (!image || !key) return Fail("no package or no key given", 0);
+    m_image = image;
+    if (!CheckHeader(size, key)) return false;
+    // First walk: check everything and count; then allocate; second walk: fill.
+    if (!WalkTables(size)) return false;
+    m_tables = AllocateArray<IndexTable>(m_tableCount);
+    m_columns = AllocateArray<IndexColumn>(m_columnTotal);
+    m_rows = AllocateArray<IndexRow>(m_rowTotal);
+    m_cells = AllocateArray<IndexCell>(m_cellTotal);
+    if (!m_tables || !m_columns || !m_rows || !m_cells) return Fail("out of memory", 0);
+    return WalkTables(size);
+}
+
+bool CPackageIndex::CheckHeader(std::size_t size, const char* key) {
+    const unsigned char* p = m_image;
+    if (size < kHeaderBytes) return Fail("file is too short for a package header", size);
+    if (std::memcmp(p + kOffMagic, kMagic, sizeof kMagic) != 0) return Fail("not a package (bad magic)", kOffMagic);
+    if (LoadU16(p + kOffVersion) != kFormatVersion) return Fail("unsupported format version", kOffVersion);
+    if (LoadU16(p + kOffHeaderBytes) != kHeaderBytes) return Fail("unsupported header size", kOffHeaderBytes);
+    if (size > kMaxFileBytes) return Fail("file is larger than a package may be", 0);
+    if (LoadU32(p + kOffFileBytes) != size) return Fail("file size differs from the recorded size", kOffFileBytes);
+    if (LoadU32(p + kOffChecksum) != Crc32(p + kChecksumStart, size - kChecksumStart))
+        return Fail("checksum mismatch: the file is damaged", kOffChecksum);
+    std::uint32_t flags = LoadU32(p + kOffFlags);
+    if (flags & ~kKnownFlags) return Fail("unknown header flags", kOffFlags);
+    if (LoadU64(p + kOffKeyTag) != KeyTag(key, std::strlen(key))) {
+        Fail("the package was packed with another key", kOffKeyTag);
+        m_wrongKey = true;
+        return false;
+    }
+    m_hasTableSet = (flags & kFlagTableSet) != 0;
+    std::uint32_t tableCount = LoadU32(p + kOffTableCount);
+    if (!m_hasTableSet && tableCount != 0) return Fail("tables in a package without a table set", kOffTableCount);
+    if (tableCount > (size - kHeaderBytes) / (kDirectoryEntryBytes + kTableHeadBytes))
+        return Fail("table count exceeds the file", kOffTableCount);
+    m_tableCount = tableCount;
+    return true;
+}
+
+bool CPackageIndex::WalkTables(std::size_t size) {
+    const bool fill = m_tables != nullptr;
+    const unsigned char* image = m_image;
+    std::uint32_t columnTotal = 0, rowTotal = 0, cellTotal = 0;
+    std::size_t expected = kHeaderBytes + static_cast<std::size_t>(m_tableCount) * kDirectoryEntryBytes;
+    // Column types of the table being walked; kMaxColumns bounds it.
+    unsigned char types[kMaxColumns];
+
+    for (std::uint32_t t = 0; t < m_tableCount; ++t) {
+        const std::size_t entry = kHeaderBytes + static_cast<std::size_t>(t) * kDirectoryEntryBytes;
+        const std::size_t start = LoadU32(image + entry);
+        const std::size_t length = LoadU32(image + entry + 4);
+        if (start != expected) return Fail("table does not start where the previous one ends", entry);
+        if (length > size - start) return Fail("table runs past the end of the file", entry + 4);
+        const std::size_t end = start + length;
+        std::size_t p = start;
+        // Every read below first makes sure `n` more bytes lie in the table.
+        auto has = [&](std::size_t n) { return n <= end - p; };
+
+        if (!has(kTableHeadBytes)) return Fail("table too short for its head", p);
+        const std::uint32_t columnCount = LoadU16(image + p);
+        if (LoadU16(image + p + 2) != 0) return Fail("reserved table field is not zero", p + 2);
+        const std::uint32_t rowCount = LoadU32(image + p + 4);
+        if (columnCount == 0 || columnCount > kMaxColumns) return Fail("column count out of range", p);
+        if (fill) m_tables[t] = IndexTable{columnTotal, columnCount, rowTotal, rowCount};
+        p += kTableHeadBytes;
+
+        for (std::uint32_t c = 0; c < columnCount; ++c) {
+            if (!has(2)) return Fail("column definition runs past its table", p);
+            const unsigned char type = image[p];
+            const std::uint32_t nameLength = image[p + 1];
+            if (type < kTypeInt || type > kTypeBytes) return Fail("unknown column type", p);
+            p += 2;
+            if (!has(nameLength)) return Fail("column name runs past its table", p);
+            if (!IsValidColumnName(image + p, nameLength)) return Fail("invalid column name", p);
+            if (!fill) {
+                // Names must be unique, or a lookup by name would be ambiguous.
+                // Compare with the names already walked in this table.
+                std::size_t q = start + kTableHeadBytes;
+                for (std::uint32_t k = 0; k < c; ++k) {
+                    const std::uint32_t otherLength = image[q + 1];
+                    if (otherLength == nameLength && std::memcmp(image + q + 2, image + p, nameLength) == 0)
+                        return Fail("duplicate column name", p);
+                    q += 2 + otherLength;
+                }
+            } else {
+                m_columns[columnTotal + c] = IndexColumn{static_cast<std::uint32_t>(p), nameLength, type};
+            }
+            types[c] = type;
+            p += nameLength;
+        }
+        columnTotal += columnCount;
+
+        for (std::uint32_t r = 0; r < rowCount; ++r) {
+            if (!has(2)) return Fail("row runs past its table", p);
+            const std::uint32_t cellCount = LoadU16(image + p);
+            if (cellCount > columnCount) return Fail("row has more cells than its table has columns", p);
+            if (fill) m_rows[rowTotal] = IndexRow{cellTotal, cellCount};
+            p += 2;
+            long previous = -1;
+            for (std::uint32_t k = 0; k < cellCount; ++k) {
+                if (!has(2)) return Fail("cell runs past its table", p);
+                const std::uint32_t column = LoadU16(image + p);
+                if (column >= columnCount || static_cast<long>(column) <= previous)
+                    return Fail("cell columns out of order or out of range", p);
+                previous = static_cast<long>(column);
+                p += 2;
+                std::uint32_t count = 1;
+                switch (types[column]) {
+                    case kTypeInt:
+                        if (!has(4)) return Fail("integer cell runs past its table", p);
+                        break;
+                    case kTypeIntArray:
+                        if (!has(4)) return Fail("array cell runs past its table", p);
+                        count = LoadU32(image + p);
+                        if (count > kMaxArrayInts) return Fail("array cell larger than the limit", p);
+                        p += 4;
+                        if (!has(static_cast<std::size_t>(count) * 4)) return Fail("array cell runs past its table", p);
+                        break;
+                    case kTypeText:
+                        if (!has(4)) return Fail("text cell runs past its table", p);
+                        count = LoadU32(image + p);
+                        p += 4;
+                        if (!has(static_cast<std::size_t>(count) + 1)) return Fail("text cell runs past its table", p);
+                        if (std::memchr(image + p, 0, count) != nullptr) return Fail("text cell holds a NUL byte", p);
+                        if (image[p + count] != 0) return Fail("text cell lacks its terminator", p + count);
+                        break;
+                    default:  // kTypeBytes
+                        if (!has(4)) return Fail("byte cell runs past its table", p);
+                        count = LoadU32(image + p);
+                        if (count > kMaxByteCells) return Fail("byte cell larger than the limit", p);
+                        p += 4;
+                        if (!has(count)) return Fail("byte cell runs past its table", p);
+                        break;
+                }
+                if (fill) m_cells[cellTotal] = IndexCell{column, static_cast<std::uint32_t>(p), count};
+                ++cellTotal;
+                switch (types[column]) {
+                    case kTypeInt:
+                        p += 4;
+                        break;
+                    case kTypeIntArray:
+                        p += static_cast<std::size_t>(count) * 4;
+                        break;
+                    case kTypeText:
+                        p += static_cast<std::size_t>(count) + 1;
+                        break;
+                    default:
+                        p += count;
+                        break;
+                }
+            }
+            ++rowTotal;
+        }
+        if (p != end) return Fail("table has bytes after its last row", p);
+        expected = end;
+    }
+    if (expected != size) return Fail("bytes after the last table", expected);
+    m_columnTotal = columnTotal;
+    m_rowTotal = rowTotal;
+    m_cellTotal = cellTotal;
+    return true;
+}
+
+long CPackageIndex::FindColumn(const IndexTable& table, const char* name) const {
+    if (!name) return -1;
+    const std::size_t length = std::strlen(name);
+    for (std::uint32_t c = 0; c < table.columnCount; ++c) {
+        const IndexColumn& column = m_columns[table.firstColumn + c];
+        if (column.nameLength == length && std::memcmp(m_image + column.nameOffset, name, length) == 0)
+            return static_cast<long>(c);
+    }
+    return -1;
+}
+
+const IndexCell* CPackageIndex::FindCell(const IndexRow& row, std::uint32_t column) const {
+    // Cells ascend by column, so a binary search finds it.
+    std::uint32_t low = 0, high = row.cellCount;
+    while (low < high) {
+        const std::uint32_t mid = low + (high - low) / 2;
+        const IndexCell& cell = m_cells[row.firstCell + mid];
+        if (cell.column == column) return &cell;
+        if (cell.column < column)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return nullptr;
+}
+
+}  // namespace packhold

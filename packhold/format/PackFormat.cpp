@@ -1,0 +1,57 @@
+#include "format/PackFormat.h"
+
+namespace packhold {
+namespace format {
+
+namespace {
+
+struct CrcTable {
+    std::uint32_t entries[256];
+    constexpr CrcTable() : entries() {
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            entries[i] = c;
+        }
+    }
+};
+
+constexpr CrcTable kCrcTable;
+
+// Changing this text changes every key tag, so it is part of the format.
+constexpr char kKeyDomain[] = "Packhold key tag v1";
+
+}  // namespace
+
+std::uint32_t Crc32(const unsigned char* data, std::size_t size, std::uint32_t crc) {
+    crc = ~crc;
+    for (std::size_t i = 0; i < size; ++i) crc = kCrcTable.entries[(crc ^ data[i]) & 0xFFu] ^ (crc >> 8);
+    return ~crc;
+}
+
+std::uint64_t KeyTag(const char* key, std::size_t length) {
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    const std::uint64_t prime = 0x100000001B3ull;
+    // The domain's terminating NUL is hashed too, so no key can be confused
+    // with a longer domain text.
+    for (std::size_t i = 0; i < sizeof kKeyDomain; ++i) {
+        hash ^= static_cast<unsigned char>(kKeyDomain[i]);
+        hash *= prime;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        hash ^= static_cast<unsigned char>(key[i]);
+        hash *= prime;
+    }
+    return hash;
+}
+
+bool IsValidColumnName(const unsigned char* name, std::size_t length) {
+    if (length == 0 || length > kMaxNameBytes) return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (name[i] <= 0x20 || name[i] >= 0x7F || name[i] == ':') return false;
+    }
+    return true;
+}
+
+}  // namespace format
+}  // namespace packhold

@@ -1,0 +1,115 @@
+// The objects that an opened package hands out: the file, its table set, its
+// tables and their rows. The file owns the package image, its index and every
+// table and row object; all of them live until Close, which frees them at
+// once. Every check happened when the file was opened (CPackageIndex), so the
+// operations here only look up and copy.
+//
+// A row's operations, for a column name that is null, absent from the table,
+// absent from the row, or of another type than the operation reads: GetString
+// gives null, the others 0, and nothing is written to the caller's storage.
+// No operation throws.
+#ifndef PACKHOLD_LIBRARY_CPACKHOLDFILE_H
+#define PACKHOLD_LIBRARY_CPACKHOLDFILE_H
+
+#include <cstddef>
+
+#include "Packhold.h"
+#include "format/Allocate.h"
+#include "format/CPackageIndex.h"
+
+namespace packhold {
+
+class CPackhold;
+class CPackholdFile;
+
+class CPackholdRow final : public IPackholdRow {
+public:
+    CPackholdRow() = default;
+    ~CPackholdRow() = default;
+
+    const char* GetString(const char* column) noexcept override;
+    int GetInt(const char* column, int* value, int reserved) noexcept override;
+    int GetIntArray(const char* column, int* values, int reserved) noexcept override;
+    int GetBytes(const char* column, unsigned char* bytes, int reserved) noexcept override;
+
+    void Attach(const CPackageIndex* index, const IndexTable* table, const IndexRow* row);
+
+private:
+    // The row's cell named `column` if it has type `type`, else null.
+    const IndexCell* Find(const char* column, unsigned char type) const;
+
+    const CPackageIndex* m_index = nullptr;
+    const IndexTable* m_table = nullptr;
+    const IndexRow* m_row = nullptr;
+};
+
+class CPackholdTable final : public IPackholdTable {
+public:
+    CPackholdTable() = default;
+    ~CPackholdTable() = default;
+
+    int GetRowCount() noexcept override;
+    // Null for an index outside 0 .. GetRowCount() - 1.
+    IPackholdRow* GetRow(int index) noexcept override;
+
+    void Attach(CPackholdRow* rows, int rowCount);
+
+private:
+    CPackholdRow* m_rows = nullptr;  // owned by the file
+    int m_rowCount = 0;
+};
+
+class CPackholdTableSet final : public IPackholdTableSet {
+public:
+    CPackholdTableSet() = default;
+    ~CPackholdTableSet() = default;
+
+    // Null for an index outside 0 .. table count - 1.
+    IPackholdTable* GetTable(int index) noexcept override;
+
+    void Attach(CPackholdTable* tables, int tableCount);
+
+private:
+    CPackholdTable* m_tables = nullptr;  // owned by the file
+    int m_tableCount = 0;
+};
+
+class CPackholdFile final : public IPackholdFile {
+public:
+    // Reads, checks and indexes the package at `path`; null when anything
+    // fails. `owner` is told of the file so that its Release can free a file
+    // left open.
+    static CPackholdFile* Open(CPackhold* owner, const char* path, const char* key);
+
+    // Null for a package written without a table set.
+    IPackholdTableSet* GetTableSet() noexcept override;
+    // Frees the file and everything obtained from it.
+    void Close() noexcept override;
+
+    // Links in the owner's list of open files.
+    CPackholdFile* m_prevOpen = nullptr;
+    CPackholdFile* m_nextOpen = nullptr;
+
+private:
+    friend class CPackhold;
+    explicit CPackholdFile(CPackhold* owner) : m_owner(owner) {}
+    ~CPackholdFile();
+    CPackholdFile(const CPackholdFile&) = delete;
+    CPackholdFile& operator=(const CPackholdFile&) = delete;
+    template <class T, class... Args>
+    friend T* New(Args&&... args);
+
+    bool Load(const char* path, const char* key);
+
+    CPackhold* m_owner;
+    unsigned char* m_image = nullptr;
+    std::size_t m_imageSize = 0;
+    CPackageIndex m_index;
+    CPackholdTableSet m_tableSet;
+    CPackholdTable* m_tables = nullptr;
+    CPackholdRow* m_rows = nullptr;
+};
+
+}  // namespace packhold
+
+#endif

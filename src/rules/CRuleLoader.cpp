@@ -1,0 +1,128 @@
+#include "rules/CRuleLoader.h"
+
+#include "matchers/CComboRule.h"
+#include "matchers/CPhraseRule.h"
+#include "matchers/CSkipSet.h"
+#include "matchers/CSyllable.h"
+#include "matchers/ProcessLists.h"
+#include "platform/Memory.h"
+
+namespace chatsieve {
+
+namespace {
+
+// One scratch buffer per table, reused for every row. It is as large as the
+// largest cell the package library hands out, since the row operations are
+// given no capacity; each table then refuses counts above its own limit.
+class ScratchBuffer {
+public:
+    ScratchBuffer() : m_data(Allocate(packhold::kMaxCellBytes)) {}
+    ~ScratchBuffer() { Free(m_data); }
+    ScratchBuffer(const ScratchBuffer&) = delete;
+    ScratchBuffer& operator=(const ScratchBuffer&) = delete;
+
+    bool Ok() const { return m_data != nullptr; }
+    int* Ints() { return static_cast<int*>(m_data); }
+    unsigned char* Bytes() { return static_cast<unsigned char*>(m_data); }
+
+private:
+    void* m_data;
+};
+
+// Initialises a new matcher with `init` and appends it to `list`; a matcher
+// that cannot be set up or listed is destroyed.
+template <class Matcher, class InitFn>
+int AddMatcher(CMatcherList& list, InitFn init) {
+    Matcher* matcher = New<Matcher>();
+    if (!matcher) return 0;
+    if (!init(matcher) || !list.PushBack(matcher)) {
+        matcher->Destroy();
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+CRuleLoader::CRuleLoader(CMatcherList& skipSets, int& logEnabled, int& highestLevel, const char* libraryName)
+    : m_skipSets(skipSets), m_logEnabled(logEnabled), m_highestLevel(highestLevel), m_libraryName(libraryName) {}
+
+int CRuleLoader::Run() {
+    CIPackholdHelper helper(m_libraryName);
+    IPackhold* root = helper.Create(0);
+    if (!root) return 0;
+    const char key[] = {kRulePackageKey[0], kRulePackageKey[1], kRulePackageKey[2], kRulePackageKey[3], 0};
+    IPackholdFile* file = root->OpenFile(kRulePackagePath, 0, key);
+    if (!file) return 0;
+
+    int ok = 1;
+    if (IPackholdTableSet* tables = file->GetTableSet()) {
+        int next = 0;
+        IPackholdTable* table = nullptr;
+        ok = (table = tables->GetTable(next++)) && ReadSkipSets(table) &&
+             (table = tables->GetTable(next++)) && ReadSyllables(table) &&
+             (table = tables->GetTable(next++)) && ReadLevelRules<CPhraseRule>(table, kMaxPhraseRefs, g_phrases) &&
+             (table = tables->GetTable(next++)) && ReadLevelRules<CComboRule>(table, kMaxComboRefs, g_combos) &&
+             !m_skipSets.Empty() && !g_syllables.Empty() && !g_phrases.Empty();
+    }
+    file->Close();
+    helper.Release();
+    return ok;
+}
+
+int CRuleLoader::ReadSkipSets(IPackholdTable* table) {
+    ScratchBuffer scratch;
+    if (!scratch.Ok()) return 0;
+    const int rows = table->GetRowCount();
+    for (int i = 0; i < rows; ++i) {
+        IPackholdRow* row = table->GetRow(i);
+        if (!row) return 0;
+        const int count = row->GetIntArray("code", scratch.Ints(), 0);
+        if (count <= 0 || count > kMaxSkipValues) return 0;
+        if (!row->GetInt("iscopy", &m_logEnabled, 0)) return 0;
+        if (!AddMatcher<CSkipSet>(m_skipSets, [&](CSkipSet* set) { return set->Init(scratch.Ints(), count); }))
+            return 0;
+    }
+    return 1;
+}
+
+int CRuleLoader::ReadSyllables(IPackholdTable* table) {
+    ScratchBuffer scratch;
+    if (!scratch.Ok()) return 0;
+    const int rows = table->GetRowCount();
+    for (int i = 0; i < rows; ++i) {
+        IPackholdRow* row = table->GetRow(i);
+        if (!row) return 0;
+        const char* romanised = row->GetString("pinyin");
+        if (!romanised) return 0;
+        const int count = row->GetBytes("code", scratch.Bytes(), 0);
+        if (count <= 0 || count > kMaxCodeBytes) return 0;
+        const char* splitForm = row->GetString("divide");
+        if (!AddMatcher<CSyllable>(g_syllables, [&](CSyllable* syllable) {
+                return syllable->Init(romanised, scratch.Bytes(), count, splitForm);
+            }))
+            return 0;
+    }
+    return 1;
+}
+
+template <class Rule>
+int CRuleLoader::ReadLevelRules(IPackholdTable* table, int capacity, CMatcherList& list) {
+    ScratchBuffer scratch;
+    if (!scratch.Ok()) return 0;
+    const int rows = table->GetRowCount();
+    for (int i = 0; i < rows; ++i) {
+        IPackholdRow* row = table->GetRow(i);
+        if (!row) return 0;
+        int level = 0;
+        if (!row->GetInt("level", &level, 0)) return 0;
+        const int count = row->GetIntArray("hzlist", scratch.Ints(), 0);
+        if (count <= 0 || count > capacity) return 0;
+        if (!AddMatcher<Rule>(list, [&](Rule* rule) { return rule->Init(scratch.Ints(), count, level); })) return 0;
+        // Only a rule that was set up raises the highest level.
+        if (level > m_highestLevel) m_highestLevel = level;
+    }
+    return 1;
+}
+
+}  // namespace chatsieve

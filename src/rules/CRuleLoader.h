@@ -1,0 +1,52 @@
+// CRuleLoader: one run of reading the rule package into matchers. It loads
+// the package library, opens "Data\Scp\Chatsieve.res" and reads four tables in
+// order: ignore-sets into the filter's list, syllables, phrase rules and
+// combination rules into the process-wide lists (ProcessLists.h), recording
+// the highest rule level and the player-words log switch on the way. RuleRefs
+// resolve against the lists as they stand, so the tables' order is part of the
+// format. On every exit the file is closed and the library unloaded; a run
+// that fails keeps what it already listed, for the caller to destroy.
+#ifndef CHATSIEVE_RULES_CRULELOADER_H
+#define CHATSIEVE_RULES_CRULELOADER_H
+
+#include "Packhold.h"
+#include "matchers/CMatcherList.h"
+#include "rules/CIPackholdHelper.h"
+
+namespace chatsieve {
+
+constexpr const char* kRulePackagePath = "Data\\Scp\\Chatsieve.res";
+constexpr const char* kRulePackageKey = "wxyz";
+
+// The most values a cell of each table may hold: the format's limits.
+constexpr int kMaxSkipValues = 256;
+constexpr int kMaxCodeBytes = 9;
+constexpr int kMaxPhraseRefs = 32;
+constexpr int kMaxComboRefs = 16;
+
+class CRuleLoader {
+public:
+    // The run writes the filter's ignore-set list, log switch and highest level.
+    CRuleLoader(CMatcherList& skipSets, int& logEnabled, int& highestLevel,
+                const char* libraryName = kPackholdLibrary);
+
+    // 1 when the rules were loaded (or the package has no table set), else 0.
+    // An exception from the package library passes through, the library
+    // released on its way.
+    int Run();
+
+private:
+    int ReadSkipSets(IPackholdTable* table);
+    int ReadSyllables(IPackholdTable* table);
+    template <class Rule>
+    int ReadLevelRules(IPackholdTable* table, int capacity, CMatcherList& list);
+
+    CMatcherList& m_skipSets;
+    int& m_logEnabled;
+    int& m_highestLevel;
+    const char* m_libraryName;
+};
+
+}  // namespace chatsieve
+
+#endif

@@ -1,0 +1,48 @@
+// Writes a rule set as the rule package the loader reads: four tables in
+// order, with the columns the loader asks for.
+#ifndef CHATSIEVE_TESTS_RULEPACKAGE_H
+#define CHATSIEVE_TESTS_RULEPACKAGE_H
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "PackholdWriter.h"
+#include "RuleSet.h"
+#include "TempDir.h"
+
+namespace chatsieve::test {
+
+inline packhold::Package MakeRulePackage(const RuleSet& rules) {
+    using packhold::Cell;
+    using packhold::CellType;
+    packhold::Package package;
+    package.tables.resize(4);
+    package.tables[0].columns = {{"code", CellType::kIntArray}, {"iscopy", CellType::kInt}};
+    for (const auto& values : rules.skipSets)
+        package.tables[0].rows.push_back({Cell::IntArray(values), Cell::Int(rules.logEnabled)});
+    package.tables[1].columns = {{"pinyin", CellType::kText}, {"code", CellType::kBytes}, {"divide", CellType::kText}};
+    for (const auto& row : rules.syllables)
+        package.tables[1].rows.push_back(
+            {Cell::Text(row.romanised), Cell::Bytes(row.codes), row.split ? Cell::Text(row.split) : Cell()});
+    for (int t = 2; t < 4; ++t) {
+        package.tables[t].columns = {{"level", CellType::kInt}, {"hzlist", CellType::kIntArray}};
+        for (const auto& row : t == 2 ? rules.phrases : rules.combos)
+            package.tables[t].rows.push_back({Cell::Int(row.level), Cell::IntArray(row.refs)});
+    }
+    return package;
+}
+
+// Writes `package` to Data/Scp/Chatsieve.res under the working directory.
+inline void WriteRulePackage(const packhold::Package& package, const std::string& key = packhold::kDefaultKey) {
+    std::vector<unsigned char> bytes;
+    std::string error;
+    ASSERT_TRUE(packhold::EncodePackage(package, key, &bytes, &error)) << error;
+    std::filesystem::create_directories("Data/Scp");
+    ASSERT_TRUE(packhold::WriteFileAtomically("Data/Scp/Chatsieve.res", bytes, &error)) << error;
+}
+
+}  // namespace chatsieve::test
+
+#endif
