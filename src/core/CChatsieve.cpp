@@ -15,15 +15,6 @@ namespace chatsieve {
 
 namespace {
 
-// Destroys every matcher of `list` and empties it.
-void DestroyAll(CMatcherList& list) {
-    for (CMatcherList::Node* node = list.First(); node; node = node->next) {
-        if (node->matcher) node->matcher->Destroy();
-        node->matcher = nullptr;
-    }
-    list.Clear();
-}
-
 // Destroys the matchers appended to `list` after its first `keep` entries.
 void DestroyAfter(CMatcherList& list, std::size_t keep) {
     while (list.Count() > keep) {
@@ -62,7 +53,7 @@ int CChatsieve::Init() {
         loaded = 0;
     }
     if (!loaded) {
-        DestroyAll(m_skipSets);
+        DestroyMatchers(m_skipSets);
         DestroyAfter(g_combos, combosBefore);
         DestroyAfter(g_phrases, phrasesBefore);
         DestroyAfter(g_syllables, syllablesBefore);
@@ -83,22 +74,25 @@ void CChatsieve::Uninit() {
     Free(m_workBuf);
     m_workBuf = nullptr;
     if (m_logEnabled) WriteLog(m_logCount);
-    DestroyAll(m_skipSets);
-    DestroyAll(g_syllables);
-    DestroyAll(m_rules);
+    DestroyMatchers(m_skipSets);
+    DestroyMatchers(g_syllables);
+    DestroyMatchers(m_rules);
     // After every combination rule that may hold them as parts.
-    DestroyAll(m_dormantRules);
+    DestroyMatchers(m_dormantRules);
     g_positionMap.Reset();
     m_composedMap.Reset();
 }
 
-void CChatsieve::ReleaseOwnStorage() {
+void CChatsieve::ReleaseForUnload() {
     Free(m_workBuf);
     m_workBuf = nullptr;
     for (char*& line : m_logLines) {
         Free(line);
         line = nullptr;
     }
+    DestroyMatchers(m_skipSets);
+    DestroyMatchers(m_rules);
+    DestroyMatchers(m_dormantRules);
 }
 
 bool CChatsieve::WriteLog(unsigned count) {

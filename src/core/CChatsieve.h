@@ -72,9 +72,9 @@ public:
     // Every filter object ever created, linked through this field; see
     // CreateChatsieve.cpp.
     CChatsieve* m_nextCreated = nullptr;
-    // Frees what the object owns without touching the process-wide lists or
-    // any file: its working buffer and stored log lines.
-    void ReleaseOwnStorage();
+    // Frees everything the object owns and the matchers it lists, writing no
+    // log: for the library's unload, when no host can call it any more.
+    void ReleaseForUnload();
 
 private:
     void LogLine(const char* text);

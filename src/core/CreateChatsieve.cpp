@@ -1,5 +1,7 @@
 #include "Chatsieve.h"
 #include "core/CChatsieve.h"
+#include "matchers/CMatcher.h"
+#include "matchers/ProcessLists.h"
 #include "platform/Memory.h"
 
 namespace chatsieve {
@@ -7,18 +9,19 @@ namespace {
 
 // The interface gives hosts no way to free a filter, and a filter must go on
 // answering after Uninit, so objects live as long as the library. They are
-// freed when it is unloaded: no host can call into them after that.
-struct CreatedFilters {
-    CChatsieve* first = nullptr;
-    ~CreatedFilters() {
-        while (CChatsieve* filter = first) {
-            first = filter->m_nextCreated;
-            filter->ReleaseOwnStorage();
-            Delete(filter);
-        }
+// freed, with whatever rules they still hold, when it is unloaded: no host can
+// call into them after that.
+CChatsieve* g_createdFilters = nullptr;
+
+void ReleaseCreatedFilters() {
+    while (CChatsieve* filter = g_createdFilters) {
+        g_createdFilters = filter->m_nextCreated;
+        filter->ReleaseForUnload();
+        Delete(filter);
     }
-};
-CreatedFilters g_createdFilters;
+    DestroyMatchers(g_syllables);
+    g_positionMap.Reset();
+}
 
 }  // namespace
 }  // namespace chatsieve
@@ -32,8 +35,9 @@ extern "C" CHATSIEVE_API int CreateChatsieve(IChatsieve** filter) {
         Delete(object);
         return 0;
     }
-    object->m_nextCreated = g_createdFilters.first;
-    g_createdFilters.first = object;
+    g_onUnload = &ReleaseCreatedFilters;
+    object->m_nextCreated = g_createdFilters;
+    g_createdFilters = object;
     *filter = object;
     return 1;
 }

@@ -11,4 +11,12 @@ CMatcher* CMatcher::ResolveRef(int index, int kind) {
     return list->At(static_cast<unsigned>(index));
 }
 
+void DestroyMatchers(CMatcherList& list) {
+    for (CMatcherList::Node* node = list.First(); node; node = node->next) {
+        if (node->matcher) node->matcher->Destroy();
+        node->matcher = nullptr;
+    }
+    list.Clear();
+}
+
 }  // namespace chatsieve

@@ -44,6 +44,11 @@ protected:
     ~CMatcher() = default;
 };
 
+class CMatcherList;
+
+// Destroys every matcher that `list` points to, once each, and empties it.
+void DestroyMatchers(CMatcherList& list);
+
 }  // namespace chatsieve
 
 #endif

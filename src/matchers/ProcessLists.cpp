@@ -8,4 +8,15 @@ CMatcherList g_syllables;
 CMatcherList g_phrases;
 CMatcherList g_combos;
 
+void (*g_onUnload)() = nullptr;
+
+namespace {
+// Defined after the containers, so it is destroyed before them.
+struct UnloadHook {
+    ~UnloadHook() {
+        if (g_onUnload) g_onUnload();
+    }
+} g_unloadHook;
+}  // namespace
+
 }  // namespace chatsieve

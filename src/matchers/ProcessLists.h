@@ -25,6 +25,10 @@ extern CMatcherList g_syllables;
 extern CMatcherList g_phrases;
 extern CMatcherList g_combos;
 
+// Called once when the library is unloaded, before the containers above are
+// destroyed, so whatever still points into them can be freed first.
+extern void (*g_onUnload)();
+
 }  // namespace chatsieve
 
 #endif

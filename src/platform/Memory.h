@@ -38,8 +38,10 @@ void Delete(T* p) {
 // allocation fails, until ResetAllocationFailures. A negative count never fails.
 void FailAllocationsAfter(long count);
 void ResetAllocationFailures();
-// Allocations made so far (successful or not), for tests that count them.
+// Allocations asked for so far (successful or not), and those given out and
+// not yet freed, for tests that count them.
 unsigned long AllocationCount();
+long LiveAllocationCount();
 
 }  // namespace chatsieve
 

@@ -58,11 +58,7 @@ inline CSkipSet* MakeSkipSet(std::vector<int> values) {
     return set;
 }
 
-// Destroys every matcher in a list and empties it.
-inline void DestroyList(CMatcherList& list) {
-    for (CMatcherList::Node* node = list.First(); node; node = node->next) node->matcher->Destroy();
-    list.Clear();
-}
+inline void DestroyList(CMatcherList& list) { DestroyMatchers(list); }
 
 // The matchers' outputs, preset to a value no matcher writes.
 struct Outputs {
