@@ -63,6 +63,8 @@ int CChatsieve::Init() {
     m_rules.SpliceBack(g_phrases);
     m_rules.SpliceBack(g_combos);
     OrderByLevel(m_rules, m_highestLevel);
+    // Without the index (out of memory) checks are slower, never different.
+    if (!m_index.Build(m_rules, g_syllables)) m_index.Reset();
     return 1;
 }
 
@@ -74,6 +76,7 @@ void CChatsieve::Uninit() {
     Free(m_workBuf);
     m_workBuf = nullptr;
     if (m_logEnabled) WriteLog(m_logCount);
+    m_index.Reset();
     DestroyMatchers(m_skipSets);
     DestroyMatchers(g_syllables);
     DestroyMatchers(m_rules);
@@ -90,6 +93,7 @@ void CChatsieve::ReleaseForUnload() {
         Free(line);
         line = nullptr;
     }
+    m_index.Reset();
     DestroyMatchers(m_skipSets);
     DestroyMatchers(m_rules);
     DestroyMatchers(m_dormantRules);
@@ -172,6 +176,11 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
 
     if (!StripWorkBuffer()) return 0;
 
+    if (m_useIndex && m_index.Ready()) {
+        const int level = m_index.Check(m_workBuf, ceiling, &m_matchOffset, &m_matchLength);
+        if (level == 0) m_matchLength = 0;
+        return level;
+    }
     int level = 0;
     for (CMatcherList::Node* node = m_rules.First(); node; node = node->next) {
         if (node->matcher->Match(m_workBuf, 0, &m_matchOffset, &m_matchLength, &level) == 1 && level <= ceiling)

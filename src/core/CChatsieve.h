@@ -12,6 +12,7 @@
 #define CHATSIEVE_CORE_CCHATSIEVE_H
 
 #include "Chatsieve.h"
+#include "core/CRuleIndex.h"
 #include "matchers/CMatcherList.h"
 #include "matchers/TArray.h"
 
@@ -50,6 +51,8 @@ public:
     int LogEnabled() const { return m_logEnabled; }
     const CMatcherList& SkipSets() const { return m_skipSets; }
     const CMatcherList& Rules() const { return m_rules; }
+    // Off: every check tries each rule in turn, as the index must agree with.
+    void UseRuleIndex(bool on) { m_useIndex = on; }
 
 protected:
     char* m_workBuf;
@@ -67,6 +70,9 @@ protected:
     // With several ignore-sets: the composed map from the latest stripped text
     // back to the text the check received.
     TArray<int> m_composedMap;
+    // Finds the rules a text can match; built at Init, dropped at Uninit.
+    CRuleIndex m_index;
+    bool m_useIndex = true;
 
 public:
     // Every filter object ever created, linked through this field; see

@@ -30,6 +30,12 @@ public:
     // a miss the byte count of the character at p (0 at the end of the text).
     int MatchAt(const char* p, int* length) const;
 
+    // The forms, for indexes that find syllables faster than MatchAt can.
+    const char* Romanised() const { return m_romanised; }
+    const char* SplitForm() const { return m_splitForm; }
+    const unsigned char* Codes() const { return m_codes; }
+    int CodeRangeCount() const { return m_codeByteCount / 3; }
+
 protected:
     // Released only through Destroy.
     ~CSyllable() = default;

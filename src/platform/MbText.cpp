@@ -6,28 +6,6 @@ namespace chatsieve {
 
 namespace {
 
-constexpr std::size_t kNoLimit = SIZE_MAX;
-
-// Reads the character at text[pos] under a byte limit. Returns its width, or 0
-// for the end of the text: the terminator, the limit, or a lead byte whose
-// partner is the terminator or lies beyond the limit.
-inline std::size_t ReadChar(const unsigned char* text, std::size_t pos, std::size_t limit, unsigned* value) {
-    if (pos >= limit || text[pos] == 0) return 0;
-    unsigned char first = text[pos];
-    if (!IsLeadByte(first)) {
-        *value = first;
-        return 1;
-    }
-    if (pos + 1 >= limit || text[pos + 1] == 0) return 0;
-    *value = (static_cast<unsigned>(first) << 8) | text[pos + 1];
-    return 2;
-}
-
-inline unsigned FoldCase(unsigned ch) {
-    if (ch >= 'a' && ch <= 'z') return ch - 'a' + 'A';
-    return ch > 0xFF ? ToUpperDoubleByte(ch) : ch;
-}
-
 template <bool kFold>
 bool CharsEqual(const char* a, std::size_t aLimit, const char* b, std::size_t bLimit) {
     const unsigned char* ua = reinterpret_cast<const unsigned char*>(a);

@@ -6,6 +6,7 @@
 #define CHATSIEVE_PLATFORM_MBTEXT_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/CodePage.h"
 
@@ -20,6 +21,30 @@ inline int CharByteCount(const char* p) {
     if (*p == 0) return 0;
     if (!IsLeadByte(static_cast<unsigned char>(*p))) return 1;
     return p[1] != 0 ? 2 : 0;
+}
+
+constexpr std::size_t kNoLimit = SIZE_MAX;
+
+// Reads the character at text[pos] as a value (lead << 8 | trail for two
+// bytes) under a byte limit. Returns its width, or 0 for the end of the text:
+// the terminator, the limit, or a lead byte whose partner is the terminator or
+// lies beyond the limit.
+inline std::size_t ReadChar(const unsigned char* text, std::size_t pos, std::size_t limit, unsigned* value) {
+    if (pos >= limit || text[pos] == 0) return 0;
+    const unsigned char first = text[pos];
+    if (!IsLeadByte(first)) {
+        *value = first;
+        return 1;
+    }
+    if (pos + 1 >= limit || text[pos + 1] == 0) return 0;
+    *value = (static_cast<unsigned>(first) << 8) | text[pos + 1];
+    return 2;
+}
+
+// A character value as the case-insensitive comparison sees it.
+inline unsigned FoldCase(unsigned ch) {
+    if (ch >= 'a' && ch <= 'z') return ch - 'a' + 'A';
+    return ch > 0xFF ? ToUpperDoubleByte(ch) : ch;
 }
 
 // Copies whole characters from src until k bytes are written or the terminator

@@ -22,15 +22,18 @@ public:
     int LoadRules() override {
         for (const auto& values : m_ruleSet.skipSets) {
             CSkipSet* set = New<CSkipSet>();
-            if (!set->Init(values.data(), static_cast<int>(values.size()))) return set->Destroy(), 0;
-            m_skipSets.PushBack(set);
+            if (!set) return 0;
+            if (!set->Init(values.data(), static_cast<int>(values.size())) || !m_skipSets.PushBack(set))
+                return set->Destroy(), 0;
         }
         m_logEnabled = m_ruleSet.logEnabled;
         for (const auto& row : m_ruleSet.syllables) {
             CSyllable* syllable = New<CSyllable>();
-            if (!syllable->Init(row.romanised.c_str(), row.codes.data(), static_cast<int>(row.codes.size()), row.split))
+            if (!syllable) return 0;
+            if (!syllable->Init(row.romanised.c_str(), row.codes.data(), static_cast<int>(row.codes.size()),
+                                row.split) ||
+                !g_syllables.PushBack(syllable))
                 return syllable->Destroy(), 0;
-            g_syllables.PushBack(syllable);
         }
         if (!AddRules<CPhraseRule>(m_ruleSet.phrases, g_phrases) || !AddRules<CComboRule>(m_ruleSet.combos, g_combos))
             return 0;
@@ -47,9 +50,10 @@ private:
     int AddRules(const std::vector<LevelRow>& rows, CMatcherList& list) {
         for (const auto& row : rows) {
             Rule* rule = New<Rule>();
-            if (!rule->Init(row.refs.data(), static_cast<int>(row.refs.size()), row.level)) return rule->Destroy(), 0;
+            if (!rule) return 0;
+            if (!rule->Init(row.refs.data(), static_cast<int>(row.refs.size()), row.level) || !list.PushBack(rule))
+                return rule->Destroy(), 0;
             if (row.level > m_highestLevel) m_highestLevel = row.level;
-            list.PushBack(rule);
         }
         return 1;
     }

@@ -1,0 +1,175 @@
+// The rule index against the plain check, which tries every rule in turn: on
+// random rule sets and lines, and on every short line over a small alphabet,
+// both must report the same level, offset and length and mask the same bytes.
+#include "core/CRuleIndex.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <random>
+#include <string>
+
+#include "../support/TestFilter.h"
+#include "platform/CodePage.h"
+
+namespace chatsieve::test {
+namespace {
+
+// Bytes that make up random forms and lines: letters of both cases, filler,
+// lead bytes and trail bytes of the ranges below, and a byte that is both.
+const std::string kAlphabet = "aAbBgGiInNuUwW .,\xB0\xB1\xB7\xA1\xA2\xA5\xC1";
+
+class Differential {
+public:
+    explicit Differential(unsigned seed) : m_random(seed) {}
+
+    int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_random); }
+
+    std::string Word(int most) {
+        std::string word;
+        for (int i = Pick(most + 1); i > 0; --i) word += kAlphabet[static_cast<std::size_t>(Pick(static_cast<int>(kAlphabet.size())))];
+        return word;
+    }
+
+    // A form no syllable may have: one ending in half a character.
+    static bool Cut(const std::string& form) {
+        std::size_t i = 0;
+        while (i < form.size()) i += IsLeadByte(static_cast<unsigned char>(form[i])) ? 2 : 1;
+        return i > form.size();
+    }
+
+    RuleSet Rules() {
+        RuleSet rules;
+        if (Pick(4)) rules.skipSets.push_back({0x20, 0x20, 0x2C, 0x2E, -1, 0xA1, 0xA1, 0xA1});
+        if (Pick(3) == 0) rules.skipSets.push_back({0x2E, 0x2E, -1});
+        const int syllables = 1 + Pick(6);
+        for (int i = 0; i < syllables; ++i) {
+            SyllableRow row;
+            do row.romanised = Word(Pick(8) ? 3 : 0);
+            while (Cut(row.romanised));
+            for (int r = Pick(3); r >= 0; --r) {
+                const unsigned char lead = static_cast<unsigned char>("\xB0\xB1\xB7\x61"[Pick(4)]);
+                const unsigned char low = static_cast<unsigned char>(Pick(3) ? 0xA1 + Pick(4) : Pick(256));
+                row.codes.insert(row.codes.end(), {lead, low, static_cast<unsigned char>(low + Pick(3))});
+            }
+            if (Pick(3) == 0) {
+                do m_splits.push_back(Word(3));
+                while (Cut(m_splits.back()));
+                row.split = m_splits.back().c_str();
+            }
+            rules.syllables.push_back(row);
+        }
+        const int phrases = 1 + Pick(6);
+        for (int i = 0; i < phrases; ++i) {
+            LevelRow row{Pick(6), {}};
+            for (int n = 1 + Pick(3); n > 0; --n) row.refs.push_back(200001 + Pick(syllables));
+            rules.phrases.push_back(row);
+        }
+        for (int i = Pick(4); i > 0; --i) {
+            LevelRow row{Pick(4) ? Pick(6) : 64 + Pick(3), {}};
+            for (int n = 1 + Pick(3); n > 0; --n)
+                row.refs.push_back(Pick(2) ? 200001 + Pick(syllables) : 300001 + Pick(phrases));
+            rules.combos.push_back(row);
+        }
+        return rules;
+    }
+
+    std::string Line() {
+        std::string line;
+        for (int n = Pick(8); n > 0; --n) line += Word(4);
+        return line;
+    }
+
+private:
+    std::mt19937 m_random;
+    std::deque<std::string> m_splits;
+};
+
+class RuleIndexTest : public RuleTest {
+protected:
+    // Runs `line` both ways and compares what a host and the masking see.
+    void Compare(TestFilter* filter, const std::string& line, int ceiling) {
+        int results[2], offsets[2], lengths[2];
+        std::string masked[2];
+        for (int way = 0; way < 2; ++way) {
+            filter->UseRuleIndex(way == 1);
+            results[way] = filter->CheckText(line.c_str(), ceiling);
+            offsets[way] = filter->MatchOffset();
+            lengths[way] = filter->MatchLength();
+            std::string out(line.size() + 2, '#');
+            filter->FilterText(line.c_str(), out.data(), static_cast<unsigned>(line.size() + 1), 1 + ceiling % 3);
+            masked[way] = out;
+        }
+        ASSERT_EQ(results[0], results[1]) << Hex(line);
+        if (results[0]) {
+            ASSERT_EQ(offsets[0], offsets[1]) << Hex(line);
+            ASSERT_EQ(lengths[0], lengths[1]) << Hex(line);
+        }
+        ASSERT_EQ(masked[0], masked[1]) << Hex(line);
+        ++m_compared;
+        m_matched += results[0] != 0;
+    }
+    static std::string Hex(const std::string& s) {
+        std::string hex;
+        for (unsigned char c : s) hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15], hex += ' ';
+        return hex;
+    }
+    int m_compared = 0, m_matched = 0;
+};
+
+TEST_F(RuleIndexTest, AgreesWithTryingEveryRuleOnRandomRuleSets) {
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        Differential random(seed);
+        TestFilter* filter = New<TestFilter>(random.Rules());
+        if (filter->Init()) {
+            for (int i = 0; i < 60; ++i) Compare(filter, random.Line(), random.Pick(8));
+            filter->Uninit();
+        }
+        Delete(filter);
+        TearDown();
+        if (HasFatalFailure()) return;
+    }
+    EXPECT_GT(m_matched, m_compared / 10);  // the rule sets do match things
+}
+
+TEST_F(RuleIndexTest, AgreesOnEveryShortLine) {
+    Differential random(7);
+    TestFilter* filter = New<TestFilter>(random.Rules());
+    ASSERT_EQ(1, filter->Init());
+    const std::string alphabet = "aW \xB0\xB7\xA1\xA2";
+    std::string line;
+    for (std::size_t length = 1; length <= 4; ++length) {
+        std::size_t total = 1;
+        for (std::size_t i = 0; i < length; ++i) total *= alphabet.size();
+        for (std::size_t code = 0; code < total; ++code) {
+            line.clear();
+            for (std::size_t i = 0, c = code; i < length; ++i, c /= alphabet.size()) line += alphabet[c % alphabet.size()];
+            Compare(filter, line, 0);
+            if (HasFatalFailure()) break;
+        }
+    }
+    filter->Uninit();
+    Delete(filter);
+}
+
+TEST_F(RuleIndexTest, FallsBackWhenItCannotBeBuilt) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = StandardSyllables();
+    rules.phrases = {{5, {kRefWai, kRefGua}}};
+    for (long n = 0; n < 400; ++n) {
+        TestFilter* filter = New<TestFilter>(rules);
+        FailAllocationsAfter(n);
+        const int created = filter->Init();
+        ResetAllocationFailures();
+        if (created) {
+            EXPECT_EQ(5, filter->CheckText("x wai gua", 0)) << n;
+        }
+        filter->Uninit();
+        Delete(filter);
+        TearDown();
+    }
+}
+
+}  // namespace
+}  // namespace chatsieve::test
