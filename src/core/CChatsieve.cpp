@@ -176,12 +176,11 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
 
     if (!StripWorkBuffer()) return 0;
 
-    if (m_useIndex && m_index.Ready()) {
-        const int level = m_index.Check(m_workBuf, ceiling, &m_matchOffset, &m_matchLength);
+    int level = 0;
+    if (m_useIndex && m_index.Ready() && m_index.Check(m_workBuf, ceiling, &m_matchOffset, &m_matchLength, &level)) {
         if (level == 0) m_matchLength = 0;
         return level;
     }
-    int level = 0;
     for (CMatcherList::Node* node = m_rules.First(); node; node = node->next) {
         if (node->matcher->Match(m_workBuf, 0, &m_matchOffset, &m_matchLength, &level) == 1 && level <= ceiling)
             return level;

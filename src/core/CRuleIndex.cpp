@@ -13,12 +13,66 @@ namespace chatsieve {
 
 namespace {
 
-struct RuleSyllable {
-    int rule;
-    int syllable;
-};
+std::uint64_t Pair(std::size_t key, std::size_t item) { return static_cast<std::uint64_t>(key) << 32 | item; }
+
+bool AddressLess(const void* a, const void* b) { return std::less<const void*>()(a, b); }
+
+constexpr std::uint64_t kNoPair = ~std::uint64_t{0};
+
+std::size_t PairHash(std::uint64_t key) { return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32); }
 
 }  // namespace
+
+bool CRuleIndex::Postings::Build(std::size_t keys, const TArray<std::uint64_t>& pairs) {
+    if (!start.Reserve(keys + 1) || !items.Reserve(pairs.Size())) return false;
+    start.Clear();
+    items.Clear();
+    for (std::size_t k = 0; k <= keys; ++k) start.PushBack(0);
+    for (std::size_t i = 0; i < pairs.Size(); ++i) ++start[(pairs[i] >> 32) + 1];
+    for (std::size_t k = 0; k < keys; ++k) start[k + 1] += start[k];
+    for (std::size_t i = 0; i < pairs.Size(); ++i) items.PushBack(0);
+    // Placed in the order given, so each key's items keep their order.
+    TArray<int> fill;
+    if (!fill.Reserve(keys)) return false;
+    for (std::size_t k = 0; k < keys; ++k) fill.PushBack(start[k]);
+    for (std::size_t i = 0; i < pairs.Size(); ++i)
+        items[static_cast<std::size_t>(fill[pairs[i] >> 32]++)] = static_cast<int>(pairs[i] & 0xFFFFFFFFu);
+    return true;
+}
+
+void CRuleIndex::Reset() {
+    m_ready = false;
+    m_rules.Reset();
+    m_syllableIds.Reset();
+    m_alwaysPresent.Reset();
+    m_alwaysCandidates.Reset();
+    for (Postings* postings : {&m_byCode, &m_phraseSyllables, &m_singles, &m_byPair, &m_combosBySyllable,
+                               &m_combosByPhrase}) {
+        postings->start.Reset();
+        postings->items.Reset();
+    }
+    for (Trie* trie : {&m_romanised, &m_split}) {
+        trie->nodes.Reset();
+        trie->rootByByte.Reset();
+        trie->ends.Reset();
+        trie->twoByteStart = false;
+    }
+    m_phrases.Reset();
+    m_phraseIds.Reset();
+    m_phraseRule.Reset();
+    m_pairKeys.Reset();
+    m_pairTable.Reset();
+    m_comboRule.Reset();
+    m_need.Reset();
+    m_occurrenceStart.Reset();
+    m_occurrences.Reset();
+    m_syllableStamp.Reset();
+    m_phraseStamp.Reset();
+    m_comboStamp.Reset();
+    m_comboCount.Reset();
+    m_candidates.Reset();
+    m_generation = 0;
+}
 
 int CRuleIndex::FindChild(const Trie& trie, int node, unsigned key) {
     if (node == 0 && key < 256) return trie.rootByByte[key];
@@ -28,237 +82,326 @@ int CRuleIndex::FindChild(const Trie& trie, int node, unsigned key) {
     return child;
 }
 
-void CRuleIndex::Reset() {
-    m_ready = false;
-    m_rules.Reset();
-    m_syllableIds.Reset();
-    m_alwaysPresent.Reset();
-    m_alwaysCandidates.Reset();
-    m_leadStart.Reset();
-    m_codeRanges.Reset();
-    for (Trie* trie : {&m_romanised, &m_split}) {
-        trie->nodes.Reset();
-        trie->rootByByte.Reset();
-        trie->ends.Reset();
-    }
-    m_postingStart.Reset();
-    m_postings.Reset();
-    m_need.Reset();
-    m_syllableStamp.Reset();
-    m_ruleStamp.Reset();
-    m_ruleCount.Reset();
-    m_candidates.Reset();
-    m_generation = 0;
-}
-
-int CRuleIndex::SyllableId(const CMatcher* syllable) const {
-    const AddressId* first = m_syllableIds.Data();
-    const AddressId* last = first + m_syllableIds.Size();
-    const AddressId* it = std::lower_bound(
-        first, last, syllable, [](const AddressId& a, const CMatcher* b) { return std::less<const CMatcher*>()(a.address, b); });
-    return it != last && it->address == syllable ? it->id : -1;
-}
-
-bool CRuleIndex::AddRuleSyllables(CMatcher* rule, TArray<int>& ids) const {
-    if (auto* phrase = dynamic_cast<CPhraseRule*>(rule)) {
-        for (std::size_t i = 0; i < phrase->Syllables().Size(); ++i) {
-            const int id = SyllableId(phrase->Syllables()[i]);
-            if (id < 0 || !ids.PushBack(id)) return false;
-        }
-        return true;
-    }
-    if (auto* combo = dynamic_cast<CComboRule*>(rule)) {
-        for (CMatcherList::Node* node = combo->Parts().First(); node; node = node->next) {
-            if (dynamic_cast<CPhraseRule*>(node->matcher)) {
-                if (!AddRuleSyllables(node->matcher, ids)) return false;
-                continue;
-            }
-            const int id = SyllableId(node->matcher);
-            if (id < 0 || !ids.PushBack(id)) return false;
-        }
-        return true;
-    }
-    return false;
+int CRuleIndex::Lookup(const TArray<AddressId>& ids, const void* address) {
+    const AddressId* first = ids.Data();
+    const AddressId* last = first + ids.Size();
+    const AddressId* it = std::lower_bound(first, last, address,
+                                           [](const AddressId& a, const void* b) { return AddressLess(a.address, b); });
+    return it != last && it->address == address ? it->id : -1;
 }
 
 bool CRuleIndex::InsertForm(Trie& trie, const char* form, bool fold, int syllable) {
     const unsigned char* text = reinterpret_cast<const unsigned char*>(form);
     int node = 0;
     unsigned value = 0;
-    for (std::size_t pos = 0, width; (width = ReadChar(text, pos, kNoLimit, &value)) != 0; pos += width) {
+    std::size_t pos = 0;
+    for (std::size_t width; (width = ReadChar(text, pos, kNoLimit, &value)) != 0; pos += width) {
         const unsigned key = fold ? FoldCase(value) : value;
         int child = FindChild(trie, node, key);
         if (child < 0) {
             child = static_cast<int>(trie.nodes.Size());
-            TrieNode fresh{key, -1, trie.nodes[static_cast<std::size_t>(node)].firstChild, -1};
-            if (!trie.nodes.PushBack(fresh)) return false;
+            if (!trie.nodes.PushBack(TrieNode{key, -1, trie.nodes[static_cast<std::size_t>(node)].firstChild, -1}))
+                return false;
             trie.nodes[static_cast<std::size_t>(node)].firstChild = child;
             if (node == 0 && key < 256) trie.rootByByte[key] = child;
+            if (node == 0 && key >= 256) trie.twoByteStart = true;
         }
         node = child;
     }
     TrieNode& end = trie.nodes[static_cast<std::size_t>(node)];
-    if (!trie.ends.PushBack(TrieEnd{syllable, end.firstEnd})) return false;
+    if (!trie.ends.PushBack(TrieEnd{syllable, static_cast<int>(pos), end.firstEnd})) return false;
     end.firstEnd = static_cast<int>(trie.ends.Size()) - 1;
     return true;
 }
 
 bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables) {
     Reset();
-    const std::size_t syllableCount = syllables.Count();
-    const std::size_t ruleCount = rules.Count();
 
-    // Syllable ids are positions in the syllable list.
-    if (!m_syllableIds.Reserve(syllableCount)) return false;
+    // Syllables: ids are positions in the syllable list.
+    if (!m_syllableIds.Reserve(syllables.Count())) return false;
     int id = 0;
-    for (CMatcherList::Node* node = syllables.First(); node; node = node->next)
+    for (CMatcherList::Node* node = syllables.First(); node; node = node->next) {
+        if (!dynamic_cast<CSyllable*>(node->matcher)) return false;
         m_syllableIds.PushBack(AddressId{node->matcher, id++});
-    std::sort(m_syllableIds.Data(), m_syllableIds.Data() + m_syllableIds.Size(),
-              [](const AddressId& a, const AddressId& b) { return std::less<const CMatcher*>()(a.address, b.address); });
+    }
+    const std::size_t syllableCount = m_syllableIds.Size();
+    std::sort(m_syllableIds.Data(), m_syllableIds.Data() + syllableCount,
+              [](const AddressId& a, const AddressId& b) { return AddressLess(a.address, b.address); });
 
-    // Where each syllable can start: code ranges by lead byte, and the
-    // romanised and split forms in tries.
+    // Where each syllable can start.
     for (Trie* trie : {&m_romanised, &m_split}) {
         if (!trie->nodes.PushBack(TrieNode{0, -1, -1, -1}) || !trie->rootByByte.Reserve(256)) return false;
         for (int b = 0; b < 256; ++b) trie->rootByByte.PushBack(-1);
     }
-    TArray<CodeRange> ranges;
-    TArray<unsigned char> leads;
+    TArray<std::uint64_t> pairs;
     id = 0;
     for (CMatcherList::Node* node = syllables.First(); node; node = node->next, ++id) {
-        const CSyllable* syllable = dynamic_cast<const CSyllable*>(node->matcher);
-        if (!syllable) return false;
+        const CSyllable* syllable = static_cast<const CSyllable*>(node->matcher);
         const char* forms[2] = {syllable->Romanised(), syllable->SplitForm()};
+        bool always = false;
         for (int f = 0; f < 2; ++f) {
             if (!forms[f]) continue;
-            const bool ok = forms[f][0] == 0 ? m_alwaysPresent.PushBack(id)
-                                             : InsertForm(f == 0 ? m_romanised : m_split, forms[f], f == 0, id);
-            if (!ok) return false;
+            if (forms[f][0] == 0) always = true;
+            else if (!InsertForm(f == 0 ? m_romanised : m_split, forms[f], f == 0, id)) return false;
         }
+        if (always && !m_alwaysPresent.PushBack(id)) return false;
         for (int k = 0; k < syllable->CodeRangeCount(); ++k) {
             const unsigned char* range = syllable->Codes() + 3 * k;
             // A range never matches the terminator, as a lead or as a second byte.
-            const unsigned char low = range[1] ? range[1] : 1;
-            if (range[0] == 0 || low > range[2]) continue;
-            if (!ranges.PushBack(CodeRange{low, range[2], id}) || !leads.PushBack(range[0])) return false;
+            if (range[0] == 0) continue;
+            for (unsigned trail = range[1] ? range[1] : 1; trail <= range[2]; ++trail)
+                if (!pairs.PushBack(Pair(range[0] << 8 | trail, static_cast<std::size_t>(id)))) return false;
         }
     }
-    if (!m_leadStart.Reserve(257) || !m_codeRanges.Reserve(ranges.Size())) return false;
-    for (int b = 0; b <= 256; ++b) m_leadStart.PushBack(0);
-    for (std::size_t i = 0; i < leads.Size(); ++i) ++m_leadStart[leads[i] + 1u];
-    for (int b = 0; b < 256; ++b) m_leadStart[b + 1u] += m_leadStart[static_cast<std::size_t>(b)];
-    for (std::size_t i = 0; i < ranges.Size(); ++i) m_codeRanges.PushBack(CodeRange{});
-    {
-        TArray<int> fill;
-        if (!fill.Reserve(256)) return false;
-        for (int b = 0; b < 256; ++b) fill.PushBack(m_leadStart[static_cast<std::size_t>(b)]);
-        for (std::size_t i = 0; i < ranges.Size(); ++i) m_codeRanges[static_cast<std::size_t>(fill[leads[i]]++)] = ranges[i];
+    if (!m_byCode.Build(65536, pairs)) return false;
+
+    // Phrase rules, whether checked themselves or only parts of combinations.
+    for (CMatcherList::Node* node = rules.First(); node; node = node->next) {
+        if (auto* phrase = dynamic_cast<CPhraseRule*>(node->matcher)) {
+            if (!m_phraseIds.PushBack(AddressId{phrase, 0})) return false;
+        } else if (auto* combo = dynamic_cast<CComboRule*>(node->matcher)) {
+            for (CMatcherList::Node* part = combo->Parts().First(); part; part = part->next)
+                if (auto* phrasePart = dynamic_cast<CPhraseRule*>(part->matcher))
+                    if (!m_phraseIds.PushBack(AddressId{phrasePart, 0})) return false;
+        }
+    }
+    std::sort(m_phraseIds.Data(), m_phraseIds.Data() + m_phraseIds.Size(),
+              [](const AddressId& a, const AddressId& b) { return AddressLess(a.address, b.address); });
+    AddressId* unique = std::unique(m_phraseIds.Data(), m_phraseIds.Data() + m_phraseIds.Size(),
+                                    [](const AddressId& a, const AddressId& b) { return a.address == b.address; });
+    m_phraseIds.Truncate(static_cast<std::size_t>(unique - m_phraseIds.Data()));
+    const std::size_t phraseCount = m_phraseIds.Size();
+    if (!m_phrases.Reserve(phraseCount) || !m_phraseRule.Reserve(phraseCount)) return false;
+    for (std::size_t p = 0; p < phraseCount; ++p) {
+        m_phraseIds[p].id = static_cast<int>(p);
+        m_phrases.PushBack(static_cast<CPhraseRule*>(const_cast<void*>(m_phraseIds[p].address)));
+        m_phraseRule.PushBack(-1);
+    }
+    pairs.Clear();
+    TArray<std::uint64_t> singles;
+    struct Start {
+        std::uint64_t key;  // first << 32 | second syllable
+        int phrase;
+    };
+    TArray<Start> firstTwo;
+    for (std::size_t p = 0; p < phraseCount; ++p) {
+        const TArray<CMatcher*>& sequence = m_phrases[p]->Syllables();
+        for (std::size_t i = 0; i < sequence.Size(); ++i) {
+            const int syllable = Lookup(m_syllableIds, sequence[i]);
+            if (syllable < 0 || !pairs.PushBack(Pair(p, static_cast<std::size_t>(syllable)))) return false;
+        }
+    }
+    if (!m_phraseSyllables.Build(phraseCount, pairs)) return false;
+    for (std::size_t p = 0; p < phraseCount; ++p) {
+        const int* sequence = m_phraseSyllables.Begin(p);
+        const std::size_t count = static_cast<std::size_t>(m_phraseSyllables.End(p) - sequence);
+        const bool ok =
+            count == 1 ? singles.PushBack(Pair(static_cast<std::size_t>(sequence[0]), p))
+                       : firstTwo.PushBack(Start{Pair(static_cast<std::size_t>(sequence[0]),
+                                                      static_cast<std::size_t>(sequence[1])),
+                                                 static_cast<int>(p)});
+        if (!ok) return false;
+    }
+    if (!m_singles.Build(syllableCount, singles)) return false;
+    // Pairs of first syllables, sorted, each owning the phrases that start so.
+    std::stable_sort(firstTwo.Data(), firstTwo.Data() + firstTwo.Size(),
+                     [](const Start& a, const Start& b) { return a.key < b.key; });
+    pairs.Clear();
+    for (std::size_t i = 0; i < firstTwo.Size(); ++i) {
+        const std::uint64_t key = firstTwo[i].key;
+        if ((m_pairKeys.Empty() || m_pairKeys[m_pairKeys.Size() - 1] != key) && !m_pairKeys.PushBack(key)) return false;
+        if (!pairs.PushBack(Pair(m_pairKeys.Size() - 1, static_cast<std::size_t>(firstTwo[i].phrase)))) return false;
+    }
+    if (!m_byPair.Build(m_pairKeys.Size(), pairs)) return false;
+    std::size_t tableSize = 16;
+    while (tableSize < 2 * m_pairKeys.Size()) tableSize *= 2;
+    if (!m_pairTable.Reserve(tableSize)) return false;
+    for (std::size_t i = 0; i < tableSize; ++i) m_pairTable.PushBack(PairSlot{kNoPair, -1});
+    for (std::size_t i = 0; i < m_pairKeys.Size(); ++i) {
+        std::size_t slot = PairHash(m_pairKeys[i]) & (tableSize - 1);
+        while (m_pairTable[slot].key != kNoPair) slot = (slot + 1) & (tableSize - 1);
+        m_pairTable[slot] = PairSlot{m_pairKeys[i], static_cast<int>(i)};
     }
 
-    // Which rules need which syllables, each syllable counted once per rule.
-    if (!m_rules.Reserve(ruleCount) || !m_need.Reserve(ruleCount)) return false;
-    TArray<RuleSyllable> pairs;
-    TArray<int> ids;
-    int rule = 0;
-    for (CMatcherList::Node* node = rules.First(); node; node = node->next, ++rule) {
+    // The rules in checking order; combinations wait for their parts.
+    TArray<std::uint64_t> bySyllable, byPhrase;
+    TArray<std::uint64_t> parts;
+    if (!m_rules.Reserve(rules.Count())) return false;
+    int ordinal = 0;
+    for (CMatcherList::Node* node = rules.First(); node; node = node->next, ++ordinal) {
         m_rules.PushBack(node->matcher);
-        ids.Clear();
-        if (!AddRuleSyllables(node->matcher, ids)) {
-            // Not a kind the index knows: tried on every text.
-            m_need.PushBack(0);
-            if (!m_alwaysCandidates.PushBack(rule)) return false;
+        if (auto* phrase = dynamic_cast<CPhraseRule*>(node->matcher)) {
+            m_phraseRule[static_cast<std::size_t>(Lookup(m_phraseIds, phrase))] = ordinal;
             continue;
         }
-        std::sort(ids.Data(), ids.Data() + ids.Size());
-        const int* end = std::unique(ids.Data(), ids.Data() + ids.Size());
-        m_need.PushBack(static_cast<int>(end - ids.Data()));
-        for (const int* it = ids.Data(); it != end; ++it)
-            if (!pairs.PushBack(RuleSyllable{rule, *it})) return false;
+        auto* combo = dynamic_cast<CComboRule*>(node->matcher);
+        if (!combo) {
+            if (!m_alwaysCandidates.PushBack(ordinal)) return false;
+            continue;
+        }
+        const std::size_t c = m_comboRule.Size();
+        parts.Clear();
+        for (CMatcherList::Node* part = combo->Parts().First(); part; part = part->next) {
+            const bool isPhrase = dynamic_cast<CPhraseRule*>(part->matcher) != nullptr;
+            const int partId = Lookup(isPhrase ? m_phraseIds : m_syllableIds, part->matcher);
+            if (partId < 0 || !parts.PushBack(Pair(isPhrase, static_cast<std::size_t>(partId)))) return false;
+        }
+        std::sort(parts.Data(), parts.Data() + parts.Size());
+        const std::uint64_t* end = std::unique(parts.Data(), parts.Data() + parts.Size());
+        for (const std::uint64_t* it = parts.Data(); it != end; ++it)
+            if (!((*it >> 32) ? byPhrase : bySyllable).PushBack(Pair(*it & 0xFFFFFFFFu, c))) return false;
+        if (!m_comboRule.PushBack(ordinal) || !m_need.PushBack(static_cast<int>(end - parts.Data()))) return false;
     }
-    if (!m_postingStart.Reserve(syllableCount + 1) || !m_postings.Reserve(pairs.Size())) return false;
-    for (std::size_t s = 0; s <= syllableCount; ++s) m_postingStart.PushBack(0);
-    for (std::size_t i = 0; i < pairs.Size(); ++i) ++m_postingStart[static_cast<std::size_t>(pairs[i].syllable) + 1];
-    for (std::size_t s = 0; s < syllableCount; ++s) m_postingStart[s + 1] += m_postingStart[s];
-    for (std::size_t i = 0; i < pairs.Size(); ++i) m_postings.PushBack(0);
-    {
-        TArray<int> fill;
-        if (!fill.Reserve(syllableCount)) return false;
-        for (std::size_t s = 0; s < syllableCount; ++s) fill.PushBack(m_postingStart[s]);
-        // Pairs come in rule order, so each posting list is in checking order.
-        for (std::size_t i = 0; i < pairs.Size(); ++i)
-            m_postings[static_cast<std::size_t>(fill[static_cast<std::size_t>(pairs[i].syllable)]++)] = pairs[i].rule;
-    }
+    if (!m_combosBySyllable.Build(syllableCount, bySyllable) || !m_combosByPhrase.Build(phraseCount, byPhrase))
+        return false;
 
-    if (!m_syllableStamp.Reserve(syllableCount) || !m_ruleStamp.Reserve(ruleCount) ||
-        !m_ruleCount.Reserve(ruleCount) || !m_candidates.Reserve(ruleCount))
+    if (!m_syllableStamp.Reserve(syllableCount) || !m_phraseStamp.Reserve(phraseCount) ||
+        !m_comboStamp.Reserve(m_comboRule.Size()) || !m_comboCount.Reserve(m_comboRule.Size()) ||
+        !m_candidates.Reserve(m_rules.Size()))
         return false;
     for (std::size_t s = 0; s < syllableCount; ++s) m_syllableStamp.PushBack(0);
-    for (std::size_t r = 0; r < ruleCount; ++r) {
-        m_ruleStamp.PushBack(0);
-        m_ruleCount.PushBack(0);
+    for (std::size_t p = 0; p < phraseCount; ++p) m_phraseStamp.PushBack(0);
+    for (std::size_t c = 0; c < m_comboRule.Size(); ++c) {
+        m_comboStamp.PushBack(0);
+        m_comboCount.PushBack(0);
     }
     m_ready = true;
     return true;
 }
 
-void CRuleIndex::MarkPresent(int syllable) {
-    unsigned& stamp = m_syllableStamp[static_cast<std::size_t>(syllable)];
-    if (stamp == m_generation) return;
-    stamp = m_generation;
-    const int end = m_postingStart[static_cast<std::size_t>(syllable) + 1];
-    for (int i = m_postingStart[static_cast<std::size_t>(syllable)]; i < end; ++i) {
-        const std::size_t rule = static_cast<std::size_t>(m_postings[static_cast<std::size_t>(i)]);
-        if (m_ruleStamp[rule] != m_generation) {
-            m_ruleStamp[rule] = m_generation;
-            m_ruleCount[rule] = 0;
-        }
-        if (++m_ruleCount[rule] == m_need[rule]) m_candidates.PushBack(static_cast<int>(rule));
-    }
-}
-
-void CRuleIndex::MarkFormsAt(const Trie& trie, const unsigned char* text, bool fold) {
+void CRuleIndex::RecordForms(const Trie& trie, const unsigned char* text, bool fold) {
+    // Most text is two-byte characters and most forms start with a letter.
+    if (!trie.twoByteStart && IsLeadByte(text[0])) return;
     int node = 0;
     unsigned value = 0;
     for (std::size_t pos = 0, width; (width = ReadChar(text, pos, kNoLimit, &value)) != 0; pos += width) {
-        const int child = FindChild(trie, node, fold ? FoldCase(value) : value);
-        if (child < 0) return;
-        node = child;
-        for (int e = trie.nodes[static_cast<std::size_t>(node)].firstEnd; e >= 0; e = trie.ends[static_cast<std::size_t>(e)].next)
-            MarkPresent(trie.ends[static_cast<std::size_t>(e)].syllable);
+        node = FindChild(trie, node, fold ? FoldCase(value) : value);
+        if (node < 0) return;
+        for (int e = trie.nodes[static_cast<std::size_t>(node)].firstEnd; e >= 0;
+             e = trie.ends[static_cast<std::size_t>(e)].next) {
+            const TrieEnd& end = trie.ends[static_cast<std::size_t>(e)];
+            AddOccurrence(end.syllable, end.length);
+        }
     }
 }
 
-int CRuleIndex::Check(char* text, int ceiling, int* offset, int* length) {
+void CRuleIndex::AddOccurrence(int syllable, int length) {
+    // An occurrence left out would hide a rule that matches: remember it.
+    if (!m_occurrences.PushBack(Occurrence{syllable, length})) m_outOfMemory = true;
+}
+
+bool CRuleIndex::Record(const unsigned char* text, std::size_t n) {
+    m_occurrenceStart.Clear();
+    m_occurrences.Clear();
+    m_outOfMemory = false;
+    // The arrays keep their storage, so after the first long lines a check
+    // allocates nothing.
+    if (!m_occurrenceStart.Reserve(n + 2)) return false;
+    const bool anySplit = m_split.nodes[0].firstChild >= 0;
+    for (std::size_t p = 0; p <= n; ++p) {
+        m_occurrenceStart.PushBack(static_cast<int>(m_occurrences.Size()));
+        if (p < n) {
+            const std::size_t code = static_cast<std::size_t>(text[p]) << 8 | text[p + 1];
+            for (const int* s = m_byCode.Begin(code); s != m_byCode.End(code); ++s) AddOccurrence(*s, 2);
+            RecordForms(m_romanised, text + p, true);
+            if (anySplit) RecordForms(m_split, text + p, false);
+        }
+        for (std::size_t i = 0; i < m_alwaysPresent.Size(); ++i) AddOccurrence(m_alwaysPresent[i], 0);
+    }
+    m_occurrenceStart.PushBack(static_cast<int>(m_occurrences.Size()));
+    return !m_outOfMemory;
+}
+
+int CRuleIndex::FindPair(std::uint64_t key) const {
+    const std::size_t mask = m_pairTable.Size() - 1;
+    for (std::size_t slot = PairHash(key) & mask;; slot = (slot + 1) & mask) {
+        const PairSlot& entry = m_pairTable[slot];
+        if (entry.key == key) return entry.pair;
+        if (entry.key == kNoPair) return -1;
+    }
+}
+
+bool CRuleIndex::Follows(int phrase, int next, std::size_t at) const {
+    const int* sequence = m_phraseSyllables.Begin(static_cast<std::size_t>(phrase));
+    if (sequence + next == m_phraseSyllables.End(static_cast<std::size_t>(phrase))) return true;
+    const int end = m_occurrenceStart[at + 1];
+    for (int i = m_occurrenceStart[at]; i < end; ++i) {
+        const Occurrence& o = m_occurrences[static_cast<std::size_t>(i)];
+        if (o.syllable == sequence[next] && Follows(phrase, next + 1, at + static_cast<std::size_t>(o.length)))
+            return true;
+    }
+    return false;
+}
+
+void CRuleIndex::CountPart(const Postings& postings, int key) {
+    for (const int* c = postings.Begin(static_cast<std::size_t>(key)); c != postings.End(static_cast<std::size_t>(key));
+         ++c) {
+        const std::size_t combo = static_cast<std::size_t>(*c);
+        if (m_comboStamp[combo] != m_generation) {
+            m_comboStamp[combo] = m_generation;
+            m_comboCount[combo] = 0;
+        }
+        if (++m_comboCount[combo] == m_need[combo]) m_candidates.PushBack(m_comboRule[combo]);
+    }
+}
+
+void CRuleIndex::PhraseFound(int phrase) {
+    unsigned& stamp = m_phraseStamp[static_cast<std::size_t>(phrase)];
+    if (stamp == m_generation) return;
+    stamp = m_generation;
+    if (m_phraseRule[static_cast<std::size_t>(phrase)] >= 0)
+        m_candidates.PushBack(m_phraseRule[static_cast<std::size_t>(phrase)]);
+    CountPart(m_combosByPhrase, phrase);
+}
+
+void CRuleIndex::FindPhrases(std::size_t n) {
+    const bool anyPairs = !m_pairKeys.Empty();
+    for (std::size_t p = 0; p <= n; ++p) {
+        for (int i = m_occurrenceStart[p]; i < m_occurrenceStart[p + 1]; ++i) {
+            const Occurrence first = m_occurrences[static_cast<std::size_t>(i)];
+            const std::size_t s1 = static_cast<std::size_t>(first.syllable);
+            if (m_syllableStamp[s1] != m_generation) {
+                m_syllableStamp[s1] = m_generation;
+                CountPart(m_combosBySyllable, first.syllable);
+            }
+            for (const int* phrase = m_singles.Begin(s1); phrase != m_singles.End(s1); ++phrase) PhraseFound(*phrase);
+            if (!anyPairs) continue;
+            const std::size_t q = p + static_cast<std::size_t>(first.length);
+            for (int j = m_occurrenceStart[q]; j < m_occurrenceStart[q + 1]; ++j) {
+                const Occurrence second = m_occurrences[static_cast<std::size_t>(j)];
+                const std::uint64_t key = Pair(s1, static_cast<std::size_t>(second.syllable));
+                const int found = FindPair(key);
+                if (found < 0) continue;
+                const std::size_t slot = static_cast<std::size_t>(found);
+                for (const int* phrase = m_byPair.Begin(slot); phrase != m_byPair.End(slot); ++phrase)
+                    if (m_phraseStamp[static_cast<std::size_t>(*phrase)] != m_generation &&
+                        Follows(*phrase, 2, q + static_cast<std::size_t>(second.length)))
+                        PhraseFound(*phrase);
+            }
+        }
+    }
+}
+
+bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* level) {
     if (++m_generation == 0) {
         // The stamps wrapped around: start them afresh.
-        for (std::size_t s = 0; s < m_syllableStamp.Size(); ++s) m_syllableStamp[s] = 0;
-        for (std::size_t r = 0; r < m_ruleStamp.Size(); ++r) m_ruleStamp[r] = 0;
+        for (TArray<unsigned>* stamps : {&m_syllableStamp, &m_phraseStamp, &m_comboStamp})
+            for (std::size_t i = 0; i < stamps->Size(); ++i) (*stamps)[i] = 0;
         m_generation = 1;
     }
+    const std::size_t n = std::strlen(text);
+    if (!Record(reinterpret_cast<const unsigned char*>(text), n)) return false;
     m_candidates.Clear();
-    for (std::size_t i = 0; i < m_alwaysPresent.Size(); ++i) MarkPresent(m_alwaysPresent[i]);
-
-    // Every byte, not only character starts: a phrase rule's search may
-    // resume inside a character.
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
-    for (const unsigned char* p = bytes; *p; ++p) {
-        const int end = m_leadStart[p[0] + 1u];
-        for (int i = m_leadStart[p[0]]; i < end; ++i) {
-            const CodeRange& range = m_codeRanges[static_cast<std::size_t>(i)];
-            if (range.low <= p[1] && p[1] <= range.high) MarkPresent(range.syllable);
-        }
-        MarkFormsAt(m_romanised, p, true);
-        if (m_split.nodes[0].firstChild >= 0) MarkFormsAt(m_split, p, false);
-    }
+    FindPhrases(n);
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);
 
     std::sort(m_candidates.Data(), m_candidates.Data() + m_candidates.Size());
-    int level = 0;
     for (std::size_t i = 0; i < m_candidates.Size(); ++i) {
         CMatcher* rule = m_rules[static_cast<std::size_t>(m_candidates[i])];
-        if (rule->Match(text, 0, offset, length, &level) == 1 && level <= ceiling) return level;
+        if (rule->Match(text, 0, offset, length, level) == 1 && *level <= ceiling) return true;
     }
-    return 0;
+    *level = 0;
+    return true;
 }
 
 }  // namespace chatsieve

@@ -1,19 +1,24 @@
 // CRuleIndex: finds, for a stripped text, the few rules that can possibly
 // match it, so that a check runs the rules' own Match on those alone.
 //
-// A rule can match only if every syllable it uses (its own, or its parts')
-// starts at some byte of the text; the index finds those syllables in one pass
-// over the text and counts, per rule, how many of its syllables were found.
-// The candidates are then tried in checking order with the rules' own Match,
-// so the rule that decides, its level and its match are exactly those of
-// trying every rule in turn.
+// One pass over the text records every place where a syllable starts and how
+// long it is there (code ranges by character, romanised and split forms in
+// tries), at every byte, since a phrase rule's search may resume inside a
+// character. A phrase rule can match only if its syllables follow one another
+// in that record; phrases are looked up by their first two syllables. A
+// combination rule can match only if each of its parts can. The candidates are
+// then tried in checking order with the rules' own Match, so the rule that
+// decides, its level and its match are exactly those of trying every rule.
 //
-// Build once after the rules are ordered; Check any number of times. The
-// index holds non-owning pointers to the rules and syllables, and must be
-// Reset before they are destroyed. All memory comes from the allocation seam;
-// Build reports failure as false, and the filter then checks without it.
+// Build once after the rules are ordered; Check any number of times. The index
+// holds non-owning pointers to the rules, and is Reset before they are
+// destroyed. Memory comes from the allocation seam: Build reports failure as
+// false, and Check reports a text it could not index as false, and the filter
+// then tries every rule.
 #ifndef CHATSIEVE_CORE_CRULEINDEX_H
 #define CHATSIEVE_CORE_CRULEINDEX_H
+
+#include <cstdint>
 
 #include "matchers/CMatcherList.h"
 #include "matchers/TArray.h"
@@ -21,7 +26,7 @@
 namespace chatsieve {
 
 class CMatcher;
-class CSyllable;
+class CPhraseRule;
 
 class CRuleIndex {
 public:
@@ -34,63 +39,99 @@ public:
     void Reset();
     bool Ready() const { return m_ready; }
 
-    // The first rule, in checking order, that matches `text` with a level not
-    // above `ceiling`: its level, with its offset and length written; 0 when
-    // none does. `text` is the stripped working text.
-    int Check(char* text, int ceiling, int* offset, int* length);
+    // Sets *level to the level of the first rule, in checking order, that
+    // matches `text` at a level not above `ceiling`, writing its offset and
+    // length, or to 0 when none does. False when memory ran out.
+    bool Check(char* text, int ceiling, int* offset, int* length, int* level);
 
 private:
     struct TrieNode {
         unsigned value;   // character value on the edge into this node
         int firstChild;   // -1: none
         int nextSibling;  // -1: none
-        int firstEnd;     // into m_ends: syllables whose form ends here; -1: none
+        int firstEnd;     // into ends: syllables whose form ends here; -1: none
     };
     struct TrieEnd {
         int syllable;
+        int length;  // the form's byte length
         int next;
-    };
-    struct CodeRange {
-        unsigned char low, high;
-        int syllable;
     };
     struct Trie {
         TArray<TrieNode> nodes;  // node 0 is the root
-        TArray<int> rootByByte;  // child of the root for single-byte values
+        TArray<int> rootByByte;  // children of the root for single-byte values
         TArray<TrieEnd> ends;
+        bool twoByteStart = false;  // some form starts with a two-byte character
+    };
+    struct Occurrence {
+        int syllable;
+        int length;
+    };
+    struct AddressId {
+        const void* address;
+        int id;
+    };
+    // A list of ints per key, stored flat: key k owns [start[k], start[k + 1]).
+    struct Postings {
+        TArray<int> start;
+        TArray<int> items;
+        bool Build(std::size_t keys, const TArray<std::uint64_t>& pairs);  // (key << 32 | item)
+        const int* Begin(std::size_t key) const { return items.Data() + start[key]; }
+        const int* End(std::size_t key) const { return items.Data() + start[key + 1]; }
     };
 
     static int FindChild(const Trie& trie, int node, unsigned key);
-    int SyllableId(const CMatcher* syllable) const;
-    // Appends the ids of the syllables `rule` needs; false when it is of a
-    // kind the index does not know.
-    bool AddRuleSyllables(CMatcher* rule, TArray<int>& ids) const;
+    static int Lookup(const TArray<AddressId>& ids, const void* address);
     bool InsertForm(Trie& trie, const char* form, bool fold, int syllable);
-    void MarkFormsAt(const Trie& trie, const unsigned char* text, bool fold);
-    void MarkPresent(int syllable);
+    int PhraseId(CPhraseRule* phrase, int rule);
+    bool AddRule(CMatcher* rule, int ordinal);
+
+    bool Record(const unsigned char* text, std::size_t n);
+    void AddOccurrence(int syllable, int length);
+    void RecordForms(const Trie& trie, const unsigned char* text, bool fold);
+    bool Follows(int phrase, int next, std::size_t at) const;
+    void FindPhrases(std::size_t n);
+    void PhraseFound(int phrase);
+    void CountPart(const Postings& postings, int key);
 
     bool m_ready = false;
-    struct AddressId {
-        const CMatcher* address;
-        int id;
+    TArray<CMatcher*> m_rules;  // checking order
+    TArray<AddressId> m_syllableIds;
+    TArray<int> m_alwaysPresent;     // syllables with an empty form
+    TArray<int> m_alwaysCandidates;  // rules of a kind the index does not know
+    Postings m_byCode;               // (lead << 8 | trail) -> syllables
+    Trie m_romanised;                // case-folded values
+    Trie m_split;                    // exact values
+
+    // Phrase rules: those checked and those only serving as parts.
+    TArray<CPhraseRule*> m_phrases;
+    TArray<AddressId> m_phraseIds;
+    TArray<int> m_phraseRule;  // rule ordinal, or -1
+    Postings m_phraseSyllables;
+    Postings m_singles;                // first syllable -> one-syllable phrases
+    TArray<std::uint64_t> m_pairKeys;  // sorted (first << 32 | second)
+    Postings m_byPair;                 // pair index -> phrases
+    struct PairSlot {
+        std::uint64_t key;  // kNoPair when empty
+        int pair;           // index into m_pairKeys
     };
-    TArray<CMatcher*> m_rules;        // checking order
-    TArray<AddressId> m_syllableIds;  // sorted by address
-    TArray<int> m_alwaysPresent;          // syllables with an empty form
-    TArray<int> m_alwaysCandidates;       // rules of unknown kind
-    TArray<int> m_leadStart;              // 257 entries into m_codeRanges
-    TArray<CodeRange> m_codeRanges;       // by lead byte
-    Trie m_romanised;                     // folded values
-    Trie m_split;                         // exact values
-    TArray<int> m_postingStart;           // per syllable, into m_postings
-    TArray<int> m_postings;               // rule ordinals
-    TArray<int> m_need;                   // distinct syllables per rule
+    TArray<PairSlot> m_pairTable;  // open addressing over m_pairKeys
+    int FindPair(std::uint64_t key) const;
+
+    // Combination rules: parts counted as syllables and phrases turn up.
+    TArray<int> m_comboRule;  // combo -> rule ordinal
+    TArray<int> m_need;       // distinct parts per combo
+    Postings m_combosBySyllable;
+    Postings m_combosByPhrase;
 
     // Per-check scratch, stamped with m_generation instead of being cleared.
     unsigned m_generation = 0;
+    TArray<int> m_occurrenceStart;  // per byte position, into m_occurrences
+    TArray<Occurrence> m_occurrences;
+    bool m_outOfMemory = false;
     TArray<unsigned> m_syllableStamp;
-    TArray<unsigned> m_ruleStamp;
-    TArray<int> m_ruleCount;
+    TArray<unsigned> m_phraseStamp;
+    TArray<unsigned> m_comboStamp;
+    TArray<int> m_comboCount;
     TArray<int> m_candidates;
 };
 

@@ -8,7 +8,13 @@
 
 namespace chatsieve {
 
+namespace {
+constexpr std::size_t kSingleTable = 256;
+constexpr std::size_t kLookupBytes = kSingleTable + 65536 / 8;
+}  // namespace
+
 void CSkipSet::Destroy() {
+    Free(m_lookup);
     Free(m_values);
     Free(m_singleRanges);
     Free(m_doubleRanges);
@@ -37,22 +43,29 @@ int CSkipSet::Init(const int* values, int count) {
     for (int i = 0; i < 2 * m_singleCount; ++i) m_singleRanges[i] = static_cast<unsigned char>(values[i]);
     for (int i = 0; i < 3 * m_doubleCount; ++i)
         m_doubleRanges[i] = static_cast<unsigned char>(values[separator + 1 + i]);
+
+    m_lookup = static_cast<unsigned char*>(Allocate(kLookupBytes));
+    if (!m_lookup) return 0;
+    std::memset(m_lookup, 0, kLookupBytes);
+    for (int i = 0; i < m_singleCount; ++i)
+        for (unsigned b = m_singleRanges[2 * i]; b <= m_singleRanges[2 * i + 1]; ++b) m_lookup[b] = 1;
+    unsigned char* bits = m_lookup + kSingleTable;
+    for (int i = 0; i < m_doubleCount; ++i) {
+        const unsigned char* range = m_doubleRanges + 3 * i;
+        for (unsigned second = range[1]; second <= range[2]; ++second) {
+            const unsigned code = static_cast<unsigned>(range[0]) << 8 | second;
+            bits[code >> 3] = static_cast<unsigned char>(bits[code >> 3] | 1u << (code & 7));
+        }
+    }
     return 1;
 }
 
 int CSkipSet::IsSkipped(const char* p, int* charLength) const {
     const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
     *charLength = CharStep(p);
-    if (*charLength == 1) {
-        for (int i = 0; i < m_singleCount; ++i)
-            if (m_singleRanges[2 * i] <= u[0] && u[0] <= m_singleRanges[2 * i + 1]) return 1;
-        return 0;
-    }
-    for (int i = 0; i < m_doubleCount; ++i) {
-        const unsigned char* range = m_doubleRanges + 3 * i;
-        if (range[0] == u[0] && range[1] <= u[1] && u[1] <= range[2]) return 1;
-    }
-    return 0;
+    if (*charLength == 1) return m_lookup[u[0]];
+    const unsigned code = static_cast<unsigned>(u[0]) << 8 | u[1];
+    return (m_lookup[kSingleTable + (code >> 3)] >> (code & 7)) & 1;
 }
 
 int CSkipSet::Match(char* text, int /*reserved*/, int* offset, int* length, int* /*level*/) {

@@ -39,6 +39,10 @@ private:
     int m_singleCount = 0;
     unsigned char* m_doubleRanges = nullptr;  // lead, second-low, second-high
     int m_doubleCount = 0;
+    // The ranges as a table, built at Init: a byte per single-byte value,
+    // then a bit per two-byte code, so a character is looked up, not compared
+    // with every range.
+    unsigned char* m_lookup = nullptr;
 };
 
 }  // namespace chatsieve

@@ -41,6 +41,8 @@ int CSyllable::Init(const char* romanised, const unsigned char* codes, int codeB
     if (EndsInCutCharacter(romanised) || (splitForm && EndsInCutCharacter(splitForm))) return 0;
 
     m_romanisedLength = std::strlen(romanised);
+    if (m_romanisedLength && !IsLeadByte(static_cast<unsigned char>(romanised[0])))
+        m_romanisedFirst = FoldCase(static_cast<unsigned char>(romanised[0]));
     m_romanised = CopyText(romanised, m_romanisedLength);
     if (!m_romanised) return 0;
     m_codes = static_cast<unsigned char*>(Allocate(static_cast<std::size_t>(codeByteCount)));
@@ -60,11 +62,15 @@ int CSyllable::MatchAt(const char* p, int* length) const {
         *length = 0;
         return 0;
     }
-    if (PrefixEqualsNoCase(p, m_romanisedLength, m_romanised)) {
+    const unsigned char first = static_cast<unsigned char>(*p);
+    const bool romanisedMayMatch =
+        m_romanisedFirst == 0 || (!IsLeadByte(first) && FoldCase(first) == m_romanisedFirst);
+    if (romanisedMayMatch && PrefixEqualsNoCase(p, m_romanisedLength, m_romanised)) {
         *length = static_cast<int>(m_romanisedLength);
         return 1;
     }
-    if (m_splitForm && PrefixEquals(p, m_splitLength, m_splitForm)) {
+    // A non-empty split form starts with the text's very first byte.
+    if (m_splitForm && (m_splitLength == 0 || m_splitForm[0] == *p) && PrefixEquals(p, m_splitLength, m_splitForm)) {
         *length = static_cast<int>(m_splitLength);
         return 1;
     }

@@ -48,6 +48,10 @@ private:
     // Byte lengths of the two forms, measured once at Init.
     std::size_t m_romanisedLength = 0;
     std::size_t m_splitLength = 0;
+    // The romanised form's first character case-folded when it is a single
+    // byte, else 0: a text whose first character differs cannot match, so
+    // most positions are passed over without comparing the whole form.
+    unsigned m_romanisedFirst = 0;
 };
 
 }  // namespace chatsieve

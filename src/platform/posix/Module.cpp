@@ -24,8 +24,16 @@ std::string SharedObjectName(const char* name) {
 std::string OwnFolder() {
     Dl_info info;
     if (!dladdr(reinterpret_cast<void*>(&LoadModule), &info) || !info.dli_fname) return {};
-    const char* slash = std::strrchr(info.dli_fname, '/');
-    return slash ? std::string(info.dli_fname, slash + 1) : std::string();
+    std::string path = info.dli_fname;
+    if (path.empty() || path[0] != '/') {
+        // A program started by a relative path is named that way, which no
+        // longer holds once the working directory changes; ask the kernel.
+        char self[4096];
+        const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+        if (length > 0) path.assign(self, static_cast<std::size_t>(length));
+    }
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 }  // namespace
