@@ -37,8 +37,7 @@ UpperTable* MakeUpperTable() {
             CharUpperBuffW(wide, 1);
             char back[4];
             BOOL lossy = FALSE;
-            if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, 1, back, sizeof back, nullptr, &lossy) ==
-                    2 &&
+            if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, 1, back, sizeof back, nullptr, &lossy) == 2 &&
                 !lossy && lead.isLead[static_cast<unsigned char>(back[0])])
                 result = static_cast<unsigned short>((static_cast<unsigned char>(back[0]) << 8) |
                                                      static_cast<unsigned char>(back[1]));

@@ -14,6 +14,8 @@ void UnloadModule(ModuleHandle module) {
     if (module) FreeLibrary(static_cast<HMODULE>(module));
 }
 
-void WriteDebugString(const char* text) { OutputDebugStringA(text); }
+void WriteDebugString(const char* text) {
+    if (text) OutputDebugStringA(text);
+}
 
 }  // namespace chatsieve
