@@ -15,7 +15,7 @@ sys.path.insert(0, HERE)
 
 import gen_syllables as gen  # noqa: E402
 
-TABLE = os.path.normpath(os.path.join(HERE, "..", "..", "data", "syllables.tsv"))
+TABLE = os.path.normpath(os.path.join(HERE, "..", "..", "rules", "syllables.tsv"))
 RANGE = re.compile(r"^([0-9A-F]{2})([0-9A-F]{2})-([0-9A-F]{2})([0-9A-F]{2})$")
 
 
@@ -56,6 +56,7 @@ class CommittedTable(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.comments, cls.header, cls.rows = load_table()
+        cls.splits = gen.read_splits(gen.DEFAULT_SPLITS, {row[1] for row in cls.rows})
         cls.owner = {}
         for _, pinyin, triples, _ in cls.rows:
             for lead, low, high in triples:
@@ -77,7 +78,7 @@ class CommittedTable(unittest.TestCase):
                 seen.add(pinyin)
                 self.assertGreaterEqual(len(triples), 1)
                 self.assertLessEqual(len(triples), 3)
-                self.assertEqual(split, "")
+                self.assertEqual(split, self.splits.get(pinyin, ""))
                 for lead, low, high in triples:
                     self.assertTrue(0xB0 <= lead <= 0xD7)
                     self.assertTrue(0xA1 <= low <= high <= 0xFE)
@@ -119,7 +120,7 @@ class CommittedTable(unittest.TestCase):
             digest = hashlib.sha256(f.read()).hexdigest()
         if "sha256:%s" % digest not in self.comments[0]:
             self.skipTest("installed dictionary differs from the one the table was made from")
-        text, _, _ = gen.generate(path)
+        text, _, _ = gen.generate(path, gen.DEFAULT_SPLITS)
         with open(TABLE, encoding="utf-8", newline="") as f:
             self.assertEqual(text, f.read())
 
@@ -182,6 +183,29 @@ class Exceptions(unittest.TestCase):
     def test_reading_that_is_not_letters_is_refused(self):
         with self.assertRaises(gen.GenerationError):
             gen.readings_for([0xB0A1], {ord("啊"): ["a1"]})
+
+
+class SplitForms(unittest.TestCase):
+
+    def read(self, text, syllables=("hao", "mai")):
+        import tempfile
+        with tempfile.NamedTemporaryFile("w", encoding="utf-8", suffix=".tsv", delete=False) as f:
+            f.write(text)
+        try:
+            return gen.read_splits(f.name, set(syllables))
+        finally:
+            os.unlink(f.name)
+
+    def test_split_forms_land_in_their_rows(self):
+        splits = self.read("# comment\nhao\t女子\t好\n\nmai\t十买\n")
+        self.assertEqual(splits, {"hao": "女子", "mai": "十买"})
+        text = gen.render([("hao", [(0xBA, 0xC0, 0xC5)]), ("mai", [(0xC2, 0xF2, 0xF4)])], "0", splits)
+        self.assertIn("hao\tBAC0-BAC5\t女子\n", text)
+
+    def test_bad_split_tables_are_refused(self):
+        for text in ["zzz\t女子\n", "hao\n", "hao\t女子\nhao\t好\n", "hao\t\u00e9\u0301\U0001F600\n"]:
+            with self.subTest(text=text), self.assertRaises(gen.GenerationError):
+                self.read(text)
 
 
 if __name__ == "__main__":

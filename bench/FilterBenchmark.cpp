@@ -1,0 +1,225 @@
+// Creation time, check throughput (with and without an output buffer, with the
+// rule index and trying every rule) and, where Hyperscan is installed, the same
+// phrase rules scanned by Hyperscan over the same stripped lines.
+//
+//   cmake --preset bench && cmake --build --preset bench && build/bench/bin/FilterBenchmark
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "Chatsieve.h"
+#include "Workload.h"
+#include "core/CChatsieve.h"
+
+#if defined(CHATSIEVE_HAVE_HYPERSCAN)
+#include <hs/hs.h>
+#endif
+
+namespace chatsieve::bench {
+namespace {
+
+constexpr int kLines = 2000;
+
+const Workload& WorkloadOf(int phrases) {
+    static std::map<int, Workload> cache;
+    auto it = cache.find(phrases);
+    if (it == cache.end())
+        it = cache.emplace(phrases, MakeWorkload(CHATSIEVE_SYLLABLE_TABLE, phrases, kLines, 2026)).first;
+    return it->second;
+}
+
+// Writes the workload's package into a folder of its own and makes that the
+// working directory, where the filter looks for it.
+void UsePackage(int phrases) {
+    const auto folder = std::filesystem::temp_directory_path() / ("chatsieve-bench-" + std::to_string(phrases));
+    const auto file = folder / "Data" / "Scp" / "Chatsieve.res";
+    if (!std::filesystem::exists(file)) {
+        std::vector<unsigned char> bytes;
+        std::string error;
+        std::filesystem::create_directories(file.parent_path());
+        if (!packhold::EncodePackage(MakePackage(WorkloadOf(phrases)), packhold::kDefaultKey, &bytes, &error) ||
+            !packhold::WriteFileAtomically(file.string(), bytes, &error)) {
+            std::fprintf(stderr, "cannot write the package: %s\n", error.c_str());
+            std::abort();
+        }
+    }
+    std::filesystem::current_path(folder);
+}
+
+long PeakMemoryKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return 0;
+}
+
+// One filter at a time per process: the one loaded for the current size.
+struct Loaded {
+    int phrases = 0;
+    IChatsieve* filter = nullptr;
+
+    void Unload() {
+        if (filter) filter->Uninit();
+        filter = nullptr;
+        phrases = 0;
+    }
+};
+Loaded g_loaded;
+
+CChatsieve* Filter(int phrases) {
+    if (g_loaded.phrases != phrases) {
+        g_loaded.Unload();
+        UsePackage(phrases);
+        if (!CreateChatsieve(&g_loaded.filter)) std::abort();
+        g_loaded.phrases = phrases;
+    }
+    return static_cast<CChatsieve*>(g_loaded.filter);
+}
+
+void BM_Create(benchmark::State& state) {
+    const int phrases = static_cast<int>(state.range(0));
+    g_loaded.Unload();
+    UsePackage(phrases);
+    for (auto _ : state) {
+        IChatsieve* filter = nullptr;
+        if (!CreateChatsieve(&filter)) state.SkipWithError("CreateChatsieve failed");
+        state.PauseTiming();
+        filter->Uninit();
+        state.ResumeTiming();
+    }
+    state.counters["peak_MiB"] = static_cast<double>(PeakMemoryKiB()) / 1024.0;
+}
+
+// Arguments: phrase rules, output buffer (0/1), rule index (0/1).
+void BM_FilterText(benchmark::State& state) {
+    const int phrases = static_cast<int>(state.range(0));
+    const bool withOutput = state.range(1) != 0;
+    CChatsieve* filter = Filter(phrases);
+    filter->UseRuleIndex(state.range(2) != 0);
+    const std::vector<std::string>& lines = WorkloadOf(phrases).lines;
+    std::vector<char> out(4096);
+    std::size_t i = 0, bytes = 0, found = 0;
+    for (auto _ : state) {
+        const std::string& line = lines[i++ % lines.size()];
+        const int level =
+            filter->FilterText(line.c_str(), withOutput ? out.data() : nullptr, static_cast<unsigned>(out.size() - 1), 1);
+        benchmark::DoNotOptimize(level);
+        found += level != 0;
+        bytes += line.size();
+    }
+    filter->UseRuleIndex(true);
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+    state.SetBytesProcessed(static_cast<int64_t>(bytes));
+    state.counters["flagged"] = benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
+}
+
+// Cost against line length: one line of each length made of clean characters.
+void BM_LineLength(benchmark::State& state) {
+    CChatsieve* filter = Filter(10000);
+    std::string line;
+    const std::vector<std::string>& lines = WorkloadOf(10000).lines;
+    for (std::size_t i = 0; line.size() < static_cast<std::size_t>(state.range(0)); ++i) line += lines[i];
+    line.resize(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(filter->FilterText(line.c_str(), nullptr, 0, 1));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+
+#if defined(CHATSIEVE_HAVE_HYPERSCAN)
+std::string HexByte(unsigned char b) {
+    char text[8];
+    std::snprintf(text, sizeof text, "\\x%02X", b);
+    return text;
+}
+
+// Each syllable an alternation of its forms: its pinyin in any case, or a
+// character of one of its code ranges.
+std::string SyllablePattern(const Syllable& s) {
+    std::string pattern = "(?:(?i:" + s.pinyin + ")";
+    for (std::size_t r = 0; r + 2 < s.codes.size(); r += 3)
+        pattern += "|" + HexByte(s.codes[r]) + "[" + HexByte(s.codes[r + 1]) + "-" + HexByte(s.codes[r + 2]) + "]";
+    return pattern + ")";
+}
+
+struct HyperscanPeer {
+    hs_database_t* database = nullptr;
+    hs_scratch_t* scratch = nullptr;
+    std::vector<int> levels;
+    std::vector<std::string> stripped;
+};
+
+HyperscanPeer& Peer(int phrases) {
+    static std::map<int, std::unique_ptr<HyperscanPeer>> peers;
+    auto& peer = peers[phrases];
+    if (peer) return *peer;
+    peer = std::make_unique<HyperscanPeer>();
+    const Workload& w = WorkloadOf(phrases);
+    std::vector<std::string> patterns;
+    std::vector<const char*> expressions;
+    std::vector<unsigned> flags, ids;
+    for (std::size_t i = 0; i < w.phrases.size(); ++i) {
+        std::string pattern;
+        for (int s : w.phrases[i].syllables) pattern += SyllablePattern(w.syllables[static_cast<std::size_t>(s)]);
+        patterns.push_back(pattern);
+        peer->levels.push_back(w.phrases[i].level);
+    }
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+        expressions.push_back(patterns[i].c_str());
+        flags.push_back(HS_FLAG_SINGLEMATCH);
+        ids.push_back(static_cast<unsigned>(i));
+    }
+    hs_compile_error_t* error = nullptr;
+    if (hs_compile_multi(expressions.data(), flags.data(), ids.data(), static_cast<unsigned>(expressions.size()),
+                         HS_MODE_BLOCK, nullptr, &peer->database, &error) != HS_SUCCESS) {
+        std::fprintf(stderr, "hyperscan: %s\n", error->message);
+        std::abort();
+    }
+    hs_alloc_scratch(peer->database, &peer->scratch);
+    for (const std::string& line : w.lines) peer->stripped.push_back(Strip(w, line));
+    return *peer;
+}
+
+int OnMatch(unsigned id, unsigned long long, unsigned long long, unsigned, void* context) {
+    auto* found = static_cast<std::pair<const std::vector<int>*, int>*>(context);
+    const int level = (*found->first)[id];
+    if (level > found->second) found->second = level;
+    return 0;
+}
+
+// The worst level of each stripped line, as the filter reports it.
+void BM_Hyperscan(benchmark::State& state) {
+    HyperscanPeer& peer = Peer(static_cast<int>(state.range(0)));
+    std::size_t i = 0, bytes = 0, found = 0;
+    for (auto _ : state) {
+        const std::string& line = peer.stripped[i++ % peer.stripped.size()];
+        std::pair<const std::vector<int>*, int> worst{&peer.levels, 0};
+        hs_scan(peer.database, line.data(), static_cast<unsigned>(line.size()), 0, peer.scratch, OnMatch, &worst);
+        found += worst.second != 0;
+        bytes += line.size();
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+    state.SetBytesProcessed(static_cast<int64_t>(bytes));
+    state.counters["flagged"] = benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_Hyperscan)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+#endif
+
+BENCHMARK(BM_Create)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_FilterText)
+    ->ArgsProduct({{1000, 10000, 50000}, {0, 1}, {1}})
+    ->Args({1000, 0, 0})
+    ->Args({10000, 0, 0})
+    ->Args({50000, 0, 0})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LineLength)->RangeMultiplier(4)->Range(16, 4096)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace chatsieve::bench
+
+BENCHMARK_MAIN();

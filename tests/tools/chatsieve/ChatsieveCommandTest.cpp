@@ -1,0 +1,165 @@
+// The chatsieve command end to end: the built program run on files and on
+// standard input, its output and exit status compared with what they must be.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "RuleFolder.h"
+#include "TempDir.h"
+
+namespace chatsieve::test {
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs the program with `args` (shell words) in the working directory,
+// `input` on its standard input.
+Result Chatsieve(const std::string& args, const std::string& input = "") {
+    WriteFileText("stdin.txt", input);
+    const std::string command = std::string("'") + CHATSIEVE_EXE + "' " + args + " <stdin.txt >stdout.txt 2>stderr.txt";
+    const int raw = std::system(command.c_str());
+    const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return Result{status, ReadFileText("stdout.txt"), ReadFileText("stderr.txt")};
+}
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+TEST(ChatsieveFilter, ScreensTheSampleLinesWithTheShippedRules) {
+    ScopedTempDir dir;
+    const Result run = Chatsieve(std::string("filter ") + Quoted(SAMPLE_LINES));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, ReadFileText(TOOLS_TEST_DATA "/cli/chat-lines.expected"));
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(ChatsieveFilter, ExplainsTheDecidingRuleAndTheFormsItMatched) {
+    ScopedTempDir dir;
+    const Result run = Chatsieve("filter --explain", "有人要外 GUA吗\n十买金币\n大家好\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "60\t有人要** ***吗\n"
+              "  rule: phrase cheat, level 60: 外挂\n"
+              "  matched: columns 4-8 \"外 GUA\" (CD E2 20 47 55 41)\n"
+              "  phrase cheat, columns 4-8: 外 = wai (character), GUA = gua (pinyin)\n"
+              "40\t十买****\n"
+              "  rule: combination gold-trade, level 40: 卖 gold\n"
+              "  matched: columns 3-4 \"金币\" (BD F0 B1 D2)\n"
+              "  syllable mai, columns 1-2: 十买 = mai (split form)\n"
+              "  phrase gold, columns 3-4: 金 = jin (character), 币 = bi (character)\n"
+              "0\t大家好\n");
+}
+
+TEST(ChatsieveFilter, PrintsOneJsonObjectALine) {
+    ScopedTempDir dir;
+    EXPECT_EQ(Chatsieve("filter --json", "外挂\n\"ok\"\n").out,
+              "{\"file\":\"-\",\"line\":1,\"level\":60,\"text\":\"外挂\",\"masked\":\"****\"}\n"
+              "{\"file\":\"-\",\"line\":2,\"level\":0,\"text\":\"\\\"ok\\\"\",\"masked\":\"\\\"ok\\\"\"}\n");
+    EXPECT_EQ(Chatsieve("filter --json --explain", "si 月艮\n").out,
+              "{\"file\":\"-\",\"line\":1,\"level\":50,\"text\":\"si 月艮\",\"masked\":\"** ****\",\"rule\":{"
+              "\"kind\":\"phrase\",\"id\":\"private-server\",\"row\":4,\"level\":50,\"text\":\"私服\"},"
+              "\"match\":{\"columns\":[1,5],\"text\":\"si 月艮\",\"bytes\":\"736920D4C2F4DE\"},\"parts\":[{\"kind\":"
+              "\"phrase\",\"name\":\"private-server\",\"columns\":[1,5],\"syllables\":[{\"syllable\":\"si\","
+              "\"form\":\"pinyin\",\"text\":\"si\",\"bytes\":\"7369\"},{\"syllable\":\"fu\",\"form\":"
+              "\"split form\",\"text\":\"月艮\",\"bytes\":\"D4C2F4DE\"}]}]}\n");
+}
+
+TEST(ChatsieveFilter, ReportsCharactersTheCodePageLacksAndScreensTheRest) {
+    ScopedTempDir dir;
+    const Result run = Chatsieve("filter", "外挂\nok 😀 外挂\n私服\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "60\t****\n50\t****\n");
+    EXPECT_EQ(run.err, "-:2:4: '😀' (U+1F600) is not in code page 936\n");
+    const Result json = Chatsieve("filter --json", "a\xFF\n");
+    EXPECT_EQ(json.status, 1);
+    EXPECT_EQ(json.out, "{\"file\":\"-\",\"line\":1,\"column\":2,\"error\":\"invalid UTF-8 (byte 0xFF)\"}\n");
+}
+
+TEST(ChatsieveFilter, PassesCodePage936ThroughUnchanged) {
+    ScopedTempDir dir;
+    // 外 挂 in code page 936, CRLF line ends.
+    const Result run = Chatsieve("filter --encoding gbk", "\xCD\xE2 \xB9\xD2\r\nabc\r\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "60\t** **\n0\tabc\n");
+}
+
+TEST(ChatsieveFilter, MasksOnlyFromTheMinimumLevel) {
+    ScopedTempDir dir;
+    EXPECT_EQ(Chatsieve("filter --min-level 50", "代练\n私服\n").out, "30\t代练\n50\t****\n");
+}
+
+TEST(ChatsieveFilter, UsesTheRulesUnderRoot) {
+    ScopedTempDir dir;
+    RuleFolder rules;
+    std::filesystem::create_directories("root/Data/Scp");
+    ASSERT_EQ(Chatsieve("build " + Quoted(rules.Path()) + " -o root/Data/Scp/Chatsieve.res").status, 0);
+    // The base set has 外挂 at level 6, and no 代练.
+    EXPECT_EQ(Chatsieve("filter --root root", "外挂 代练\n").out, "6\t**** 代练\n");
+    const Result missing = Chatsieve("filter --root nowhere", "x\n");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("Chatsieve.res"), std::string::npos) << missing.err;
+}
+
+TEST(ChatsieveCommand, WrongUsageExitsWithTwo) {
+    ScopedTempDir dir;
+    for (const char* args : {"", "frobnicate", "filter --min-level -3", "filter --encoding latin1", "filter --bogus",
+                             "build rules", "build -o out.res", "lint", "decompile x.res"}) {
+        const Result run = Chatsieve(args);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_NE(run.err, "") << args;
+    }
+    for (const char* args : {"--help", "build --help", "lint --help", "decompile --help", "filter --help"}) {
+        const Result run = Chatsieve(args);
+        EXPECT_EQ(run.status, 0) << args;
+        EXPECT_NE(run.out.find("usage: chatsieve"), std::string::npos) << args;
+        EXPECT_NE(run.out.find("Exit status"), std::string::npos) << args;
+    }
+}
+
+TEST(ChatsieveCommand, BuildReportsErrorsAndWritesNothing) {
+    ScopedTempDir dir;
+    RuleFolder rules({{"phrases.tsv", "id\tlevel\tphrase\ncheat\t6\twai guaa\n"}});
+    const Result run = Chatsieve("build " + Quoted(rules.Path()) + " -o out.res");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, rules.Path() + "/phrases.tsv:2:13: unknown syllable 'guaa'\n" + rules.Path() +
+                           "/combos.tsv:2:17: unknown part 'gold': a part is a phrase id, a syllable's pinyin or one "
+                           "character\n" +
+                           rules.Path() +
+                           "/combos.tsv:3:6: unknown part 'wechat': a part is a phrase id, a syllable's pinyin or one "
+                           "character\n");
+    EXPECT_FALSE(std::filesystem::exists("out.res"));
+}
+
+TEST(ChatsieveCommand, BuildDecompileBuildGivesTheSameBytes) {
+    ScopedTempDir dir;
+    ASSERT_EQ(Chatsieve(std::string("build ") + Quoted(SHIPPED_RULES) + " -o first.res").status, 0);
+    const Result decompiled = Chatsieve("decompile first.res -o folder");
+    EXPECT_EQ(decompiled.status, 0) << decompiled.err;
+    ASSERT_EQ(Chatsieve("build folder -o second.res").status, 0);
+    EXPECT_EQ(ReadFileText("first.res"), ReadFileText("second.res"));
+    EXPECT_EQ(Chatsieve("decompile first.res -o folder").status, 1);  // not empty any more
+    EXPECT_EQ(Chatsieve("decompile stdin.txt -o other").status, 1);   // not a package
+}
+
+TEST(ChatsieveCommand, LintExitsWithThreeOnWarnings) {
+    ScopedTempDir dir;
+    const Result clean = Chatsieve(std::string("lint ") + Quoted(SHIPPED_RULES));
+    EXPECT_EQ(clean.status, 0) << clean.out;
+    EXPECT_EQ(clean.out, "");
+    RuleFolder rules({{"phrases.tsv", "id\tlevel\tphrase\ncheat\t70\t外挂\ngold\t0\t金币\nwechat\t0\t微信\n"}});
+    const Result warned = Chatsieve("lint " + Quoted(rules.Path()));
+    EXPECT_EQ(warned.status, 3);
+    EXPECT_EQ(warned.out, rules.Path() +
+                              "/phrases.tsv:2:7: warning: the level 70 is above 63, the highest level rule "
+                              "data uses\n");
+    RuleFolder broken({{"phrases.tsv", "id\tlevel\tphrase\n"}});
+    EXPECT_EQ(Chatsieve("lint " + Quoted(broken.Path())).status, 1);
+}
+
+}  // namespace
+}  // namespace chatsieve::test

@@ -1,0 +1,120 @@
+// Lint: each warning where the filter's way of matching guarantees the
+// problem, and silence where it does not.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "RuleFolder.h"
+#include "rules/CRuleCompiler.h"
+#include "rules/CRuleLinter.h"
+
+namespace chatsieve::tools {
+namespace {
+
+// The warnings for the base set with `files` replaced, as "file:line:column:
+// message" with the folder left out.
+std::vector<std::string> Lint(const std::map<std::string, std::string>& files) {
+    test::RuleFolder folder(files);
+    RuleSetSource rules;
+    std::vector<Diagnostic> diagnostics;
+    EXPECT_TRUE(CRuleCompiler().Read(folder.Path(), &rules, &diagnostics));
+    CRuleLinter().Check(rules, &diagnostics);
+    std::vector<std::string> messages;
+    for (const Diagnostic& d : diagnostics) {
+        std::string text = d.Format();
+        const std::string prefix = folder.Path() + "/";
+        for (std::size_t at; (at = text.find(prefix)) != std::string::npos;) text.erase(at, prefix.size());
+        messages.push_back(text);
+    }
+    return messages;
+}
+
+const char kPartsOfCombos[] = "gold\t0\t金币\nwechat\t0\t微信\n";
+
+std::string Phrases(const std::string& rows) { return "id\tlevel\tphrase\n" + rows + kPartsOfCombos; }
+
+TEST(CRuleLinter, TheBaseSetAndTheShippedRulesAreClean) {
+    EXPECT_TRUE(Lint({}).empty());
+    RuleSetSource rules;
+    std::vector<Diagnostic> diagnostics;
+    ASSERT_TRUE(CRuleCompiler().Read(SHIPPED_RULES, &rules, &diagnostics));
+    CRuleLinter().Check(rules, &diagnostics);
+    for (const Diagnostic& d : diagnostics) ADD_FAILURE() << d.Format();
+}
+
+TEST(CRuleLinter, LevelsThatAreNeverTriedOrOutOfRange) {
+    EXPECT_EQ(
+        Lint({{"phrases.tsv", Phrases("cheat\t64\t外挂\nidle\t0\tsi fu\n")},
+              {"combos.tsv", "id\tlevel\tparts\n\t0\tmai gold\n\t3\t加 wechat\n"}}),
+        (std::vector<std::string>{
+            "phrases.tsv:2:7: warning: the level 64 is above 63, the highest level rule data uses",
+            "phrases.tsv:3:6: warning: a phrase of level 0 is never tried on its own, and no combination uses this one",
+            "combos.tsv:2:2: warning: a combination of level 0 is never tried"}));
+}
+
+TEST(CRuleLinter, DuplicatesWhateverTheirWriting) {
+    EXPECT_EQ(Lint({{"phrases.tsv", Phrases("cheat\t6\t外挂\nagain\t6\tWAI gua\n")}}),
+              (std::vector<std::string>{"phrases.tsv:3:1: warning: duplicate of phrase 'cheat' (phrases.tsv:2): never "
+                                        "the rule that decides a line's level"}));
+}
+
+TEST(CRuleLinter, ARuleShadowedByOneTriedBeforeIt) {
+    // "wai" alone, level 6, is tried before "wai gua" of level 5 and matches
+    // wherever it does.
+    EXPECT_EQ(Lint({{"phrases.tsv", Phrases("short\t6\twai\nlong\t5\twai gua\n")}}),
+              (std::vector<std::string>{"phrases.tsv:3:1: warning: never the rule that decides a line's level: "
+                                        "phrase 'short' (phrases.tsv:2), level 6, is tried first and matches "
+                                        "wherever this one does"}));
+    // The other way round both can decide: the longer one is tried first.
+    EXPECT_TRUE(Lint({{"phrases.tsv", Phrases("short\t5\twai\nlong\t6\twai gua\n")}}).empty());
+    // Of equal level the phrase is tried first: a combination needing more parts never decides.
+    EXPECT_EQ(Lint({{"combos.tsv", "id\tlevel\tparts\na\t4\tmai gold\nb\t4\tgold jia mai\n\t3\t加 wechat\n"}}),
+              (std::vector<std::string>{"combos.tsv:3:1: warning: never the rule that decides a line's level: "
+                                        "combination 'a' (combos.tsv:2), level 4, is tried first and matches "
+                                        "wherever this one does"}));
+    // A phrase that starts a combination's phrase part shadows the combination.
+    EXPECT_EQ(Lint({{"phrases.tsv", Phrases("j\t4\tjin\n")},
+                    {"combos.tsv", "id\tlevel\tparts\nc\t4\tmai gold\n\t3\t加 wechat\n"}}),
+              (std::vector<std::string>{"combos.tsv:2:1: warning: never the rule that decides a line's level: "
+                                        "phrase 'j' (phrases.tsv:2), level 4, is tried first and matches "
+                                        "wherever this one does"}));
+    // A run in the middle of another proves nothing: the search may pass it by.
+    EXPECT_TRUE(Lint({{"phrases.tsv", Phrases("tail\t6\tgua\nlong\t5\twai gua\n")}}).empty());
+}
+
+TEST(CRuleLinter, PhrasesStartingWithAOneByteForm) {
+    const std::string syllables =
+        test::ReadFileText(std::string(TOOLS_TEST_DATA) + "/base/syllables.tsv") + "a\tB0A1-B0A2\t\nxi\tCEF7-CEF9\t\n";
+    const std::vector<std::string> messages =
+        Lint({{"syllables.tsv", syllables}, {"phrases.tsv", Phrases("x\t2\ta wai\ny\t2\txi bi\nz\t2\tbi a\n")}});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("phrases.tsv:2:5: warning: starts with the syllable 'a', which can match a single byte "
+                                "(its pinyin)",
+                                0),
+              0u)
+        << messages[0];
+}
+
+TEST(CRuleLinter, OverlappingSyllables) {
+    const std::string syllables =
+        test::ReadFileText(std::string(TOOLS_TEST_DATA) + "/base/syllables.tsv") + "waai\tCDE2-CDE5\t\n";
+    EXPECT_EQ(Lint({{"syllables.tsv", syllables}}),
+              (std::vector<std::string>{"syllables.tsv:15:6: warning: overlaps the range CDE1-CDE2 of 'wai' (line 4); "
+                                        "phrases written with those characters resolve to 'wai'"}));
+}
+
+TEST(CRuleLinter, IgnoreSetsThatStripWhatRulesNeed) {
+    EXPECT_EQ(Lint({{"ignore.tsv", "kind\tvalue\nsingle\t61-7A\nsingle\t80-FF\ndouble\tCDE2\nset\n"}}),
+              (std::vector<std::string>{
+                  "ignore.tsv:2:8: warning: strips letters of the pinyin 'wai', which then never matches",
+                  "ignore.tsv:3:8: warning: bytes 81 to FE start two-byte characters and are never stripped as "
+                  "single bytes",
+                  "ignore.tsv:4:8: warning: strips characters that the syllable 'wai' is written with, so rules "
+                  "never see them",
+                  "ignore.tsv:5:1: warning: this ignore-set has no ranges and strips nothing"}));
+}
+
+}  // namespace
+}  // namespace chatsieve::tools

@@ -1,0 +1,305 @@
+#include "CFilterCommand.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/ToolPlatform.h"
+#include "rules/CCodePage936.h"
+
+namespace chatsieve::tools {
+
+int RunFilter(const Arguments& args) { return CFilterCommand().Run(args); }
+
+namespace {
+
+const char kFilterHelp[] =
+    "usage: chatsieve filter [--root DIR] [--min-level N] [--encoding gbk|utf-8]\n"
+    "                        [--explain] [--json] [FILE...]\n"
+    "\n"
+    "Screens each line of the FILEs (standard input without any, or for '-') and\n"
+    "prints LEVEL<TAB>MASKED: the worst level in the line (0: nothing found) and\n"
+    "the line with every banned expression of level N or more replaced by '*'.\n"
+    "\n"
+    "  --root DIR        the folder holding Data/Scp/Chatsieve.res (default: the\n"
+    "                    rule set shipped beside this program)\n"
+    "  --min-level N     mask expressions of level N and above (default 1)\n"
+    "  --encoding E      input and output encoding: utf-8 (default) or gbk (code\n"
+    "                    page 936, passed to the filter unchanged)\n"
+    "  --explain         after each line with a level, name the rule that decided,\n"
+    "                    the bytes it matched and how each syllable was written\n"
+    "  --json            one JSON object a line (always UTF-8)\n"
+    "\n"
+    "A UTF-8 line holding a character that code page 936 lacks is not screened: it\n"
+    "is reported on standard error as FILE:LINE:COLUMN: message (with --json also\n"
+    "as an object with an \"error\"), and the exit status is 1.\n"
+    "\n"
+    "Exit status: 0 every line screened, 1 a line or file could not be screened or\n"
+    "the rules could not be loaded, 2 wrong usage.\n";
+
+std::string Hex(const std::string& bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char b : bytes) {
+        out += kDigits[b >> 4];
+        out += kDigits[b & 15];
+    }
+    return out;
+}
+
+std::string Spaced(const std::string& hex) {
+    std::string out;
+    for (std::size_t i = 0; i < hex.size(); i += 2) out += (i ? " " : "") + hex.substr(i, 2);
+    return out;
+}
+
+std::string JsonString(const std::string& utf8) {
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// The 1-based column of every byte of a code page 936 text.
+std::vector<int> Cp936Columns(const std::string& bytes) {
+    std::vector<int> columns;
+    int column = 1;
+    for (std::size_t i = 0; i < bytes.size(); ++column) {
+        const std::size_t width =
+            CCodePage936::IsLead(static_cast<unsigned char>(bytes[i])) && i + 1 < bytes.size() ? 2 : 1;
+        columns.insert(columns.end(), width, column);
+        i += width;
+    }
+    return columns;
+}
+
+std::string ColumnRange(const std::vector<int>& columns, int start, int end) {
+    if (start < 0 || end <= start || static_cast<std::size_t>(end) > columns.size()) return "?";
+    return std::to_string(columns[static_cast<std::size_t>(start)]) + "-" +
+           std::to_string(columns[static_cast<std::size_t>(end - 1)]);
+}
+
+std::string JsonColumns(const std::vector<int>& columns, int start, int end) {
+    if (start < 0 || end <= start || static_cast<std::size_t>(end) > columns.size()) return "null";
+    return "[" + std::to_string(columns[static_cast<std::size_t>(start)]) + "," +
+           std::to_string(columns[static_cast<std::size_t>(end - 1)]) + "]";
+}
+
+std::string Slice(const std::string& line, int start, int end) {
+    if (start < 0 || end <= start || static_cast<std::size_t>(end) > line.size()) return {};
+    return line.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
+}
+
+}  // namespace
+
+int CFilterCommand::ParseArguments(const Arguments& args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        std::string value;
+        const auto takeValue = [&](const char* option) {
+            const std::size_t n = std::strlen(option);
+            if (arg == option) {
+                if (i + 1 == args.size()) return -1;
+                value = args[++i];
+                return 1;
+            }
+            if (arg.size() > n && arg.compare(0, n, option) == 0 && arg[n] == '=') {
+                value = arg.substr(n + 1);
+                return 1;
+            }
+            return 0;
+        };
+        int taken = 0;
+        if ((taken = takeValue("--root")) != 0) {
+            if (taken < 0) return UsageError("filter", "--root needs a folder");
+            m_root = value;
+        } else if ((taken = takeValue("--min-level")) != 0) {
+            char* end = nullptr;
+            const long level = taken > 0 ? std::strtol(value.c_str(), &end, 10) : -1;
+            if (taken < 0 || value.empty() || *end || level < 0 || level > 1000000)
+                return UsageError("filter", "--min-level needs a level of 0 or more");
+            m_minLevel = static_cast<int>(level);
+        } else if ((taken = takeValue("--encoding")) != 0) {
+            if (taken > 0 && (value == "utf-8" || value == "utf8" || value == "UTF-8"))
+                m_utf8 = true;
+            else if (taken > 0 && (value == "gbk" || value == "GBK" || value == "cp936"))
+                m_utf8 = false;
+            else
+                return UsageError("filter", "--encoding is utf-8 or gbk");
+        } else if (arg == "--explain") {
+            m_explain = true;
+        } else if (arg == "--json") {
+            m_json = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return UsageError("filter", "unknown option '" + arg + "'");
+        } else {
+            m_files.push_back(arg);
+        }
+    }
+    return kExitOk;
+}
+
+int CFilterCommand::Run(const Arguments& args) {
+    for (const std::string& arg : args)
+        if (arg == "--help" || arg == "-h") return std::fputs(kFilterHelp, stdout), kExitOk;
+    const int usage = ParseArguments(args);
+    if (usage != kExitOk) return usage;
+    if (m_root.empty()) {
+        m_root = ExecutableFolder();
+        if (m_root.empty()) m_root = ".";
+    }
+    std::string error;
+    if (!m_screener.Open(m_root, &error)) {
+        std::fprintf(stderr, "chatsieve filter: %s\n", error.c_str());
+        return kExitFailure;
+    }
+    if (m_files.empty()) m_files.push_back("-");
+    bool ok = true;
+    for (const std::string& file : m_files) {
+        if (file == "-") {
+            ok = ScreenStream(stdin, "-") && ok;
+            continue;
+        }
+        std::FILE* stream = std::fopen(file.c_str(), "rb");
+        if (!stream) {
+            std::fprintf(stderr, "chatsieve filter: cannot open %s\n", file.c_str());
+            ok = false;
+            continue;
+        }
+        ok = ScreenStream(stream, file) && ok;
+        std::fclose(stream);
+    }
+    return ok ? kExitOk : kExitFailure;
+}
+
+bool CFilterCommand::ScreenStream(std::FILE* stream, const std::string& name) {
+    bool ok = true;
+    int lineNumber = 0;
+    std::string line;
+    int c = 0;
+    do {
+        line.clear();
+        while ((c = std::getc(stream)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+        if (c == EOF && line.empty()) break;
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (lineNumber == 1 && m_utf8 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+        ok = ScreenLine(line, name, lineNumber) && ok;
+        std::fflush(stdout);
+    } while (c != EOF);
+    if (std::ferror(stream)) {
+        std::fprintf(stderr, "chatsieve filter: cannot read %s\n", name.c_str());
+        ok = false;
+    }
+    return ok;
+}
+
+std::string CFilterCommand::Shown(const std::string& cp936, bool forJson) const {
+    if (!m_utf8 && !forJson) return cp936;
+    // The filter writes '*' over whole expressions, but a match may start
+    // inside a character; a byte left alone then shows as U+FFFD.
+    return CCodePage936::Instance().ToUtf8Lenient(cp936);
+}
+
+bool CFilterCommand::ScreenLine(const std::string& raw, const std::string& name, int lineNumber) {
+    std::string line;
+    std::vector<int> columns;
+    TextError error;
+    bool converted = true;
+    if (m_utf8) {
+        converted = CCodePage936::Instance().FromUtf8(raw, &line, &error, &columns);
+    } else {
+        line = raw;
+        columns = Cp936Columns(line);
+    }
+    if (converted && line.find('\0') != std::string::npos) {
+        converted = false;
+        error.column = columns[line.find('\0')];
+        error.message = "a NUL byte, which would end the line for the filter";
+    }
+    if (!converted) {
+        const std::string where = name + ":" + std::to_string(lineNumber) + ":" + std::to_string(error.column);
+        std::fprintf(stderr, "%s: %s\n", where.c_str(), error.message.c_str());
+        if (m_json)
+            std::printf("{\"file\":%s,\"line\":%d,\"column\":%d,\"error\":%s}\n", JsonString(name).c_str(), lineNumber,
+                        error.column, JsonString(error.message).c_str());
+        return false;
+    }
+
+    std::string masked;
+    const int level = m_screener.Screen(line, m_minLevel, &masked);
+    Explanation explanation;
+    const bool explained = m_explain && level > 0 && m_screener.Explain(line, &explanation);
+    if (m_json) {
+        std::string object = "{\"file\":" + JsonString(name) + ",\"line\":" + std::to_string(lineNumber) +
+                             ",\"level\":" + std::to_string(level) + ",\"text\":" + JsonString(Shown(line, true)) +
+                             ",\"masked\":" + JsonString(Shown(masked, true));
+        if (explained) object += "," + JsonExplanation(explanation, line, columns);
+        object += "}\n";
+        std::fwrite(object.data(), 1, object.size(), stdout);
+        return true;
+    }
+    const std::string out = std::to_string(level) + "\t" + Shown(masked, false) + "\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    if (explained) PrintExplanation(explanation, line, columns);
+    return true;
+}
+
+void CFilterCommand::PrintExplanation(const Explanation& explanation, const std::string& line,
+                                      const std::vector<int>& columns) {
+    const std::string name = explanation.id.empty() ? "#" + std::to_string(explanation.row) : explanation.id;
+    std::string out = "  rule: " + explanation.kind + " " + name + ", level " + std::to_string(explanation.level);
+    if (!explanation.text.empty()) out += ": " + Shown(explanation.text, false);
+    out += "\n";
+    const std::string span = Slice(line, explanation.start, explanation.end);
+    out += "  matched: columns " + ColumnRange(columns, explanation.start, explanation.end) + " \"" +
+           Shown(span, false) + "\" (" + Spaced(Hex(span)) + ")\n";
+    for (const PartMatch& part : explanation.parts) {
+        out += "  " + part.kind + " " + part.name + ", columns " + ColumnRange(columns, part.start, part.end) + ":";
+        for (std::size_t i = 0; i < part.syllables.size(); ++i) {
+            const SyllableMatch& s = part.syllables[i];
+            out += (i ? ", " : " ") + Shown(s.bytes, false) + " = " + s.pinyin + " (" + s.form + ")";
+        }
+        out += "\n";
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+std::string CFilterCommand::JsonExplanation(const Explanation& explanation, const std::string& line,
+                                            const std::vector<int>& columns) const {
+    std::string json = "\"rule\":{\"kind\":" + JsonString(explanation.kind) +
+                       ",\"id\":" + (explanation.id.empty() ? std::string("null") : JsonString(explanation.id)) +
+                       ",\"row\":" + std::to_string(explanation.row) +
+                       ",\"level\":" + std::to_string(explanation.level) +
+                       ",\"text\":" + JsonString(Shown(explanation.text, true)) + "}";
+    const std::string span = Slice(line, explanation.start, explanation.end);
+    json += ",\"match\":{\"columns\":" + JsonColumns(columns, explanation.start, explanation.end) +
+            ",\"text\":" + JsonString(Shown(span, true)) + ",\"bytes\":" + JsonString(Hex(span)) + "}";
+    json += ",\"parts\":[";
+    for (std::size_t p = 0; p < explanation.parts.size(); ++p) {
+        const PartMatch& part = explanation.parts[p];
+        json += std::string(p ? "," : "") + "{\"kind\":" + JsonString(part.kind) +
+                ",\"name\":" + JsonString(part.name) + ",\"columns\":" + JsonColumns(columns, part.start, part.end) +
+                ",\"syllables\":[";
+        for (std::size_t i = 0; i < part.syllables.size(); ++i) {
+            const SyllableMatch& s = part.syllables[i];
+            json += std::string(i ? "," : "") + "{\"syllable\":" + JsonString(s.pinyin) +
+                    ",\"form\":" + JsonString(s.form) + ",\"text\":" + JsonString(Shown(s.bytes, true)) +
+                    ",\"bytes\":" + JsonString(Hex(s.bytes)) + "}";
+        }
+        json += "]}";
+    }
+    return json + "]";
+}
+
+}  // namespace chatsieve::tools

@@ -1,0 +1,46 @@
+// CFilterCommand: "chatsieve filter". Screens lines from files or standard
+// input with the filter and prints, for each, its level and masked copy in
+// the encoding it came in; --explain adds the deciding rule, the bytes it
+// matched and the written form of each syllable; --json prints one object a
+// line instead. UTF-8 input is converted to code page 936 for the filter and
+// back, and a character the code page lacks is reported with its line and
+// column instead of being lost.
+#ifndef CHATSIEVE_TOOLS_CHATSIEVE_CFILTERCOMMAND_H
+#define CHATSIEVE_TOOLS_CHATSIEVE_CFILTERCOMMAND_H
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "CScreener.h"
+#include "Commands.h"
+
+namespace chatsieve::tools {
+
+class CFilterCommand {
+public:
+    int Run(const Arguments& args);
+
+private:
+    int ParseArguments(const Arguments& args);
+    // Screens every line of `stream`; false when a line could not be screened.
+    bool ScreenStream(std::FILE* stream, const std::string& name);
+    bool ScreenLine(const std::string& raw, const std::string& name, int lineNumber);
+    void PrintExplanation(const Explanation& explanation, const std::string& line, const std::vector<int>& columns);
+    std::string JsonExplanation(const Explanation& explanation, const std::string& line,
+                                const std::vector<int>& columns) const;
+    // A text of the line's code page in the output encoding (UTF-8 for JSON).
+    std::string Shown(const std::string& cp936, bool forJson) const;
+
+    std::string m_root;
+    int m_minLevel = 1;
+    bool m_utf8 = true;
+    bool m_explain = false;
+    bool m_json = false;
+    std::vector<std::string> m_files;
+    CScreener m_screener;
+};
+
+}  // namespace chatsieve::tools
+
+#endif

@@ -1,0 +1,220 @@
+#include "CScreener.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "core/CChatsieve.h"
+#include "matchers/CComboRule.h"
+#include "matchers/CPhraseRule.h"
+#include "matchers/CSyllable.h"
+#include "matchers/ProcessLists.h"
+
+namespace chatsieve::tools {
+
+// The filter with its working text and its dormant rules in view: after a
+// check, the working buffer holds the line as the rules saw it.
+class CExplainingFilter final : public CChatsieve {
+public:
+    const char* WorkText() const { return m_workBuf ? m_workBuf : ""; }
+    const CMatcherList& DormantRules() const { return m_dormantRules; }
+};
+
+namespace {
+
+const packhold::Cell& CellNamed(const packhold::Table& table, std::size_t row, const char* name) {
+    static const packhold::Cell kNone;
+    for (std::size_t i = 0; i < table.columns.size(); ++i)
+        if (table.columns[i].name == name) return table.rows[row][i];
+    return kNone;
+}
+
+bool EqualsIgnoringCase(const char* text, const std::string& word) {
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        char a = text[i], b = word[i];
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+        if (a != b) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+CScreener::CScreener() = default;
+
+CScreener::~CScreener() {
+    // Uninit frees what the filter holds (and writes its log when the rules
+    // switched it on); the object itself is then only list nodes.
+    if (m_open) m_filter->Uninit();
+}
+
+bool CScreener::Open(const std::string& root, std::string* error) {
+    namespace fs = std::filesystem;
+    const fs::path package = fs::path(root) / "Data" / "Scp" / "Chatsieve.res";
+    std::vector<unsigned char> bytes;
+    if (!packhold::ReadWholeFile(package.string(), &bytes, error) ||
+        !packhold::DecodePackage(bytes.data(), bytes.size(), packhold::kDefaultKey, &m_package, error)) {
+        *error = package.string() + ": " + *error;
+        return false;
+    }
+    std::error_code ec;
+    const fs::path back = fs::current_path(ec);
+    if (ec || (fs::current_path(root, ec), ec)) {
+        *error = "cannot change to the folder " + root + ": " + ec.message();
+        return false;
+    }
+    m_filter = std::make_unique<CExplainingFilter>();
+    m_open = m_filter->Init() == 1;
+    fs::current_path(back, ec);
+    if (!m_open) {
+        *error = package.string() + ": the filter could not load this rule package";
+        return false;
+    }
+    NameRules();
+    return true;
+}
+
+void CScreener::NameRules() {
+    // The filter orders the rules by level, highest first, keeping phrases
+    // before combinations and table order within a level; level 0 goes to the
+    // dormant list in the same order, so after a stable sort by falling level
+    // the rule list and then the dormant list line up with the table rows.
+    std::vector<std::pair<int, RuleName>> order;
+    for (int t = 2; t < 4 && static_cast<std::size_t>(t) < m_package.tables.size(); ++t) {
+        const packhold::Table& table = m_package.tables[static_cast<std::size_t>(t)];
+        for (std::size_t r = 0; r < table.rows.size(); ++r)
+            order.push_back({CellNamed(table, r, "level").IntValue(), RuleName{t == 3, r}});
+    }
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<CMatcher*> listed;
+    for (const auto* list : {&m_filter->Rules(), &m_filter->DormantRules()})
+        for (CMatcherList::Node* node = list->First(); node; node = node->next) listed.push_back(node->matcher);
+    if (listed.size() == order.size())
+        for (std::size_t i = 0; i < listed.size(); ++i) m_names.push_back({listed[i], order[i].second});
+    for (CMatcherList::Node* node = g_syllables.First(); node; node = node->next) m_syllables.push_back(node->matcher);
+}
+
+bool CScreener::FindName(CMatcher* rule, RuleName* name) const {
+    for (const auto& entry : m_names)
+        if (entry.first == rule) {
+            *name = entry.second;
+            return true;
+        }
+    return false;
+}
+
+int CScreener::Screen(const std::string& line, int minLevel, std::string* masked) {
+    std::vector<char> out(line.size() + 2, 0);
+    const int level = m_filter->FilterText(line.c_str(), out.data(), static_cast<unsigned>(line.size() + 1), minLevel);
+    masked->assign(out.data(), std::min(line.size(), std::char_traits<char>::length(out.data())));
+    return level;
+}
+
+void CScreener::DescribeRun(CMatcher* phrase, const std::string& work, int offset, const std::vector<int>& map,
+                            PartMatch* part) const {
+    const auto original = [&map](int at) {
+        return at >= 0 && static_cast<std::size_t>(at) < map.size() ? map[static_cast<std::size_t>(at)] : 0;
+    };
+    std::vector<CMatcher*> syllables;
+    if (auto* rule = dynamic_cast<CPhraseRule*>(phrase)) {
+        for (std::size_t i = 0; i < rule->Syllables().Size(); ++i) syllables.push_back(rule->Syllables()[i]);
+    } else {
+        syllables.push_back(phrase);
+    }
+    const packhold::Table& table = m_package.tables[1];
+    int at = offset;
+    for (CMatcher* matcher : syllables) {
+        auto* syllable = static_cast<CSyllable*>(matcher);
+        int length = 0;
+        if (static_cast<std::size_t>(at) > work.size() || !syllable->MatchAt(work.c_str() + at, &length) || length <= 0)
+            break;
+        const std::size_t row =
+            static_cast<std::size_t>(std::find(m_syllables.begin(), m_syllables.end(), matcher) - m_syllables.begin());
+        SyllableMatch match;
+        match.bytes = work.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(length));
+        match.start = original(at);
+        match.end = original(at + length - 1) + 1;
+        match.form = "character";
+        if (row < table.rows.size()) {
+            const std::string& pinyin = CellNamed(table, row, "pinyin").TextValue();
+            const packhold::Cell& split = CellNamed(table, row, "divide");
+            match.pinyin = pinyin;
+            // The order the syllable itself tries its forms in.
+            if (match.bytes.size() == pinyin.size() && EqualsIgnoringCase(match.bytes.c_str(), pinyin))
+                match.form = "pinyin";
+            else if (split.IsPresent() && match.bytes == split.TextValue())
+                match.form = "split form";
+        }
+        part->syllables.push_back(match);
+        at += length;
+    }
+}
+
+bool CScreener::Explain(const std::string& line, Explanation* explanation) {
+    *explanation = Explanation();
+    const int level = m_filter->CheckText(line.c_str(), 0);
+    if (level == 0) return false;
+    const std::string work = m_filter->WorkText();
+    const std::vector<int> map(g_positionMap.Data(), g_positionMap.Data() + g_positionMap.Size());
+    const auto original = [&map](int at) {
+        return at >= 0 && static_cast<std::size_t>(at) < map.size() ? map[static_cast<std::size_t>(at)] : 0;
+    };
+
+    std::vector<char> buffer(work.begin(), work.end());
+    buffer.push_back(0);
+    CMatcher* decider = nullptr;
+    int offset = 0, length = 0, found = 0;
+    for (CMatcherList::Node* node = m_filter->Rules().First(); node && !decider; node = node->next) {
+        if (node->matcher->Match(buffer.data(), 0, &offset, &length, &found) == 1) decider = node->matcher;
+    }
+    if (!decider) return false;
+
+    RuleName name{false, 0};
+    const bool named = FindName(decider, &name);
+    explanation->kind = dynamic_cast<CComboRule*>(decider) ? "combination" : "phrase";
+    explanation->level = found;
+    explanation->start = original(offset);
+    explanation->end = length > 0 ? original(offset + length - 1) + 1 : explanation->start;
+    if (named) {
+        const packhold::Table& table = m_package.tables[name.isCombo ? 3 : 2];
+        explanation->row = static_cast<int>(name.row) + 1;
+        explanation->id = CellNamed(table, name.row, "id").TextValue();
+        explanation->text = CellNamed(table, name.row, "text").TextValue();
+    }
+
+    const auto describe = [&](CMatcher* part, PartMatch* match) {
+        int partOffset = 0, partLength = 0, partLevel = 0;
+        if (part->Match(buffer.data(), 0, &partOffset, &partLength, &partLevel) != 1) return false;
+        match->start = original(partOffset);
+        match->end = partLength > 0 ? original(partOffset + partLength - 1) + 1 : match->start;
+        DescribeRun(part, work, partOffset, map, match);
+        return true;
+    };
+    if (auto* combo = dynamic_cast<CComboRule*>(decider)) {
+        for (CMatcherList::Node* node = combo->Parts().First(); node; node = node->next) {
+            PartMatch part;
+            RuleName partName{false, 0};
+            if (dynamic_cast<CPhraseRule*>(node->matcher)) {
+                part.kind = "phrase";
+                if (FindName(node->matcher, &partName)) {
+                    part.name = CellNamed(m_package.tables[2], partName.row, "id").TextValue();
+                    if (part.name.empty()) part.name = "#" + std::to_string(partName.row + 1);
+                }
+            } else {
+                part.kind = "syllable";
+            }
+            if (!describe(node->matcher, &part)) continue;
+            if (part.kind == "syllable" && !part.syllables.empty()) part.name = part.syllables[0].pinyin;
+            explanation->parts.push_back(part);
+        }
+    } else {
+        PartMatch part;
+        part.kind = "phrase";
+        part.name = explanation->id.empty() ? "#" + std::to_string(explanation->row) : explanation->id;
+        describe(decider, &part);
+        explanation->parts.push_back(part);
+    }
+    return true;
+}
+
+}  // namespace chatsieve::tools

@@ -1,0 +1,88 @@
+// CScreener: the filter as the chatsieve command runs it, with the means to
+// tell why a line got its level. It links the filter's internals, loads the
+// rule package from a root folder (the filter opens "Data\Scp\Chatsieve.res"
+// relative to the working directory, so the screener moves there for the
+// load and back), and reads the same package itself to name the rules.
+//
+// Explaining repeats the filter's own check on the line and walks the rule
+// list in checking order to find the rule that decided; it then asks that
+// rule's syllables, one by one, which written form they matched. One
+// screener per process, like the filter.
+#ifndef CHATSIEVE_TOOLS_CHATSIEVE_CSCREENER_H
+#define CHATSIEVE_TOOLS_CHATSIEVE_CSCREENER_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "PackholdWriter.h"
+
+namespace chatsieve {
+class CMatcher;
+}
+
+namespace chatsieve::tools {
+
+class CExplainingFilter;
+
+struct SyllableMatch {
+    std::string pinyin;
+    std::string form;   // "character", "pinyin" or "split form"
+    std::string bytes;  // as matched, code page 936
+    int start = 0;      // byte offsets in the line, end exclusive
+    int end = 0;
+};
+
+struct PartMatch {
+    std::string kind;  // "phrase" or "syllable"
+    std::string name;  // phrase id, "#row" without one, or the syllable's pinyin
+    int start = 0;
+    int end = 0;
+    std::vector<SyllableMatch> syllables;
+};
+
+struct Explanation {
+    std::string kind;  // "phrase" or "combination"
+    std::string id;    // may be empty
+    int row = 0;       // 1-based row of its table
+    int level = 0;
+    std::string text;  // the rule as written, code page 936
+    int start = 0;     // the span the filter reports (and masks), in the line
+    int end = 0;
+    std::vector<PartMatch> parts;  // a phrase has one part: itself
+};
+
+class CScreener {
+public:
+    CScreener();
+    ~CScreener();
+    CScreener(const CScreener&) = delete;
+    CScreener& operator=(const CScreener&) = delete;
+
+    // Loads "Data/Scp/Chatsieve.res" under `root`. False with `*error`.
+    bool Open(const std::string& root, std::string* error);
+    // The level of the line and its masked copy (level `minLevel` and up).
+    int Screen(const std::string& line, int minLevel, std::string* masked);
+    // Why the line has the level it has; false when it has level 0.
+    bool Explain(const std::string& line, Explanation* explanation);
+
+private:
+    struct RuleName {
+        bool isCombo;
+        std::size_t row;  // 0-based
+    };
+    void NameRules();
+    void DescribeRun(CMatcher* phrase, const std::string& work, int offset, const std::vector<int>& map,
+                     PartMatch* part) const;
+    bool FindName(CMatcher* rule, RuleName* name) const;
+
+    std::unique_ptr<CExplainingFilter> m_filter;
+    bool m_open = false;
+    packhold::Package m_package;
+    std::vector<std::pair<CMatcher*, RuleName>> m_names;
+    std::vector<CMatcher*> m_syllables;
+};
+
+}  // namespace chatsieve::tools
+
+#endif

@@ -1,0 +1,152 @@
+// build, lint and decompile: the rule compiler's commands.
+#include <cstdio>
+
+#include "Commands.h"
+#include "PackholdWriter.h"
+#include "rules/CRuleCompiler.h"
+#include "rules/CRuleDecompiler.h"
+#include "rules/CRuleLinter.h"
+
+namespace chatsieve::tools {
+
+namespace {
+
+const char kBuildHelp[] =
+    "usage: chatsieve build SRC -o OUT.res\n"
+    "\n"
+    "Compiles the rule folder SRC (ignore.tsv, syllables.tsv, phrases.tsv,\n"
+    "combos.tsv; see docs/rules.md) into the rule package OUT.res. Every mistake\n"
+    "is reported as FILE:LINE:COLUMN: message, and then nothing is written; an\n"
+    "existing OUT.res is replaced only by a complete new package.\n"
+    "\n"
+    "Exit status: 0 written, 1 errors in the rules or OUT.res not writable, 2 wrong usage.\n";
+
+const char kLintHelp[] =
+    "usage: chatsieve lint SRC\n"
+    "\n"
+    "Checks the rule folder SRC like build, writing nothing, and also warns about\n"
+    "what compiles but cannot work as meant: levels above 63, rules never tried\n"
+    "or never deciding a line's level (duplicates, rules another one shadows),\n"
+    "phrases that start with a one-byte form, overlapping syllables, ignore-sets\n"
+    "that strip syllable characters. Findings go to standard output.\n"
+    "\n"
+    "Exit status: 0 nothing found, 1 errors, 2 wrong usage, 3 warnings only.\n";
+
+const char kDecompileHelp[] =
+    "usage: chatsieve decompile FILE.res -o DIR\n"
+    "\n"
+    "Writes the rule package FILE.res as a rule folder DIR, which must be empty or\n"
+    "not exist yet. For a package that build made, building DIR gives FILE.res\n"
+    "again byte for byte; the command checks this and says when it does not hold.\n"
+    "\n"
+    "Exit status: 0 written and exact, 1 unreadable package or DIR not writable,\n"
+    "2 wrong usage, 3 written but building it gives another package.\n";
+
+bool WantsHelp(const Arguments& args) {
+    for (const std::string& arg : args)
+        if (arg == "--help" || arg == "-h") return true;
+    return false;
+}
+
+// SRC -o OUT (in any order); false on anything else.
+bool InputAndOutput(const char* command, const Arguments& args, std::string* input, std::string* output, int* status) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "-o" || args[i] == "--output") {
+            if (i + 1 == args.size()) {
+                *status = UsageError(command, "-o needs a value");
+                return false;
+            }
+            *output = args[++i];
+        } else if (args[i].rfind("--output=", 0) == 0) {
+            *output = args[i].substr(9);
+        } else if (!args[i].empty() && args[i][0] == '-' && args[i] != "-") {
+            *status = UsageError(command, "unknown option '" + args[i] + "'");
+            return false;
+        } else if (input->empty()) {
+            *input = args[i];
+        } else {
+            *status = UsageError(command, "one input only");
+            return false;
+        }
+    }
+    if (input->empty() || output->empty()) {
+        *status = UsageError(command, input->empty() ? "the input is missing" : "-o OUTPUT is missing");
+        return false;
+    }
+    return true;
+}
+
+void Print(const std::vector<Diagnostic>& diagnostics, std::FILE* stream) {
+    for (const Diagnostic& d : diagnostics) std::fprintf(stream, "%s\n", d.Format().c_str());
+}
+
+}  // namespace
+
+int UsageError(const char* command, const std::string& message) {
+    std::fprintf(stderr, "chatsieve %s: %s\n(see 'chatsieve %s --help')\n", command, message.c_str(), command);
+    return kExitUsage;
+}
+
+int RunBuild(const Arguments& args) {
+    if (WantsHelp(args)) return std::fputs(kBuildHelp, stdout), kExitOk;
+    std::string input, output;
+    int status = kExitOk;
+    if (!InputAndOutput("build", args, &input, &output, &status)) return status;
+    std::vector<Diagnostic> diagnostics;
+    const bool built = CRuleCompiler().Build(input, output, &diagnostics);
+    Print(diagnostics, stderr);
+    return built ? kExitOk : kExitFailure;
+}
+
+int RunLint(const Arguments& args) {
+    if (WantsHelp(args)) return std::fputs(kLintHelp, stdout), kExitOk;
+    if (args.size() != 1 || (args[0].size() > 1 && args[0][0] == '-'))
+        return UsageError("lint", args.empty() ? "the rule folder is missing" : "one rule folder only, and no options");
+    RuleSetSource rules;
+    std::vector<Diagnostic> diagnostics;
+    const bool read = CRuleCompiler().Read(args[0], &rules, &diagnostics);
+    if (read) CRuleLinter().Check(rules, &diagnostics);
+    Print(diagnostics, stdout);
+    if (!read) return kExitFailure;
+    return diagnostics.empty() ? kExitOk : kExitWarnings;
+}
+
+int RunDecompile(const Arguments& args) {
+    if (WantsHelp(args)) return std::fputs(kDecompileHelp, stdout), kExitOk;
+    std::string input, output;
+    int status = kExitOk;
+    if (!InputAndOutput("decompile", args, &input, &output, &status)) return status;
+    std::vector<unsigned char> bytes;
+    packhold::Package package;
+    std::string error;
+    if (!packhold::ReadWholeFile(input, &bytes, &error) ||
+        !packhold::DecodePackage(bytes.data(), bytes.size(), packhold::kDefaultKey, &package, &error)) {
+        std::fprintf(stderr, "chatsieve decompile: %s: %s\n", input.c_str(), error.c_str());
+        return kExitFailure;
+    }
+    AuthoringFiles files;
+    std::vector<std::string> notes;
+    if (!CRuleDecompiler().Decompile(package, &files, &notes, &error) ||
+        !CRuleDecompiler::WriteFolder(output, files, &error)) {
+        std::fprintf(stderr, "chatsieve decompile: %s: %s\n", input.c_str(), error.c_str());
+        return kExitFailure;
+    }
+    for (const std::string& note : notes) std::fprintf(stderr, "chatsieve decompile: note: %s\n", note.c_str());
+
+    // The promise is that building the folder gives the package back; check it.
+    RuleSetSource rules;
+    std::vector<Diagnostic> diagnostics;
+    if (!CRuleCompiler().Read(output, &rules, &diagnostics)) {
+        Print(diagnostics, stderr);
+        std::fprintf(stderr, "chatsieve decompile: warning: the rules written to %s do not build\n", output.c_str());
+        return kExitWarnings;
+    }
+    if (!(CRuleCompiler::MakePackage(rules) == package)) {
+        std::fprintf(stderr, "chatsieve decompile: warning: building %s gives a package other than %s\n",
+                     output.c_str(), input.c_str());
+        return kExitWarnings;
+    }
+    return kExitOk;
+}
+
+}  // namespace chatsieve::tools

@@ -1,0 +1,29 @@
+// What the command-line tools need from the system and that differs between
+// POSIX and Windows, behind one seam: the code page 936 character table (iconv
+// on POSIX, MultiByteToWideChar on Windows) and the folder of the running
+// program. Each platform folder implements it once; everything else in the
+// tools is portable.
+#ifndef CHATSIEVE_TOOLS_PLATFORM_TOOLPLATFORM_H
+#define CHATSIEVE_TOOLS_PLATFORM_TOOLPLATFORM_H
+
+#include <string>
+
+namespace chatsieve::tools {
+
+// The Unicode code point of the code page 936 character held in `bytes`
+// (`count` is 1 or 2), or -1 when the code page assigns no character to those
+// bytes. Slow: callers build their tables from it once.
+long Cp936CharToCodePoint(const unsigned char* bytes, int count);
+
+// The folder that holds the running program (in the encoding command-line
+// paths have), without a trailing separator;
+// empty when the system cannot tell.
+std::string ExecutableFolder();
+
+// Puts standard input and output into binary mode where the system has a
+// text mode, so that bytes of code page 936 and line ends pass unchanged.
+void UseBinaryStandardStreams();
+
+}  // namespace chatsieve::tools
+
+#endif

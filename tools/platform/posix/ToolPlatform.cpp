@@ -1,0 +1,48 @@
+#include "platform/ToolPlatform.h"
+
+#include <iconv.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+namespace chatsieve::tools {
+
+namespace {
+
+// One conversion descriptor for the process; the tools are single-threaded.
+iconv_t Cp936ToUtf32() {
+    static iconv_t cd = iconv_open("UTF-32LE", "CP936");
+    return cd;
+}
+
+}  // namespace
+
+long Cp936CharToCodePoint(const unsigned char* bytes, int count) {
+    iconv_t cd = Cp936ToUtf32();
+    if (cd == reinterpret_cast<iconv_t>(-1) || count < 1 || count > 2) return -1;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char in[2] = {static_cast<char>(bytes[0]), count == 2 ? static_cast<char>(bytes[1]) : '\0'};
+    unsigned char out[8] = {};
+    char* inPtr = in;
+    char* outPtr = reinterpret_cast<char*>(out);
+    std::size_t inLeft = static_cast<std::size_t>(count);
+    std::size_t outLeft = sizeof out;
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0 ||
+        sizeof out - outLeft != 4)
+        return -1;
+    return static_cast<long>(out[0] | out[1] << 8 | out[2] << 16 | static_cast<unsigned long>(out[3]) << 24);
+}
+
+std::string ExecutableFolder() {
+    char path[PATH_MAX + 1];
+    const ssize_t n = readlink("/proc/self/exe", path, PATH_MAX);
+    if (n <= 0) return {};
+    std::string file(path, static_cast<std::size_t>(n));
+    const std::size_t slash = file.rfind('/');
+    return slash == std::string::npos ? std::string() : file.substr(0, slash == 0 ? 1 : slash);
+}
+
+void UseBinaryStandardStreams() {}
+
+}  // namespace chatsieve::tools

@@ -1,0 +1,149 @@
+#include "rules/CAuthoringTable.h"
+
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+#include "rules/Utf8.h"
+
+namespace chatsieve::tools {
+
+namespace {
+
+Diagnostic Error(const SourcePos& pos, std::string message) {
+    return Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)};
+}
+
+std::string JoinColumns(const std::vector<std::string>& columns) {
+    std::string text;
+    for (const std::string& column : columns) text += (text.empty() ? "" : "<TAB>") + column;
+    return text;
+}
+
+bool IsBlankOrComment(const std::string& line) {
+    for (char c : line) {
+        if (c == ' ' || c == '\t') continue;
+        return c == '#';
+    }
+    return true;
+}
+
+}  // namespace
+
+int CountCharacters(const std::string& utf8, std::size_t end) {
+    if (end > utf8.size()) end = utf8.size();
+    int count = 0;
+    for (std::size_t i = 0; i < end; ++i)
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0u) != 0x80u) ++count;
+    return count;
+}
+
+CAuthoringTable::CAuthoringTable(std::string file, std::vector<std::string> columns)
+    : m_file(std::move(file)), m_columns(std::move(columns)) {
+    m_headerPos = SourcePos{m_file, 1, 1};
+}
+
+void CAuthoringTable::SplitLine(const std::string& line, int lineNumber, std::vector<AuthoringField>* fields) const {
+    fields->clear();
+    std::size_t start = 0;
+    while (true) {
+        std::size_t end = line.find('\t', start);
+        if (end == std::string::npos) end = line.size();
+        std::size_t first = start;
+        std::size_t last = end;
+        while (first < last && line[first] == ' ') ++first;
+        while (last > first && line[last - 1] == ' ') --last;
+        fields->push_back(AuthoringField{line.substr(first, last - first),
+                                         SourcePos{m_file, lineNumber, CountCharacters(line, first) + 1}});
+        if (end == line.size()) break;
+        start = end + 1;
+    }
+}
+
+bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>* diagnostics) {
+    m_rows.clear();
+    bool ok = true;
+    bool haveHeader = false;
+    std::size_t start = 0;
+    // A byte order mark is what some editors put before UTF-8 text.
+    if (contents.compare(0, 3, "\xEF\xBB\xBF") == 0) start = 3;
+    int lineNumber = 0;
+    std::vector<AuthoringField> fields;
+    while (start < contents.size()) {
+        ++lineNumber;
+        std::size_t end = contents.find('\n', start);
+        if (end == std::string::npos) end = contents.size();
+        std::string line = contents.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+
+        std::size_t pos = 0;
+        bool valid = true;
+        while (pos < line.size()) {
+            std::uint32_t cp = 0;
+            if (!DecodeUtf8(line, &pos, &cp)) {
+                diagnostics->push_back(Error(SourcePos{m_file, lineNumber, CountCharacters(line, pos) + 1},
+                                             "the file is not valid UTF-8 here"));
+                valid = false;
+                break;
+            }
+            if (cp < 0x20 && cp != '\t') {
+                diagnostics->push_back(Error(SourcePos{m_file, lineNumber, CountCharacters(line, pos)},
+                                             "control character " + FormatCodePoint(cp) + " in the text"));
+                valid = false;
+                break;
+            }
+        }
+        if (!valid) {
+            ok = false;
+            continue;
+        }
+        if (IsBlankOrComment(line)) continue;
+
+        SplitLine(line, lineNumber, &fields);
+        if (!haveHeader) {
+            haveHeader = true;
+            m_headerPos = SourcePos{m_file, lineNumber, 1};
+            bool same = fields.size() == m_columns.size();
+            for (std::size_t i = 0; same && i < fields.size(); ++i) same = fields[i].text == m_columns[i];
+            if (!same) {
+                diagnostics->push_back(Error(m_headerPos, "the header must be '" + JoinColumns(m_columns) + "'"));
+                return false;
+            }
+            continue;
+        }
+        if (fields.size() > m_columns.size()) {
+            diagnostics->push_back(Error(fields[m_columns.size()].pos,
+                                         "too many fields: the table has " + std::to_string(m_columns.size()) +
+                                             " columns (" + JoinColumns(m_columns) + ")"));
+            ok = false;
+            continue;
+        }
+        const SourcePos endPos{m_file, lineNumber, CountCharacters(line) + 1};
+        while (fields.size() < m_columns.size()) fields.push_back(AuthoringField{std::string(), endPos});
+        m_rows.push_back(AuthoringRow{SourcePos{m_file, lineNumber, 1}, fields});
+    }
+    if (!haveHeader) {
+        diagnostics->push_back(
+            Error(SourcePos{m_file, 1, 1}, "the header line '" + JoinColumns(m_columns) + "' is missing"));
+        return false;
+    }
+    return ok;
+}
+
+bool CAuthoringTable::Load(const std::string& path, std::vector<Diagnostic>* diagnostics) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        diagnostics->push_back(Error(SourcePos{m_file, 1, 1}, "cannot open the file"));
+        return false;
+    }
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    if (in.bad()) {
+        diagnostics->push_back(Error(SourcePos{m_file, 1, 1}, "cannot read the file"));
+        return false;
+    }
+    return Parse(contents.str(), diagnostics);
+}
+
+}  // namespace chatsieve::tools

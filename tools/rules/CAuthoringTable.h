@@ -1,0 +1,58 @@
+// CAuthoringTable: one table of the authoring format read from a file: UTF-8,
+// tab-separated, a header line naming the columns, '#' comment lines and
+// blank lines. Each field keeps its place (line, and column counted in
+// characters from 1), spaces around a field are dropped, and a row may leave
+// out trailing empty fields. Reading never stops at the first bad line when
+// others can still be checked; every problem becomes a Diagnostic.
+#ifndef CHATSIEVE_TOOLS_RULES_CAUTHORINGTABLE_H
+#define CHATSIEVE_TOOLS_RULES_CAUTHORINGTABLE_H
+
+#include <string>
+#include <vector>
+
+#include "rules/RuleSource.h"
+
+namespace chatsieve::tools {
+
+struct AuthoringField {
+    std::string text;
+    SourcePos pos;
+};
+
+struct AuthoringRow {
+    SourcePos pos;
+    std::vector<AuthoringField> fields;  // exactly one per column
+};
+
+class CAuthoringTable {
+public:
+    // `file` is the name messages use; `columns` the header the table must have.
+    CAuthoringTable(std::string file, std::vector<std::string> columns);
+
+    // Reads the table from `contents`; false when a diagnostic of severity
+    // error was added.
+    bool Parse(const std::string& contents, std::vector<Diagnostic>* diagnostics);
+    // Reads the file at `path`; a missing or unreadable file is an error.
+    bool Load(const std::string& path, std::vector<Diagnostic>* diagnostics);
+
+    const std::vector<AuthoringRow>& Rows() const { return m_rows; }
+    const std::string& File() const { return m_file; }
+    // The place of the header line (line 1, column 1 when there is none).
+    const SourcePos& HeaderPos() const { return m_headerPos; }
+
+private:
+    void SplitLine(const std::string& line, int lineNumber, std::vector<AuthoringField>* fields) const;
+
+    std::string m_file;
+    std::vector<std::string> m_columns;
+    std::vector<AuthoringRow> m_rows;
+    SourcePos m_headerPos;
+};
+
+// The number of characters in the UTF-8 text (bytes that are not
+// continuation bytes).
+int CountCharacters(const std::string& utf8, std::size_t end = std::string::npos);
+
+}  // namespace chatsieve::tools
+
+#endif

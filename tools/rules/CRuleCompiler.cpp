@@ -1,0 +1,562 @@
+#include "rules/CRuleCompiler.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "rules/CCodePage936.h"
+#include "rules/Utf8.h"
+
+namespace chatsieve::tools {
+
+namespace {
+
+using packhold::Cell;
+using packhold::CellType;
+
+constexpr int kSyllableRefBase = 200000;
+constexpr int kPhraseRefBase = 300000;
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool IsAllLetters(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (!IsAsciiLetter(c)) return false;
+    return true;
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    return true;
+}
+
+// `digits` hexadecimal digits, either case; -1 otherwise.
+int ParseHex(const std::string& text, std::size_t digits) {
+    if (text.size() != digits) return -1;
+    int value = 0;
+    for (char c : text) {
+        int d = -1;
+        if (c >= '0' && c <= '9') d = c - '0';
+        if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        if (d < 0) return -1;
+        value = value * 16 + d;
+    }
+    return value;
+}
+
+// Splits "X" or "X-Y" into its two ends (X twice for a single value).
+void SplitRange(const std::string& text, std::string* first, std::string* last) {
+    const std::size_t dash = text.find('-');
+    *first = text.substr(0, dash);
+    *last = dash == std::string::npos ? *first : text.substr(dash + 1);
+}
+
+struct Token {
+    std::string text;
+    SourcePos pos;
+};
+
+// The space-separated words of a field, with their places.
+std::vector<Token> SplitWords(const AuthoringField& field) {
+    std::vector<Token> words;
+    std::size_t i = 0;
+    while (i < field.text.size()) {
+        if (field.text[i] == ' ') {
+            ++i;
+            continue;
+        }
+        const std::size_t end = std::min(field.text.find(' ', i), field.text.size());
+        SourcePos pos = field.pos;
+        pos.column += CountCharacters(field.text, i);
+        words.push_back(Token{field.text.substr(i, end - i), pos});
+        i = end;
+    }
+    return words;
+}
+
+Cell OptionalText(const std::string& text) { return text.empty() ? Cell() : Cell::Text(text); }
+
+std::string ToCp936(const std::string& utf8) {
+    std::string out;
+    TextError ignored;
+    CCodePage936::Instance().FromUtf8(utf8, &out, &ignored);
+    return out;
+}
+
+}  // namespace
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    const char last = folder.back();
+    return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
+}
+
+void CRuleCompiler::AddError(const SourcePos& pos, std::string message) {
+    m_diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)});
+}
+
+bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::vector<Diagnostic>* diagnostics) {
+    m_diagnostics = diagnostics;
+    m_ids.clear();
+    *rules = RuleSetSource();
+    const std::size_t before = diagnostics->size();
+    CAuthoringTable ignore(JoinPath(folder, kIgnoreFile), {"kind", "value"});
+    CAuthoringTable syllables(JoinPath(folder, kSyllablesFile), {"pinyin", "ranges", "split"});
+    CAuthoringTable phrases(JoinPath(folder, kPhrasesFile), {"id", "level", "phrase"});
+    CAuthoringTable combos(JoinPath(folder, kCombosFile), {"id", "level", "parts"});
+    // Every table is read even after a bad one, so one run reports as much as
+    // it can; a rule is not resolved against a syllable table that failed.
+    const bool ignoreRead = ignore.Load(JoinPath(folder, kIgnoreFile), diagnostics);
+    const bool syllablesRead = syllables.Load(JoinPath(folder, kSyllablesFile), diagnostics);
+    const bool phrasesRead = phrases.Load(JoinPath(folder, kPhrasesFile), diagnostics);
+    const bool combosRead = combos.Load(JoinPath(folder, kCombosFile), diagnostics);
+    if (ignoreRead) ReadIgnore(ignore, rules);
+    if (syllablesRead) ReadSyllables(syllables, rules);
+    const bool syllablesOk = syllablesRead && diagnostics->size() == before;
+    if (syllablesOk && phrasesRead) ReadPhrases(phrases, rules);
+    if (syllablesOk && phrasesRead && combosRead) ReadCombos(combos, rules);
+    return !HasErrors(*diagnostics);
+}
+
+void CRuleCompiler::ReadIgnore(const CAuthoringTable& table, RuleSetSource* rules) {
+    const AuthoringRow* logRow = nullptr;
+    for (const AuthoringRow& row : table.Rows()) {
+        const std::string& kind = row.fields[0].text;
+        const AuthoringField& value = row.fields[1];
+        if (kind == "log") {
+            if (logRow) {
+                AddError(row.fields[0].pos,
+                         "the log switch is already set on line " + std::to_string(logRow->pos.line));
+            } else if (value.text == "on" || value.text == "off") {
+                rules->logEnabled = value.text == "on";
+                logRow = &row;
+            } else {
+                AddError(value.pos, "the log switch is 'on' or 'off'");
+            }
+            continue;
+        }
+        if (kind == "set") {
+            if (!value.text.empty()) AddError(value.pos, "'set' starts a new ignore-set and takes no value");
+            rules->ignoreSets.push_back(IgnoreSetSource{row.pos, {}, {}});
+            continue;
+        }
+        if (kind != "single" && kind != "double") {
+            AddError(row.fields[0].pos, "unknown kind '" + kind + "': use log, set, single or double");
+            continue;
+        }
+        if (rules->ignoreSets.empty()) rules->ignoreSets.push_back(IgnoreSetSource{row.pos, {}, {}});
+        IgnoreSetSource& set = rules->ignoreSets.back();
+        std::string first, last;
+        SplitRange(value.text, &first, &last);
+        if (kind == "single") {
+            const int low = ParseHex(first, 2);
+            const int high = ParseHex(last, 2);
+            if (low < 0 || high < 0) {
+                AddError(value.pos,
+                         "'" + value.text +
+                             "' is not a byte range: write two hex digits, or two such joined by '-' (20-2F)");
+                continue;
+            }
+            if (low > high) {
+                AddError(value.pos, "the range '" + value.text + "' runs backwards");
+                continue;
+            }
+            set.singles.push_back(
+                ByteRange{static_cast<unsigned char>(low), static_cast<unsigned char>(high), value.pos});
+        } else {
+            const int low = ParseHex(first, 4);
+            const int high = ParseHex(last, 4);
+            if (low < 0 || high < 0) {
+                AddError(
+                    value.pos,
+                    "'" + value.text +
+                        "' is not a character range: write four hex digits, or two such joined by '-' (A1A1-A1FE)");
+                continue;
+            }
+            if (low >> 8 != high >> 8) {
+                AddError(value.pos,
+                         "the range '" + value.text + "' spans two first bytes; write one range per first byte");
+                continue;
+            }
+            if (!CCodePage936::IsLead(static_cast<unsigned char>(low >> 8))) {
+                AddError(value.pos, "the range '" + value.text + "' must start with a lead byte, 81 to FE");
+                continue;
+            }
+            if (low > high) {
+                AddError(value.pos, "the range '" + value.text + "' runs backwards");
+                continue;
+            }
+            set.doubles.push_back(CodeRange{static_cast<unsigned char>(low >> 8),
+                                            static_cast<unsigned char>(low & 0xFF),
+                                            static_cast<unsigned char>(high & 0xFF), value.pos});
+        }
+        const std::size_t values = set.singles.size() * 2 + 1 + set.doubles.size() * 3;
+        if (values > static_cast<std::size_t>(kMaxIgnoreValues)) {
+            AddError(value.pos, "this range takes the ignore-set past the " + std::to_string(kMaxIgnoreValues) +
+                                    " values the filter reads (2 a single-byte range, 3 a character range, 1 between); "
+                                    "start another with 'set'");
+            if (kind == "single")
+                set.singles.pop_back();
+            else
+                set.doubles.pop_back();
+        }
+    }
+    if (rules->ignoreSets.empty())
+        AddError(table.HeaderPos(), "no ignore-set: the filter refuses a rule set without one");
+}
+
+void CRuleCompiler::ReadSyllables(const CAuthoringTable& table, RuleSetSource* rules) {
+    for (const AuthoringRow& row : table.Rows()) {
+        const AuthoringField& pinyin = row.fields[0];
+        const AuthoringField& ranges = row.fields[1];
+        const AuthoringField& split = row.fields[2];
+        SyllableSource syllable;
+        syllable.pos = row.pos;
+        bool ok = true;
+        if (pinyin.text.empty()) {
+            AddError(pinyin.pos, "a syllable needs its pinyin");
+            ok = false;
+        } else if (!IsAllLetters(pinyin.text)) {
+            AddError(pinyin.pos, "the pinyin '" + pinyin.text + "' must be ASCII letters only");
+            ok = false;
+        } else {
+            const int other = FindSyllableByName(pinyin.text, *rules);
+            if (other >= 0) {
+                AddError(pinyin.pos, "the syllable '" + pinyin.text + "' is already defined on line " +
+                                         std::to_string(rules->syllables[static_cast<std::size_t>(other)].pos.line));
+                ok = false;
+            }
+        }
+        syllable.pinyin = pinyin.text;
+
+        const std::vector<Token> words = SplitWords(ranges);
+        if (words.empty()) {
+            AddError(ranges.pos, "a syllable needs one to three code ranges");
+            ok = false;
+        }
+        for (const Token& word : words) {
+            if (syllable.ranges.size() == static_cast<std::size_t>(kMaxSyllableRanges)) {
+                AddError(word.pos, "a syllable holds at most 3 code ranges (the filter reads 9 code bytes)");
+                ok = false;
+                break;
+            }
+            std::string first, last;
+            SplitRange(word.text, &first, &last);
+            const int low = ParseHex(first, 4);
+            const int high = ParseHex(last, 4);
+            if (low < 0 || high < 0) {
+                AddError(word.pos,
+                         "'" + word.text +
+                             "' is not a code range: write four hex digits, or two such joined by '-' (B0A1-B0AF)");
+                ok = false;
+                continue;
+            }
+            if (low >> 8 != high >> 8) {
+                AddError(word.pos,
+                         "the range '" + word.text + "' spans two first bytes; write one range per first byte");
+                ok = false;
+                continue;
+            }
+            if (!CCodePage936::IsLead(static_cast<unsigned char>(low >> 8)) || (low & 0xFF) < 0x40 ||
+                (high & 0xFF) < 0x40 || (low & 0xFF) == 0xFF || (high & 0xFF) == 0xFF) {
+                AddError(word.pos,
+                         "the range '" + word.text +
+                             "' holds no two-byte characters: the first byte is 81 to FE, the second 40 to FE");
+                ok = false;
+                continue;
+            }
+            if (low > high) {
+                AddError(word.pos, "the range '" + word.text + "' runs backwards");
+                ok = false;
+                continue;
+            }
+            syllable.ranges.push_back(CodeRange{static_cast<unsigned char>(low >> 8),
+                                                static_cast<unsigned char>(low & 0xFF),
+                                                static_cast<unsigned char>(high & 0xFF), word.pos});
+        }
+
+        syllable.splitPos = split.pos;
+        if (!split.text.empty()) {
+            TextError error;
+            if (!CCodePage936::Instance().FromUtf8(split.text, &syllable.split, &error)) {
+                SourcePos pos = split.pos;
+                pos.column += error.column - 1;
+                AddError(pos, "split form: " + error.message);
+                ok = false;
+            }
+            syllable.hasSplit = true;
+        }
+        if (ok) rules->syllables.push_back(syllable);
+    }
+    if (rules->syllables.empty() && !HasErrors(*m_diagnostics))
+        AddError(table.HeaderPos(), "no syllables: the filter refuses a rule set without them");
+    if (rules->syllables.size() > static_cast<std::size_t>(kMaxReferencedRows))
+        AddError(rules->syllables[kMaxReferencedRows].pos,
+                 "more than " + std::to_string(kMaxReferencedRows) + " syllables cannot be referred to");
+}
+
+int CRuleCompiler::FindSyllableByName(const std::string& name, const RuleSetSource& rules) const {
+    for (std::size_t i = 0; i < rules.syllables.size(); ++i)
+        if (EqualsIgnoringCase(rules.syllables[i].pinyin, name)) return static_cast<int>(i);
+    return -1;
+}
+
+int CRuleCompiler::FindSyllableByCode(unsigned char lead, unsigned char trail, const RuleSetSource& rules) const {
+    for (std::size_t i = 0; i < rules.syllables.size(); ++i)
+        for (const CodeRange& range : rules.syllables[i].ranges)
+            if (range.lead == lead && trail >= range.low && trail <= range.high) return static_cast<int>(i);
+    return -1;
+}
+
+bool CRuleCompiler::ReadLevel(const AuthoringField& field, RuleSource* rule) {
+    rule->levelPos = field.pos;
+    const std::string& text = field.text;
+    std::size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
+    bool ok = i < text.size() && text.size() <= 11;
+    for (; ok && i < text.size(); ++i) ok = text[i] >= '0' && text[i] <= '9';
+    const long long value = ok ? std::strtoll(text.c_str(), nullptr, 10) : 0;
+    if (!ok || value < INT_MIN || value > INT_MAX) {
+        AddError(field.pos, text.empty() ? "a rule needs its level" : "the level '" + text + "' is not a whole number");
+        return false;
+    }
+    rule->level = static_cast<int>(value);
+    if (rule->level < 0) {
+        AddError(field.pos, "the level " + text + " is below 0: the filter refuses the whole rule set over it");
+        return false;
+    }
+    return true;
+}
+
+bool CRuleCompiler::ReadId(const AuthoringField& field, bool isPhrase, const RuleSetSource& rules, RuleSource* rule) {
+    const std::string& id = field.text;
+    if (id.empty()) return true;
+    bool ok = IsAsciiLetter(id[0]);
+    for (char c : id) ok = ok && (IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.');
+    if (!ok) {
+        AddError(field.pos,
+                 "the id '" + id + "' must start with a letter and hold only letters, digits, '-', '_' and '.'");
+        return false;
+    }
+    for (const auto& seen : m_ids) {
+        if (seen.first == id) {
+            AddError(field.pos, "the id '" + id + "' is already used at " + seen.second.file + ":" +
+                                    std::to_string(seen.second.line));
+            return false;
+        }
+    }
+    // A combination part names a phrase by id or a syllable by pinyin, so the
+    // two must never be mistaken for each other.
+    if (isPhrase && FindSyllableByName(id, rules) >= 0) {
+        AddError(field.pos, "the id '" + id + "' is also a syllable's pinyin; a combination could not tell them apart");
+        return false;
+    }
+    m_ids.emplace_back(id, field.pos);
+    rule->id = id;
+    return true;
+}
+
+void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rules) {
+    const CCodePage936& codePage = CCodePage936::Instance();
+    for (const AuthoringRow& row : table.Rows()) {
+        RuleSource phrase;
+        phrase.pos = row.pos;
+        bool ok = ReadId(row.fields[0], true, *rules, &phrase);
+        ok = ReadLevel(row.fields[1], &phrase) && ok;
+        const AuthoringField& text = row.fields[2];
+        phrase.text = text.text;
+        phrase.textPos = text.pos;
+
+        // Words are separated by spaces or apostrophes (xi'an); a run of
+        // letters is one pinyin word, and each other character stands for
+        // the syllable whose ranges hold it.
+        std::size_t i = 0;
+        while (i < text.text.size()) {
+            const char c = text.text[i];
+            SourcePos pos = text.pos;
+            pos.column += CountCharacters(text.text, i);
+            if (c == ' ' || c == '\'') {
+                ++i;
+                continue;
+            }
+            if (IsAsciiLetter(c)) {
+                std::size_t end = i;
+                while (end < text.text.size() && IsAsciiLetter(text.text[end])) ++end;
+                const std::string word = text.text.substr(i, end - i);
+                const int syllable = FindSyllableByName(word, *rules);
+                if (syllable < 0) {
+                    AddError(pos, "unknown syllable '" + word + "'");
+                    ok = false;
+                } else {
+                    phrase.parts.push_back(PartRef{PartKind::kSyllable, syllable});
+                }
+                i = end;
+                continue;
+            }
+            std::size_t next = i;
+            std::uint32_t cp = 0;
+            DecodeUtf8(text.text, &next, &cp);
+            const std::string shown = text.text.substr(i, next - i);
+            std::string bytes;
+            if (!codePage.Encode(cp, &bytes)) {
+                AddError(pos, "'" + shown + "' (" + FormatCodePoint(cp) + ") is not in code page 936");
+                ok = false;
+            } else if (bytes.size() != 2) {
+                AddError(pos,
+                         "'" + shown + "' cannot stand in a phrase: write each syllable as a character or its pinyin");
+                ok = false;
+            } else {
+                const int syllable = FindSyllableByCode(static_cast<unsigned char>(bytes[0]),
+                                                        static_cast<unsigned char>(bytes[1]), *rules);
+                if (syllable < 0) {
+                    char code[8];
+                    std::snprintf(code, sizeof code, "%02X%02X", static_cast<unsigned char>(bytes[0]),
+                                  static_cast<unsigned char>(bytes[1]));
+                    AddError(pos, "'" + shown + "' (" + code + ") is in no syllable's ranges");
+                    ok = false;
+                } else {
+                    phrase.parts.push_back(PartRef{PartKind::kSyllable, syllable});
+                }
+            }
+            i = next;
+        }
+        if (ok && phrase.parts.empty()) {
+            AddError(text.pos, "a phrase needs its expression, in characters or pinyin");
+            ok = false;
+        }
+        if (ok && phrase.parts.size() > static_cast<std::size_t>(kMaxPhraseSyllables)) {
+            AddError(text.pos, "a phrase holds at most " + std::to_string(kMaxPhraseSyllables) +
+                                   " syllables; this one has " + std::to_string(phrase.parts.size()));
+            ok = false;
+        }
+        // Even a bad row takes its place, so that later rows keep their numbers
+        // in messages and combinations do not report its id as unknown.
+        rules->phrases.push_back(phrase);
+    }
+    if (rules->phrases.empty())
+        AddError(table.HeaderPos(), "no phrase rules: the filter refuses a rule set without one");
+    if (rules->phrases.size() > static_cast<std::size_t>(kMaxReferencedRows))
+        AddError(rules->phrases[kMaxReferencedRows].pos,
+                 "more than " + std::to_string(kMaxReferencedRows) + " phrase rules cannot be referred to");
+}
+
+void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rules) {
+    const CCodePage936& codePage = CCodePage936::Instance();
+    for (const AuthoringRow& row : table.Rows()) {
+        RuleSource combo;
+        combo.pos = row.pos;
+        bool ok = ReadId(row.fields[0], false, *rules, &combo);
+        ok = ReadLevel(row.fields[1], &combo) && ok;
+        const AuthoringField& text = row.fields[2];
+        combo.text = text.text;
+        combo.textPos = text.pos;
+        for (const Token& word : SplitWords(text)) {
+            int phrase = -1;
+            for (std::size_t p = 0; p < rules->phrases.size() && phrase < 0; ++p)
+                if (rules->phrases[p].id == word.text) phrase = static_cast<int>(p);
+            if (phrase >= 0) {
+                combo.parts.push_back(PartRef{PartKind::kPhrase, phrase});
+                continue;
+            }
+            if (IsAllLetters(word.text)) {
+                const int syllable = FindSyllableByName(word.text, *rules);
+                if (syllable >= 0) {
+                    combo.parts.push_back(PartRef{PartKind::kSyllable, syllable});
+                    continue;
+                }
+            }
+            std::string bytes;
+            std::size_t end = 0;
+            std::uint32_t cp = 0;
+            if (DecodeUtf8(word.text, &end, &cp) && end == word.text.size() && codePage.Encode(cp, &bytes) &&
+                bytes.size() == 2) {
+                const int syllable = FindSyllableByCode(static_cast<unsigned char>(bytes[0]),
+                                                        static_cast<unsigned char>(bytes[1]), *rules);
+                if (syllable >= 0) {
+                    combo.parts.push_back(PartRef{PartKind::kSyllable, syllable});
+                    continue;
+                }
+                char code[8];
+                std::snprintf(code, sizeof code, "%02X%02X", static_cast<unsigned char>(bytes[0]),
+                              static_cast<unsigned char>(bytes[1]));
+                AddError(word.pos, "'" + word.text + "' (" + code + ") is in no syllable's ranges");
+                ok = false;
+                continue;
+            }
+            AddError(word.pos,
+                     "unknown part '" + word.text + "': a part is a phrase id, a syllable's pinyin or one character");
+            ok = false;
+        }
+        if (ok && combo.parts.empty()) {
+            AddError(text.pos, "a combination needs its parts");
+            ok = false;
+        }
+        if (ok && combo.parts.size() > static_cast<std::size_t>(kMaxComboParts)) {
+            AddError(text.pos, "a combination holds at most " + std::to_string(kMaxComboParts) +
+                                   " parts; this one has " + std::to_string(combo.parts.size()));
+            ok = false;
+        }
+        rules->combos.push_back(combo);
+    }
+}
+
+packhold::Package CRuleCompiler::MakePackage(const RuleSetSource& rules) {
+    packhold::Package package;
+    package.tables.resize(4);
+    packhold::Table& ignore = package.tables[0];
+    ignore.columns = {{"code", CellType::kIntArray}, {"iscopy", CellType::kInt}};
+    for (const IgnoreSetSource& set : rules.ignoreSets) {
+        std::vector<std::int32_t> values;
+        for (const ByteRange& range : set.singles) values.insert(values.end(), {range.low, range.high});
+        values.push_back(-1);
+        for (const CodeRange& range : set.doubles) values.insert(values.end(), {range.lead, range.low, range.high});
+        ignore.rows.push_back({Cell::IntArray(values), Cell::Int(rules.logEnabled ? 1 : 0)});
+    }
+
+    packhold::Table& syllables = package.tables[1];
+    syllables.columns = {{"pinyin", CellType::kText}, {"code", CellType::kBytes}, {"divide", CellType::kText}};
+    for (const SyllableSource& syllable : rules.syllables) {
+        std::vector<unsigned char> codes;
+        for (const CodeRange& range : syllable.ranges) codes.insert(codes.end(), {range.lead, range.low, range.high});
+        syllables.rows.push_back(
+            {Cell::Text(syllable.pinyin), Cell::Bytes(codes), syllable.hasSplit ? Cell::Text(syllable.split) : Cell()});
+    }
+
+    for (int t = 2; t < 4; ++t) {
+        packhold::Table& table = package.tables[static_cast<std::size_t>(t)];
+        table.columns = {{"level", CellType::kInt},
+                         {"hzlist", CellType::kIntArray},
+                         {"id", CellType::kText},
+                         {"text", CellType::kText}};
+        for (const RuleSource& rule : t == 2 ? rules.phrases : rules.combos) {
+            std::vector<std::int32_t> refs;
+            for (const PartRef& part : rule.parts)
+                refs.push_back((part.kind == PartKind::kSyllable ? kSyllableRefBase : kPhraseRefBase) + part.index + 1);
+            table.rows.push_back(
+                {Cell::Int(rule.level), Cell::IntArray(refs), OptionalText(rule.id), OptionalText(ToCp936(rule.text))});
+        }
+    }
+    return package;
+}
+
+bool CRuleCompiler::Build(const std::string& folder, const std::string& output, std::vector<Diagnostic>* diagnostics) {
+    RuleSetSource rules;
+    if (!Read(folder, &rules, diagnostics)) return false;
+    std::vector<unsigned char> bytes;
+    std::string error;
+    if (!packhold::EncodePackage(MakePackage(rules), packhold::kDefaultKey, &bytes, &error) ||
+        !packhold::WriteFileAtomically(output, bytes, &error)) {
+        diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, SourcePos{output, 1, 1}, error});
+        return false;
+    }
+    return true;
+}
+
+}  // namespace chatsieve::tools

@@ -1,0 +1,62 @@
+// CRuleCompiler: turns a folder in the authoring format into the rule package
+// the filter loads. Reading resolves every name: a phrase written in
+// characters takes, for each character, the syllable whose code ranges hold
+// it (the first such syllable in table order), a pinyin word the syllable of
+// that name in any letter case, and a combination part a phrase id, a
+// syllable's pinyin or a single character. Everything the filter's loader
+// would refuse is an error with its place, and no package is made then.
+//
+// The package holds the four tables in the loader's order with its columns,
+// plus "id" and "text" columns in the rule tables that the filter ignores and
+// that let the tools name rules and give back the rules as they were written.
+// The same folder always gives the same package bytes.
+#ifndef CHATSIEVE_TOOLS_RULES_CRULECOMPILER_H
+#define CHATSIEVE_TOOLS_RULES_CRULECOMPILER_H
+
+#include <string>
+#include <vector>
+
+#include "PackholdWriter.h"
+#include "rules/CAuthoringTable.h"
+#include "rules/RuleSource.h"
+
+namespace chatsieve::tools {
+
+class CRuleCompiler {
+public:
+    // Reads the four tables of `folder`; messages name the files as
+    // `folder`/NAME. False when any error was found.
+    bool Read(const std::string& folder, RuleSetSource* rules, std::vector<Diagnostic>* diagnostics);
+
+    // The package of a rule set that Read accepted.
+    static packhold::Package MakePackage(const RuleSetSource& rules);
+
+    // Read, then encode with the filter's key and write atomically to `output`.
+    // On any error nothing is written and an existing file is left as it was.
+    bool Build(const std::string& folder, const std::string& output, std::vector<Diagnostic>* diagnostics);
+
+private:
+    void ReadIgnore(const CAuthoringTable& table, RuleSetSource* rules);
+    void ReadSyllables(const CAuthoringTable& table, RuleSetSource* rules);
+    void ReadPhrases(const CAuthoringTable& table, RuleSetSource* rules);
+    void ReadCombos(const CAuthoringTable& table, RuleSetSource* rules);
+
+    bool ReadLevel(const AuthoringField& field, RuleSource* rule);
+    bool ReadId(const AuthoringField& field, bool isPhrase, const RuleSetSource& rules, RuleSource* rule);
+    // The syllable of a pinyin word (any case) or of one two-byte character; -1.
+    int FindSyllableByName(const std::string& name, const RuleSetSource& rules) const;
+    int FindSyllableByCode(unsigned char lead, unsigned char trail, const RuleSetSource& rules) const;
+    void AddError(const SourcePos& pos, std::string message);
+
+    std::vector<Diagnostic>* m_diagnostics = nullptr;
+    // Ids of rules already read, both tables, with where they were written.
+    std::vector<std::pair<std::string, SourcePos>> m_ids;
+};
+
+// Joins a folder and a file name with '/', which every system the tools run
+// on accepts.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+}  // namespace chatsieve::tools
+
+#endif

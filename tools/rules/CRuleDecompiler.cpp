@@ -1,0 +1,247 @@
+#include "rules/CRuleDecompiler.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "rules/CCodePage936.h"
+#include "rules/RuleSource.h"
+
+namespace chatsieve::tools {
+
+namespace {
+
+using packhold::Cell;
+using packhold::CellType;
+
+constexpr const char* kBanner = "# Decompiled by chatsieve decompile; see docs/rules.md for the format.\n";
+
+// The index of column `name` of type `type`, or -1.
+int FindColumn(const packhold::Table& table, const char* name, CellType type) {
+    for (std::size_t i = 0; i < table.columns.size(); ++i)
+        if (table.columns[i].name == name && table.columns[i].type == type) return static_cast<int>(i);
+    return -1;
+}
+
+const Cell& CellOf(const std::vector<Cell>& row, int column) {
+    static const Cell kNone;
+    return column < 0 ? kNone : row[static_cast<std::size_t>(column)];
+}
+
+std::string Hex2(int value) {
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+    return text;
+}
+
+std::string Range(int low, int high, int digits) {
+    const auto one = [digits](int v) { return digits == 2 ? Hex2(v) : Hex2(v >> 8) + Hex2(v); };
+    return low == high ? one(low) : one(low) + "-" + one(high);
+}
+
+std::string Where(int table, std::size_t row) {
+    static const char* const kNames[] = {kIgnoreFile, kSyllablesFile, kPhrasesFile, kCombosFile};
+    return std::string(kNames[table]) + " row " + std::to_string(row + 1);
+}
+
+}  // namespace
+
+std::string CRuleDecompiler::Text(const std::string& cp936, const std::string& where) {
+    std::string utf8;
+    TextError error;
+    if (!CCodePage936::Instance().ToUtf8(cp936, &utf8, &error)) {
+        m_notes->push_back(where + ": a text that is not code page 936 was written with U+FFFD");
+        utf8 = CCodePage936::Instance().ToUtf8Lenient(cp936);
+    }
+    for (char& c : utf8) {
+        if (c == '\t' || c == '\n' || c == '\r') {
+            m_notes->push_back(where + ": a tab or line break in a text was written as a space");
+            c = ' ';
+        }
+    }
+    return utf8;
+}
+
+bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles* files,
+                                std::vector<std::string>* notes, std::string* error) {
+    m_notes = notes;
+    *files = AuthoringFiles();
+    if (!package.hasTableSet || package.tables.size() < 4) {
+        *error = "the package does not hold the four rule tables";
+        return false;
+    }
+    const packhold::Table& ignore = package.tables[0];
+    const packhold::Table& syllables = package.tables[1];
+    const packhold::Table& phrases = package.tables[2];
+    const packhold::Table& combos = package.tables[3];
+    const int codeColumn = FindColumn(ignore, "code", CellType::kIntArray);
+    const int logColumn = FindColumn(ignore, "iscopy", CellType::kInt);
+    const int pinyinColumn = FindColumn(syllables, "pinyin", CellType::kText);
+    const int bytesColumn = FindColumn(syllables, "code", CellType::kBytes);
+    const int splitColumn = FindColumn(syllables, "divide", CellType::kText);
+    if (codeColumn < 0 || logColumn < 0 || pinyinColumn < 0 || bytesColumn < 0) {
+        *error = "the package's first two tables lack the columns the filter reads";
+        return false;
+    }
+
+    // Ignore-sets: the log switch is the last row's, as the filter reads it.
+    std::string text = kBanner;
+    text += "kind\tvalue\n";
+    int log = 0;
+    for (std::size_t r = 0; r < ignore.rows.size(); ++r) {
+        const Cell& logCell = CellOf(ignore.rows[r], logColumn);
+        if (logCell.IsPresent() && r + 1 < ignore.rows.size() &&
+            (logCell.IntValue() != 0) != (CellOf(ignore.rows.back(), logColumn).IntValue() != 0))
+            notes->push_back(Where(0, r) + ": its log switch differs from the last row's, which is the one kept");
+        log = logCell.IntValue();
+    }
+    if (log != 0 && log != 1)
+        notes->push_back("ignore.tsv: the log switch " + std::to_string(log) + " is written as 'on'");
+    text += log ? "log\ton\n" : "log\toff\n";
+    for (std::size_t r = 0; r < ignore.rows.size(); ++r) {
+        const std::vector<std::int32_t>& values = CellOf(ignore.rows[r], codeColumn).IntArrayValue();
+        std::size_t separator = 0;
+        while (separator < values.size() && values[separator] != -1) ++separator;
+        if (separator == values.size() || separator % 2 != 0 || (values.size() - separator - 1) % 3 != 0) {
+            *error = Where(0, r) + ": the filter would refuse this ignore-set";
+            return false;
+        }
+        if (ignore.rows.size() > 1) text += "set\t\n";
+        for (std::int32_t v : values)
+            if (v != -1 && (v < 0 || v > 255)) {
+                notes->push_back(Where(0, r) + ": the value " + std::to_string(v) + " is written as its low byte");
+                break;
+            }
+        for (std::size_t i = 0; i < separator; i += 2)
+            text += "single\t" + Range(values[i] & 0xFF, values[i + 1] & 0xFF, 2) + "\n";
+        for (std::size_t i = separator + 1; i < values.size(); i += 3) {
+            const int lead = (values[i] & 0xFF) << 8;
+            text += "double\t" + Range(lead | (values[i + 1] & 0xFF), lead | (values[i + 2] & 0xFF), 4) + "\n";
+        }
+    }
+    files->ignore = text;
+
+    text = kBanner;
+    text += "pinyin\tranges\tsplit\n";
+    std::vector<std::string> names;
+    for (std::size_t r = 0; r < syllables.rows.size(); ++r) {
+        const std::vector<Cell>& row = syllables.rows[r];
+        const std::vector<unsigned char>& codes = CellOf(row, bytesColumn).BytesValue();
+        if (!CellOf(row, pinyinColumn).IsPresent() || codes.size() < 3 || codes.size() > 11) {
+            *error = Where(1, r) + ": the filter would refuse this syllable";
+            return false;
+        }
+        if (codes.size() % 3 != 0)
+            notes->push_back(Where(1, r) + ": code bytes after the last whole range are dropped");
+        names.push_back(Text(CellOf(row, pinyinColumn).TextValue(), Where(1, r)));
+        text += names.back() + "\t";
+        for (std::size_t i = 0; i + 3 <= codes.size(); i += 3)
+            text += (i ? " " : "") + Range(codes[i] << 8 | codes[i + 1], codes[i] << 8 | codes[i + 2], 4);
+        const Cell& split = CellOf(row, splitColumn);
+        if (split.IsPresent() && split.TextValue().empty())
+            notes->push_back(Where(1, r) + ": an empty split form is dropped");
+        text += "\t" + (split.IsPresent() ? Text(split.TextValue(), Where(1, r)) : std::string()) + "\n";
+    }
+    files->syllables = text;
+
+    // Rules. Combination parts name phrases by id, so a phrase that a
+    // combination uses and that has none is given one first.
+    const int levelColumns[2] = {FindColumn(phrases, "level", CellType::kInt),
+                                 FindColumn(combos, "level", CellType::kInt)};
+    const int refColumns[2] = {FindColumn(phrases, "hzlist", CellType::kIntArray),
+                               FindColumn(combos, "hzlist", CellType::kIntArray)};
+    const int idColumns[2] = {FindColumn(phrases, "id", CellType::kText), FindColumn(combos, "id", CellType::kText)};
+    const int textColumns[2] = {FindColumn(phrases, "text", CellType::kText),
+                                FindColumn(combos, "text", CellType::kText)};
+    if (levelColumns[0] < 0 || levelColumns[1] < 0 || refColumns[0] < 0 || refColumns[1] < 0) {
+        *error = "the package's rule tables lack the columns the filter reads";
+        return false;
+    }
+    std::vector<std::string> phraseIds;
+    for (std::size_t r = 0; r < phrases.rows.size(); ++r)
+        phraseIds.push_back(Text(CellOf(phrases.rows[r], idColumns[0]).TextValue(), Where(2, r)));
+    for (int t = 0; t < 2; ++t) {
+        const packhold::Table& table = t == 0 ? phrases : combos;
+        for (std::size_t r = 0; r < table.rows.size(); ++r) {
+            const std::vector<Cell>& row = table.rows[r];
+            const std::vector<std::int32_t>& refs = CellOf(row, refColumns[t]).IntArrayValue();
+            if (!CellOf(row, levelColumns[t]).IsPresent() || CellOf(row, levelColumns[t]).IntValue() < 0 ||
+                refs.empty() || refs.size() > static_cast<std::size_t>(t == 0 ? kMaxPhraseSyllables : kMaxComboParts)) {
+                *error = Where(2 + t, r) + ": the filter would refuse this rule";
+                return false;
+            }
+            for (std::int32_t ref : refs) {
+                const int kind = ref / 100000;
+                const int index = ref % 100000 - 1;
+                const std::size_t count = kind == 2 ? syllables.rows.size() : phrases.rows.size();
+                if ((kind != 2 && (t == 0 || kind != 3)) || index < 0 || static_cast<std::size_t>(index) >= count) {
+                    *error = Where(2 + t, r) + ": the reference " + std::to_string(ref) + " names nothing";
+                    return false;
+                }
+                if (kind == 3 && phraseIds[static_cast<std::size_t>(index)].empty()) {
+                    std::string id = "phrase" + std::to_string(index + 1);
+                    for (int n = 2; std::find(phraseIds.begin(), phraseIds.end(), id) != phraseIds.end(); ++n)
+                        id = "phrase" + std::to_string(index + 1) + "-" + std::to_string(n);
+                    phraseIds[static_cast<std::size_t>(index)] = id;
+                    notes->push_back(Where(2, static_cast<std::size_t>(index)) + ": given the id '" + id +
+                                     "' so that a combination can name it");
+                }
+            }
+        }
+    }
+    for (int t = 0; t < 2; ++t) {
+        const packhold::Table& table = t == 0 ? phrases : combos;
+        text = kBanner;
+        text += t == 0 ? "id\tlevel\tphrase\n" : "id\tlevel\tparts\n";
+        for (std::size_t r = 0; r < table.rows.size(); ++r) {
+            const std::vector<Cell>& row = table.rows[r];
+            std::string words;
+            const Cell& written = CellOf(row, textColumns[t]);
+            if (written.IsPresent()) {
+                words = Text(written.TextValue(), Where(2 + t, r));
+            } else {
+                for (std::int32_t ref : CellOf(row, refColumns[t]).IntArrayValue()) {
+                    const std::size_t index = static_cast<std::size_t>(ref % 100000 - 1);
+                    words += (words.empty() ? "" : " ") + (ref / 100000 == 2 ? names[index] : phraseIds[index]);
+                }
+            }
+            const std::string id = t == 0 ? phraseIds[r] : Text(CellOf(row, idColumns[1]).TextValue(), Where(3, r));
+            text += id + "\t" + std::to_string(CellOf(row, levelColumns[t]).IntValue()) + "\t" + words + "\n";
+        }
+        (t == 0 ? files->phrases : files->combos) = text;
+    }
+    return true;
+}
+
+bool CRuleDecompiler::WriteFolder(const std::string& folder, const AuthoringFiles& files, std::string* error) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path dir(folder);
+    if (fs::exists(dir, ec) && !(fs::is_directory(dir, ec) && fs::is_empty(dir, ec))) {
+        *error = folder + " exists and is not an empty folder";
+        return false;
+    }
+    fs::create_directories(dir, ec);
+    if (ec) {
+        *error = "cannot create " + folder + ": " + ec.message();
+        return false;
+    }
+    const std::pair<const char*, const std::string*> outputs[] = {{kIgnoreFile, &files.ignore},
+                                                                  {kSyllablesFile, &files.syllables},
+                                                                  {kPhrasesFile, &files.phrases},
+                                                                  {kCombosFile, &files.combos}};
+    for (const auto& output : outputs) {
+        const fs::path path = dir / output.first;
+        std::ofstream out(path, std::ios::binary);
+        out << *output.second;
+        out.close();
+        if (!out) {
+            *error = "cannot write " + path.string();
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace chatsieve::tools

@@ -1,0 +1,195 @@
+#include "rules/CRuleLinter.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "rules/CCodePage936.h"
+
+namespace chatsieve::tools {
+
+namespace {
+
+using Run = std::vector<int>;  // syllable rows
+
+// What must occur in a text for a rule to match: one run for a phrase, one
+// per part for a combination.
+std::vector<Run> Units(const RuleSource& rule, bool isCombo, const RuleSetSource& rules) {
+    std::vector<Run> units;
+    if (!isCombo) {
+        Run run;
+        for (const PartRef& part : rule.parts) run.push_back(part.index);
+        units.push_back(run);
+        return units;
+    }
+    for (const PartRef& part : rule.parts) {
+        if (part.kind == PartKind::kSyllable) {
+            units.push_back(Run{part.index});
+        } else {
+            Run run;
+            for (const PartRef& p : rules.phrases[static_cast<std::size_t>(part.index)].parts) run.push_back(p.index);
+            units.push_back(run);
+        }
+    }
+    return units;
+}
+
+bool IsPrefix(const Run& prefix, const Run& run) {
+    return prefix.size() <= run.size() && std::equal(prefix.begin(), prefix.end(), run.begin());
+}
+
+// True when every text that `later` matches is matched by `earlier` too. A
+// phrase searches for its first syllable and then tests the rest right
+// behind it, moving on the same way after a failure, so a run is found
+// wherever a run that starts with it is found.
+bool Covers(const std::vector<Run>& earlier, const std::vector<Run>& later) {
+    for (const Run& unit : earlier) {
+        bool found = false;
+        for (const Run& run : later) found = found || IsPrefix(unit, run);
+        if (!found) return false;
+    }
+    return true;
+}
+
+struct Tried {
+    const RuleSource* rule;
+    bool isCombo;
+    std::vector<Run> units;
+};
+
+}  // namespace
+
+void CRuleLinter::Warn(const SourcePos& pos, std::string message) {
+    m_diagnostics->push_back(Diagnostic{Diagnostic::Severity::kWarning, pos, std::move(message)});
+}
+
+void CRuleLinter::Check(const RuleSetSource& rules, std::vector<Diagnostic>* diagnostics) {
+    m_diagnostics = diagnostics;
+    CheckIgnoreSets(rules);
+    CheckSyllableOverlap(rules);
+    CheckLevels(rules);
+    CheckPhraseStarts(rules);
+    CheckShadowing(rules);
+}
+
+void CRuleLinter::CheckLevels(const RuleSetSource& rules) {
+    std::vector<bool> usedByCombo(rules.phrases.size(), false);
+    for (const RuleSource& combo : rules.combos)
+        for (const PartRef& part : combo.parts)
+            if (part.kind == PartKind::kPhrase) usedByCombo[static_cast<std::size_t>(part.index)] = true;
+    for (int t = 0; t < 2; ++t) {
+        const std::vector<RuleSource>& list = t == 0 ? rules.phrases : rules.combos;
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const RuleSource& rule = list[i];
+            if (rule.level > kMaxUsualLevel)
+                Warn(rule.levelPos, "the level " + std::to_string(rule.level) + " is above " +
+                                        std::to_string(kMaxUsualLevel) + ", the highest level rule data uses");
+            if (rule.level == 0 && t == 1) Warn(rule.levelPos, "a combination of level 0 is never tried");
+            if (rule.level == 0 && t == 0 && !usedByCombo[i])
+                Warn(rule.levelPos, "a phrase of level 0 is never tried on its own, and no combination uses this one");
+        }
+    }
+}
+
+void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
+    // The filter's checking order: highest level first; within a level the
+    // phrases, then the combinations, each in table order. Level 0 is never
+    // tried.
+    std::vector<Tried> order;
+    for (int t = 0; t < 2; ++t) {
+        const std::vector<RuleSource>& list = t == 0 ? rules.phrases : rules.combos;
+        for (const RuleSource& rule : list)
+            if (rule.level > 0) order.push_back(Tried{&rule, t == 1, Units(rule, t == 1, rules)});
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [](const Tried& a, const Tried& b) { return a.rule->level > b.rule->level; });
+    for (std::size_t r = 0; r < order.size(); ++r) {
+        for (std::size_t e = 0; e < r; ++e) {
+            if (!Covers(order[e].units, order[r].units)) continue;
+            const std::string earlier = DescribeRule(*order[e].rule, order[e].isCombo ? "combination" : "phrase");
+            const bool same = Covers(order[r].units, order[e].units);
+            if (same && order[e].rule->level == order[r].rule->level && order[e].isCombo == order[r].isCombo)
+                Warn(order[r].rule->pos, "duplicate of " + earlier + ": never the rule that decides a line's level");
+            else
+                Warn(order[r].rule->pos, "never the rule that decides a line's level: " + earlier + ", level " +
+                                             std::to_string(order[e].rule->level) +
+                                             ", is tried first and matches wherever this one does");
+            break;
+        }
+    }
+}
+
+void CRuleLinter::CheckPhraseStarts(const RuleSetSource& rules) {
+    for (const RuleSource& phrase : rules.phrases) {
+        if (phrase.parts.empty()) continue;
+        const SyllableSource& first = rules.syllables[static_cast<std::size_t>(phrase.parts[0].index)];
+        const bool oneByteSplit = first.hasSplit && first.split.size() == 1;
+        if (phrase.parts.size() > 1 && (first.pinyin.size() == 1 || oneByteSplit))
+            Warn(phrase.textPos, "starts with the syllable '" + first.pinyin + "', which can match a single byte (" +
+                                     (first.pinyin.size() == 1 ? "its pinyin" : "its split form") +
+                                     "); after a failed attempt the search moves on two bytes and can step past "
+                                     "the phrase or into the middle of a character");
+    }
+}
+
+void CRuleLinter::CheckSyllableOverlap(const RuleSetSource& rules) {
+    for (std::size_t b = 0; b < rules.syllables.size(); ++b) {
+        for (const CodeRange& later : rules.syllables[b].ranges) {
+            bool reported = false;
+            for (std::size_t a = 0; a < b && !reported; ++a) {
+                for (const CodeRange& earlier : rules.syllables[a].ranges) {
+                    if (earlier.lead != later.lead || earlier.high < later.low || later.high < earlier.low) continue;
+                    Warn(later.pos,
+                         "overlaps the range " + FormatCodeRange(earlier) + " of '" + rules.syllables[a].pinyin +
+                             "' (line " + std::to_string(rules.syllables[a].pos.line) +
+                             "); phrases written with those characters resolve to '" + rules.syllables[a].pinyin + "'");
+                    reported = true;
+                    break;
+                }
+            }
+        }
+    }
+}
+
+void CRuleLinter::CheckIgnoreSets(const RuleSetSource& rules) {
+    for (const IgnoreSetSource& set : rules.ignoreSets) {
+        if (set.singles.empty() && set.doubles.empty())
+            Warn(set.pos, "this ignore-set has no ranges and strips nothing");
+        for (const ByteRange& range : set.singles) {
+            if (range.high >= 0x81 && range.low <= 0xFE)
+                Warn(range.pos, "bytes 81 to FE start two-byte characters and are never stripped as single bytes");
+            // Pinyin is matched after stripping, so a stripped letter can never
+            // be part of a match.
+            for (const SyllableSource& syllable : rules.syllables) {
+                const auto stripped = [&range](char c) {
+                    const unsigned char b = static_cast<unsigned char>(c);
+                    return b >= range.low && b <= range.high;
+                };
+                if (std::any_of(syllable.pinyin.begin(), syllable.pinyin.end(), stripped)) {
+                    Warn(range.pos, "strips letters of the pinyin '" + syllable.pinyin + "', which then never matches");
+                    break;
+                }
+            }
+        }
+        for (const CodeRange& range : set.doubles) {
+            for (const SyllableSource& syllable : rules.syllables) {
+                bool hit = false;
+                for (const CodeRange& own : syllable.ranges)
+                    hit = hit || (own.lead == range.lead && own.low <= range.high && range.low <= own.high);
+                for (std::size_t i = 0; !hit && i + 1 < syllable.split.size(); ++i) {
+                    const unsigned char lead = static_cast<unsigned char>(syllable.split[i]);
+                    if (!CCodePage936::IsLead(lead)) continue;
+                    const unsigned char trail = static_cast<unsigned char>(syllable.split[i + 1]);
+                    hit = lead == range.lead && trail >= range.low && trail <= range.high;
+                    ++i;
+                }
+                if (hit) {
+                    Warn(range.pos, "strips characters that the syllable '" + syllable.pinyin +
+                                        "' is written with, so rules never see them");
+                    break;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace chatsieve::tools

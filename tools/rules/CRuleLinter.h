@@ -1,0 +1,48 @@
+// CRuleLinter: warnings about a rule set that compiles but will not work as
+// its author meant. Every warning is sound: it is given only when the
+// filter's way of matching guarantees the problem, never on a guess.
+//
+//  - a level above 63, the top of the range rule data keeps to;
+//  - a phrase of level 0 that no combination uses, a combination of level 0
+//    (level-0 rules are never tried on their own);
+//  - a rule that can never decide a line's level: an earlier rule in checking
+//    order (higher level, or the same level and tried first: phrases before
+//    combinations, each in table order) matches wherever it does, a
+//    duplicate being the plainest case. "Matches wherever" is judged by
+//    syllable rows: a run of syllables occurs wherever a run that starts with
+//    it occurs, and a combination needs every part;
+//  - a phrase that starts with a syllable whose pinyin or split form is one
+//    byte long: after a failed attempt the search moves on two bytes, so it
+//    can step past a real occurrence or into the middle of a character;
+//  - syllables whose code ranges overlap (a character resolves to the first);
+//  - ignore-set ranges that strip characters a syllable is written with, and
+//    single-byte ranges over lead bytes, which never apply;
+//  - an ignore-set with no ranges.
+#ifndef CHATSIEVE_TOOLS_RULES_CRULELINTER_H
+#define CHATSIEVE_TOOLS_RULES_CRULELINTER_H
+
+#include <vector>
+
+#include "rules/RuleSource.h"
+
+namespace chatsieve::tools {
+
+class CRuleLinter {
+public:
+    // Appends the warnings for `rules`, which the compiler accepted.
+    void Check(const RuleSetSource& rules, std::vector<Diagnostic>* diagnostics);
+
+private:
+    void CheckLevels(const RuleSetSource& rules);
+    void CheckShadowing(const RuleSetSource& rules);
+    void CheckPhraseStarts(const RuleSetSource& rules);
+    void CheckSyllableOverlap(const RuleSetSource& rules);
+    void CheckIgnoreSets(const RuleSetSource& rules);
+    void Warn(const SourcePos& pos, std::string message);
+
+    std::vector<Diagnostic>* m_diagnostics = nullptr;
+};
+
+}  // namespace chatsieve::tools
+
+#endif

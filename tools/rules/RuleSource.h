@@ -1,0 +1,111 @@
+// The rule set as its authors write it: a folder of four UTF-8 tables
+// (ignore.tsv, syllables.tsv, phrases.tsv, combos.tsv), parsed and resolved,
+// with the place every item was written so that messages can point at it.
+// Texts that reach the filter (pinyin, split forms) are held in code page
+// 936; rule references are 0-based rows of the syllable and phrase tables.
+#ifndef CHATSIEVE_TOOLS_RULES_RULESOURCE_H
+#define CHATSIEVE_TOOLS_RULES_RULESOURCE_H
+
+#include <string>
+#include <vector>
+
+namespace chatsieve::tools {
+
+constexpr const char* kIgnoreFile = "ignore.tsv";
+constexpr const char* kSyllablesFile = "syllables.tsv";
+constexpr const char* kPhrasesFile = "phrases.tsv";
+constexpr const char* kCombosFile = "combos.tsv";
+
+// What the filter's loader accepts (it refuses the whole package beyond them).
+constexpr int kMaxIgnoreValues = 256;
+constexpr int kMaxSyllableRanges = 3;
+constexpr int kMaxPhraseSyllables = 32;
+constexpr int kMaxComboParts = 16;
+// Rule references are kind * 100000 + row, so a table holds fewer rows.
+constexpr int kMaxReferencedRows = 99999;
+// Levels the filter orders by; higher ones work but are outside the rule data's range.
+constexpr int kMaxUsualLevel = 63;
+
+struct SourcePos {
+    std::string file;
+    int line = 0;
+    int column = 0;
+};
+
+struct Diagnostic {
+    enum class Severity { kError, kWarning };
+    Severity severity = Severity::kError;
+    SourcePos pos;
+    std::string message;
+
+    // "file:line:column: message", with "warning: " before a warning's message.
+    std::string Format() const;
+};
+
+bool HasErrors(const std::vector<Diagnostic>& diagnostics);
+
+// Two-byte characters whose first byte is `lead` and second byte lies in low..high.
+struct CodeRange {
+    unsigned char lead = 0;
+    unsigned char low = 0;
+    unsigned char high = 0;
+    SourcePos pos;
+};
+
+struct ByteRange {
+    unsigned char low = 0;
+    unsigned char high = 0;
+    SourcePos pos;
+};
+
+struct IgnoreSetSource {
+    SourcePos pos;
+    std::vector<ByteRange> singles;
+    std::vector<CodeRange> doubles;
+};
+
+struct SyllableSource {
+    SourcePos pos;
+    std::string pinyin;  // ASCII letters
+    std::vector<CodeRange> ranges;
+    bool hasSplit = false;
+    std::string split;  // code page 936
+    SourcePos splitPos;
+};
+
+enum class PartKind { kSyllable, kPhrase };
+
+struct PartRef {
+    PartKind kind = PartKind::kSyllable;
+    int index = 0;  // 0-based row of its table
+};
+
+// A phrase rule (parts are then syllables only) or a combination rule.
+struct RuleSource {
+    SourcePos pos;
+    std::string id;  // empty: none
+    int level = 0;
+    SourcePos levelPos;
+    std::string text;  // the expression or the parts as written (UTF-8)
+    SourcePos textPos;
+    std::vector<PartRef> parts;
+};
+
+struct RuleSetSource {
+    bool logEnabled = false;
+    std::vector<IgnoreSetSource> ignoreSets;
+    std::vector<SyllableSource> syllables;
+    std::vector<RuleSource> phrases;
+    std::vector<RuleSource> combos;
+};
+
+// "B0A1-B0AF", or "B0A1" for a single character.
+std::string FormatCodeRange(const CodeRange& range);
+// "20-2F", or "20".
+std::string FormatByteRange(const ByteRange& range);
+// "phrase 'wai-gua' (phrases.tsv:4)" or "phrase phrases.tsv:4".
+std::string DescribeRule(const RuleSource& rule, const char* kind);
+
+}  // namespace chatsieve::tools
+
+#endif
