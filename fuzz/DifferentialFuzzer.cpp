@@ -1,0 +1,47 @@
+// The rule index against trying every rule in turn, on rule sets and lines
+// made from the input: the same level, the same offset and length behind it,
+// and the same masked line.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "Chatsieve.h"
+#include "FuzzPackage.h"
+#include "FuzzSupport.h"
+#include "core/CChatsieve.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char*** argv) {
+    const auto folder = std::filesystem::absolute((*argv)[0]).parent_path() / "fuzz-differential";
+    std::filesystem::create_directories(folder);
+    chatsieve::fuzz::HoldPackageLibrary();
+    std::filesystem::current_path(folder);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    if (!chatsieve::fuzz::WritePackage(chatsieve::fuzz::MakePackage(in, true))) return 0;
+    IChatsieve* created = nullptr;
+    if (!CreateChatsieve(&created)) return 0;
+    auto* filter = static_cast<chatsieve::CChatsieve*>(created);
+    while (in.remaining_bytes() > 0) {
+        const std::string line = in.ConsumeRandomLengthString(80);
+        const int ceiling = in.ConsumeIntegralInRange(0, 70);
+        int level[2], offset[2], length[2];
+        std::string masked[2];
+        for (int way = 0; way < 2; ++way) {
+            filter->UseRuleIndex(way == 1);
+            level[way] = filter->CheckText(line.c_str(), ceiling);
+            offset[way] = filter->MatchOffset();
+            length[way] = filter->MatchLength();
+            masked[way].assign(line.size() + 2, '#');
+            filter->FilterText(line.c_str(), masked[way].data(), static_cast<unsigned>(line.size() + 1), 1);
+        }
+        if (level[0] != level[1] || masked[0] != masked[1]) std::abort();
+        if (level[0] && (offset[0] != offset[1] || length[0] != length[1])) std::abort();
+    }
+    created->Uninit();
+    return 0;
+}
