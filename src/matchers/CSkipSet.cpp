@@ -71,39 +71,38 @@ int CSkipSet::IsSkipped(const char* p, int* charLength) const {
 int CSkipSet::Match(char* text, int /*reserved*/, int* offset, int* length, int* /*level*/) {
     *length = 0;
     if (!text) return 0;
-    std::size_t n = std::strlen(text);
-    char* scratch = static_cast<char*>(Allocate(n + 1));
-    if (!scratch) return 0;
+    const std::size_t n = std::strlen(text);
     g_positionMap.Clear();
-    if (!g_positionMap.Reserve(n)) {
-        Free(scratch);
-        return 0;
-    }
+    if (!g_positionMap.Reserve(n)) return 0;
 
+    // Compacted in place: a kept character moves only towards the start, so
+    // it never overwrites a byte not yet read. When nothing is kept nothing is
+    // written, and the bytes after the new terminator keep their old values.
     std::size_t pos = 0, kept = 0;
     while (pos < n) {
         int charLength = 0;
-        int skipped = IsSkipped(text + pos, &charLength);
+        const int skipped = IsSkipped(text + pos, &charLength);
         // A lead byte cut off by the terminator is no character: the text ends
         // before it, so nothing is read or copied past the text.
         if (pos + static_cast<std::size_t>(charLength) > n) break;
         if (!skipped) {
-            std::memcpy(scratch + kept, text + pos, static_cast<std::size_t>(charLength));
+            const char first = text[pos], second = text[pos + 1];
+            text[kept] = first;
             g_positionMap.PushBack(static_cast<int>(pos));
-            if (charLength == 2) g_positionMap.PushBack(static_cast<int>(pos + 1));
+            if (charLength == 2) {
+                text[kept + 1] = second;
+                g_positionMap.PushBack(static_cast<int>(pos + 1));
+            }
             kept += static_cast<std::size_t>(charLength);
         }
         pos += static_cast<std::size_t>(charLength);
     }
-    scratch[kept] = 0;
-
     if (kept == 0) {
         *offset = 1;
-    } else {
-        *offset = 0;
-        std::memcpy(text, scratch, kept + 1);
+        return 1;
     }
-    Free(scratch);
+    text[kept] = 0;
+    *offset = 0;
     return 1;
 }
 

@@ -20,7 +20,7 @@ public:
     void Destroy() override;
     // Length output 0 always; offset output 1 when nothing is left after
     // stripping (the text is then unchanged), 0 otherwise. Level untouched.
-    // Returns 1 for any text; 0 for a null text or when memory is exhausted.
+    // Returns 1 for any text; 0 for a null text or when the map cannot grow.
     int Match(char* text, int reserved, int* offset, int* length, int* level) override;
     int GetLevel() override { return 0; }
     virtual int Init(const int* values, int count);
