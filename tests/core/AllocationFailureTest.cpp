@@ -66,6 +66,7 @@ TEST_F(AllocationFailureTest, EveryAllocationMayFail) {
     ASSERT_TRUE(Cycle(lines));
     const unsigned long perCycle = AllocationCount() - before;
     ASSERT_GT(perCycle, 20u);
+    RecordProperty("allocations_per_cycle", static_cast<int>(perCycle));
     int failedCreations = 0;
 
     for (unsigned long n = 0; n <= perCycle; ++n) {
