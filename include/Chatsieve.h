@@ -8,17 +8,23 @@
 // Text is NUL-terminated bytes in the ANSI code page (936 on the target
 // systems). One filter per process: create a new one only before the first or
 // after Uninit on the last. Calls are not thread-safe; use one thread at a time.
-// The object is never freed by the interface; it lives until the process ends.
+// The object is never freed by the interface; the library frees it when it is
+// unloaded.
 #ifndef CHATSIEVE_H
 #define CHATSIEVE_H
 
+// CreateChatsieve is a plain C function with the C calling convention (named
+// so here, since a host may compile with another default); IChatsieve's
+// operations use the compiler's member convention (thiscall on 32-bit Windows).
 #if defined(_WIN32)
+#define CHATSIEVE_CALL __cdecl
 #if defined(CHATSIEVE_BUILDING_LIBRARY)
 #define CHATSIEVE_API __declspec(dllexport)
 #else
 #define CHATSIEVE_API __declspec(dllimport)
 #endif
 #else
+#define CHATSIEVE_CALL
 #define CHATSIEVE_API __attribute__((visibility("default")))
 #endif
 
@@ -43,6 +49,6 @@ protected:
 // Creates and initialises the filter. Returns 1 and stores the filter through
 // `filter`; returns 0 and leaves `*filter` untouched when the rules cannot be
 // loaded.
-extern "C" CHATSIEVE_API int CreateChatsieve(IChatsieve** filter);
+extern "C" CHATSIEVE_API int CHATSIEVE_CALL CreateChatsieve(IChatsieve** filter);
 
 #endif

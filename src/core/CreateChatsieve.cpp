@@ -26,7 +26,7 @@ void ReleaseCreatedFilters() {
 }  // namespace
 }  // namespace chatsieve
 
-extern "C" CHATSIEVE_API int CreateChatsieve(IChatsieve** filter) {
+extern "C" CHATSIEVE_API int CHATSIEVE_CALL CreateChatsieve(IChatsieve** filter) {
     using namespace chatsieve;
     if (!filter) return 0;
     CChatsieve* object = New<CChatsieve>();
