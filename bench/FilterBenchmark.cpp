@@ -114,8 +114,8 @@ void BM_FilterText(benchmark::State& state) {
     std::size_t i = 0, bytes = 0, found = 0;
     for (auto _ : state) {
         const std::string& line = lines[i++ % lines.size()];
-        const int level =
-            filter->FilterText(line.c_str(), withOutput ? out.data() : nullptr, static_cast<unsigned>(out.size() - 1), 1);
+        const int level = filter->FilterText(line.c_str(), withOutput ? out.data() : nullptr,
+                                             static_cast<unsigned>(out.size() - 1), 1);
         benchmark::DoNotOptimize(level);
         found += level != 0;
         bytes += line.size();
@@ -123,7 +123,8 @@ void BM_FilterText(benchmark::State& state) {
     filter->UseRuleIndex(true);
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
-    state.counters["flagged"] = benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
+    state.counters["flagged"] =
+        benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
 }
 
 // Cost against line length: one line of each length made of clean characters.
@@ -211,7 +212,8 @@ void BM_Hyperscan(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
-    state.counters["flagged"] = benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
+    state.counters["flagged"] =
+        benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
 }
 #endif
 

@@ -26,9 +26,9 @@ std::vector<Syllable> ReadSyllables(const std::string& path) {
         std::istringstream each(ranges);
         std::string range;  // B0A1-B0A2
         while (each >> range)
-            syllable.codes.insert(syllable.codes.end(), {static_cast<unsigned char>(Hex(range, 0)),
-                                                         static_cast<unsigned char>(Hex(range, 2)),
-                                                         static_cast<unsigned char>(Hex(range, 7))});
+            syllable.codes.insert(syllable.codes.end(),
+                                  {static_cast<unsigned char>(Hex(range, 0)), static_cast<unsigned char>(Hex(range, 2)),
+                                   static_cast<unsigned char>(Hex(range, 7))});
         syllables.push_back(syllable);
     }
     if (syllables.empty()) {
@@ -101,8 +101,10 @@ Workload MakeWorkload(const std::string& syllableTable, int phrases, int lines, 
         std::string line;
         const std::size_t length = pick(20) == 0 ? 300 + pick(300) : 10 + pick(51);
         while (line.size() < length) {
-            if (pick(3) == 0) line += words[pick(7)];
-            else line += character(w.syllables[static_cast<std::size_t>(pick(syllableCount))]);
+            if (pick(3) == 0)
+                line += words[pick(7)];
+            else
+                line += character(w.syllables[static_cast<std::size_t>(pick(syllableCount))]);
             if (pick(4) == 0) line += filler[pick(6)];
         }
         if (pick(10) == 0) {
@@ -129,8 +131,10 @@ packhold::Package MakePackage(const Workload& w) {
     package.tables[0].columns = {{"code", CellType::kIntArray}, {"iscopy", CellType::kInt}};
     package.tables[0].rows.push_back({Cell::IntArray(w.ignore), Cell::Int(0)});
     package.tables[1].columns = {{"pinyin", CellType::kText}, {"code", CellType::kBytes}, {"divide", CellType::kText}};
-    for (const Syllable& s : w.syllables) package.tables[1].rows.push_back({Cell::Text(s.pinyin), Cell::Bytes(s.codes), Cell()});
-    for (int t = 2; t < 4; ++t) package.tables[t].columns = {{"level", CellType::kInt}, {"hzlist", CellType::kIntArray}};
+    for (const Syllable& s : w.syllables)
+        package.tables[1].rows.push_back({Cell::Text(s.pinyin), Cell::Bytes(s.codes), Cell()});
+    for (int t = 2; t < 4; ++t)
+        package.tables[t].columns = {{"level", CellType::kInt}, {"hzlist", CellType::kIntArray}};
     for (const Phrase& p : w.phrases) {
         std::vector<int> refs;
         for (int s : p.syllables) refs.push_back(200001 + s);

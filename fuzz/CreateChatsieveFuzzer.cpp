@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "Chatsieve.h"
-#include "FuzzSupport.h"
 #include "FuzzPackage.h"
+#include "FuzzSupport.h"
 #include "PackholdWriter.h"
 #include "matchers/ProcessLists.h"
 

@@ -27,8 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t outSize;
     std::memcpy(&outSize, data, 4);
     // Small sizes most of the time, the largest now and then.
-    if (outSize & 0x80000000u) outSize = 0xFFFFFFFFu;
-    else outSize %= 300;
+    if (outSize & 0x80000000u)
+        outSize = 0xFFFFFFFFu;
+    else
+        outSize %= 300;
     const int minLevel = static_cast<int>(static_cast<std::int8_t>(data[4])) % 70;
     const std::string line = chatsieve::fuzz::Line(data + 5, size - 5);
 

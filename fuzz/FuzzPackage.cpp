@@ -14,9 +14,12 @@ using packhold::CellType;
 template <class Make>
 Cell Maybe(FuzzedDataProvider& in, bool strict, Make make) {
     switch (strict ? 2 : in.ConsumeIntegralInRange(0, 15)) {
-        case 0: return Cell();
-        case 1: return Cell::Text("x");
-        default: return make();
+        case 0:
+            return Cell();
+        case 1:
+            return Cell::Text("x");
+        default:
+            return make();
     }
 }
 
@@ -29,9 +32,12 @@ std::vector<int> Ints(FuzzedDataProvider& in, int most, int low, int high) {
 // A RuleRef: usually a row that exists, sometimes anything.
 int Ref(FuzzedDataProvider& in, bool strict, int syllables, int phrases) {
     switch (in.ConsumeIntegralInRange(strict ? 1 : 0, 7)) {
-        case 0: return in.ConsumeIntegral<int>();
-        case 1: return 300001 + in.ConsumeIntegralInRange(0, strict ? phrases - 1 : phrases);
-        default: return 200001 + in.ConsumeIntegralInRange(0, strict ? syllables - 1 : syllables);
+        case 0:
+            return in.ConsumeIntegral<int>();
+        case 1:
+            return 300001 + in.ConsumeIntegralInRange(0, strict ? phrases - 1 : phrases);
+        default:
+            return 200001 + in.ConsumeIntegralInRange(0, strict ? syllables - 1 : syllables);
     }
 }
 
@@ -42,8 +48,10 @@ packhold::Package MakePackage(FuzzedDataProvider& in, bool strict) {
     package.hasTableSet = strict || in.ConsumeIntegralInRange(0, 31) != 0;
     const int tableCount = !strict && in.ConsumeIntegralInRange(0, 15) == 0 ? in.ConsumeIntegralInRange(0, 5) : 4;
     package.tables.resize(static_cast<std::size_t>(tableCount));
-    const char* const columns[4][3] = {
-        {"code", "iscopy", nullptr}, {"pinyin", "code", "divide"}, {"level", "hzlist", nullptr}, {"level", "hzlist", nullptr}};
+    const char* const columns[4][3] = {{"code", "iscopy", nullptr},
+                                       {"pinyin", "code", "divide"},
+                                       {"level", "hzlist", nullptr},
+                                       {"level", "hzlist", nullptr}};
     const CellType types[4][3] = {{CellType::kIntArray, CellType::kInt},
                                   {CellType::kText, CellType::kBytes, CellType::kText},
                                   {CellType::kInt, CellType::kIntArray},
@@ -72,12 +80,14 @@ packhold::Package MakePackage(FuzzedDataProvider& in, bool strict) {
             } else if (t == 1) {
                 row.push_back(Maybe(in, strict, [&] { return Cell::Text(in.ConsumeRandomLengthString(6)); }));
                 row.push_back(Maybe(in, strict, [&] {
-                    std::vector<unsigned char> codes = in.ConsumeBytes<unsigned char>(in.ConsumeIntegralInRange(strict ? 3 : 0, strict ? 9 : 12));
+                    std::vector<unsigned char> codes =
+                        in.ConsumeBytes<unsigned char>(in.ConsumeIntegralInRange(strict ? 3 : 0, strict ? 9 : 12));
                     return Cell::Bytes(codes);
                 }));
                 row.push_back(in.ConsumeBool() ? Cell() : Cell::Text(in.ConsumeRandomLengthString(6)));
             } else {
-                row.push_back(Maybe(in, strict, [&] { return Cell::Int(in.ConsumeIntegralInRange(strict ? 0 : -2, 70)); }));
+                row.push_back(
+                    Maybe(in, strict, [&] { return Cell::Int(in.ConsumeIntegralInRange(strict ? 0 : -2, 70)); }));
                 std::vector<int> refs(in.ConsumeIntegralInRange(strict ? 1 : 0, t == 2 ? 4 : 3));
                 for (int& ref : refs) ref = Ref(in, strict, syllables, phrases);
                 row.push_back(Maybe(in, strict, [&] { return Cell::IntArray(refs); }));

@@ -13,7 +13,10 @@ namespace chatsieve::fuzz {
 // The filter loads and unloads the package library on every creation. An
 // instrumented library that is unloaded leaves libFuzzer's coverage counters
 // dangling, so the fuzzers keep one reference for the whole run.
-inline void HoldPackageLibrary() { static ModuleHandle held = LoadModule("Packhold.dll"); (void)held; }
+inline void HoldPackageLibrary() {
+    static ModuleHandle held = LoadModule("Packhold.dll");
+    (void)held;
+}
 
 // The input as a line: everything up to its first zero byte.
 inline std::string Line(const std::uint8_t* data, std::size_t size) {

@@ -49,12 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const packhold::IndexRow& row = index.Row(table.firstRow + r);
                 for (std::uint32_t c = 0; c < row.cellCount; ++c) {
                     const packhold::IndexCell& cell = index.Cell(row.firstCell + c);
-                    const std::size_t width = index.Column(table.firstColumn + cell.column).type ==
-                                                      packhold::format::kTypeText ||
-                                                      index.Column(table.firstColumn + cell.column).type ==
-                                                          packhold::format::kTypeBytes
-                                                  ? 1
-                                                  : 4;
+                    const std::size_t width =
+                        index.Column(table.firstColumn + cell.column).type == packhold::format::kTypeText ||
+                                index.Column(table.firstColumn + cell.column).type == packhold::format::kTypeBytes
+                            ? 1
+                            : 4;
                     for (std::size_t i = 0; i < cell.count * width; ++i) sum += index.Image()[cell.dataOffset + i];
                 }
             }

@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string parts[3];
     for (int i = 0, at = 0; i < 3; ++i) {
         const std::size_t end = i < 2 ? input.find('\0', static_cast<std::size_t>(at)) : std::string::npos;
-        parts[i] = input.substr(static_cast<std::size_t>(at), end == std::string::npos ? std::string::npos
-                                                                                       : end - static_cast<std::size_t>(at));
+        parts[i] = input.substr(static_cast<std::size_t>(at),
+                                end == std::string::npos ? std::string::npos : end - static_cast<std::size_t>(at));
         if (end == std::string::npos) break;
         at = static_cast<int>(end) + 1;
     }

@@ -46,8 +46,8 @@ void CRuleIndex::Reset() {
     m_syllableIds.Reset();
     m_alwaysPresent.Reset();
     m_alwaysCandidates.Reset();
-    for (Postings* postings : {&m_byCode, &m_phraseSyllables, &m_singles, &m_byPair, &m_combosBySyllable,
-                               &m_combosByPhrase}) {
+    for (Postings* postings :
+         {&m_byCode, &m_phraseSyllables, &m_singles, &m_byPair, &m_combosBySyllable, &m_combosByPhrase}) {
         postings->start.Reset();
         postings->items.Reset();
     }
@@ -141,8 +141,10 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         bool always = false;
         for (int f = 0; f < 2; ++f) {
             if (!forms[f]) continue;
-            if (forms[f][0] == 0) always = true;
-            else if (!InsertForm(f == 0 ? m_romanised : m_split, forms[f], f == 0, id)) return false;
+            if (forms[f][0] == 0)
+                always = true;
+            else if (!InsertForm(f == 0 ? m_romanised : m_split, forms[f], f == 0, id))
+                return false;
         }
         if (always && !m_alwaysPresent.PushBack(id)) return false;
         for (int k = 0; k < syllable->CodeRangeCount(); ++k) {
@@ -195,11 +197,10 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     for (std::size_t p = 0; p < phraseCount; ++p) {
         const int* sequence = m_phraseSyllables.Begin(p);
         const std::size_t count = static_cast<std::size_t>(m_phraseSyllables.End(p) - sequence);
-        const bool ok =
-            count == 1 ? singles.PushBack(Pair(static_cast<std::size_t>(sequence[0]), p))
-                       : firstTwo.PushBack(Start{Pair(static_cast<std::size_t>(sequence[0]),
-                                                      static_cast<std::size_t>(sequence[1])),
-                                                 static_cast<int>(p)});
+        const bool ok = count == 1 ? singles.PushBack(Pair(static_cast<std::size_t>(sequence[0]), p))
+                                   : firstTwo.PushBack(Start{Pair(static_cast<std::size_t>(sequence[0]),
+                                                                  static_cast<std::size_t>(sequence[1])),
+                                                             static_cast<int>(p)});
         if (!ok) return false;
     }
     if (!m_singles.Build(syllableCount, singles)) return false;

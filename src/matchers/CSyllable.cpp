@@ -63,8 +63,7 @@ int CSyllable::MatchAt(const char* p, int* length) const {
         return 0;
     }
     const unsigned char first = static_cast<unsigned char>(*p);
-    const bool romanisedMayMatch =
-        m_romanisedFirst == 0 || (!IsLeadByte(first) && FoldCase(first) == m_romanisedFirst);
+    const bool romanisedMayMatch = m_romanisedFirst == 0 || (!IsLeadByte(first) && FoldCase(first) == m_romanisedFirst);
     if (romanisedMayMatch && PrefixEqualsNoCase(p, m_romanisedLength, m_romanised)) {
         *length = static_cast<int>(m_romanisedLength);
         return 1;

@@ -59,11 +59,11 @@ int CRuleLoader::Run() {
     if (IPackholdTableSet* tables = file->GetTableSet()) {
         int next = 0;
         IPackholdTable* table = nullptr;
-        ok = (table = tables->GetTable(next++)) && ReadSkipSets(table) &&
-             (table = tables->GetTable(next++)) && ReadSyllables(table) &&
-             (table = tables->GetTable(next++)) && ReadLevelRules<CPhraseRule>(table, kMaxPhraseRefs, g_phrases) &&
-             (table = tables->GetTable(next++)) && ReadLevelRules<CComboRule>(table, kMaxComboRefs, g_combos) &&
-             !m_skipSets.Empty() && !g_syllables.Empty() && !g_phrases.Empty();
+        ok = (table = tables->GetTable(next++)) && ReadSkipSets(table) && (table = tables->GetTable(next++)) &&
+             ReadSyllables(table) && (table = tables->GetTable(next++)) &&
+             ReadLevelRules<CPhraseRule>(table, kMaxPhraseRefs, g_phrases) && (table = tables->GetTable(next++)) &&
+             ReadLevelRules<CComboRule>(table, kMaxComboRefs, g_combos) && !m_skipSets.Empty() &&
+             !g_syllables.Empty() && !g_phrases.Empty();
     }
     file->Close();
     helper.Release();

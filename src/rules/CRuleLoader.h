@@ -27,8 +27,7 @@ constexpr int kMaxComboRefs = 16;
 class CRuleLoader {
 public:
     // The run writes the filter's ignore-set list, log switch and highest level.
-    CRuleLoader(CMatcherList& skipSets, int& logEnabled, int& highestLevel,
-                const char* libraryName = kPackholdLibrary);
+    CRuleLoader(CMatcherList& skipSets, int& logEnabled, int& highestLevel, const char* libraryName = kPackholdLibrary);
 
     // 1 when the rules were loaded (or the package has no table set), else 0.
     // An exception from the package library passes through, the library

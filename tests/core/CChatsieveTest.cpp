@@ -1,7 +1,5 @@
 // The filter object through the host's interface: checking, masking, the
 // player-words log and the object's lifetime.
-#include "core/CChatsieve.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,6 +8,7 @@
 #include <string>
 
 #include "../support/TestFilter.h"
+#include "core/CChatsieve.h"
 
 namespace chatsieve::test {
 namespace {
@@ -251,7 +250,7 @@ TEST_F(OrderTest, HighestLevelFirstPhrasesBeforeCombos) {
     EXPECT_EQ("55322", levels);
     const CMatcherList& rulesList = m_filter->Rules();
     EXPECT_EQ(g_syllables.At(1), static_cast<CPhraseRule*>(rulesList.At(0))->Syllables()[0]);  // P2
-    EXPECT_NE(nullptr, dynamic_cast<CComboRule*>(rulesList.At(1)));                             // C2
+    EXPECT_NE(nullptr, dynamic_cast<CComboRule*>(rulesList.At(1)));                            // C2
     // The level-0 phrase is in no list yet still serves its combination rule.
     EXPECT_EQ(3, m_filter->CheckText((std::string(kNi) + kHao + "a").c_str(), 0));
 }

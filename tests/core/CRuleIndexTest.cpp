@@ -1,8 +1,6 @@
 // The rule index against the plain check, which tries every rule in turn: on
 // random rule sets and lines, and on every short line over a small alphabet,
 // both must report the same level, offset and length and mask the same bytes.
-#include "core/CRuleIndex.h"
-
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -10,6 +8,7 @@
 #include <string>
 
 #include "../support/TestFilter.h"
+#include "core/CRuleIndex.h"
 #include "platform/CodePage.h"
 
 namespace chatsieve::test {
@@ -27,7 +26,8 @@ public:
 
     std::string Word(int most) {
         std::string word;
-        for (int i = Pick(most + 1); i > 0; --i) word += kAlphabet[static_cast<std::size_t>(Pick(static_cast<int>(kAlphabet.size())))];
+        for (int i = Pick(most + 1); i > 0; --i)
+            word += kAlphabet[static_cast<std::size_t>(Pick(static_cast<int>(kAlphabet.size())))];
         return word;
     }
 
@@ -143,7 +143,8 @@ TEST_F(RuleIndexTest, AgreesOnEveryShortLine) {
         for (std::size_t i = 0; i < length; ++i) total *= alphabet.size();
         for (std::size_t code = 0; code < total; ++code) {
             line.clear();
-            for (std::size_t i = 0, c = code; i < length; ++i, c /= alphabet.size()) line += alphabet[c % alphabet.size()];
+            for (std::size_t i = 0, c = code; i < length; ++i, c /= alphabet.size())
+                line += alphabet[c % alphabet.size()];
             Compare(filter, line, 0);
             if (HasFatalFailure()) break;
         }

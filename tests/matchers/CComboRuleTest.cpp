@@ -1,10 +1,9 @@
-#include "matchers/CComboRule.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "../support/RuleFixture.h"
+#include "matchers/CComboRule.h"
 
 namespace chatsieve::test {
 namespace {

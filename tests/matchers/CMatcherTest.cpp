@@ -1,8 +1,7 @@
-#include "matchers/CMatcher.h"
-
 #include <gtest/gtest.h>
 
 #include "../support/RuleFixture.h"
+#include "matchers/CMatcher.h"
 
 namespace chatsieve::test {
 namespace {

@@ -1,10 +1,9 @@
-#include "matchers/CPhraseRule.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "../support/RuleFixture.h"
+#include "matchers/CPhraseRule.h"
 
 namespace chatsieve::test {
 namespace {
@@ -78,12 +77,12 @@ TEST_F(CPhraseRuleTest, ReservedArgumentChangesNothing) {
 TEST_F(CPhraseRuleTest, InitRefusesBadArgumentsAndReferences) {
     const int phraseRef = 3 * 100000 + 1;
     const std::vector<std::vector<int>> badRefs = {
-        {2 * 100000},          // position 0
-        {2 * 100000 + 4},      // past the last syllable
-        {phraseRef},           // a phrase inside a phrase
-        {1 * 100000 + 1},      // kind 1
-        {-(2 * 100000 + 1)},   // kind -2
-        {wai, 2 * 100000 + 9}, // the bad one after a good one
+        {2 * 100000},           // position 0
+        {2 * 100000 + 4},       // past the last syllable
+        {phraseRef},            // a phrase inside a phrase
+        {1 * 100000 + 1},       // kind 1
+        {-(2 * 100000 + 1)},    // kind -2
+        {wai, 2 * 100000 + 9},  // the bad one after a good one
     };
     AddPhrase({wai}, 1);
     for (const auto& refs : badRefs) {

@@ -1,11 +1,10 @@
-#include "matchers/CSkipSet.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "../support/RuleFixture.h"
+#include "matchers/CSkipSet.h"
 
 namespace chatsieve::test {
 namespace {
@@ -13,7 +12,9 @@ namespace {
 // ASCII 0x20-0x2F, and two-byte characters A1A1-A1FE (full-width symbols).
 const std::vector<int> kSpacesAndSymbols = {0x20, 0x2F, -1, 0xA1, 0xA1, 0xFE};
 
-std::vector<int> MapEntries() { return std::vector<int>(g_positionMap.Data(), g_positionMap.Data() + g_positionMap.Size()); }
+std::vector<int> MapEntries() {
+    return std::vector<int>(g_positionMap.Data(), g_positionMap.Data() + g_positionMap.Size());
+}
 
 class CSkipSetTest : public RuleTest {
 protected:
@@ -35,7 +36,10 @@ TEST_F(CSkipSetTest, StripsRangesAndMapsBytesBack) {
     EXPECT_EQ(0, out.offset);
     EXPECT_EQ((std::vector<int>{0, 2, 4}), MapEntries());
 
-    EXPECT_EQ("X" "Y\xB0\xA1", Strip(kSpacesAndSymbols, "X\xA1\xA2Y\xB0\xA1"));
+    EXPECT_EQ(
+        "X"
+        "Y\xB0\xA1",
+        Strip(kSpacesAndSymbols, "X\xA1\xA2Y\xB0\xA1"));
     EXPECT_EQ((std::vector<int>{0, 3, 4, 5}), MapEntries());
 }
 
@@ -74,9 +78,9 @@ TEST_F(CSkipSetTest, LoneLeadByteBeforeTheTerminatorIsDropped) {
 
 TEST_F(CSkipSetTest, InitRefusesMalformedLists) {
     const std::vector<std::vector<int>> bad = {
-        {0x20, 0x2F},                     // no separator
-        {0x20, 0x2F, 0x30, -1},           // odd count before it
-        {-1, 0xA1, 0xA1, 0xFE, 0xA2},     // four values after it
+        {0x20, 0x2F},                  // no separator
+        {0x20, 0x2F, 0x30, -1},        // odd count before it
+        {-1, 0xA1, 0xA1, 0xFE, 0xA2},  // four values after it
     };
     for (const auto& values : bad) {
         CSkipSet* set = New<CSkipSet>();

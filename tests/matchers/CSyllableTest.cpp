@@ -1,11 +1,10 @@
-#include "matchers/CSyllable.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "../support/RuleFixture.h"
+#include "matchers/CSyllable.h"
 
 namespace chatsieve::test {
 namespace {
@@ -83,9 +82,18 @@ TEST_F(CSyllableTest, RomanisedFormComparesWholeCharacters) {
     int length = -1;
     // B0 61 is one two-byte character, not a lead byte and the letter a, so
     // its trail byte is not folded.
-    CSyllable* s = Syl("\xB0" "a", {0xD4, 0xFA, 0xFA});
-    EXPECT_EQ(1, At(s, "\xB0" "a", &length));
-    EXPECT_EQ(0, At(s, "\xB0" "A", &length));
+    CSyllable* s =
+        Syl("\xB0"
+            "a",
+            {0xD4, 0xFA, 0xFA});
+    EXPECT_EQ(1, At(s,
+                    "\xB0"
+                    "a",
+                    &length));
+    EXPECT_EQ(0, At(s,
+                    "\xB0"
+                    "A",
+                    &length));
     // A character straddling the cut ends the candidate: "x" then half of
     // B0 A1 is not "xa".
     EXPECT_EQ(0, At(Syl("xa", {0xD4, 0xFA, 0xFA}), "x\xB0\xA1", &length));

@@ -1,8 +1,8 @@
-#include "platform/MbText.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "platform/MbText.h"
 
 namespace chatsieve {
 namespace {

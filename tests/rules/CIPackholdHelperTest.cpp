@@ -1,11 +1,10 @@
-#include "rules/CIPackholdHelper.h"
-
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "fakes/FakePackhold.h"
+#include "rules/CIPackholdHelper.h"
 
 namespace chatsieve {
 namespace {
@@ -20,9 +19,7 @@ public:
     ~Fake() {
         if (m_handle) dlclose(m_handle);
     }
-    FakeState* State() {
-        return reinterpret_cast<FakePackholdStateFn>(dlsym(m_handle, "FakePackholdState"))();
-    }
+    FakeState* State() { return reinterpret_cast<FakePackholdStateFn>(dlsym(m_handle, "FakePackholdState"))(); }
     static std::string BinFolder() {
         Dl_info info;
         dladdr(reinterpret_cast<void*>(&BinFolder), &info);
@@ -70,8 +67,7 @@ TEST(CIPackholdHelper, FactoryFailuresAndThrows) {
         const char* library;
         const char* output;
     };
-    for (Case c : {Case{"FakeFactoryFails.dll", "CreatePackhold() error\r\n"},
-                   Case{"FakeNoRoot.dll", ""},
+    for (Case c : {Case{"FakeFactoryFails.dll", "CreatePackhold() error\r\n"}, Case{"FakeNoRoot.dll", ""},
                    Case{"FakeThrowsText.dll", "Packhold: licence expired\r\n"},
                    Case{"FakeThrowsOther.dll", "CIPackholdHelper::Create() : catch error\r\n"}}) {
         CIPackholdHelper helper(c.library);

@@ -1,14 +1,12 @@
-#include "rules/CRuleLoader.h"
-
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "fakes/FakePackhold.h"
-
 #include "../support/RuleFixture.h"
 #include "../support/RulePackage.h"
+#include "fakes/FakePackhold.h"
+#include "rules/CRuleLoader.h"
 
 namespace chatsieve::test {
 namespace {
@@ -161,15 +159,26 @@ TEST_F(PackageTest, RefusedPackages) {
         {"no iscopy", [](packhold::Package& p) { p.tables[0].rows[0][1] = packhold::Cell(); }},
         {"no level", [](packhold::Package& p) { p.tables[3].rows[0][0] = packhold::Cell(); }},
         {"no hzlist", [](packhold::Package& p) { p.tables[2].rows[0][1] = packhold::Cell::IntArray({}); }},
-        {"combo past the phrases", [](packhold::Package& p) { p.tables[3].rows[0][1] = packhold::Cell::IntArray({300004}); }},
-        {"phrase in a phrase", [](packhold::Package& p) { p.tables[2].rows[1][1] = packhold::Cell::IntArray({300001}); }},
-        {"bad ignore-set", [](packhold::Package& p) { p.tables[0].rows[0][0] = packhold::Cell::IntArray({1, 2}); }},
+        {"combo past the phrases",
+         [](packhold::Package& p) { p.tables[3].rows[0][1] = packhold::Cell::IntArray({300004}); }},
+        {"phrase in a phrase",
+         [](packhold::Package& p) { p.tables[2].rows[1][1] = packhold::Cell::IntArray({300001}); }},
+        {"bad ignore-set",
+         [](packhold::Package& p) {
+             p.tables[0].rows[0][0] = packhold::Cell::IntArray({1, 2});
+         }},
         {"33 phrase references",
-         [](packhold::Package& p) { p.tables[2].rows[0][1] = packhold::Cell::IntArray(std::vector<int>(33, kRefWai)); }},
+         [](packhold::Package& p) {
+             p.tables[2].rows[0][1] = packhold::Cell::IntArray(std::vector<int>(33, kRefWai));
+         }},
         {"17 combination references",
-         [](packhold::Package& p) { p.tables[3].rows[0][1] = packhold::Cell::IntArray(std::vector<int>(17, kRefWai)); }},
+         [](packhold::Package& p) {
+             p.tables[3].rows[0][1] = packhold::Cell::IntArray(std::vector<int>(17, kRefWai));
+         }},
         {"10 code bytes",
-         [](packhold::Package& p) { p.tables[1].rows[0][1] = packhold::Cell::Bytes(std::vector<unsigned char>(10, 0xB0)); }},
+         [](packhold::Package& p) {
+             p.tables[1].rows[0][1] = packhold::Cell::Bytes(std::vector<unsigned char>(10, 0xB0));
+         }},
     };
     for (const Case& c : cases) {
         packhold::Package package = MakeRulePackage(Rules());

@@ -19,12 +19,12 @@
 namespace chatsieve::test {
 
 // Code page 936 bytes of a few characters used throughout the tests.
-inline const char* const kWai = "\xCD\xE2";   // wai
-inline const char* const kGua = "\xB9\xD2";   // gua
-inline const char* const kFa = "\xB7\xA2";    // fa (B7A0-B7A5 in the sample syllable)
-inline const char* const kNi = "\xC4\xE3";    // ni
-inline const char* const kHao = "\xBA\xC3";   // hao
-inline const char* const kComma = "\xA3\xAC"; // full-width comma
+inline const char* const kWai = "\xCD\xE2";    // wai
+inline const char* const kGua = "\xB9\xD2";    // gua
+inline const char* const kFa = "\xB7\xA2";     // fa (B7A0-B7A5 in the sample syllable)
+inline const char* const kNi = "\xC4\xE3";     // ni
+inline const char* const kHao = "\xBA\xC3";    // hao
+inline const char* const kComma = "\xA3\xAC";  // full-width comma
 
 // Appends a syllable to g_syllables and returns its RuleRef.
 inline int AddSyllable(const char* romanised, std::vector<unsigned char> codes, const char* split = nullptr) {

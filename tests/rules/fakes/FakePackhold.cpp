@@ -2,11 +2,12 @@
 // at compile time (FAKE_*). The counting one serves a small in-memory rule set
 // and counts what the loader does with it; the test reads the counts through
 // FakePackholdState.
+#include "FakePackhold.h"
+
 #include <map>
 #include <string>
 #include <vector>
 
-#include "FakePackhold.h"
 #include "Packhold.h"
 
 #if !defined(_WIN32)
@@ -53,7 +54,8 @@ public:
     int GetBytes(const char* column, unsigned char* bytes, int) override {
         auto it = cells.find(column);
         if (it == cells.end() || it->second.type != 3) return 0;
-        for (std::size_t i = 0; i < it->second.ints.size(); ++i) bytes[i] = static_cast<unsigned char>(it->second.ints[i]);
+        for (std::size_t i = 0; i < it->second.ints.size(); ++i)
+            bytes[i] = static_cast<unsigned char>(it->second.ints[i]);
         return static_cast<int>(it->second.ints.size());
     }
 };
