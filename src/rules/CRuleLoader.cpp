@@ -42,6 +42,20 @@ int AddMatcher(CMatcherList& list, InitFn init) {
     return 1;
 }
 
+// Reads every row of `table` with `readRow(row, scratch)`, all rows sharing
+// one scratch buffer; 0 at the first row that is missing or refused.
+template <class ReadRow>
+int ReadRows(IPackholdTable* table, ReadRow readRow) {
+    ScratchBuffer scratch;
+    if (!scratch.Ok()) return 0;
+    const int rows = table->GetRowCount();
+    for (int i = 0; i < rows; ++i) {
+        IPackholdRow* row = table->GetRow(i);
+        if (!row || !readRow(row, scratch)) return 0;
+    }
+    return 1;
+}
+
 }  // namespace
 
 CRuleLoader::CRuleLoader(CMatcherList& skipSets, int& logEnabled, int& highestLevel, const char* libraryName)
@@ -71,49 +85,30 @@ int CRuleLoader::Run() {
 }
 
 int CRuleLoader::ReadSkipSets(IPackholdTable* table) {
-    ScratchBuffer scratch;
-    if (!scratch.Ok()) return 0;
-    const int rows = table->GetRowCount();
-    for (int i = 0; i < rows; ++i) {
-        IPackholdRow* row = table->GetRow(i);
-        if (!row) return 0;
+    return ReadRows(table, [this](IPackholdRow* row, ScratchBuffer& scratch) {
         const int count = row->GetIntArray("code", scratch.Ints(), 0);
         if (count <= 0 || count > kMaxSkipValues) return 0;
         if (!row->GetInt("iscopy", &m_logEnabled, 0)) return 0;
-        if (!AddMatcher<CSkipSet>(m_skipSets, [&](CSkipSet* set) { return set->Init(scratch.Ints(), count); }))
-            return 0;
-    }
-    return 1;
+        return AddMatcher<CSkipSet>(m_skipSets, [&](CSkipSet* set) { return set->Init(scratch.Ints(), count); });
+    });
 }
 
 int CRuleLoader::ReadSyllables(IPackholdTable* table) {
-    ScratchBuffer scratch;
-    if (!scratch.Ok()) return 0;
-    const int rows = table->GetRowCount();
-    for (int i = 0; i < rows; ++i) {
-        IPackholdRow* row = table->GetRow(i);
-        if (!row) return 0;
+    return ReadRows(table, [](IPackholdRow* row, ScratchBuffer& scratch) {
         const char* romanised = row->GetString("pinyin");
         if (!romanised) return 0;
         const int count = row->GetBytes("code", scratch.Bytes(), 0);
         if (count <= 0 || count > kMaxCodeBytes) return 0;
         const char* splitForm = row->GetString("divide");
-        if (!AddMatcher<CSyllable>(g_syllables, [&](CSyllable* syllable) {
-                return syllable->Init(romanised, scratch.Bytes(), count, splitForm);
-            }))
-            return 0;
-    }
-    return 1;
+        return AddMatcher<CSyllable>(g_syllables, [&](CSyllable* syllable) {
+            return syllable->Init(romanised, scratch.Bytes(), count, splitForm);
+        });
+    });
 }
 
 template <class Rule>
 int CRuleLoader::ReadLevelRules(IPackholdTable* table, int capacity, CMatcherList& list) {
-    ScratchBuffer scratch;
-    if (!scratch.Ok()) return 0;
-    const int rows = table->GetRowCount();
-    for (int i = 0; i < rows; ++i) {
-        IPackholdRow* row = table->GetRow(i);
-        if (!row) return 0;
+    return ReadRows(table, [&](IPackholdRow* row, ScratchBuffer& scratch) {
         int level = 0;
         if (!row->GetInt("level", &level, 0)) return 0;
         const int count = row->GetIntArray("hzlist", scratch.Ints(), 0);
@@ -121,8 +116,8 @@ int CRuleLoader::ReadLevelRules(IPackholdTable* table, int capacity, CMatcherLis
         if (!AddMatcher<Rule>(list, [&](Rule* rule) { return rule->Init(scratch.Ints(), count, level); })) return 0;
         // Only a rule that was set up raises the highest level.
         if (level > m_highestLevel) m_highestLevel = level;
-    }
-    return 1;
+        return 1;
+    });
 }
 
 }  // namespace chatsieve
