@@ -292,24 +292,27 @@ void CRuleIndex::AddOccurrence(int syllable, int length) {
 }
 
 bool CRuleIndex::Record(const unsigned char* text, std::size_t n) {
-    m_occurrenceStart.Clear();
     m_occurrences.Clear();
     m_outOfMemory = false;
     // The arrays keep their storage, so after the first long lines a check
     // allocates nothing.
     if (!m_occurrenceStart.Reserve(n + 2)) return false;
+    int* start = m_occurrenceStart.Data();
     const bool anySplit = m_split.nodes[0].firstChild >= 0;
     for (std::size_t p = 0; p <= n; ++p) {
-        m_occurrenceStart.PushBack(static_cast<int>(m_occurrences.Size()));
+        start[p] = static_cast<int>(m_occurrences.Size());
         if (p < n) {
             const std::size_t code = static_cast<std::size_t>(text[p]) << 8 | text[p + 1];
             for (const int* s = m_byCode.Begin(code); s != m_byCode.End(code); ++s) AddOccurrence(*s, 2);
-            RecordForms(m_romanised, text + p, true);
+            // Most bytes start no romanised form: look at the first before walking.
+            if (!IsLeadByte(text[p]) ? m_romanised.rootByByte[FoldCase(text[p])] >= 0 : m_romanised.twoByteStart)
+                RecordForms(m_romanised, text + p, true);
             if (anySplit) RecordForms(m_split, text + p, false);
         }
         for (std::size_t i = 0; i < m_alwaysPresent.Size(); ++i) AddOccurrence(m_alwaysPresent[i], 0);
     }
-    m_occurrenceStart.PushBack(static_cast<int>(m_occurrences.Size()));
+    start[n + 1] = static_cast<int>(m_occurrences.Size());
+    m_occurrenceStart.SetFilled(n + 2);
     return !m_outOfMemory;
 }
 

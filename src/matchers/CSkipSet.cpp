@@ -74,6 +74,8 @@ int CSkipSet::Match(char* text, int /*reserved*/, int* offset, int* length, int*
     const std::size_t n = std::strlen(text);
     g_positionMap.Clear();
     if (!g_positionMap.Reserve(n)) return 0;
+    // One entry per byte kept, so entry `kept` is the next to write.
+    int* map = g_positionMap.Data();
 
     // Compacted in place: a kept character moves only towards the start, so
     // it never overwrites a byte not yet read. When nothing is kept nothing is
@@ -88,15 +90,16 @@ int CSkipSet::Match(char* text, int /*reserved*/, int* offset, int* length, int*
         if (!skipped) {
             const char first = text[pos], second = text[pos + 1];
             text[kept] = first;
-            g_positionMap.PushBack(static_cast<int>(pos));
+            map[kept] = static_cast<int>(pos);
             if (charLength == 2) {
                 text[kept + 1] = second;
-                g_positionMap.PushBack(static_cast<int>(pos + 1));
+                map[kept + 1] = static_cast<int>(pos + 1);
             }
             kept += static_cast<std::size_t>(charLength);
         }
         pos += static_cast<std::size_t>(charLength);
     }
+    g_positionMap.SetFilled(kept);
     if (kept == 0) {
         *offset = 1;
         return 1;

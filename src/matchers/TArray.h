@@ -51,6 +51,9 @@ public:
 
     // Shortens to `count` elements (count <= Size()).
     void Truncate(std::size_t count) { m_size = count; }
+    // Takes the first `count` reserved elements as filled, for callers that
+    // wrote them through Data() (count <= the reserved room).
+    void SetFilled(std::size_t count) { m_size = count; }
     void Clear() { m_size = 0; }
 
     void Reset() {
