@@ -1,5 +1,7 @@
 # Shared build helpers: warnings, export lists and test registration.
 
+include(${CMAKE_CURRENT_LIST_DIR}/ExportList.cmake)
+
 function(chatsieve_warnings target)
   if(MSVC)
     target_compile_options(${target} PRIVATE /W4 $<$<BOOL:${CHATSIEVE_WERROR}>:/WX>)
@@ -13,14 +15,7 @@ endfunction()
 # a shared library: a .def file on Windows, a version script elsewhere. Both
 # come from the one list, which the symbol-table test also reads.
 function(chatsieve_export_list target list_file)
-  file(STRINGS ${list_file} lines)
-  set(names "")
-  foreach(line IN LISTS lines)
-    string(STRIP "${line}" line)
-    if(line AND NOT line MATCHES "^#")
-      list(APPEND names ${line})
-    endif()
-  endforeach()
+  chatsieve_read_export_list(${list_file} names)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list_file})
   if(WIN32)
     set(def "EXPORTS\n")

@@ -1,13 +1,7 @@
 # cmake -DLIBRARY=lib -DLIST=names.exports -DNM=nm -DOBJDUMP=objdump -P CheckExports.cmake
 # Fails unless the library exports exactly the names of the export list.
-file(STRINGS ${LIST} lines)
-set(expected "")
-foreach(line IN LISTS lines)
-  string(STRIP "${line}" line)
-  if(line AND NOT line MATCHES "^#")
-    list(APPEND expected ${line})
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/ExportList.cmake)
+chatsieve_read_export_list(${LIST} expected)
 
 set(actual "")
 if(LIBRARY MATCHES "\\.(dll|DLL)$")

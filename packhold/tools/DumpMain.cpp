@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PackholdWriter.h"
+#include "tools/ToolMain.h"
 #include "tools/Tsv.h"
 
 #if defined(_WIN32)
@@ -17,9 +18,9 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitInput = 1;
-constexpr int kExitUsage = 2;
+using packhold::tools::kExitInput;
+using packhold::tools::kExitOk;
+using packhold::tools::kExitUsage;
 
 void Usage(std::FILE* out) {
     std::fprintf(out,
@@ -41,11 +42,7 @@ void Usage(std::FILE* out) {
                  packhold::kDefaultKey);
 }
 
-int UsageError(const std::string& text) {
-    std::fprintf(stderr, "packhold-dump: %s\n", text.c_str());
-    std::fprintf(stderr, "Try 'packhold-dump --help'.\n");
-    return kExitUsage;
-}
+int UsageError(const std::string& text) { return packhold::tools::UsageError("packhold-dump", text); }
 
 bool WriteText(std::FILE* file, const std::string& text) {
     return text.empty() || std::fwrite(text.data(), 1, text.size(), file) == text.size();

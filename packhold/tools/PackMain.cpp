@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "PackholdWriter.h"
+#include "tools/ToolMain.h"
 #include "tools/Tsv.h"
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitInput = 1;
-constexpr int kExitUsage = 2;
+using packhold::tools::kExitInput;
+using packhold::tools::kExitOk;
+using packhold::tools::kExitUsage;
 
 void Usage(std::FILE* out) {
     std::fprintf(out,
@@ -35,11 +36,7 @@ void Usage(std::FILE* out) {
                  packhold::kDefaultKey);
 }
 
-int UsageError(const std::string& text) {
-    std::fprintf(stderr, "packhold-pack: %s\n", text.c_str());
-    std::fprintf(stderr, "Try 'packhold-pack --help'.\n");
-    return kExitUsage;
-}
+int UsageError(const std::string& text) { return packhold::tools::UsageError("packhold-pack", text); }
 
 int Run(int argc, char** argv) {
     std::string output;
