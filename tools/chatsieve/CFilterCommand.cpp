@@ -15,7 +15,7 @@ namespace {
 
 const char kFilterHelp[] =
     "usage: chatsieve filter [--root DIR] [--min-level N] [--encoding gbk|utf-8]\n"
-    "                        [--explain] [--json] [FILE...]\n"
+    "                        [--explain] [--json] [--strict] [FILE...]\n"
     "\n"
     "Screens each line of the FILEs (standard input without any, or for '-') and\n"
     "prints LEVEL<TAB>MASKED: the worst level in the line (0: nothing found) and\n"
@@ -30,9 +30,13 @@ const char kFilterHelp[] =
     "                    the bytes it matched and how each syllable was written\n"
     "  --json            one JSON object a line (always UTF-8)\n"
     "\n"
-    "A UTF-8 line holding a character that code page 936 lacks is not screened: it\n"
-    "is reported on standard error as FILE:LINE:COLUMN: message (with --json also\n"
-    "as an object with an \"error\"), and the exit status is 1.\n"
+    "  --strict          refuse UTF-8 lines that code page 936 cannot hold\n"
+    "\n"
+    "A character of a UTF-8 line that code page 936 lacks, and each invalid UTF-8\n"
+    "sequence, is screened as '?', as a client's conversion to its code page\n"
+    "writes it, and noted on standard error as FILE:LINE:COLUMN: message. With\n"
+    "--strict such a line is not screened: it is reported the same way (with\n"
+    "--json also as an object with an \"error\"), and the exit status is 1.\n"
     "\n"
     "Exit status: 0 every line screened, 1 a line or file could not be screened or\n"
     "the rules could not be loaded, 2 wrong usage.\n";
@@ -140,6 +144,8 @@ int CFilterCommand::ParseArguments(const Arguments& args) {
             m_explain = true;
         } else if (arg == "--json") {
             m_json = true;
+        } else if (arg == "--strict") {
+            m_strict = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("filter", "unknown option '" + arg + "'");
         } else {
@@ -204,6 +210,14 @@ bool CFilterCommand::ScreenStream(std::FILE* stream, const std::string& name) {
     return ok;
 }
 
+void CFilterCommand::NoteReplacements(const std::string& name, int lineNumber, const TextError& first,
+                                      int count) const {
+    std::fprintf(stderr, "%s:%d:%d: %s, screened as '?'", name.c_str(), lineNumber, first.column,
+                 first.message.c_str());
+    if (count > 1) std::fprintf(stderr, " (and %d more in the line)", count - 1);
+    std::fputc('\n', stderr);
+}
+
 std::string CFilterCommand::Shown(const std::string& cp936, bool forJson) const {
     if (!m_utf8 && !forJson) return cp936;
     // The filter writes '*' over whole expressions, but a match may start
@@ -216,8 +230,12 @@ bool CFilterCommand::ScreenLine(const std::string& raw, const std::string& name,
     std::vector<int> columns;
     TextError error;
     bool converted = true;
-    if (m_utf8) {
+    if (m_utf8 && m_strict) {
         converted = CCodePage936::Instance().FromUtf8(raw, &line, &error, &columns);
+    } else if (m_utf8) {
+        TextError first;
+        const int replaced = CCodePage936::Instance().FromUtf8Lossy(raw, &line, &columns, &first);
+        if (replaced > 0) NoteReplacements(name, lineNumber, first, replaced);
     } else {
         line = raw;
         columns = Cp936Columns(line);

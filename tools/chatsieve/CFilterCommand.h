@@ -3,8 +3,8 @@
 // the encoding it came in; --explain adds the deciding rule, the bytes it
 // matched and the written form of each syllable; --json prints one object a
 // line instead. UTF-8 input is converted to code page 936 for the filter and
-// back, and a character the code page lacks is reported with its line and
-// column instead of being lost.
+// back; a character the code page lacks becomes '?' as in a client's own
+// conversion, noted with its line and column (--strict refuses the line).
 #ifndef CHATSIEVE_TOOLS_CHATSIEVE_CFILTERCOMMAND_H
 #define CHATSIEVE_TOOLS_CHATSIEVE_CFILTERCOMMAND_H
 
@@ -14,6 +14,7 @@
 
 #include "CScreener.h"
 #include "Commands.h"
+#include "rules/CCodePage936.h"
 
 namespace chatsieve::tools {
 
@@ -29,6 +30,7 @@ private:
     void PrintExplanation(const Explanation& explanation, const std::string& line, const std::vector<int>& columns);
     std::string JsonExplanation(const Explanation& explanation, const std::string& line,
                                 const std::vector<int>& columns) const;
+    void NoteReplacements(const std::string& name, int lineNumber, const TextError& first, int count) const;
     // A text of the line's code page in the output encoding (UTF-8 for JSON).
     std::string Shown(const std::string& cp936, bool forJson) const;
 
@@ -37,6 +39,7 @@ private:
     bool m_utf8 = true;
     bool m_explain = false;
     bool m_json = false;
+    bool m_strict = false;
     std::vector<std::string> m_files;
     CScreener m_screener;
 };

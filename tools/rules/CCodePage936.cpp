@@ -70,6 +70,70 @@ bool CCodePage936::FromUtf8(const std::string& utf8, std::string* out, TextError
     return true;
 }
 
+namespace {
+
+// The length of the maximal subpart of an ill-formed UTF-8 sequence at `at`:
+// the longest prefix of a well-formed sequence, or 1.
+std::size_t IllFormedLength(const std::string& text, std::size_t at) {
+    const unsigned char first = static_cast<unsigned char>(text[at]);
+    std::size_t expected = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (first >= 0xC2 && first <= 0xDF) {
+        expected = 2;
+    } else if (first >= 0xE0 && first <= 0xEF) {
+        expected = 3;
+        if (first == 0xE0) low = 0xA0;
+        if (first == 0xED) high = 0x9F;
+    } else if (first >= 0xF0 && first <= 0xF4) {
+        expected = 4;
+        if (first == 0xF0) low = 0x90;
+        if (first == 0xF4) high = 0x8F;
+    } else {
+        return 1;
+    }
+    std::size_t length = 1;
+    while (length < expected && at + length < text.size()) {
+        const unsigned char next = static_cast<unsigned char>(text[at + length]);
+        if (next < low || next > high) break;
+        low = 0x80, high = 0xBF;
+        ++length;
+    }
+    return length;
+}
+
+}  // namespace
+
+int CCodePage936::FromUtf8Lossy(const std::string& utf8, std::string* out, std::vector<int>* columns,
+                                TextError* first) const {
+    out->clear();
+    if (columns) columns->clear();
+    int replaced = 0;
+    std::size_t pos = 0;
+    int column = 1;
+    while (pos < utf8.size()) {
+        std::uint32_t cp = 0;
+        const std::size_t at = pos;
+        std::string problem;
+        if (!DecodeUtf8(utf8, &pos, &cp)) {
+            static const char kHex[] = "0123456789ABCDEF";
+            const unsigned char b = static_cast<unsigned char>(utf8[at]);
+            problem = std::string("invalid UTF-8 (byte 0x") + kHex[b >> 4] + kHex[b & 15] + ")";
+            pos = at + IllFormedLength(utf8, at);
+        } else if (!Encode(cp, out)) {
+            std::string shown;
+            AppendUtf8(&shown, cp);
+            problem = "'" + shown + "' (" + FormatCodePoint(cp) + ") is not in code page 936";
+        }
+        if (!problem.empty()) {
+            out->push_back('?');
+            if (replaced++ == 0 && first) *first = TextError{at, column, problem};
+        }
+        if (columns) columns->resize(out->size(), column);
+        ++column;
+    }
+    return replaced;
+}
+
 bool CCodePage936::ToUtf8(const std::string& bytes, std::string* out, TextError* error) const {
     out->clear();
     int column = 1;

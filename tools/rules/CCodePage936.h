@@ -1,8 +1,10 @@
 // CCodePage936: conversion between UTF-8 and code page 936 (GBK), the code
 // page of the filter's text. Built once per process from the platform's own
 // table (platform/ToolPlatform.h), so the tools agree with the system a game
-// client runs on. Conversion to the code page is strict: a character the code
-// page lacks is an error naming its place, never a silent '?'.
+// client runs on. FromUtf8 is strict: a character the code page lacks is an
+// error naming its place, never a silent '?'. FromUtf8Lossy converts the way
+// a client's conversion to its ANSI code page does, for screening lines as
+// the filter would see them.
 #ifndef CHATSIEVE_TOOLS_RULES_CCODEPAGE936_H
 #define CHATSIEVE_TOOLS_RULES_CCODEPAGE936_H
 
@@ -39,6 +41,13 @@ public:
     // every output byte the 1-based column of the character it came from.
     bool FromUtf8(const std::string& utf8, std::string* out, TextError* error,
                   std::vector<int>* columns = nullptr) const;
+    // UTF-8 to code page 936 as a Windows client converts it: each character
+    // the code page lacks, and each invalid UTF-8 sequence (its maximal
+    // subpart, as MultiByteToWideChar reads it), becomes '?', the default
+    // character of WideCharToMultiByte. Returns the number of replacements;
+    // `*first`, when given and there is one, says where and what the first was.
+    int FromUtf8Lossy(const std::string& utf8, std::string* out, std::vector<int>* columns = nullptr,
+                      TextError* first = nullptr) const;
     // Code page 936 to UTF-8; false at the first byte sequence that is no
     // character of the code page.
     bool ToUtf8(const std::string& bytes, std::string* out, TextError* error) const;

@@ -69,13 +69,25 @@ TEST(ChatsieveFilter, PrintsOneJsonObjectALine) {
               "\"split form\",\"text\":\"月艮\",\"bytes\":\"D4C2F4DE\"}]}]}\n");
 }
 
-TEST(ChatsieveFilter, ReportsCharactersTheCodePageLacksAndScreensTheRest) {
+TEST(ChatsieveFilter, ScreensCharactersTheCodePageLacksAsAClientWritesThem) {
     ScopedTempDir dir;
-    const Result run = Chatsieve("filter", "外挂\nok 😀 外挂\n私服\n");
+    // A client converting to its code page writes '?' for what it lacks, so
+    // the rest of the line is screened; each replacement is noted.
+    const Result run = Chatsieve("filter", "外挂\nok 😀 外\u00A0挂 \u2027\n私\xFF服\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "60\t****\n60\tok ? **?** ?\n50\t**?**\n");
+    EXPECT_EQ(run.err,
+              "-:2:4: '😀' (U+1F600) is not in code page 936, screened as '?' (and 2 more in the line)\n"
+              "-:3:2: invalid UTF-8 (byte 0xFF), screened as '?'\n");
+}
+
+TEST(ChatsieveFilter, StrictRefusesLinesTheCodePageCannotHoldAndScreensTheRest) {
+    ScopedTempDir dir;
+    const Result run = Chatsieve("filter --strict", "外挂\nok 😀 外挂\n私服\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "60\t****\n50\t****\n");
     EXPECT_EQ(run.err, "-:2:4: '😀' (U+1F600) is not in code page 936\n");
-    const Result json = Chatsieve("filter --json", "a\xFF\n");
+    const Result json = Chatsieve("filter --json --strict", "a\xFF\n");
     EXPECT_EQ(json.status, 1);
     EXPECT_EQ(json.out, "{\"file\":\"-\",\"line\":1,\"column\":2,\"error\":\"invalid UTF-8 (byte 0xFF)\"}\n");
 }
