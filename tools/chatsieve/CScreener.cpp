@@ -198,10 +198,12 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
                 part.kind = "phrase";
                 if (FindName(node->matcher, &partName)) {
                     part.name = CellNamed(m_package.tables[2], partName.row, "id").TextValue();
+                    part.text = CellNamed(m_package.tables[2], partName.row, "text").TextValue();
                     if (part.name.empty()) part.name = "#" + std::to_string(partName.row + 1);
                 }
             } else {
                 part.kind = "syllable";
+                part.text = explanation->text;
             }
             if (!describe(node->matcher, &part)) continue;
             if (part.kind == "syllable" && !part.syllables.empty()) part.name = part.syllables[0].pinyin;
@@ -211,6 +213,7 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
         PartMatch part;
         part.kind = "phrase";
         part.name = explanation->id.empty() ? "#" + std::to_string(explanation->row) : explanation->id;
+        part.text = explanation->text;
         describe(decider, &part);
         explanation->parts.push_back(part);
     }

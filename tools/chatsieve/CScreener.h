@@ -36,6 +36,7 @@ struct SyllableMatch {
 struct PartMatch {
     std::string kind;  // "phrase" or "syllable"
     std::string name;  // phrase id, "#row" without one, or the syllable's pinyin
+    std::string text;  // the part as its rule writes it, code page 936
     int start = 0;
     int end = 0;
     std::vector<SyllableMatch> syllables;

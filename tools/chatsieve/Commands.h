@@ -21,6 +21,9 @@ int RunBuild(const Arguments& args);
 int RunLint(const Arguments& args);
 int RunDecompile(const Arguments& args);
 int RunFilter(const Arguments& args);
+int RunTest(const Arguments& args);
+int RunDiff(const Arguments& args);
+int RunScan(const Arguments& args);
 
 // "chatsieve CMD: message" on standard error; returns kExitUsage.
 int UsageError(const char* command, const std::string& message);

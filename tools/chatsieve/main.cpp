@@ -16,6 +16,9 @@ const char kUsage[] =
     "  lint SRC                 report errors and what compiles but cannot work as meant\n"
     "  decompile FILE.res -o DIR  turn a rule package back into a rule folder\n"
     "  filter [FILE...]         screen lines, printing each one's level and masked copy\n"
+    "  test CASES...            check lines against the levels and masked copies they must get\n"
+    "  diff OLD.res NEW.res LOG...  list the lines of logs that two packages screen differently\n"
+    "  scan LOG... [--report F] report what each rule decides in chat logs, and how\n"
     "\n"
     "'chatsieve COMMAND --help' describes a command.\n"
     "\n"
@@ -43,6 +46,9 @@ int main(int argc, char** argv) {
         if (!std::strcmp(command, "lint")) return RunLint(args);
         if (!std::strcmp(command, "decompile")) return RunDecompile(args);
         if (!std::strcmp(command, "filter")) return RunFilter(args);
+        if (!std::strcmp(command, "test")) return RunTest(args);
+        if (!std::strcmp(command, "diff")) return RunDiff(args);
+        if (!std::strcmp(command, "scan")) return RunScan(args);
         std::fprintf(stderr, "chatsieve: unknown command '%s'\n\n%s", command, kUsage);
         return kExitUsage;
     } catch (const std::exception& e) {

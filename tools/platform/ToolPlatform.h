@@ -6,6 +6,7 @@
 #ifndef CHATSIEVE_TOOLS_PLATFORM_TOOLPLATFORM_H
 #define CHATSIEVE_TOOLS_PLATFORM_TOOLPLATFORM_H
 
+#include <cstdio>
 #include <string>
 
 namespace chatsieve::tools {
@@ -23,6 +24,22 @@ std::string ExecutableFolder();
 // Puts standard input and output into binary mode where the system has a
 // text mode, so that bytes of code page 936 and line ends pass unchanged.
 void UseBinaryStandardStreams();
+
+// Whether `stream` is a terminal (progress bars go only there).
+bool IsTerminal(std::FILE* stream);
+
+// Moves `stream` to byte `offset` from its start, beyond 2 GiB too.
+bool SeekTo(std::FILE* stream, long long offset);
+
+// `word` quoted for the system's command interpreter.
+std::string QuoteArgument(const std::string& word);
+
+// Runs `command` (words quoted with QuoteArgument) and reads its standard
+// output through the stream returned (null when it cannot start). Its
+// standard error is the caller's. WaitCommand closes the stream and returns
+// the command's exit status, -1 when it did not exit normally.
+std::FILE* StartCommand(const std::string& command);
+int WaitCommand(std::FILE* stream);
 
 }  // namespace chatsieve::tools
 

@@ -1,6 +1,7 @@
 #include "platform/ToolPlatform.h"
 
 #include <iconv.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -44,5 +45,22 @@ std::string ExecutableFolder() {
 }
 
 void UseBinaryStandardStreams() {}
+
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+
+bool SeekTo(std::FILE* stream, long long offset) { return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0; }
+
+std::string QuoteArgument(const std::string& word) {
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::FILE* StartCommand(const std::string& command) { return popen(command.c_str(), "r"); }
+
+int WaitCommand(std::FILE* stream) {
+    const int status = pclose(stream);
+    return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 }  // namespace chatsieve::tools

@@ -35,4 +35,30 @@ void UseBinaryStandardStreams() {
     _setmode(_fileno(stdout), _O_BINARY);
 }
 
+bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
+bool SeekTo(std::FILE* stream, long long offset) { return _fseeki64(stream, offset, SEEK_SET) == 0; }
+
+// cmd.exe passes the line to the program, whose runtime splits it: quotes
+// around each word, backslashes doubled before a quote.
+std::string QuoteArgument(const std::string& word) {
+    std::string quoted = "\"";
+    std::size_t slashes = 0;
+    for (char c : word) {
+        if (c == '\\') {
+            ++slashes;
+            continue;
+        }
+        quoted.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+        slashes = 0;
+        quoted += c;
+    }
+    return quoted.append(slashes * 2, '\\') + "\"";
+}
+
+// cmd /c strips one pair of quotes around the whole line.
+std::FILE* StartCommand(const std::string& command) { return _popen(("\"" + command + "\"").c_str(), "rb"); }
+
+int WaitCommand(std::FILE* stream) { return _pclose(stream); }
+
 }  // namespace chatsieve::tools

@@ -1,0 +1,219 @@
+// The rule tools end to end: test on cases files, diff of two packages over
+// logs, scan and its HTML report (opened in headless chromium when there is
+// one). Each runs the built program with the shipped rules beside it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "RuleFolder.h"
+#include "TempDir.h"
+
+namespace chatsieve::test {
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result Chatsieve(const std::string& args) {
+    const std::string command = std::string("'") + CHATSIEVE_EXE + "' " + args + " </dev/null >stdout.txt 2>stderr.txt";
+    const int raw = std::system(command.c_str());
+    return Result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileText("stdout.txt"), ReadFileText("stderr.txt")};
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// The shipped rules with `extra` appended to phrases.tsv, built into `out`.
+void BuildShipped(const std::string& out, const std::string& extra = "") {
+    namespace fs = std::filesystem;
+    fs::create_directories("src-" + out);
+    for (const char* table : {"ignore.tsv", "syllables.tsv", "phrases.tsv", "combos.tsv"})
+        fs::copy_file(fs::path(SHIPPED_RULES) / table, fs::path("src-" + out) / table,
+                      fs::copy_options::overwrite_existing);
+    WriteFileText("src-" + out + "/phrases.tsv", ReadFileText("src-" + out + "/phrases.tsv") + extra);
+    const Result built = Chatsieve("build src-" + out + " -o " + out);
+    ASSERT_EQ(built.status, 0) << built.err;
+}
+
+TEST(ChatsieveTest, PrintsEachFailingCaseWithTheDecidingRule) {
+    ScopedTempDir dir;
+    WriteFileText("cases.tsv",
+                  "# comment\n"
+                  "\n"
+                  "外挂\t60\t****\n"
+                  "外挂\t>=40\n"
+                  "大家好\t0\n"
+                  "代练\t>=40\n"          // 30: fails
+                  "外挂吗\t60\t外挂吗\n"  // masks: fails
+                  "私服\t<=50\n"
+                  "卖金币\t<40\n");  // a combination at 40: fails
+    const Result run = Chatsieve("test cases.tsv");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "cases.tsv:6: expected level >=40, got 30 (phrase boost): 代练\n"
+              "cases.tsv:7: expected \"外挂吗\", got \"****吗\" (level 60) (phrase cheat): 外挂吗\n"
+              "cases.tsv:9: expected level <40, got 40 (combination gold-trade): 卖金币\n"
+              "3 of 7 cases failed\n");
+    WriteFileText("good.tsv", "外挂\t60\n好\t0\n");
+    const Result good = Chatsieve("test good.tsv");
+    EXPECT_EQ(good.status, 0) << good.out;
+    EXPECT_EQ(good.out, "2 cases passed\n");
+}
+
+TEST(ChatsieveTest, NamesTheLineAndColumnOfAMalformedCase) {
+    ScopedTempDir dir;
+    WriteFileText("cases.tsv",
+                  "外挂\t60\n"
+                  "外挂\n"                   // no level
+                  "外挂\tsixty\n"            // not a number
+                  "外挂\t=>60\n"             // not a bound
+                  "外挂\t60\t****\textra\n"  // too many fields
+                  "\xFF\t0\n");              // not UTF-8
+    const Result run = Chatsieve("test cases.tsv");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "cases.tsv:2:3: expected a tab and the level after the line\n"
+              "cases.tsv:3:4: the level 'sixty' is not a number or a bound such as >=40\n"
+              "cases.tsv:4:4: the level '=>60' is not a number or a bound such as >=40\n"
+              "cases.tsv:5:11: too many fields: a case is LINE, LEVEL and an optional MASKED\n"
+              "cases.tsv:6:1: invalid UTF-8\n");
+    EXPECT_EQ(run.out, "1 cases passed\n");
+    EXPECT_EQ(Chatsieve("test").status, 2);
+    EXPECT_EQ(Chatsieve("test missing.tsv").status, 1);
+}
+
+TEST(ChatsieveDiff, ListsExactlyTheLinesOneAddedRuleChanges) {
+    ScopedTempDir dir;
+    BuildShipped("old.res");
+    BuildShipped("new.res", "bot\t60\t脚本\n");
+    WriteFileText("a.log", "大家好\n用脚本挂机\n外挂\njiao ben 外挂\n");
+    WriteFileText("b.log", "JIAO BEN\r\n脚\n\xFF 脚本\n");
+    const Result run = Chatsieve("diff old.res new.res a.log b.log");
+    EXPECT_EQ(run.status, 0) << run.err;
+    // "jiao ben 外挂" keeps its level and is masked more: it changes too,
+    // under the rule that decides it.
+    EXPECT_EQ(run.out,
+              "phrase bot: 3 lines\n"
+              "  a.log:2: 0 -> 60: \"用脚本挂机\" -> \"用****挂机\"\n"
+              "  b.log:1: 0 -> 60: \"JIAO BEN\" -> \"**** ***\"\n"
+              "  b.log:3: 0 -> 60: \"? 脚本\" -> \"? ****\"\n"
+              "phrase cheat: 1 line\n"
+              "  a.log:4: 60 -> 60: \"jiao ben ****\" -> \"**** *** ****\"\n"
+              "4 of 7 lines changed\n");
+}
+
+TEST(ChatsieveDiff, ReportsNothingForTheSamePackageAndFailsOnAMissingOne) {
+    ScopedTempDir dir;
+    BuildShipped("one.res");
+    WriteFileText("a.log", "外挂\n大家好\n");
+    const Result same = Chatsieve("diff one.res one.res a.log");
+    EXPECT_EQ(same.status, 0) << same.err;
+    EXPECT_EQ(same.out, "0 of 2 lines changed\n");
+    EXPECT_EQ(Chatsieve("diff one.res none.res a.log").status, 1);
+    EXPECT_EQ(Chatsieve("diff one.res one.res").status, 2);
+}
+
+const char kLog[] =
+    "大家好\n"
+    "有人要外挂吗\n"
+    "有人要外褂吗\n"    // a homophone of 挂
+    "swaiguar\n"        // inside a longer word
+    "有人要 wai gua\n"  // pinyin across a filler
+    "十买金币 便宜\n"   // a split form
+    "ok 😀 私服\n"       // a character code page 936 lacks
+    "\xFF\xFE 代练\n";  // not UTF-8
+
+TEST(ChatsieveScan, CountsRulesAndWrittenFormsAndListsLikelyFalsePositivesFirst) {
+    ScopedTempDir dir;
+    WriteFileText("chat.log", kLog);
+    const Result run = Chatsieve("scan chat.log");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "8 lines (120 bytes) in 1 file; 7 with a level; 2 held characters screened as '?'\n"
+              "lines per level: 0: 1 30: 1 40: 1 50: 1 60: 4\n"
+              "\n"
+              "likely false positives (through a homophone character or inside a longer ASCII word): 2\n"
+              "  phrase cheat, level 60: 2 lines\n"
+              "    chat.log:3: 有人要外褂吗  [character, homophone character]\n"
+              "    chat.log:4: swaiguar  [pinyin, inside a longer ASCII word]\n"
+              "\n"
+              "rules by lines decided:\n"
+              "  phrase cheat, level 60: 4 lines; character 2, homophone character 1, pinyin 2, across fillers 1, "
+              "inside a longer ASCII word 1\n"
+              "    chat.log:2: 有人要外挂吗  [character]\n"
+              "    chat.log:5: 有人要 wai gua  [pinyin, across fillers]\n"
+              "  combination gold-trade, level 40: 1 line; character 1, split form 1\n"
+              "    chat.log:6: 十买金币 便宜  [character, split form]\n"
+              "  phrase boost, level 30: 1 line; character 1\n"
+              "    chat.log:8: ?? 代练  [character]\n"
+              "  phrase private-server, level 50: 1 line; character 1\n"
+              "    chat.log:7: ok ? 私服  [character]\n"
+              "\n"
+              "hits by written form: character 5, homophone character 1, pinyin 2, split form 1, across fillers 1, "
+              "inside a longer ASCII word 1\n");
+}
+
+TEST(ChatsieveScan, WorkersGiveTheSameReportAsOneProcess) {
+    ScopedTempDir dir;
+    // Long enough that every worker's range starts inside a line.
+    std::string log;
+    for (int i = 0; i < 400; ++i) log += std::string(kLog) + "line " + std::to_string(i) + " 外 挂\n";
+    WriteFileText("chat.log", log);
+    WriteFileText("small.log", "外挂\n");
+    const Result one = Chatsieve("scan chat.log small.log");
+    ASSERT_EQ(one.status, 0) << one.err;
+    for (const char* jobs : {"2", "3", "7"}) {
+        const Result many = Chatsieve(std::string("scan --jobs ") + jobs + " chat.log small.log");
+        EXPECT_EQ(many.status, 0) << many.err;
+        EXPECT_EQ(many.out, one.out) << jobs;
+    }
+    EXPECT_NE(one.out.find("3,601 lines"), std::string::npos) << one.out;
+}
+
+TEST(ChatsieveScan, WritesOneSelfContainedReport) {
+    ScopedTempDir dir;
+    WriteFileText("chat.log", kLog);
+    const Result run = Chatsieve("scan chat.log --report report.html");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string page = ReadFileText("report.html");
+    EXPECT_EQ(Count(page, "<svg "), 3u);
+    EXPECT_EQ(Count(page, "<script"), 0u);
+    EXPECT_EQ(Count(page, "src="), 0u);
+    EXPECT_EQ(Count(page, "href="), 0u);
+    EXPECT_EQ(Count(page, "http"), 3u);  // only the SVG namespace
+    EXPECT_EQ(Count(page, "<tr class=\"suspect\">"), 1u);
+    EXPECT_LT(page.find("id=\"suspects\""), page.find("id=\"rules\""));
+    EXPECT_EQ(Chatsieve("scan chat.log --report nowhere/report.html").status, 1);
+}
+
+TEST(ChatsieveScan, ReportShowsItsChartsInABrowser) {
+    if (std::string(CHROMIUM).empty()) GTEST_SKIP() << "chromium is not installed";
+    ScopedTempDir dir;
+    WriteFileText("chat.log", kLog);
+    ASSERT_EQ(Chatsieve("scan chat.log --report report.html").status, 0);
+    const std::string browser =
+        std::string("'") + CHROMIUM + "' --headless --no-sandbox --disable-gpu --no-first-run --user-data-dir=profile ";
+    const std::string url = "file://" + (std::filesystem::current_path() / "report.html").string();
+    ASSERT_EQ(std::system((browser + "--dump-dom '" + url + "' >dom.html 2>/dev/null").c_str()), 0);
+    const std::string dom = ReadFileText("dom.html");
+    EXPECT_EQ(Count(dom, "<svg "), 3u);
+    EXPECT_EQ(Count(dom, "class=\"bar\""), Count(ReadFileText("report.html"), "class=\"bar\""));
+    EXPECT_NE(dom.find("Lines per level"), std::string::npos);
+    EXPECT_NE(dom.find("Hits by written form"), std::string::npos);
+    EXPECT_NE(dom.find("有人要外褂吗"), std::string::npos);
+    ASSERT_EQ(
+        std::system((browser + "--window-size=1000,1400 --screenshot=shot.png '" + url + "' >/dev/null 2>&1").c_str()),
+        0);
+    EXPECT_GT(std::filesystem::file_size("shot.png"), 10000u);
+}
+
+}  // namespace
+}  // namespace chatsieve::test

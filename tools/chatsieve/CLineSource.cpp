@@ -1,0 +1,87 @@
+#include "CLineSource.h"
+
+#include <filesystem>
+
+#include "platform/ToolPlatform.h"
+
+namespace chatsieve::tools {
+
+CLineSource::~CLineSource() {
+    if (m_own && m_stream) std::fclose(m_stream);
+}
+
+bool CLineSource::Open(const std::string& file, bool utf8, long long start, long long end) {
+    if (m_own && m_stream) std::fclose(m_stream);
+    m_stream = nullptr;
+    m_own = false;
+    m_good = true;
+    m_lineNumber = 0;
+    m_consumed = 0;
+    m_utf8 = utf8;
+    m_start = m_position = start;
+    m_end = end;
+    if (file == "-") {
+        m_stream = stdin;
+    } else {
+        m_stream = std::fopen(file.c_str(), "rb");
+        m_own = m_stream != nullptr;
+    }
+    if (!m_stream) return false;
+    if (start > 0) {
+        // Start at the first line that begins at `start` or after it: the one
+        // before belongs to the range that holds its first byte.
+        if (!SeekTo(m_stream, start - 1)) return false;
+        m_position = start - 1;
+        int c = 0;
+        while ((c = std::getc(m_stream)) != EOF) {
+            ++m_position;
+            if (c == '\n') break;
+        }
+    }
+    return true;
+}
+
+bool CLineSource::Next(std::string* line) {
+    line->clear();
+    if (m_end >= 0 && m_position >= m_end) return false;
+    int c = 0;
+    long long bytes = 0;
+    while ((c = std::getc(m_stream)) != EOF) {
+        ++bytes;
+        if (c == '\n') break;
+        line->push_back(static_cast<char>(c));
+    }
+    if (c == EOF && std::ferror(m_stream)) m_good = false;
+    if (bytes == 0) return false;
+    m_position += bytes;
+    m_consumed += bytes;
+    if (!line->empty() && line->back() == '\r') line->pop_back();
+    if (m_utf8 && m_lineNumber == 0 && m_start == 0 && line->compare(0, 3, "\xEF\xBB\xBF") == 0) line->erase(0, 3);
+    ++m_lineNumber;
+    return true;
+}
+
+long long FileSize(const std::string& file) {
+    if (file == "-") return -1;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(file, ec);
+    return ec ? -1 : static_cast<long long>(size);
+}
+
+int ToFilterText(const std::string& raw, bool utf8, std::string* text, TextError* first, std::vector<int>* columns) {
+    if (utf8) return CCodePage936::Instance().FromUtf8Lossy(raw, text, columns, first);
+    *text = raw;
+    if (columns) {
+        columns->clear();
+        int column = 1;
+        for (std::size_t i = 0; i < raw.size(); ++column) {
+            const std::size_t width =
+                CCodePage936::IsLead(static_cast<unsigned char>(raw[i])) && i + 1 < raw.size() ? 2 : 1;
+            columns->insert(columns->end(), width, column);
+            i += width;
+        }
+    }
+    return 0;
+}
+
+}  // namespace chatsieve::tools

@@ -1,0 +1,257 @@
+// scan: screens chat logs and reports, per rule, the lines it decided and the
+// written forms that matched; --jobs splits each log into byte ranges that
+// worker processes (this program again) screen, since one filter lives in a
+// process. Also the line-by-line mode that diff runs on each package.
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+#include "CLineSource.h"
+#include "CScreener.h"
+#include "Commands.h"
+#include "ScanTally.h"
+#include "platform/ToolPlatform.h"
+#include "rules/CCodePage936.h"
+
+namespace chatsieve::tools {
+
+namespace {
+
+const char kScanHelp[] =
+    "usage: chatsieve scan [--root DIR] [--encoding utf-8|gbk] [--jobs N]\n"
+    "                      [--report FILE.html] LOG...\n"
+    "\n"
+    "Screens every line of the LOGs ('-' for standard input) and reports, per rule,\n"
+    "how many lines it decided, sample lines, and the written forms that matched:\n"
+    "character, homophone character, pinyin, split form, across fillers, inside a\n"
+    "longer ASCII word. Lines decided through a homophone character or inside a\n"
+    "longer ASCII word are the likely false positives and come first. Logs are\n"
+    "read a line at a time; characters code page 936 lacks are screened as '?'.\n"
+    "\n"
+    "  --root DIR        the folder holding Data/Scp/Chatsieve.res (default: the\n"
+    "                    rule set shipped beside this program)\n"
+    "  --encoding E      the logs' encoding: utf-8 (default) or gbk\n"
+    "  --jobs N          screen with N worker processes (default 1)\n"
+    "  --report FILE     also write the report as one self-contained HTML page\n"
+    "\n"
+    "A progress bar goes to standard error when it is a terminal.\n"
+    "\n"
+    "Exit status: 0 done, 1 a log could not be read or the rules not loaded,\n"
+    "2 wrong usage.\n";
+
+struct ScanOptions {
+    std::string root;
+    bool utf8 = true;
+    int jobs = 1;
+    std::string report;
+    bool lines = false;         // one record a line, for diff
+    long long rangeStart = -1;  // a worker's byte range of its one log
+    long long rangeEnd = -1;
+    std::vector<std::string> logs;
+};
+
+int ParseScanArguments(const Arguments& args, ScanOptions* options) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const auto value = [&](std::string* out) {
+            if (i + 1 == args.size()) return false;
+            *out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "--root") {
+            if (!value(&options->root)) return UsageError("scan", "--root needs a folder");
+        } else if (arg == "--encoding") {
+            if (!value(&v) || (v != "utf-8" && v != "utf8" && v != "gbk" && v != "cp936"))
+                return UsageError("scan", "--encoding is utf-8 or gbk");
+            options->utf8 = v == "utf-8" || v == "utf8";
+        } else if (arg == "--jobs" || arg == "-j") {
+            char* end = nullptr;
+            const long jobs = value(&v) ? std::strtol(v.c_str(), &end, 10) : 0;
+            if (v.empty() || *end || jobs < 1 || jobs > 256)
+                return UsageError("scan", "--jobs needs a number from 1 to 256");
+            options->jobs = static_cast<int>(jobs);
+        } else if (arg == "--report") {
+            if (!value(&options->report)) return UsageError("scan", "--report needs a file");
+        } else if (arg == "--lines") {
+            options->lines = true;
+        } else if (arg == "--worker-range") {
+            std::string end;
+            if (!value(&v) || !value(&end)) return UsageError("scan", "--worker-range needs START END");
+            options->rangeStart = std::atoll(v.c_str());
+            options->rangeEnd = std::atoll(end.c_str());
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return UsageError("scan", "unknown option '" + arg + "'");
+        } else {
+            options->logs.push_back(arg);
+        }
+    }
+    if (options->logs.empty()) return UsageError("scan", "give one or more logs");
+    if (options->root.empty()) options->root = ExecutableFolder().empty() ? "." : ExecutableFolder();
+    return kExitOk;
+}
+
+class CProgress {
+public:
+    explicit CProgress(long long total) : m_total(total), m_shown(IsTerminal(stderr)) {}
+    ~CProgress() {
+        if (m_shown && m_drawn) std::fputs("\r\x1B[K", stderr);
+    }
+    void Update(long long done) {
+        if (!m_shown) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (m_drawn && now - m_last < std::chrono::milliseconds(200)) return;
+        m_last = now;
+        m_drawn = true;
+        if (m_total <= 0) {
+            std::fprintf(stderr, "\r%lld MB screened", done >> 20);
+        } else {
+            const int width = 40;
+            const int filled = static_cast<int>(done * width / m_total);
+            std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled,
+                         "========================================", width - filled, "",
+                         static_cast<int>(done * 100 / m_total));
+        }
+        std::fflush(stderr);
+    }
+
+private:
+    long long m_total;
+    bool m_shown;
+    bool m_drawn = false;
+    std::chrono::steady_clock::time_point m_last;
+};
+
+// Screens the lines of one log (or its byte range) into `tally`, or prints
+// one record a line when `lines` is set. False when it could not be read.
+bool ScanLog(CScreener& screener, const ScanOptions& options, const std::string& log, long long start, long long end,
+             CScanTally* tally, CProgress* progress, long long doneBefore) {
+    CLineSource source;
+    if (!source.Open(log, options.utf8, start, end)) {
+        std::fprintf(stderr, "chatsieve scan: cannot open %s\n", log.c_str());
+        return false;
+    }
+    std::string raw, text, masked;
+    long long sinceUpdate = 0;
+    while (source.Next(&raw)) {
+        TextError first;
+        const bool replaced = ToFilterText(raw, options.utf8, &text, &first) > 0;
+        const int level = screener.Screen(text, 1, &masked);
+        Explanation explanation;
+        const bool explained = level > 0 && screener.Explain(text, &explanation);
+        const std::string rule = explained ? RuleName(explanation) : level > 0 ? "unknown rule" : "";
+        if (options.lines) {
+            std::printf("%d\t%s\t%s\n", level, rule.c_str(), masked.c_str());
+            continue;
+        }
+        tally->AddLine(level, replaced);
+        if (level > 0) {
+            const unsigned forms = explained ? WrittenForms(explanation, text) : 0;
+            tally->AddDecision(rule, level, forms,
+                               Sample{log, source.LineNumber(), CCodePage936::Instance().ToUtf8Lenient(text), forms});
+        }
+        if (++sinceUpdate == 4096 && progress) {
+            progress->Update(doneBefore + source.BytesRead());
+            sinceUpdate = 0;
+        }
+    }
+    if (!options.lines) tally->AddBytes(source.BytesRead());
+    if (!source.Good()) {
+        std::fprintf(stderr, "chatsieve scan: cannot read %s\n", log.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string WorkerCommand(const ScanOptions& options, const std::string& log, long long start, long long end) {
+    std::string command = QuoteArgument(ExecutableFolder() + "/chatsieve") + " scan --root " +
+                          QuoteArgument(options.root) + " --encoding " + (options.utf8 ? "utf-8" : "gbk") +
+                          " --worker-range " + std::to_string(start) + " " + std::to_string(end) + " " +
+                          QuoteArgument(log);
+    return command;
+}
+
+// Screens one log with `jobs` workers, each on a byte range; their tallies
+// come back in order, so sample line numbers can be made whole.
+bool ScanLogInParts(const ScanOptions& options, const std::string& log, long long size, CScanTally* tally) {
+    const long long linesBefore = tally->Lines();
+    std::vector<std::FILE*> workers;
+    for (int i = 0; i < options.jobs; ++i) {
+        const long long start = size * i / options.jobs, end = size * (i + 1) / options.jobs;
+        std::FILE* worker = StartCommand(WorkerCommand(options, log, start, end));
+        if (!worker) std::fprintf(stderr, "chatsieve scan: cannot start a worker for %s\n", log.c_str());
+        workers.push_back(worker);
+    }
+    bool ok = true;
+    for (std::FILE* worker : workers) {
+        if (!worker) {
+            ok = false;
+            continue;
+        }
+        if (!tally->Read(worker, tally->Lines() - linesBefore)) ok = false;
+        if (WaitCommand(worker) != 0) ok = false;
+    }
+    if (!ok) std::fprintf(stderr, "chatsieve scan: a worker failed on %s\n", log.c_str());
+    return ok;
+}
+
+}  // namespace
+
+int RunScan(const Arguments& args) {
+    for (const std::string& arg : args)
+        if (arg == "--help" || arg == "-h") return std::fputs(kScanHelp, stdout), kExitOk;
+    ScanOptions options;
+    const int usage = ParseScanArguments(args, &options);
+    if (usage != kExitOk) return usage;
+
+    CScanTally tally;
+    bool ok = true;
+    if (options.jobs > 1 && !options.lines && options.rangeStart < 0) {
+        for (const std::string& log : options.logs) {
+            const long long size = FileSize(log);
+            tally.AddFile();
+            if (size < 0) {
+                std::fprintf(stderr, "chatsieve scan: cannot split %s among workers: its size is unknown\n",
+                             log.c_str());
+                ok = false;
+                continue;
+            }
+            ok = ScanLogInParts(options, log, size, &tally) && ok;
+        }
+    } else {
+        CScreener screener;
+        std::string error;
+        if (!screener.Open(options.root, &error)) {
+            std::fprintf(stderr, "chatsieve scan: %s\n", error.c_str());
+            return kExitFailure;
+        }
+        if (options.rangeStart >= 0) {
+            ok = ScanLog(screener, options, options.logs[0], options.rangeStart, options.rangeEnd, &tally, nullptr, 0);
+            tally.Write(stdout);
+            return ok ? kExitOk : kExitFailure;
+        }
+        long long total = 0;
+        for (const std::string& log : options.logs) total += std::max(0LL, FileSize(log));
+        CProgress progress(options.lines ? 0 : total);
+        long long done = 0;
+        for (const std::string& log : options.logs) {
+            tally.AddFile();
+            ok = ScanLog(screener, options, log, 0, -1, &tally, options.lines ? nullptr : &progress, done) && ok;
+            done += std::max(0LL, FileSize(log));
+        }
+        if (options.lines) return ok ? kExitOk : kExitFailure;
+    }
+    tally.PrintText(stdout);
+    if (!options.report.empty()) {
+        const std::string page = tally.Html(options.logs);
+        std::FILE* out = std::fopen(options.report.c_str(), "wb");
+        if (!out || std::fwrite(page.data(), 1, page.size(), out) != page.size() || std::fclose(out) != 0) {
+            std::fprintf(stderr, "chatsieve scan: cannot write %s\n", options.report.c_str());
+            return kExitFailure;
+        }
+    }
+    return ok ? kExitOk : kExitFailure;
+}
+
+}  // namespace chatsieve::tools

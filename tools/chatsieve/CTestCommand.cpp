@@ -1,0 +1,191 @@
+// test: runs the cases of rule test files. A case is a line of chat, the
+// level it must get (exactly, or a bound such as >=40) and, optionally, the
+// masked copy it must give; a failing case is printed with the rule that
+// decided the line.
+#include <cstdlib>
+
+#include "CLineSource.h"
+#include "CScreener.h"
+#include "Commands.h"
+#include "ScanTally.h"
+#include "platform/ToolPlatform.h"
+#include "rules/CCodePage936.h"
+#include "rules/Utf8.h"
+
+namespace chatsieve::tools {
+
+namespace {
+
+const char kTestHelp[] =
+    "usage: chatsieve test [--root DIR] CASES...\n"
+    "\n"
+    "Screens the cases of each CASES file and prints every case that fails as\n"
+    "FILE:LINE: expected ..., got ... (the deciding rule), then a summary line.\n"
+    "A cases file is UTF-8 and tab-separated, one case a line:\n"
+    "\n"
+    "  LINE<TAB>LEVEL[<TAB>MASKED]\n"
+    "\n"
+    "LEVEL is the level the line must get (0: none), or a bound: >=N, >N, <=N,\n"
+    "<N. MASKED, when given, is the copy it must give with every expression of\n"
+    "level 1 or more masked. Empty lines and lines starting with '#' are skipped.\n"
+    "Characters code page 936 lacks are screened as '?', as a client sends them.\n"
+    "\n"
+    "  --root DIR   the folder holding Data/Scp/Chatsieve.res (default: the rule\n"
+    "               set shipped beside this program)\n"
+    "\n"
+    "Exit status: 0 every case passed, 1 a case failed, a cases file is malformed\n"
+    "or unreadable, or the rules could not be loaded; 2 wrong usage.\n";
+
+struct Case {
+    std::string line;   // UTF-8
+    std::string bound;  // "", ">=", ">", "<=", "<"
+    int level = 0;
+    bool hasMasked = false;
+    std::string masked;  // UTF-8
+};
+
+// The 1-based character column of byte `at` of a UTF-8 text.
+int ColumnOf(const std::string& text, std::size_t at) {
+    int column = 1;
+    for (std::size_t i = 0; i < at && i < text.size(); ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++column;
+    return column;
+}
+
+// Parses one case; false with the byte offset of the fault and a message.
+bool ParseCase(const std::string& text, Case* out, std::size_t* at, std::string* message) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::uint32_t cp = 0;
+        const std::size_t start = pos;
+        if (!DecodeUtf8(text, &pos, &cp)) {
+            *at = start;
+            *message = "invalid UTF-8";
+            return false;
+        }
+    }
+    const std::size_t tab = text.find('\t');
+    if (tab == std::string::npos) {
+        *at = text.size();
+        *message = "expected a tab and the level after the line";
+        return false;
+    }
+    out->line = text.substr(0, tab);
+    const std::size_t levelStart = tab + 1;
+    const std::size_t tab2 = text.find('\t', levelStart);
+    const std::string level =
+        text.substr(levelStart, tab2 == std::string::npos ? std::string::npos : tab2 - levelStart);
+    std::size_t digits = 0;
+    for (const char* bound : {">=", "<=", ">", "<", "="}) {
+        if (level.compare(0, std::char_traits<char>::length(bound), bound) == 0) {
+            out->bound = bound == std::string("=") ? "" : bound;
+            digits = std::char_traits<char>::length(bound);
+            break;
+        }
+    }
+    const std::string number = level.substr(digits);
+    if (number.empty() || number.size() > 4 || number.find_first_not_of("0123456789") != std::string::npos) {
+        *at = levelStart;
+        *message = "the level '" + level + "' is not a number or a bound such as >=40";
+        return false;
+    }
+    out->level = std::atoi(number.c_str());
+    if (tab2 != std::string::npos) {
+        out->hasMasked = true;
+        out->masked = text.substr(tab2 + 1);
+        const std::size_t tab3 = out->masked.find('\t');
+        if (tab3 != std::string::npos) {
+            *at = tab2 + 1 + tab3;
+            *message = "too many fields: a case is LINE, LEVEL and an optional MASKED";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Meets(const Case& c, int level) {
+    if (c.bound == ">=") return level >= c.level;
+    if (c.bound == ">") return level > c.level;
+    if (c.bound == "<=") return level <= c.level;
+    if (c.bound == "<") return level < c.level;
+    return level == c.level;
+}
+
+}  // namespace
+
+int RunTest(const Arguments& args) {
+    std::string root;
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--help" || args[i] == "-h") return std::fputs(kTestHelp, stdout), kExitOk;
+        if (args[i] == "--root") {
+            if (i + 1 == args.size()) return UsageError("test", "--root needs a folder");
+            root = args[++i];
+        } else if (args[i].size() > 1 && args[i][0] == '-') {
+            return UsageError("test", "unknown option '" + args[i] + "'");
+        } else {
+            files.push_back(args[i]);
+        }
+    }
+    if (files.empty()) return UsageError("test", "give one or more cases files");
+    if (root.empty()) root = ExecutableFolder().empty() ? "." : ExecutableFolder();
+    CScreener screener;
+    std::string error;
+    if (!screener.Open(root, &error)) {
+        std::fprintf(stderr, "chatsieve test: %s\n", error.c_str());
+        return kExitFailure;
+    }
+    const CCodePage936& cp = CCodePage936::Instance();
+    int cases = 0, failed = 0;
+    bool malformed = false;
+    for (const std::string& file : files) {
+        CLineSource source;
+        if (!source.Open(file, true)) {
+            std::fprintf(stderr, "chatsieve test: cannot open %s\n", file.c_str());
+            malformed = true;
+            continue;
+        }
+        std::string text;
+        while (source.Next(&text)) {
+            if (text.empty() || text[0] == '#') continue;
+            Case c;
+            std::size_t at = 0;
+            std::string message;
+            if (!ParseCase(text, &c, &at, &message)) {
+                std::fprintf(stderr, "%s:%d:%d: %s\n", file.c_str(), source.LineNumber(), ColumnOf(text, at),
+                             message.c_str());
+                malformed = true;
+                continue;
+            }
+            ++cases;
+            std::string line, masked;
+            TextError first;
+            ToFilterText(c.line, true, &line, &first);
+            const int level = screener.Screen(line, 1, &masked);
+            const std::string shown = cp.ToUtf8Lenient(masked);
+            const bool levelOk = Meets(c, level), maskOk = !c.hasMasked || shown == c.masked;
+            if (levelOk && maskOk) continue;
+            ++failed;
+            Explanation explanation;
+            const std::string rule =
+                level > 0 && screener.Explain(line, &explanation) ? RuleName(explanation) : "no rule";
+            std::string report = file + ":" + std::to_string(source.LineNumber()) + ": ";
+            if (!levelOk)
+                report += "expected level " + c.bound + std::to_string(c.level) + ", got " + std::to_string(level);
+            else
+                report += "expected \"" + c.masked + "\", got \"" + shown + "\" (level " + std::to_string(level) + ")";
+            report += " (" + rule + "): " + c.line + "\n";
+            std::fwrite(report.data(), 1, report.size(), stdout);
+        }
+        if (!source.Good()) {
+            std::fprintf(stderr, "chatsieve test: cannot read %s\n", file.c_str());
+            malformed = true;
+        }
+    }
+    if (failed)
+        std::printf("%d of %d cases failed\n", failed, cases);
+    else
+        std::printf("%d cases passed\n", cases);
+    return failed || malformed ? kExitFailure : kExitOk;
+}
+
+}  // namespace chatsieve::tools

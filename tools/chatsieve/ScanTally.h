@@ -1,0 +1,88 @@
+// What scan and diff learn about lines: the rule that decided each one and
+// the written forms its syllables matched in, tallied per rule and per level.
+// A tally is built by one process, written as text for the process that
+// started it and merged there, and then reported as text or as one
+// self-contained HTML page.
+#ifndef CHATSIEVE_TOOLS_CHATSIEVE_SCANTALLY_H
+#define CHATSIEVE_TOOLS_CHATSIEVE_SCANTALLY_H
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CScreener.h"
+
+namespace chatsieve::tools {
+
+// The ways a banned expression can be written, as bits of a mask.
+enum WrittenForm {
+    kFormCharacter,  // a character the rule itself writes
+    kFormHomophone,  // another character of the same syllable
+    kFormPinyin,
+    kFormSplit,
+    kFormFillers,     // with characters the filter strips between its syllables
+    kFormInsideWord,  // pinyin running on into ASCII letters around it
+    kFormCount
+};
+const char* FormName(int form);
+std::string FormNames(unsigned forms);
+// Lines decided through a homophone or inside a longer word are the ones
+// most likely screened by mistake.
+inline bool IsSuspicious(unsigned forms) { return (forms & (1u << kFormHomophone | 1u << kFormInsideWord)) != 0; }
+
+// "phrase cheat", "combination #3".
+std::string RuleName(const Explanation& explanation);
+// The written forms of the match that decided `line` (code page 936).
+unsigned WrittenForms(const Explanation& explanation, const std::string& line);
+
+struct Sample {
+    std::string file;
+    long long line = 0;
+    std::string text;  // UTF-8
+    unsigned forms = 0;
+};
+
+struct RuleTally {
+    int level = 0;
+    long long lines = 0;
+    long long suspicious = 0;
+    long long forms[kFormCount] = {};
+    std::vector<Sample> samples;            // the first few
+    std::vector<Sample> suspiciousSamples;  // the first few likely false positives
+};
+
+class CScanTally {
+public:
+    static constexpr std::size_t kSamples = 5;
+
+    void AddLine(int level, bool replaced);
+    void AddDecision(const std::string& rule, int level, unsigned forms, const Sample& sample);
+    void AddBytes(long long bytes) { m_bytes += bytes; }
+    void AddFile() { ++m_files; }
+
+    // One record a line, the sample texts last in theirs.
+    void Write(std::FILE* out) const;
+    // Adds what Write wrote, with sample line numbers moved on by
+    // `lineOffset`; false on a malformed record.
+    bool Read(std::FILE* in, long long lineOffset);
+    long long Lines() const { return m_lines; }
+
+    void PrintText(std::FILE* out) const;
+    std::string Html(const std::vector<std::string>& logs) const;
+
+private:
+    std::vector<std::pair<std::string, const RuleTally*>> RulesByLines() const;
+
+    long long m_files = 0;
+    long long m_lines = 0;
+    long long m_bytes = 0;
+    long long m_replaced = 0;
+    long long m_forms[kFormCount] = {};
+    std::map<int, long long> m_levels;
+    std::map<std::string, RuleTally> m_rules;
+};
+
+}  // namespace chatsieve::tools
+
+#endif
