@@ -36,7 +36,11 @@ CChatsieve::CChatsieve()
 
 CChatsieve::~CChatsieve() = default;
 
-int CChatsieve::LoadRules() { return CRuleLoader(m_skipSets, m_logEnabled, m_highestLevel).Run(); }
+int CChatsieve::LoadRules() {
+    CRuleLoader loader(m_skipSets, m_logEnabled, m_highestLevel);
+    loader.ReadAllowListInto(&m_allow);
+    return loader.Run();
+}
 
 int CChatsieve::Init() {
     // A failed load must not leave its matchers behind in the process-wide
@@ -52,7 +56,10 @@ int CChatsieve::Init() {
         // reach the host.
         loaded = 0;
     }
+    // Allowed expressions change results, so a filter that cannot build them fails.
+    if (loaded && !m_allow.Build(m_skipSets, g_syllables)) loaded = 0;
     if (!loaded) {
+        m_allow.Reset();
         DestroyMatchers(m_skipSets);
         DestroyAfter(g_combos, combosBefore);
         DestroyAfter(g_phrases, phrasesBefore);
@@ -77,6 +84,7 @@ void CChatsieve::Uninit() {
     m_workBuf = nullptr;
     if (m_logEnabled) WriteLog(m_logCount);
     m_index.Reset();
+    m_allow.Reset();
     DestroyMatchers(m_skipSets);
     DestroyMatchers(g_syllables);
     DestroyMatchers(m_rules);
@@ -94,6 +102,7 @@ void CChatsieve::ReleaseForUnload() {
         line = nullptr;
     }
     m_index.Reset();
+    m_allow.Reset();
     DestroyMatchers(m_skipSets);
     DestroyMatchers(m_rules);
     DestroyMatchers(m_dormantRules);
@@ -175,6 +184,18 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
     m_workBuf[len] = 0;
 
     if (!StripWorkBuffer()) return 0;
+
+    // Allowed expressions become breaks in the stripped text; entries limited
+    // to some rules need a view per rule, on the rare lines they occur in.
+    if (m_useAllow && !m_allow.Empty()) {
+        const int views = m_allow.Hide(m_workBuf);
+        if (views < 0) return 0;
+        if (views > 0) {
+            const int decided = m_allow.CheckViews(m_rules, m_workBuf, ceiling, &m_matchOffset, &m_matchLength);
+            if (decided == 0) m_matchLength = 0;
+            return decided;
+        }
+    }
 
     int level = 0;
     if (m_useIndex && m_index.Ready() && m_index.Check(m_workBuf, ceiling, &m_matchOffset, &m_matchLength, &level)) {

@@ -12,6 +12,7 @@
 #define CHATSIEVE_CORE_CCHATSIEVE_H
 
 #include "Chatsieve.h"
+#include "core/CAllowList.h"
 #include "core/CRuleIndex.h"
 #include "matchers/CMatcherList.h"
 #include "matchers/TArray.h"
@@ -53,6 +54,9 @@ public:
     const CMatcherList& Rules() const { return m_rules; }
     // Off: every check tries each rule in turn, as the index must agree with.
     void UseRuleIndex(bool on) { m_useIndex = on; }
+    // The allowed expressions; off: checks see them as any other text.
+    CAllowList& AllowList() { return m_allow; }
+    void UseAllowList(bool on) { m_useAllow = on; }
 
 protected:
     char* m_workBuf;
@@ -73,6 +77,9 @@ protected:
     // Finds the rules a text can match; built at Init, dropped at Uninit.
     CRuleIndex m_index;
     bool m_useIndex = true;
+    // Allowed expressions, read with the rules; built at Init.
+    CAllowList m_allow;
+    bool m_useAllow = true;
 
 public:
     // Every filter object ever created, linked through this field; see

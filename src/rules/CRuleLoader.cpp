@@ -1,5 +1,8 @@
 #include "rules/CRuleLoader.h"
 
+#include <cstring>
+
+#include "core/CAllowList.h"
 #include "matchers/CComboRule.h"
 #include "matchers/CPhraseRule.h"
 #include "matchers/CSkipSet.h"
@@ -78,6 +81,7 @@ int CRuleLoader::Run() {
              ReadLevelRules<CPhraseRule>(table, kMaxPhraseRefs, g_phrases) && (table = tables->GetTable(next++)) &&
              ReadLevelRules<CComboRule>(table, kMaxComboRefs, g_combos) && !m_skipSets.Empty() &&
              !g_syllables.Empty() && !g_phrases.Empty();
+        if (ok && m_allow && (table = tables->GetTable(next))) ok = ReadAllowList(table);
     }
     file->Close();
     helper.Release();
@@ -103,6 +107,26 @@ int CRuleLoader::ReadSyllables(IPackholdTable* table) {
         return AddMatcher<CSyllable>(g_syllables, [&](CSyllable* syllable) {
             return syllable->Init(romanised, scratch.Bytes(), count, splitForm);
         });
+    });
+}
+
+int CRuleLoader::ReadAllowList(IPackholdTable* table) {
+    IPackholdRow* first = table->GetRowCount() > 0 ? table->GetRow(0) : nullptr;
+    if (!first || !first->GetString("allow")) return 1;
+    return ReadRows(table, [this](IPackholdRow* row, ScratchBuffer& scratch) {
+        const char* text = row->GetString("allow");
+        if (!text || std::strlen(text) > static_cast<std::size_t>(packhold::kMaxCellBytes)) return 0;
+        const int count = row->GetIntArray("rules", scratch.Ints(), 0);
+        CMatcher* resolved[packhold::kMaxCellBytes / sizeof(int)];
+        for (int i = 0; i < count; ++i) {
+            const RefEntry ref = DecodeRuleRef(scratch.Ints()[i]);
+            const CMatcherList* list = ref.kind == kPhraseKind     ? &g_phrases
+                                       : ref.kind == kComboRowKind ? &g_combos
+                                                                   : nullptr;
+            resolved[i] = list ? list->At(static_cast<unsigned>(ref.index)) : nullptr;
+            if (!resolved[i]) return 0;
+        }
+        return m_allow->Add(text, resolved, count) ? 1 : 0;
     });
 }
 

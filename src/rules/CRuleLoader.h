@@ -15,6 +15,8 @@
 
 namespace chatsieve {
 
+class CAllowList;
+
 constexpr const char* kRulePackagePath = "Data\\Scp\\Chatsieve.res";
 constexpr const char* kRulePackageKey = "wxyz";
 
@@ -23,6 +25,9 @@ constexpr int kMaxSkipValues = 256;
 constexpr int kMaxCodeBytes = 9;
 constexpr int kMaxPhraseRefs = 32;
 constexpr int kMaxComboRefs = 16;
+// Allowed expressions name the rules they are limited to as kind * 100000 +
+// 1-based row: phrase rules as RuleRefs do (kind 3), combination rules kind 4.
+constexpr int kComboRowKind = 4;
 
 class CRuleLoader {
 public:
@@ -33,9 +38,14 @@ public:
     // An exception from the package library passes through, the library
     // released on its way.
     int Run();
+    // Also reads a fifth table of allowed expressions into `allow`, when the
+    // package has one written by our compiler (its first row has an "allow"
+    // text); any other fifth table is not read.
+    void ReadAllowListInto(CAllowList* allow) { m_allow = allow; }
 
 private:
     int ReadSkipSets(IPackholdTable* table);
+    int ReadAllowList(IPackholdTable* table);
     int ReadSyllables(IPackholdTable* table);
     template <class Rule>
     int ReadLevelRules(IPackholdTable* table, int capacity, CMatcherList& list);
@@ -44,6 +54,7 @@ private:
     int& m_logEnabled;
     int& m_highestLevel;
     const char* m_libraryName;
+    CAllowList* m_allow = nullptr;
 };
 
 }  // namespace chatsieve

@@ -5,6 +5,7 @@
 
 #include "../support/RuleFixture.h"
 #include "../support/RulePackage.h"
+#include "core/CAllowList.h"
 #include "fakes/FakePackhold.h"
 #include "rules/CRuleLoader.h"
 
@@ -25,8 +26,12 @@ protected:
         RuleTest::TearDown();
     }
     int Run(const char* library = kPackholdLibrary) {
-        return CRuleLoader(m_skipSets, m_logEnabled, m_highestLevel, library).Run();
+        m_allow.Reset();
+        CRuleLoader loader(m_skipSets, m_logEnabled, m_highestLevel, library);
+        loader.ReadAllowListInto(&m_allow);
+        return loader.Run();
     }
+    CAllowList m_allow;
     CMatcherList m_skipSets;
     int m_logEnabled = -5;
     int m_highestLevel = 0;
@@ -211,6 +216,64 @@ TEST_F(PackageTest, WrongKeyIsNotOpened) {
     WriteRulePackage(MakeRulePackage(Rules()), "abcd");
     EXPECT_EQ(0, Run());
     EXPECT_TRUE(g_syllables.Empty());
+}
+
+RuleSet AllowRules() {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = StandardSyllables();
+    rules.phrases = {{3, {kRefWai, kRefGua}}};
+    rules.combos = {{2, {kRefFa, 300001}}};
+    rules.allow = {{"\xCD\xE2\xB9\xD2x", {}}, {"ab", {300001, 400001}}};
+    return rules;
+}
+
+TEST_F(PackageTest, ReadsAllowedExpressionsWithTheRulesTheyCover) {
+    ASSERT_EQ(1, Load(MakeRulePackage(AllowRules())));
+    ASSERT_EQ(2u, m_allow.Count());
+    EXPECT_STREQ("\xCD\xE2\xB9\xD2x", m_allow.Text(0));
+    EXPECT_TRUE(m_allow.CoversAll(0));
+    EXPECT_TRUE(m_allow.Covers(1, g_phrases.At(0)));
+    EXPECT_TRUE(m_allow.Covers(1, g_combos.At(0)));
+    EXPECT_FALSE(m_allow.CoversAll(1));
+    m_allow.Reset();
+}
+
+TEST_F(PackageTest, AFifthTableOfOtherColumnsIsNotRead) {
+    packhold::Package package = MakeRulePackage(AllowRules());
+    package.tables[4].columns[0].name = "word";
+    EXPECT_EQ(1, Load(package));
+    EXPECT_TRUE(m_allow.Empty());
+    package.tables[4].rows.clear();
+    EXPECT_EQ(1, (TearDown(), Load(package)));
+    EXPECT_TRUE(m_allow.Empty());
+}
+
+TEST_F(PackageTest, DamagedAllowTablesFailTheLoad) {
+    struct Case {
+        const char* what;
+        void (*damage)(packhold::Package&);
+    };
+    const Case cases[] = {
+        {"row without its text", [](packhold::Package& p) { p.tables[4].rows[1][0] = packhold::Cell(); }},
+        {"empty text", [](packhold::Package& p) { p.tables[4].rows[1][0] = packhold::Cell::Text(""); }},
+        {"half a character", [](packhold::Package& p) { p.tables[4].rows[1][0] = packhold::Cell::Text("a\xB0"); }},
+        {"text over 1024 bytes",
+         [](packhold::Package& p) { p.tables[4].rows[1][0] = packhold::Cell::Text(std::string(1025, 'a')); }},
+        {"phrase past the table",
+         [](packhold::Package& p) { p.tables[4].rows[1][1] = packhold::Cell::IntArray({300002}); }},
+        {"combination past the table",
+         [](packhold::Package& p) { p.tables[4].rows[1][1] = packhold::Cell::IntArray({400002}); }},
+        {"a syllable", [](packhold::Package& p) { p.tables[4].rows[1][1] = packhold::Cell::IntArray({200001}); }},
+        {"row 0", [](packhold::Package& p) { p.tables[4].rows[1][1] = packhold::Cell::IntArray({300000}); }},
+    };
+    for (const Case& c : cases) {
+        packhold::Package package = MakeRulePackage(AllowRules());
+        c.damage(package);
+        EXPECT_EQ(0, Load(package)) << c.what;
+        m_allow.Reset();
+        TearDown();
+    }
 }
 
 }  // namespace

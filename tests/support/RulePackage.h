@@ -1,5 +1,6 @@
 // Writes a rule set as the rule package the loader reads: four tables in
-// order, with the columns the loader asks for.
+// order, with the columns the loader asks for, and a fifth of allowed
+// expressions when the set has any.
 #ifndef CHATSIEVE_TESTS_RULEPACKAGE_H
 #define CHATSIEVE_TESTS_RULEPACKAGE_H
 
@@ -30,6 +31,14 @@ inline packhold::Package MakeRulePackage(const RuleSet& rules) {
         package.tables[t].columns = {{"level", CellType::kInt}, {"hzlist", CellType::kIntArray}};
         for (const auto& row : t == 2 ? rules.phrases : rules.combos)
             package.tables[t].rows.push_back({Cell::Int(row.level), Cell::IntArray(row.refs)});
+    }
+    if (!rules.allow.empty()) {
+        package.tables.emplace_back();
+        package.tables[4].columns = {
+            {"allow", CellType::kText}, {"rules", CellType::kIntArray}, {"note", CellType::kText}};
+        for (const auto& row : rules.allow)
+            package.tables[4].rows.push_back(
+                {Cell::Text(row.text), row.rules.empty() ? Cell() : Cell::IntArray(row.rules), Cell()});
     }
     return package;
 }

@@ -19,12 +19,20 @@ struct LevelRow {
     std::vector<int> refs;
 };
 
+// An allowed expression and the rules it is limited to (phrase rows as
+// 300000 + row, combination rows as 400000 + row; none: every rule).
+struct AllowRow {
+    std::string text;
+    std::vector<int> rules;
+};
+
 struct RuleSet {
     std::vector<std::vector<int>> skipSets;
     int logEnabled = 0;
     std::vector<SyllableRow> syllables;
     std::vector<LevelRow> phrases;
     std::vector<LevelRow> combos;
+    std::vector<AllowRow> allow;
     enum class End { kSucceed, kFail, kThrow } end = End::kSucceed;
 };
 

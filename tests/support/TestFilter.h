@@ -37,6 +37,14 @@ public:
         }
         if (!AddRules<CPhraseRule>(m_ruleSet.phrases, g_phrases) || !AddRules<CComboRule>(m_ruleSet.combos, g_combos))
             return 0;
+        for (const auto& row : m_ruleSet.allow) {
+            std::vector<CMatcher*> rules;
+            for (int ref : row.rules) {
+                const RefEntry entry = DecodeRuleRef(ref);
+                rules.push_back((entry.kind == 3 ? g_phrases : g_combos).At(static_cast<unsigned>(entry.index)));
+            }
+            if (!m_allow.Add(row.text.c_str(), rules.data(), static_cast<int>(rules.size()))) return 0;
+        }
         if (m_ruleSet.end == RuleSet::End::kThrow) throw std::runtime_error("package library failure");
         return m_ruleSet.end == RuleSet::End::kSucceed;
     }

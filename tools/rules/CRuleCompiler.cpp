@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "rules/AllowTable.h"
 #include "rules/CCodePage936.h"
 #include "rules/Utf8.h"
 
@@ -123,6 +124,7 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     const bool syllablesOk = syllablesRead && diagnostics->size() == before;
     if (syllablesOk && phrasesRead) ReadPhrases(phrases, rules);
     if (syllablesOk && phrasesRead && combosRead) ReadCombos(combos, rules);
+    if (!HasErrors(*diagnostics)) ReadAllowTable(folder, rules, diagnostics);
     return !HasErrors(*diagnostics);
 }
 
@@ -543,6 +545,7 @@ packhold::Package CRuleCompiler::MakePackage(const RuleSetSource& rules) {
                 {Cell::Int(rule.level), Cell::IntArray(refs), OptionalText(rule.id), OptionalText(ToCp936(rule.text))});
         }
     }
+    AddAllowTable(rules, &package);
     return package;
 }
 

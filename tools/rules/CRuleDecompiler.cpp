@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "rules/AllowTable.h"
 #include "rules/CCodePage936.h"
 #include "rules/RuleSource.h"
 
@@ -211,7 +212,10 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
         }
         (t == 0 ? files->phrases : files->combos) = text;
     }
-    return true;
+    std::vector<std::string> comboIds;
+    for (std::size_t r = 0; r < combos.rows.size(); ++r)
+        comboIds.push_back(Text(CellOf(combos.rows[r], idColumns[1]).TextValue(), Where(3, r)));
+    return DecompileAllowTable(package, phraseIds, comboIds, &files->allow, notes, error);
 }
 
 bool CRuleDecompiler::WriteFolder(const std::string& folder, const AuthoringFiles& files, std::string* error) {
@@ -230,8 +234,10 @@ bool CRuleDecompiler::WriteFolder(const std::string& folder, const AuthoringFile
     const std::pair<const char*, const std::string*> outputs[] = {{kIgnoreFile, &files.ignore},
                                                                   {kSyllablesFile, &files.syllables},
                                                                   {kPhrasesFile, &files.phrases},
-                                                                  {kCombosFile, &files.combos}};
+                                                                  {kCombosFile, &files.combos},
+                                                                  {kAllowFile, &files.allow}};
     for (const auto& output : outputs) {
+        if (output.second == &files.allow && files.allow.empty()) continue;
         const fs::path path = dir / output.first;
         std::ofstream out(path, std::ios::binary);
         out << *output.second;

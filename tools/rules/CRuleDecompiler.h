@@ -15,12 +15,13 @@
 
 namespace chatsieve::tools {
 
-// The four files of the authoring format, as text.
+// The files of the authoring format, as text.
 struct AuthoringFiles {
     std::string ignore;
     std::string syllables;
     std::string phrases;
     std::string combos;
+    std::string allow;  // empty: the package allows nothing, and no file is written
 };
 
 class CRuleDecompiler {

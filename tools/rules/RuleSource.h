@@ -15,6 +15,8 @@ constexpr const char* kIgnoreFile = "ignore.tsv";
 constexpr const char* kSyllablesFile = "syllables.tsv";
 constexpr const char* kPhrasesFile = "phrases.tsv";
 constexpr const char* kCombosFile = "combos.tsv";
+// Optional: expressions the rules let through.
+constexpr const char* kAllowFile = "allow.tsv";
 
 // What the filter's loader accepts (it refuses the whole package beyond them).
 constexpr int kMaxIgnoreValues = 256;
@@ -91,12 +93,31 @@ struct RuleSource {
     std::vector<PartRef> parts;
 };
 
+// A rule an allowed expression is limited to.
+struct RuleRefSource {
+    bool isCombo = false;
+    int index = 0;  // 0-based row of its table
+};
+
+// An allowed expression: a text the rules it covers (all when `rules` is
+// empty) do not see.
+struct AllowSource {
+    SourcePos pos;
+    std::string text;  // as written (UTF-8)
+    SourcePos textPos;
+    std::string bytes;  // code page 936
+    std::vector<RuleRefSource> rules;
+    SourcePos rulesPos;
+    std::string note;
+};
+
 struct RuleSetSource {
     bool logEnabled = false;
     std::vector<IgnoreSetSource> ignoreSets;
     std::vector<SyllableSource> syllables;
     std::vector<RuleSource> phrases;
     std::vector<RuleSource> combos;
+    std::vector<AllowSource> allow;
 };
 
 // "B0A1-B0AF", or "B0A1" for a single character.

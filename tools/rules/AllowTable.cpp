@@ -1,0 +1,170 @@
+#include "rules/AllowTable.h"
+
+#include <filesystem>
+
+#include "rules/CAuthoringTable.h"
+#include "rules/CCodePage936.h"
+
+namespace chatsieve::tools {
+
+namespace {
+
+using packhold::Cell;
+using packhold::CellType;
+
+// How the filter names the rules an expression is limited to.
+constexpr int kPhraseRowBase = 300000;
+constexpr int kComboRowBase = 400000;
+
+void AddError(std::vector<Diagnostic>* diagnostics, const SourcePos& pos, std::string message) {
+    diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)});
+}
+
+// Whether the rule with `id` exists; its place goes to *ref.
+bool FindRule(const RuleSetSource& rules, const std::string& id, RuleRefSource* ref, const RuleSource** rule) {
+    for (int t = 0; t < 2; ++t) {
+        const std::vector<RuleSource>& table = t == 0 ? rules.phrases : rules.combos;
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            if (table[i].id != id) continue;
+            *ref = RuleRefSource{t == 1, static_cast<int>(i)};
+            *rule = &table[i];
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector<Diagnostic>* diagnostics) {
+    const std::string path = folder.empty() ? kAllowFile : (folder.back() == '/' ? folder : folder + "/") + kAllowFile;
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return;
+    CAuthoringTable table(path, {"allow", "rules", "note"});
+    if (!table.Load(path, diagnostics)) return;
+    for (const AuthoringRow& row : table.Rows()) {
+        AllowSource allow;
+        allow.pos = row.pos;
+        allow.text = row.fields[0].text;
+        allow.textPos = row.fields[0].pos;
+        allow.rulesPos = row.fields[1].pos;
+        allow.note = row.fields[2].text;
+        bool ok = true;
+        TextError error;
+        if (allow.text.empty()) {
+            AddError(diagnostics, allow.textPos, "an allowed expression cannot be empty");
+            ok = false;
+        } else if (!CCodePage936::Instance().FromUtf8(allow.text, &allow.bytes, &error)) {
+            SourcePos pos = allow.textPos;
+            pos.column += error.column - 1;
+            AddError(diagnostics, pos, "allowed expression: " + error.message);
+            ok = false;
+        } else if (allow.bytes.size() > kMaxAllowBytes) {
+            AddError(diagnostics, allow.textPos,
+                     "an allowed expression holds at most " + std::to_string(kMaxAllowBytes) +
+                         " bytes in code page 936; this one has " + std::to_string(allow.bytes.size()));
+            ok = false;
+        }
+        const std::string& names = row.fields[1].text;
+        for (std::size_t i = 0; i < names.size();) {
+            if (names[i] == ' ') {
+                ++i;
+                continue;
+            }
+            const std::size_t end = std::min(names.find(' ', i), names.size());
+            const std::string id = names.substr(i, end - i);
+            SourcePos pos = allow.rulesPos;
+            pos.column += CountCharacters(names, i);
+            RuleRefSource ref;
+            const RuleSource* rule = nullptr;
+            if (!FindRule(*rules, id, &ref, &rule)) {
+                AddError(diagnostics, pos, "no phrase or combination has the id '" + id + "'");
+                ok = false;
+            } else if (!ref.isCombo && rule->level == 0) {
+                AddError(diagnostics, pos,
+                         "'" + id +
+                             "' is a phrase of level 0, which is never checked on its own; name the "
+                             "combinations that use it");
+                ok = false;
+            } else if (allow.rules.size() == 256) {
+                AddError(diagnostics, pos, "an allowed expression names at most 256 rules");
+                ok = false;
+            } else {
+                allow.rules.push_back(ref);
+            }
+            i = end;
+        }
+        if (ok) rules->allow.push_back(allow);
+    }
+}
+
+void AddAllowTable(const RuleSetSource& rules, packhold::Package* package) {
+    if (rules.allow.empty()) return;
+    packhold::Table table;
+    table.columns = {{"allow", CellType::kText}, {"rules", CellType::kIntArray}, {"note", CellType::kText}};
+    for (const AllowSource& allow : rules.allow) {
+        std::vector<std::int32_t> refs;
+        for (const RuleRefSource& ref : allow.rules)
+            refs.push_back((ref.isCombo ? kComboRowBase : kPhraseRowBase) + ref.index + 1);
+        table.rows.push_back({Cell::Text(allow.bytes), refs.empty() ? Cell() : Cell::IntArray(refs),
+                              allow.note.empty() ? Cell() : Cell::Text(allow.note)});
+    }
+    package->tables.push_back(std::move(table));
+}
+
+bool DecompileAllowTable(const packhold::Package& package, const std::vector<std::string>& phraseIds,
+                         const std::vector<std::string>& comboIds, std::string* text, std::vector<std::string>* notes,
+                         std::string* error) {
+    text->clear();
+    if (package.tables.size() < 5) return true;
+    const packhold::Table& table = package.tables[4];
+    int columns[3] = {-1, -1, -1};
+    const std::pair<const char*, CellType> wanted[3] = {
+        {"allow", CellType::kText}, {"rules", CellType::kIntArray}, {"note", CellType::kText}};
+    for (std::size_t c = 0; c < table.columns.size(); ++c)
+        for (int w = 0; w < 3; ++w)
+            if (table.columns[c].name == wanted[w].first && table.columns[c].type == wanted[w].second)
+                columns[w] = static_cast<int>(c);
+    // The filter reads the table only when its first row has an expression.
+    if (columns[0] < 0 || table.rows.empty() || !table.rows[0][static_cast<std::size_t>(columns[0])].IsPresent()) {
+        if (!table.rows.empty()) notes->push_back("table 5 is not a table of allowed expressions and was left out");
+        return true;
+    }
+    const CCodePage936& codePage = CCodePage936::Instance();
+    *text = "# Decompiled by chatsieve decompile; see docs/rules.md for the format.\nallow\trules\tnote\n";
+    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+        const std::vector<Cell>& row = table.rows[r];
+        const std::string where = std::string(kAllowFile) + " row " + std::to_string(r + 1);
+        const Cell& expression = row[static_cast<std::size_t>(columns[0])];
+        std::string utf8, note;
+        TextError failure;
+        if (!expression.IsPresent() || expression.TextValue().empty() ||
+            expression.TextValue().size() > kMaxAllowBytes ||
+            !codePage.ToUtf8(expression.TextValue(), &utf8, &failure)) {
+            *error = where + ": the filter would refuse this allowed expression";
+            return false;
+        }
+        std::string names;
+        if (columns[1] >= 0) {
+            for (std::int32_t ref : row[static_cast<std::size_t>(columns[1])].IntArrayValue()) {
+                const int kind = ref / 100000, index = ref % 100000 - 1;
+                const std::vector<std::string>* ids = kind == 3 ? &phraseIds : kind == 4 ? &comboIds : nullptr;
+                if (!ids || index < 0 || static_cast<std::size_t>(index) >= ids->size() ||
+                    (*ids)[static_cast<std::size_t>(index)].empty()) {
+                    *error = where + ": the reference " + std::to_string(ref) + " names no rule with an id";
+                    return false;
+                }
+                names += (names.empty() ? "" : " ") + (*ids)[static_cast<std::size_t>(index)];
+            }
+        }
+        // Notes are for people only and kept as written, in UTF-8.
+        if (columns[2] >= 0) note = row[static_cast<std::size_t>(columns[2])].TextValue();
+        for (std::string* field : {&utf8, &note})
+            for (char& c : *field)
+                if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+        *text += utf8 + "\t" + names + "\t" + note + "\n";
+    }
+    return true;
+}
+
+}  // namespace chatsieve::tools

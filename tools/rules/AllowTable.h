@@ -1,0 +1,37 @@
+// The optional allow table of a rule folder (allow.tsv: allow, rules, note)
+// and the fifth package table it becomes. An allowed expression is written in
+// characters as innocent text holds it; `rules` names, by id, the phrases and
+// combinations it is limited to (none: every rule). A folder without the file,
+// or with no rows in it, gives a package of four tables, byte for byte what it
+// was before allowed expressions existed.
+#ifndef CHATSIEVE_TOOLS_RULES_ALLOWTABLE_H
+#define CHATSIEVE_TOOLS_RULES_ALLOWTABLE_H
+
+#include <string>
+#include <vector>
+
+#include "PackholdWriter.h"
+#include "rules/RuleSource.h"
+
+namespace chatsieve::tools {
+
+// The longest allowed expression, in code page 936 bytes.
+constexpr std::size_t kMaxAllowBytes = 1024;
+
+// Reads `folder`/allow.tsv, if there is one, into rules->allow, resolving rule
+// ids against the phrases and combinations already read.
+void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector<Diagnostic>* diagnostics);
+
+// Appends the fifth table when the rule set has allowed expressions.
+void AddAllowTable(const RuleSetSource& rules, packhold::Package* package);
+
+// The allow.tsv text of a package's fifth table, empty when it has none the
+// filter would read. Rules are named by `phraseIds` and `comboIds`; false, with
+// `*error`, for a table the filter would refuse.
+bool DecompileAllowTable(const packhold::Package& package, const std::vector<std::string>& phraseIds,
+                         const std::vector<std::string>& comboIds, std::string* text, std::vector<std::string>* notes,
+                         std::string* error);
+
+}  // namespace chatsieve::tools
+
+#endif
