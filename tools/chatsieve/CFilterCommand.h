@@ -1,7 +1,8 @@
 // CFilterCommand: "chatsieve filter". Screens lines from files or standard
 // input with the filter and prints, for each, its level and masked copy in
 // the encoding it came in; --explain adds the deciding rule, the bytes it
-// matched and the written form of each syllable; --json prints one object a
+// matched and the written form of each syllable, and the allowed expressions
+// that let a match through with what would decide without them; --json prints one object a
 // line instead. UTF-8 input is converted to code page 936 for the filter and
 // back, and a character the code page lacks is reported with its line and
 // column instead of being lost.
@@ -29,6 +30,10 @@ private:
     void PrintExplanation(const Explanation& explanation, const std::string& line, const std::vector<int>& columns);
     std::string JsonExplanation(const Explanation& explanation, const std::string& line,
                                 const std::vector<int>& columns) const;
+    // The allowed expressions that changed what decides a line.
+    void PrintAllowed(const AllowedExplanation& allowed, const std::string& line, const std::vector<int>& columns);
+    std::string JsonAllowed(const AllowedExplanation& allowed, const std::string& line,
+                            const std::vector<int>& columns) const;
     // A text of the line's code page in the output encoding (UTF-8 for JSON).
     std::string Shown(const std::string& cp936, bool forJson) const;
 
