@@ -228,11 +228,13 @@ int CAllowList::Hide(char* text) {
     return limited ? 1 : 0;
 }
 
-char* CAllowList::ViewFor(const CMatcher* rule, const char* text, std::size_t size) {
+char* CAllowList::ViewFor(const CMatcher* rule, const char* text) {
     bool copied = false;
     for (std::size_t i = 0; i < m_hits.Size(); ++i) {
         if (CoversAll(m_hits[i].entry) || !Covers(m_hits[i].entry, rule)) continue;
         if (!copied) {
+            const std::size_t size = std::strlen(text) + 1;
+            if (!m_view.Reserve(size)) return nullptr;
             std::memcpy(m_view.Data(), text, size);
             copied = true;
         }
@@ -242,11 +244,10 @@ char* CAllowList::ViewFor(const CMatcher* rule, const char* text, std::size_t si
 }
 
 int CAllowList::CheckViews(const CMatcherList& rules, char* text, int ceiling, int* offset, int* length) {
-    const std::size_t size = std::strlen(text) + 1;
-    if (!m_view.Reserve(size)) return 0;
+    if (!m_view.Reserve(std::strlen(text) + 1)) return 0;
     int level = 0;
     for (const CMatcherList::Node* node = rules.First(); node; node = node->next) {
-        char* view = ViewFor(node->matcher, text, size);
+        char* view = ViewFor(node->matcher, text);
         if (node->matcher->Match(view ? view : text, 0, offset, length, &level) == 1 && level <= ceiling) return level;
     }
     return 0;

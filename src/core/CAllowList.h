@@ -69,6 +69,10 @@ public:
     // it hidden as well. 0 when none does or a view cannot be made; the
     // match goes to *offset and *length as in a check.
     int CheckViews(const CMatcherList& rules, char* text, int ceiling, int* offset, int* length);
+    // `rule`'s view of `text` (as Hide left it): a copy, valid until the next
+    // call, with the limited entries covering `rule` hidden as well; null when
+    // that is `text` itself, or when no copy can be made.
+    char* ViewFor(const CMatcher* rule, const char* text);
 
 private:
     struct Entry {
@@ -93,9 +97,6 @@ private:
     std::int32_t Child(std::int32_t node, unsigned char byte) const;
     std::int32_t Step(std::int32_t node, unsigned char byte) const;
     void Overwrite(char* text, const Hit& hit) const;
-    // Copies `text` into m_view and hides there what `rule` must not see; null
-    // when the text is `rule`'s view as it stands.
-    char* ViewFor(const CMatcher* rule, const char* text, std::size_t size);
 
     TArray<Entry> m_entries;
     TArray<std::int32_t> m_nextSameText;  // per entry: the next entry with the same stripped text

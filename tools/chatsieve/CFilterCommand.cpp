@@ -27,7 +27,9 @@ const char kFilterHelp[] =
     "  --encoding E      input and output encoding: utf-8 (default) or gbk (code\n"
     "                    page 936, passed to the filter unchanged)\n"
     "  --explain         after each line with a level, name the rule that decided,\n"
-    "                    the bytes it matched and how each syllable was written\n"
+    "                    the bytes it matched and how each syllable was written;\n"
+    "                    after a line where allowed expressions let a match\n"
+    "                    through, name them and what decides without them\n"
     "  --json            one JSON object a line (always UTF-8)\n"
     "\n"
     "  --strict          refuse UTF-8 lines that code page 936 cannot hold\n"
@@ -258,11 +260,14 @@ bool CFilterCommand::ScreenLine(const std::string& raw, const std::string& name,
     const int level = m_screener.Screen(line, m_minLevel, &masked);
     Explanation explanation;
     const bool explained = m_explain && level > 0 && m_screener.Explain(line, &explanation);
+    AllowedExplanation allowed;
+    const bool allowedSomething = m_explain && m_screener.ExplainAllowed(line, &allowed);
     if (m_json) {
         std::string object = "{\"file\":" + JsonString(name) + ",\"line\":" + std::to_string(lineNumber) +
                              ",\"level\":" + std::to_string(level) + ",\"text\":" + JsonString(Shown(line, true)) +
                              ",\"masked\":" + JsonString(Shown(masked, true));
         if (explained) object += "," + JsonExplanation(explanation, line, columns);
+        if (allowedSomething) object += "," + JsonAllowed(allowed, line, columns);
         object += "}\n";
         std::fwrite(object.data(), 1, object.size(), stdout);
         return true;
@@ -270,7 +275,48 @@ bool CFilterCommand::ScreenLine(const std::string& raw, const std::string& name,
     const std::string out = std::to_string(level) + "\t" + Shown(masked, false) + "\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     if (explained) PrintExplanation(explanation, line, columns);
+    if (allowedSomething) PrintAllowed(allowed, line, columns);
     return true;
+}
+
+void CFilterCommand::PrintAllowed(const AllowedExplanation& allowed, const std::string& line,
+                                  const std::vector<int>& columns) {
+    std::string out;
+    for (const AllowedMatch& match : allowed.expressions)
+        out += "  allowed: columns " + ColumnRange(columns, match.start, match.end) + " \"" +
+               Shown(Slice(line, match.start, match.end), false) + "\" is \"" + Shown(match.text, false) +
+               "\" (allow.tsv row " + std::to_string(match.row) + ")\n";
+    if (allowed.levelWithout > 0) {
+        const Explanation& without = allowed.without;
+        const std::string name = without.id.empty() ? "#" + std::to_string(without.row) : without.id;
+        out += "  without them: level " + std::to_string(allowed.levelWithout) + ", " + without.kind + " " + name;
+        if (!without.text.empty()) out += ": " + Shown(without.text, false);
+        out += ", columns " + ColumnRange(columns, without.start, without.end) + "\n";
+    } else {
+        out += "  without them: level 0\n";
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+std::string CFilterCommand::JsonAllowed(const AllowedExplanation& allowed, const std::string& line,
+                                        const std::vector<int>& columns) const {
+    std::string json = "\"allowed\":{\"expressions\":[";
+    for (std::size_t i = 0; i < allowed.expressions.size(); ++i) {
+        const AllowedMatch& match = allowed.expressions[i];
+        json += std::string(i ? "," : "") + "{\"text\":" + JsonString(Shown(match.text, true)) +
+                ",\"row\":" + std::to_string(match.row) +
+                ",\"columns\":" + JsonColumns(columns, match.start, match.end) +
+                ",\"matched\":" + JsonString(Shown(Slice(line, match.start, match.end), true)) + "}";
+    }
+    json += "],\"levelWithout\":" + std::to_string(allowed.levelWithout);
+    if (allowed.levelWithout > 0) {
+        const Explanation& without = allowed.without;
+        json += ",\"ruleWithout\":{\"kind\":" + JsonString(without.kind) +
+                ",\"id\":" + (without.id.empty() ? std::string("null") : JsonString(without.id)) +
+                ",\"row\":" + std::to_string(without.row) + ",\"level\":" + std::to_string(without.level) +
+                ",\"columns\":" + JsonColumns(columns, without.start, without.end) + "}";
+    }
+    return json + "}";
 }
 
 void CFilterCommand::PrintExplanation(const Explanation& explanation, const std::string& line,

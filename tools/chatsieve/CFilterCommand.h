@@ -1,8 +1,9 @@
 // CFilterCommand: "chatsieve filter". Screens lines from files or standard
 // input with the filter and prints, for each, its level and masked copy in
 // the encoding it came in; --explain adds the deciding rule, the bytes it
-// matched and the written form of each syllable; --json prints one object a
-// line instead. UTF-8 input is converted to code page 936 for the filter and
+// matched and the written form of each syllable, and the allowed expressions
+// that let a match through with what would decide without them; --json prints
+// one object a line instead. UTF-8 input is converted to code page 936 for the filter and
 // back; a character the code page lacks becomes '?' as in a client's own
 // conversion, noted with its line and column (--strict refuses the line).
 #ifndef CHATSIEVE_TOOLS_CHATSIEVE_CFILTERCOMMAND_H
@@ -31,6 +32,10 @@ private:
     std::string JsonExplanation(const Explanation& explanation, const std::string& line,
                                 const std::vector<int>& columns) const;
     void NoteReplacements(const std::string& name, int lineNumber, const TextError& first, int count) const;
+    // The allowed expressions that changed what decides a line.
+    void PrintAllowed(const AllowedExplanation& allowed, const std::string& line, const std::vector<int>& columns);
+    std::string JsonAllowed(const AllowedExplanation& allowed, const std::string& line,
+                            const std::vector<int>& columns) const;
     // A text of the line's code page in the output encoding (UTF-8 for JSON).
     std::string Shown(const std::string& cp936, bool forJson) const;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "core/CAllowList.h"
 #include "core/CChatsieve.h"
 #include "matchers/CComboRule.h"
 #include "matchers/CPhraseRule.h"
@@ -17,6 +18,7 @@ class CExplainingFilter final : public CChatsieve {
 public:
     const char* WorkText() const { return m_workBuf ? m_workBuf : ""; }
     const CMatcherList& DormantRules() const { return m_dormantRules; }
+    bool AllowListInUse() const { return m_useAllow && !m_allow.Empty(); }
 };
 
 namespace {
@@ -164,10 +166,19 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
     buffer.push_back(0);
     CMatcher* decider = nullptr;
     int offset = 0, length = 0, found = 0;
+    // Each rule on its own view: expressions allowed for some rules alone are
+    // hidden from those rules only.
+    const auto viewOf = [&](CMatcher* rule) {
+        char* view = m_filter->AllowListInUse() ? m_filter->AllowList().ViewFor(rule, buffer.data()) : nullptr;
+        return view ? std::vector<char>(view, view + buffer.size()) : buffer;
+    };
+    std::vector<char> view;
     for (CMatcherList::Node* node = m_filter->Rules().First(); node && !decider; node = node->next) {
-        if (node->matcher->Match(buffer.data(), 0, &offset, &length, &found) == 1) decider = node->matcher;
+        view = viewOf(node->matcher);
+        if (node->matcher->Match(view.data(), 0, &offset, &length, &found) == 1) decider = node->matcher;
     }
     if (!decider) return false;
+    buffer = view;
 
     RuleName name{false, 0};
     const bool named = FindName(decider, &name);
@@ -187,7 +198,7 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
         if (part->Match(buffer.data(), 0, &partOffset, &partLength, &partLevel) != 1) return false;
         match->start = original(partOffset);
         match->end = partLength > 0 ? original(partOffset + partLength - 1) + 1 : match->start;
-        DescribeRun(part, work, partOffset, map, match);
+        DescribeRun(part, std::string(buffer.data()), partOffset, map, match);
         return true;
     };
     if (auto* combo = dynamic_cast<CComboRule*>(decider)) {
@@ -218,6 +229,32 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
         explanation->parts.push_back(part);
     }
     return true;
+}
+
+bool CScreener::ExplainAllowed(const std::string& line, AllowedExplanation* allowed) {
+    *allowed = AllowedExplanation();
+    CAllowList& list = m_filter->AllowList();
+    allowed->level = m_filter->CheckText(line.c_str(), 0);
+    const std::vector<int> map(g_positionMap.Data(), g_positionMap.Data() + g_positionMap.Size());
+    const auto original = [&map](int at) {
+        return at >= 0 && static_cast<std::size_t>(at) < map.size() ? map[static_cast<std::size_t>(at)] : 0;
+    };
+    for (std::size_t i = 0; i < list.Hits().Size(); ++i) {
+        const CAllowList::Hit& hit = list.Hits()[i];
+        allowed->expressions.push_back(AllowedMatch{list.Text(hit.entry), hit.entry + 1, original(hit.offset),
+                                                    original(hit.offset + hit.length - 1) + 1});
+    }
+    if (allowed->expressions.empty()) return false;
+    Explanation with;
+    const bool decidedWith = allowed->level > 0 && Explain(line, &with);
+    m_filter->UseAllowList(false);
+    allowed->levelWithout = m_filter->CheckText(line.c_str(), 0);
+    const bool decidedWithout = allowed->levelWithout > 0 && Explain(line, &allowed->without);
+    m_filter->UseAllowList(true);
+    // Unchanged when the same rule decides over the same span either way.
+    return decidedWith != decidedWithout || allowed->level != allowed->levelWithout ||
+           (decidedWith && (with.row != allowed->without.row || with.kind != allowed->without.kind ||
+                            with.start != allowed->without.start || with.end != allowed->without.end));
 }
 
 }  // namespace chatsieve::tools

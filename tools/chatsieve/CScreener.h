@@ -53,6 +53,23 @@ struct Explanation {
     std::vector<PartMatch> parts;  // a phrase has one part: itself
 };
 
+// An occurrence of an allowed expression in a line.
+struct AllowedMatch {
+    std::string text;  // the expression as the package holds it, code page 936
+    int row = 0;       // 1-based row of the allow table
+    int start = 0;     // byte offsets in the line, end exclusive
+    int end = 0;
+};
+
+// What the allowed expressions in a line let through: the line's level with
+// them and without them, and the rule that decides without them.
+struct AllowedExplanation {
+    int level = 0;
+    int levelWithout = 0;
+    Explanation without;  // when levelWithout > 0
+    std::vector<AllowedMatch> expressions;
+};
+
 class CScreener {
 public:
     CScreener();
@@ -66,6 +83,9 @@ public:
     int Screen(const std::string& line, int minLevel, std::string* masked);
     // Why the line has the level it has; false when it has level 0.
     bool Explain(const std::string& line, Explanation* explanation);
+    // Whether allowed expressions in the line changed what decides it; false
+    // when none occurs or the line comes out the same without them.
+    bool ExplainAllowed(const std::string& line, AllowedExplanation* allowed);
 
 private:
     struct RuleName {
