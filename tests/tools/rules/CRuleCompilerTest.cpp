@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,10 @@ struct BadInput {
     std::string name;
     std::string file;
 };
+
+// Names the case in test listings and failures; without it they show the
+// struct's raw bytes.
+void PrintTo(const BadInput& input, std::ostream* out) { *out << input.name << " (" << input.file << ")"; }
 
 std::vector<BadInput> BadInputs() {
     std::vector<BadInput> inputs;
