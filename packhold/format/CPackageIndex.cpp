@@ -154,13 +154,15 @@ bool CPackageIndex::WalkTables(std::size_t size) {
                         count = LoadU32(image + p);
                         if (count > kMaxArrayInts) return Fail("array cell larger than the limit", p);
                         p += 4;
-                        if (!has(static_cast<std::size_t>(count) * 4)) return Fail("array cell runs past its table", p);
+                        if (count > (end - p) / 4) return Fail("array cell runs past its table", p);
                         break;
                     case kTypeText:
                         if (!has(4)) return Fail("text cell runs past its table", p);
                         count = LoadU32(image + p);
                         p += 4;
-                        if (!has(static_cast<std::size_t>(count) + 1)) return Fail("text cell runs past its table", p);
+                        // `count + 1` would wrap for a count of 0xFFFFFFFF where size_t has
+                        // 32 bits; compare without adding.
+                        if (count >= end - p) return Fail("text cell runs past its table", p);
                         if (std::memchr(image + p, 0, count) != nullptr) return Fail("text cell holds a NUL byte", p);
                         if (image[p + count] != 0) return Fail("text cell lacks its terminator", p + count);
                         break;

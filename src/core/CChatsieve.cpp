@@ -32,6 +32,7 @@ CChatsieve::CChatsieve()
       m_logEnabled(0),
       m_logLines(),
       m_logCount(0),
+      m_logBytes(0),
       m_highestLevel(0) {}
 
 CChatsieve::~CChatsieve() = default;
@@ -118,6 +119,7 @@ bool CChatsieve::WriteLog(unsigned count) {
         m_logLines[i] = nullptr;
     }
     std::fclose(file);
+    m_logBytes = 0;
     return true;
 }
 
@@ -126,13 +128,17 @@ void CChatsieve::LogLine(const char* text) {
     char* copy = static_cast<char*>(Allocate(size));
     if (copy) std::memcpy(copy, text, size);
     m_logLines[m_logCount++] = copy;
-    if (m_logCount < kLogSlots) return;
-    if (!WriteLog(kLogSlots)) {
+    if (copy) m_logBytes += size;
+    // Flushing early keeps the file's lines and their order; only the moment
+    // of writing moves.
+    if (m_logCount < kLogSlots && m_logBytes < kLogByteLimit) return;
+    if (!WriteLog(m_logCount)) {
         // The file cannot be opened: the full log is dropped.
         for (char*& line : m_logLines) {
             Free(line);
             line = nullptr;
         }
+        m_logBytes = 0;
     }
     m_logCount = 0;
 }

@@ -20,6 +20,9 @@
 namespace chatsieve {
 
 constexpr unsigned kLogSlots = 1024;
+// The stored log lines are written out early once their bytes reach this, so
+// a few huge lines cannot hold more memory than that until the slots fill.
+constexpr std::size_t kLogByteLimit = 4u * 1024u * 1024u;
 constexpr int kMaxMaskPasses = 1000;
 constexpr const char* kLogFileName = "PlayerWords.txt";
 
@@ -65,6 +68,7 @@ protected:
     int m_logEnabled;
     char* m_logLines[kLogSlots];
     unsigned m_logCount;
+    std::size_t m_logBytes;  // bytes held by the stored log lines
     int m_highestLevel;
     CMatcherList m_skipSets;
     CMatcherList m_rules;

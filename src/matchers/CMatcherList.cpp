@@ -4,7 +4,22 @@
 
 namespace chatsieve {
 
+void CMatcherList::DropPositions() {
+    m_positions.Reset();
+    m_indexed = false;
+}
+
+bool CMatcherList::BuildPositions() const {
+    if (m_indexed) return true;
+    if (!m_positions.Reserve(m_count)) return false;
+    m_positions.Clear();
+    for (Node* node = m_first; node; node = node->next) m_positions.PushBack(node);
+    m_indexed = true;
+    return true;
+}
+
 void CMatcherList::Link(Node* position, Node* node) {
+    if (m_indexed && (position || !m_positions.PushBack(node))) DropPositions();
     node->next = position;
     node->prev = position ? position->prev : m_last;
     (node->prev ? node->prev->next : m_first) = node;
@@ -13,6 +28,7 @@ void CMatcherList::Link(Node* position, Node* node) {
 }
 
 void CMatcherList::Unlink(Node* node) {
+    DropPositions();
     (node->prev ? node->prev->next : m_first) = node->next;
     (node->next ? node->next->prev : m_last) = node->prev;
     --m_count;
@@ -35,6 +51,7 @@ void CMatcherList::MoveFirstBefore(CMatcherList& target, Node* position) {
 
 CMatcher* CMatcherList::At(std::size_t index) const {
     if (index >= m_count) return nullptr;
+    if (BuildPositions()) return m_positions[index]->matcher;
     // Walk from whichever end is nearer; the order stays the insertion order.
     if (index < m_count / 2) {
         Node* node = m_first;
@@ -48,6 +65,8 @@ CMatcher* CMatcherList::At(std::size_t index) const {
 
 void CMatcherList::SpliceBack(CMatcherList& other) {
     if (other.Empty() || &other == this) return;
+    DropPositions();
+    other.DropPositions();
     other.m_first->prev = m_last;
     (m_last ? m_last->next : m_first) = other.m_first;
     m_last = other.m_last;
@@ -64,6 +83,7 @@ void CMatcherList::PopBack() {
 }
 
 void CMatcherList::Clear() {
+    DropPositions();
     Node* node = m_first;
     while (node) {
         Node* next = node->next;

@@ -2,10 +2,16 @@
 // order. Destroying or clearing the list frees its nodes only, never the
 // matchers. Moves between lists relink nodes and never allocate; adding an
 // entry allocates one node and reports false when that fails.
+//
+// At answers from an array of node pointers beside the list, built on the
+// first At and kept up by appends at the end; any other change drops it. The
+// array is only a shortcut: when it cannot be allocated, At walks the list.
 #ifndef CHATSIEVE_MATCHERS_CMATCHERLIST_H
 #define CHATSIEVE_MATCHERS_CMATCHERLIST_H
 
 #include <cstddef>
+
+#include "matchers/TArray.h"
 
 namespace chatsieve {
 
@@ -46,10 +52,15 @@ public:
 private:
     void Link(Node* position, Node* node);
     void Unlink(Node* node);
+    void DropPositions();
+    bool BuildPositions() const;
 
     Node* m_first = nullptr;
     Node* m_last = nullptr;
     std::size_t m_count = 0;
+    // m_positions[i] is the i-th node while m_indexed is true.
+    mutable TArray<Node*> m_positions;
+    mutable bool m_indexed = false;
 };
 
 }  // namespace chatsieve

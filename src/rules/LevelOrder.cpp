@@ -4,6 +4,32 @@
 
 namespace chatsieve {
 
+namespace {
+
+// Stable merge sort by falling level, relinking nodes only: O(n log n) for
+// however many rules lie above the buckets.
+void SortHighestFirst(CMatcherList& list) {
+    const std::size_t count = list.Count();
+    if (count < 2) return;
+    CMatcherList front;
+    for (std::size_t i = 0; i < count / 2; ++i) list.MoveFirstBefore(front, nullptr);
+    SortHighestFirst(front);
+    SortHighestFirst(list);
+    CMatcherList merged;
+    while (!front.Empty() && !list.Empty()) {
+        // Ties take the front half first, which keeps the order stable.
+        if (front.First()->matcher->GetLevel() >= list.First()->matcher->GetLevel())
+            front.MoveFirstBefore(merged, nullptr);
+        else
+            list.MoveFirstBefore(merged, nullptr);
+    }
+    merged.SpliceBack(front);
+    merged.SpliceBack(list);
+    list.SpliceBack(merged);
+}
+
+}  // namespace
+
 void OrderRulesByLevel(CMatcherList& rules, int highestLevel, CMatcherList& dormant) {
     for (CMatcherList::Node* node = rules.First(); node; node = node->next) {
         const int level = node->matcher->GetLevel();
@@ -18,10 +44,9 @@ void OrderRulesByLevel(CMatcherList& rules, int highestLevel, CMatcherList& dorm
             rules.MoveFirstBefore(buckets[level], nullptr);
             continue;
         }
-        CMatcherList::Node* before = high.First();
-        while (before && before->matcher->GetLevel() >= level) before = before->next;
-        rules.MoveFirstBefore(high, before);
+        rules.MoveFirstBefore(high, nullptr);
     }
+    SortHighestFirst(high);
     rules.SpliceBack(high);
     for (int level = kLevelBuckets - 1; level >= 1; --level) rules.SpliceBack(buckets[level]);
     dormant.SpliceBack(buckets[0]);

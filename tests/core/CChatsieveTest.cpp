@@ -317,6 +317,26 @@ TEST_F(LogTest, FlushesAll1024LinesInCallOrder) {
     EXPECT_STREQ("next", m_filter->LogSlot(0));
 }
 
+// Huge lines are written out once their bytes pass the limit, long before the
+// slots fill; the file still holds every line in call order.
+TEST_F(LogTest, HugeLinesAreFlushedEarlyInOrder) {
+    RuleSet rules = StandardRules();
+    rules.logEnabled = 1;
+    Create(rules);
+    const std::string huge(kLogByteLimit / 3, 'x');
+    std::string expected;
+    for (int i = 0; i < 7; ++i) {
+        const std::string line = std::to_string(i) + huge;
+        m_filter->FilterText(line.c_str(), nullptr, 0, 1);
+        expected += line + "\n";
+        EXPECT_LT(m_filter->LogCount(), 3u) << "line " << i;
+    }
+    m_filter->FilterText("short", nullptr, 0, 1);
+    expected += "short\n";
+    m_filter->Uninit();
+    EXPECT_EQ(expected, ReadLog());
+}
+
 TEST_F(LogTest, UnopenableFileDropsTheFullLog) {
     RuleSet rules = StandardRules();
     rules.logEnabled = 1;

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <random>
+#include <vector>
+
 #include "../support/RuleFixture.h"
 #include "matchers/CMatcher.h"
+#include "rules/LevelOrder.h"
 
 namespace chatsieve::test {
 namespace {
@@ -58,6 +63,99 @@ TEST(CMatcherList, MovesKeepOrderAndNeverAllocate) {
     EXPECT_EQ(m[0], a.At(1));
     a.PopBack();
     EXPECT_EQ(m[2], a.Last()->matcher);
+}
+
+// At answers from its position array; every kind of change must leave it
+// answering as a walk would, also when the array cannot be allocated.
+TEST(CMatcherList, PositionsFollowEveryChange) {
+    CMatcherList list, other;
+    std::vector<CMatcher*> model;
+    std::mt19937 random(7);
+    auto fake = [](std::uintptr_t v) { return reinterpret_cast<CMatcher*>(v * 16); };
+    for (int step = 0; step < 2000; ++step) {
+        switch (random() % 6) {
+            case 0:
+            case 1: {
+                CMatcher* m = fake(step + 1);
+                ASSERT_TRUE(list.PushBack(m));
+                model.push_back(m);
+                break;
+            }
+            case 2:
+                if (!model.empty()) {
+                    list.PopBack();
+                    model.pop_back();
+                }
+                break;
+            case 3:
+                if (!model.empty()) {
+                    list.MoveFirstBefore(other, nullptr);
+                    model.erase(model.begin());
+                }
+                break;
+            case 4:
+                if (list.First()) {
+                    ASSERT_TRUE(list.InsertBefore(list.First()->next, fake(step + 1)));
+                    model.insert(model.begin() + 1, fake(step + 1));
+                }
+                break;
+            default:
+                FailAllocationsAfter(0);
+                break;
+        }
+        ASSERT_EQ(model.size(), list.Count());
+        if (!model.empty()) {
+            const std::size_t i = random() % model.size();
+            ASSERT_EQ(model[i], list.At(i)) << "step " << step;
+        }
+        ASSERT_EQ(nullptr, list.At(model.size()));
+        ResetAllocationFailures();
+    }
+}
+
+// A rule of a fixed level, for the ordering alone.
+class LevelOnly final : public CMatcher {
+public:
+    explicit LevelOnly(int level) : m_level(level) {}
+    void Destroy() override { delete this; }
+    int Match(char*, int, int*, int*, int*) override { return 0; }
+    int GetLevel() override { return m_level; }
+
+protected:
+    ~LevelOnly() = default;
+
+private:
+    int m_level;
+};
+
+// Levels above the buckets go first, highest first, ties in their order;
+// then the buckets from 63 down; level 0 leaves. Pitted against a stable sort.
+TEST(OrderRulesByLevel, MatchesAStableSortForEveryLevel) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 50; ++round) {
+        std::vector<CMatcher*> rules;
+        const int count = 1 + static_cast<int>(random() % 300);
+        int highest = 0;
+        for (int i = 0; i < count; ++i) {
+            const int level = random() % 2 ? static_cast<int>(random() % 64) : 64 + static_cast<int>(random() % 5);
+            rules.push_back(new LevelOnly(level));
+            if (level > highest) highest = level;
+        }
+        CMatcherList list, dormant;
+        std::vector<CMatcher*> expected;
+        for (CMatcher* rule : rules) ASSERT_TRUE(list.PushBack(rule));
+        for (int level = highest; level >= 1; --level)
+            for (CMatcher* rule : rules)
+                if (rule->GetLevel() == level) expected.push_back(rule);
+        OrderRulesByLevel(list, highest, dormant);
+        std::vector<CMatcher*> got;
+        for (CMatcherList::Node* node = list.First(); node; node = node->next) got.push_back(node->matcher);
+        EXPECT_EQ(expected, got) << "round " << round;
+        std::size_t zeros = 0;
+        for (CMatcher* rule : rules) zeros += rule->GetLevel() == 0 ? 1 : 0;
+        EXPECT_EQ(zeros, dormant.Count());
+        for (CMatcher* rule : rules) rule->Destroy();
+    }
 }
 
 }  // namespace

@@ -355,6 +355,23 @@ TEST_F(PackholdStructure, MalformedCellsAreRefused) {
     Reseal(&bad);
     EXPECT_FALSE(Opens(bad));
 
+    // Lengths at the edge of size arithmetic: where size_t has 32 bits, a
+    // length of 0xFFFFFFFF plus its terminator wraps to 0; one byte more than
+    // the table holds must fail too, whatever the word size.
+    for (std::uint32_t length : {0xFFFFFFFFu, 0xFFFFFFFEu, 4u}) {
+        bad = text;
+        packhold::format::StoreU32(bad.data() + kPayload, length);
+        Reseal(&bad);
+        EXPECT_FALSE(Opens(bad)) << "text length " << length;
+    }
+    std::vector<unsigned char> ints = OneCell(CellType::kIntArray, Cell::IntArray({1, 2}));
+    for (std::uint32_t count : {0xFFFFFFFFu, 0x40000001u, 3u}) {
+        bad = ints;
+        packhold::format::StoreU32(bad.data() + kPayload, count);
+        Reseal(&bad);
+        EXPECT_FALSE(Opens(bad)) << "array count " << count;
+    }
+
     bad = text;
     bad[kCell] = 1;  // a cell in column 1 of a one-column table
     Reseal(&bad);

@@ -1,5 +1,6 @@
 #include "rules/CAuthoringTable.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -132,6 +133,13 @@ bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>
 }
 
 bool CAuthoringTable::Load(const std::string& path, std::vector<Diagnostic>* diagnostics) {
+    // A folder opens as a stream on POSIX and then reads as empty, which would
+    // be reported as a missing header.
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        diagnostics->push_back(Error(SourcePos{m_file, 1, 1}, "is a folder, not a rule table file"));
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         diagnostics->push_back(Error(SourcePos{m_file, 1, 1}, "cannot open the file"));

@@ -347,12 +347,11 @@ bool CRuleCompiler::ReadId(const AuthoringField& field, bool isPhrase, const Rul
                  "the id '" + id + "' must start with a letter and hold only letters, digits, '-', '_' and '.'");
         return false;
     }
-    for (const auto& seen : m_ids) {
-        if (seen.first == id) {
-            AddError(field.pos, "the id '" + id + "' is already used at " + seen.second.file + ":" +
-                                    std::to_string(seen.second.line));
-            return false;
-        }
+    const auto seen = m_ids.find(id);
+    if (seen != m_ids.end()) {
+        AddError(field.pos, "the id '" + id + "' is already used at " + seen->second.file + ":" +
+                                std::to_string(seen->second.line));
+        return false;
     }
     // A combination part names a phrase by id or a syllable by pinyin, so the
     // two must never be mistaken for each other.
@@ -360,7 +359,7 @@ bool CRuleCompiler::ReadId(const AuthoringField& field, bool isPhrase, const Rul
         AddError(field.pos, "the id '" + id + "' is also a syllable's pinyin; a combination could not tell them apart");
         return false;
     }
-    m_ids.emplace_back(id, field.pos);
+    m_ids.emplace(id, field.pos);
     rule->id = id;
     return true;
 }
@@ -451,6 +450,11 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
 
 void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rules) {
     const CCodePage936& codePage = CCodePage936::Instance();
+    // A part names a phrase by id; the first phrase of an id wins, as ids are
+    // unique once checked.
+    std::unordered_map<std::string, int> phraseIds;
+    for (std::size_t p = 0; p < rules->phrases.size(); ++p)
+        if (!rules->phrases[p].id.empty()) phraseIds.emplace(rules->phrases[p].id, static_cast<int>(p));
     for (const AuthoringRow& row : table.Rows()) {
         RuleSource combo;
         combo.pos = row.pos;
@@ -460,9 +464,8 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
         combo.text = text.text;
         combo.textPos = text.pos;
         for (const Token& word : SplitWords(text)) {
-            int phrase = -1;
-            for (std::size_t p = 0; p < rules->phrases.size() && phrase < 0; ++p)
-                if (rules->phrases[p].id == word.text) phrase = static_cast<int>(p);
+            const auto found = phraseIds.find(word.text);
+            const int phrase = found == phraseIds.end() ? -1 : found->second;
             if (phrase >= 0) {
                 combo.parts.push_back(PartRef{PartKind::kPhrase, phrase});
                 continue;

@@ -14,6 +14,7 @@
 #define CHATSIEVE_TOOLS_RULES_CRULECOMPILER_H
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "PackholdWriter.h"
@@ -50,7 +51,7 @@ private:
 
     std::vector<Diagnostic>* m_diagnostics = nullptr;
     // Ids of rules already read, both tables, with where they were written.
-    std::vector<std::pair<std::string, SourcePos>> m_ids;
+    std::unordered_map<std::string, SourcePos> m_ids;
 };
 
 // Joins a folder and a file name with '/', which every system the tools run

@@ -159,6 +159,16 @@ TEST(CRuleCompiler, MissingFilesAreNamed) {
               "nowhere/phrases.tsv:1:1: cannot open the file\nnowhere/combos.tsv:1:1: cannot open the file\n");
 }
 
+TEST(CRuleCompiler, AFolderInPlaceOfATableIsNamedAsSuch) {
+    test::ScopedTempDir dir;
+    std::filesystem::create_directories("rules/phrases.tsv");
+    std::vector<Diagnostic> diagnostics;
+    EXPECT_FALSE(CRuleCompiler().Build("rules", "out.res", &diagnostics));
+    EXPECT_NE(Messages(diagnostics).find("rules/phrases.tsv:1:1: is a folder, not a rule table file\n"),
+              std::string::npos)
+        << Messages(diagnostics);
+}
+
 TEST(CRuleCompiler, BuildsTheSameBytesEveryTimeAndKeepsTheOldPackageOnError) {
     test::ScopedTempDir dir;
     RuleFolder folder;
