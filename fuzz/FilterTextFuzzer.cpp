@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int level = g_filter->FilterText(line.c_str(), nullptr, 0, minLevel);
     std::size_t n = line.size() + 1;
     if (outSize < n) n = outSize;
-    std::vector<char> out(n + 1);
+    // Not zero-filled: a buffer left unwritten or unterminated must show.
+    std::vector<char> out(n + 1, '#');
     const int masked = g_filter->FilterText(line.c_str(), out.data(), outSize, minLevel);
     // Masking never changes the result, and rejected arguments answer 0.
     if (masked != level || (minLevel < 0 && level != 0) || level < 0) std::abort();

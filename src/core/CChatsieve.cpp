@@ -216,16 +216,25 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
     return 0;
 }
 
-int CChatsieve::FilterText(const char* text, char* out, unsigned int outSize, int minLevel) {
-    if (!text || minLevel < 0) return 0;
-    if (m_logEnabled) LogLine(text);
-    const int result = CheckText(text, 0);
-    if (!out) return result;
-
+void CChatsieve::CopyOut(const char* text, char* out, unsigned int outSize) {
     std::size_t n = std::strlen(text) + 1;
     if (outSize < n) n = outSize;
     BoundedCopy(out, text, n);
     out[n] = 0;
+}
+
+int CChatsieve::FilterText(const char* text, char* out, unsigned int outSize, int minLevel) {
+    if (!text) return 0;
+    if (minLevel < 0) {
+        // Refused, but a host that shows `out` must not show stale bytes:
+        // it gets the line unmasked, as for a level nothing reaches.
+        if (out) CopyOut(text, out, outSize);
+        return 0;
+    }
+    if (m_logEnabled) LogLine(text);
+    const int result = CheckText(text, 0);
+    if (!out) return result;
+    CopyOut(text, out, outSize);
 
     int ceiling = minLevel > result ? minLevel : result;
     for (int pass = 0; pass < kMaxMaskPasses; ++pass) {

@@ -100,6 +100,7 @@ private:
     bool WriteLog(unsigned count);
     // Runs the ignore-sets over m_workBuf; false when nothing is left to test.
     bool StripWorkBuffer();
+    static void CopyOut(const char* text, char* out, unsigned int outSize);
 };
 
 }  // namespace chatsieve

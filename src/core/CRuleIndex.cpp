@@ -66,6 +66,10 @@ void CRuleIndex::Reset() {
     m_need.Reset();
     m_occurrenceStart.Reset();
     m_occurrences.Reset();
+    m_frontier.Reset();
+    m_reached.Reset();
+    m_placeStamp.Reset();
+    m_placeGeneration = 0;
     m_syllableStamp.Reset();
     m_phraseStamp.Reset();
     m_comboStamp.Reset();
@@ -296,7 +300,10 @@ bool CRuleIndex::Record(const unsigned char* text, std::size_t n) {
     m_outOfMemory = false;
     // The arrays keep their storage, so after the first long lines a check
     // allocates nothing.
-    if (!m_occurrenceStart.Reserve(n + 2)) return false;
+    if (!m_occurrenceStart.Reserve(n + 2) || !m_frontier.Reserve(n + 2) || !m_reached.Reserve(n + 2)) return false;
+    // Places stamped by Follows: every place a step can reach, n + 1 included.
+    while (m_placeStamp.Size() < n + 2)
+        if (!m_placeStamp.PushBack(0)) return false;
     int* start = m_occurrenceStart.Data();
     const bool anySplit = m_split.nodes[0].firstChild >= 0;
     for (std::size_t p = 0; p <= n; ++p) {
@@ -325,16 +332,38 @@ int CRuleIndex::FindPair(std::uint64_t key) const {
     }
 }
 
-bool CRuleIndex::Follows(int phrase, int next, std::size_t at) const {
+bool CRuleIndex::Follows(int phrase, int next, std::size_t at) {
+    // A syllable can occur several times at one place (a split form equal to
+    // the romanised one, say), so following every occurrence one by one would
+    // branch at each step. Instead walk the set of places the phrase may have
+    // reached after each of its syllables: each place is taken once per step,
+    // so a phrase costs at most its length times the occurrences of the text.
     const int* sequence = m_phraseSyllables.Begin(static_cast<std::size_t>(phrase));
-    if (sequence + next == m_phraseSyllables.End(static_cast<std::size_t>(phrase))) return true;
-    const int end = m_occurrenceStart[at + 1];
-    for (int i = m_occurrenceStart[at]; i < end; ++i) {
-        const Occurrence& o = m_occurrences[static_cast<std::size_t>(i)];
-        if (o.syllable == sequence[next] && Follows(phrase, next + 1, at + static_cast<std::size_t>(o.length)))
-            return true;
+    const int* last = m_phraseSyllables.End(static_cast<std::size_t>(phrase));
+    m_frontier.Clear();
+    m_frontier.PushBack(static_cast<int>(at));
+    for (const int* step = sequence + next; step != last; ++step) {
+        if (m_frontier.Empty()) return false;
+        if (++m_placeGeneration == 0) {
+            for (std::size_t i = 0; i < m_placeStamp.Size(); ++i) m_placeStamp[i] = 0;
+            m_placeGeneration = 1;
+        }
+        m_reached.Clear();
+        for (std::size_t f = 0; f < m_frontier.Size(); ++f) {
+            const std::size_t place = static_cast<std::size_t>(m_frontier[f]);
+            const int end = m_occurrenceStart[place + 1];
+            for (int i = m_occurrenceStart[place]; i < end; ++i) {
+                const Occurrence& o = m_occurrences[static_cast<std::size_t>(i)];
+                if (o.syllable != *step) continue;
+                const std::size_t to = place + static_cast<std::size_t>(o.length);
+                if (m_placeStamp[to] == m_placeGeneration) continue;
+                m_placeStamp[to] = m_placeGeneration;
+                m_reached.PushBack(static_cast<int>(to));
+            }
+        }
+        m_frontier.Swap(m_reached);
     }
-    return false;
+    return !m_frontier.Empty();
 }
 
 void CRuleIndex::CountPart(const Postings& postings, int key) {

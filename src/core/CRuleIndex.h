@@ -88,7 +88,7 @@ private:
     bool Record(const unsigned char* text, std::size_t n);
     void AddOccurrence(int syllable, int length);
     void RecordForms(const Trie& trie, const unsigned char* text, bool fold);
-    bool Follows(int phrase, int next, std::size_t at) const;
+    bool Follows(int phrase, int next, std::size_t at);
     void FindPhrases(std::size_t n);
     void PhraseFound(int phrase);
     void CountPart(const Postings& postings, int key);
@@ -133,6 +133,11 @@ private:
     TArray<unsigned> m_comboStamp;
     TArray<int> m_comboCount;
     TArray<int> m_candidates;
+    // Follows: places reached by the steps so far, stamped per step.
+    TArray<int> m_frontier;
+    TArray<int> m_reached;
+    TArray<unsigned> m_placeStamp;
+    unsigned m_placeGeneration = 0;
 };
 
 }  // namespace chatsieve

@@ -3,6 +3,7 @@
 // both must report the same level, offset and length and mask the same bytes.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
 #include <random>
 #include <string>
@@ -170,6 +171,26 @@ TEST_F(RuleIndexTest, FallsBackWhenItCannotBeBuilt) {
         Delete(filter);
         TearDown();
     }
+}
+
+// A syllable whose split form equals its romanised form occurs twice at each
+// place; following each occurrence separately doubled the work per syllable.
+TEST_F(RuleIndexTest, RepeatedOccurrencesDoNotMultiplyTheWork) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = {{"ba", {0xB0, 0xCB, 0xCB}, "ba"}, {"zu", {0xD7, 0xE3, 0xE3}}};
+    LevelRow phrase{5, std::vector<int>(31, 200001)};
+    phrase.refs.push_back(200002);
+    rules.phrases = {phrase};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    std::string line;
+    for (int i = 0; i < 40; ++i) line += "ba";
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, filter->CheckText(line.c_str(), 0));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    filter->Uninit();
+    Delete(filter);
 }
 
 }  // namespace

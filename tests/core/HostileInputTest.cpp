@@ -81,5 +81,13 @@ TEST_F(HostileInputTest, ExtremeLevelsAndSizes) {
     EXPECT_EQ("** ******", out);
 }
 
+TEST_F(HostileInputTest, NegativeMinLevelStillCopiesTheLine) {
+    std::string out;
+    EXPECT_EQ(0, Filter("fa waigua", &out, UINT_MAX, -1));
+    EXPECT_EQ("fa waigua", out);  // terminated, unmasked
+    EXPECT_EQ(0, Filter("fa waigua", &out, 4, INT_MIN));
+    EXPECT_EQ("fa w", out);
+}
+
 }  // namespace
 }  // namespace chatsieve::test
