@@ -112,6 +112,16 @@ bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>
             }
             continue;
         }
+        // Editors that turn tabs into spaces leave the whole row in its first
+        // field; say so once instead of letting every column complain.
+        const std::size_t spaces = line.find("  ");
+        if (m_columns.size() > 1 && line.find('\t') == std::string::npos && spaces != std::string::npos &&
+            line.find_first_not_of(' ', spaces) != std::string::npos) {
+            diagnostics->push_back(Error(SourcePos{m_file, lineNumber, CountCharacters(line, spaces) + 1},
+                                         "fields are separated by tabs, not runs of spaces"));
+            ok = false;
+            continue;
+        }
         if (fields.size() > m_columns.size()) {
             diagnostics->push_back(Error(fields[m_columns.size()].pos,
                                          "too many fields: the table has " + std::to_string(m_columns.size()) +
