@@ -105,6 +105,16 @@ TEST(ChatsieveFilter, UsesTheRulesUnderRoot) {
     EXPECT_NE(missing.err.find("Chatsieve.res"), std::string::npos) << missing.err;
 }
 
+TEST(ChatsieveFilter, UsesAPackageNamedDirectly) {
+    ScopedTempDir dir;
+    RuleFolder rules;
+    ASSERT_EQ(Chatsieve("build " + Quoted(rules.Path()) + " -o base.res").status, 0);
+    EXPECT_EQ(Chatsieve("filter --package base.res", "外挂 代练\n").out, "6\t**** 代练\n");
+    const Result missing = Chatsieve("filter --package nowhere.res", "x\n");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("nowhere.res"), std::string::npos) << missing.err;
+}
+
 TEST(ChatsieveCommand, WrongUsageExitsWithTwo) {
     ScopedTempDir dir;
     for (const char* args : {"", "frobnicate", "filter --min-level -3", "filter --encoding latin1", "filter --bogus",
