@@ -1,8 +1,12 @@
 #include "CFilterCommand.h"
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
+#include <string>
 
 #include "platform/ToolPlatform.h"
 #include "rules/CCodePage936.h"
@@ -14,13 +18,14 @@ int RunFilter(const Arguments& args) { return CFilterCommand().Run(args); }
 namespace {
 
 const char kFilterHelp[] =
-    "usage: chatsieve filter [--root DIR] [--min-level N] [--encoding gbk|utf-8]\n"
+    "usage: chatsieve filter [--root DIR | --package FILE] [--min-level N] [--encoding gbk|utf-8]\n"
     "                        [--explain] [--json] [--strict] [FILE...]\n"
     "\n"
     "Screens each line of the FILEs (standard input without any, or for '-') and\n"
     "prints LEVEL<TAB>MASKED: the worst level in the line (0: nothing found) and\n"
     "the line with every banned expression of level N or more replaced by '*'.\n"
     "\n"
+    "  --package FILE    use the rule package FILE instead of one under --root\n"
     "  --root DIR        the folder holding Data/Scp/Chatsieve.res (default: the\n"
     "                    rule set shipped beside this program)\n"
     "  --min-level N     mask expressions of level N and above (default 1)\n"
@@ -129,6 +134,9 @@ int CFilterCommand::ParseArguments(const Arguments& args) {
         if ((taken = takeValue("--root")) != 0) {
             if (taken < 0) return UsageError("filter", "--root needs a folder");
             m_root = value;
+        } else if ((taken = takeValue("--package")) != 0) {
+            if (taken < 0) return UsageError("filter", "--package needs a rule package");
+            m_package = value;
         } else if ((taken = takeValue("--min-level")) != 0) {
             char* end = nullptr;
             const long level = taken > 0 ? std::strtol(value.c_str(), &end, 10) : -1;
@@ -157,6 +165,34 @@ int CFilterCommand::ParseArguments(const Arguments& args) {
     return kExitOk;
 }
 
+// The library opens its package only as Data/Scp/Chatsieve.res under the
+// working folder, so a package named on the command line is staged in a
+// scratch root of that shape, loaded, and the scratch root removed.
+int CFilterCommand::RunWithPackage() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path scratch =
+        fs::temp_directory_path(ec) / ("chatsieve-" + std::to_string(std::random_device()()) + "-" +
+                                       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    const fs::path target = scratch / "Data" / "Scp" / "Chatsieve.res";
+    if (!fs::is_regular_file(m_package, ec)) {
+        std::fprintf(stderr, "chatsieve filter: %s: no such rule package\n", m_package.c_str());
+        return kExitFailure;
+    }
+    std::string error;
+    const bool staged = fs::create_directories(target.parent_path(), ec) && fs::copy_file(m_package, target, ec);
+    const bool opened = staged && m_screener.Open(scratch.string(), &error);
+    fs::remove_all(scratch, ec);
+    if (!opened) {
+        std::fprintf(stderr, "chatsieve filter: %s: %s\n", m_package.c_str(),
+                     staged ? error.c_str() : "cannot stage the package");
+        return kExitFailure;
+    }
+    m_root = scratch.string();
+    m_package.clear();
+    return ScreenAll();
+}
+
 int CFilterCommand::Run(const Arguments& args) {
     for (const std::string& arg : args)
         if (arg == "--help" || arg == "-h") return std::fputs(kFilterHelp, stdout), kExitOk;
@@ -167,10 +203,15 @@ int CFilterCommand::Run(const Arguments& args) {
         if (m_root.empty()) m_root = ".";
     }
     std::string error;
+    if (!m_package.empty()) return RunWithPackage();
     if (!m_screener.Open(m_root, &error)) {
         std::fprintf(stderr, "chatsieve filter: %s\n", error.c_str());
         return kExitFailure;
     }
+    return ScreenAll();
+}
+
+int CFilterCommand::ScreenAll() {
     if (m_files.empty()) m_files.push_back("-");
     bool ok = true;
     for (const std::string& file : m_files) {

@@ -25,6 +25,8 @@ public:
 
 private:
     int ParseArguments(const Arguments& args);
+    int RunWithPackage();
+    int ScreenAll();
     // Screens every line of `stream`; false when a line could not be screened.
     bool ScreenStream(std::FILE* stream, const std::string& name);
     bool ScreenLine(const std::string& raw, const std::string& name, int lineNumber);
@@ -40,6 +42,7 @@ private:
     std::string Shown(const std::string& cp936, bool forJson) const;
 
     std::string m_root;
+    std::string m_package;
     int m_minLevel = 1;
     bool m_utf8 = true;
     bool m_explain = false;

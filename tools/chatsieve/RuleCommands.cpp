@@ -1,5 +1,6 @@
 // build, lint and decompile: the rule compiler's commands.
 #include <cstdio>
+#include <filesystem>
 
 #include "Commands.h"
 #include "PackholdWriter.h"
@@ -80,6 +81,16 @@ void Print(const std::vector<Diagnostic>& diagnostics, std::FILE* stream) {
     for (const Diagnostic& d : diagnostics) std::fprintf(stream, "%s\n", d.Format().c_str());
 }
 
+std::string Counted(std::size_t n, const char* noun) { return std::to_string(n) + " " + noun + (n == 1 ? "" : "s"); }
+
+// "SRC: 2 errors, 1 warning": the last line of lint and build, so that a clean
+// run says so instead of printing nothing.
+std::string Summary(const std::string& folder, const std::vector<Diagnostic>& diagnostics) {
+    std::size_t errors = 0;
+    for (const Diagnostic& d : diagnostics) errors += d.severity == Diagnostic::Severity::kError;
+    return folder + ": " + Counted(errors, "error") + ", " + Counted(diagnostics.size() - errors, "warning");
+}
+
 }  // namespace
 
 int UsageError(const char* command, const std::string& message) {
@@ -92,9 +103,16 @@ int RunBuild(const Arguments& args) {
     std::string input, output;
     int status = kExitOk;
     if (!InputAndOutput("build", args, &input, &output, &status)) return status;
+    // The package's folder is made here, so that a first build into a fresh
+    // tree needs no mkdir.
+    const std::filesystem::path parent = std::filesystem::path(output).parent_path();
+    std::error_code ec;
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
     std::vector<Diagnostic> diagnostics;
     const bool built = CRuleCompiler().Build(input, output, &diagnostics);
     Print(diagnostics, stderr);
+    std::fprintf(stdout, "%s; %s\n", Summary(input, diagnostics).c_str(),
+                 built ? ("wrote " + output).c_str() : "nothing written");
     return built ? kExitOk : kExitFailure;
 }
 
@@ -107,6 +125,7 @@ int RunLint(const Arguments& args) {
     const bool read = CRuleCompiler().Read(args[0], &rules, &diagnostics);
     if (read) CRuleLinter().Check(rules, &diagnostics);
     Print(diagnostics, stdout);
+    std::fprintf(stdout, "%s\n", Summary(args[0], diagnostics).c_str());
     if (!read) return kExitFailure;
     return diagnostics.empty() ? kExitOk : kExitWarnings;
 }

@@ -31,6 +31,32 @@ bool IsBlankOrComment(const std::string& line) {
 
 }  // namespace
 
+// "UTF-16" or "GBK" when the whole text is plainly in one of them and not in
+// UTF-8, so that such a file draws one message instead of one per line.
+static const char* ForeignEncoding(const std::string& text) {
+    if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF')))
+        return "UTF-16";
+    if (text.find('\0') != std::string::npos && text.size() >= 2 && (text[0] == '\0' || text[1] == '\0'))
+        return "UTF-16";
+    std::size_t pos = 0;
+    bool utf8 = true;
+    while (utf8 && pos < text.size()) {
+        std::uint32_t cp = 0;
+        utf8 = DecodeUtf8(text, &pos, &cp);
+    }
+    if (utf8) return nullptr;
+    bool twoByte = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) continue;
+        if (b == 0x80 || b == 0xFF || i + 1 == text.size()) return nullptr;
+        const unsigned char trail = static_cast<unsigned char>(text[++i]);
+        if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return nullptr;
+        twoByte = true;
+    }
+    return twoByte ? "GBK" : nullptr;
+}
+
 int CountCharacters(const std::string& utf8, std::size_t end) {
     if (end > utf8.size()) end = utf8.size();
     int count = 0;
@@ -64,6 +90,12 @@ void CAuthoringTable::SplitLine(const std::string& line, int lineNumber, std::ve
 bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>* diagnostics) {
     m_rows.clear();
     bool ok = true;
+    const char* foreign = ForeignEncoding(contents);
+    if (foreign) {
+        diagnostics->push_back(
+            Error(SourcePos{m_file, 1, 1}, std::string("the file is ") + foreign + ", not UTF-8; save it as UTF-8"));
+        return false;
+    }
     bool haveHeader = false;
     std::size_t start = 0;
     // A byte order mark is what some editors put before UTF-8 text.
@@ -111,6 +143,16 @@ bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>
                 diagnostics->push_back(Error(m_headerPos, "the header must be '" + JoinColumns(m_columns) + "'"));
                 return false;
             }
+            continue;
+        }
+        // Editors that turn tabs into spaces leave the whole row in its first
+        // field; say so once instead of letting every column complain.
+        const std::size_t spaces = line.find("  ");
+        if (m_columns.size() > 1 && line.find('\t') == std::string::npos && spaces != std::string::npos &&
+            line.find_first_not_of(' ', spaces) != std::string::npos) {
+            diagnostics->push_back(Error(SourcePos{m_file, lineNumber, CountCharacters(line, spaces) + 1},
+                                         "fields are separated by tabs, not runs of spaces"));
+            ok = false;
             continue;
         }
         if (fields.size() > m_columns.size()) {

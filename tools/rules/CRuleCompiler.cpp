@@ -92,6 +92,35 @@ std::string ToCp936(const std::string& utf8) {
     return out;
 }
 
+// Edits (insert, delete, replace, swap neighbours) between a and b: enough to
+// tell a typo such as "glod" from a different word.
+std::size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t cost = Lower(a[i - 1]) == Lower(b[j - 1]) ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && Lower(a[i - 1]) == Lower(b[j - 2]) && Lower(a[i - 2]) == Lower(b[j - 1]))
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// "; did you mean 'gold'?" when one phrase id or syllable is a single edit
+// away from `word`, else nothing.
+std::string Suggestion(const std::string& word, const RuleSetSource& rules) {
+    std::vector<std::string> names;
+    for (const RuleSource& phrase : rules.phrases)
+        if (!phrase.id.empty()) names.push_back(phrase.id);
+    for (const SyllableSource& syllable : rules.syllables) names.push_back(syllable.pinyin);
+    for (const std::string& name : names)
+        if (word.size() > 2 && EditDistance(word, name) == 1) return "; did you mean '" + name + "'?";
+    return "";
+}
+
 }  // namespace
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
@@ -495,8 +524,9 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
                 ok = false;
                 continue;
             }
-            AddError(word.pos,
-                     "unknown part '" + word.text + "': a part is a phrase id, a syllable's pinyin or one character");
+            AddError(word.pos, "unknown part '" + word.text +
+                                   "': a part is a phrase id, a syllable's pinyin or one character" +
+                                   Suggestion(word.text, *rules));
             ok = false;
         }
         if (ok && combo.parts.empty()) {

@@ -157,12 +157,14 @@ void CRuleLinter::CheckIgnoreSets(const RuleSetSource& rules) {
         for (const ByteRange& range : set.singles) {
             if (range.high >= 0x81 && range.low <= 0xFE)
                 Warn(range.pos, "bytes 81 to FE start two-byte characters and are never stripped as single bytes");
-            // Pinyin is matched after stripping, so a stripped letter can never
-            // be part of a match.
+            // Pinyin is matched after stripping and in any case, so a stripped
+            // letter, upper or lower case, can never be part of a match.
             for (const SyllableSource& syllable : rules.syllables) {
                 const auto stripped = [&range](char c) {
                     const unsigned char b = static_cast<unsigned char>(c);
-                    return b >= range.low && b <= range.high;
+                    const unsigned char upper = static_cast<unsigned char>(b >= 'a' && b <= 'z' ? b - 'a' + 'A' : b);
+                    const unsigned char lower = static_cast<unsigned char>(b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b);
+                    return (upper >= range.low && upper <= range.high) || (lower >= range.low && lower <= range.high);
                 };
                 if (std::any_of(syllable.pinyin.begin(), syllable.pinyin.end(), stripped)) {
                     Warn(range.pos, "strips letters of the pinyin '" + syllable.pinyin + "', which then never matches");

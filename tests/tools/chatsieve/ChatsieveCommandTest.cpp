@@ -117,6 +117,16 @@ TEST(ChatsieveFilter, UsesTheRulesUnderRoot) {
     EXPECT_NE(missing.err.find("Chatsieve.res"), std::string::npos) << missing.err;
 }
 
+TEST(ChatsieveFilter, UsesAPackageNamedDirectly) {
+    ScopedTempDir dir;
+    RuleFolder rules;
+    ASSERT_EQ(Chatsieve("build " + Quoted(rules.Path()) + " -o base.res").status, 0);
+    EXPECT_EQ(Chatsieve("filter --package base.res", "外挂 代练\n").out, "6\t**** 代练\n");
+    const Result missing = Chatsieve("filter --package nowhere.res", "x\n");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("nowhere.res"), std::string::npos) << missing.err;
+}
+
 TEST(ChatsieveCommand, WrongUsageExitsWithTwo) {
     ScopedTempDir dir;
     for (const char* args : {"", "frobnicate", "filter --min-level -3", "filter --encoding latin1", "filter --bogus",
@@ -145,6 +155,16 @@ TEST(ChatsieveCommand, BuildReportsErrorsAndWritesNothing) {
                            "/combos.tsv:3:6: unknown part 'wechat': a part is a phrase id, a syllable's pinyin or one "
                            "character\n");
     EXPECT_FALSE(std::filesystem::exists("out.res"));
+    EXPECT_EQ(run.out, rules.Path() + ": 3 errors, 0 warnings; nothing written\n");
+}
+
+TEST(ChatsieveCommand, BuildMakesTheOutputFolder) {
+    ScopedTempDir dir;
+    RuleFolder rules;
+    const Result run = Chatsieve("build " + Quoted(rules.Path()) + " -o fresh/Data/Scp/Chatsieve.res");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(std::filesystem::exists("fresh/Data/Scp/Chatsieve.res"));
+    EXPECT_EQ(run.out, rules.Path() + ": 0 errors, 0 warnings; wrote fresh/Data/Scp/Chatsieve.res\n");
 }
 
 TEST(ChatsieveCommand, BuildDecompileBuildGivesTheSameBytes) {
@@ -162,13 +182,14 @@ TEST(ChatsieveCommand, LintExitsWithThreeOnWarnings) {
     ScopedTempDir dir;
     const Result clean = Chatsieve(std::string("lint ") + Quoted(SHIPPED_RULES));
     EXPECT_EQ(clean.status, 0) << clean.out;
-    EXPECT_EQ(clean.out, "");
+    EXPECT_EQ(clean.out, std::string(SHIPPED_RULES) + ": 0 errors, 0 warnings\n");
     RuleFolder rules({{"phrases.tsv", "id\tlevel\tphrase\ncheat\t70\t外挂\ngold\t0\t金币\nwechat\t0\t微信\n"}});
     const Result warned = Chatsieve("lint " + Quoted(rules.Path()));
     EXPECT_EQ(warned.status, 3);
     EXPECT_EQ(warned.out, rules.Path() +
                               "/phrases.tsv:2:7: warning: the level 70 is above 63, the highest level rule "
-                              "data uses\n");
+                              "data uses\n" +
+                              rules.Path() + ": 0 errors, 1 warning\n");
     RuleFolder broken({{"phrases.tsv", "id\tlevel\tphrase\n"}});
     EXPECT_EQ(Chatsieve("lint " + Quoted(broken.Path())).status, 1);
 }

@@ -116,5 +116,13 @@ TEST(CRuleLinter, IgnoreSetsThatStripWhatRulesNeed) {
                   "ignore.tsv:5:1: warning: this ignore-set has no ranges and strips nothing"}));
 }
 
+TEST(CRuleLinter, IgnoreRangesOfUpperCaseLettersStripPinyinToo) {
+    // Lines are matched in any case, so stripping 'W' breaks "WAI GUA".
+    EXPECT_EQ(Lint({{"ignore.tsv", "kind\tvalue\nsingle\t41-5A\nsingle\t57\nsingle\t5B-60\n"}}),
+              (std::vector<std::string>{
+                  "ignore.tsv:2:8: warning: strips letters of the pinyin 'wai', which then never matches",
+                  "ignore.tsv:3:8: warning: strips letters of the pinyin 'wai', which then never matches"}));
+}
+
 }  // namespace
 }  // namespace chatsieve::tools
