@@ -43,11 +43,12 @@ function(chatsieve_add_host_build)
     set(tests ON)
   endif()
   list(REMOVE_DUPLICATES targets)
-  set(steps "")
-  foreach(target IN LISTS targets)
-    list(APPEND steps COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target ${target})
-  endforeach()
-  list(POP_FRONT steps)  # the first COMMAND keyword is BUILD_COMMAND's own
+  # One nested build of every target, in parallel. It cannot share the outer
+  # make's jobserver (it is not run as a recursive make), so it drops the
+  # outer MAKEFLAGS and takes the machine's core count instead of -j1.
+  cmake_host_system_information(RESULT jobs QUERY NUMBER_OF_LOGICAL_CORES)
+  set(steps ${CMAKE_COMMAND} -E env --unset=MAKEFLAGS --unset=MFLAGS
+    ${CMAKE_COMMAND} --build <BINARY_DIR> --parallel ${jobs} --target ${targets})
   ExternalProject_Add(chatsieve_host_tools
     SOURCE_DIR ${PROJECT_SOURCE_DIR}
     BINARY_DIR ${PROJECT_BINARY_DIR}/host
