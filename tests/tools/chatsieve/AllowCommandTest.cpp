@@ -8,6 +8,7 @@
 #include <string>
 
 #include "RuleFolder.h"
+#include "RunChatsieve.h"
 #include "TempDir.h"
 
 namespace chatsieve::test {
@@ -16,11 +17,9 @@ namespace {
 namespace fs = std::filesystem;
 
 int RunCli(const std::string& args, const std::string& input, std::string* out) {
-    WriteFileText("stdin.txt", input);
-    const std::string command = std::string("'") + CHATSIEVE_EXE + "' " + args + " <stdin.txt >stdout.txt 2>stderr.txt";
-    const int raw = std::system(command.c_str());
-    *out = ReadFileText("stdout.txt");
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    const Result run = Chatsieve(args, input);
+    *out = run.out;
+    return run.status;
 }
 
 // The shipped rules plus 卖号, 垃圾 and the combination of 加 and 群, in

@@ -7,26 +7,11 @@
 #include <string>
 
 #include "RuleFolder.h"
+#include "RunChatsieve.h"
 #include "TempDir.h"
 
 namespace chatsieve::test {
 namespace {
-
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-// Runs the program with `args` (shell words) in the working directory,
-// `input` on its standard input.
-Result Chatsieve(const std::string& args, const std::string& input = "") {
-    WriteFileText("stdin.txt", input);
-    const std::string command = std::string("'") + CHATSIEVE_EXE + "' " + args + " <stdin.txt >stdout.txt 2>stderr.txt";
-    const int raw = std::system(command.c_str());
-    const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return Result{status, ReadFileText("stdout.txt"), ReadFileText("stderr.txt")};
-}
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 

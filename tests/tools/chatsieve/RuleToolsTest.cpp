@@ -8,22 +8,11 @@
 #include <string>
 
 #include "RuleFolder.h"
+#include "RunChatsieve.h"
 #include "TempDir.h"
 
 namespace chatsieve::test {
 namespace {
-
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result Chatsieve(const std::string& args) {
-    const std::string command = std::string("'") + CHATSIEVE_EXE + "' " + args + " </dev/null >stdout.txt 2>stderr.txt";
-    const int raw = std::system(command.c_str());
-    return Result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileText("stdout.txt"), ReadFileText("stderr.txt")};
-}
 
 std::size_t Count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
