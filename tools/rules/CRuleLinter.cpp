@@ -50,6 +50,68 @@ bool Covers(const std::vector<Run>& earlier, const std::vector<Run>& later) {
     return true;
 }
 
+// `text` without the characters any ignore-set strips, as the filter strips
+// a line (and, at Init, every allowed expression).
+std::string Stripped(const std::string& text, const RuleSetSource& rules) {
+    std::string kept;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const std::size_t n = CCodePage936::IsLead(b) && i + 1 < text.size() ? 2 : 1;
+        bool strip = false;
+        for (const IgnoreSetSource& set : rules.ignoreSets) {
+            if (n == 1)
+                for (const ByteRange& r : set.singles) strip = strip || (b >= r.low && b <= r.high);
+            else
+                for (const CodeRange& r : set.doubles) {
+                    const auto t = static_cast<unsigned char>(text[i + 1]);
+                    strip = strip || (b == r.lead && t >= r.low && t <= r.high);
+                }
+        }
+        if (!strip) kept.append(text, i, n);
+        i += n;
+    }
+    return kept;
+}
+
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// True when `form` and `text` agree on the bytes where they overlap with
+// `form` placed at `at` of `text` (`at` may be negative: the form starts
+// before the text).
+bool Overlaps(const std::string& form, const std::string& text, long at, bool fold) {
+    bool any = false;
+    for (long k = 0; k < static_cast<long>(form.size()); ++k) {
+        const long t = at + k;
+        if (t < 0 || t >= static_cast<long>(text.size())) continue;
+        const char a = fold ? Folded(form[static_cast<std::size_t>(k)]) : form[static_cast<std::size_t>(k)];
+        const char b = fold ? Folded(text[static_cast<std::size_t>(t)]) : text[static_cast<std::size_t>(t)];
+        if (a != b) return false;
+        any = true;
+    }
+    return any;
+}
+
+// True when some written form of `syllable` can stand on a byte of `text`:
+// starting inside it, or running into it from before.
+bool WrittenInside(const SyllableSource& syllable, const std::string& text) {
+    const long n = static_cast<long>(text.size());
+    for (long at = 0; at < n; ++at) {
+        const auto b = static_cast<unsigned char>(text[static_cast<std::size_t>(at)]);
+        for (const CodeRange& r : syllable.ranges) {
+            if (b != r.lead) continue;
+            if (at + 1 == n) return true;
+            const auto t = static_cast<unsigned char>(text[static_cast<std::size_t>(at + 1)]);
+            if (t >= r.low && t <= r.high) return true;
+        }
+    }
+    for (long at = 1 - static_cast<long>(syllable.pinyin.size()); at < n; ++at)
+        if (Overlaps(syllable.pinyin, text, at, true)) return true;
+    if (syllable.hasSplit)
+        for (long at = 1 - static_cast<long>(syllable.split.size()); at < n; ++at)
+            if (Overlaps(syllable.split, text, at, false)) return true;
+    return false;
+}
+
 struct Tried {
     const RuleSource* rule;
     bool isCombo;
@@ -69,6 +131,39 @@ void CRuleLinter::Check(const RuleSetSource& rules, std::vector<Diagnostic>* dia
     CheckLevels(rules);
     CheckPhraseStarts(rules);
     CheckShadowing(rules);
+    CheckAllowed(rules);
+}
+
+void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
+    for (const AllowSource& allowed : rules.allow) {
+        std::vector<std::pair<const RuleSource*, bool>> covered;  // rule, is a combination
+        if (allowed.rules.empty()) {
+            for (const RuleSource& rule : rules.phrases) covered.emplace_back(&rule, false);
+            for (const RuleSource& rule : rules.combos) covered.emplace_back(&rule, true);
+        } else {
+            for (const RuleRefSource& ref : allowed.rules) {
+                const auto& table = ref.isCombo ? rules.combos : rules.phrases;
+                covered.emplace_back(&table[static_cast<std::size_t>(ref.index)], ref.isCombo);
+            }
+        }
+        const std::string text = Stripped(allowed.bytes, rules);
+        bool hidesSomething = false;
+        for (const auto& [rule, isCombo] : covered) {
+            for (const Run& run : Units(*rule, isCombo, rules))
+                for (int row : run)
+                    hidesSomething =
+                        hidesSomething || WrittenInside(rules.syllables[static_cast<std::size_t>(row)], text);
+            if (isCombo) continue;
+            std::string expression;
+            if (!CCodePage936::Instance().FromUtf8(rule->text, &expression, nullptr)) continue;
+            expression = Stripped(expression, rules);
+            if (!expression.empty() && text.find(expression) != std::string::npos)
+                Warn(allowed.textPos, "holds the whole expression of " + DescribeRule(*rule, "phrase") +
+                                          ", which then never catches it written that way");
+        }
+        if (!hidesSomething)
+            Warn(allowed.textPos, "no syllable of the rules it covers is written in it, so it lets nothing through");
+    }
 }
 
 void CRuleLinter::CheckLevels(const RuleSetSource& rules) {

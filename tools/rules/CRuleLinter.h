@@ -17,7 +17,11 @@
 //  - syllables whose code ranges overlap (a character resolves to the first);
 //  - ignore-set ranges that strip characters a syllable is written with, and
 //    single-byte ranges over lead bytes, which never apply;
-//  - an ignore-set with no ranges.
+//  - an ignore-set with no ranges;
+//  - an allowed expression in which no syllable of the rules it covers is
+//    written (it hides nothing from them), and one that holds the whole
+//    written expression of a phrase it covers (that phrase never catches it
+//    written that way).
 #ifndef CHATSIEVE_TOOLS_RULES_CRULELINTER_H
 #define CHATSIEVE_TOOLS_RULES_CRULELINTER_H
 
@@ -38,6 +42,7 @@ private:
     void CheckPhraseStarts(const RuleSetSource& rules);
     void CheckSyllableOverlap(const RuleSetSource& rules);
     void CheckIgnoreSets(const RuleSetSource& rules);
+    void CheckAllowed(const RuleSetSource& rules);
     void Warn(const SourcePos& pos, std::string message);
 
     std::vector<Diagnostic>* m_diagnostics = nullptr;

@@ -124,5 +124,32 @@ TEST(CRuleLinter, IgnoreRangesOfUpperCaseLettersStripPinyinToo) {
                   "ignore.tsv:3:8: warning: strips letters of the pinyin 'wai', which then never matches"}));
 }
 
+// An allowed expression warns when it hides nothing from the rules it covers
+// (judged by their syllables' written forms, after stripping) and when it
+// holds a covered phrase's whole expression; scoping changes what it covers.
+TEST(CRuleLinter, AllowedExpressionsThatHideNothingOrAWholePhrase) {
+    const std::vector<std::string> warnings = Lint({{"allow.tsv",
+                                                     "allow\trules\tnote\n"
+                                                     "外挂游戏\t\tnames the game\n"
+                                                     "你好\t\tgreeting\n"
+                                                     "家里\t\thome\n"
+                                                     "家里\tgold-sale\tonly for gold\n"
+                                                     "你 g u a\t\tpinyin across fillers\n"}});
+    ASSERT_EQ(warnings.size(), 3u) << ::testing::PrintToString(warnings);
+    EXPECT_NE(warnings[0].find("allow.tsv:2:1: warning: holds the whole expression of phrase 'cheat'"),
+              std::string::npos)
+        << warnings[0];
+    EXPECT_NE(warnings[1].find("allow.tsv:3:1: warning: no syllable of the rules it covers"), std::string::npos)
+        << warnings[1];
+    EXPECT_NE(warnings[2].find("allow.tsv:5:1: warning: no syllable of the rules it covers"), std::string::npos)
+        << warnings[2];
+}
+
+// A form may run into the expression from before it: "w" then an allowed
+// "ai" still breaks "wai", so the entry is not dead.
+TEST(CRuleLinter, AFormRunningIntoAnAllowedExpressionCounts) {
+    EXPECT_TRUE(Lint({{"allow.tsv", "allow\trules\tnote\nai\t\t\n"}}).empty());
+}
+
 }  // namespace
 }  // namespace chatsieve::tools
