@@ -36,14 +36,16 @@ const Workload& WorkloadOf(int phrases) {
 
 // Writes the workload's package into a folder of its own and makes that the
 // working directory, where the filter looks for it.
-void UsePackage(int phrases) {
-    const auto folder = std::filesystem::temp_directory_path() / ("chatsieve-bench-" + std::to_string(phrases));
+void UsePackage(int phrases, int allowed = 0) {
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("chatsieve-bench-" + std::to_string(phrases) + "-" + std::to_string(allowed));
     const auto file = folder / "Data" / "Scp" / "Chatsieve.res";
     if (!std::filesystem::exists(file)) {
         std::vector<unsigned char> bytes;
         std::string error;
         std::filesystem::create_directories(file.parent_path());
-        if (!packhold::EncodePackage(MakePackage(WorkloadOf(phrases)), packhold::kDefaultKey, &bytes, &error) ||
+        if (!packhold::EncodePackage(MakePackage(WorkloadOf(phrases), allowed), packhold::kDefaultKey, &bytes,
+                                     &error) ||
             !packhold::WriteFileAtomically(file.string(), bytes, &error)) {
             std::fprintf(stderr, "cannot write the package: %s\n", error.c_str());
             std::abort();
@@ -64,22 +66,25 @@ long ResidentKiB() {
 // One filter at a time per process: the one loaded for the current size.
 struct Loaded {
     int phrases = 0;
+    int allowed = 0;
     IChatsieve* filter = nullptr;
 
     void Unload() {
         if (filter) filter->Uninit();
         filter = nullptr;
         phrases = 0;
+        allowed = 0;
     }
 };
 Loaded g_loaded;
 
-CChatsieve* Filter(int phrases) {
-    if (g_loaded.phrases != phrases) {
+CChatsieve* Filter(int phrases, int allowed = 0) {
+    if (g_loaded.phrases != phrases || g_loaded.allowed != allowed) {
         g_loaded.Unload();
-        UsePackage(phrases);
+        UsePackage(phrases, allowed);
         if (!CreateChatsieve(&g_loaded.filter)) std::abort();
         g_loaded.phrases = phrases;
+        g_loaded.allowed = allowed;
     }
     return static_cast<CChatsieve*>(g_loaded.filter);
 }
@@ -123,6 +128,26 @@ void BM_FilterText(benchmark::State& state) {
     filter->UseRuleIndex(true);
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
+    state.counters["flagged"] =
+        benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
+}
+
+// Arguments: phrase rules, allowed expressions. With an output buffer, as a
+// client screens; the allowed expressions are random characters of the
+// syllable table, so some occur in the lines.
+void BM_AllowedExpressions(benchmark::State& state) {
+    const int phrases = static_cast<int>(state.range(0));
+    CChatsieve* filter = Filter(phrases, static_cast<int>(state.range(1)));
+    const std::vector<std::string>& lines = WorkloadOf(phrases).lines;
+    std::vector<char> out(4096);
+    std::size_t i = 0, found = 0;
+    for (auto _ : state) {
+        const std::string& line = lines[i++ % lines.size()];
+        const int level = filter->FilterText(line.c_str(), out.data(), static_cast<unsigned>(out.size() - 1), 1);
+        benchmark::DoNotOptimize(level);
+        found += level != 0;
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
     state.counters["flagged"] =
         benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
 }
@@ -223,6 +248,11 @@ BENCHMARK(BM_FilterText)
     ->Args({1000, 0, 0})
     ->Args({10000, 0, 0})
     ->Args({50000, 0, 0})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AllowedExpressions)
+    ->Args({10000, 0})
+    ->Args({10000, 1000})
+    ->Args({10000, 10000})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LineLength)->RangeMultiplier(4)->Range(16, 4096)->Unit(benchmark::kMicrosecond);
 #if defined(CHATSIEVE_HAVE_HYPERSCAN)

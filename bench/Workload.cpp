@@ -123,7 +123,7 @@ Workload MakeWorkload(const std::string& syllableTable, int phrases, int lines, 
     return w;
 }
 
-packhold::Package MakePackage(const Workload& w) {
+packhold::Package MakePackage(const Workload& w, int allowed) {
     using packhold::Cell;
     using packhold::CellType;
     packhold::Package package;
@@ -142,6 +142,21 @@ packhold::Package MakePackage(const Workload& w) {
     }
     for (std::size_t i = 0; i < w.combos.size(); ++i)
         package.tables[3].rows.push_back({Cell::Int(w.comboLevels[i]), Cell::IntArray(w.combos[i])});
+    if (allowed == 0) return package;
+    package.tables.emplace_back();
+    package.tables[4].columns = {{"allow", CellType::kText}, {"rules", CellType::kIntArray}, {"note", CellType::kText}};
+    std::mt19937 random(static_cast<unsigned>(allowed));
+    for (int a = 0; a < allowed; ++a) {
+        std::string text;
+        const int characters = 2 + static_cast<int>(random() % 2);
+        for (int c = 0; c < characters; ++c) {
+            const Syllable& s = w.syllables[random() % w.syllables.size()];
+            const std::size_t range = 3 * (random() % (s.codes.size() / 3));
+            text += static_cast<char>(s.codes[range]);
+            text += static_cast<char>(s.codes[range + 1] + random() % (s.codes[range + 2] - s.codes[range + 1] + 1u));
+        }
+        package.tables[4].rows.push_back({Cell::Text(text), Cell(), Cell()});
+    }
     return package;
 }
 

@@ -36,8 +36,9 @@ struct Workload {
 // from `seed`.
 Workload MakeWorkload(const std::string& syllableTable, int phrases, int lines, unsigned seed);
 
-// The rule package of a workload.
-packhold::Package MakePackage(const Workload& workload);
+// The rule package of a workload, with `allowed` allowed expressions of two
+// or three characters of the syllable table (for all rules) as a fifth table.
+packhold::Package MakePackage(const Workload& workload, int allowed = 0);
 
 // Removes what the shipped ignore-set removes, as the filter's first step does.
 std::string Strip(const Workload& workload, const std::string& line);

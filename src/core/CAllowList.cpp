@@ -61,6 +61,8 @@ void CAllowList::Reset() {
     m_entries.Reset();
     m_nextSameText.Reset();
     m_nodes.Reset();
+    m_edges.Reset();
+    m_edgeMask = 0;
     m_hits.Reset();
     m_starts.Reset();
     m_view.Reset();
@@ -79,6 +81,8 @@ bool CAllowList::Covers(int entry, const CMatcher* rule) const {
 
 bool CAllowList::Build(CMatcherList& skipSets, const CMatcherList& syllables) {
     m_nodes.Clear();
+    m_edges.Clear();
+    m_edgeMask = 0;
     m_built = false;
     if (m_entries.Empty()) return true;
 
@@ -114,13 +118,27 @@ bool CAllowList::Build(CMatcherList& skipSets, const CMatcherList& syllables) {
         }
         if (!empty && !Insert(entry.stripped, static_cast<int>(i))) return false;
     }
-    if (!Link()) return false;
+    if (!IndexEdges() || !Link()) return false;
     m_built = true;
     return true;
 }
 
+namespace {
+
+std::size_t EdgeSlot(std::uint32_t key) { return static_cast<std::size_t>(key * 2654435761u); }
+
+}  // namespace
+
 std::int32_t CAllowList::Child(std::int32_t node, unsigned char byte) const {
     if (node == 0) return m_rootNext[byte] ? m_rootNext[byte] : -1;
+    if (m_edgeMask) {
+        const std::uint32_t key = static_cast<std::uint32_t>(node) << 8 | byte;
+        for (std::size_t slot = EdgeSlot(key) & m_edgeMask;; slot = (slot + 1) & m_edgeMask) {
+            const Edge& edge = m_edges[slot];
+            if (edge.key == key) return edge.child;
+            if (edge.key == 0) return -1;
+        }
+    }
     for (std::int32_t c = m_nodes[static_cast<std::size_t>(node)].child; c >= 0;
          c = m_nodes[static_cast<std::size_t>(c)].sibling)
         if (m_nodes[static_cast<std::size_t>(c)].byte == byte) return c;
@@ -166,6 +184,27 @@ std::int32_t CAllowList::Step(std::int32_t node, unsigned char byte) const {
         if (node == 0) return 0;
         node = m_nodes[static_cast<std::size_t>(node)].fail;
     }
+}
+
+bool CAllowList::IndexEdges() {
+    // Node numbers must leave room for the byte in a 32-bit key.
+    if (m_nodes.Size() >= (1u << 24)) return false;
+    std::size_t slots = 16;
+    while (slots < 2 * m_nodes.Size()) slots *= 2;
+    m_edges.Clear();
+    if (!m_edges.Reserve(slots)) return false;
+    for (std::size_t i = 0; i < slots; ++i) m_edges.PushBack(Edge{0, -1});
+    for (std::size_t parent = 1; parent < m_nodes.Size(); ++parent) {
+        for (std::int32_t c = m_nodes[parent].child; c >= 0; c = m_nodes[static_cast<std::size_t>(c)].sibling) {
+            const std::uint32_t key =
+                static_cast<std::uint32_t>(parent) << 8 | m_nodes[static_cast<std::size_t>(c)].byte;
+            std::size_t slot = EdgeSlot(key) & (slots - 1);
+            while (m_edges[slot].key != 0) slot = (slot + 1) & (slots - 1);
+            m_edges[slot] = Edge{key, c};
+        }
+    }
+    m_edgeMask = slots - 1;
+    return true;
 }
 
 bool CAllowList::Link() {

@@ -94,6 +94,7 @@ private:
 
     bool Insert(const char* stripped, int entry);
     bool Link();
+    bool IndexEdges();
     std::int32_t Child(std::int32_t node, unsigned char byte) const;
     std::int32_t Step(std::int32_t node, unsigned char byte) const;
     void Overwrite(char* text, const Hit& hit) const;
@@ -102,6 +103,15 @@ private:
     TArray<std::int32_t> m_nextSameText;  // per entry: the next entry with the same stripped text
     TArray<Node> m_nodes;
     std::int32_t m_rootNext[256] = {};  // root's transitions, 0 for none
+    // Once the trie is complete, every other edge in an open-addressed table
+    // (a slot: node << 8 | byte, then the child; node 0 marks a free slot),
+    // so a step costs one probe or two instead of a walk over the siblings.
+    struct Edge {
+        std::uint32_t key;
+        std::int32_t child;
+    };
+    TArray<Edge> m_edges;
+    std::size_t m_edgeMask = 0;  // slots - 1; 0 while there is no table
     TArray<Hit> m_hits;
     TArray<unsigned char> m_starts;
     TArray<char> m_view;  // per byte of the text Hide sees: starts a character
