@@ -12,10 +12,6 @@ namespace {
 using packhold::Cell;
 using packhold::CellType;
 
-// How the filter names the rules an expression is limited to.
-constexpr int kPhraseRowBase = 300000;
-constexpr int kComboRowBase = 400000;
-
 void AddError(std::vector<Diagnostic>* diagnostics, const SourcePos& pos, std::string message) {
     diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)});
 }
@@ -105,7 +101,7 @@ void AddAllowTable(const RuleSetSource& rules, packhold::Package* package) {
     for (const AllowSource& allow : rules.allow) {
         std::vector<std::int32_t> refs;
         for (const RuleRefSource& ref : allow.rules)
-            refs.push_back((ref.isCombo ? kComboRowBase : kPhraseRowBase) + ref.index + 1);
+            refs.push_back((ref.isCombo ? kComboRefBase : kPhraseRefBase) + ref.index + 1);
         table.rows.push_back({Cell::Text(allow.bytes), refs.empty() ? Cell() : Cell::IntArray(refs),
                               allow.note.empty() ? Cell() : Cell::Text(allow.note)});
     }

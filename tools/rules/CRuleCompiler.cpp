@@ -17,9 +17,6 @@ namespace {
 using packhold::Cell;
 using packhold::CellType;
 
-constexpr int kSyllableRefBase = 200000;
-constexpr int kPhraseRefBase = 300000;
-
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 bool IsAllLetters(const std::string& text) {

@@ -23,7 +23,12 @@ constexpr int kMaxIgnoreValues = 256;
 constexpr int kMaxSyllableRanges = 3;
 constexpr int kMaxPhraseSyllables = 32;
 constexpr int kMaxComboParts = 16;
-// Rule references are kind * 100000 + row, so a table holds fewer rows.
+// Rule references are kind * 100000 + row (1-based): syllables are kind 2 and
+// phrases kind 3; an allowed expression names combinations as kind 4.
+constexpr int kSyllableRefBase = 200000;
+constexpr int kPhraseRefBase = 300000;
+constexpr int kComboRefBase = 400000;
+// The row part of a reference, so a table that is referred to holds fewer rows.
 constexpr int kMaxReferencedRows = 99999;
 // Levels the filter orders by; higher ones work but are outside the rule data's range.
 constexpr int kMaxUsualLevel = 63;
