@@ -112,6 +112,15 @@ bool WrittenInside(const SyllableSource& syllable, const std::string& text) {
     return false;
 }
 
+// True when `text` occurs in `expression` starting on a character, letters in
+// any case: the way an allowed expression is found in a line.
+bool HoldsAt(const std::string& expression, const std::string& text) {
+    for (std::size_t at = 0; at + text.size() <= expression.size();
+         at += CCodePage936::IsLead(static_cast<unsigned char>(expression[at])) ? 2 : 1)
+        if (Overlaps(text, expression, static_cast<long>(at), true)) return true;
+    return false;
+}
+
 struct Tried {
     const RuleSource* rule;
     bool isCombo;
@@ -157,9 +166,9 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
             std::string expression;
             if (!CCodePage936::Instance().FromUtf8(rule->text, &expression, nullptr)) continue;
             expression = Stripped(expression, rules);
-            if (!expression.empty() && text.find(expression) != std::string::npos)
-                Warn(allowed.textPos, "holds the whole expression of " + DescribeRule(*rule, "phrase") +
-                                          ", which then never catches it written that way");
+            if (!text.empty() && HoldsAt(expression, text))
+                Warn(allowed.textPos, "lies inside the expression of " + DescribeRule(*rule, "phrase") +
+                                          ", which then never catches it written as it stands");
         }
         if (!hidesSomething)
             Warn(allowed.textPos, "no syllable of the rules it covers is written in it, so it lets nothing through");

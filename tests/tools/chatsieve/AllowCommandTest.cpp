@@ -22,16 +22,12 @@ int RunCli(const std::string& args, const std::string& input, std::string* out) 
     return run.status;
 }
 
-// The shipped rules plus 卖号, 垃圾 and the combination of 加 and 群, in
-// `folder`, with `allow` as allow.tsv when it is not empty.
+// The shipped rules without their allow.tsv, in `folder`, with `allow` as
+// allow.tsv when it is not empty.
 void WriteRules(const std::string& folder, const std::string& allow) {
     fs::create_directories(folder);
     for (const char* name : {"ignore.tsv", "syllables.tsv", "phrases.tsv", "combos.tsv"})
         fs::copy_file(fs::path(SHIPPED_RULES) / name, fs::path(folder) / name);
-    WriteFileText(fs::path(folder) / "phrases.tsv",
-                  ReadFileText(fs::path(folder) / "phrases.tsv") + "sell-acct\t40\t卖号\nrubbish\t10\t垃圾\n");
-    WriteFileText(fs::path(folder) / "combos.tsv",
-                  ReadFileText(fs::path(folder) / "combos.tsv") + "join-group\t20\t加 群\n");
     if (!allow.empty()) WriteFileText(fs::path(folder) / "allow.tsv", allow);
 }
 
@@ -45,23 +41,24 @@ std::string Build(const std::string& name, const std::string& allow) {
 
 const char kLines[] = "我刚买好装备了\n我家里有条裙子\n垃圾分类从我做起\n卖号\n有人要外挂吗\n加我进群\n";
 
+// The shipped allow.tsv lets the innocent lines through; without it they are
+// caught through homophones.
 TEST(ChatsieveAllow, LetsTheInnocentLinesThroughAndStillCatchesTheRest) {
     ScopedTempDir dir;
     Build("plain", "");
-    Build("allowed", "allow\trules\tnote\n买好装备\t\t\n家里\t\t\n垃圾分类\t\t\n");
     std::string out;
     ASSERT_EQ(0, RunCli("filter --root plain-root", kLines, &out));
     EXPECT_EQ(
         out,
         "40\t我刚****装备了\n20\t我家里有条**子\n10\t****分类从我做起\n40\t****\n60\t有人要****吗\n20\t加我进**\n");
-    ASSERT_EQ(0, RunCli("filter --root allowed-root", kLines, &out));
+    ASSERT_EQ(0, RunCli("filter", kLines, &out));
     EXPECT_EQ(out,
               "0\t我刚买好装备了\n0\t我家里有条裙子\n0\t垃圾分类从我做起\n40\t****\n60\t有人要****吗\n20\t加我进**\n");
-    ASSERT_EQ(0, RunCli("filter --explain --root allowed-root", "我刚买好装备了\n", &out));
+    ASSERT_EQ(0, RunCli("filter --explain", "我刚买好装备了\n", &out));
     EXPECT_EQ(out,
               "0\t我刚买好装备了\n"
               "  allowed: columns 3-6 \"买好装备\" is \"买好装备\" (allow.tsv row 1)\n"
-              "  without them: level 40, phrase sell-acct: 卖号, columns 3-4\n");
+              "  without them: level 40, phrase sell-account-short: 卖号, columns 3-4\n");
 }
 
 TEST(ChatsieveAllow, AnEmptyTableBuildsTheSameBytesAndTheSameResults) {
@@ -79,11 +76,11 @@ TEST(ChatsieveAllow, AnEmptyTableBuildsTheSameBytesAndTheSameResults) {
 
 TEST(ChatsieveAllow, DecompileGivesTheTableBack) {
     ScopedTempDir dir;
-    const std::string table = "allow\trules\tnote\n买好装备\tsell-acct\tbought gear\n家里\t\t\n";
+    const std::string table = "allow\trules\tnote\n买好装备\tsell-account-short\tbought gear\n家里\t\t\n";
     const std::string package = Build("allowed", table);
     std::string out;
     ASSERT_EQ(0, RunCli("decompile allowed-root/Data/Scp/Chatsieve.res -o back", "", &out));
-    EXPECT_NE(std::string::npos, ReadFileText("back/allow.tsv").find("买好装备\tsell-acct\tbought gear\n家里\t\t\n"));
+    EXPECT_NE(std::string::npos, ReadFileText("back/allow.tsv").find("买好装备\tsell-account-short\tbought gear\n家里\t\t\n"));
     ASSERT_EQ(0, RunCli("build back -o again.res", "", &out));
     EXPECT_EQ(package, ReadFileText("again.res"));
 }
