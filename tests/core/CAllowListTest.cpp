@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "../support/ShortLines.h"
 #include "../support/TestFilter.h"
 #include "core/CAllowList.h"
 #include "platform/CodePage.h"
@@ -275,25 +276,17 @@ TEST_F(AllowTest, AgreesWithThePlainReferenceOnRandomRuleSets) {
 TEST_F(AllowTest, ExpressionsThatNeverOccurChangeNothing) {
     // Masking and levels, with and without the table, on every short line.
     Create(AllowRules({{"\xB0\xA1\xB0\xA1", {}}, {"q", {300001}}}));
-    const std::string alphabet = "wagunhio \xCD\xE2\xB9\xD2\xBA\xC3";
-    std::string line;
-    for (std::size_t length = 1; length <= 4; ++length) {
-        std::size_t total = 1;
-        for (std::size_t i = 0; i < length; ++i) total *= alphabet.size();
-        for (std::size_t code = 0; code < total; ++code) {
-            line.clear();
-            for (std::size_t i = 0, c = code; i < length; ++i, c /= alphabet.size())
-                line += alphabet[c % alphabet.size()];
-            std::string masked[2];
-            int levels[2];
-            for (int way = 0; way < 2; ++way) {
-                m_filter->UseAllowList(way == 1);
-                masked[way] = Mask(line, &levels[way]);
-            }
-            ASSERT_EQ(levels[0], levels[1]) << line;
-            ASSERT_EQ(masked[0], masked[1]) << line;
+    ForEachShortLine("wagunhio \xCD\xE2\xB9\xD2\xBA\xC3", 4, [&](const std::string& line) {
+        std::string masked[2];
+        int levels[2];
+        for (int way = 0; way < 2; ++way) {
+            m_filter->UseAllowList(way == 1);
+            masked[way] = Mask(line, &levels[way]);
         }
-    }
+        EXPECT_EQ(levels[0], levels[1]) << line;
+        EXPECT_EQ(masked[0], masked[1]) << line;
+        return levels[0] == levels[1] && masked[0] == masked[1];
+    });
 }
 
 }  // namespace

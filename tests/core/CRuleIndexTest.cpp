@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "../support/ShortLines.h"
 #include "../support/TestFilter.h"
 #include "core/CRuleIndex.h"
 #include "platform/CodePage.h"
@@ -137,19 +138,10 @@ TEST_F(RuleIndexTest, AgreesOnEveryShortLine) {
     Differential random(7);
     TestFilter* filter = New<TestFilter>(random.Rules());
     ASSERT_EQ(1, filter->Init());
-    const std::string alphabet = "aW \xB0\xB7\xA1\xA2";
-    std::string line;
-    for (std::size_t length = 1; length <= 4; ++length) {
-        std::size_t total = 1;
-        for (std::size_t i = 0; i < length; ++i) total *= alphabet.size();
-        for (std::size_t code = 0; code < total; ++code) {
-            line.clear();
-            for (std::size_t i = 0, c = code; i < length; ++i, c /= alphabet.size())
-                line += alphabet[c % alphabet.size()];
-            Compare(filter, line, 0);
-            if (HasFatalFailure()) break;
-        }
-    }
+    ForEachShortLine("aW \xB0\xB7\xA1\xA2", 4, [&](const std::string& line) {
+        Compare(filter, line, 0);
+        return !HasFatalFailure();
+    });
     filter->Uninit();
     Delete(filter);
 }
