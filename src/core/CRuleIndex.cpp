@@ -64,7 +64,6 @@ void CRuleIndex::Reset() {
     m_hasChildren.Reset();
     m_comboRule.Reset();
     m_need.Reset();
-    m_occurrenceStart.Reset();
     m_occurrences.Reset();
     m_ruleLevel.Reset();
     m_pendingHead.Reset();
@@ -141,6 +140,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         for (int b = 0; b < 256; ++b) trie->rootByByte.PushBack(-1);
     }
     TArray<std::uint64_t> pairs;
+    std::size_t longest = 2;  // a character of a code range
     id = 0;
     for (CMatcherList::Node* node = syllables.First(); node; node = node->next, ++id) {
         const CSyllable* syllable = static_cast<const CSyllable*>(node->matcher);
@@ -148,6 +148,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         bool always = false;
         for (int f = 0; f < 2; ++f) {
             if (!forms[f]) continue;
+            longest = std::max(longest, std::strlen(forms[f]));
             if (forms[f][0] == 0)
                 always = true;
             else if (!InsertForm(f == 0 ? m_romanised : m_split, forms[f], f == 0, id))
@@ -163,6 +164,11 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         }
     }
     if (!m_byCode.Build(65536, pairs)) return false;
+    // A walk looks at most `longest` places ahead.
+    std::size_t ring = 1;
+    while (ring <= longest) ring *= 2;
+    if (!m_pendingHead.Reserve(ring)) return false;
+    for (std::size_t r = 0; r < ring; ++r) m_pendingHead.PushBack(-1);
 
     // Phrase rules, whether checked themselves or only parts of combinations.
     for (CMatcherList::Node* node = rules.First(); node; node = node->next) {
@@ -305,29 +311,17 @@ void CRuleIndex::AddOccurrence(int syllable, int length) {
     if (!m_occurrences.PushBack(Occurrence{syllable, length})) m_outOfMemory = true;
 }
 
-bool CRuleIndex::Record(const unsigned char* text, std::size_t n) {
+void CRuleIndex::Record(const unsigned char* text, std::size_t p, std::size_t n) {
     m_occurrences.Clear();
-    m_outOfMemory = false;
-    // The arrays keep their storage, so after the first long lines a check
-    // allocates nothing.
-    if (!m_occurrenceStart.Reserve(n + 2) || !m_pendingHead.Reserve(n + 2)) return false;
-    int* start = m_occurrenceStart.Data();
-    const bool anySplit = m_split.nodes[0].firstChild >= 0;
-    for (std::size_t p = 0; p <= n; ++p) {
-        start[p] = static_cast<int>(m_occurrences.Size());
-        if (p < n) {
-            const std::size_t code = static_cast<std::size_t>(text[p]) << 8 | text[p + 1];
-            for (const int* s = m_byCode.Begin(code); s != m_byCode.End(code); ++s) AddOccurrence(*s, 2);
-            // Most bytes start no romanised form: look at the first before walking.
-            if (!IsLeadByte(text[p]) ? m_romanised.rootByByte[FoldCase(text[p])] >= 0 : m_romanised.twoByteStart)
-                RecordForms(m_romanised, text + p, true);
-            if (anySplit) RecordForms(m_split, text + p, false);
-        }
-        for (std::size_t i = 0; i < m_alwaysPresent.Size(); ++i) AddOccurrence(m_alwaysPresent[i], 0);
+    if (p < n) {
+        const std::size_t code = static_cast<std::size_t>(text[p]) << 8 | text[p + 1];
+        for (const int* s = m_byCode.Begin(code); s != m_byCode.End(code); ++s) AddOccurrence(*s, 2);
+        // Most bytes start no romanised form: look at the first before walking.
+        if (!IsLeadByte(text[p]) ? m_romanised.rootByByte[FoldCase(text[p])] >= 0 : m_romanised.twoByteStart)
+            RecordForms(m_romanised, text + p, true);
+        if (m_split.nodes[0].firstChild >= 0) RecordForms(m_split, text + p, false);
     }
-    start[n + 1] = static_cast<int>(m_occurrences.Size());
-    m_occurrenceStart.SetFilled(n + 2);
-    return !m_outOfMemory;
+    for (std::size_t i = 0; i < m_alwaysPresent.Size(); ++i) AddOccurrence(m_alwaysPresent[i], 0);
 }
 
 int CRuleIndex::FindEdge(int node, int syllable) const {
@@ -370,21 +364,37 @@ void CRuleIndex::NodeReached(int node) {
         PhraseFound(*phrase);
 }
 
-bool CRuleIndex::FindPhrases(std::size_t n) {
+bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
+    // One pass: the syllables that start at a place are recorded (at every
+    // byte, since a phrase rule's search may resume inside a character), and
+    // the trie nodes waiting there move on by each of them.
+    //
     // A syllable can occur several times at one place (a split form equal to
     // the romanised one, forms of different lengths), so following every path
     // through the record could branch at each step. Each trie node is instead
     // taken once per place, whichever way it got there: a place costs at most
-    // its occurrences times the trie nodes that can end there.
+    // its occurrences times the trie nodes that can end there. Nodes wait in
+    // a ring of places no longer than the longest form, so memory does not
+    // grow with the line.
     int* head = m_pendingHead.Data();
-    for (std::size_t p = 0; p < n + 2; ++p) head[p] = -1;
+    const std::size_t ring = m_pendingHead.Size() - 1;
+    for (std::size_t r = 0; r <= ring; ++r) head[r] = -1;
     m_pending.Clear();
+    m_freePending = -1;
+    m_outOfMemory = false;
     for (std::size_t p = 0; p <= n; ++p) {
-        const int begin = m_occurrenceStart[p];
-        const int end = m_occurrenceStart[p + 1];
-        if (begin == end) continue;  // what waits here can go no further
-        for (int i = begin; i < end; ++i) {
-            const std::size_t s = static_cast<std::size_t>(m_occurrences[static_cast<std::size_t>(i)].syllable);
+        Record(text, p, n);
+        if (m_outOfMemory) return false;
+        int waiting = head[p & ring];
+        head[p & ring] = -1;
+        const std::size_t count = m_occurrences.Size();
+        if (count == 0) {
+            // What waits here can go no further.
+            while (waiting >= 0) waiting = ReleasePending(waiting);
+            continue;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t s = static_cast<std::size_t>(m_occurrences[i].syllable);
             if (m_syllableStamp[s] != m_generation) {
                 m_syllableStamp[s] = m_generation;
                 CountPart(m_combosBySyllable, static_cast<int>(s));
@@ -396,16 +406,18 @@ bool CRuleIndex::FindPhrases(std::size_t n) {
         }
         m_frontier.Clear();
         if (!m_frontier.PushBack(0)) return false;
-        for (int e = head[p]; e >= 0; e = m_pending[static_cast<std::size_t>(e)].next)
-            if (!m_frontier.PushBack(m_pending[static_cast<std::size_t>(e)].node)) return false;
+        while (waiting >= 0) {
+            if (!m_frontier.PushBack(m_pending[static_cast<std::size_t>(waiting)].node)) return false;
+            waiting = ReleasePending(waiting);
+        }
         // The frontier grows while it is walked: an empty form stays in place.
         for (std::size_t f = 0; f < m_frontier.Size(); ++f) {
             const int node = m_frontier[f];
             unsigned& stamp = m_nodeStamp[static_cast<std::size_t>(node)];
             if (stamp == m_placeGeneration) continue;
             stamp = m_placeGeneration;
-            for (int i = begin; i < end; ++i) {
-                const Occurrence o = m_occurrences[static_cast<std::size_t>(i)];
+            for (std::size_t i = 0; i < count; ++i) {
+                const Occurrence o = m_occurrences[i];
                 const int child =
                     node == 0 ? m_rootChild[static_cast<std::size_t>(o.syllable)] : FindEdge(node, o.syllable);
                 if (child < 0) continue;
@@ -413,15 +425,34 @@ bool CRuleIndex::FindPhrases(std::size_t n) {
                 if (!m_hasChildren[static_cast<std::size_t>(child)]) continue;
                 if (o.length == 0) {
                     if (!m_frontier.PushBack(child)) return false;
-                    continue;
+                } else if (!Wait(child, (p + static_cast<std::size_t>(o.length)) & ring)) {
+                    return false;
                 }
-                const std::size_t to = p + static_cast<std::size_t>(o.length);
-                if (!m_pending.PushBack(Pending{child, head[to]})) return false;
-                head[to] = static_cast<int>(m_pending.Size()) - 1;
             }
         }
     }
     return true;
+}
+
+bool CRuleIndex::Wait(int node, std::size_t slot) {
+    int entry = m_freePending;
+    if (entry >= 0) {
+        m_freePending = m_pending[static_cast<std::size_t>(entry)].next;
+    } else {
+        if (!m_pending.PushBack(Pending{0, -1})) return false;
+        entry = static_cast<int>(m_pending.Size()) - 1;
+    }
+    m_pending[static_cast<std::size_t>(entry)] = Pending{node, m_pendingHead[slot]};
+    m_pendingHead[slot] = entry;
+    return true;
+}
+
+int CRuleIndex::ReleasePending(int entry) {
+    Pending& pending = m_pending[static_cast<std::size_t>(entry)];
+    const int next = pending.next;
+    pending.next = m_freePending;
+    m_freePending = entry;
+    return next;
 }
 
 bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* level) {
@@ -432,9 +463,8 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
         m_generation = 1;
     }
     const std::size_t n = std::strlen(text);
-    if (!Record(reinterpret_cast<const unsigned char*>(text), n)) return false;
     m_candidates.Clear();
-    if (!FindPhrases(n)) return false;
+    if (!FindPhrases(reinterpret_cast<const unsigned char*>(text), n)) return false;
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);
 
     std::sort(m_candidates.Data(), m_candidates.Data() + m_candidates.Size());

@@ -89,11 +89,13 @@ private:
     int PhraseId(CPhraseRule* phrase, int rule);
     bool AddRule(CMatcher* rule, int ordinal);
 
-    bool Record(const unsigned char* text, std::size_t n);
+    void Record(const unsigned char* text, std::size_t p, std::size_t n);
     void AddOccurrence(int syllable, int length);
     void RecordForms(const Trie& trie, const unsigned char* text, bool fold);
     int FindEdge(int node, int syllable) const;
-    bool FindPhrases(std::size_t n);
+    bool FindPhrases(const unsigned char* text, std::size_t n);
+    bool Wait(int node, std::size_t slot);
+    int ReleasePending(int entry);
     void NodeReached(int node);
     void PhraseFound(int phrase);
     void CountPart(const Postings& postings, int key);
@@ -132,8 +134,7 @@ private:
 
     // Per-check scratch, stamped with m_generation instead of being cleared.
     unsigned m_generation = 0;
-    TArray<int> m_occurrenceStart;  // per byte position, into m_occurrences
-    TArray<Occurrence> m_occurrences;
+    TArray<Occurrence> m_occurrences;  // those starting at the current place
     bool m_outOfMemory = false;
     TArray<unsigned> m_syllableStamp;
     TArray<unsigned> m_phraseStamp;
@@ -146,8 +147,9 @@ private:
         int node;
         int next;
     };
-    TArray<int> m_pendingHead;  // per place, into m_pending; -1: none
+    TArray<int> m_pendingHead;  // ring over places, into m_pending; -1: none
     TArray<Pending> m_pending;
+    int m_freePending = -1;
     TArray<int> m_frontier;
     TArray<unsigned> m_nodeStamp;  // per place taken, by m_placeGeneration
     TArray<unsigned> m_nodeFound;  // by m_generation

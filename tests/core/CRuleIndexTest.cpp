@@ -62,7 +62,7 @@ public:
         }
         // Now and then many longer phrases, so that they share starts.
         const bool many = Pick(6) == 0;
-        const int phrases = many ? 12 + Pick(24) : 1 + Pick(6);
+        const int phrases = many ? 8 + Pick(16) : 1 + Pick(6);
         for (int i = 0; i < phrases; ++i) {
             LevelRow row{Pick(6), {}};
             for (int n = 1 + Pick(many ? 5 : 3); n > 0; --n) row.refs.push_back(200001 + Pick(syllables));
