@@ -152,7 +152,7 @@ void BM_CreateGrowth(benchmark::State& state, Shape shape) {
         filter->Uninit();
         state.ResumeTiming();
     }
-    state.counters["us_per_rule"] = benchmark::Counter(
+    state.counters["per_rule"] = benchmark::Counter(
         static_cast<double>(rules), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 

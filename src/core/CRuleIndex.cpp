@@ -195,8 +195,14 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     pairs.Clear();
     for (std::size_t p = 0; p < phraseCount; ++p) {
         const TArray<CMatcher*>& sequence = m_phrases[p]->Syllables();
+        const RefEntry* refs = m_phrases[p]->Refs();
         for (std::size_t i = 0; i < sequence.Size(); ++i) {
-            const int syllable = Lookup(m_syllableIds, sequence[i]);
+            // A reference names its syllable by position, unless the list
+            // changed since; then look the syllable up by address.
+            const std::size_t hint = static_cast<std::size_t>(static_cast<unsigned>(refs[i].index));
+            const int syllable = hint < syllableCount && syllables.At(hint) == sequence[i]
+                                     ? static_cast<int>(hint)
+                                     : Lookup(m_syllableIds, sequence[i]);
             if (syllable < 0 || !pairs.PushBack(Pair(p, static_cast<std::size_t>(syllable)))) return false;
         }
     }
