@@ -17,7 +17,7 @@ std::uint64_t Pair(std::size_t key, std::size_t item) { return static_cast<std::
 
 bool AddressLess(const void* a, const void* b) { return std::less<const void*>()(a, b); }
 
-constexpr std::uint64_t kNoPair = ~std::uint64_t{0};
+constexpr std::uint64_t kNoEdge = ~std::uint64_t{0};
 
 std::size_t PairHash(std::uint64_t key) { return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32); }
 
@@ -46,8 +46,7 @@ void CRuleIndex::Reset() {
     m_syllableIds.Reset();
     m_alwaysPresent.Reset();
     m_alwaysCandidates.Reset();
-    for (Postings* postings :
-         {&m_byCode, &m_phraseSyllables, &m_singles, &m_byPair, &m_combosBySyllable, &m_combosByPhrase}) {
+    for (Postings* postings : {&m_byCode, &m_phraseSyllables, &m_nodeEnds, &m_combosBySyllable, &m_combosByPhrase}) {
         postings->start.Reset();
         postings->items.Reset();
     }
@@ -60,15 +59,18 @@ void CRuleIndex::Reset() {
     m_phrases.Reset();
     m_phraseIds.Reset();
     m_phraseRule.Reset();
-    m_pairKeys.Reset();
-    m_pairTable.Reset();
+    m_rootChild.Reset();
+    m_edges.Reset();
+    m_hasChildren.Reset();
     m_comboRule.Reset();
     m_need.Reset();
-    m_occurrenceStart.Reset();
     m_occurrences.Reset();
+    m_ruleLevel.Reset();
+    m_pendingHead.Reset();
+    m_pending.Reset();
     m_frontier.Reset();
-    m_reached.Reset();
-    m_placeStamp.Reset();
+    m_nodeStamp.Reset();
+    m_nodeFound.Reset();
     m_placeGeneration = 0;
     m_syllableStamp.Reset();
     m_phraseStamp.Reset();
@@ -138,6 +140,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         for (int b = 0; b < 256; ++b) trie->rootByByte.PushBack(-1);
     }
     TArray<std::uint64_t> pairs;
+    std::size_t longest = 2;  // a character of a code range
     id = 0;
     for (CMatcherList::Node* node = syllables.First(); node; node = node->next, ++id) {
         const CSyllable* syllable = static_cast<const CSyllable*>(node->matcher);
@@ -145,6 +148,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         bool always = false;
         for (int f = 0; f < 2; ++f) {
             if (!forms[f]) continue;
+            longest = std::max(longest, std::strlen(forms[f]));
             if (forms[f][0] == 0)
                 always = true;
             else if (!InsertForm(f == 0 ? m_romanised : m_split, forms[f], f == 0, id))
@@ -160,6 +164,11 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         }
     }
     if (!m_byCode.Build(65536, pairs)) return false;
+    // A walk looks at most `longest` places ahead.
+    std::size_t ring = 1;
+    while (ring <= longest) ring *= 2;
+    if (!m_pendingHead.Reserve(ring)) return false;
+    for (std::size_t r = 0; r < ring; ++r) m_pendingHead.PushBack(-1);
 
     // Phrase rules, whether checked themselves or only parts of combinations.
     for (CMatcherList::Node* node = rules.First(); node; node = node->next) {
@@ -184,58 +193,65 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         m_phraseRule.PushBack(-1);
     }
     pairs.Clear();
-    TArray<std::uint64_t> singles;
-    struct Start {
-        std::uint64_t key;  // first << 32 | second syllable
-        int phrase;
-    };
-    TArray<Start> firstTwo;
     for (std::size_t p = 0; p < phraseCount; ++p) {
         const TArray<CMatcher*>& sequence = m_phrases[p]->Syllables();
+        const RefEntry* refs = m_phrases[p]->Refs();
         for (std::size_t i = 0; i < sequence.Size(); ++i) {
-            const int syllable = Lookup(m_syllableIds, sequence[i]);
+            // A reference names its syllable by position, unless the list
+            // changed since; then look the syllable up by address.
+            const std::size_t hint = static_cast<std::size_t>(static_cast<unsigned>(refs[i].index));
+            const int syllable = hint < syllableCount && syllables.At(hint) == sequence[i]
+                                     ? static_cast<int>(hint)
+                                     : Lookup(m_syllableIds, sequence[i]);
             if (syllable < 0 || !pairs.PushBack(Pair(p, static_cast<std::size_t>(syllable)))) return false;
         }
     }
     if (!m_phraseSyllables.Build(phraseCount, pairs)) return false;
-    for (std::size_t p = 0; p < phraseCount; ++p) {
-        const int* sequence = m_phraseSyllables.Begin(p);
-        const std::size_t count = static_cast<std::size_t>(m_phraseSyllables.End(p) - sequence);
-        const bool ok = count == 1 ? singles.PushBack(Pair(static_cast<std::size_t>(sequence[0]), p))
-                                   : firstTwo.PushBack(Start{Pair(static_cast<std::size_t>(sequence[0]),
-                                                                  static_cast<std::size_t>(sequence[1])),
-                                                             static_cast<int>(p)});
-        if (!ok) return false;
-    }
-    if (!m_singles.Build(syllableCount, singles)) return false;
-    // Pairs of first syllables, sorted, each owning the phrases that start so.
-    std::stable_sort(firstTwo.Data(), firstTwo.Data() + firstTwo.Size(),
-                     [](const Start& a, const Start& b) { return a.key < b.key; });
-    pairs.Clear();
-    for (std::size_t i = 0; i < firstTwo.Size(); ++i) {
-        const std::uint64_t key = firstTwo[i].key;
-        if ((m_pairKeys.Empty() || m_pairKeys[m_pairKeys.Size() - 1] != key) && !m_pairKeys.PushBack(key)) return false;
-        if (!pairs.PushBack(Pair(m_pairKeys.Size() - 1, static_cast<std::size_t>(firstTwo[i].phrase)))) return false;
-    }
-    if (!m_byPair.Build(m_pairKeys.Size(), pairs)) return false;
+
+    // The trie of syllable sequences; a trie has at most one edge per syllable
+    // of every phrase.
     std::size_t tableSize = 16;
-    while (tableSize < 2 * m_pairKeys.Size()) tableSize *= 2;
-    if (!m_pairTable.Reserve(tableSize)) return false;
-    for (std::size_t i = 0; i < tableSize; ++i) m_pairTable.PushBack(PairSlot{kNoPair, -1});
-    for (std::size_t i = 0; i < m_pairKeys.Size(); ++i) {
-        std::size_t slot = PairHash(m_pairKeys[i]) & (tableSize - 1);
-        while (m_pairTable[slot].key != kNoPair) slot = (slot + 1) & (tableSize - 1);
-        m_pairTable[slot] = PairSlot{m_pairKeys[i], static_cast<int>(i)};
+    while (tableSize < 2 * pairs.Size()) tableSize *= 2;
+    if (!m_rootChild.Reserve(syllableCount) || !m_edges.Reserve(tableSize) || !m_hasChildren.Reserve(pairs.Size() + 1))
+        return false;
+    for (std::size_t s = 0; s < syllableCount; ++s) m_rootChild.PushBack(-1);
+    for (std::size_t i = 0; i < tableSize; ++i) m_edges.PushBack(EdgeSlot{kNoEdge, -1});
+    m_hasChildren.PushBack(0);
+    TArray<std::uint64_t> ends;
+    for (std::size_t p = 0; p < phraseCount; ++p) {
+        int node = 0;
+        for (const int* s = m_phraseSyllables.Begin(p); s != m_phraseSyllables.End(p); ++s) {
+            int child = node == 0 ? m_rootChild[static_cast<std::size_t>(*s)] : FindEdge(node, *s);
+            if (child < 0) {
+                child = static_cast<int>(m_hasChildren.Size());
+                m_hasChildren.PushBack(0);
+                m_hasChildren[static_cast<std::size_t>(node)] = 1;
+                if (node == 0) {
+                    m_rootChild[static_cast<std::size_t>(*s)] = child;
+                } else {
+                    const std::uint64_t key = Pair(static_cast<std::size_t>(node), static_cast<std::size_t>(*s));
+                    std::size_t slot = PairHash(key) & (tableSize - 1);
+                    while (m_edges[slot].key != kNoEdge) slot = (slot + 1) & (tableSize - 1);
+                    m_edges[slot] = EdgeSlot{key, child};
+                }
+            }
+            node = child;
+        }
+        if (!ends.PushBack(Pair(static_cast<std::size_t>(node), p))) return false;
     }
+    const std::size_t nodeCount = m_hasChildren.Size();
+    if (!m_nodeEnds.Build(nodeCount, ends)) return false;
 
     // The rules in checking order; combinations wait for their parts.
     TArray<std::uint64_t> bySyllable, byPhrase;
     TArray<std::uint64_t> parts;
-    if (!m_rules.Reserve(rules.Count())) return false;
+    if (!m_rules.Reserve(rules.Count()) || !m_ruleLevel.Reserve(rules.Count())) return false;
     int ordinal = 0;
     for (CMatcherList::Node* node = rules.First(); node; node = node->next, ++ordinal) {
         m_rules.PushBack(node->matcher);
+        m_ruleLevel.PushBack(INT_MIN);
         if (auto* phrase = dynamic_cast<CPhraseRule*>(node->matcher)) {
+            m_ruleLevel[static_cast<std::size_t>(ordinal)] = phrase->GetLevel();
             m_phraseRule[static_cast<std::size_t>(Lookup(m_phraseIds, phrase))] = ordinal;
             continue;
         }
@@ -244,6 +260,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
             if (!m_alwaysCandidates.PushBack(ordinal)) return false;
             continue;
         }
+        m_ruleLevel[static_cast<std::size_t>(ordinal)] = combo->GetLevel();
         const std::size_t c = m_comboRule.Size();
         parts.Clear();
         for (CMatcherList::Node* part = combo->Parts().First(); part; part = part->next) {
@@ -264,8 +281,13 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         !m_comboStamp.Reserve(m_comboRule.Size()) || !m_comboCount.Reserve(m_comboRule.Size()) ||
         !m_candidates.Reserve(m_rules.Size()))
         return false;
+    if (!m_nodeStamp.Reserve(nodeCount) || !m_nodeFound.Reserve(nodeCount)) return false;
     for (std::size_t s = 0; s < syllableCount; ++s) m_syllableStamp.PushBack(0);
     for (std::size_t p = 0; p < phraseCount; ++p) m_phraseStamp.PushBack(0);
+    for (std::size_t v = 0; v < nodeCount; ++v) {
+        m_nodeStamp.PushBack(0);
+        m_nodeFound.PushBack(0);
+    }
     for (std::size_t c = 0; c < m_comboRule.Size(); ++c) {
         m_comboStamp.PushBack(0);
         m_comboCount.PushBack(0);
@@ -295,75 +317,27 @@ void CRuleIndex::AddOccurrence(int syllable, int length) {
     if (!m_occurrences.PushBack(Occurrence{syllable, length})) m_outOfMemory = true;
 }
 
-bool CRuleIndex::Record(const unsigned char* text, std::size_t n) {
+void CRuleIndex::Record(const unsigned char* text, std::size_t p, std::size_t n) {
     m_occurrences.Clear();
-    m_outOfMemory = false;
-    // The arrays keep their storage, so after the first long lines a check
-    // allocates nothing.
-    if (!m_occurrenceStart.Reserve(n + 2) || !m_frontier.Reserve(n + 2) || !m_reached.Reserve(n + 2)) return false;
-    // Places stamped by Follows: every place a step can reach, n + 1 included.
-    while (m_placeStamp.Size() < n + 2)
-        if (!m_placeStamp.PushBack(0)) return false;
-    int* start = m_occurrenceStart.Data();
-    const bool anySplit = m_split.nodes[0].firstChild >= 0;
-    for (std::size_t p = 0; p <= n; ++p) {
-        start[p] = static_cast<int>(m_occurrences.Size());
-        if (p < n) {
-            const std::size_t code = static_cast<std::size_t>(text[p]) << 8 | text[p + 1];
-            for (const int* s = m_byCode.Begin(code); s != m_byCode.End(code); ++s) AddOccurrence(*s, 2);
-            // Most bytes start no romanised form: look at the first before walking.
-            if (!IsLeadByte(text[p]) ? m_romanised.rootByByte[FoldCase(text[p])] >= 0 : m_romanised.twoByteStart)
-                RecordForms(m_romanised, text + p, true);
-            if (anySplit) RecordForms(m_split, text + p, false);
-        }
-        for (std::size_t i = 0; i < m_alwaysPresent.Size(); ++i) AddOccurrence(m_alwaysPresent[i], 0);
+    if (p < n) {
+        const std::size_t code = static_cast<std::size_t>(text[p]) << 8 | text[p + 1];
+        for (const int* s = m_byCode.Begin(code); s != m_byCode.End(code); ++s) AddOccurrence(*s, 2);
+        // Most bytes start no romanised form: look at the first before walking.
+        if (!IsLeadByte(text[p]) ? m_romanised.rootByByte[FoldCase(text[p])] >= 0 : m_romanised.twoByteStart)
+            RecordForms(m_romanised, text + p, true);
+        if (m_split.nodes[0].firstChild >= 0) RecordForms(m_split, text + p, false);
     }
-    start[n + 1] = static_cast<int>(m_occurrences.Size());
-    m_occurrenceStart.SetFilled(n + 2);
-    return !m_outOfMemory;
+    for (std::size_t i = 0; i < m_alwaysPresent.Size(); ++i) AddOccurrence(m_alwaysPresent[i], 0);
 }
 
-int CRuleIndex::FindPair(std::uint64_t key) const {
-    const std::size_t mask = m_pairTable.Size() - 1;
+int CRuleIndex::FindEdge(int node, int syllable) const {
+    const std::uint64_t key = Pair(static_cast<std::size_t>(node), static_cast<std::size_t>(syllable));
+    const std::size_t mask = m_edges.Size() - 1;
     for (std::size_t slot = PairHash(key) & mask;; slot = (slot + 1) & mask) {
-        const PairSlot& entry = m_pairTable[slot];
-        if (entry.key == key) return entry.pair;
-        if (entry.key == kNoPair) return -1;
+        const EdgeSlot& entry = m_edges[slot];
+        if (entry.key == key) return entry.child;
+        if (entry.key == kNoEdge) return -1;
     }
-}
-
-bool CRuleIndex::Follows(int phrase, int next, std::size_t at) {
-    // A syllable can occur several times at one place (a split form equal to
-    // the romanised one, say), so following every occurrence one by one would
-    // branch at each step. Instead walk the set of places the phrase may have
-    // reached after each of its syllables: each place is taken once per step,
-    // so a phrase costs at most its length times the occurrences of the text.
-    const int* sequence = m_phraseSyllables.Begin(static_cast<std::size_t>(phrase));
-    const int* last = m_phraseSyllables.End(static_cast<std::size_t>(phrase));
-    m_frontier.Clear();
-    m_frontier.PushBack(static_cast<int>(at));
-    for (const int* step = sequence + next; step != last; ++step) {
-        if (m_frontier.Empty()) return false;
-        if (++m_placeGeneration == 0) {
-            for (std::size_t i = 0; i < m_placeStamp.Size(); ++i) m_placeStamp[i] = 0;
-            m_placeGeneration = 1;
-        }
-        m_reached.Clear();
-        for (std::size_t f = 0; f < m_frontier.Size(); ++f) {
-            const std::size_t place = static_cast<std::size_t>(m_frontier[f]);
-            const int end = m_occurrenceStart[place + 1];
-            for (int i = m_occurrenceStart[place]; i < end; ++i) {
-                const Occurrence& o = m_occurrences[static_cast<std::size_t>(i)];
-                if (o.syllable != *step) continue;
-                const std::size_t to = place + static_cast<std::size_t>(o.length);
-                if (m_placeStamp[to] == m_placeGeneration) continue;
-                m_placeStamp[to] = m_placeGeneration;
-                m_reached.PushBack(static_cast<int>(to));
-            }
-        }
-        m_frontier.Swap(m_reached);
-    }
-    return !m_frontier.Empty();
 }
 
 void CRuleIndex::CountPart(const Postings& postings, int key) {
@@ -387,50 +361,125 @@ void CRuleIndex::PhraseFound(int phrase) {
     CountPart(m_combosByPhrase, phrase);
 }
 
-void CRuleIndex::FindPhrases(std::size_t n) {
-    const bool anyPairs = !m_pairKeys.Empty();
+void CRuleIndex::NodeReached(int node) {
+    unsigned& found = m_nodeFound[static_cast<std::size_t>(node)];
+    if (found == m_generation) return;
+    found = m_generation;
+    for (const int* phrase = m_nodeEnds.Begin(static_cast<std::size_t>(node));
+         phrase != m_nodeEnds.End(static_cast<std::size_t>(node)); ++phrase)
+        PhraseFound(*phrase);
+}
+
+bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
+    // One pass: the syllables that start at a place are recorded (at every
+    // byte, since a phrase rule's search may resume inside a character), and
+    // the trie nodes waiting there move on by each of them.
+    //
+    // A syllable can occur several times at one place (a split form equal to
+    // the romanised one, forms of different lengths), so following every path
+    // through the record could branch at each step. Each trie node is instead
+    // taken once per place, whichever way it got there: a place costs at most
+    // its occurrences times the trie nodes that can end there. Nodes wait in
+    // a ring of places no longer than the longest form, so memory does not
+    // grow with the line.
+    int* head = m_pendingHead.Data();
+    const std::size_t ring = m_pendingHead.Size() - 1;
+    for (std::size_t r = 0; r <= ring; ++r) head[r] = -1;
+    m_pending.Clear();
+    m_freePending = -1;
+    m_outOfMemory = false;
     for (std::size_t p = 0; p <= n; ++p) {
-        for (int i = m_occurrenceStart[p]; i < m_occurrenceStart[p + 1]; ++i) {
-            const Occurrence first = m_occurrences[static_cast<std::size_t>(i)];
-            const std::size_t s1 = static_cast<std::size_t>(first.syllable);
-            if (m_syllableStamp[s1] != m_generation) {
-                m_syllableStamp[s1] = m_generation;
-                CountPart(m_combosBySyllable, first.syllable);
+        Record(text, p, n);
+        if (m_outOfMemory) return false;
+        int waiting = head[p & ring];
+        head[p & ring] = -1;
+        const std::size_t count = m_occurrences.Size();
+        if (count == 0) {
+            // What waits here can go no further.
+            while (waiting >= 0) waiting = ReleasePending(waiting);
+            continue;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t s = static_cast<std::size_t>(m_occurrences[i].syllable);
+            if (m_syllableStamp[s] != m_generation) {
+                m_syllableStamp[s] = m_generation;
+                CountPart(m_combosBySyllable, static_cast<int>(s));
             }
-            for (const int* phrase = m_singles.Begin(s1); phrase != m_singles.End(s1); ++phrase) PhraseFound(*phrase);
-            if (!anyPairs) continue;
-            const std::size_t q = p + static_cast<std::size_t>(first.length);
-            for (int j = m_occurrenceStart[q]; j < m_occurrenceStart[q + 1]; ++j) {
-                const Occurrence second = m_occurrences[static_cast<std::size_t>(j)];
-                const std::uint64_t key = Pair(s1, static_cast<std::size_t>(second.syllable));
-                const int found = FindPair(key);
-                if (found < 0) continue;
-                const std::size_t slot = static_cast<std::size_t>(found);
-                for (const int* phrase = m_byPair.Begin(slot); phrase != m_byPair.End(slot); ++phrase)
-                    if (m_phraseStamp[static_cast<std::size_t>(*phrase)] != m_generation &&
-                        Follows(*phrase, 2, q + static_cast<std::size_t>(second.length)))
-                        PhraseFound(*phrase);
+        }
+        if (++m_placeGeneration == 0) {
+            for (std::size_t v = 0; v < m_nodeStamp.Size(); ++v) m_nodeStamp[v] = 0;
+            m_placeGeneration = 1;
+        }
+        m_frontier.Clear();
+        if (!m_frontier.PushBack(0)) return false;
+        while (waiting >= 0) {
+            if (!m_frontier.PushBack(m_pending[static_cast<std::size_t>(waiting)].node)) return false;
+            waiting = ReleasePending(waiting);
+        }
+        // The frontier grows while it is walked: an empty form stays in place.
+        for (std::size_t f = 0; f < m_frontier.Size(); ++f) {
+            const int node = m_frontier[f];
+            unsigned& stamp = m_nodeStamp[static_cast<std::size_t>(node)];
+            if (stamp == m_placeGeneration) continue;
+            stamp = m_placeGeneration;
+            for (std::size_t i = 0; i < count; ++i) {
+                const Occurrence o = m_occurrences[i];
+                const int child =
+                    node == 0 ? m_rootChild[static_cast<std::size_t>(o.syllable)] : FindEdge(node, o.syllable);
+                if (child < 0) continue;
+                NodeReached(child);
+                if (!m_hasChildren[static_cast<std::size_t>(child)]) continue;
+                if (o.length == 0) {
+                    if (!m_frontier.PushBack(child)) return false;
+                } else if (!Wait(child, (p + static_cast<std::size_t>(o.length)) & ring)) {
+                    return false;
+                }
             }
         }
     }
+    return true;
+}
+
+bool CRuleIndex::Wait(int node, std::size_t slot) {
+    int entry = m_freePending;
+    if (entry >= 0) {
+        m_freePending = m_pending[static_cast<std::size_t>(entry)].next;
+    } else {
+        if (!m_pending.PushBack(Pending{0, -1})) return false;
+        entry = static_cast<int>(m_pending.Size()) - 1;
+    }
+    m_pending[static_cast<std::size_t>(entry)] = Pending{node, m_pendingHead[slot]};
+    m_pendingHead[slot] = entry;
+    return true;
+}
+
+int CRuleIndex::ReleasePending(int entry) {
+    Pending& pending = m_pending[static_cast<std::size_t>(entry)];
+    const int next = pending.next;
+    pending.next = m_freePending;
+    m_freePending = entry;
+    return next;
 }
 
 bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* level) {
     if (++m_generation == 0) {
         // The stamps wrapped around: start them afresh.
-        for (TArray<unsigned>* stamps : {&m_syllableStamp, &m_phraseStamp, &m_comboStamp})
+        for (TArray<unsigned>* stamps : {&m_syllableStamp, &m_phraseStamp, &m_comboStamp, &m_nodeFound})
             for (std::size_t i = 0; i < stamps->Size(); ++i) (*stamps)[i] = 0;
         m_generation = 1;
     }
     const std::size_t n = std::strlen(text);
-    if (!Record(reinterpret_cast<const unsigned char*>(text), n)) return false;
     m_candidates.Clear();
-    FindPhrases(n);
+    if (!FindPhrases(reinterpret_cast<const unsigned char*>(text), n)) return false;
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);
 
     std::sort(m_candidates.Data(), m_candidates.Data() + m_candidates.Size());
     for (std::size_t i = 0; i < m_candidates.Size(); ++i) {
-        CMatcher* rule = m_rules[static_cast<std::size_t>(m_candidates[i])];
+        const std::size_t ordinal = static_cast<std::size_t>(m_candidates[i]);
+        // Phrase and combination rules report their own level: one above the
+        // ceiling could not decide, so its search is skipped.
+        if (m_ruleLevel[ordinal] != INT_MIN && m_ruleLevel[ordinal] > ceiling) continue;
+        CMatcher* rule = m_rules[ordinal];
         if (rule->Match(text, 0, offset, length, level) == 1 && *level <= ceiling) return true;
     }
     *level = 0;

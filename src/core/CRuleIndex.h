@@ -5,10 +5,13 @@
 // long it is there (code ranges by character, romanised and split forms in
 // tries), at every byte, since a phrase rule's search may resume inside a
 // character. A phrase rule can match only if its syllables follow one another
-// in that record; phrases are looked up by their first two syllables. A
-// combination rule can match only if each of its parts can. The candidates are
-// then tried in checking order with the rules' own Match, so the rule that
-// decides, its level and its match are exactly those of trying every rule.
+// in that record; the phrases' syllable sequences form a trie that is walked
+// along the record, each trie node taken at most once per place, so the cost
+// does not grow with the number of phrases sharing a start. A combination rule
+// can match only if each of its parts can. The candidates are then tried in
+// checking order with the rules' own Match (skipping those above the ceiling,
+// which could not decide), so the rule that decides, its level and its match
+// are exactly those of trying every rule.
 //
 // Build once after the rules are ordered; Check any number of times. The index
 // holds non-owning pointers to the rules, and is Reset before they are
@@ -18,6 +21,7 @@
 #ifndef CHATSIEVE_CORE_CRULEINDEX_H
 #define CHATSIEVE_CORE_CRULEINDEX_H
 
+#include <climits>
 #include <cstdint>
 
 #include "matchers/CMatcherList.h"
@@ -85,11 +89,14 @@ private:
     int PhraseId(CPhraseRule* phrase, int rule);
     bool AddRule(CMatcher* rule, int ordinal);
 
-    bool Record(const unsigned char* text, std::size_t n);
+    void Record(const unsigned char* text, std::size_t p, std::size_t n);
     void AddOccurrence(int syllable, int length);
     void RecordForms(const Trie& trie, const unsigned char* text, bool fold);
-    bool Follows(int phrase, int next, std::size_t at);
-    void FindPhrases(std::size_t n);
+    int FindEdge(int node, int syllable) const;
+    bool FindPhrases(const unsigned char* text, std::size_t n);
+    bool Wait(int node, std::size_t slot);
+    int ReleasePending(int entry);
+    void NodeReached(int node);
     void PhraseFound(int phrase);
     void CountPart(const Postings& postings, int key);
 
@@ -107,15 +114,17 @@ private:
     TArray<AddressId> m_phraseIds;
     TArray<int> m_phraseRule;  // rule ordinal, or -1
     Postings m_phraseSyllables;
-    Postings m_singles;                // first syllable -> one-syllable phrases
-    TArray<std::uint64_t> m_pairKeys;  // sorted (first << 32 | second)
-    Postings m_byPair;                 // pair index -> phrases
-    struct PairSlot {
-        std::uint64_t key;  // kNoPair when empty
-        int pair;           // index into m_pairKeys
+    // The phrases' syllable sequences as a trie, node 0 its root: a line is
+    // walked once, each (node, place) taken once, however many phrases share
+    // a start.
+    TArray<int> m_rootChild;  // first syllable -> node, -1: none
+    struct EdgeSlot {
+        std::uint64_t key;  // node << 32 | syllable; kNoEdge when empty
+        int child;
     };
-    TArray<PairSlot> m_pairTable;  // open addressing over m_pairKeys
-    int FindPair(std::uint64_t key) const;
+    TArray<EdgeSlot> m_edges;             // open addressing
+    TArray<unsigned char> m_hasChildren;  // per node
+    Postings m_nodeEnds;                  // node -> phrases ending there
 
     // Combination rules: parts counted as syllables and phrases turn up.
     TArray<int> m_comboRule;  // combo -> rule ordinal
@@ -125,18 +134,25 @@ private:
 
     // Per-check scratch, stamped with m_generation instead of being cleared.
     unsigned m_generation = 0;
-    TArray<int> m_occurrenceStart;  // per byte position, into m_occurrences
-    TArray<Occurrence> m_occurrences;
+    TArray<Occurrence> m_occurrences;  // those starting at the current place
     bool m_outOfMemory = false;
     TArray<unsigned> m_syllableStamp;
     TArray<unsigned> m_phraseStamp;
     TArray<unsigned> m_comboStamp;
     TArray<int> m_comboCount;
     TArray<int> m_candidates;
-    // Follows: places reached by the steps so far, stamped per step.
+    TArray<int> m_ruleLevel;  // per rule ordinal; INT_MIN: unknown kind, always asked
+    // Walk: nodes waiting at each place, the nodes taken at the current place.
+    struct Pending {
+        int node;
+        int next;
+    };
+    TArray<int> m_pendingHead;  // ring over places, into m_pending; -1: none
+    TArray<Pending> m_pending;
+    int m_freePending = -1;
     TArray<int> m_frontier;
-    TArray<int> m_reached;
-    TArray<unsigned> m_placeStamp;
+    TArray<unsigned> m_nodeStamp;  // per place taken, by m_placeGeneration
+    TArray<unsigned> m_nodeFound;  // by m_generation
     unsigned m_placeGeneration = 0;
 };
 

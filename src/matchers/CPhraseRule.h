@@ -22,6 +22,9 @@ public:
 
     // The resolved syllables, in phrase order.
     const TArray<CMatcher*>& Syllables() const { return m_syllables; }
+    // The decoded references: entry i names Syllables()[i] by its position
+    // in the syllable list as it stood when the rule was set up.
+    const RefEntry* Refs() const { return m_refs; }
 
 protected:
     // Released only through Destroy.

@@ -70,6 +70,20 @@ protected:
     std::string m_path = TestFileName(".res");
 };
 
+// The checksum is part of the format: the standard check value, and every
+// length and split of a text gives what one byte at a time gives.
+TEST(PackholdChecksum, MatchesTheStandardCrc32) {
+    const unsigned char digits[] = "123456789";
+    EXPECT_EQ(0xCBF43926u, packhold::format::Crc32(digits, 9));
+    unsigned char bytes[37];
+    for (unsigned i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(i * 37 + 11);
+    for (std::size_t length = 0; length <= sizeof bytes; ++length) {
+        std::uint32_t bytewise = 0;
+        for (std::size_t i = 0; i < length; ++i) bytewise = packhold::format::Crc32(bytes + i, 1, bytewise);
+        EXPECT_EQ(bytewise, packhold::format::Crc32(bytes, length)) << length;
+    }
+}
+
 TEST(PackholdFactory, RefusesOtherVersionsAndNullRoot) {
     IPackhold* root = reinterpret_cast<IPackhold*>(0x1);
     EXPECT_EQ(CreatePackhold(4, 0, &root), 0);

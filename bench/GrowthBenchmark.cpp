@@ -1,0 +1,186 @@
+// How the worst rule sets and lines grow: a check of lines from 1 KiB to
+// 16 MiB against the patterns that once cost more than linear time, and
+// creation from 1,000 to 100,000 rules of several shapes. A separate program
+// from FilterBenchmark, since the process holds one filter at a time.
+//
+//   cmake --preset bench && cmake --build --preset bench --target GrowthBenchmark
+//   build/bench/bin/GrowthBenchmark
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "Chatsieve.h"
+#include "Workload.h"
+
+namespace chatsieve::bench {
+namespace {
+
+using packhold::Cell;
+using packhold::CellType;
+
+packhold::Package EmptyPackage() {
+    packhold::Package package;
+    package.tables.resize(4);
+    package.tables[0].columns = {{"code", CellType::kIntArray}, {"iscopy", CellType::kInt}};
+    package.tables[0].rows.push_back({Cell::IntArray({0x20, 0x2F, -1, 0xA1, 0xA1, 0xFE}), Cell::Int(0)});
+    package.tables[1].columns = {{"pinyin", CellType::kText}, {"code", CellType::kBytes}, {"divide", CellType::kText}};
+    for (int t = 2; t < 4; ++t)
+        package.tables[t].columns = {{"level", CellType::kInt}, {"hzlist", CellType::kIntArray}};
+    return package;
+}
+
+void AddSyllable(packhold::Package& package, const std::string& pinyin, std::vector<unsigned char> codes,
+                 const char* split = nullptr) {
+    package.tables[1].rows.push_back({Cell::Text(pinyin), Cell::Bytes(codes), split ? Cell::Text(split) : Cell()});
+}
+
+// Syllable i of a made-up set: a four-letter pinyin and a character of its own.
+void AddNumberedSyllable(packhold::Package& package, int i) {
+    const std::string pinyin = {'q', static_cast<char>('a' + i % 26), static_cast<char>('a' + i / 26 % 26),
+                                static_cast<char>('a' + i / 676 % 26)};
+    const unsigned char lead = static_cast<unsigned char>(0x81 + i / 190 % 126);
+    const unsigned char trail = static_cast<unsigned char>(0x40 + i % 190);
+    AddSyllable(package, pinyin, {lead, trail, trail});
+}
+
+// Writes `package` into a folder named `name` and makes it the working
+// directory, where the filter looks for its rules.
+void UsePackage(const std::string& name, const packhold::Package& package) {
+    const auto folder = std::filesystem::temp_directory_path() / ("chatsieve-growth-" + name);
+    const auto file = folder / "Data" / "Scp" / "Chatsieve.res";
+    std::vector<unsigned char> bytes;
+    std::string error;
+    std::filesystem::create_directories(file.parent_path());
+    if (!packhold::EncodePackage(package, packhold::kDefaultKey, &bytes, &error) ||
+        !packhold::WriteFileAtomically(file.string(), bytes, &error)) {
+        std::fprintf(stderr, "cannot write the package: %s\n", error.c_str());
+        std::abort();
+    }
+    std::filesystem::current_path(folder);
+}
+
+// 10,000 phrases "wai gua X", X a different syllable each.
+packhold::Package SharedStart() {
+    packhold::Package package = EmptyPackage();
+    AddSyllable(package, "wai", {0xCD, 0xE2, 0xE2});
+    AddSyllable(package, "gua", {0xB9, 0xD2, 0xD2});
+    for (int i = 0; i < 10000; ++i) {
+        AddNumberedSyllable(package, i);
+        package.tables[2].rows.push_back({Cell::Int(1 + i % 63), Cell::IntArray({200001, 200002, 200003 + i})});
+    }
+    return package;
+}
+
+// A syllable occurring twice at every place (its split form is its pinyin)
+// and phrases of 1 to 31 of it before another syllable.
+packhold::Package RepeatedOccurrences() {
+    packhold::Package package = EmptyPackage();
+    AddSyllable(package, "ba", {0xB0, 0xCB, 0xCB}, "ba");
+    AddSyllable(package, "zu", {0xD7, 0xE3, 0xE3});
+    for (int k = 2; k <= 32; ++k) {
+        std::vector<int> refs(static_cast<std::size_t>(k - 1), 200001);
+        refs.push_back(200002);
+        package.tables[2].rows.push_back({Cell::Int(5), Cell::IntArray(refs)});
+    }
+    return package;
+}
+
+IChatsieve* g_filter = nullptr;
+std::string g_loadedName;
+
+IChatsieve* Load(const std::string& name, packhold::Package (*make)()) {
+    if (g_loadedName == name) return g_filter;
+    if (g_filter) g_filter->Uninit();
+    g_filter = nullptr;
+    UsePackage(name, make());
+    if (!CreateChatsieve(&g_filter)) std::abort();
+    g_loadedName = name;
+    return g_filter;
+}
+
+void CheckLine(benchmark::State& state, IChatsieve* filter, const std::string& unit) {
+    std::string line;
+    const std::size_t size = static_cast<std::size_t>(state.range(0));
+    while (line.size() < size) line += unit;
+    line.resize(size);
+    for (auto _ : state) benchmark::DoNotOptimize(filter->FilterText(line.c_str(), nullptr, 0, 1));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
+}
+
+void BM_SharedStart(benchmark::State& state) { CheckLine(state, Load("shared-start", SharedStart), "waigua"); }
+
+void BM_RepeatedOccurrences(benchmark::State& state) { CheckLine(state, Load("repeated", RepeatedOccurrences), "ba"); }
+
+// Creation shapes. Argument: rules.
+enum class Shape { kWorkload, kLevel100, kMiddleCombos, kManySyllables };
+
+packhold::Package CreationPackage(Shape shape, int rules) {
+    // The benchmark workload: `rules` phrases and one combination per 20.
+    if (shape == Shape::kWorkload) return MakePackage(MakeWorkload(CHATSIEVE_SYLLABLE_TABLE, rules, 1, 2026));
+    packhold::Package package = EmptyPackage();
+    const int syllables = shape == Shape::kManySyllables ? 20000 : 400;
+    for (int i = 0; i < syllables; ++i) AddNumberedSyllable(package, i);
+    const int phrases = shape == Shape::kMiddleCombos ? rules / 2 : rules;
+    for (int i = 0; i < phrases; ++i) {
+        const int level = shape == Shape::kLevel100 ? 100 : 1 + i % 63;
+        package.tables[2].rows.push_back(
+            {Cell::Int(level), Cell::IntArray({200001 + i % syllables, 200001 + (i / syllables + i) % syllables})});
+    }
+    if (shape == Shape::kMiddleCombos)
+        for (int i = 0; i < rules - phrases; ++i)
+            package.tables[3].rows.push_back(
+                {Cell::Int(1 + i % 63), Cell::IntArray({200001 + i % syllables, 300001 + phrases / 2})});
+    return package;
+}
+
+void BM_CreateGrowth(benchmark::State& state, Shape shape) {
+    if (g_filter) g_filter->Uninit();
+    g_filter = nullptr;
+    g_loadedName.clear();
+    const int rules = static_cast<int>(state.range(0));
+    UsePackage("create", CreationPackage(shape, rules));
+    for (auto _ : state) {
+        IChatsieve* filter = nullptr;
+        if (!CreateChatsieve(&filter)) {
+            state.SkipWithError("CreateChatsieve failed");
+            break;
+        }
+        state.PauseTiming();
+        filter->Uninit();
+        state.ResumeTiming();
+    }
+    state.counters["per_rule"] = benchmark::Counter(
+        static_cast<double>(rules), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+BENCHMARK(BM_SharedStart)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RepeatedOccurrences)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CreateGrowth, workload, Shape::kWorkload)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(50000)
+    ->Arg(95000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CreateGrowth, level100, Shape::kLevel100)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CreateGrowth, middle_combos, Shape::kMiddleCombos)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CreateGrowth, syllables20k, Shape::kManySyllables)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace chatsieve::bench
+
+BENCHMARK_MAIN();
