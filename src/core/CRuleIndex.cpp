@@ -415,7 +415,7 @@ void CRuleIndex::FindPhrases(std::size_t n) {
     }
 }
 
-bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* level) {
+bool CRuleIndex::FindCandidates(char* text) {
     if (++m_generation == 0) {
         // The stamps wrapped around: start them afresh.
         for (TArray<unsigned>* stamps : {&m_syllableStamp, &m_phraseStamp, &m_comboStamp})
@@ -427,14 +427,35 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
     m_candidates.Clear();
     FindPhrases(n);
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);
+    return true;
+}
 
+bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* level) {
+    m_decided = -1;
+    m_decidedFirst = false;
+    if (!FindCandidates(text)) return false;
     std::sort(m_candidates.Data(), m_candidates.Data() + m_candidates.Size());
     for (std::size_t i = 0; i < m_candidates.Size(); ++i) {
         CMatcher* rule = m_rules[static_cast<std::size_t>(m_candidates[i])];
-        if (rule->Match(text, 0, offset, length, level) == 1 && *level <= ceiling) return true;
+        if (rule->Match(text, 0, offset, length, level) == 1 && *level <= ceiling) {
+            m_decided = m_candidates[i];
+            m_decidedFirst = i == 0;
+            return true;
+        }
     }
     *level = 0;
     return true;
+}
+
+int CRuleIndex::TouchesRulesBefore(char* text, int ordinal) {
+    if (!FindCandidates(text)) return -1;
+    for (std::size_t i = 0; i < m_candidates.Size(); ++i)
+        if (m_candidates[i] < ordinal) return 1;
+    // A combination needs all its parts somewhere in the line: one turning
+    // up here may complete it.
+    for (std::size_t c = 0; c < m_comboRule.Size(); ++c)
+        if (m_comboRule[c] < ordinal && m_comboStamp[c] == m_generation) return 1;
+    return 0;
 }
 
 }  // namespace chatsieve

@@ -43,6 +43,16 @@ public:
     // matches `text` at a level not above `ceiling`, writing its offset and
     // length, or to 0 when none does. False when memory ran out.
     bool Check(char* text, int ceiling, int* offset, int* length, int* level);
+    // After a Check that decided: the deciding rule's position in checking
+    // order, and whether it was the first candidate (no rule before it in
+    // checking order can match that text at all).
+    int DecidedOrdinal() const { return m_decided; }
+    CMatcher* Rule(int ordinal) const { return m_rules[static_cast<std::size_t>(ordinal)]; }
+    bool DecidedFirst() const { return m_decidedFirst; }
+    // 1 when `text` (a piece of a line) could let a rule before `ordinal`
+    // match: a phrase rule's syllables follow one another in it, or a part
+    // of a combination rule occurs in it; 0 when not; -1 when memory ran out.
+    int TouchesRulesBefore(char* text, int ordinal);
 
 private:
     struct TrieNode {
@@ -92,6 +102,7 @@ private:
     void FindPhrases(std::size_t n);
     void PhraseFound(int phrase);
     void CountPart(const Postings& postings, int key);
+    bool FindCandidates(char* text);
 
     bool m_ready = false;
     TArray<CMatcher*> m_rules;  // checking order
@@ -133,6 +144,8 @@ private:
     TArray<unsigned> m_comboStamp;
     TArray<int> m_comboCount;
     TArray<int> m_candidates;
+    int m_decided = -1;
+    bool m_decidedFirst = false;
     // Follows: places reached by the steps so far, stamped per step.
     TArray<int> m_frontier;
     TArray<int> m_reached;
