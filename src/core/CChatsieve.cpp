@@ -249,6 +249,7 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
     // stays as copied: the copy is that very line, so checking it again would
     // find the same. Partial copies are checked: a cut can make the copy
     // differ from the line (an allowed expression cut short, say).
+    if (!m_useMaskPasses) wholeLine = false;
     if (wholeLine && (result == 0 || result < minLevel)) return result;
     int reported = result;
     int ceiling = minLevel > result ? minLevel : result;
@@ -270,7 +271,7 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
         if (level > ceiling) {
             // Masking (or cutting) brought this expression about: the line as
             // shown holds it, so it is reported and masked in its turn.
-            reported = level;
+            if (level > reported) reported = level;
             ceiling = level;
         } else if (level == 0 || level < minLevel) {
             break;
@@ -288,7 +289,7 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
 }
 
 void CChatsieve::BeginPasses() {
-    if (!m_indexDecided || !m_index.DecidedFirst()) return;
+    if (!m_useMaskPasses || !m_indexDecided || !m_index.DecidedFirst()) return;
     if (m_useAllow && !m_allow.Empty() && !m_allow.Hits().Empty()) return;
     const int ordinal = m_index.DecidedOrdinal();
     auto* rule = dynamic_cast<CPhraseRule*>(m_index.Rule(ordinal));

@@ -61,6 +61,10 @@ public:
     // The allowed expressions; off: checks see them as any other text.
     CAllowList& AllowList() { return m_allow; }
     void UseAllowList(bool on) { m_useAllow = on; }
+    // Off: every masking pass checks the whole line, as the passes must
+    // agree with. Followed: passes answered without a whole check, so far.
+    void UseMaskPasses(bool on) { m_useMaskPasses = on; }
+    unsigned long FollowedPasses() const { return m_passes.Followed(); }
 
 protected:
     char* m_workBuf;
@@ -82,6 +86,7 @@ protected:
     // Finds the rules a text can match; built at Init, dropped at Uninit.
     CRuleIndex m_index;
     bool m_useIndex = true;
+    bool m_useMaskPasses = true;
     bool m_indexDecided = false;  // the last check was decided through the index
     // Masking passes that need not check the whole line again.
     CMaskPasses m_passes;

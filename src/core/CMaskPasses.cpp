@@ -240,6 +240,7 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
     m_offset = match;
     m_length = length;
     m_active = true;
+    ++m_followed;
     return m_level;
 }
 

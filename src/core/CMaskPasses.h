@@ -59,6 +59,7 @@ public:
     int Next(CRuleIndex& index, CAllowList* allow);
     // Overwrites the bytes of the match Next found with '*'.
     void Mask(char* out);
+    unsigned long Followed() const { return m_followed; }
     int Offset() const { return m_offset; }
     int Length() const { return m_length; }
 
@@ -102,6 +103,7 @@ private:
     // the tries before it read.
     int m_resume = 0;
     int m_resumeReads = 0;
+    unsigned long m_followed = 0;
 };
 
 }  // namespace chatsieve
