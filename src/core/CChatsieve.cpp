@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "matchers/CMatcher.h"
+#include "matchers/CPhraseRule.h"
 #include "matchers/ProcessLists.h"
 #include "platform/MbText.h"
 #include "platform/Memory.h"
@@ -73,6 +74,7 @@ int CChatsieve::Init() {
     OrderByLevel(m_rules, m_highestLevel);
     // Without the index (out of memory) checks are slower, never different.
     if (!m_index.Build(m_rules, g_syllables)) m_index.Reset();
+    m_passes.Prepare(m_rules, m_skipSets, m_allow);
     return 1;
 }
 
@@ -84,6 +86,7 @@ void CChatsieve::Uninit() {
     Free(m_workBuf);
     m_workBuf = nullptr;
     if (m_logEnabled) WriteLog(m_logCount);
+    m_passes.Reset();
     m_index.Reset();
     m_allow.Reset();
     DestroyMatchers(m_skipSets);
@@ -102,6 +105,7 @@ void CChatsieve::ReleaseForUnload() {
         Free(line);
         line = nullptr;
     }
+    m_passes.Reset();
     m_index.Reset();
     m_allow.Reset();
     DestroyMatchers(m_skipSets);
@@ -175,6 +179,7 @@ bool CChatsieve::StripWorkBuffer() {
 
 int CChatsieve::CheckText(const char* text, int ceiling) {
     m_matchLength = 0;
+    m_indexDecided = false;
     if (!text) return 0;
     if (ceiling == 0) ceiling = m_highestLevel < INT_MAX ? m_highestLevel + 1 : INT_MAX;
     const std::size_t len = std::strlen(text);
@@ -206,6 +211,7 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
     int level = 0;
     if (m_useIndex && m_index.Ready() && m_index.Check(m_workBuf, ceiling, &m_matchOffset, &m_matchLength, &level)) {
         if (level == 0) m_matchLength = 0;
+        m_indexDecided = level != 0;
         return level;
     }
     for (CMatcherList::Node* node = m_rules.First(); node; node = node->next) {
@@ -235,17 +241,66 @@ int CChatsieve::FilterText(const char* text, char* out, unsigned int outSize, in
     const int result = CheckText(text, 0);
     if (!out) return result;
     CopyOut(text, out, outSize);
+    return MaskPasses(out, std::strlen(text) < outSize, result, minLevel);
+}
 
+int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) {
+    // A line the first check found clean, or found nothing in worth masking,
+    // stays as copied: the copy is that very line, so checking it again would
+    // find the same. Partial copies are checked: a cut can make the copy
+    // differ from the line (an allowed expression cut short, say).
+    if (!m_useMaskPasses) wholeLine = false;
+    if (wholeLine && (result == 0 || result < minLevel)) return result;
+    int reported = result;
     int ceiling = minLevel > result ? minLevel : result;
+    m_passes.End();
     for (int pass = 0; pass < kMaxMaskPasses; ++pass) {
-        ceiling = CheckText(out, ceiling);
-        if (ceiling == 0 || ceiling < minLevel) break;
-        for (int j = 0; j < m_matchLength; ++j) {
-            const std::size_t at = static_cast<std::size_t>(m_matchOffset) + static_cast<std::size_t>(j);
-            if (at < g_positionMap.Size()) out[g_positionMap[at]] = '*';
+        // The first pass on a whole copy is the first check itself: its
+        // match, offset, length and map still stand.
+        bool whole = true;
+        int level = 0;
+        if (pass == 0 && wholeLine) {
+            level = result;
+        } else if (m_passes.Active() && (level = m_passes.Next(m_index, m_useAllow ? &m_allow : nullptr)) != 0) {
+            whole = false;
+            m_matchOffset = m_passes.Offset();
+            m_matchLength = m_passes.Length();
+        } else {
+            level = CheckText(out, 0);
         }
+        if (level > ceiling) {
+            // Masking (or cutting) brought this expression about: the line as
+            // shown holds it, so it is reported and masked in its turn.
+            if (level > reported) reported = level;
+            ceiling = level;
+        } else if (level == 0 || level < minLevel) {
+            break;
+        } else {
+            ceiling = level;
+        }
+        if (!whole) {
+            m_passes.Mask(out);
+            continue;
+        }
+        MaskMatch(out);
+        BeginPasses();
     }
-    return result;
+    return reported;
+}
+
+void CChatsieve::BeginPasses() {
+    if (!m_useMaskPasses || !m_indexDecided || !m_index.DecidedFirst()) return;
+    if (m_useAllow && !m_allow.Empty() && !m_allow.Hits().Empty()) return;
+    const int ordinal = m_index.DecidedOrdinal();
+    auto* rule = dynamic_cast<CPhraseRule*>(m_index.Rule(ordinal));
+    m_passes.Begin(m_workBuf, g_positionMap, rule, ordinal, m_matchOffset, m_matchLength);
+}
+
+void CChatsieve::MaskMatch(char* out) {
+    for (int j = 0; j < m_matchLength; ++j) {
+        const std::size_t at = static_cast<std::size_t>(m_matchOffset) + static_cast<std::size_t>(j);
+        if (at < g_positionMap.Size()) out[g_positionMap[at]] = '*';
+    }
 }
 
 }  // namespace chatsieve

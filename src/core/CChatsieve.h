@@ -13,6 +13,7 @@
 
 #include "Chatsieve.h"
 #include "core/CAllowList.h"
+#include "core/CMaskPasses.h"
 #include "core/CRuleIndex.h"
 #include "matchers/CMatcherList.h"
 #include "matchers/TArray.h"
@@ -60,6 +61,10 @@ public:
     // The allowed expressions; off: checks see them as any other text.
     CAllowList& AllowList() { return m_allow; }
     void UseAllowList(bool on) { m_useAllow = on; }
+    // Off: every masking pass checks the whole line, as the passes must
+    // agree with. Followed: passes answered without a whole check, so far.
+    void UseMaskPasses(bool on) { m_useMaskPasses = on; }
+    unsigned long FollowedPasses() const { return m_passes.Followed(); }
 
 protected:
     char* m_workBuf;
@@ -81,6 +86,10 @@ protected:
     // Finds the rules a text can match; built at Init, dropped at Uninit.
     CRuleIndex m_index;
     bool m_useIndex = true;
+    bool m_useMaskPasses = true;
+    bool m_indexDecided = false;  // the last check was decided through the index
+    // Masking passes that need not check the whole line again.
+    CMaskPasses m_passes;
     // Allowed expressions, read with the rules; built at Init.
     CAllowList m_allow;
     bool m_useAllow = true;
@@ -101,6 +110,13 @@ private:
     // Runs the ignore-sets over m_workBuf; false when nothing is left to test.
     bool StripWorkBuffer();
     static void CopyOut(const char* text, char* out, unsigned int outSize);
+    // The masking passes over `out`, a copy of the line (all of it when
+    // `wholeLine`) whose first check gave `result`; returns the level to report.
+    int MaskPasses(char* out, bool wholeLine, int result, int minLevel);
+    // Overwrites the bytes of the last deciding match with '*'.
+    void MaskMatch(char* out);
+    // After a whole check that masking just used: lets m_passes take over.
+    void BeginPasses();
 };
 
 }  // namespace chatsieve

@@ -461,7 +461,7 @@ int CRuleIndex::ReleasePending(int entry) {
     return next;
 }
 
-bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* level) {
+bool CRuleIndex::FindCandidates(char* text) {
     if (++m_generation == 0) {
         // The stamps wrapped around: start them afresh.
         for (TArray<unsigned>* stamps : {&m_syllableStamp, &m_phraseStamp, &m_comboStamp, &m_nodeFound})
@@ -472,7 +472,13 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
     m_candidates.Clear();
     if (!FindPhrases(reinterpret_cast<const unsigned char*>(text), n)) return false;
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);
+    return true;
+}
 
+bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* level) {
+    m_decided = -1;
+    m_decidedFirst = false;
+    if (!FindCandidates(text)) return false;
     std::sort(m_candidates.Data(), m_candidates.Data() + m_candidates.Size());
     for (std::size_t i = 0; i < m_candidates.Size(); ++i) {
         const std::size_t ordinal = static_cast<std::size_t>(m_candidates[i]);
@@ -480,10 +486,25 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
         // ceiling could not decide, so its search is skipped.
         if (m_ruleLevel[ordinal] != INT_MIN && m_ruleLevel[ordinal] > ceiling) continue;
         CMatcher* rule = m_rules[ordinal];
-        if (rule->Match(text, 0, offset, length, level) == 1 && *level <= ceiling) return true;
+        if (rule->Match(text, 0, offset, length, level) == 1 && *level <= ceiling) {
+            m_decided = m_candidates[i];
+            m_decidedFirst = i == 0;  // no candidate at all came before it
+            return true;
+        }
     }
     *level = 0;
     return true;
+}
+
+int CRuleIndex::TouchesRulesBefore(char* text, int ordinal) {
+    if (!FindCandidates(text)) return -1;
+    for (std::size_t i = 0; i < m_candidates.Size(); ++i)
+        if (m_candidates[i] < ordinal) return 1;
+    // A combination needs all its parts somewhere in the line: one turning
+    // up here may complete it.
+    for (std::size_t c = 0; c < m_comboRule.Size(); ++c)
+        if (m_comboRule[c] < ordinal && m_comboStamp[c] == m_generation) return 1;
+    return 0;
 }
 
 }  // namespace chatsieve

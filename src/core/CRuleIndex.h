@@ -47,6 +47,16 @@ public:
     // matches `text` at a level not above `ceiling`, writing its offset and
     // length, or to 0 when none does. False when memory ran out.
     bool Check(char* text, int ceiling, int* offset, int* length, int* level);
+    // After a Check that decided: the deciding rule's position in checking
+    // order, and whether it was the first candidate (no rule before it in
+    // checking order can match that text at all).
+    int DecidedOrdinal() const { return m_decided; }
+    CMatcher* Rule(int ordinal) const { return m_rules[static_cast<std::size_t>(ordinal)]; }
+    bool DecidedFirst() const { return m_decidedFirst; }
+    // 1 when `text` (a piece of a line) could let a rule before `ordinal`
+    // match: a phrase rule's syllables follow one another in it, or a part
+    // of a combination rule occurs in it; 0 when not; -1 when memory ran out.
+    int TouchesRulesBefore(char* text, int ordinal);
 
 private:
     struct TrieNode {
@@ -99,6 +109,7 @@ private:
     void NodeReached(int node);
     void PhraseFound(int phrase);
     void CountPart(const Postings& postings, int key);
+    bool FindCandidates(char* text);
 
     bool m_ready = false;
     TArray<CMatcher*> m_rules;  // checking order
@@ -150,6 +161,8 @@ private:
     TArray<int> m_pendingHead;  // ring over places, into m_pending; -1: none
     TArray<Pending> m_pending;
     int m_freePending = -1;
+    int m_decided = -1;
+    bool m_decidedFirst = false;
     TArray<int> m_frontier;
     TArray<unsigned> m_nodeStamp;  // per place taken, by m_placeGeneration
     TArray<unsigned> m_nodeFound;  // by m_generation

@@ -30,11 +30,17 @@ int CPhraseRule::Init(const int* refs, int count, int level) {
     return 1;
 }
 
-int CPhraseRule::Match(char* text, int reserved, int* offset, int* length, int* level) {
+int CPhraseRule::Match(char* text, int /*reserved*/, int* offset, int* length, int* level) {
+    int restart = 0;
+    return MatchFrom(text, 0, offset, length, level, &restart);
+}
+
+int CPhraseRule::MatchFrom(char* text, int pos, int* offset, int* length, int* level, int* restart) {
     if (!text) return 0;
+    const int reserved = 0;
     const int n = static_cast<int>(std::strlen(text));
-    int pos = 0;
     while (pos < n) {
+        *restart = pos;
         // The first syllable's own scan jumps to its next occurrence.
         int firstLength = 0;
         if (!m_syllables[0]->Match(text + pos, reserved, offset, &firstLength, level)) return 0;

@@ -16,6 +16,10 @@ public:
     void Destroy() override;
     // On a match: offset of the phrase, length of all its syllables, level.
     int Match(char* text, int reserved, int* offset, int* length, int* level) override;
+    // Match's search, as it goes on from `pos` once the places before it have
+    // been tried; on a match *restart is where the search step that found it
+    // began (its scan for the first syllable led from there to *offset).
+    int MatchFrom(char* text, int pos, int* offset, int* length, int* level, int* restart);
     int GetLevel() override { return m_level; }
     // `refs` are RuleRefs of kind 2 only, resolved against g_syllables now.
     virtual int Init(const int* refs, int count, int level);

@@ -1,0 +1,247 @@
+#include "core/CMaskPasses.h"
+
+#include <cstring>
+
+#include "core/CAllowList.h"
+#include "core/CRuleIndex.h"
+#include "matchers/CComboRule.h"
+#include "matchers/CPhraseRule.h"
+#include "matchers/CSkipSet.h"
+#include "matchers/CSyllable.h"
+#include "platform/MbText.h"
+
+namespace chatsieve {
+
+namespace {
+
+// What one syllable may read where it is tried: its forms, or a character.
+int SyllableReach(const CMatcher* matcher) {
+    const CSyllable* syllable = static_cast<const CSyllable*>(matcher);
+    int most = 2;
+    for (const char* form : {syllable->Romanised(), syllable->SplitForm()})
+        if (form && static_cast<int>(std::strlen(form)) > most) most = static_cast<int>(std::strlen(form));
+    return most;
+}
+
+int Larger(int a, int b) { return a > b ? a : b; }
+
+}  // namespace
+
+int CMaskPasses::Reach(const CPhraseRule* rule) {
+    // A try reads the first syllable where it stands and each further one
+    // right behind the one before: never more than all their longest forms.
+    int reach = 0;
+    const TArray<CMatcher*>& syllables = rule->Syllables();
+    for (std::size_t i = 0; i < syllables.Size(); ++i) reach += SyllableReach(syllables[i]);
+    return reach;
+}
+
+void CMaskPasses::Prepare(const CMatcherList& rules, const CMatcherList& skipSets, const CAllowList& allow) {
+    Reset();
+    int star = 0;
+    for (const CMatcherList::Node* node = skipSets.First(); node && !star; node = node->next) {
+        const CSkipSet* set = dynamic_cast<const CSkipSet*>(node->matcher);
+        int width = 0;
+        star = set && set->IsSkipped("*", &width);
+    }
+    m_starIgnored = star != 0;
+    // The longest piece anything may find across a cut.
+    int margin = 0;
+    for (const CMatcherList::Node* node = rules.First(); node; node = node->next) {
+        if (const auto* phrase = dynamic_cast<const CPhraseRule*>(node->matcher)) {
+            margin = Larger(margin, Reach(phrase));
+        } else if (const auto* combo = dynamic_cast<const CComboRule*>(node->matcher)) {
+            for (const CMatcherList::Node* part = combo->Parts().First(); part; part = part->next) {
+                const auto* phrasePart = dynamic_cast<const CPhraseRule*>(part->matcher);
+                margin = Larger(margin, phrasePart ? Reach(phrasePart) : SyllableReach(part->matcher));
+            }
+        }
+    }
+    for (std::size_t i = 0; i < allow.Count(); ++i)
+        margin = Larger(margin, static_cast<int>(std::strlen(allow.Text(static_cast<int>(i)))));
+    m_margin = margin + 2;
+    m_prepared = true;
+}
+
+void CMaskPasses::Reset() {
+    m_prepared = false;
+    m_active = false;
+    m_text.Reset();
+    m_map.Reset();
+    m_starts.Reset();
+    m_holes.Reset();
+    m_merged.Reset();
+    m_window.Reset();
+    m_rule = nullptr;
+}
+
+int CMaskPasses::ToStripped(int at) const {
+    for (std::size_t h = 0; h < m_holes.Size() && m_holes[h].start <= at; ++h) at += m_holes[h].end - m_holes[h].start;
+    return at;
+}
+
+bool CMaskPasses::StartsCharacter(int at) const {
+    if (at >= Logical()) return true;
+    return m_starts[static_cast<std::size_t>(ToStripped(at))] != 0;
+}
+
+bool CMaskPasses::CopyOut(int from, int to) {
+    const std::size_t count = static_cast<std::size_t>(to - from);
+    m_window.Clear();
+    if (!m_window.Reserve(count + 1)) return false;
+    char* window = m_window.Data();
+    int at = from;
+    std::size_t h = 0;
+    for (; h < m_holes.Size() && m_holes[h].start <= at; ++h) at += m_holes[h].end - m_holes[h].start;
+    std::size_t done = 0;
+    while (done < count) {
+        const int pieceEnd = h < m_holes.Size() ? m_holes[h].start : m_size;
+        std::size_t take = static_cast<std::size_t>(pieceEnd - at);
+        if (take > count - done) take = count - done;
+        std::memcpy(window + done, m_text.Data() + at, take);
+        done += take;
+        at += static_cast<int>(take);
+        if (at == pieceEnd && h < m_holes.Size()) at = m_holes[h++].end;
+    }
+    window[count] = 0;
+    m_window.SetFilled(count + 1);
+    return true;
+}
+
+bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, CPhraseRule* rule, int ordinal, int offset,
+                        int length) {
+    m_active = false;
+    if (!m_prepared || !m_starIgnored || !rule) return false;
+    const std::size_t n = std::strlen(stripped);
+    if (map.Size() < n) return false;
+    m_text.Clear();
+    m_map.Clear();
+    m_starts.Clear();
+    m_holes.Clear();
+    if (!m_text.Reserve(n + 1) || !m_map.Reserve(n) || !m_starts.Reserve(n + 1)) return false;
+    std::memcpy(m_text.Data(), stripped, n + 1);
+    m_text.SetFilled(n + 1);
+    std::memcpy(m_map.Data(), map.Data(), n * sizeof(int));
+    m_map.SetFilled(n);
+    // The stripped text holds whole characters of the line, read from its
+    // start as the line is; cutting whole characters keeps that so.
+    std::memset(m_starts.Data(), 0, n + 1);
+    for (std::size_t i = 0; i < n; i += static_cast<std::size_t>(CharStep(stripped + i))) m_starts[i] = 1;
+    m_starts.SetFilled(n + 1);
+    m_size = static_cast<int>(n);
+    m_removed = 0;
+    m_rule = rule;
+    m_ordinal = ordinal;
+    m_level = rule->GetLevel();
+    m_reach = Reach(rule);
+    m_offset = offset;
+    m_length = length;
+    m_resume = 0;
+    m_resumeReads = 0;
+    m_active = true;
+    if (!Remove()) End();
+    return m_active;
+}
+
+bool CMaskPasses::Remove() {
+    if (m_length <= 0) return true;
+    const int from = m_offset, to = m_offset + m_length;
+    const bool whole = StartsCharacter(from) && StartsCharacter(to);
+    // The match's bytes in the stripped text, merged into the holes.
+    int at = ToStripped(from);
+    int left = m_length;
+    std::size_t h = 0;
+    while (h < m_holes.Size() && m_holes[h].end <= at) ++h;
+    m_merged.Clear();
+    if (!m_merged.Reserve(m_holes.Size() + static_cast<std::size_t>(m_length) + 1)) return false;
+    for (std::size_t k = 0; k < h; ++k) m_merged.PushBack(m_holes[k]);
+    while (left > 0) {
+        const int pieceEnd = h < m_holes.Size() ? m_holes[h].start : m_size;
+        const int take = pieceEnd - at < left ? pieceEnd - at : left;
+        const Hole piece{at, at + take};
+        if (!m_merged.Empty() && m_merged[m_merged.Size() - 1].end == piece.start)
+            m_merged[m_merged.Size() - 1].end = piece.end;
+        else
+            m_merged.PushBack(piece);
+        left -= take;
+        at += take;
+        if (at == pieceEnd && h < m_holes.Size()) {
+            m_merged[m_merged.Size() - 1].end = m_holes[h].end;
+            at = m_holes[h++].end;
+        }
+    }
+    for (; h < m_holes.Size(); ++h) {
+        if (m_merged[m_merged.Size() - 1].end == m_holes[h].start)
+            m_merged[m_merged.Size() - 1].end = m_holes[h].end;
+        else
+            m_merged.PushBack(m_holes[h]);
+    }
+    m_holes.Swap(m_merged);
+    m_removed += m_length;
+    return whole;
+}
+
+void CMaskPasses::Mask(char* out) {
+    int at = ToStripped(m_offset);
+    std::size_t h = 0;
+    while (h < m_holes.Size() && m_holes[h].end <= at) ++h;
+    for (int j = 0; j < m_length; ++j) {
+        while (h < m_holes.Size() && at >= m_holes[h].start) at = m_holes[h++].end;
+        out[m_map[static_cast<std::size_t>(at++)]] = '*';
+    }
+    if (!Remove()) End();
+}
+
+int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
+    if (!m_active) return 0;
+    m_active = false;
+    const int n = Logical();
+    // The bytes around the cut: what is new can only be here.
+    const int cut = m_offset;
+    int from = cut > m_margin ? cut - m_margin : 0;
+    while (from > 0 && !StartsCharacter(from)) --from;
+    const int to = cut + m_margin < n ? cut + m_margin : n;
+    if (!CopyOut(from, to)) return 0;
+    if (allow && (allow->Hide(m_window.Data()) != 0 || !allow->Hits().Empty())) return 0;
+    if (index.TouchesRulesBefore(m_window.Data(), m_ordinal) != 0) return 0;
+
+    // The decider's search, resumed: a window of the text from the resume
+    // place, grown until the match found lies far enough inside it that the
+    // window's end cannot have changed a try, or the window holds the rest.
+    int offset = 0, length = 0, level = 0, restart = 0;
+    for (int span = Larger(256, 4 * m_reach);; span = span < n / 2 ? span * 2 : n) {
+        const int end = m_resume + span < n ? m_resume + span : n;
+        if (!CopyOut(m_resume, end)) return 0;
+        const int found = m_rule->MatchFrom(m_window.Data(), 0, &offset, &length, &level, &restart);
+        if (found && (end == n || offset + length + m_reach <= end - m_resume)) break;
+        if (end == n) return 0;  // no further match: the next decider is unknown
+    }
+
+    // Where the next search may resume: a place this search reached (the
+    // step that found the match, walking a character at a time) whose tries
+    // before it read nothing at or after this match, which the next cut
+    // removes.
+    const int match = m_resume + offset;
+    int resume = m_resumeReads <= match ? m_resume : 0;
+    int reads = resume == m_resume ? m_resumeReads : 0;
+    const char* window = m_window.Data();
+    for (int at = restart; at <= offset;) {
+        const int place = m_resume + at;
+        if (place > resume && place - 1 + m_reach <= match) {
+            resume = place;
+            reads = place - 1 + m_reach;
+        }
+        const int step = CharByteCount(window + at);
+        if (step == 0) break;
+        at += step;
+    }
+    m_resume = resume;
+    m_resumeReads = reads;
+    m_offset = match;
+    m_length = length;
+    m_active = true;
+    ++m_followed;
+    return m_level;
+}
+
+}  // namespace chatsieve

@@ -1,0 +1,111 @@
+// CMaskPasses: masking passes that follow one phrase rule along a line
+// without checking the whole line again for every match.
+//
+// A pass checks the partly masked line and masks what decides. When a whole
+// check was decided by a phrase rule that was the first rule able to match
+// at all, and '*' is an ignored character, masking that match only cuts its
+// bytes out of the stripped text. What the next check sees is then known:
+//  - every piece of text that some rule needs (a run of a phrase's
+//    syllables, a combination's part, an allowed expression) lies left of
+//    the cut, right of it, or across it; those on either side were there
+//    before, so only pieces across the cut are new;
+//  - the rule's own search tries places from left to right and each try
+//    reads fewer than Reach(rule) bytes from where it starts, so every try
+//    that began at least that far before the cut reads the same bytes as
+//    before and fails the same way; the search can resume at such a place.
+// So a pass looks at the bytes around the cut (no rule before the decider
+// may gain a piece there, no allowed expression may appear) and resumes the
+// decider's search; anything else is left to a whole check. When the match
+// does not cover whole characters the text after it would be read
+// differently, so the next pass is a whole check too.
+//
+// Prepare once the rules are in checking order; Begin after a whole check,
+// then Next (and Mask) per pass while Active. Reset before the rules are
+// destroyed. Allocation failure ends the passes here (Active false), never
+// the masking. One thread at a time, like the filter.
+#ifndef CHATSIEVE_CORE_CMASKPASSES_H
+#define CHATSIEVE_CORE_CMASKPASSES_H
+
+#include "matchers/CMatcherList.h"
+#include "matchers/TArray.h"
+
+namespace chatsieve {
+
+class CAllowList;
+class CPhraseRule;
+class CRuleIndex;
+
+class CMaskPasses {
+public:
+    CMaskPasses() = default;
+    CMaskPasses(const CMaskPasses&) = delete;
+    CMaskPasses& operator=(const CMaskPasses&) = delete;
+
+    // The figures of the rule set the passes rely on.
+    void Prepare(const CMatcherList& rules, const CMatcherList& skipSets, const CAllowList& allow);
+    void Reset();
+
+    // Takes over after a whole check that `rule` (at `ordinal` in checking
+    // order, the first rule able to match) decided with [offset, offset +
+    // length) of `stripped`, whose bytes `map` leads back to the line; the
+    // caller has masked that match. False when the passes cannot go on here.
+    bool Begin(const char* stripped, const TArray<int>& map, CPhraseRule* rule, int ordinal, int offset, int length);
+    bool Active() const { return m_active; }
+    void End() { m_active = false; }
+
+    // The next pass: the decider's level, with its match at Offset() and
+    // Length() of the stripped text; 0 when only a whole check can tell (the
+    // passes then end here). `allow` is null when allowed expressions are off.
+    int Next(CRuleIndex& index, CAllowList* allow);
+    // Overwrites the bytes of the match Next found with '*'.
+    void Mask(char* out);
+    unsigned long Followed() const { return m_followed; }
+    int Offset() const { return m_offset; }
+    int Length() const { return m_length; }
+
+    // Bytes a try of `rule`'s search may read, from where it starts.
+    static int Reach(const CPhraseRule* rule);
+
+private:
+    struct Hole {
+        int start;  // in the stripped text Begin was given
+        int end;
+    };
+    int Logical() const { return m_size - m_removed; }
+    int ToStripped(int at) const;
+    bool StartsCharacter(int at) const;
+    // Copies bytes [from, to) of the text as it stands into m_window.
+    bool CopyOut(int from, int to);
+    // Cuts the current match out; false when it splits a character.
+    bool Remove();
+
+    // Of the rule set.
+    bool m_prepared = false;
+    bool m_starIgnored = false;
+    int m_margin = 0;
+
+    bool m_active = false;
+    TArray<char> m_text;  // the stripped text Begin was given
+    TArray<int> m_map;
+    TArray<char> m_starts;  // per byte of m_text: starts a character
+    TArray<Hole> m_holes;   // masked bytes cut out, in order, never touching
+    TArray<Hole> m_merged;
+    TArray<char> m_window;
+    int m_size = 0;
+    int m_removed = 0;
+    CPhraseRule* m_rule = nullptr;
+    int m_ordinal = 0;
+    int m_level = 0;
+    int m_reach = 0;
+    int m_offset = 0;  // the current match, in the text as it stands
+    int m_length = 0;
+    // A place the decider's search can resume from, and the furthest byte
+    // the tries before it read.
+    int m_resume = 0;
+    int m_resumeReads = 0;
+    unsigned long m_followed = 0;
+};
+
+}  // namespace chatsieve
+
+#endif

@@ -1,0 +1,329 @@
+// Masking against its plain forms. Three ways of masking a line must agree:
+//  - the filter as it is (the first check answers the first pass, passes
+//    follow the deciding phrase along the line);
+//  - every pass a whole check of the line (UseMaskPasses off): the same
+//    masked line and level, always;
+//  - the old passes, each checked with the level just found as ceiling:
+//    the same wherever no pass could see an expression above its ceiling,
+//    that is wherever masking revealed nothing.
+// On random rule sets built so that phrases repeat and '*' is mostly ignored,
+// and on every short line over a small alphabet.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <random>
+#include <string>
+
+#include "../support/TestFilter.h"
+#include "core/CMaskPasses.h"
+#include "platform/MbText.h"
+
+namespace chatsieve::test {
+namespace {
+
+std::string Hex(const std::string& s) {
+    std::string hex;
+    for (unsigned char c : s) hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15], hex += ' ';
+    return hex;
+}
+
+struct Masked {
+    int level = 0;
+    std::string out;
+    bool revealed = false;  // only for the old passes
+};
+
+class MaskPassesTest : public RuleTest {
+protected:
+    static Masked Filter(TestFilter* filter, const std::string& line, unsigned outSize, int minLevel, bool follow) {
+        filter->UseMaskPasses(follow);
+        Masked m;
+        m.out.assign(line.size() + 2, '#');
+        m.level = filter->FilterText(line.c_str(), m.out.data(), outSize, minLevel);
+        filter->UseMaskPasses(true);
+        return m;
+    }
+
+    // The passes as they were: a falling ceiling, each pass one whole check;
+    // notes whether some pass's line held an expression above its ceiling.
+    static Masked OldPasses(TestFilter* filter, const std::string& line, unsigned outSize, int minLevel) {
+        Masked m;
+        m.out.assign(line.size() + 2, '#');
+        m.level = filter->CheckText(line.c_str(), 0);
+        std::size_t n = line.size() + 1;
+        if (outSize < n) n = outSize;
+        BoundedCopy(m.out.data(), line.c_str(), n);
+        m.out[n] = 0;
+        int ceiling = minLevel > m.level ? minLevel : m.level;
+        for (int pass = 0; pass < kMaxMaskPasses; ++pass) {
+            if (filter->CheckText(m.out.c_str(), 0) > ceiling) m.revealed = true;
+            ceiling = filter->CheckText(m.out.c_str(), ceiling);
+            if (ceiling == 0 || ceiling < minLevel) break;
+            for (int j = 0; j < filter->MatchLength(); ++j) {
+                const std::size_t at = static_cast<std::size_t>(filter->MatchOffset() + j);
+                if (at < g_positionMap.Size()) m.out[static_cast<std::size_t>(g_positionMap[at])] = '*';
+            }
+        }
+        return m;
+    }
+
+    void Compare(TestFilter* filter, const std::string& line, unsigned outSize, int minLevel) {
+        const Masked fast = Filter(filter, line, outSize, minLevel, true);
+        const Masked plain = Filter(filter, line, outSize, minLevel, false);
+        ASSERT_EQ(plain.level, fast.level) << Hex(line) << " min " << minLevel << " size " << outSize;
+        ASSERT_EQ(plain.out, fast.out) << Hex(line) << " min " << minLevel << " size " << outSize;
+        const Masked old = OldPasses(filter, line, outSize, minLevel);
+        if (!old.revealed) {
+            ASSERT_EQ(old.level, plain.level) << Hex(line);
+            ASSERT_EQ(old.out, plain.out) << Hex(line);
+        } else {
+            ++m_revealed;
+            // What is shown holds nothing worth masking, and the level
+            // reported is at least that of the line itself.
+            const int shown = filter->CheckText(plain.out.c_str(), 0);
+            ASSERT_TRUE(shown == 0 || shown < minLevel) << Hex(line) << " shows " << Hex(plain.out);
+            ASSERT_GE(plain.level, old.level) << Hex(line);
+        }
+        ++m_compared;
+        m_masked += plain.out.compare(0, line.size(), line) != 0;
+    }
+
+    int m_compared = 0, m_masked = 0, m_revealed = 0;
+};
+
+// Rule sets whose phrases recur in the lines: syllables of one or two
+// letters, one code range each over a handful of characters.
+class Generator {
+public:
+    explicit Generator(unsigned seed) : m_random(seed) {}
+
+    int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_random); }
+
+    RuleSet Rules() {
+        RuleSet rules;
+        // '*' is ignored in most sets (masked bytes drop out of the stripped
+        // text), kept in some, and with or without a second ignore-set.
+        if (Pick(5))
+            rules.skipSets.push_back({0x20, 0x20, 0x2A, 0x2A, 0x2E, 0x2E, -1, 0xA1, 0xA1, 0xA1});
+        else
+            rules.skipSets.push_back({0x20, 0x20, -1, 0xA1, 0xA1, 0xA1});
+        if (Pick(4) == 0) rules.skipSets.push_back({0x2D, 0x2D, -1});
+        m_syllables.clear();
+        const int syllables = 2 + Pick(5);
+        for (int i = 0; i < syllables; ++i) {
+            SyllableRow row;
+            row.romanised = std::string(1, "abcd"[Pick(4)]);
+            if (Pick(2)) row.romanised += "abcd"[Pick(4)];
+            const unsigned char lead = Pick(2) ? 0xB0 : 0xB1;
+            const unsigned char low = static_cast<unsigned char>(0xA1 + Pick(4));
+            row.codes = {lead, low, static_cast<unsigned char>(low + Pick(2))};
+            if (Pick(4) == 0) {
+                m_splits.push_back(std::string(1, "xyz"[Pick(3)]) + "xyz"[Pick(3)]);
+                row.split = m_splits.back().c_str();
+            }
+            rules.syllables.push_back(row);
+            m_syllables.push_back(row);
+        }
+        m_phrases.clear();
+        for (int i = 1 + Pick(5); i > 0; --i) {
+            LevelRow row{Pick(6), {}};
+            std::vector<int> parts;
+            for (int n = 1 + Pick(3); n > 0; --n) {
+                parts.push_back(Pick(syllables));
+                row.refs.push_back(200001 + parts.back());
+            }
+            rules.phrases.push_back(row);
+            m_phrases.push_back(parts);
+        }
+        for (int i = Pick(3); i > 0; --i) {
+            LevelRow row{1 + Pick(6), {}};
+            for (int n = 1 + Pick(2); n > 0; --n)
+                row.refs.push_back(Pick(2) ? 200001 + Pick(syllables)
+                                           : 300001 + Pick(static_cast<int>(rules.phrases.size())));
+            rules.combos.push_back(row);
+        }
+        if (Pick(4) == 0) {
+            AllowRow allow{Form(Pick(syllables)) + Form(Pick(syllables)), {}};
+            if (Pick(2)) allow.rules.push_back(300001 + Pick(static_cast<int>(rules.phrases.size())));
+            rules.allow.push_back(allow);
+        }
+        return rules;
+    }
+
+    // One way of writing a syllable: its letters in either case, its split
+    // form, or a character of its range.
+    std::string Form(int syllable) {
+        const SyllableRow& row = m_syllables[static_cast<std::size_t>(syllable)];
+        const int way = Pick(row.split ? 4 : 3);
+        if (way == 0) {
+            std::string word = row.romanised;
+            for (char& c : word)
+                if (Pick(2)) c = static_cast<char>(c - 'a' + 'A');
+            return word;
+        }
+        if (way == 3) return row.split;
+        return std::string{static_cast<char>(row.codes[0]), static_cast<char>(row.codes[1] + Pick(2))};
+    }
+
+    std::string Line() {
+        std::string line;
+        const std::string fillers[] = {" ", "*", "-", ".", "e", "\xA1\xA1", "\xB0\xA5", "\xB2\xA1", "\xA1", "a"};
+        for (int n = Pick(20); n > 0; --n) {
+            if (Pick(3)) {
+                // A phrase, now and then with a filler slipped in.
+                const std::vector<int>& phrase =
+                    m_phrases[static_cast<std::size_t>(Pick(static_cast<int>(m_phrases.size())))];
+                for (int s : phrase) {
+                    line += Form(s);
+                    if (Pick(6) == 0) line += fillers[Pick(10)];
+                }
+            } else {
+                line += fillers[Pick(10)];
+            }
+        }
+        return line;
+    }
+
+private:
+    std::mt19937 m_random;
+    std::vector<SyllableRow> m_syllables;
+    std::vector<std::vector<int>> m_phrases;
+    std::deque<std::string> m_splits;
+};
+
+TEST_F(MaskPassesTest, AgreesWithWholeChecksOnRandomRuleSets) {
+    unsigned long followed = 0;
+    for (unsigned seed = 1; seed <= 400; ++seed) {
+        Generator random(seed);
+        TestFilter* filter = New<TestFilter>(random.Rules());
+        if (filter->Init()) {
+            for (int i = 0; i < 40; ++i) {
+                const std::string line = random.Line();
+                const unsigned sizes[] = {static_cast<unsigned>(line.size() + 1),
+                                          static_cast<unsigned>(random.Pick(static_cast<int>(line.size()) + 1))};
+                Compare(filter, line, sizes[random.Pick(4) == 0], random.Pick(4));
+                if (HasFatalFailure()) break;
+            }
+            followed += filter->FollowedPasses();
+            filter->Uninit();
+        }
+        Delete(filter);
+        TearDown();
+        if (HasFatalFailure()) return;
+    }
+    // The comparison means something: lines are masked, many passes follow
+    // a phrase, and some lines reveal.
+    EXPECT_GT(m_masked, m_compared / 3);
+    EXPECT_GT(followed, static_cast<unsigned long>(m_compared));
+    EXPECT_GT(m_revealed, 0);
+}
+
+TEST_F(MaskPassesTest, AgreesWithWholeChecksOnEveryShortLine) {
+    RuleSet rules;
+    rules.skipSets = {{0x20, 0x20, 0x2A, 0x2A, -1, 0xA1, 0xA1, 0xA1}};
+    rules.syllables = {
+        {"a", {0xB0, 0xA1, 0xA1}}, {"b", {0xB0, 0xA2, 0xA2}}, {"ab", {0xB1, 0xA1, 0xA1}}, {"c", {0xB1, 0xA2, 0xA2}}};
+    // Repeats, overlaps, a one-syllable phrase and one above another.
+    rules.phrases = {{3, {200001, 200002}}, {2, {200003}}, {5, {200001, 200001, 200002}}, {1, {200002, 200001}}};
+    rules.combos = {{4, {200004, 300004}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    const std::string alphabet[] = {"a", "b", " ", "*", "\xB0\xA1", "\xB0\xA2", "\xB1\xA1", "\xB0", "c"};
+    std::string line;
+    for (std::size_t length = 1; length <= 6; ++length) {
+        std::size_t total = 1;
+        for (std::size_t i = 0; i < length; ++i) total *= 9;
+        for (std::size_t code = 0; code < total; ++code) {
+            line.clear();
+            for (std::size_t i = 0, c = code; i < length; ++i, c /= 9) line += alphabet[c % 9];
+            for (int minLevel : {0, 3}) Compare(filter, line, static_cast<unsigned>(line.size() + 1), minLevel);
+            if (HasFatalFailure()) break;
+        }
+    }
+    EXPECT_GT(filter->FollowedPasses(), 10000u);
+    filter->Uninit();
+    Delete(filter);
+}
+
+// Masking QQ between "wai" and "gua" turns it into filler: what is left
+// reads "waigua", worse than QQ, and is masked and reported too.
+TEST_F(MaskPassesTest, AnExpressionMaskingRevealsIsMaskedAndReported) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = StandardSyllables();
+    rules.syllables.push_back({"kou", {0xBF, 0xDB, 0xDB}});
+    rules.phrases = {{60, {kRefWai, kRefGua}}, {20, {200009, 200009}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    const std::string line = "wai\xBF\xDB\xBF\xDBgua";
+    char out[32];
+    EXPECT_EQ(20, filter->FilterText(line.c_str(), nullptr, 0, 1));  // no masking, nothing revealed
+    EXPECT_EQ(60, filter->FilterText(line.c_str(), out, sizeof out - 1, 1));
+    EXPECT_STREQ("**********", out);
+    // Asked to mask only from level 30 up, QQ stays and reveals nothing.
+    EXPECT_EQ(20, filter->FilterText(line.c_str(), out, sizeof out - 1, 30));
+    EXPECT_EQ(line, out);
+    // Where nothing is revealed, each occurrence still takes its own pass.
+    EXPECT_EQ(60, filter->FilterText("wai gua, \xBF\xDB\xBF\xDB waigua", out, sizeof out - 1, 1));
+    EXPECT_STREQ("*** ***, **** ******", out);
+    filter->Uninit();
+    Delete(filter);
+}
+
+// A copy cut short can end in something the whole line does not show: an
+// allowed expression cut in half no longer hides what it held.
+TEST_F(MaskPassesTest, ACutCopyIsScreenedAsShown) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = StandardSyllables();
+    rules.phrases = {{40, {kRefFa, kRefLun}}, {10, {kRefNi}}};
+    rules.allow = {{"falungong", {}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    char out[32];
+    EXPECT_EQ(10, filter->FilterText("ni falungong", out, sizeof out - 1, 1));
+    EXPECT_STREQ("** falungong", out);
+    EXPECT_EQ(40, filter->FilterText("ni falungong", out, 8, 1));
+    EXPECT_STREQ("** *****", out);
+    filter->Uninit();
+    Delete(filter);
+}
+
+// Each pass used to check the whole line again: a mebibyte of one
+// expression took about 40 s with the shipped rules.
+TEST_F(MaskPassesTest, RepeatedExpressionsCostAboutOneCheck) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = StandardSyllables();
+    rules.phrases = {{60, {kRefWai, kRefGua}}, {20, {kRefNi, kRefHao}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    std::string line;
+    while (line.size() + 9 <= (1u << 20)) line += "\xCD\xE2\xB9\xD2";
+    line += "nihao";
+    std::string out(line.size() + 1, '#');
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(60, filter->FilterText(line.c_str(), out.data(), static_cast<unsigned>(line.size()), 1));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    // The first thousand are masked, as ever; the rest stay.
+    EXPECT_EQ(std::string(4000, '*') + "\xCD\xE2\xB9\xD2", out.substr(0, 4004));
+    filter->Uninit();
+    Delete(filter);
+}
+
+TEST_F(MaskPassesTest, ReachCoversEveryFormOfEverySyllable) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = StandardSyllables();
+    rules.phrases = {{5, {kRefA, kRefGong, kRefWai}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    // "a" reads a character (2), "gong" its split form (4), "wai" 3.
+    EXPECT_EQ(9, CMaskPasses::Reach(static_cast<CPhraseRule*>(filter->Rules().First()->matcher)));
+    filter->Uninit();
+    Delete(filter);
+}
+
+}  // namespace
+}  // namespace chatsieve::test
