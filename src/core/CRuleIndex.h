@@ -153,6 +153,10 @@ private:
     TArray<int> m_comboCount;
     TArray<int> m_candidates;
     TArray<int> m_ruleLevel;  // per rule ordinal; INT_MIN: unknown kind, always asked
+    // The last check's decider (ordinal, -1: none) and whether it was the
+    // first candidate: where masking resumes.
+    int m_decided = -1;
+    bool m_decidedFirst = false;
     // Walk: nodes waiting at each place, the nodes taken at the current place.
     struct Pending {
         int node;
@@ -161,8 +165,6 @@ private:
     TArray<int> m_pendingHead;  // ring over places, into m_pending; -1: none
     TArray<Pending> m_pending;
     int m_freePending = -1;
-    int m_decided = -1;
-    bool m_decidedFirst = false;
     TArray<int> m_frontier;
     TArray<unsigned> m_nodeStamp;  // per place taken, by m_placeGeneration
     TArray<unsigned> m_nodeFound;  // by m_generation
