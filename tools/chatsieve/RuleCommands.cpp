@@ -1,4 +1,5 @@
 // build, lint and decompile: the rule compiler's commands.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -86,9 +87,12 @@ std::string Counted(std::size_t n, const char* noun) { return std::to_string(n) 
 // "SRC: 2 errors, 1 warning": the last line of lint and build, so that a clean
 // run says so instead of printing nothing.
 std::string Summary(const std::string& folder, const std::vector<Diagnostic>& diagnostics) {
-    std::size_t errors = 0;
-    for (const Diagnostic& d : diagnostics) errors += d.severity == Diagnostic::Severity::kError;
-    return folder + ": " + Counted(errors, "error") + ", " + Counted(diagnostics.size() - errors, "warning");
+    std::size_t errors = 0, warnings = 0;
+    for (const Diagnostic& d : diagnostics) {
+        errors += d.severity == Diagnostic::Severity::kError;
+        warnings += d.severity == Diagnostic::Severity::kWarning;
+    }
+    return folder + ": " + Counted(errors, "error") + ", " + Counted(warnings, "warning");
 }
 
 }  // namespace
@@ -124,10 +128,13 @@ int RunLint(const Arguments& args) {
     std::vector<Diagnostic> diagnostics;
     const bool read = CRuleCompiler().Read(args[0], &rules, &diagnostics);
     if (read) CRuleLinter().Check(rules, &diagnostics);
+    if (read) CRuleLinter().Explain(rules, &diagnostics);
     Print(diagnostics, stdout);
     std::fprintf(stdout, "%s\n", Summary(args[0], diagnostics).c_str());
     if (!read) return kExitFailure;
-    return diagnostics.empty() ? kExitOk : kExitWarnings;
+    const bool warned = std::any_of(diagnostics.begin(), diagnostics.end(),
+                                    [](const Diagnostic& d) { return d.severity == Diagnostic::Severity::kWarning; });
+    return warned ? kExitWarnings : kExitOk;
 }
 
 int RunDecompile(const Arguments& args) {

@@ -94,24 +94,56 @@ TEST(CRuleCompiler, MakesTheFourTablesTheFilterReads) {
     EXPECT_EQ(package.tables[0].rows[0][0], Cell::IntArray({0x20, 0x2F, -1, 0xA1, 0xA1, 0xFE}));
     EXPECT_EQ(package.tables[0].rows[0][1], Cell::Int(0));
 
+    // The table's own syllables come first, as written; the rows the rules
+    // need for variants and full-width pinyin follow.
     const packhold::Table& syllables = package.tables[1];
-    ASSERT_EQ(syllables.rows.size(), 11u);
+    ASSERT_EQ(syllables.rows.size(), 32u);
     const std::vector<Cell>& fu = syllables.rows[3];  // fu	B7F2-B7FE B8A1-B8C0	月艮
     EXPECT_EQ(fu[0], Cell::Text("fu"));
     EXPECT_EQ(fu[1], Cell::Bytes({0xB7, 0xF2, 0xFE, 0xB8, 0xA1, 0xC0}));
     EXPECT_EQ(fu[2], Cell::Text("\xD4\xC2\xF4\xDE"));
+    EXPECT_FALSE(fu[3].IsPresent());
     EXPECT_FALSE(syllables.rows[5][2].IsPresent());  // jin has no split form
 
-    // Rows are numbered from 1 in references: syllables 200000 + n, phrases 300000 + n.
-    EXPECT_EQ(Refs(package, 2, 0), (std::vector<std::int32_t>{200001, 200002}));  // 外挂
-    EXPECT_EQ(Refs(package, 2, 1), (std::vector<std::int32_t>{200003, 200004}));  // si fu
-    EXPECT_EQ(Refs(package, 2, 2), (std::vector<std::int32_t>{200006, 200007}));  // 金 bi
-    EXPECT_EQ(Refs(package, 3, 0), (std::vector<std::int32_t>{200005, 300003}));  // mai gold
-    EXPECT_EQ(Refs(package, 3, 1), (std::vector<std::int32_t>{200008, 300004}));  // 加 wechat
-    EXPECT_EQ(package.tables[2].rows[0][0], Cell::Int(6));
-    EXPECT_EQ(package.tables[2].rows[0][2], Cell::Text("cheat"));
-    EXPECT_EQ(package.tables[2].rows[0][3], Cell::Text("\xCD\xE2\xB9\xD2"));
-    EXPECT_FALSE(package.tables[3].rows[1][2].IsPresent());  // a combination without an id
+    // Rows are numbered from 1 in references: syllables 200000 + n, phrases
+    // 300000 + n. 外挂: wai's own row, and gua's with 掛 (92EC) beside its
+    // characters, marked as made from row 2.
+    EXPECT_EQ(Refs(package, 2, 0), (std::vector<std::int32_t>{200001, 200012}));
+    EXPECT_EQ(syllables.rows[11][0], Cell::Text("gua"));
+    EXPECT_EQ(syllables.rows[11][1], Cell::Bytes({0xB9, 0xCE, 0xD3, 0x92, 0xEC, 0xEC}));
+    EXPECT_EQ(syllables.rows[11][2], Cell::Text("\xDE\xD0\xB9\xE7"));  // 扌圭
+    EXPECT_EQ(syllables.rows[11][3], Cell::Int(2));
+    // Then the same in full-width upper case (ＷＡＩ ＧＵＡ) and lower case.
+    EXPECT_EQ(Refs(package, 2, 1), (std::vector<std::int32_t>{200013, 200014}));
+    EXPECT_EQ(syllables.rows[12][2], Cell::Text("\xA3\xD7\xA3\xC1\xA3\xC9"));
+    EXPECT_EQ(syllables.rows[13][1], syllables.rows[11][1]);
+    EXPECT_EQ(Refs(package, 2, 2), (std::vector<std::int32_t>{200015, 200016}));
+    EXPECT_EQ(syllables.rows[14][2], Cell::Text("\xA3\xF7\xA3\xE1\xA3\xE9"));
+    for (std::size_t row = 0; row < 3; ++row) {
+        EXPECT_EQ(package.tables[2].rows[row][0], Cell::Int(6));
+        EXPECT_EQ(package.tables[2].rows[row][2], Cell::Text("cheat"));
+        EXPECT_EQ(package.tables[2].rows[row][3], Cell::Text("\xCD\xE2\xB9\xD2"));
+        EXPECT_EQ(package.tables[2].rows[row][4], row == 0 ? Cell() : Cell::Int(1));  // repeats row 1
+    }
+    // 金 bi: no split forms, so upper case takes their place in the first row.
+    EXPECT_EQ(Refs(package, 2, 6), (std::vector<std::int32_t>{200021, 200022}));
+    EXPECT_EQ(syllables.rows[20][2], Cell::Text("\xA3\xCA\xA3\xC9\xA3\xCE"));  // ＪＩＮ
+    ASSERT_EQ(package.tables[2].rows.size(), 11u);                             // 3 + 3 + 2 + 3
+
+    // A combination's rows name the rows of the same kind of its phrases;
+    // gold has no row of upper case of its own, its first row serves.
+    EXPECT_EQ(Refs(package, 3, 0), (std::vector<std::int32_t>{200005, 300007}));  // mai gold
+    EXPECT_EQ(Refs(package, 3, 1), (std::vector<std::int32_t>{200029, 300007}));
+    EXPECT_EQ(Refs(package, 3, 2), (std::vector<std::int32_t>{200030, 300008}));
+    EXPECT_EQ(Refs(package, 3, 3), (std::vector<std::int32_t>{200031, 300009}));  // 加 wechat
+    EXPECT_FALSE(package.tables[3].rows[3][2].IsPresent());                       // a combination without an id
+}
+
+std::vector<int> Syllables(const RuleSource& rule) {
+    std::vector<int> rows;
+    for (const PartRef& part : rule.parts)
+        rows.push_back(part.kind == PartKind::kSyllable ? part.index : -1 - part.index);
+    return rows;
 }
 
 TEST(CRuleCompiler, ResolvesEveryWayOfWritingASyllable) {
@@ -123,16 +155,25 @@ TEST(CRuleCompiler, ResolvesEveryWayOfWritingASyllable) {
                         "d\t1\twai挂\n"
                         "e\t1\twai'gua\n"
                         "f\t1\t 歪 瓜 \n"  // homophones: other characters of the same syllables
+                        "g\t1\t外掛\n"     // a traditional form no syllable holds: its simplified one's
                         "gold\t0\t金币\nwechat\t0\t微信\n"}});
-    const packhold::Package package = CRuleCompiler::MakePackage(ReadOk(folder));
-    for (std::size_t row = 0; row < 6; ++row)
-        EXPECT_EQ(Refs(package, 2, row), (std::vector<std::int32_t>{200001, 200002})) << "row " << row;
+    const RuleSetSource rules = ReadOk(folder);
+    for (std::size_t row = 0; row < 7; ++row)
+        EXPECT_EQ(Syllables(rules.phrases[row]), (std::vector<int>{0, 1})) << "row " << row;
+    // Only a written 挂 or 掛 brings the other along.
+    for (std::size_t row = 0; row < 7; ++row)
+        EXPECT_EQ(rules.phrases[row].parts[1].extra.size(), row == 0 || row == 3 || row == 6 ? 1u : 0u)
+            << "row " << row;
 }
 
 TEST(CRuleCompiler, CombinationPartsAreIdsPinyinOrCharacters) {
     RuleFolder folder({{"combos.tsv", "id\tlevel\tparts\nx\t2\tgold 卖 MAI wechat\n"}});
-    const packhold::Package package = CRuleCompiler::MakePackage(ReadOk(folder));
-    EXPECT_EQ(Refs(package, 3, 0), (std::vector<std::int32_t>{300003, 200005, 200005, 300004}));
+    const RuleSetSource rules = ReadOk(folder);
+    EXPECT_EQ(Syllables(rules.combos[0]), (std::vector<int>{-3, 4, 4, -4}));
+    // 卖 brings 賣 (D9 75) along; the pinyin does not.
+    ASSERT_EQ(rules.combos[0].parts[1].extra.size(), 1u);
+    EXPECT_EQ(FormatCodeRange(rules.combos[0].parts[1].extra[0]), "D975");
+    EXPECT_TRUE(rules.combos[0].parts[2].extra.empty());
 }
 
 TEST(CRuleCompiler, ReadsCommentsBlankLinesLineEndsAndShortRows) {

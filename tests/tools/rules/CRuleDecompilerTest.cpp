@@ -3,6 +3,7 @@
 // packages the filter would refuse are refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -70,14 +71,41 @@ TEST(CRuleDecompiler, EveryFeatureOfTheFormatComesBack) {
     EXPECT_TRUE(notes.empty());
 }
 
-// A package made by other means: no id or text columns.
+// A package made by other means: no id, text or variant columns, and one row
+// per rule, on the syllable table's own rows.
 packhold::Package ForeignPackage() {
     test::RuleFolder folder;
     packhold::Package package = Compile(folder.Path());
+    packhold::Table& syllables = package.tables[1];
+    std::vector<std::int32_t> syllableRow;  // package row -> the row it was made from
+    for (std::size_t r = 0; r < syllables.rows.size(); ++r)
+        syllableRow.push_back(syllables.rows[r][3].IsPresent() ? syllables.rows[r][3].IntValue() - 1
+                                                               : static_cast<std::int32_t>(r));
+    syllables.columns.resize(3);
+    const auto added = [](const std::vector<Cell>& row) { return row.back().IsPresent(); };
+    syllables.rows.erase(std::remove_if(syllables.rows.begin(), syllables.rows.end(), added), syllables.rows.end());
+    for (auto& row : syllables.rows) row.resize(3);
+    std::vector<std::int32_t> phraseRow;  // package row -> row among the phrases kept
     for (int t = 2; t < 4; ++t) {
         packhold::Table& table = package.tables[static_cast<std::size_t>(t)];
+        table.rows.erase(std::remove_if(table.rows.begin(), table.rows.end(), added), table.rows.end());
+        for (auto& row : table.rows) {
+            std::vector<std::int32_t> refs = row[1].IntArrayValue();
+            for (std::int32_t& ref : refs) {
+                const std::size_t index = static_cast<std::size_t>(ref % 100000 - 1);
+                ref = ref / 100000 == 2 ? 200001 + syllableRow[index] : 300001 + phraseRow[index];
+            }
+            row = {row[0], Cell::IntArray(refs)};
+        }
         table.columns.resize(2);
-        for (auto& row : table.rows) row.resize(2);
+        if (t == 2) {
+            // Rows kept are the first of each rule; later rows map to it.
+            std::int32_t kept = -1;
+            for (const auto& row : Compile(folder.Path()).tables[2].rows) {
+                if (!row[4].IsPresent()) ++kept;
+                phraseRow.push_back(kept);
+            }
+        }
     }
     return package;
 }

@@ -31,7 +31,7 @@ std::vector<std::string> Lint(const std::map<std::string, std::string>& files) {
     return messages;
 }
 
-const char kPartsOfCombos[] = "gold\t0\t金币\nwechat\t0\t微信\n";
+const char kPartsOfCombos[] = "gold\t0\t金币(bi)\nwechat\t0\t微信\n";
 
 std::string Phrases(const std::string& rows) { return "id\tlevel\tphrase\n" + rows + kPartsOfCombos; }
 
@@ -55,9 +55,22 @@ TEST(CRuleLinter, LevelsThatAreNeverTriedOrOutOfRange) {
 }
 
 TEST(CRuleLinter, DuplicatesWhateverTheirWriting) {
-    EXPECT_EQ(Lint({{"phrases.tsv", Phrases("cheat\t6\t外挂\nagain\t6\tWAI gua\n")}}),
+    EXPECT_EQ(Lint({{"phrases.tsv", Phrases("cheat\t6\t外挂\nagain\t6\t外 掛\n")}}),
               (std::vector<std::string>{"phrases.tsv:3:1: warning: duplicate of phrase 'cheat' (phrases.tsv:2): never "
                                         "the rule that decides a line's level"}));
+    EXPECT_EQ(Lint({{"phrases.tsv", Phrases("cheat\t6\twai gua\nagain\t6\tWAI Gua\n")}}),
+              (std::vector<std::string>{"phrases.tsv:3:1: warning: duplicate of phrase 'cheat' (phrases.tsv:2): never "
+                                        "the rule that decides a line's level"}));
+}
+
+TEST(CRuleLinter, AVariantMakesARuleCatchMore) {
+    // 外挂 also catches 外掛, which "wai gua" does not: tried first, it
+    // shadows "wai gua"; tried second, it still decides 外掛.
+    EXPECT_EQ(Lint({{"phrases.tsv", Phrases("cheat\t6\t外挂\nagain\t6\twai gua\n")}}),
+              (std::vector<std::string>{"phrases.tsv:3:1: warning: never the rule that decides a line's level: "
+                                        "phrase 'cheat' (phrases.tsv:2), level 6, is tried first and matches "
+                                        "wherever this one does"}));
+    EXPECT_TRUE(Lint({{"phrases.tsv", Phrases("cheat\t6\twai gua\nagain\t6\t外挂\n")}}).empty());
 }
 
 TEST(CRuleLinter, ARuleShadowedByOneTriedBeforeIt) {
