@@ -217,7 +217,7 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
 void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
     for (int t = 0; t < 2; ++t) {
         for (const RuleSource& rule : t == 0 ? rules.phrases : rules.combos) {
-            std::string made;
+            std::string words, marked, variants;
             for (const CharacterChoice& choice : rule.choices) {
                 const std::string& c = choice.character;
                 if (!m_notes && choice.source == CharacterChoice::Source::kTable && !choice.others.empty())
@@ -229,16 +229,29 @@ void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
                     Warn(choice.pos, "no room for " + choice.leftOut + " beside the code ranges of '" + choice.reading +
                                          "' (a syllable row holds three), so the rule misses " +
                                          (choice.leftOut.size() > 3 ? "them" : "it"));
-                std::string what;
-                if (choice.source == CharacterChoice::Source::kWord)
-                    what = c + " = " + choice.reading + " (from the word " + choice.word + ")";
-                if (choice.source == CharacterChoice::Source::kMarked) what = c + " = " + choice.reading + " (marked)";
-                if (!choice.variants.empty()) what += (what.empty() ? c : "") + " also as " + choice.variants;
-                if (!what.empty()) made += (made.empty() ? "" : ", ") + what;
+                if (choice.source == CharacterChoice::Source::kWord &&
+                    (words.empty() || words.rfind(choice.word) != words.size() - choice.word.size()))
+                    words += (words.empty() ? "" : ", ") + choice.word;
+                if (choice.source == CharacterChoice::Source::kMarked) marked += c;
+                if (!choice.variants.empty())
+                    variants += (variants.empty() ? "" : ", ") + choice.variants + " for " + c;
             }
+            std::string made;
+            if (!words.empty() || !marked.empty()) {
+                std::string pinyin;
+                for (const PartRef& part : rule.parts)
+                    if (part.kind == PartKind::kSyllable)
+                        pinyin +=
+                            (pinyin.empty() ? "" : " ") + rules.syllables[static_cast<std::size_t>(part.index)].pinyin;
+                made = "reads " + pinyin + " (";
+                if (!words.empty()) made += "dictionary: " + words + (marked.empty() ? "" : "; ");
+                if (!marked.empty()) made += "marked: " + marked;
+                made += ")";
+            }
+            if (!variants.empty()) made += (made.empty() ? "" : "; ") + std::string("also ") + variants;
             if (made.empty() || !m_notes) continue;
             const int rows = RowCount(rule, t == 1, rules);
-            Note(rule.textPos, made + "; compiles to " + std::to_string(rows) + " rows");
+            Note(rule.textPos, made + "; " + std::to_string(rows) + " rows");
         }
     }
 }

@@ -168,7 +168,7 @@ TEST(ChatsieveCommand, LintExitsWithThreeOnWarnings) {
     const Result clean = Chatsieve(std::string("lint ") + Quoted(SHIPPED_RULES));
     EXPECT_EQ(clean.status, 0) << clean.out;
     // Notes on what rules were made into are no warnings.
-    EXPECT_NE(clean.out.find("/phrases.tsv:9:10: note: 挂 also as 掛; compiles to 3 rows\n"), std::string::npos)
+    EXPECT_NE(clean.out.find("/phrases.tsv:9:10: note: also 掛 for 挂; 3 rows\n"), std::string::npos)
         << clean.out;
     EXPECT_TRUE(clean.out.size() > 30 && clean.out.substr(clean.out.rfind('\n', clean.out.size() - 2) + 1) ==
                                              std::string(SHIPPED_RULES) + ": 0 errors, 0 warnings\n")
@@ -183,7 +183,7 @@ TEST(ChatsieveCommand, LintExitsWithThreeOnWarnings) {
                               rules.Path() +
                               "/phrases.tsv:2:7: warning: the level 70 is above 63, the highest level rule "
                               "data uses\n" +
-                              rules.Path() + "/phrases.tsv:3:8: note: 币 also as 幣; compiles to 2 rows\n" +
+                              rules.Path() + "/phrases.tsv:3:8: note: also 幣 for 币; 2 rows\n" +
                               rules.Path() + ": 0 errors, 2 warnings\n");
     RuleFolder broken({{"phrases.tsv", "id\tlevel\tphrase\n"}});
     EXPECT_EQ(Chatsieve("lint " + Quoted(broken.Path())).status, 1);
