@@ -17,7 +17,8 @@ const char kBuildHelp[] =
     "usage: chatsieve build SRC -o OUT.res\n"
     "\n"
     "Compiles the rule folder SRC (ignore.tsv, syllables.tsv, phrases.tsv,\n"
-    "combos.tsv; see docs/rules.md) into the rule package OUT.res. Every mistake\n"
+    "combos.tsv; see docs/rules.md) into the rule package OUT.res; a folder that\n"
+    "leaves out ignore.tsv or syllables.tsv gets the shipped ones. Every mistake\n"
     "is reported as FILE:LINE:COLUMN: message, and then nothing is written; an\n"
     "existing OUT.res is replaced only by a complete new package.\n"
     "\n"
@@ -30,7 +31,9 @@ const char kLintHelp[] =
     "what compiles but cannot work as meant: levels above 63, rules never tried\n"
     "or never deciding a line's level (duplicates, rules another one shadows),\n"
     "phrases that start with a one-byte form, overlapping syllables, ignore-sets\n"
-    "that strip syllable characters. Findings go to standard output.\n"
+    "that strip syllable characters, characters whose reading was only guessed.\n"
+    "Notes say which readings and variants each rule took and how many package\n"
+    "rows it became; they are not warnings. Findings go to standard output.\n"
     "\n"
     "Exit status: 0 nothing found, 1 errors, 2 wrong usage, 3 warnings only.\n";
 
