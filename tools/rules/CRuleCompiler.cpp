@@ -202,8 +202,24 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     const bool syllablesOk = syllablesRead && diagnostics->size() == before;
     if (syllablesOk && phrasesRead) ReadPhrases(phrases, rules);
     if (syllablesOk && phrasesRead && combosRead) ReadCombos(combos, rules);
+    if (!HasErrors(*diagnostics)) CheckRowCounts(*rules);
     if (!HasErrors(*diagnostics)) ReadAllowTable(folder, rules, diagnostics);
     return !HasErrors(*diagnostics);
+}
+
+void CRuleCompiler::CheckRowCounts(const RuleSetSource& rules) {
+    // Each rule becomes two or three package rows, and rules are referred to
+    // by row, so the limit on referred rows is one on rows, not rules.
+    std::size_t rows = 0;
+    for (const RuleSource& phrase : rules.phrases) {
+        rows += static_cast<std::size_t>(RowCount(phrase, false, rules));
+        if (rows > static_cast<std::size_t>(kMaxReferencedRows)) {
+            AddError(phrase.pos, "the phrases before this one already compile to " +
+                                     std::to_string(kMaxReferencedRows) +
+                                     " rows or nearly, the most that can be referred to (a phrase is two or three)");
+            return;
+        }
+    }
 }
 
 void CRuleCompiler::ReadIgnore(const CAuthoringTable& table, RuleSetSource* rules) {

@@ -41,6 +41,7 @@ private:
     void ReadSyllables(const CAuthoringTable& table, RuleSetSource* rules);
     void ReadPhrases(const CAuthoringTable& table, RuleSetSource* rules);
     void ReadCombos(const CAuthoringTable& table, RuleSetSource* rules);
+    void CheckRowCounts(const RuleSetSource& rules);
 
     bool ReadLevel(const AuthoringField& field, RuleSource* rule);
     bool ReadId(const AuthoringField& field, bool isPhrase, const RuleSetSource& rules, RuleSource* rule);
