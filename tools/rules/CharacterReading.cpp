@@ -56,9 +56,14 @@ bool AddExtra(unsigned code, std::size_t syllableRanges, std::vector<CodeRange>*
     const auto lead = static_cast<unsigned char>(code >> 8);
     const auto trail = static_cast<unsigned char>(code & 0xFF);
     for (CodeRange& r : *extra) {
-        if (r.lead != lead) continue;
-        if (trail + 1 == r.low) return r.low = trail, true;
-        if (trail == r.high + 1) return r.high = trail, true;
+        if (r.lead == lead && trail + 1 == r.low) {
+            r.low = trail;
+            return true;
+        }
+        if (r.lead == lead && trail == r.high + 1) {
+            r.high = trail;
+            return true;
+        }
     }
     if (syllableRanges + extra->size() >= static_cast<std::size_t>(kMaxSyllableRanges)) return false;
     extra->push_back(CodeRange{lead, trail, trail, SourcePos()});
