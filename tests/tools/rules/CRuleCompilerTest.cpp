@@ -272,6 +272,21 @@ TEST(CRuleCompiler, AnAllowedExpressionNamesEveryRowOfItsRules) {
     EXPECT_EQ(package.tables[4].rows[0][1], Cell::IntArray({300001, 300002, 300003, 400001, 400002, 400003}));
 }
 
+TEST(CRuleCompiler, RowsReferredToStayWithinReach) {
+    // wai gua has split forms, so each phrase is three rows: 33,333 of them
+    // fill the 99,999 rows a reference reaches, and one more is refused.
+    std::string phrases = "id\tlevel\tphrase\ngold\t0\t金 bi\nwechat\t0\t微信\n";
+    for (int i = 0; i < 33331; ++i) phrases += "\t1\twai gua\n";
+    RuleFolder fits({{"phrases.tsv", phrases}});
+    ReadOk(fits);
+    RuleFolder over({{"phrases.tsv", phrases + "\t1\twai gua\n"}});
+    RuleSetSource rules;
+    std::vector<Diagnostic> diagnostics;
+    EXPECT_FALSE(CRuleCompiler().Read(over.Path(), &rules, &diagnostics));
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_EQ(diagnostics[0].pos.line, 33335);
+}
+
 TEST(CRuleCompiler, ReadsCommentsBlankLinesLineEndsAndShortRows) {
     RuleFolder folder(
         {{"ignore.tsv",
