@@ -233,8 +233,9 @@ void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
                     (words.empty() || words.rfind(choice.word) != words.size() - choice.word.size()))
                     words += (words.empty() ? "" : ", ") + choice.word;
                 if (choice.source == CharacterChoice::Source::kMarked) marked += c;
-                if (!choice.variants.empty())
-                    variants += (variants.empty() ? "" : ", ") + choice.variants + " for " + c;
+                const std::string pair = choice.variants + " for " + c;
+                if (!choice.variants.empty() && (", " + variants + ",").find(", " + pair + ",") == std::string::npos)
+                    variants += (variants.empty() ? "" : ", ") + pair;
             }
             std::string made;
             if (!words.empty() || !marked.empty()) {
