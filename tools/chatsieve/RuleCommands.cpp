@@ -1,4 +1,5 @@
 // build, lint and decompile: the rule compiler's commands.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -16,7 +17,8 @@ const char kBuildHelp[] =
     "usage: chatsieve build SRC -o OUT.res\n"
     "\n"
     "Compiles the rule folder SRC (ignore.tsv, syllables.tsv, phrases.tsv,\n"
-    "combos.tsv; see docs/rules.md) into the rule package OUT.res. Every mistake\n"
+    "combos.tsv; see docs/rules.md) into the rule package OUT.res; a folder that\n"
+    "leaves out ignore.tsv or syllables.tsv gets the shipped ones. Every mistake\n"
     "is reported as FILE:LINE:COLUMN: message, and then nothing is written; an\n"
     "existing OUT.res is replaced only by a complete new package.\n"
     "\n"
@@ -29,7 +31,9 @@ const char kLintHelp[] =
     "what compiles but cannot work as meant: levels above 63, rules never tried\n"
     "or never deciding a line's level (duplicates, rules another one shadows),\n"
     "phrases that start with a one-byte form, overlapping syllables, ignore-sets\n"
-    "that strip syllable characters. Findings go to standard output.\n"
+    "that strip syllable characters, characters whose reading was only guessed.\n"
+    "Notes say which readings and variants each rule took and how many package\n"
+    "rows it became; they are not warnings. Findings go to standard output.\n"
     "\n"
     "Exit status: 0 nothing found, 1 errors, 2 wrong usage, 3 warnings only.\n";
 
@@ -86,9 +90,12 @@ std::string Counted(std::size_t n, const char* noun) { return std::to_string(n) 
 // "SRC: 2 errors, 1 warning": the last line of lint and build, so that a clean
 // run says so instead of printing nothing.
 std::string Summary(const std::string& folder, const std::vector<Diagnostic>& diagnostics) {
-    std::size_t errors = 0;
-    for (const Diagnostic& d : diagnostics) errors += d.severity == Diagnostic::Severity::kError;
-    return folder + ": " + Counted(errors, "error") + ", " + Counted(diagnostics.size() - errors, "warning");
+    std::size_t errors = 0, warnings = 0;
+    for (const Diagnostic& d : diagnostics) {
+        errors += d.severity == Diagnostic::Severity::kError;
+        warnings += d.severity == Diagnostic::Severity::kWarning;
+    }
+    return folder + ": " + Counted(errors, "error") + ", " + Counted(warnings, "warning");
 }
 
 }  // namespace
@@ -124,10 +131,13 @@ int RunLint(const Arguments& args) {
     std::vector<Diagnostic> diagnostics;
     const bool read = CRuleCompiler().Read(args[0], &rules, &diagnostics);
     if (read) CRuleLinter().Check(rules, &diagnostics);
+    if (read) CRuleLinter().Explain(rules, &diagnostics);
     Print(diagnostics, stdout);
     std::fprintf(stdout, "%s\n", Summary(args[0], diagnostics).c_str());
     if (!read) return kExitFailure;
-    return diagnostics.empty() ? kExitOk : kExitWarnings;
+    const bool warned = std::any_of(diagnostics.begin(), diagnostics.end(),
+                                    [](const Diagnostic& d) { return d.severity == Diagnostic::Severity::kWarning; });
+    return warned ? kExitWarnings : kExitOk;
 }
 
 int RunDecompile(const Arguments& args) {

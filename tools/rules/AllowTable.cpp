@@ -62,6 +62,7 @@ void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector
             ok = false;
         }
         const std::string& names = row.fields[1].text;
+        int referenceCount = 0;
         for (std::size_t i = 0; i < names.size();) {
             if (names[i] == ' ') {
                 ++i;
@@ -82,10 +83,12 @@ void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector
                              "' is a phrase of level 0, which is never checked on its own; name the "
                              "combinations that use it");
                 ok = false;
-            } else if (allow.rules.size() == 256) {
-                AddError(diagnostics, pos, "an allowed expression names at most 256 rules");
+            } else if (referenceCount + RowCount(*rule, ref.isCombo, *rules) > 256) {
+                AddError(diagnostics, pos,
+                         "an allowed expression names at most 256 rule rows (each rule compiles to two or three)");
                 ok = false;
             } else {
+                referenceCount += RowCount(*rule, ref.isCombo, *rules);
                 allow.rules.push_back(ref);
             }
             i = end;
@@ -94,14 +97,15 @@ void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector
     }
 }
 
-void AddAllowTable(const RuleSetSource& rules, packhold::Package* package) {
+void AddAllowTable(const RuleSetSource& rules, const PackageRows& rows, packhold::Package* package) {
     if (rules.allow.empty()) return;
     packhold::Table table;
     table.columns = {{"allow", CellType::kText}, {"rules", CellType::kIntArray}, {"note", CellType::kText}};
     for (const AllowSource& allow : rules.allow) {
         std::vector<std::int32_t> refs;
         for (const RuleRefSource& ref : allow.rules)
-            refs.push_back((ref.isCombo ? kComboRefBase : kPhraseRefBase) + ref.index + 1);
+            for (int row : (ref.isCombo ? rows.comboRows : rows.phraseRows)[static_cast<std::size_t>(ref.index)])
+                refs.push_back((ref.isCombo ? kComboRefBase : kPhraseRefBase) + row + 1);
         table.rows.push_back({Cell::Text(allow.bytes), refs.empty() ? Cell() : Cell::IntArray(refs),
                               allow.note.empty() ? Cell() : Cell::Text(allow.note)});
     }
@@ -109,8 +113,8 @@ void AddAllowTable(const RuleSetSource& rules, packhold::Package* package) {
 }
 
 bool DecompileAllowTable(const packhold::Package& package, const std::vector<std::string>& phraseIds,
-                         const std::vector<std::string>& comboIds, std::string* text, std::vector<std::string>* notes,
-                         std::string* error) {
+                         const std::vector<std::string>& comboIds, const std::vector<bool> (&repeats)[2],
+                         std::string* text, std::vector<std::string>* notes, std::string* error) {
     text->clear();
     if (package.tables.size() < 5) return true;
     const packhold::Table& table = package.tables[4];
@@ -150,6 +154,9 @@ bool DecompileAllowTable(const packhold::Package& package, const std::vector<std
                     *error = where + ": the reference " + std::to_string(ref) + " names no rule with an id";
                     return false;
                 }
+                const std::vector<bool>& repeated = repeats[kind == 3 ? 0 : 1];
+                if (static_cast<std::size_t>(index) < repeated.size() && repeated[static_cast<std::size_t>(index)])
+                    continue;
                 names += (names.empty() ? "" : " ") + (*ids)[static_cast<std::size_t>(index)];
             }
         }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "PackholdWriter.h"
+#include "rules/PackageRows.h"
 #include "rules/RuleSource.h"
 
 namespace chatsieve::tools {
@@ -22,15 +23,18 @@ constexpr std::size_t kMaxAllowBytes = 1024;
 // ids against the phrases and combinations already read.
 void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector<Diagnostic>* diagnostics);
 
-// Appends the fifth table when the rule set has allowed expressions.
-void AddAllowTable(const RuleSetSource& rules, packhold::Package* package);
+// Appends the fifth table when the rule set has allowed expressions; a rule
+// named is referred to by every row it compiled to.
+void AddAllowTable(const RuleSetSource& rules, const PackageRows& rows, packhold::Package* package);
 
 // The allow.tsv text of a package's fifth table, empty when it has none the
-// filter would read. Rules are named by `phraseIds` and `comboIds`; false, with
-// `*error`, for a table the filter would refuse.
+// filter would read. Rules are named by `phraseIds` and `comboIds`; a
+// reference to a row that repeats a rule (`repeats`, phrase rows then combination
+// rows, true for such a row) names nothing more. False, with `*error`, for a
+// table the filter would refuse.
 bool DecompileAllowTable(const packhold::Package& package, const std::vector<std::string>& phraseIds,
-                         const std::vector<std::string>& comboIds, std::string* text, std::vector<std::string>* notes,
-                         std::string* error);
+                         const std::vector<std::string>& comboIds, const std::vector<bool> (&repeats)[2],
+                         std::string* text, std::vector<std::string>* notes, std::string* error);
 
 }  // namespace chatsieve::tools
 

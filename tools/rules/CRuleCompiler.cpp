@@ -4,10 +4,14 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <utility>
 
 #include "rules/AllowTable.h"
 #include "rules/CCodePage936.h"
+#include "rules/CharacterReading.h"
+#include "rules/EmbeddedText.h"
+#include "rules/PackageRows.h"
 #include "rules/Utf8.h"
 
 namespace chatsieve::tools {
@@ -118,6 +122,54 @@ std::string Suggestion(const std::string& word, const RuleSetSource& rules) {
     return "";
 }
 
+// A reading written right after a character, as in 行(hang): moves `*next`
+// past it and sets the character's forced reading. No parenthesis there is
+// no reading; a malformed one is an error.
+bool ReadMark(const AuthoringField& field, std::size_t* next, WrittenCharacter* written,
+              std::vector<Diagnostic>* diagnostics) {
+    const std::string& text = field.text;
+    if (*next >= text.size() || text[*next] != '(') return true;
+    const std::size_t close = text.find(')', *next);
+    const std::string reading = close == std::string::npos ? "" : text.substr(*next + 1, close - *next - 1);
+    written->markPos = field.pos;
+    written->markPos.column += CountCharacters(text, *next);
+    if (!IsAllLetters(reading)) {
+        diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, written->markPos,
+                                          "a reading follows its character in parentheses, as in 行(hang)"});
+        *next = close == std::string::npos ? text.size() : close + 1;
+        return false;
+    }
+    written->marked = reading;
+    *next = close + 1;
+    return true;
+}
+
+}  // namespace
+
+std::string ShippedTableName(const char* name) { return std::string(name) + " (shipped)"; }
+
+namespace {
+
+// The name messages give a table: the folder's, or the shipped one's when
+// the folder leaves the table out.
+// True when the folder leaves the table out and the shipped one stands in;
+// a folder that does not exist at all is a mistake, not a small folder.
+bool UsesShipped(const std::string& folder, const char* name) {
+    std::error_code ec;
+    return !std::filesystem::exists(JoinPath(folder, name), ec) &&
+           std::filesystem::is_directory(folder.empty() ? "." : folder, ec);
+}
+
+std::string TablePath(const std::string& folder, const char* name) {
+    return UsesShipped(folder, name) ? ShippedTableName(name) : JoinPath(folder, name);
+}
+
+bool LoadOrShipped(CAuthoringTable* table, const std::string& folder, const char* name, const EmbeddedText& shipped,
+                   std::vector<Diagnostic>* diagnostics) {
+    if (UsesShipped(folder, name)) return table->Parse(shipped.Text(), diagnostics);
+    return table->Load(JoinPath(folder, name), diagnostics);
+}
+
 }  // namespace
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
@@ -135,14 +187,14 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     m_ids.clear();
     *rules = RuleSetSource();
     const std::size_t before = diagnostics->size();
-    CAuthoringTable ignore(JoinPath(folder, kIgnoreFile), {"kind", "value"});
-    CAuthoringTable syllables(JoinPath(folder, kSyllablesFile), {"pinyin", "ranges", "split"});
+    CAuthoringTable ignore(TablePath(folder, kIgnoreFile), {"kind", "value"});
+    CAuthoringTable syllables(TablePath(folder, kSyllablesFile), {"pinyin", "ranges", "split"});
     CAuthoringTable phrases(JoinPath(folder, kPhrasesFile), {"id", "level", "phrase"});
     CAuthoringTable combos(JoinPath(folder, kCombosFile), {"id", "level", "parts"});
     // Every table is read even after a bad one, so one run reports as much as
     // it can; a rule is not resolved against a syllable table that failed.
-    const bool ignoreRead = ignore.Load(JoinPath(folder, kIgnoreFile), diagnostics);
-    const bool syllablesRead = syllables.Load(JoinPath(folder, kSyllablesFile), diagnostics);
+    const bool ignoreRead = LoadOrShipped(&ignore, folder, kIgnoreFile, ShippedIgnore(), diagnostics);
+    const bool syllablesRead = LoadOrShipped(&syllables, folder, kSyllablesFile, ShippedSyllables(), diagnostics);
     const bool phrasesRead = phrases.Load(JoinPath(folder, kPhrasesFile), diagnostics);
     const bool combosRead = combos.Load(JoinPath(folder, kCombosFile), diagnostics);
     if (ignoreRead) ReadIgnore(ignore, rules);
@@ -150,8 +202,24 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     const bool syllablesOk = syllablesRead && diagnostics->size() == before;
     if (syllablesOk && phrasesRead) ReadPhrases(phrases, rules);
     if (syllablesOk && phrasesRead && combosRead) ReadCombos(combos, rules);
+    if (!HasErrors(*diagnostics)) CheckRowCounts(*rules);
     if (!HasErrors(*diagnostics)) ReadAllowTable(folder, rules, diagnostics);
     return !HasErrors(*diagnostics);
+}
+
+void CRuleCompiler::CheckRowCounts(const RuleSetSource& rules) {
+    // Each rule becomes two or three package rows, and rules are referred to
+    // by row, so the limit on referred rows is one on rows, not rules.
+    std::size_t rows = 0;
+    for (const RuleSource& phrase : rules.phrases) {
+        rows += static_cast<std::size_t>(RowCount(phrase, false, rules));
+        if (rows > static_cast<std::size_t>(kMaxReferencedRows)) {
+            AddError(phrase.pos, "the phrases before this one already compile to " +
+                                     std::to_string(kMaxReferencedRows) +
+                                     " rows or nearly, the most that can be referred to (a phrase is two or three)");
+            return;
+        }
+    }
 }
 
 void CRuleCompiler::ReadIgnore(const CAuthoringTable& table, RuleSetSource* rules) {
@@ -337,13 +405,6 @@ int CRuleCompiler::FindSyllableByName(const std::string& name, const RuleSetSour
     return -1;
 }
 
-int CRuleCompiler::FindSyllableByCode(unsigned char lead, unsigned char trail, const RuleSetSource& rules) const {
-    for (std::size_t i = 0; i < rules.syllables.size(); ++i)
-        for (const CodeRange& range : rules.syllables[i].ranges)
-            if (range.lead == lead && trail >= range.low && trail <= range.high) return static_cast<int>(i);
-    return -1;
-}
-
 bool CRuleCompiler::ReadLevel(const AuthoringField& field, RuleSource* rule) {
     rule->levelPos = field.pos;
     const std::string& text = field.text;
@@ -402,8 +463,14 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
         phrase.textPos = text.pos;
 
         // Words are separated by spaces or apostrophes (xi'an); a run of
-        // letters is one pinyin word, and each other character stands for
-        // the syllable whose ranges hold it.
+        // letters is one pinyin word, and each other character stands for a
+        // syllable. Characters are read together up to the next pinyin word,
+        // so that a word dictionary can give them their readings.
+        std::vector<WrittenCharacter> run;
+        const auto readRun = [&] {
+            if (!run.empty() && !ReadCharacters(run, *rules, &phrase.parts, &phrase.choices, m_diagnostics)) ok = false;
+            run.clear();
+        };
         std::size_t i = 0;
         while (i < text.text.size()) {
             const char c = text.text[i];
@@ -414,6 +481,7 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
                 continue;
             }
             if (IsAsciiLetter(c)) {
+                readRun();
                 std::size_t end = i;
                 while (end < text.text.size() && IsAsciiLetter(text.text[end])) ++end;
                 const std::string word = text.text.substr(i, end - i);
@@ -422,7 +490,7 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
                     AddError(pos, "unknown syllable '" + word + "'");
                     ok = false;
                 } else {
-                    phrase.parts.push_back(PartRef{PartKind::kSyllable, syllable});
+                    phrase.parts.push_back(PartRef{PartKind::kSyllable, syllable, {}});
                 }
                 i = end;
                 continue;
@@ -432,7 +500,10 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
             DecodeUtf8(text.text, &next, &cp);
             const std::string shown = text.text.substr(i, next - i);
             std::string bytes;
-            if (!codePage.Encode(cp, &bytes)) {
+            WrittenCharacter written{pos, cp, "", pos};
+            if (!ReadMark(text, &next, &written, m_diagnostics)) {
+                ok = false;
+            } else if (!codePage.Encode(cp, &bytes)) {
                 AddError(pos, "'" + shown + "' (" + FormatCodePoint(cp) + ") is not in code page 936");
                 ok = false;
             } else if (bytes.size() != 2) {
@@ -440,20 +511,11 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
                          "'" + shown + "' cannot stand in a phrase: write each syllable as a character or its pinyin");
                 ok = false;
             } else {
-                const int syllable = FindSyllableByCode(static_cast<unsigned char>(bytes[0]),
-                                                        static_cast<unsigned char>(bytes[1]), *rules);
-                if (syllable < 0) {
-                    char code[8];
-                    std::snprintf(code, sizeof code, "%02X%02X", static_cast<unsigned char>(bytes[0]),
-                                  static_cast<unsigned char>(bytes[1]));
-                    AddError(pos, "'" + shown + "' (" + code + ") is in no syllable's ranges");
-                    ok = false;
-                } else {
-                    phrase.parts.push_back(PartRef{PartKind::kSyllable, syllable});
-                }
+                run.push_back(written);
             }
             i = next;
         }
+        readRun();
         if (ok && phrase.parts.empty()) {
             AddError(text.pos, "a phrase needs its expression, in characters or pinyin");
             ok = false;
@@ -493,32 +555,29 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
             const auto found = phraseIds.find(word.text);
             const int phrase = found == phraseIds.end() ? -1 : found->second;
             if (phrase >= 0) {
-                combo.parts.push_back(PartRef{PartKind::kPhrase, phrase});
+                combo.parts.push_back(PartRef{PartKind::kPhrase, phrase, {}});
                 continue;
             }
             if (IsAllLetters(word.text)) {
                 const int syllable = FindSyllableByName(word.text, *rules);
                 if (syllable >= 0) {
-                    combo.parts.push_back(PartRef{PartKind::kSyllable, syllable});
+                    combo.parts.push_back(PartRef{PartKind::kSyllable, syllable, {}});
                     continue;
                 }
             }
-            std::string bytes;
             std::size_t end = 0;
             std::uint32_t cp = 0;
-            if (DecodeUtf8(word.text, &end, &cp) && end == word.text.size() && codePage.Encode(cp, &bytes) &&
-                bytes.size() == 2) {
-                const int syllable = FindSyllableByCode(static_cast<unsigned char>(bytes[0]),
-                                                        static_cast<unsigned char>(bytes[1]), *rules);
-                if (syllable >= 0) {
-                    combo.parts.push_back(PartRef{PartKind::kSyllable, syllable});
-                    continue;
+            std::string bytes;
+            if (DecodeUtf8(word.text, &end, &cp) && codePage.Encode(cp, &bytes) && bytes.size() == 2 &&
+                (end == word.text.size() || word.text[end] == '(')) {
+                WrittenCharacter written{word.pos, cp, "", word.pos};
+                const AuthoringField field{word.text, word.pos};
+                if (!ReadMark(field, &end, &written, m_diagnostics) || end != word.text.size() ||
+                    !ReadCharacters({written}, *rules, &combo.parts, &combo.choices, m_diagnostics)) {
+                    if (end != word.text.size())
+                        AddError(word.pos, "'" + word.text + "': a part is one character, maybe with its reading");
+                    ok = false;
                 }
-                char code[8];
-                std::snprintf(code, sizeof code, "%02X%02X", static_cast<unsigned char>(bytes[0]),
-                              static_cast<unsigned char>(bytes[1]));
-                AddError(word.pos, "'" + word.text + "' (" + code + ") is in no syllable's ranges");
-                ok = false;
                 continue;
             }
             AddError(word.pos, "unknown part '" + word.text +
@@ -552,13 +611,18 @@ packhold::Package CRuleCompiler::MakePackage(const RuleSetSource& rules) {
         ignore.rows.push_back({Cell::IntArray(values), Cell::Int(rules.logEnabled ? 1 : 0)});
     }
 
+    const PackageRows rows = LayOutRows(rules);
     packhold::Table& syllables = package.tables[1];
-    syllables.columns = {{"pinyin", CellType::kText}, {"code", CellType::kBytes}, {"divide", CellType::kText}};
-    for (const SyllableSource& syllable : rules.syllables) {
+    syllables.columns = {{"pinyin", CellType::kText},
+                         {"code", CellType::kBytes},
+                         {"divide", CellType::kText},
+                         {"variant", CellType::kInt}};
+    for (const SyllableRow& syllable : rows.syllables) {
         std::vector<unsigned char> codes;
         for (const CodeRange& range : syllable.ranges) codes.insert(codes.end(), {range.lead, range.low, range.high});
-        syllables.rows.push_back(
-            {Cell::Text(syllable.pinyin), Cell::Bytes(codes), syllable.hasSplit ? Cell::Text(syllable.split) : Cell()});
+        syllables.rows.push_back({Cell::Text(syllable.pinyin), Cell::Bytes(codes),
+                                  syllable.hasSplit ? Cell::Text(syllable.split) : Cell(),
+                                  syllable.derivedFrom < 0 ? Cell() : Cell::Int(syllable.derivedFrom + 1)});
     }
 
     for (int t = 2; t < 4; ++t) {
@@ -566,16 +630,16 @@ packhold::Package CRuleCompiler::MakePackage(const RuleSetSource& rules) {
         table.columns = {{"level", CellType::kInt},
                          {"hzlist", CellType::kIntArray},
                          {"id", CellType::kText},
-                         {"text", CellType::kText}};
-        for (const RuleSource& rule : t == 2 ? rules.phrases : rules.combos) {
-            std::vector<std::int32_t> refs;
-            for (const PartRef& part : rule.parts)
-                refs.push_back((part.kind == PartKind::kSyllable ? kSyllableRefBase : kPhraseRefBase) + part.index + 1);
-            table.rows.push_back(
-                {Cell::Int(rule.level), Cell::IntArray(refs), OptionalText(rule.id), OptionalText(ToCp936(rule.text))});
+                         {"text", CellType::kText},
+                         {"variant", CellType::kInt}};
+        for (const RuleRow& row : t == 2 ? rows.phrases : rows.combos) {
+            const RuleSource& rule = *row.rule;
+            table.rows.push_back({Cell::Int(rule.level), Cell::IntArray(row.refs), OptionalText(rule.id),
+                                  OptionalText(ToCp936(rule.text)),
+                                  row.mainRow < 0 ? Cell() : Cell::Int(row.mainRow + 1)});
         }
     }
-    AddAllowTable(rules, &package);
+    AddAllowTable(rules, rows, &package);
     return package;
 }
 

@@ -41,18 +41,22 @@ private:
     void ReadSyllables(const CAuthoringTable& table, RuleSetSource* rules);
     void ReadPhrases(const CAuthoringTable& table, RuleSetSource* rules);
     void ReadCombos(const CAuthoringTable& table, RuleSetSource* rules);
+    void CheckRowCounts(const RuleSetSource& rules);
 
     bool ReadLevel(const AuthoringField& field, RuleSource* rule);
     bool ReadId(const AuthoringField& field, bool isPhrase, const RuleSetSource& rules, RuleSource* rule);
-    // The syllable of a pinyin word (any case) or of one two-byte character; -1.
+    // The syllable of a pinyin word (any case); -1.
     int FindSyllableByName(const std::string& name, const RuleSetSource& rules) const;
-    int FindSyllableByCode(unsigned char lead, unsigned char trail, const RuleSetSource& rules) const;
     void AddError(const SourcePos& pos, std::string message);
 
     std::vector<Diagnostic>* m_diagnostics = nullptr;
     // Ids of rules already read, both tables, with where they were written.
     std::unordered_map<std::string, SourcePos> m_ids;
 };
+
+// "syllables.tsv (shipped)": how messages name a shipped table that a rule
+// folder left out and that was used in its place.
+std::string ShippedTableName(const char* name);
 
 // Joins a folder and a file name with '/', which every system the tools run
 // on accepts.

@@ -81,6 +81,9 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
     const int pinyinColumn = FindColumn(syllables, "pinyin", CellType::kText);
     const int bytesColumn = FindColumn(syllables, "code", CellType::kBytes);
     const int splitColumn = FindColumn(syllables, "divide", CellType::kText);
+    // Rows the compiler added for variants and full-width pinyin: it makes
+    // them again from the rules, so they are not written back.
+    const int addedColumn = FindColumn(syllables, "variant", CellType::kInt);
     if (codeColumn < 0 || logColumn < 0 || pinyinColumn < 0 || bytesColumn < 0) {
         *error = "the package's first two tables lack the columns the filter reads";
         return false;
@@ -136,6 +139,7 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
         if (codes.size() % 3 != 0)
             notes->push_back(Where(1, r) + ": code bytes after the last whole range are dropped");
         names.push_back(Text(CellOf(row, pinyinColumn).TextValue(), Where(1, r)));
+        if (CellOf(row, addedColumn).IsPresent()) continue;
         text += names.back() + "\t";
         for (std::size_t i = 0; i + 3 <= codes.size(); i += 3)
             text += (i ? " " : "") + Range(codes[i] << 8 | codes[i + 1], codes[i] << 8 | codes[i + 2], 4);
@@ -155,6 +159,12 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
     const int idColumns[2] = {FindColumn(phrases, "id", CellType::kText), FindColumn(combos, "id", CellType::kText)};
     const int textColumns[2] = {FindColumn(phrases, "text", CellType::kText),
                                 FindColumn(combos, "text", CellType::kText)};
+    const int repeatColumns[2] = {FindColumn(phrases, "variant", CellType::kInt),
+                                  FindColumn(combos, "variant", CellType::kInt)};
+    std::vector<bool> repeats[2];
+    for (int t = 0; t < 2; ++t)
+        for (const std::vector<Cell>& row : (t == 0 ? phrases : combos).rows)
+            repeats[t].push_back(CellOf(row, repeatColumns[t]).IsPresent());
     if (levelColumns[0] < 0 || levelColumns[1] < 0 || refColumns[0] < 0 || refColumns[1] < 0) {
         *error = "the package's rule tables lack the columns the filter reads";
         return false;
@@ -197,6 +207,7 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
         text += t == 0 ? "id\tlevel\tphrase\n" : "id\tlevel\tparts\n";
         for (std::size_t r = 0; r < table.rows.size(); ++r) {
             const std::vector<Cell>& row = table.rows[r];
+            if (repeats[t][r]) continue;
             std::string words;
             const Cell& written = CellOf(row, textColumns[t]);
             if (written.IsPresent()) {
@@ -215,7 +226,7 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
     std::vector<std::string> comboIds;
     for (std::size_t r = 0; r < combos.rows.size(); ++r)
         comboIds.push_back(Text(CellOf(combos.rows[r], idColumns[1]).TextValue(), Where(3, r)));
-    return DecompileAllowTable(package, phraseIds, comboIds, &files->allow, notes, error);
+    return DecompileAllowTable(package, phraseIds, comboIds, repeats, &files->allow, notes, error);
 }
 
 bool CRuleDecompiler::WriteFolder(const std::string& folder, const AuthoringFiles& files, std::string* error) {

@@ -4,12 +4,27 @@
 #include <utility>
 
 #include "rules/CCodePage936.h"
+#include "rules/PackageRows.h"
 
 namespace chatsieve::tools {
 
 namespace {
 
-using Run = std::vector<int>;  // syllable rows
+// A syllable part as far as comparing rules goes: its syllable and the
+// characters it matches beyond the syllable's ranges.
+struct Element {
+    int index = 0;
+    std::vector<unsigned> extra;  // lead << 8 | trail, ascending
+};
+using Run = std::vector<Element>;
+
+Element ElementOf(const PartRef& part) {
+    Element e{part.index, {}};
+    for (const CodeRange& r : part.extra)
+        for (unsigned t = r.low; t <= r.high; ++t) e.extra.push_back(static_cast<unsigned>(r.lead) << 8 | t);
+    std::sort(e.extra.begin(), e.extra.end());
+    return e;
+}
 
 // What must occur in a text for a rule to match: one run for a phrase, one
 // per part for a combination.
@@ -17,24 +32,35 @@ std::vector<Run> Units(const RuleSource& rule, bool isCombo, const RuleSetSource
     std::vector<Run> units;
     if (!isCombo) {
         Run run;
-        for (const PartRef& part : rule.parts) run.push_back(part.index);
+        for (const PartRef& part : rule.parts) run.push_back(ElementOf(part));
         units.push_back(run);
         return units;
     }
     for (const PartRef& part : rule.parts) {
         if (part.kind == PartKind::kSyllable) {
-            units.push_back(Run{part.index});
+            units.push_back(Run{ElementOf(part)});
         } else {
             Run run;
-            for (const PartRef& p : rules.phrases[static_cast<std::size_t>(part.index)].parts) run.push_back(p.index);
+            for (const PartRef& p : rules.phrases[static_cast<std::size_t>(part.index)].parts)
+                run.push_back(ElementOf(p));
             units.push_back(run);
         }
     }
     return units;
 }
 
+// True when `wider` matches wherever `narrower` does: the same syllable,
+// and every extra character of `narrower` among its own.
+bool MatchesWherever(const Element& wider, const Element& narrower) {
+    return wider.index == narrower.index &&
+           std::includes(wider.extra.begin(), wider.extra.end(), narrower.extra.begin(), narrower.extra.end());
+}
+
 bool IsPrefix(const Run& prefix, const Run& run) {
-    return prefix.size() <= run.size() && std::equal(prefix.begin(), prefix.end(), run.begin());
+    if (prefix.size() > run.size()) return false;
+    for (std::size_t k = 0; k < prefix.size(); ++k)
+        if (!MatchesWherever(prefix[k], run[k])) return false;
+    return true;
 }
 
 // True when every text that `later` matches is matched by `earlier` too. A
@@ -133,8 +159,21 @@ void CRuleLinter::Warn(const SourcePos& pos, std::string message) {
     m_diagnostics->push_back(Diagnostic{Diagnostic::Severity::kWarning, pos, std::move(message)});
 }
 
+void CRuleLinter::Note(const SourcePos& pos, std::string message) {
+    if (m_notes) m_diagnostics->push_back(Diagnostic{Diagnostic::Severity::kNote, pos, std::move(message)});
+}
+
+void CRuleLinter::Explain(const RuleSetSource& rules, std::vector<Diagnostic>* diagnostics) {
+    m_diagnostics = diagnostics;
+    m_notes = true;
+    CheckReadings(rules);
+    m_notes = false;
+}
+
 void CRuleLinter::Check(const RuleSetSource& rules, std::vector<Diagnostic>* diagnostics) {
     m_diagnostics = diagnostics;
+    m_notes = false;
+    CheckReadings(rules);
     CheckIgnoreSets(rules);
     CheckSyllableOverlap(rules);
     CheckLevels(rules);
@@ -159,9 +198,9 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
         bool hidesSomething = false;
         for (const auto& [rule, isCombo] : covered) {
             for (const Run& run : Units(*rule, isCombo, rules))
-                for (int row : run)
+                for (const Element& e : run)
                     hidesSomething =
-                        hidesSomething || WrittenInside(rules.syllables[static_cast<std::size_t>(row)], text);
+                        hidesSomething || WrittenInside(rules.syllables[static_cast<std::size_t>(e.index)], text);
             if (isCombo) continue;
             std::string expression;
             if (!CCodePage936::Instance().FromUtf8(rule->text, &expression, nullptr)) continue;
@@ -172,6 +211,49 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
         }
         if (!hidesSomething)
             Warn(allowed.textPos, "no syllable of the rules it covers is written in it, so it lets nothing through");
+    }
+}
+
+void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
+    for (int t = 0; t < 2; ++t) {
+        for (const RuleSource& rule : t == 0 ? rules.phrases : rules.combos) {
+            std::string words, marked, variants;
+            for (const CharacterChoice& choice : rule.choices) {
+                const std::string& c = choice.character;
+                if (!m_notes && choice.source == CharacterChoice::Source::kTable && !choice.others.empty())
+                    Warn(choice.pos, "'" + c + "' has several readings and is read as '" + choice.reading +
+                                         "' only because its syllable holds it (it also reads " + choice.others +
+                                         "); write " + c + "(" + choice.reading + ") to keep that reading or " + c +
+                                         "(" + choice.others.substr(0, choice.others.find(' ')) + ") for another");
+                if (!m_notes && !choice.leftOut.empty())
+                    Warn(choice.pos, "no room for " + choice.leftOut + " beside the code ranges of '" + choice.reading +
+                                         "' (a syllable row holds three), so the rule misses " +
+                                         (choice.leftOut.size() > 3 ? "them" : "it"));
+                if (choice.source == CharacterChoice::Source::kWord &&
+                    (words.empty() || words.rfind(choice.word) != words.size() - choice.word.size()))
+                    words += (words.empty() ? "" : ", ") + choice.word;
+                if (choice.source == CharacterChoice::Source::kMarked) marked += c;
+                const std::string pair = choice.variants + " for " + c;
+                if (!choice.variants.empty() && (", " + variants + ",").find(", " + pair + ",") == std::string::npos)
+                    variants += (variants.empty() ? "" : ", ") + pair;
+            }
+            std::string made;
+            if (!words.empty() || !marked.empty()) {
+                std::string pinyin;
+                for (const PartRef& part : rule.parts)
+                    if (part.kind == PartKind::kSyllable)
+                        pinyin +=
+                            (pinyin.empty() ? "" : " ") + rules.syllables[static_cast<std::size_t>(part.index)].pinyin;
+                made = "reads " + pinyin + " (";
+                if (!words.empty()) made += "dictionary: " + words + (marked.empty() ? "" : "; ");
+                if (!marked.empty()) made += "marked: " + marked;
+                made += ")";
+            }
+            if (!variants.empty()) made += (made.empty() ? "" : "; ") + std::string("also ") + variants;
+            if (made.empty() || !m_notes) continue;
+            const int rows = RowCount(rule, t == 1, rules);
+            Note(rule.textPos, made + "; " + std::to_string(rows) + " rows");
+        }
     }
 }
 

@@ -18,6 +18,11 @@
 //  - ignore-set ranges that strip characters a syllable is written with, and
 //    single-byte ranges over lead bytes, which never apply;
 //  - an ignore-set with no ranges;
+//  - a character with several readings whose reading no dictionary word and
+//    no mark gave (a guess), and variants with no room in a syllable row.
+// Explain gives notes (not warnings) on what the compiler made of a rule's
+// characters: the readings words gave, the variants added and the rows the
+// rule compiles to.
 //  - an allowed expression in which no syllable of the rules it covers is
 //    written (it hides nothing from them), and one that holds the whole
 //    written expression of a phrase it covers (that phrase never catches it
@@ -35,8 +40,12 @@ class CRuleLinter {
 public:
     // Appends the warnings for `rules`, which the compiler accepted.
     void Check(const RuleSetSource& rules, std::vector<Diagnostic>* diagnostics);
+    // Appends a note for each rule whose characters took readings from words
+    // or marks, or variants.
+    void Explain(const RuleSetSource& rules, std::vector<Diagnostic>* diagnostics);
 
 private:
+    void CheckReadings(const RuleSetSource& rules);
     void CheckLevels(const RuleSetSource& rules);
     void CheckShadowing(const RuleSetSource& rules);
     void CheckPhraseStarts(const RuleSetSource& rules);
@@ -44,8 +53,10 @@ private:
     void CheckIgnoreSets(const RuleSetSource& rules);
     void CheckAllowed(const RuleSetSource& rules);
     void Warn(const SourcePos& pos, std::string message);
+    void Note(const SourcePos& pos, std::string message);
 
     std::vector<Diagnostic>* m_diagnostics = nullptr;
+    bool m_notes = false;  // CheckReadings gives notes (Explain), not warnings (Check)
 };
 
 }  // namespace chatsieve::tools

@@ -7,6 +7,7 @@ namespace chatsieve::tools {
 std::string Diagnostic::Format() const {
     std::string text = pos.file + ":" + std::to_string(pos.line) + ":" + std::to_string(pos.column) + ": ";
     if (severity == Severity::kWarning) text += "warning: ";
+    if (severity == Severity::kNote) text += "note: ";
     return text + message;
 }
 

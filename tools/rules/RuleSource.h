@@ -40,12 +40,15 @@ struct SourcePos {
 };
 
 struct Diagnostic {
-    enum class Severity { kError, kWarning };
+    // A note tells what the compiler made of a rule (variants, readings); it
+    // is neither an error nor a warning.
+    enum class Severity { kError, kWarning, kNote };
     Severity severity = Severity::kError;
     SourcePos pos;
     std::string message;
 
-    // "file:line:column: message", with "warning: " before a warning's message.
+    // "file:line:column: message", with "warning: " or "note: " before a
+    // warning's or a note's message.
     std::string Format() const;
 };
 
@@ -85,6 +88,24 @@ enum class PartKind { kSyllable, kPhrase };
 struct PartRef {
     PartKind kind = PartKind::kSyllable;
     int index = 0;  // 0-based row of its table
+    // Characters a syllable part matches beyond its syllable's ranges: the
+    // written character's traditional or simplified counterparts, or the
+    // character itself when it takes another syllable's reading. With them,
+    // the part compiles to a syllable row of its own.
+    std::vector<CodeRange> extra;
+};
+
+// How a character written in a rule was read.
+struct CharacterChoice {
+    enum class Source { kTable, kWord, kMarked };
+    SourcePos pos;
+    std::string character;  // UTF-8, as written
+    std::string reading;    // the pinyin of the syllable it stands for
+    Source source = Source::kTable;
+    std::string word;      // kWord: the dictionary word that gave the reading (UTF-8)
+    std::string others;    // kTable: its other readings, space-separated, when it has several
+    std::string variants;  // counterparts the part also matches (UTF-8)
+    std::string leftOut;   // counterparts or the character itself that did not fit the syllable's ranges
 };
 
 // A phrase rule (parts are then syllables only) or a combination rule.
@@ -96,6 +117,7 @@ struct RuleSource {
     std::string text;  // the expression or the parts as written (UTF-8)
     SourcePos textPos;
     std::vector<PartRef> parts;
+    std::vector<CharacterChoice> choices;  // one per character written
 };
 
 // A rule an allowed expression is limited to.

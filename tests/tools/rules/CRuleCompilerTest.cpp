@@ -94,24 +94,56 @@ TEST(CRuleCompiler, MakesTheFourTablesTheFilterReads) {
     EXPECT_EQ(package.tables[0].rows[0][0], Cell::IntArray({0x20, 0x2F, -1, 0xA1, 0xA1, 0xFE}));
     EXPECT_EQ(package.tables[0].rows[0][1], Cell::Int(0));
 
+    // The table's own syllables come first, as written; the rows the rules
+    // need for variants and full-width pinyin follow.
     const packhold::Table& syllables = package.tables[1];
-    ASSERT_EQ(syllables.rows.size(), 11u);
+    ASSERT_EQ(syllables.rows.size(), 32u);
     const std::vector<Cell>& fu = syllables.rows[3];  // fu	B7F2-B7FE B8A1-B8C0	月艮
     EXPECT_EQ(fu[0], Cell::Text("fu"));
     EXPECT_EQ(fu[1], Cell::Bytes({0xB7, 0xF2, 0xFE, 0xB8, 0xA1, 0xC0}));
     EXPECT_EQ(fu[2], Cell::Text("\xD4\xC2\xF4\xDE"));
+    EXPECT_FALSE(fu[3].IsPresent());
     EXPECT_FALSE(syllables.rows[5][2].IsPresent());  // jin has no split form
 
-    // Rows are numbered from 1 in references: syllables 200000 + n, phrases 300000 + n.
-    EXPECT_EQ(Refs(package, 2, 0), (std::vector<std::int32_t>{200001, 200002}));  // 外挂
-    EXPECT_EQ(Refs(package, 2, 1), (std::vector<std::int32_t>{200003, 200004}));  // si fu
-    EXPECT_EQ(Refs(package, 2, 2), (std::vector<std::int32_t>{200006, 200007}));  // 金 bi
-    EXPECT_EQ(Refs(package, 3, 0), (std::vector<std::int32_t>{200005, 300003}));  // mai gold
-    EXPECT_EQ(Refs(package, 3, 1), (std::vector<std::int32_t>{200008, 300004}));  // 加 wechat
-    EXPECT_EQ(package.tables[2].rows[0][0], Cell::Int(6));
-    EXPECT_EQ(package.tables[2].rows[0][2], Cell::Text("cheat"));
-    EXPECT_EQ(package.tables[2].rows[0][3], Cell::Text("\xCD\xE2\xB9\xD2"));
-    EXPECT_FALSE(package.tables[3].rows[1][2].IsPresent());  // a combination without an id
+    // Rows are numbered from 1 in references: syllables 200000 + n, phrases
+    // 300000 + n. 外挂: wai's own row, and gua's with 掛 (92EC) beside its
+    // characters, marked as made from row 2.
+    EXPECT_EQ(Refs(package, 2, 0), (std::vector<std::int32_t>{200001, 200012}));
+    EXPECT_EQ(syllables.rows[11][0], Cell::Text("gua"));
+    EXPECT_EQ(syllables.rows[11][1], Cell::Bytes({0xB9, 0xCE, 0xD3, 0x92, 0xEC, 0xEC}));
+    EXPECT_EQ(syllables.rows[11][2], Cell::Text("\xDE\xD0\xB9\xE7"));  // 扌圭
+    EXPECT_EQ(syllables.rows[11][3], Cell::Int(2));
+    // Then the same in full-width upper case (ＷＡＩ ＧＵＡ) and lower case.
+    EXPECT_EQ(Refs(package, 2, 1), (std::vector<std::int32_t>{200013, 200014}));
+    EXPECT_EQ(syllables.rows[12][2], Cell::Text("\xA3\xD7\xA3\xC1\xA3\xC9"));
+    EXPECT_EQ(syllables.rows[13][1], syllables.rows[11][1]);
+    EXPECT_EQ(Refs(package, 2, 2), (std::vector<std::int32_t>{200015, 200016}));
+    EXPECT_EQ(syllables.rows[14][2], Cell::Text("\xA3\xF7\xA3\xE1\xA3\xE9"));
+    for (std::size_t row = 0; row < 3; ++row) {
+        EXPECT_EQ(package.tables[2].rows[row][0], Cell::Int(6));
+        EXPECT_EQ(package.tables[2].rows[row][2], Cell::Text("cheat"));
+        EXPECT_EQ(package.tables[2].rows[row][3], Cell::Text("\xCD\xE2\xB9\xD2"));
+        EXPECT_EQ(package.tables[2].rows[row][4], row == 0 ? Cell() : Cell::Int(1));  // repeats row 1
+    }
+    // 金 bi: no split forms, so upper case takes their place in the first row.
+    EXPECT_EQ(Refs(package, 2, 6), (std::vector<std::int32_t>{200021, 200022}));
+    EXPECT_EQ(syllables.rows[20][2], Cell::Text("\xA3\xCA\xA3\xC9\xA3\xCE"));  // ＪＩＮ
+    ASSERT_EQ(package.tables[2].rows.size(), 11u);                             // 3 + 3 + 2 + 3
+
+    // A combination's rows name the rows of the same kind of its phrases;
+    // gold has no row of upper case of its own, its first row serves.
+    EXPECT_EQ(Refs(package, 3, 0), (std::vector<std::int32_t>{200005, 300007}));  // mai gold
+    EXPECT_EQ(Refs(package, 3, 1), (std::vector<std::int32_t>{200029, 300007}));
+    EXPECT_EQ(Refs(package, 3, 2), (std::vector<std::int32_t>{200030, 300008}));
+    EXPECT_EQ(Refs(package, 3, 3), (std::vector<std::int32_t>{200031, 300009}));  // 加 wechat
+    EXPECT_FALSE(package.tables[3].rows[3][2].IsPresent());                       // a combination without an id
+}
+
+std::vector<int> Syllables(const RuleSource& rule) {
+    std::vector<int> rows;
+    for (const PartRef& part : rule.parts)
+        rows.push_back(part.kind == PartKind::kSyllable ? part.index : -1 - part.index);
+    return rows;
 }
 
 TEST(CRuleCompiler, ResolvesEveryWayOfWritingASyllable) {
@@ -123,16 +155,136 @@ TEST(CRuleCompiler, ResolvesEveryWayOfWritingASyllable) {
                         "d\t1\twai挂\n"
                         "e\t1\twai'gua\n"
                         "f\t1\t 歪 瓜 \n"  // homophones: other characters of the same syllables
+                        "g\t1\t外掛\n"     // a traditional form no syllable holds: its simplified one's
                         "gold\t0\t金币\nwechat\t0\t微信\n"}});
-    const packhold::Package package = CRuleCompiler::MakePackage(ReadOk(folder));
-    for (std::size_t row = 0; row < 6; ++row)
-        EXPECT_EQ(Refs(package, 2, row), (std::vector<std::int32_t>{200001, 200002})) << "row " << row;
+    const RuleSetSource rules = ReadOk(folder);
+    for (std::size_t row = 0; row < 7; ++row)
+        EXPECT_EQ(Syllables(rules.phrases[row]), (std::vector<int>{0, 1})) << "row " << row;
+    // Only a written 挂 or 掛 brings the other along.
+    for (std::size_t row = 0; row < 7; ++row)
+        EXPECT_EQ(rules.phrases[row].parts[1].extra.size(), row == 0 || row == 3 || row == 6 ? 1u : 0u)
+            << "row " << row;
 }
 
 TEST(CRuleCompiler, CombinationPartsAreIdsPinyinOrCharacters) {
     RuleFolder folder({{"combos.tsv", "id\tlevel\tparts\nx\t2\tgold 卖 MAI wechat\n"}});
+    const RuleSetSource rules = ReadOk(folder);
+    EXPECT_EQ(Syllables(rules.combos[0]), (std::vector<int>{-3, 4, 4, -4}));
+    // 卖 brings 賣 (D9 75) along; the pinyin does not.
+    ASSERT_EQ(rules.combos[0].parts[1].extra.size(), 1u);
+    EXPECT_EQ(FormatCodeRange(rules.combos[0].parts[1].extra[0]), "D975");
+    EXPECT_TRUE(rules.combos[0].parts[2].extra.empty());
+}
+
+// ---- readings and variants
+
+// A folder of phrases (and no combinations) on the shipped syllables and
+// ignore-sets, which stand in for the files it leaves out.
+RuleSetSource ReadOnShipped(const std::string& phrases) {
+    RuleFolder folder({{"phrases.tsv", "id\tlevel\tphrase\n" + phrases}, {"combos.tsv", "id\tlevel\tparts\n"}});
+    std::filesystem::remove(folder / "syllables.tsv");
+    std::filesystem::remove(folder / "ignore.tsv");
+    return ReadOk(folder);
+}
+
+std::string PinyinOf(const RuleSetSource& rules, const RuleSource& rule) {
+    std::string text;
+    for (const PartRef& part : rule.parts)
+        text += (text.empty() ? "" : " ") + rules.syllables[static_cast<std::size_t>(part.index)].pinyin;
+    return text;
+}
+
+std::string Extra(const PartRef& part) {
+    std::string text;
+    for (const CodeRange& range : part.extra) text += (text.empty() ? "" : " ") + FormatCodeRange(range);
+    return text;
+}
+
+TEST(CRuleCompiler, ACharacterTakesTheReadingOfItsWordOrTheMarkedOne) {
+    const RuleSetSource rules = ReadOnShipped(
+        "bank\t10\t银行卡\n"
+        "walk\t10\t行走\n"
+        "alone\t10\t行\n"
+        "marked\t10\t行(hang)\n"
+        "kept\t10\t行(XING)\n"
+        "mixed\t10\tyin 行(hang) ka\n"
+        "forced\t10\t银行(xing)\n");
+    const std::vector<std::string> expected = {"yin hang ka", "xing zou",    "xing",    "hang",
+                                               "xing",        "yin hang ka", "yin xing"};
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(PinyinOf(rules, rules.phrases[i]), expected[i]) << rules.phrases[i].text;
+
+    // 行 (D0D0) read as hang goes into hang's row, so 银行卡 itself is still caught.
+    const RuleSource& bank = rules.phrases[0];
+    EXPECT_EQ(Extra(bank.parts[1]), "D0D0");
+    EXPECT_EQ(Extra(bank.parts[0]), "E379");  // and 银 brings 銀 along
+    ASSERT_EQ(bank.choices.size(), 3u);
+    EXPECT_EQ(bank.choices[1].source, CharacterChoice::Source::kWord);
+    EXPECT_EQ(bank.choices[1].word, "银行卡");
+    EXPECT_EQ(bank.choices[1].variants, "");
+    EXPECT_EQ(bank.choices[0].variants, "銀");
+
+    // Alone, 行 keeps its syllable's reading, recorded as a guess.
+    EXPECT_EQ(rules.phrases[2].choices[0].source, CharacterChoice::Source::kTable);
+    EXPECT_EQ(rules.phrases[2].choices[0].others, "hang");
+    EXPECT_EQ(Extra(rules.phrases[2].parts[0]), "");
+    EXPECT_EQ(rules.phrases[3].choices[0].source, CharacterChoice::Source::kMarked);
+    EXPECT_EQ(Extra(rules.phrases[3].parts[0]), "D0D0");
+    EXPECT_EQ(Extra(rules.phrases[4].parts[0]), "");  // its own syllable: nothing to add
+}
+
+TEST(CRuleCompiler, VariantsJoinTheSyllableRowWhileTheyFit) {
+    // 发 has two traditional forms, 發 (B06C) and 髮 (F38C), neither in a
+    // syllable; 干's 乾 is a character of its own (qian) and stays out.
+    const RuleSetSource rules = ReadOnShipped("x1\t1\t发\nx2\t1\t干\nx3\t1\t髮\n");
+    EXPECT_EQ(Extra(rules.phrases[0].parts[0]), "B06C F38C");
+    EXPECT_EQ(rules.phrases[0].choices[0].variants, "發髮");
+    EXPECT_EQ(PinyinOf(rules, rules.phrases[1]), "gan");
+    EXPECT_EQ(rules.phrases[1].choices[0].variants, "幹榦");
+    // Written in a traditional form: the simplified form's syllable, with the
+    // written character first.
+    EXPECT_EQ(PinyinOf(rules, rules.phrases[2]), "fa");
+    EXPECT_EQ(Extra(rules.phrases[2].parts[0]), "F38C B06C");
+
+    // A syllable row holds three ranges: with gua's split in three, 掛 has no room.
+    std::string syllables = ReadFileText(std::filesystem::path(TOOLS_TEST_DATA) / "base/syllables.tsv");
+    syllables.replace(syllables.find("gua\tB9CE-B9D3"), 13, "gua\tB9CE B9CF B9D0-B9D3");
+    RuleFolder crowded({{"syllables.tsv", syllables}});
+    const RuleSetSource tight = ReadOk(crowded);
+    EXPECT_TRUE(tight.phrases[0].parts[1].extra.empty());
+    EXPECT_EQ(tight.phrases[0].choices[1].leftOut, "掛");
+}
+
+TEST(CRuleCompiler, ShippedTablesStandInForOnesAFolderLeavesOut) {
+    const RuleSetSource rules = ReadOnShipped("cheat\t60\t外挂\n");
+    EXPECT_EQ(rules.syllables.size(), 396u);
+    EXPECT_EQ(rules.syllables[0].pos.file, "syllables.tsv (shipped)");
+    EXPECT_FALSE(rules.ignoreSets.empty());
+    // A folder's own table wins: the base set's holds 11 syllables.
+    RuleFolder own;
+    EXPECT_EQ(ReadOk(own).syllables.size(), 11u);
+}
+
+TEST(CRuleCompiler, AnAllowedExpressionNamesEveryRowOfItsRules) {
+    RuleFolder folder({{"allow.tsv", "allow\trules\tnote\n外挂套\tcheat gold-sale\t\n"}});
     const packhold::Package package = CRuleCompiler::MakePackage(ReadOk(folder));
-    EXPECT_EQ(Refs(package, 3, 0), (std::vector<std::int32_t>{300003, 200005, 200005, 300004}));
+    ASSERT_EQ(package.tables.size(), 5u);
+    EXPECT_EQ(package.tables[4].rows[0][1], Cell::IntArray({300001, 300002, 300003, 400001, 400002, 400003}));
+}
+
+TEST(CRuleCompiler, RowsReferredToStayWithinReach) {
+    // wai gua has split forms, so each phrase is three rows: 33,333 of them
+    // fill the 99,999 rows a reference reaches, and one more is refused.
+    std::string phrases = "id\tlevel\tphrase\ngold\t0\t金 bi\nwechat\t0\t微信\n";
+    for (int i = 0; i < 33331; ++i) phrases += "\t1\twai gua\n";
+    RuleFolder fits({{"phrases.tsv", phrases}});
+    ReadOk(fits);
+    RuleFolder over({{"phrases.tsv", phrases + "\t1\twai gua\n"}});
+    RuleSetSource rules;
+    std::vector<Diagnostic> diagnostics;
+    EXPECT_FALSE(CRuleCompiler().Read(over.Path(), &rules, &diagnostics));
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_EQ(diagnostics[0].pos.line, 33335);
 }
 
 TEST(CRuleCompiler, ReadsCommentsBlankLinesLineEndsAndShortRows) {

@@ -2,6 +2,7 @@
 // problem, and silence where it does not.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,7 +32,7 @@ std::vector<std::string> Lint(const std::map<std::string, std::string>& files) {
     return messages;
 }
 
-const char kPartsOfCombos[] = "gold\t0\t金币\nwechat\t0\t微信\n";
+const char kPartsOfCombos[] = "gold\t0\t金币(bi)\nwechat\t0\t微信\n";
 
 std::string Phrases(const std::string& rows) { return "id\tlevel\tphrase\n" + rows + kPartsOfCombos; }
 
@@ -55,9 +56,22 @@ TEST(CRuleLinter, LevelsThatAreNeverTriedOrOutOfRange) {
 }
 
 TEST(CRuleLinter, DuplicatesWhateverTheirWriting) {
-    EXPECT_EQ(Lint({{"phrases.tsv", Phrases("cheat\t6\t外挂\nagain\t6\tWAI gua\n")}}),
+    EXPECT_EQ(Lint({{"phrases.tsv", Phrases("cheat\t6\t外挂\nagain\t6\t外 掛\n")}}),
               (std::vector<std::string>{"phrases.tsv:3:1: warning: duplicate of phrase 'cheat' (phrases.tsv:2): never "
                                         "the rule that decides a line's level"}));
+    EXPECT_EQ(Lint({{"phrases.tsv", Phrases("cheat\t6\twai gua\nagain\t6\tWAI Gua\n")}}),
+              (std::vector<std::string>{"phrases.tsv:3:1: warning: duplicate of phrase 'cheat' (phrases.tsv:2): never "
+                                        "the rule that decides a line's level"}));
+}
+
+TEST(CRuleLinter, AVariantMakesARuleCatchMore) {
+    // 外挂 also catches 外掛, which "wai gua" does not: tried first, it
+    // shadows "wai gua"; tried second, it still decides 外掛.
+    EXPECT_EQ(Lint({{"phrases.tsv", Phrases("cheat\t6\t外挂\nagain\t6\twai gua\n")}}),
+              (std::vector<std::string>{"phrases.tsv:3:1: warning: never the rule that decides a line's level: "
+                                        "phrase 'cheat' (phrases.tsv:2), level 6, is tried first and matches "
+                                        "wherever this one does"}));
+    EXPECT_TRUE(Lint({{"phrases.tsv", Phrases("cheat\t6\twai gua\nagain\t6\t外挂\n")}}).empty());
 }
 
 TEST(CRuleLinter, ARuleShadowedByOneTriedBeforeIt) {
@@ -151,6 +165,50 @@ TEST(CRuleLinter, AllowedExpressionsThatHideNothingOrAWrittenPhrase) {
 // "ai" still breaks "wai", so the entry is not dead.
 TEST(CRuleLinter, AFormRunningIntoAnAllowedExpressionCounts) {
     EXPECT_TRUE(Lint({{"allow.tsv", "allow\trules\tnote\nai\t\t\n"}}).empty());
+}
+
+// Readings: a character with several readings warns when neither a word
+// nor a mark chose for it; notes (lint's Explain) say what each rule was
+// made into.
+std::vector<std::string> OnShipped(const std::string& phrases, bool notes) {
+    test::RuleFolder folder({{"phrases.tsv", "id\tlevel\tphrase\n" + phrases}, {"combos.tsv", "id\tlevel\tparts\n"}});
+    std::filesystem::remove(folder / "syllables.tsv");
+    std::filesystem::remove(folder / "ignore.tsv");
+    RuleSetSource rules;
+    std::vector<Diagnostic> diagnostics;
+    EXPECT_TRUE(CRuleCompiler().Read(folder.Path(), &rules, &diagnostics));
+    if (notes)
+        CRuleLinter().Explain(rules, &diagnostics);
+    else
+        CRuleLinter().Check(rules, &diagnostics);
+    std::vector<std::string> messages;
+    for (const Diagnostic& d : diagnostics) messages.push_back(d.Format().substr(folder.Path().size() + 1));
+    return messages;
+}
+
+TEST(CRuleLinter, AReadingThatWasOnlyGuessed) {
+    EXPECT_EQ(OnShipped("walk\t5\t行\n", false),
+              (std::vector<std::string>{"phrases.tsv:2:8: warning: '行' has several readings and is read as 'xing' "
+                                        "only because its syllable holds it (it also reads hang); write 行(xing) to "
+                                        "keep that reading or 行(hang) for another"}));
+    // A word, or a mark, decides.
+    EXPECT_TRUE(OnShipped("bank\t5\t银行\nwalk\t5\t行(xing)\nrow\t5\t行(hang)\n", false).empty());
+}
+
+TEST(CRuleLinter, NotesSayWhatARuleWasMadeInto) {
+    EXPECT_EQ(OnShipped("bank\t5\t银行卡\nwalk\t5\t行(xing)\ncheat\t5\t外挂\nplain\t5\twai gua\n", true),
+              (std::vector<std::string>{
+                  "phrases.tsv:2:8: note: reads yin hang ka (dictionary: 银行卡); also 銀 for 银; 2 rows",
+                  "phrases.tsv:3:8: note: reads xing (marked: 行); 2 rows",
+                  "phrases.tsv:4:9: note: also 掛 for 挂; 3 rows"}));
+}
+
+TEST(CRuleLinter, AVariantWithoutRoomInTheSyllableRow) {
+    std::string syllables = test::ReadFileText(std::filesystem::path(TOOLS_TEST_DATA) / "base/syllables.tsv");
+    syllables.replace(syllables.find("gua\tB9CE-B9D3"), 13, "gua\tB9CE B9CF B9D0-B9D3");
+    EXPECT_EQ(Lint({{"syllables.tsv", syllables}}),
+              (std::vector<std::string>{"phrases.tsv:2:10: warning: no room for 掛 beside the code ranges of 'gua' "
+                                        "(a syllable row holds three), so the rule misses it"}));
 }
 
 }  // namespace
