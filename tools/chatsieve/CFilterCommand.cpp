@@ -106,6 +106,29 @@ std::string JsonColumns(const std::vector<int>& columns, int start, int end) {
            std::to_string(columns[static_cast<std::size_t>(end - 1)]) + "]";
 }
 
+// "cheat (phrases.tsv:3)", "phrases.tsv:3", or "#3" for a package that
+// does not say where its rules were written.
+std::string DescribedRule(const Explanation& explanation) {
+    const std::string name = RuleShortName(explanation);
+    return explanation.id.empty() || explanation.source.empty() ? name : name + " (" + explanation.source + ")";
+}
+
+// ["cheat","contact"] from "cheat,contact".
+std::string JsonTags(const std::string& tags) {
+    std::string json = "[";
+    for (std::size_t start = 0; start < tags.size();) {
+        const std::size_t comma = std::min(tags.find(',', start), tags.size());
+        json += (start ? "," : "") + JsonString(tags.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return json + "]";
+}
+
+// "allow.tsv:7", or "allow.tsv row 1" for a package that does not say.
+std::string AllowedPlace(const AllowedMatch& match) {
+    return match.line > 0 ? "allow.tsv:" + std::to_string(match.line) : "allow.tsv row " + std::to_string(match.row);
+}
+
 std::string Slice(const std::string& line, int start, int end) {
     if (start < 0 || end <= start || static_cast<std::size_t>(end) > line.size()) return {};
     return line.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
@@ -325,12 +348,12 @@ void CFilterCommand::PrintAllowed(const AllowedExplanation& allowed, const std::
     std::string out;
     for (const AllowedMatch& match : allowed.expressions)
         out += "  allowed: columns " + ColumnRange(columns, match.start, match.end) + " \"" +
-               Shown(Slice(line, match.start, match.end), false) + "\" is \"" + Shown(match.text, false) +
-               "\" (allow.tsv row " + std::to_string(match.row) + ")\n";
+               Shown(Slice(line, match.start, match.end), false) + "\" is \"" + Shown(match.text, false) + "\" (" +
+               AllowedPlace(match) + ")\n";
     if (allowed.levelWithout > 0) {
         const Explanation& without = allowed.without;
-        const std::string name = without.id.empty() ? "#" + std::to_string(without.row) : without.id;
-        out += "  without them: level " + std::to_string(allowed.levelWithout) + ", " + without.kind + " " + name;
+        out += "  without them: level " + std::to_string(allowed.levelWithout) + ", " + without.kind + " " +
+               DescribedRule(without);
         if (!without.text.empty()) out += ": " + Shown(without.text, false);
         out += ", columns " + ColumnRange(columns, without.start, without.end) + "\n";
     } else {
@@ -346,6 +369,7 @@ std::string CFilterCommand::JsonAllowed(const AllowedExplanation& allowed, const
         const AllowedMatch& match = allowed.expressions[i];
         json += std::string(i ? "," : "") + "{\"text\":" + JsonString(Shown(match.text, true)) +
                 ",\"row\":" + std::to_string(match.row) +
+                ",\"source\":" + (match.line > 0 ? JsonString(AllowedPlace(match)) : std::string("null")) +
                 ",\"columns\":" + JsonColumns(columns, match.start, match.end) +
                 ",\"matched\":" + JsonString(Shown(Slice(line, match.start, match.end), true)) + "}";
     }
@@ -354,7 +378,9 @@ std::string CFilterCommand::JsonAllowed(const AllowedExplanation& allowed, const
         const Explanation& without = allowed.without;
         json += ",\"ruleWithout\":{\"kind\":" + JsonString(without.kind) +
                 ",\"id\":" + (without.id.empty() ? std::string("null") : JsonString(without.id)) +
-                ",\"row\":" + std::to_string(without.row) + ",\"level\":" + std::to_string(without.level) +
+                ",\"row\":" + std::to_string(without.row) +
+                ",\"source\":" + (without.source.empty() ? std::string("null") : JsonString(without.source)) +
+                ",\"level\":" + std::to_string(without.level) +
                 ",\"columns\":" + JsonColumns(columns, without.start, without.end) + "}";
     }
     return json + "}";
@@ -362,8 +388,8 @@ std::string CFilterCommand::JsonAllowed(const AllowedExplanation& allowed, const
 
 void CFilterCommand::PrintExplanation(const Explanation& explanation, const std::string& line,
                                       const std::vector<int>& columns) {
-    const std::string name = explanation.id.empty() ? "#" + std::to_string(explanation.row) : explanation.id;
-    std::string out = "  rule: " + explanation.kind + " " + name + ", level " + std::to_string(explanation.level);
+    std::string out = "  rule: " + explanation.kind + " " + DescribedRule(explanation) + ", level " +
+                      std::to_string(explanation.level);
     if (!explanation.text.empty()) out += ": " + Shown(explanation.text, false);
     out += "\n";
     const std::string span = Slice(line, explanation.start, explanation.end);
@@ -384,8 +410,9 @@ std::string CFilterCommand::JsonExplanation(const Explanation& explanation, cons
                                             const std::vector<int>& columns) const {
     std::string json = "\"rule\":{\"kind\":" + JsonString(explanation.kind) +
                        ",\"id\":" + (explanation.id.empty() ? std::string("null") : JsonString(explanation.id)) +
-                       ",\"row\":" + std::to_string(explanation.row) +
-                       ",\"level\":" + std::to_string(explanation.level) +
+                       ",\"row\":" + std::to_string(explanation.row) + ",\"source\":" +
+                       (explanation.source.empty() ? std::string("null") : JsonString(explanation.source)) +
+                       ",\"tags\":" + JsonTags(explanation.tags) + ",\"level\":" + std::to_string(explanation.level) +
                        ",\"text\":" + JsonString(Shown(explanation.text, true)) + "}";
     const std::string span = Slice(line, explanation.start, explanation.end);
     json += ",\"match\":{\"columns\":" + JsonColumns(columns, explanation.start, explanation.end) +

@@ -30,6 +30,14 @@ const packhold::Cell& CellNamed(const packhold::Table& table, std::size_t row, c
     return kNone;
 }
 
+// "phrases.tsv:12" when the package says where the rule was written.
+std::string SourceOf(const packhold::Table& table, std::size_t row) {
+    const packhold::Cell& file = CellNamed(table, row, "file");
+    const packhold::Cell& line = CellNamed(table, row, "line");
+    if (!file.IsPresent() || !line.IsPresent()) return {};
+    return file.TextValue() + ":" + std::to_string(line.IntValue());
+}
+
 bool EqualsIgnoringCase(const char* text, const std::string& word) {
     for (std::size_t i = 0; i < word.size(); ++i) {
         char a = text[i], b = word[i];
@@ -41,6 +49,12 @@ bool EqualsIgnoringCase(const char* text, const std::string& word) {
 }
 
 }  // namespace
+
+std::string RuleShortName(const Explanation& explanation) {
+    if (!explanation.id.empty()) return explanation.id;
+    if (!explanation.source.empty()) return explanation.source;
+    return "#" + std::to_string(explanation.row);
+}
 
 CScreener::CScreener() = default;
 
@@ -191,6 +205,8 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
         explanation->row = static_cast<int>(name.row) + 1;
         explanation->id = CellNamed(table, name.row, "id").TextValue();
         explanation->text = CellNamed(table, name.row, "text").TextValue();
+        explanation->source = SourceOf(table, name.row);
+        explanation->tags = CellNamed(table, name.row, "tags").TextValue();
     }
 
     const auto describe = [&](CMatcher* part, PartMatch* match) {
@@ -210,6 +226,7 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
                 if (FindName(node->matcher, &partName)) {
                     part.name = CellNamed(m_package.tables[2], partName.row, "id").TextValue();
                     part.text = CellNamed(m_package.tables[2], partName.row, "text").TextValue();
+                    if (part.name.empty()) part.name = SourceOf(m_package.tables[2], partName.row);
                     if (part.name.empty()) part.name = "#" + std::to_string(partName.row + 1);
                 }
             } else {
@@ -223,7 +240,7 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
     } else {
         PartMatch part;
         part.kind = "phrase";
-        part.name = explanation->id.empty() ? "#" + std::to_string(explanation->row) : explanation->id;
+        part.name = RuleShortName(*explanation);
         part.text = explanation->text;
         describe(decider, &part);
         explanation->parts.push_back(part);
@@ -241,7 +258,10 @@ bool CScreener::ExplainAllowed(const std::string& line, AllowedExplanation* allo
     };
     for (std::size_t i = 0; i < list.Hits().Size(); ++i) {
         const CAllowList::Hit& hit = list.Hits()[i];
-        allowed->expressions.push_back(AllowedMatch{list.Text(hit.entry), hit.entry + 1, original(hit.offset),
+        int written = 0;
+        if (m_package.tables.size() > 4 && static_cast<std::size_t>(hit.entry) < m_package.tables[4].rows.size())
+            written = CellNamed(m_package.tables[4], static_cast<std::size_t>(hit.entry), "line").IntValue();
+        allowed->expressions.push_back(AllowedMatch{list.Text(hit.entry), hit.entry + 1, written, original(hit.offset),
                                                     original(hit.offset + hit.length - 1) + 1});
     }
     if (allowed->expressions.empty()) return false;

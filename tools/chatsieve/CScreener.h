@@ -47,16 +47,22 @@ struct Explanation {
     std::string id;    // may be empty
     int row = 0;       // 1-based row of its table
     int level = 0;
-    std::string text;  // the rule as written, code page 936
-    int start = 0;     // the span the filter reports (and masks), in the line
+    std::string text;    // the rule as written, code page 936
+    std::string source;  // "phrases.tsv:12"; empty for packages that do not say
+    std::string tags;    // "cheat,contact"; may be empty
+    int start = 0;       // the span the filter reports (and masks), in the line
     int end = 0;
     std::vector<PartMatch> parts;  // a phrase has one part: itself
 };
+
+// How messages name a rule: its id, else where it was written, else "#row".
+std::string RuleShortName(const Explanation& explanation);
 
 // An occurrence of an allowed expression in a line.
 struct AllowedMatch {
     std::string text;  // the expression as the package holds it, code page 936
     int row = 0;       // 1-based row of the allow table
+    int line = 0;      // its line in allow.tsv; 0 when the package does not say
     int start = 0;     // byte offsets in the line, end exclusive
     int end = 0;
 };

@@ -96,6 +96,10 @@ struct RuleSource {
     std::string text;  // the expression or the parts as written (UTF-8)
     SourcePos textPos;
     std::vector<PartRef> parts;
+    std::string tags;  // "cheat,contact": the optional tags column, tidied
+    // The row had errors; it is kept so that later rows keep their places,
+    // but nothing is judged from it.
+    bool broken = false;
 };
 
 // A rule an allowed expression is limited to.

@@ -114,6 +114,30 @@ TEST(CRuleCompiler, MakesTheFourTablesTheFilterReads) {
     EXPECT_FALSE(package.tables[3].rows[1][2].IsPresent());  // a combination without an id
 }
 
+// After the filter's columns, each rule says where it was written (the
+// file's name alone, so the place does not depend on the folder) and its
+// tags, tidied; a header without the tags column still reads.
+TEST(CRuleCompiler, RulesCarryTheirFileLineAndTags) {
+    RuleFolder folder({{"phrases.tsv",
+                        "# banned\nid\tlevel\tphrase\ttags\n\ncheat\t6\t外挂\t cheat , tool\n"
+                        "server\t5\tsi fu\ngold\t0\t金 bi\nwechat\t0\t微信\tcontact\n"}});
+    const packhold::Package package = CRuleCompiler::MakePackage(ReadOk(folder));
+    const packhold::Table& phrases = package.tables[2];
+    ASSERT_EQ(phrases.columns.size(), 7u);
+    EXPECT_EQ(phrases.columns[4].name, "file");
+    EXPECT_EQ(phrases.columns[5].name, "line");
+    EXPECT_EQ(phrases.columns[6].name, "tags");
+    EXPECT_EQ(phrases.rows[0][4], Cell::Text("phrases.tsv"));
+    EXPECT_EQ(phrases.rows[0][5], Cell::Int(4));
+    EXPECT_EQ(phrases.rows[0][6], Cell::Text("cheat,tool"));
+    EXPECT_EQ(phrases.rows[1][5], Cell::Int(5));
+    EXPECT_FALSE(phrases.rows[1][6].IsPresent());
+    EXPECT_EQ(phrases.rows[3][6], Cell::Text("contact"));
+    const packhold::Table& combos = package.tables[3];
+    EXPECT_EQ(combos.rows[1][4], Cell::Text("combos.tsv"));
+    EXPECT_EQ(combos.rows[1][5], Cell::Int(3));
+}
+
 TEST(CRuleCompiler, ResolvesEveryWayOfWritingASyllable) {
     RuleFolder folder({{"phrases.tsv",
                         "id\tlevel\tphrase\n"

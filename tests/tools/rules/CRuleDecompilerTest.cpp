@@ -70,6 +70,49 @@ TEST(CRuleDecompiler, EveryFeatureOfTheFormatComesBack) {
     EXPECT_TRUE(notes.empty());
 }
 
+// Every rule goes back on the line it came from, so the places that the
+// package (and so the filter's explanations) names are right in the
+// decompiled folder too; a rule on line 2 leaves no room for the banner.
+TEST(CRuleDecompiler, RulesGoBackOnTheirLinesWithTheirTags) {
+    test::ScopedTempDir dir;
+    test::RuleFolder folder(
+        {{"phrases.tsv",
+          "id\tlevel\tphrase\ttags\ncheat\t6\t外挂\tcheat,tool\n# servers\n\n\nserver\t5\tsi fu\n"
+          "gold\t0\t金 bi\nwechat\t0\t微信\n"},
+         {"combos.tsv", "id\tlevel\tparts\ttags\n#\n#\n#\n#\n\t4\tmai gold\tgold-selling\n\t3\t加 wechat\n"}});
+    const std::vector<unsigned char> built = Encode(Compile(folder.Path()));
+    std::vector<std::string> notes;
+    EXPECT_EQ(RoundTrip(built, "again", &notes), built);
+    EXPECT_TRUE(notes.empty());
+    const std::string phrases = test::ReadFileText("again/phrases.tsv");
+    EXPECT_EQ(phrases.substr(0, phrases.find("server")), "id\tlevel\tphrase\ttags\ncheat\t6\t外挂\tcheat,tool\n\n\n\n");
+    const std::string combos = test::ReadFileText("again/combos.tsv");
+    EXPECT_EQ(combos.substr(combos.find("id\t")),
+              "id\tlevel\tparts\ttags\n\n\n\n\t4\tmai gold\tgold-selling\n\t3\t加 wechat\n");
+}
+
+// A package built before rules carried their places comes back with them;
+// nothing else changes.
+TEST(CRuleDecompiler, APackageWithoutPlacesComesBackWithThem) {
+    test::ScopedTempDir dir;
+    test::RuleFolder folder;
+    packhold::Package older = Compile(folder.Path());
+    for (int t = 2; t < 4; ++t) {
+        packhold::Table& table = older.tables[static_cast<std::size_t>(t)];
+        table.columns.resize(4);
+        for (auto& row : table.rows) row.resize(4);
+    }
+    std::vector<std::string> notes;
+    const std::vector<unsigned char> again = RoundTrip(Encode(older), "again", &notes);
+    EXPECT_TRUE(notes.empty());
+    packhold::Package rebuilt;
+    std::string error;
+    ASSERT_TRUE(packhold::DecodePackage(again.data(), again.size(), packhold::kDefaultKey, &rebuilt, &error));
+    EXPECT_FALSE(rebuilt == older);
+    EXPECT_TRUE(CRuleDecompiler::WithoutSourceColumns(rebuilt, older) == older);
+    EXPECT_EQ(rebuilt.tables[2].rows[0][5], Cell::Int(3));  // below the banner and the header
+}
+
 // A package made by other means: no id or text columns.
 packhold::Package ForeignPackage() {
     test::RuleFolder folder;
