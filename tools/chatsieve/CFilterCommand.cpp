@@ -32,7 +32,9 @@ const char kFilterHelp[] =
     "  --encoding E      input and output encoding: utf-8 (default) or gbk (code\n"
     "                    page 936, passed to the filter unchanged)\n"
     "  --explain         after each line with a level, name the rule that decided,\n"
-    "                    the bytes it matched and how each syllable was written;\n"
+    "                    the bytes it matched and how each syllable was written,\n"
+    "                    and when masking took several passes, each pass's span\n"
+    "                    and rule;\n"
     "                    after a line where allowed expressions let a match\n"
     "                    through, name them and what decides without them\n"
     "  --json            one JSON object a line (always UTF-8)\n"
@@ -324,13 +326,25 @@ bool CFilterCommand::ScreenLine(const std::string& raw, const std::string& name,
     const int level = m_screener.Screen(line, m_minLevel, &masked);
     Explanation explanation;
     const bool explained = m_explain && level > 0 && m_screener.Explain(line, &explanation);
+    std::vector<MaskPass> passes;
+    if (explained) {
+        std::string again;
+        m_screener.ExplainMasking(line, m_minLevel, &passes, &again);
+        // The passes are told from whole checks; the filter's own masking
+        // must come to the same bytes, or the list would mislead.
+        if (again != masked) {
+            std::fprintf(stderr, "%s:%d: the masking passes listed do not give the filter's masked copy\n",
+                         name.c_str(), lineNumber);
+            passes.clear();
+        }
+    }
     AllowedExplanation allowed;
     const bool allowedSomething = m_explain && m_screener.ExplainAllowed(line, &allowed);
     if (m_json) {
         std::string object = "{\"file\":" + JsonString(name) + ",\"line\":" + std::to_string(lineNumber) +
                              ",\"level\":" + std::to_string(level) + ",\"text\":" + JsonString(Shown(line, true)) +
                              ",\"masked\":" + JsonString(Shown(masked, true));
-        if (explained) object += "," + JsonExplanation(explanation, line, columns);
+        if (explained) object += "," + JsonExplanation(explanation, line, columns) + "," + JsonPasses(passes, columns);
         if (allowedSomething) object += "," + JsonAllowed(allowed, line, columns);
         object += "}\n";
         std::fwrite(object.data(), 1, object.size(), stdout);
@@ -339,8 +353,33 @@ bool CFilterCommand::ScreenLine(const std::string& raw, const std::string& name,
     const std::string out = std::to_string(level) + "\t" + Shown(masked, false) + "\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     if (explained) PrintExplanation(explanation, line, columns);
+    if (explained && passes.size() > 1) PrintPasses(passes, columns);
     if (allowedSomething) PrintAllowed(allowed, line, columns);
     return true;
+}
+
+void CFilterCommand::PrintPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns) {
+    std::string out = "  masked in " + std::to_string(passes.size()) + " passes:\n";
+    for (std::size_t i = 0; i < passes.size(); ++i) {
+        const MaskPass& pass = passes[i];
+        out += "    " + std::to_string(i + 1) + ": columns " + ColumnRange(columns, pass.start, pass.end) + " \"" +
+               Shown(pass.before, false) + "\", " + pass.rule.kind + " " + DescribedRule(pass.rule) + ", level " +
+               std::to_string(pass.rule.level) + "\n";
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+std::string CFilterCommand::JsonPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns) const {
+    std::string json = "\"passes\":[";
+    for (std::size_t i = 0; i < passes.size(); ++i) {
+        const MaskPass& pass = passes[i];
+        json += std::string(i ? "," : "") + "{\"columns\":" + JsonColumns(columns, pass.start, pass.end) +
+                ",\"text\":" + JsonString(Shown(pass.before, true)) + ",\"kind\":" + JsonString(pass.rule.kind) +
+                ",\"id\":" + (pass.rule.id.empty() ? std::string("null") : JsonString(pass.rule.id)) +
+                ",\"source\":" + (pass.rule.source.empty() ? std::string("null") : JsonString(pass.rule.source)) +
+                ",\"level\":" + std::to_string(pass.rule.level) + "}";
+    }
+    return json + "]";
 }
 
 void CFilterCommand::PrintAllowed(const AllowedExplanation& allowed, const std::string& line,

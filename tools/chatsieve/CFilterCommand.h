@@ -33,6 +33,9 @@ private:
     void PrintExplanation(const Explanation& explanation, const std::string& line, const std::vector<int>& columns);
     std::string JsonExplanation(const Explanation& explanation, const std::string& line,
                                 const std::vector<int>& columns) const;
+    // Every span masking replaced, with the rule behind each pass.
+    void PrintPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns);
+    std::string JsonPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns) const;
     void NoteReplacements(const std::string& name, int lineNumber, const TextError& first, int count) const;
     // The allowed expressions that changed what decides a line.
     void PrintAllowed(const AllowedExplanation& allowed, const std::string& line, const std::vector<int>& columns);

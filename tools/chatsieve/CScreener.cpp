@@ -248,6 +248,48 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
     return true;
 }
 
+int CScreener::ExplainMasking(const std::string& line, int minLevel, std::vector<MaskPass>* passes,
+                              std::string* masked) {
+    passes->clear();
+    *masked = line;
+    const int result = m_filter->CheckText(line.c_str(), 0);
+    if (result == 0 || result < minLevel) return result;
+    // The filter's own loop, pass for pass: a level above the ceiling is one
+    // that masking brought about, and is reported in its turn.
+    int reported = result;
+    int ceiling = std::max(minLevel, result);
+    for (int pass = 0; pass < kMaxMaskPasses; ++pass) {
+        MaskPass step;
+        Explain(*masked, &step.rule);
+        const int level = m_filter->CheckText(masked->c_str(), 0);
+        if (level > ceiling) {
+            reported = std::max(reported, level);
+            ceiling = level;
+        } else if (level == 0 || level < minLevel) {
+            break;
+        } else {
+            ceiling = level;
+        }
+        const int offset = m_filter->MatchOffset();
+        const int length = m_filter->MatchLength();
+        // As the filter masks: every byte of the match that leads back into
+        // the line. A pass that masks nothing is not listed.
+        const auto at = [](int i) { return static_cast<std::size_t>(i); };
+        const std::size_t mapped = g_positionMap.Size();
+        if (length <= 0 || offset < 0 || at(offset + length) > mapped) {
+            for (int j = 0; j < length; ++j)
+                if (at(offset + j) < mapped) (*masked)[at(g_positionMap[at(offset + j)])] = '*';
+            continue;
+        }
+        step.start = g_positionMap[at(offset)];
+        step.end = g_positionMap[at(offset + length - 1)] + 1;
+        step.before = masked->substr(at(step.start), at(step.end - step.start));
+        for (int j = 0; j < length; ++j) (*masked)[at(g_positionMap[at(offset + j)])] = '*';
+        passes->push_back(step);
+    }
+    return reported;
+}
+
 bool CScreener::ExplainAllowed(const std::string& line, AllowedExplanation* allowed) {
     *allowed = AllowedExplanation();
     CAllowList& list = m_filter->AllowList();

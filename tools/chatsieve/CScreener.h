@@ -76,6 +76,15 @@ struct AllowedExplanation {
     std::vector<AllowedMatch> expressions;
 };
 
+// One pass of masking: the rule that decided it and the bytes it turned to
+// '*' (first to last; bytes between them that ignore-sets strip are kept).
+struct MaskPass {
+    Explanation rule;
+    int start = 0;  // byte offsets in the line, end exclusive
+    int end = 0;
+    std::string before;  // bytes [start, end) as they stood before the pass
+};
+
 class CScreener {
 public:
     CScreener();
@@ -89,6 +98,10 @@ public:
     int Screen(const std::string& line, int minLevel, std::string* masked);
     // Why the line has the level it has; false when it has level 0.
     bool Explain(const std::string& line, Explanation* explanation);
+    // Masks the line as Screen does, with a whole check for every pass (the
+    // filter's faster passes must agree with those), naming the rule behind
+    // each pass. Returns the level and leaves the masked copy in `masked`.
+    int ExplainMasking(const std::string& line, int minLevel, std::vector<MaskPass>* passes, std::string* masked);
     // Whether allowed expressions in the line changed what decides it; false
     // when none occurs or the line comes out the same without them.
     bool ExplainAllowed(const std::string& line, AllowedExplanation* allowed);

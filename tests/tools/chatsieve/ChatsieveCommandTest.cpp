@@ -52,7 +52,9 @@ TEST(ChatsieveFilter, PrintsOneJsonObjectALine) {
               "\"match\":{\"columns\":[1,5],\"text\":\"si 月艮\",\"bytes\":\"736920D4C2F4DE\"},\"parts\":[{\"kind\":"
               "\"phrase\",\"name\":\"private-server\",\"columns\":[1,5],\"syllables\":[{\"syllable\":\"si\","
               "\"form\":\"pinyin\",\"text\":\"si\",\"bytes\":\"7369\"},{\"syllable\":\"fu\",\"form\":"
-              "\"split form\",\"text\":\"月艮\",\"bytes\":\"D4C2F4DE\"}]}]}\n");
+              "\"split form\",\"text\":\"月艮\",\"bytes\":\"D4C2F4DE\"}]}],\"passes\":[{\"columns\":[1,5],"
+              "\"text\":\"si 月艮\",\"kind\":\"phrase\",\"id\":\"private-server\",\"source\":"
+              "\"phrases.tsv:12\",\"level\":50}]}\n");
 }
 
 TEST(ChatsieveFilter, ScreensCharactersTheCodePageLacksAsAClientWritesThem) {
