@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "CWhyNot.h"
 #include "platform/ToolPlatform.h"
 #include "rules/CCodePage936.h"
 
@@ -19,7 +20,7 @@ namespace {
 
 const char kFilterHelp[] =
     "usage: chatsieve filter [--root DIR | --package FILE] [--min-level N] [--encoding gbk|utf-8]\n"
-    "                        [--explain] [--json] [--strict] [FILE...]\n"
+    "                        [--explain] [--why-not] [--json] [--strict] [FILE...]\n"
     "\n"
     "Screens each line of the FILEs (standard input without any, or for '-') and\n"
     "prints LEVEL<TAB>MASKED: the worst level in the line (0: nothing found) and\n"
@@ -37,6 +38,11 @@ const char kFilterHelp[] =
     "                    and rule;\n"
     "                    after a line where allowed expressions let a match\n"
     "                    through, name them and what decides without them\n"
+    "  --why-not         after each line of level 0, name what in it keeps rules\n"
+    "                    from matching (characters in no syllable's ranges,\n"
+    "                    full-width letters, fillers not stripped) and the rules\n"
+    "                    closest to matching, with where each syllable matched or\n"
+    "                    failed and why\n"
     "  --json            one JSON object a line (always UTF-8)\n"
     "\n"
     "  --strict          refuse UTF-8 lines that code page 936 cannot hold\n"
@@ -100,6 +106,10 @@ std::string ColumnRange(const std::vector<int>& columns, int start, int end) {
     if (start < 0 || end <= start || static_cast<std::size_t>(end) > columns.size()) return "?";
     return std::to_string(columns[static_cast<std::size_t>(start)]) + "-" +
            std::to_string(columns[static_cast<std::size_t>(end - 1)]);
+}
+
+int ColumnAt(const std::vector<int>& columns, int at) {
+    return at >= 0 && static_cast<std::size_t>(at) < columns.size() ? columns[static_cast<std::size_t>(at)] : 0;
 }
 
 std::string JsonColumns(const std::vector<int>& columns, int start, int end) {
@@ -177,6 +187,8 @@ int CFilterCommand::ParseArguments(const Arguments& args) {
                 return UsageError("filter", "--encoding is utf-8 or gbk");
         } else if (arg == "--explain") {
             m_explain = true;
+        } else if (arg == "--why-not") {
+            m_whyNot = true;
         } else if (arg == "--json") {
             m_json = true;
         } else if (arg == "--strict") {
@@ -339,13 +351,16 @@ bool CFilterCommand::ScreenLine(const std::string& raw, const std::string& name,
         }
     }
     AllowedExplanation allowed;
-    const bool allowedSomething = m_explain && m_screener.ExplainAllowed(line, &allowed);
+    const bool allowedSomething = (m_explain || m_whyNot) && m_screener.ExplainAllowed(line, &allowed);
+    WhyNotReport whyNot;
+    const bool askedWhyNot = m_whyNot && level == 0 && m_screener.WhyNot(line, &whyNot);
     if (m_json) {
         std::string object = "{\"file\":" + JsonString(name) + ",\"line\":" + std::to_string(lineNumber) +
                              ",\"level\":" + std::to_string(level) + ",\"text\":" + JsonString(Shown(line, true)) +
                              ",\"masked\":" + JsonString(Shown(masked, true));
         if (explained) object += "," + JsonExplanation(explanation, line, columns) + "," + JsonPasses(passes, columns);
         if (allowedSomething) object += "," + JsonAllowed(allowed, line, columns);
+        if (askedWhyNot) object += "," + JsonWhyNot(whyNot, columns);
         object += "}\n";
         std::fwrite(object.data(), 1, object.size(), stdout);
         return true;
@@ -355,7 +370,61 @@ bool CFilterCommand::ScreenLine(const std::string& raw, const std::string& name,
     if (explained) PrintExplanation(explanation, line, columns);
     if (explained && passes.size() > 1) PrintPasses(passes, columns);
     if (allowedSomething) PrintAllowed(allowed, line, columns);
+    if (askedWhyNot) PrintWhyNot(whyNot, columns);
     return true;
+}
+
+void CFilterCommand::PrintWhyNot(const WhyNotReport& report, const std::vector<int>& columns) {
+    std::string out;
+    for (const CharacterNote& note : report.characters) {
+        const int first = ColumnAt(columns, note.start), last = ColumnAt(columns, note.end - 1);
+        out += "  why not: \"" + Shown(note.text, false) + "\", " +
+               (first == last ? "column " + std::to_string(first)
+                              : "columns " + ColumnRange(columns, note.start, note.end)) +
+               ": " + Shown(note.note, false) + "\n";
+    }
+    for (const NearRule& near : report.near) {
+        out +=
+            "  near: " + near.rule.kind + " " + DescribedRule(near.rule) + ", level " + std::to_string(near.rule.level);
+        if (!near.rule.text.empty()) out += ": " + Shown(near.rule.text, false);
+        out += "\n";
+        for (const WhyNotStep& step : near.steps) {
+            out += "    syllable " + std::to_string(step.index) + " " + step.pinyin +
+                   (step.matched ? " matched at byte " : " failed at byte ") + std::to_string(step.byte);
+            out += step.matched ? ": " + Shown(step.text, false) + "\n" : ": " + Shown(step.reason, false) + "\n";
+        }
+    }
+    if (report.characters.empty() && report.near.empty()) out += "  why not: no rule comes near\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+std::string CFilterCommand::JsonWhyNot(const WhyNotReport& report, const std::vector<int>& columns) const {
+    std::string json = "\"whyNot\":{\"characters\":[";
+    for (std::size_t i = 0; i < report.characters.size(); ++i) {
+        const CharacterNote& note = report.characters[i];
+        json += std::string(i ? "," : "") + "{\"columns\":" + JsonColumns(columns, note.start, note.end) +
+                ",\"text\":" + JsonString(Shown(note.text, true)) + ",\"note\":" + JsonString(Shown(note.note, true)) +
+                "}";
+    }
+    json += "],\"near\":[";
+    for (std::size_t i = 0; i < report.near.size(); ++i) {
+        const NearRule& near = report.near[i];
+        json += std::string(i ? "," : "") + "{\"kind\":" + JsonString(near.rule.kind) +
+                ",\"id\":" + (near.rule.id.empty() ? std::string("null") : JsonString(near.rule.id)) +
+                ",\"source\":" + (near.rule.source.empty() ? std::string("null") : JsonString(near.rule.source)) +
+                ",\"level\":" + std::to_string(near.rule.level) +
+                ",\"text\":" + JsonString(Shown(near.rule.text, true)) + ",\"steps\":[";
+        for (std::size_t k = 0; k < near.steps.size(); ++k) {
+            const WhyNotStep& step = near.steps[k];
+            json += std::string(k ? "," : "") + "{\"index\":" + std::to_string(step.index) +
+                    ",\"syllable\":" + JsonString(step.pinyin) + ",\"matched\":" + (step.matched ? "true" : "false") +
+                    ",\"byte\":" + std::to_string(step.byte) + ",\"text\":" + JsonString(Shown(step.text, true));
+            if (!step.matched) json += ",\"reason\":" + JsonString(Shown(step.reason, true));
+            json += "}";
+        }
+        json += "]}";
+    }
+    return json + "]}";
 }
 
 void CFilterCommand::PrintPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "CWhyNot.h"
 #include "core/CAllowList.h"
 #include "core/CChatsieve.h"
 #include "matchers/CComboRule.h"
@@ -288,6 +289,41 @@ int CScreener::ExplainMasking(const std::string& line, int minLevel, std::vector
         passes->push_back(step);
     }
     return reported;
+}
+
+bool CScreener::WhyNot(const std::string& line, WhyNotReport* report) {
+    if (!m_whyNot) {
+        std::vector<const CSyllable*> syllables;
+        for (CMatcher* matcher : m_syllables) syllables.push_back(static_cast<const CSyllable*>(matcher));
+        // Phrases that are tried on their own, in checking order.
+        std::vector<CWhyNot::Rule> rules;
+        for (const auto& [matcher, name] : m_names) {
+            auto* phrase = dynamic_cast<CPhraseRule*>(matcher);
+            if (!phrase || name.isCombo) continue;
+            const packhold::Table& table = m_package.tables[2];
+            CWhyNot::Rule rule;
+            rule.name.kind = "phrase";
+            rule.name.row = static_cast<int>(name.row) + 1;
+            rule.name.id = CellNamed(table, name.row, "id").TextValue();
+            rule.name.text = CellNamed(table, name.row, "text").TextValue();
+            rule.name.source = SourceOf(table, name.row);
+            rule.name.level = CellNamed(table, name.row, "level").IntValue();
+            if (rule.name.level <= 0) continue;
+            for (std::size_t i = 0; i < phrase->Syllables().Size(); ++i) {
+                const auto found = std::find(m_syllables.begin(), m_syllables.end(), phrase->Syllables()[i]);
+                if (found == m_syllables.end()) break;
+                rule.syllables.push_back(static_cast<int>(found - m_syllables.begin()));
+            }
+            if (rule.syllables.size() == phrase->Syllables().Size()) rules.push_back(std::move(rule));
+        }
+        m_whyNot = std::make_unique<CWhyNot>(std::move(syllables), std::move(rules));
+    }
+    if (m_filter->CheckText(line.c_str(), 0) != 0) return false;
+    const std::string work = m_filter->WorkText();
+    const std::vector<int> map(g_positionMap.Data(), g_positionMap.Data() + g_positionMap.Size());
+    const unsigned char breakByte = m_filter->AllowListInUse() ? m_filter->AllowList().BreakByte() : 0;
+    m_whyNot->Explain(work, map, static_cast<int>(line.size()), breakByte, report);
+    return true;
 }
 
 bool CScreener::ExplainAllowed(const std::string& line, AllowedExplanation* allowed) {

@@ -24,6 +24,8 @@ class CMatcher;
 namespace chatsieve::tools {
 
 class CExplainingFilter;
+class CWhyNot;
+struct WhyNotReport;
 
 struct SyllableMatch {
     std::string pinyin;
@@ -102,6 +104,9 @@ public:
     // filter's faster passes must agree with those), naming the rule behind
     // each pass. Returns the level and leaves the masked copy in `masked`.
     int ExplainMasking(const std::string& line, int minLevel, std::vector<MaskPass>* passes, std::string* masked);
+    // Why the line has level 0: what in it keeps rules from matching, and
+    // the rules closest to matching; false when the line has a level.
+    bool WhyNot(const std::string& line, WhyNotReport* report);
     // Whether allowed expressions in the line changed what decides it; false
     // when none occurs or the line comes out the same without them.
     bool ExplainAllowed(const std::string& line, AllowedExplanation* allowed);
@@ -121,6 +126,7 @@ private:
     packhold::Package m_package;
     std::vector<std::pair<CMatcher*, RuleName>> m_names;
     std::vector<CMatcher*> m_syllables;
+    std::unique_ptr<CWhyNot> m_whyNot;  // made at the first WhyNot
 };
 
 }  // namespace chatsieve::tools

@@ -137,6 +137,78 @@ TEST(ChatsieveExplain, ThePassesListedGiveTheFiltersMaskedCopy) {
     EXPECT_NE(explained.out.find("masked in 2 passes"), std::string::npos);
 }
 
+// ---- why a line of level 0 was not caught
+
+TEST(ChatsieveWhyNot, NamesATraditionalCharacterAndItsSimplifiedForm) {
+    ScopedTempDir dir;
+    const Result run = Chatsieve("filter --why-not", "外掛便宜\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              "0\t外掛便宜\n"
+              "  why not: \"掛\", column 2: in no syllable's ranges; its simplified form 挂 is gua\n"
+              "  near: phrase cheat (phrases.tsv:9), level 60: 外挂\n"
+              "    syllable 1 wai matched at byte 0: 外\n"
+              "    syllable 2 gua failed at byte 2: 掛 is in no syllable's ranges; its simplified form 挂 is gua\n");
+    const Result json = Chatsieve("filter --why-not --json", "外掛便宜\n");
+    EXPECT_EQ(json.out,
+              "{\"file\":\"-\",\"line\":1,\"level\":0,\"text\":\"外掛便宜\",\"masked\":\"外掛便宜\",\"whyNot\":{"
+              "\"characters\":[{\"columns\":[2,2],\"text\":\"掛\",\"note\":\"in no syllable's ranges; its "
+              "simplified form 挂 is gua\"}],\"near\":[{\"kind\":\"phrase\",\"id\":\"cheat\",\"source\":"
+              "\"phrases.tsv:9\",\"level\":60,\"text\":\"外挂\",\"steps\":[{\"index\":1,\"syllable\":\"wai\","
+              "\"matched\":true,\"byte\":0,\"text\":\"外\"},{\"index\":2,\"syllable\":\"gua\",\"matched\":false,"
+              "\"byte\":2,\"text\":\"掛\",\"reason\":\"掛 is in no syllable's ranges; its simplified form 挂 is "
+              "gua\"}]}]}}\n");
+}
+
+// Each way a written syllable escapes: full-width letters, a filler the
+// ignore-sets keep, a character of another syllable, another word, the end
+// of the line. A line with a level gets nothing more, and a line no rule
+// comes near says so.
+TEST(ChatsieveWhyNot, SaysWhereEachSyllableFailedAndWhy) {
+    ScopedTempDir dir;
+    RuleFolder rules;
+    BuildInto(rules, "root");
+    const Result run = Chatsieve("filter --root root --why-not", "ＷＡＩ ＧＵＡ\nwai1gua\n外金\n外si\n外挂\nhello\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              "0\tＷＡＩ ＧＵＡ\n"
+              "  why not: \"ＷＡＩＧＵＡ\", columns 1-7: full-width letters; pinyin is matched in ASCII letters only\n"
+              "  near: phrase cheat (phrases.tsv:2), level 6: 外挂\n"
+              "    syllable 1 wai failed at byte 0: ＷＡＩ is wai in full-width letters; pinyin is matched in ASCII "
+              "letters only\n"
+              "    syllable 2 gua failed at byte 7: ＧＵＡ is gua in full-width letters; pinyin is matched in ASCII "
+              "letters only\n"
+              "0\twai1gua\n"
+              "  why not: \"1\", column 4: not stripped by the ignore-sets, so it keeps the syllables around it apart\n"
+              "  near: phrase cheat (phrases.tsv:2), level 6: 外挂\n"
+              "    syllable 1 wai matched at byte 0: wai\n"
+              "    syllable 2 gua failed at byte 3: '1' is not stripped by the ignore-sets, and stands between "
+              "syllables\n"
+              "    syllable 2 gua matched at byte 4: gua\n"
+              "0\t外金\n"
+              "  near: phrase cheat (phrases.tsv:2), level 6: 外挂\n"
+              "    syllable 1 wai matched at byte 0: 外\n"
+              "    syllable 2 gua failed at byte 2: 金 is jin, not gua (gua is written 刮 瓜 剐 寡 挂...)\n"
+              "0\t外si\n"
+              "  near: phrase cheat (phrases.tsv:2), level 6: 外挂\n"
+              "    syllable 1 wai matched at byte 0: 外\n"
+              "    syllable 2 gua failed at byte 2: 'si' is not gua\n"
+              "  near: phrase server (phrases.tsv:3), level 5: si fu\n"
+              "    syllable 1 si matched at byte 2: si\n"
+              "    syllable 2 fu failed at byte 4: the line ends\n"
+              "6\t****\n"
+              "0\thello\n"
+              "  why not: no rule comes near\n");
+}
+
+TEST(ChatsieveWhyNot, NamesOnlyTheNearestFewRules) {
+    ScopedTempDir dir;
+    const Result run = Chatsieve("filter --why-not", "外买私金加微扣\n");
+    std::size_t near = 0;
+    for (std::size_t at = 0; (at = run.out.find("\n  near: ", at)) != std::string::npos; ++at) ++near;
+    EXPECT_EQ(near, 3u) << run.out;
+}
+
 // ---- lint and build: warnings alongside errors
 
 TEST(ChatsieveLint, ShowsWarningsAlongsideErrors) {

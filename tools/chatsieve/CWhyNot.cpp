@@ -1,0 +1,312 @@
+#include "CWhyNot.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "matchers/CSyllable.h"
+#include "rules/CCodePage936.h"
+
+namespace chatsieve::tools {
+
+namespace {
+
+struct SimplifiedPair {
+    unsigned short traditional;
+    unsigned short simplified;
+};
+
+const SimplifiedPair kSimplified[] = {
+#include "SimplifiedForms.inc"
+};
+
+bool IsLetter(unsigned char b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); }
+
+unsigned char Folded(unsigned char b) { return b >= 'A' && b <= 'Z' ? static_cast<unsigned char>(b - 'A' + 'a') : b; }
+
+unsigned char At(const std::string& text, int i) {
+    return static_cast<unsigned char>(text[static_cast<std::size_t>(i)]);
+}
+
+// Bytes of the character at `at`.
+int Width(const std::string& work, int at) {
+    return CCodePage936::IsLead(At(work, at)) && at + 1 < static_cast<int>(work.size()) ? 2 : 1;
+}
+
+unsigned CodeAt(const std::string& work, int at) { return static_cast<unsigned>(At(work, at)) << 8 | At(work, at + 1); }
+
+std::string CodeText(unsigned code) {
+    return std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+}
+
+// Ａ to Ｚ and ａ to ｚ: what a full-width letter stands for in ASCII, or 0.
+char FullWidthLetter(const std::string& work, int at) {
+    if (Width(work, at) != 2 || At(work, at) != 0xA3) return 0;
+    const unsigned char trail = At(work, at + 1);
+    const auto ascii = static_cast<unsigned char>(trail - 0x80);
+    return IsLetter(ascii) && trail >= 0xC1 ? static_cast<char>(ascii) : 0;
+}
+
+// A character that is neither a letter nor a word: ASCII other than letters,
+// and the symbols of rows A1 to A9 other than full-width letters.
+bool IsFiller(const std::string& work, int at, unsigned char breakByte) {
+    const unsigned char b = At(work, at);
+    if (breakByte && b == breakByte) return false;
+    if (Width(work, at) == 1) return !IsLetter(b);
+    return b >= 0xA1 && b <= 0xA9 && !FullWidthLetter(work, at);
+}
+
+}  // namespace
+
+unsigned SimplifiedForm(unsigned code) {
+    const auto* end = kSimplified + sizeof kSimplified / sizeof kSimplified[0];
+    const auto* found = std::lower_bound(kSimplified, end, code,
+                                         [](const SimplifiedPair& pair, unsigned c) { return pair.traditional < c; });
+    return found != end && found->traditional == code ? found->simplified : 0;
+}
+
+CWhyNot::CWhyNot(std::vector<const CSyllable*> syllables, std::vector<Rule> rules)
+    : m_syllables(std::move(syllables)), m_rules(std::move(rules)) {}
+
+std::string CWhyNot::Pinyin(int syllable) const {
+    const char* romanised = m_syllables[static_cast<std::size_t>(syllable)]->Romanised();
+    return romanised ? romanised : "";
+}
+
+bool CWhyNot::Holds(int syllable, unsigned code) const {
+    const CSyllable* s = m_syllables[static_cast<std::size_t>(syllable)];
+    const unsigned char* codes = s->Codes();
+    for (int r = 0; codes && r < s->CodeRangeCount(); ++r) {
+        const unsigned char* range = codes + 3 * r;
+        if ((code >> 8) == range[0] && (code & 0xFF) >= range[1] && (code & 0xFF) <= range[2]) return true;
+    }
+    return false;
+}
+
+std::vector<int> CWhyNot::Covering(unsigned code) const {
+    std::vector<int> found;
+    for (std::size_t s = 0; s < m_syllables.size(); ++s)
+        if (Holds(static_cast<int>(s), code)) found.push_back(static_cast<int>(s));
+    return found;
+}
+
+std::string CWhyNot::Examples(int syllable) const {
+    const CSyllable* s = m_syllables[static_cast<std::size_t>(syllable)];
+    std::string text;
+    int count = 0;
+    for (int r = 0; s->Codes() && r < s->CodeRangeCount() && count < 5; ++r) {
+        const unsigned char* range = s->Codes() + 3 * r;
+        for (unsigned trail = range[1]; trail <= range[2] && count < 5; ++trail, ++count)
+            text += (count ? " " : "") + CodeText(static_cast<unsigned>(range[0]) << 8 | trail);
+    }
+    return text;
+}
+
+CWhyNot::Failure CWhyNot::Diagnose(int syllable, const std::string& work, int at, unsigned char breakByte) const {
+    const int size = static_cast<int>(work.size());
+    const std::string pinyin = Pinyin(syllable);
+    const CSyllable* matcher = m_syllables[static_cast<std::size_t>(syllable)];
+    Failure failure;
+    const int width = Width(work, at);
+    failure.consumed = width;
+    const std::string shown = work.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(width));
+
+    if (breakByte && At(work, at) == breakByte) {
+        while (at + failure.consumed < size && At(work, at + failure.consumed) == breakByte) ++failure.consumed;
+        failure.reason = "an allowed expression stands here, which the rules do not see";
+        return failure;
+    }
+    // Full-width letters spelling the pinyin: the syllable is written, in
+    // letters the filter does not read as pinyin.
+    std::string folded;
+    for (int i = at; i < size && folded.size() < pinyin.size(); i += 2) {
+        const char letter = FullWidthLetter(work, i);
+        if (!letter) break;
+        folded += static_cast<char>(Folded(static_cast<unsigned char>(letter)));
+    }
+    if (!folded.empty()) {
+        std::string lower;
+        for (char c : pinyin) lower += static_cast<char>(Folded(static_cast<unsigned char>(c)));
+        failure.named = folded == lower;
+        failure.consumed = static_cast<int>(folded.size()) * 2;
+        const std::string letters =
+            work.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(failure.consumed));
+        failure.reason =
+            letters + (failure.named
+                           ? " is " + pinyin + " in full-width letters; pinyin is matched in ASCII letters only"
+                           : " is in full-width letters, which pinyin never matches");
+        return failure;
+    }
+    // Fillers the ignore-sets leave: the syllable may follow them.
+    if (IsFiller(work, at, breakByte)) {
+        int end = at;
+        while (end < size && IsFiller(work, end, breakByte)) end += Width(work, end);
+        int length = 0;
+        failure.consumed = end - at;
+        failure.filler = end < size && matcher->MatchAt(work.c_str() + end, &length) == 1 && length > 0;
+        failure.reason = "'" + work.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(end - at)) +
+                         "' is not stripped by the ignore-sets";
+        if (failure.filler) failure.reason += ", and stands between syllables";
+        return failure;
+    }
+    if (width == 2) {
+        const unsigned code = CodeAt(work, at);
+        const std::vector<int> covering = Covering(code);
+        if (!covering.empty()) {
+            failure.reason = shown + " is " + Pinyin(covering[0]) + ", not " + pinyin + " (" + pinyin + " is written " +
+                             Examples(syllable) + "...)";
+            return failure;
+        }
+        failure.reason = shown + " is in no syllable's ranges";
+        const unsigned simplified = SimplifiedForm(code);
+        if (simplified) {
+            const std::vector<int> readings = Covering(simplified);
+            failure.named = Holds(syllable, simplified);
+            failure.reason += "; its simplified form " + CodeText(simplified) + " is " +
+                              (readings.empty() ? "in none either" : Pinyin(readings[0]));
+        }
+        return failure;
+    }
+    // Letters: a word that is not this pinyin.
+    int end = at;
+    while (end < size && IsLetter(At(work, end))) ++end;
+    failure.consumed = end - at;
+    failure.reason =
+        "'" + work.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(end - at)) + "' is not " + pinyin;
+    return failure;
+}
+
+CWhyNot::Try CWhyNot::Attempt(const Rule& rule, const std::string& work, int start, const std::vector<int>& map,
+                              int lineSize, unsigned char breakByte) const {
+    const int size = static_cast<int>(work.size());
+    const auto inLine = [&](int at) { return at < size ? map[static_cast<std::size_t>(at)] : lineSize; };
+    Try result;
+    int at = start;
+    for (std::size_t i = 0; i < rule.syllables.size(); ++i) {
+        const int syllable = rule.syllables[i];
+        WhyNotStep step;
+        step.index = static_cast<int>(i) + 1;
+        step.pinyin = Pinyin(syllable);
+        step.byte = inLine(at);
+        if (at >= size) {
+            step.reason = "the line ends";
+            result.steps.push_back(step);
+            result.unexplained += static_cast<int>(rule.syllables.size() - i);
+            break;
+        }
+        int length = 0;
+        if (m_syllables[static_cast<std::size_t>(syllable)]->MatchAt(work.c_str() + at, &length) == 1 && length > 0) {
+            step.matched = true;
+            step.text = work.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(length));
+            result.steps.push_back(step);
+            ++result.close;
+            at += length;
+            continue;
+        }
+        const Failure failure = Diagnose(syllable, work, at, breakByte);
+        step.text = work.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(failure.consumed));
+        step.reason = failure.reason;
+        result.steps.push_back(step);
+        at += std::max(failure.consumed, 1);
+        if (failure.filler) {
+            --i;  // the same syllable, after the fillers
+            continue;
+        }
+        if (failure.named)
+            ++result.close;
+        else
+            ++result.unexplained;
+    }
+    return result;
+}
+
+void CWhyNot::NoteCharacters(const std::string& work, const std::vector<int>& map, unsigned char breakByte,
+                             WhyNotReport* report) const {
+    const int size = static_cast<int>(work.size());
+    std::vector<std::string> seen;
+    const auto add = [&](int from, int to, std::string note) {
+        const std::string text = work.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
+        if (std::find(seen.begin(), seen.end(), text) != seen.end() || report->characters.size() >= kMaxNotes) return;
+        seen.push_back(text);
+        report->characters.push_back(CharacterNote{map[static_cast<std::size_t>(from)],
+                                                   map[static_cast<std::size_t>(to - 1)] + 1, text, std::move(note)});
+    };
+    bool afterWord = false;
+    for (int at = 0; at < size;) {
+        const int width = Width(work, at);
+        if (breakByte && At(work, at) == breakByte) {
+            afterWord = false;
+            ++at;
+            continue;
+        }
+        if (FullWidthLetter(work, at)) {
+            int end = at;
+            while (end < size && FullWidthLetter(work, end)) end += 2;
+            add(at, end, "full-width letters; pinyin is matched in ASCII letters only");
+            afterWord = true;
+            at = end;
+            continue;
+        }
+        if (IsFiller(work, at, breakByte)) {
+            int end = at;
+            while (end < size && IsFiller(work, end, breakByte)) end += Width(work, end);
+            // Only fillers between words can keep syllables apart.
+            if (afterWord && end < size)
+                add(at, end, "not stripped by the ignore-sets, so it keeps the syllables around it apart");
+            at = end;
+            continue;
+        }
+        afterWord = true;
+        if (width == 2 && Covering(CodeAt(work, at)).empty()) {
+            std::string note = "in no syllable's ranges";
+            const unsigned simplified = SimplifiedForm(CodeAt(work, at));
+            if (simplified) {
+                const std::vector<int> readings = Covering(simplified);
+                note += "; its simplified form " + CodeText(simplified) + " is " +
+                        (readings.empty() ? "in none either" : Pinyin(readings[0]));
+            }
+            add(at, at + 2, note);
+        }
+        at += width;
+    }
+}
+
+void CWhyNot::Explain(const std::string& work, const std::vector<int>& map, int lineSize, unsigned char breakByte,
+                      WhyNotReport* report) const {
+    *report = WhyNotReport();
+    if (map.size() < work.size()) return;
+    NoteCharacters(work, map, breakByte, report);
+
+    struct Candidate {
+        std::size_t order;
+        Try best;
+    };
+    std::vector<Candidate> candidates;
+    for (std::size_t r = 0; r < m_rules.size(); ++r) {
+        const Rule& rule = m_rules[r];
+        if (rule.syllables.empty()) continue;
+        Try best;
+        for (int start = 0; start < static_cast<int>(work.size()); start += Width(work, start)) {
+            // A try starts on a word, never on what stands between words.
+            if (IsFiller(work, start, breakByte) || (breakByte && At(work, start) == breakByte)) continue;
+            Try attempt = Attempt(rule, work, start, map, lineSize, breakByte);
+            if (attempt.close > best.close ||
+                (attempt.close == best.close && attempt.unexplained < best.unexplained && attempt.close > 0))
+                best = std::move(attempt);
+        }
+        // Near: at least half of the syllables got that far.
+        if (best.close == 0 || best.close * 2 < static_cast<int>(rule.syllables.size())) continue;
+        candidates.push_back(Candidate{r, std::move(best)});
+    }
+    std::stable_sort(candidates.begin(), candidates.end(), [this](const Candidate& a, const Candidate& b) {
+        if (a.best.close != b.best.close) return a.best.close > b.best.close;
+        if (a.best.unexplained != b.best.unexplained) return a.best.unexplained < b.best.unexplained;
+        return m_rules[a.order].syllables.size() < m_rules[b.order].syllables.size();
+    });
+    for (std::size_t i = 0; i < candidates.size() && i < kMaxNear; ++i) {
+        const Rule& rule = m_rules[candidates[i].order];
+        report->near.push_back(
+            NearRule{rule.name, static_cast<int>(rule.syllables.size()), std::move(candidates[i].best.steps)});
+    }
+}
+
+}  // namespace chatsieve::tools
