@@ -351,7 +351,7 @@ bool CFilterCommand::ScreenLine(const std::string& raw, const std::string& name,
         }
     }
     AllowedExplanation allowed;
-    const bool allowedSomething = (m_explain || m_whyNot) && m_screener.ExplainAllowed(line, &allowed);
+    const bool allowedSomething = (m_explain || (m_whyNot && level == 0)) && m_screener.ExplainAllowed(line, &allowed);
     WhyNotReport whyNot;
     const bool askedWhyNot = m_whyNot && level == 0 && m_screener.WhyNot(line, &whyNot);
     if (m_json) {
@@ -370,7 +370,9 @@ bool CFilterCommand::ScreenLine(const std::string& raw, const std::string& name,
     if (explained) PrintExplanation(explanation, line, columns);
     if (explained && passes.size() > 1) PrintPasses(passes, columns);
     if (allowedSomething) PrintAllowed(allowed, line, columns);
-    if (askedWhyNot) PrintWhyNot(whyNot, columns);
+    // Allowed expressions that let a match through are reason enough.
+    const bool nothingNear = whyNot.characters.empty() && whyNot.near.empty();
+    if (askedWhyNot && !(allowedSomething && nothingNear)) PrintWhyNot(whyNot, columns);
     return true;
 }
 

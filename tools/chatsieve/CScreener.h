@@ -6,8 +6,10 @@
 //
 // Explaining repeats the filter's own check on the line and walks the rule
 // list in checking order to find the rule that decided; it then asks that
-// rule's syllables, one by one, which written form they matched. One
-// screener per process, like the filter.
+// rule's syllables, one by one, which written form they matched. Masking is
+// explained by replaying the filter's passes with whole checks, and a line of
+// level 0 by CWhyNot on the text the rules saw. One screener per process,
+// like the filter.
 #ifndef CHATSIEVE_TOOLS_CHATSIEVE_CSCREENER_H
 #define CHATSIEVE_TOOLS_CHATSIEVE_CSCREENER_H
 

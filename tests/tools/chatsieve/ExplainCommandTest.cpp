@@ -201,6 +201,15 @@ TEST(ChatsieveWhyNot, SaysWhereEachSyllableFailedAndWhy) {
               "  why not: no rule comes near\n");
 }
 
+// An allowed expression that hides a match is the answer itself.
+TEST(ChatsieveWhyNot, NamesTheAllowedExpressionThatLetAMatchThrough) {
+    ScopedTempDir dir;
+    EXPECT_EQ(Chatsieve("filter --why-not", "我刚买好装备了\n").out,
+              "0\t我刚买好装备了\n"
+              "  allowed: columns 3-6 \"买好装备\" is \"买好装备\" (allow.tsv:5)\n"
+              "  without them: level 40, phrase sell-account-short (phrases.tsv:14): 卖号, columns 3-4\n");
+}
+
 TEST(ChatsieveWhyNot, NamesOnlyTheNearestFewRules) {
     ScopedTempDir dir;
     const Result run = Chatsieve("filter --why-not", "外买私金加微扣\n");
