@@ -390,10 +390,22 @@ void CFilterCommand::PrintWhyNot(const WhyNotReport& report, const std::vector<i
             "  near: " + near.rule.kind + " " + DescribedRule(near.rule) + ", level " + std::to_string(near.rule.level);
         if (!near.rule.text.empty()) out += ": " + Shown(near.rule.text, false);
         out += "\n";
-        for (const WhyNotStep& step : near.steps) {
-            out += "    syllable " + std::to_string(step.index) + " " + step.pinyin +
-                   (step.matched ? " matched at byte " : " failed at byte ") + std::to_string(step.byte);
-            out += step.matched ? ": " + Shown(step.text, false) + "\n" : ": " + Shown(step.reason, false) + "\n";
+        const auto describe = [this](const WhyNotStep& step) {
+            return "syllable " + std::to_string(step.index) + " " + step.pinyin +
+                   (step.matched ? " matched at byte " : " failed at byte ") + std::to_string(step.byte) + ": " +
+                   Shown(step.matched ? step.text : step.reason, false);
+        };
+        for (const WhyNotStep& step : near.steps) out += "    " + describe(step) + "\n";
+        for (std::size_t p = 0; p < near.parts.size(); ++p) {
+            const NearPart& part = near.parts[p];
+            out += "    part " + std::to_string(p + 1) + " " + part.name;
+            if (part.found) {
+                out += " found at byte " + std::to_string(part.steps.empty() ? 0 : part.steps[0].byte) + "\n";
+                continue;
+            }
+            out += " missing";
+            for (std::size_t k = 0; k < part.steps.size(); ++k) out += (k ? "; " : ": ") + describe(part.steps[k]);
+            out += "\n";
         }
     }
     if (report.characters.empty() && report.near.empty()) out += "  why not: no rule comes near\n";
@@ -416,17 +428,32 @@ std::string CFilterCommand::JsonWhyNot(const WhyNotReport& report, const std::ve
                 ",\"source\":" + (near.rule.source.empty() ? std::string("null") : JsonString(near.rule.source)) +
                 ",\"level\":" + std::to_string(near.rule.level) +
                 ",\"text\":" + JsonString(Shown(near.rule.text, true)) + ",\"steps\":[";
-        for (std::size_t k = 0; k < near.steps.size(); ++k) {
-            const WhyNotStep& step = near.steps[k];
-            json += std::string(k ? "," : "") + "{\"index\":" + std::to_string(step.index) +
-                    ",\"syllable\":" + JsonString(step.pinyin) + ",\"matched\":" + (step.matched ? "true" : "false") +
-                    ",\"byte\":" + std::to_string(step.byte) + ",\"text\":" + JsonString(Shown(step.text, true));
-            if (!step.matched) json += ",\"reason\":" + JsonString(Shown(step.reason, true));
-            json += "}";
+        json += JsonSteps(near.steps) + "]";
+        if (!near.parts.empty()) {
+            json += ",\"parts\":[";
+            for (std::size_t p = 0; p < near.parts.size(); ++p) {
+                const NearPart& part = near.parts[p];
+                json += std::string(p ? "," : "") + "{\"name\":" + JsonString(part.name) +
+                        ",\"found\":" + (part.found ? "true" : "false") + ",\"steps\":[" + JsonSteps(part.steps) + "]}";
+            }
+            json += "]";
         }
-        json += "]}";
+        json += "}";
     }
     return json + "]}";
+}
+
+std::string CFilterCommand::JsonSteps(const std::vector<WhyNotStep>& steps) const {
+    std::string json;
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        const WhyNotStep& step = steps[k];
+        json += std::string(k ? "," : "") + "{\"index\":" + std::to_string(step.index) +
+                ",\"syllable\":" + JsonString(step.pinyin) + ",\"matched\":" + (step.matched ? "true" : "false") +
+                ",\"byte\":" + std::to_string(step.byte) + ",\"text\":" + JsonString(Shown(step.text, true));
+        if (!step.matched) json += ",\"reason\":" + JsonString(Shown(step.reason, true));
+        json += "}";
+    }
+    return json;
 }
 
 void CFilterCommand::PrintPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns) {

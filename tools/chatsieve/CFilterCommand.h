@@ -37,6 +37,7 @@ private:
     // What keeps a line of level 0 from matching, and the nearest rules.
     void PrintWhyNot(const WhyNotReport& report, const std::vector<int>& columns);
     std::string JsonWhyNot(const WhyNotReport& report, const std::vector<int>& columns) const;
+    std::string JsonSteps(const std::vector<WhyNotStep>& steps) const;
     // Every span masking replaced, with the rule behind each pass.
     void PrintPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns);
     std::string JsonPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns) const;

@@ -295,26 +295,54 @@ bool CScreener::WhyNot(const std::string& line, WhyNotReport* report) {
     if (!m_whyNot) {
         std::vector<const CSyllable*> syllables;
         for (CMatcher* matcher : m_syllables) syllables.push_back(static_cast<const CSyllable*>(matcher));
-        // Phrases that are tried on their own, in checking order.
+        // A phrase's syllables as rows of the syllable table; false when one
+        // is not there (a package the tools cannot name).
+        const auto spell = [this](CMatcher* matcher, std::vector<int>* rows) {
+            std::vector<CMatcher*> run;
+            if (auto* phrase = dynamic_cast<CPhraseRule*>(matcher)) {
+                for (std::size_t i = 0; i < phrase->Syllables().Size(); ++i) run.push_back(phrase->Syllables()[i]);
+            } else {
+                run.push_back(matcher);
+            }
+            for (CMatcher* syllable : run) {
+                const auto found = std::find(m_syllables.begin(), m_syllables.end(), syllable);
+                if (found == m_syllables.end()) return false;
+                rows->push_back(static_cast<int>(found - m_syllables.begin()));
+            }
+            return true;
+        };
+        // The rules that are tried on their own, in checking order.
         std::vector<CWhyNot::Rule> rules;
         for (const auto& [matcher, name] : m_names) {
-            auto* phrase = dynamic_cast<CPhraseRule*>(matcher);
-            if (!phrase || name.isCombo) continue;
-            const packhold::Table& table = m_package.tables[2];
+            const packhold::Table& table = m_package.tables[name.isCombo ? 3 : 2];
             CWhyNot::Rule rule;
-            rule.name.kind = "phrase";
+            rule.name.kind = name.isCombo ? "combination" : "phrase";
             rule.name.row = static_cast<int>(name.row) + 1;
             rule.name.id = CellNamed(table, name.row, "id").TextValue();
             rule.name.text = CellNamed(table, name.row, "text").TextValue();
             rule.name.source = SourceOf(table, name.row);
             rule.name.level = CellNamed(table, name.row, "level").IntValue();
             if (rule.name.level <= 0) continue;
-            for (std::size_t i = 0; i < phrase->Syllables().Size(); ++i) {
-                const auto found = std::find(m_syllables.begin(), m_syllables.end(), phrase->Syllables()[i]);
-                if (found == m_syllables.end()) break;
-                rule.syllables.push_back(static_cast<int>(found - m_syllables.begin()));
+            bool spelt = true;
+            if (auto* combo = dynamic_cast<CComboRule*>(matcher)) {
+                for (CMatcherList::Node* node = combo->Parts().First(); node && spelt; node = node->next) {
+                    std::pair<std::string, std::vector<int>> part;
+                    spelt = spell(node->matcher, &part.second);
+                    RuleName partName{false, 0};
+                    if (!spelt) break;
+                    if (dynamic_cast<CPhraseRule*>(node->matcher) && FindName(node->matcher, &partName)) {
+                        part.first = CellNamed(m_package.tables[2], partName.row, "id").TextValue();
+                        if (part.first.empty()) part.first = SourceOf(m_package.tables[2], partName.row);
+                        if (part.first.empty()) part.first = "#" + std::to_string(partName.row + 1);
+                    } else {
+                        part.first = static_cast<const CSyllable*>(node->matcher)->Romanised();
+                    }
+                    rule.parts.push_back(std::move(part));
+                }
+            } else {
+                spelt = spell(matcher, &rule.syllables);
             }
-            if (rule.syllables.size() == phrase->Syllables().Size()) rules.push_back(std::move(rule));
+            if (spelt) rules.push_back(std::move(rule));
         }
         m_whyNot = std::make_unique<CWhyNot>(std::move(syllables), std::move(rules));
     }

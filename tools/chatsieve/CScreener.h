@@ -28,6 +28,7 @@ namespace chatsieve::tools {
 class CExplainingFilter;
 class CWhyNot;
 struct WhyNotReport;
+struct WhyNotStep;
 
 struct SyllableMatch {
     std::string pinyin;

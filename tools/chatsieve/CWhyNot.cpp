@@ -175,14 +175,14 @@ CWhyNot::Failure CWhyNot::Diagnose(int syllable, const std::string& work, int at
     return failure;
 }
 
-CWhyNot::Try CWhyNot::Attempt(const Rule& rule, const std::string& work, int start, const std::vector<int>& map,
-                              int lineSize, unsigned char breakByte) const {
+CWhyNot::Try CWhyNot::Attempt(const std::vector<int>& syllables, const std::string& work, int start,
+                              const std::vector<int>& map, int lineSize, unsigned char breakByte) const {
     const int size = static_cast<int>(work.size());
     const auto inLine = [&](int at) { return at < size ? map[static_cast<std::size_t>(at)] : lineSize; };
     Try result;
     int at = start;
-    for (std::size_t i = 0; i < rule.syllables.size(); ++i) {
-        const int syllable = rule.syllables[i];
+    for (std::size_t i = 0; i < syllables.size(); ++i) {
+        const int syllable = syllables[i];
         WhyNotStep step;
         step.index = static_cast<int>(i) + 1;
         step.pinyin = Pinyin(syllable);
@@ -190,7 +190,7 @@ CWhyNot::Try CWhyNot::Attempt(const Rule& rule, const std::string& work, int sta
         if (at >= size) {
             step.reason = "the line ends";
             result.steps.push_back(step);
-            result.unexplained += static_cast<int>(rule.syllables.size() - i);
+            result.unexplained += static_cast<int>(syllables.size() - i);
             break;
         }
         int length = 0;
@@ -270,6 +270,47 @@ void CWhyNot::NoteCharacters(const std::string& work, const std::vector<int>& ma
     }
 }
 
+CWhyNot::Try CWhyNot::Nearest(const std::vector<int>& syllables, const std::string& work, const std::vector<int>& map,
+                              int lineSize, unsigned char breakByte) const {
+    Try best;
+    for (int start = 0; start < static_cast<int>(work.size()); start += Width(work, start)) {
+        // A try starts on a word, never on what stands between words.
+        if (IsFiller(work, start, breakByte) || (breakByte && At(work, start) == breakByte)) continue;
+        Try attempt = Attempt(syllables, work, start, map, lineSize, breakByte);
+        if (attempt.close > best.close ||
+            (attempt.close == best.close && attempt.unexplained < best.unexplained && attempt.close > 0))
+            best = std::move(attempt);
+    }
+    return best;
+}
+
+void CWhyNot::NearCombinations(const std::string& work, const std::vector<int>& map, int lineSize,
+                               unsigned char breakByte, WhyNotReport* report) const {
+    // A part is found when its syllables all match one after another; a
+    // combination is near when at least half of its parts, and one or more,
+    // are found.
+    std::size_t added = 0;
+    for (const Rule& rule : m_rules) {
+        if (rule.parts.size() < 2 || added == kMaxNearCombinations) continue;
+        NearRule near{rule.name, 0, {}, {}};
+        std::size_t found = 0;
+        for (const auto& [name, syllables] : rule.parts) {
+            NearPart part;
+            part.name = name;
+            Try best = Nearest(syllables, work, map, lineSize, breakByte);
+            part.found =
+                best.unexplained == 0 && best.steps.size() == syllables.size() &&
+                std::all_of(best.steps.begin(), best.steps.end(), [](const WhyNotStep& s) { return s.matched; });
+            found += part.found;
+            part.steps = std::move(best.steps);
+            near.parts.push_back(std::move(part));
+        }
+        if (found == 0 || found * 2 < rule.parts.size()) continue;
+        report->near.push_back(std::move(near));
+        ++added;
+    }
+}
+
 void CWhyNot::Explain(const std::string& work, const std::vector<int>& map, int lineSize, unsigned char breakByte,
                       WhyNotReport* report) const {
     *report = WhyNotReport();
@@ -284,15 +325,7 @@ void CWhyNot::Explain(const std::string& work, const std::vector<int>& map, int 
     for (std::size_t r = 0; r < m_rules.size(); ++r) {
         const Rule& rule = m_rules[r];
         if (rule.syllables.empty()) continue;
-        Try best;
-        for (int start = 0; start < static_cast<int>(work.size()); start += Width(work, start)) {
-            // A try starts on a word, never on what stands between words.
-            if (IsFiller(work, start, breakByte) || (breakByte && At(work, start) == breakByte)) continue;
-            Try attempt = Attempt(rule, work, start, map, lineSize, breakByte);
-            if (attempt.close > best.close ||
-                (attempt.close == best.close && attempt.unexplained < best.unexplained && attempt.close > 0))
-                best = std::move(attempt);
-        }
+        Try best = Nearest(rule.syllables, work, map, lineSize, breakByte);
         // Near: at least half of the syllables got that far.
         if (best.close == 0 || best.close * 2 < static_cast<int>(rule.syllables.size())) continue;
         candidates.push_back(Candidate{r, std::move(best)});
@@ -305,8 +338,9 @@ void CWhyNot::Explain(const std::string& work, const std::vector<int>& map, int 
     for (std::size_t i = 0; i < candidates.size() && i < kMaxNear; ++i) {
         const Rule& rule = m_rules[candidates[i].order];
         report->near.push_back(
-            NearRule{rule.name, static_cast<int>(rule.syllables.size()), std::move(candidates[i].best.steps)});
+            NearRule{rule.name, static_cast<int>(rule.syllables.size()), std::move(candidates[i].best.steps), {}});
     }
+    NearCombinations(work, map, lineSize, breakByte, report);
 }
 
 }  // namespace chatsieve::tools

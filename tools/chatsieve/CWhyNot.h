@@ -5,7 +5,8 @@
 //    character's is known), full-width letters (pinyin is matched in ASCII
 //    letters only) and fillers the ignore-sets do not strip;
 //  - the phrase rules closest to matching, and for each, syllable by
-//    syllable, where it matched and where and why it failed.
+//    syllable, where it matched and where and why it failed; and the
+//    combinations with some of their parts in the line, part by part.
 // A rule's try starts at each character and goes on past a failure,
 // stepping over the character that failed, so that one wrong character
 // does not hide how close the rest came. Closeness is the number of
@@ -20,6 +21,7 @@
 #define CHATSIEVE_TOOLS_CHATSIEVE_CWHYNOT_H
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CScreener.h"
@@ -40,10 +42,18 @@ struct WhyNotStep {
     std::string reason;  // why it failed; empty when matched
 };
 
+// A part of a near combination: found, or how near its syllables came.
+struct NearPart {
+    std::string name;  // a phrase's id or place, or a syllable's pinyin
+    bool found = false;
+    std::vector<WhyNotStep> steps;
+};
+
 struct NearRule {
     Explanation rule;  // names the rule; spans and parts are left empty
     int syllables = 0;
-    std::vector<WhyNotStep> steps;
+    std::vector<WhyNotStep> steps;  // a phrase's
+    std::vector<NearPart> parts;    // a combination's
 };
 
 // A character that keeps rules from seeing what is written.
@@ -63,7 +73,9 @@ class CWhyNot {
 public:
     struct Rule {
         Explanation name;
-        std::vector<int> syllables;  // indexes into the syllable list
+        std::vector<int> syllables;  // a phrase's, as indexes into the syllable list
+        // A combination's parts: a name and the syllables that spell it.
+        std::vector<std::pair<std::string, std::vector<int>>> parts;
     };
 
     // `syllables` in table order; `rules` in checking order.
@@ -76,6 +88,7 @@ public:
 
     // How many near rules and character notes a report holds at most.
     static constexpr std::size_t kMaxNear = 3;
+    static constexpr std::size_t kMaxNearCombinations = 2;
     static constexpr std::size_t kMaxNotes = 6;
 
 private:
@@ -91,8 +104,13 @@ private:
         int unexplained = 0;
     };
 
-    Try Attempt(const Rule& rule, const std::string& work, int start, const std::vector<int>& map, int lineSize,
+    Try Attempt(const std::vector<int>& syllables, const std::string& work, int start, const std::vector<int>& map,
+                int lineSize, unsigned char breakByte) const;
+    // The closest try of a run of syllables anywhere in the work text.
+    Try Nearest(const std::vector<int>& syllables, const std::string& work, const std::vector<int>& map, int lineSize,
                 unsigned char breakByte) const;
+    void NearCombinations(const std::string& work, const std::vector<int>& map, int lineSize, unsigned char breakByte,
+                          WhyNotReport* report) const;
     Failure Diagnose(int syllable, const std::string& work, int at, unsigned char breakByte) const;
     // Syllables whose code ranges hold the two-byte character `code`.
     std::vector<int> Covering(unsigned code) const;

@@ -162,13 +162,14 @@ TEST(ChatsieveWhyNot, NamesATraditionalCharacterAndItsSimplifiedForm) {
 
 // Each way a written syllable escapes: full-width letters, a filler the
 // ignore-sets keep, a character of another syllable, another word, the end
-// of the line. A line with a level gets nothing more, and a line no rule
-// comes near says so.
+// of the line; and a combination with one part of two. A line with a level
+// gets nothing more, and a line no rule comes near says so.
 TEST(ChatsieveWhyNot, SaysWhereEachSyllableFailedAndWhy) {
     ScopedTempDir dir;
     RuleFolder rules;
     BuildInto(rules, "root");
-    const Result run = Chatsieve("filter --root root --why-not", "ＷＡＩ ＧＵＡ\nwai1gua\n外金\n外si\n外挂\nhello\n");
+    const Result run =
+        Chatsieve("filter --root root --why-not", "ＷＡＩ ＧＵＡ\nwai1gua\n外金\n外si\n外挂\nhello\n卖金\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out,
               "0\tＷＡＩ ＧＵＡ\n"
@@ -198,7 +199,12 @@ TEST(ChatsieveWhyNot, SaysWhereEachSyllableFailedAndWhy) {
               "    syllable 2 fu failed at byte 4: the line ends\n"
               "6\t****\n"
               "0\thello\n"
-              "  why not: no rule comes near\n");
+              "  why not: no rule comes near\n"
+              "0\t卖金\n"
+              "  near: combination gold-sale (combos.tsv:2), level 4: mai gold\n"
+              "    part 1 mai found at byte 0\n"
+              "    part 2 gold missing: syllable 1 jin matched at byte 2: 金; syllable 2 bi failed at byte 4: the "
+              "line ends\n");
 }
 
 // An allowed expression that hides a match is the answer itself.
@@ -213,9 +219,13 @@ TEST(ChatsieveWhyNot, NamesTheAllowedExpressionThatLetAMatchThrough) {
 TEST(ChatsieveWhyNot, NamesOnlyTheNearestFewRules) {
     ScopedTempDir dir;
     const Result run = Chatsieve("filter --why-not", "外买私金加微扣\n");
-    std::size_t near = 0;
-    for (std::size_t at = 0; (at = run.out.find("\n  near: ", at)) != std::string::npos; ++at) ++near;
-    EXPECT_EQ(near, 3u) << run.out;
+    const auto count = [&run](const std::string& what) {
+        std::size_t n = 0;
+        for (std::size_t at = 0; (at = run.out.find(what, at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("\n  near: phrase "), 3u) << run.out;
+    EXPECT_EQ(count("\n  near: combination "), 2u) << run.out;
 }
 
 // ---- lint and build: warnings alongside errors
