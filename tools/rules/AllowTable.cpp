@@ -144,7 +144,7 @@ bool DecompileAllowTable(const packhold::Package& package, const std::vector<std
     for (std::size_t r = 0; r < table.rows.size(); ++r) {
         const std::vector<Cell>& row = table.rows[r];
         const int line = lineOf(r);
-        if (line > nextLine && line - nextLine <= 100000) {
+        if (line > nextLine && line - nextLine <= kMaxLineGap) {
             text->append(static_cast<std::size_t>(line - nextLine), '\n');
             nextLine = line;
         }

@@ -16,7 +16,6 @@ namespace {
 using packhold::Cell;
 using packhold::CellType;
 
-constexpr int kMaxLineGap = 100000;
 constexpr const char* kBanner = "# Decompiled by chatsieve decompile; see docs/rules.md for the format.\n";
 
 // The index of column `name` of type `type`, or -1.
@@ -207,8 +206,6 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
         text += tagged ? "\ttags\n" : "\n";
         int nextLine = firstLine == 2 ? 2 : 3;
         for (std::size_t r = 0; r < table.rows.size(); ++r) {
-            // A gap no rule file has is not filled: a damaged line number
-            // must not make the folder huge.
             const int line = CellOf(table.rows[r], lineColumn).IntValue();
             if (line > nextLine && line - nextLine <= kMaxLineGap) {
                 text.append(static_cast<std::size_t>(line - nextLine), '\n');

@@ -91,6 +91,18 @@ TEST(CRuleDecompiler, RulesGoBackOnTheirLinesWithTheirTags) {
               "id\tlevel\tparts\ttags\n\n\n\n\t4\tmai gold\tgold-selling\n\t3\t加 wechat\n");
 }
 
+// A damaged line number does not fill the folder with blank lines.
+TEST(CRuleDecompiler, AHugeLineNumberAddsNoBlankLines) {
+    test::RuleFolder folder;
+    packhold::Package package = Compile(folder.Path());
+    package.tables[2].rows[1][5] = Cell::Int(2000000000);
+    AuthoringFiles files;
+    std::vector<std::string> notes;
+    std::string error;
+    ASSERT_TRUE(CRuleDecompiler().Decompile(package, &files, &notes, &error)) << error;
+    EXPECT_LT(files.phrases.size(), 400u);
+}
+
 // A package built before rules carried their places comes back with them;
 // nothing else changes.
 TEST(CRuleDecompiler, APackageWithoutPlacesComesBackWithThem) {
