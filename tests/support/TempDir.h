@@ -2,6 +2,7 @@
 #define CHATSIEVE_TESTS_TEMPDIR_H
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -13,8 +14,9 @@ class ScopedTempDir {
 public:
     ScopedTempDir() : m_old(std::filesystem::current_path()) {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_dir = std::filesystem::temp_directory_path() /
-                ("chatsieve-" + std::string(info->test_suite_name()) + "-" + info->name());
+        // The process id keeps two builds' runs of one test apart.
+        m_dir = std::filesystem::temp_directory_path() / ("chatsieve-" + std::string(info->test_suite_name()) + "-" +
+                                                          info->name() + "-" + std::to_string(::getpid()));
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir);
         std::filesystem::current_path(m_dir);

@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "CLineSource.h"
 #include "CWhyNot.h"
 #include "platform/ToolPlatform.h"
 #include "rules/CCodePage936.h"
@@ -86,19 +87,6 @@ std::string JsonString(const std::string& utf8) {
         }
     }
     return out + "\"";
-}
-
-// The 1-based column of every byte of a code page 936 text.
-std::vector<int> Cp936Columns(const std::string& bytes) {
-    std::vector<int> columns;
-    int column = 1;
-    for (std::size_t i = 0; i < bytes.size(); ++column) {
-        const std::size_t width =
-            CCodePage936::IsLead(static_cast<unsigned char>(bytes[i])) && i + 1 < bytes.size() ? 2 : 1;
-        columns.insert(columns.end(), width, column);
-        i += width;
-    }
-    return columns;
 }
 
 std::string ColumnRange(const std::vector<int>& columns, int start, int end) {
@@ -250,43 +238,24 @@ int CFilterCommand::Run(const Arguments& args) {
 int CFilterCommand::ScreenAll() {
     if (m_files.empty()) m_files.push_back("-");
     bool ok = true;
+    std::string line;
     for (const std::string& file : m_files) {
-        if (file == "-") {
-            ok = ScreenStream(stdin, "-") && ok;
-            continue;
-        }
-        std::FILE* stream = std::fopen(file.c_str(), "rb");
-        if (!stream) {
+        CLineSource source;
+        if (!source.Open(file, m_utf8)) {
             std::fprintf(stderr, "chatsieve filter: cannot open %s\n", file.c_str());
             ok = false;
             continue;
         }
-        ok = ScreenStream(stream, file) && ok;
-        std::fclose(stream);
+        while (source.Next(&line)) {
+            ok = ScreenLine(line, file, source.LineNumber()) && ok;
+            std::fflush(stdout);
+        }
+        if (!source.Good()) {
+            std::fprintf(stderr, "chatsieve filter: cannot read %s\n", file.c_str());
+            ok = false;
+        }
     }
     return ok ? kExitOk : kExitFailure;
-}
-
-bool CFilterCommand::ScreenStream(std::FILE* stream, const std::string& name) {
-    bool ok = true;
-    int lineNumber = 0;
-    std::string line;
-    int c = 0;
-    do {
-        line.clear();
-        while ((c = std::getc(stream)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
-        if (c == EOF && line.empty()) break;
-        ++lineNumber;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (lineNumber == 1 && m_utf8 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
-        ok = ScreenLine(line, name, lineNumber) && ok;
-        std::fflush(stdout);
-    } while (c != EOF);
-    if (std::ferror(stream)) {
-        std::fprintf(stderr, "chatsieve filter: cannot read %s\n", name.c_str());
-        ok = false;
-    }
-    return ok;
 }
 
 void CFilterCommand::NoteReplacements(const std::string& name, int lineNumber, const TextError& first,
@@ -306,22 +275,24 @@ std::string CFilterCommand::Shown(const std::string& cp936, bool forJson) const 
 
 bool CFilterCommand::ScreenLine(const std::string& raw, const std::string& name, int lineNumber) {
     std::string line;
+    // A column per byte costs four times the line: only what is shown of a
+    // match needs them, so a plain screen of a huge line goes without.
     std::vector<int> columns;
+    std::vector<int>* const wanted = m_explain || m_whyNot || m_json ? &columns : nullptr;
     TextError error;
     bool converted = true;
     if (m_utf8 && m_strict) {
-        converted = CCodePage936::Instance().FromUtf8(raw, &line, &error, &columns);
-    } else if (m_utf8) {
-        TextError first;
-        const int replaced = CCodePage936::Instance().FromUtf8Lossy(raw, &line, &columns, &first);
-        if (replaced > 0) NoteReplacements(name, lineNumber, first, replaced);
+        converted = CCodePage936::Instance().FromUtf8(raw, &line, &error, wanted);
     } else {
-        line = raw;
-        columns = Cp936Columns(line);
+        TextError first;
+        const int replaced = ToFilterText(raw, m_utf8, &line, &first, wanted);
+        if (replaced > 0) NoteReplacements(name, lineNumber, first, replaced);
     }
-    if (converted && line.find('\0') != std::string::npos) {
+    const std::size_t nul = converted ? line.find('\0') : std::string::npos;
+    if (nul != std::string::npos) {
+        if (!wanted) ToFilterText(raw, m_utf8, &line, nullptr, &columns);
         converted = false;
-        error.column = columns[line.find('\0')];
+        error.column = columns[nul];
         error.message = "a NUL byte, which would end the line for the filter";
     }
     if (!converted) {

@@ -29,7 +29,6 @@ private:
     int RunWithPackage();
     int ScreenAll();
     // Screens every line of `stream`; false when a line could not be screened.
-    bool ScreenStream(std::FILE* stream, const std::string& name);
     bool ScreenLine(const std::string& raw, const std::string& name, int lineNumber);
     void PrintExplanation(const Explanation& explanation, const std::string& line, const std::vector<int>& columns);
     std::string JsonExplanation(const Explanation& explanation, const std::string& line,

@@ -121,9 +121,11 @@ bool CScreener::FindName(CMatcher* rule, RuleName* name) const {
 }
 
 int CScreener::Screen(const std::string& line, int minLevel, std::string* masked) {
-    std::vector<char> out(line.size() + 2, 0);
-    const int level = m_filter->FilterText(line.c_str(), out.data(), static_cast<unsigned>(line.size() + 1), minLevel);
-    masked->assign(out.data(), std::min(line.size(), std::char_traits<char>::length(out.data())));
+    // The filter writes up to size + 1 bytes and a terminator after them.
+    masked->assign(line.size() + 2, '\0');
+    const int level =
+        m_filter->FilterText(line.c_str(), &(*masked)[0], static_cast<unsigned>(line.size() + 1), minLevel);
+    masked->resize(std::min(line.size(), std::char_traits<char>::length(masked->c_str())));
     return level;
 }
 

@@ -80,6 +80,38 @@ TEST(ChatsieveFilter, StrictRefusesLinesTheCodePageCannotHoldAndScreensTheRest) 
     EXPECT_EQ(json.out, "{\"file\":\"-\",\"line\":1,\"column\":2,\"error\":\"invalid UTF-8 (byte 0xFF)\"}\n");
 }
 
+TEST(ChatsieveFilter, ReadsLinesAsAClientWouldHandThem) {
+    ScopedTempDir dir;
+    // A byte order mark and CR LF ends are not part of the lines; a NUL byte
+    // would cut the line short for the filter, so that line is refused at its
+    // column, with or without the columns --explain keeps.
+    const std::string input = std::string("\xEF\xBB\xBF外挂\r\nok\r\n外") + '\0' + "挂\n私服";
+    for (const char* args : {"filter", "filter --explain", "filter --encoding gbk"}) {
+        const bool gbk = std::string(args).find("gbk") != std::string::npos;
+        const Result run = Chatsieve(args, gbk ? std::string("\xCD\xE2") + '\0' + "\xB9\xD2\n" : input);
+        EXPECT_EQ(run.status, 1) << args;
+        EXPECT_EQ(run.err, gbk ? "-:1:2: a NUL byte, which would end the line for the filter\n"
+                               : "-:3:2: a NUL byte, which would end the line for the filter\n")
+            << args;
+        if (!gbk) {
+            EXPECT_EQ(run.out.rfind("60\t****\n", 0), 0u) << args;
+            EXPECT_NE(run.out.find("\n0\tok\n"), std::string::npos) << args;
+            EXPECT_NE(run.out.find("\n50\t****\n"), std::string::npos) << args;
+        }
+    }
+}
+
+TEST(ChatsieveFilter, MasksEveryExpressionOfALongLine) {
+    ScopedTempDir dir;
+    // 1,200 expressions in one line: the filter masks the first 1,000, one
+    // pass each, and the line comes back whole.
+    std::string line;
+    for (int i = 0; i < 1200; ++i) line += "外挂";
+    const Result run = Chatsieve("filter", line + "\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "60\t" + std::string(4000, '*') + line.substr(6000) + "\n");
+}
+
 TEST(ChatsieveFilter, PassesCodePage936ThroughUnchanged) {
     ScopedTempDir dir;
     // 外 挂 in code page 936, CRLF line ends.
