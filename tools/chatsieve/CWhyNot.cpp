@@ -65,7 +65,16 @@ unsigned SimplifiedForm(unsigned code) {
 }
 
 CWhyNot::CWhyNot(std::vector<const CSyllable*> syllables, std::vector<Rule> rules)
-    : m_syllables(std::move(syllables)), m_rules(std::move(rules)) {}
+    : m_syllables(std::move(syllables)), m_rules(std::move(rules)), m_covering(0x10000, -1) {
+    for (std::size_t s = m_syllables.size(); s-- > 0;) {
+        const CSyllable* syllable = m_syllables[s];
+        for (int r = 0; syllable->Codes() && r < syllable->CodeRangeCount(); ++r) {
+            const unsigned char* range = syllable->Codes() + 3 * r;
+            for (unsigned trail = range[1]; trail <= range[2]; ++trail)
+                m_covering[static_cast<unsigned>(range[0]) << 8 | trail] = static_cast<int>(s);
+        }
+    }
+}
 
 std::string CWhyNot::Pinyin(int syllable) const {
     const char* romanised = m_syllables[static_cast<std::size_t>(syllable)]->Romanised();
@@ -82,12 +91,7 @@ bool CWhyNot::Holds(int syllable, unsigned code) const {
     return false;
 }
 
-std::vector<int> CWhyNot::Covering(unsigned code) const {
-    std::vector<int> found;
-    for (std::size_t s = 0; s < m_syllables.size(); ++s)
-        if (Holds(static_cast<int>(s), code)) found.push_back(static_cast<int>(s));
-    return found;
-}
+int CWhyNot::Covering(unsigned code) const { return code < m_covering.size() ? m_covering[code] : -1; }
 
 std::string CWhyNot::Examples(int syllable) const {
     const CSyllable* s = m_syllables[static_cast<std::size_t>(syllable)];
@@ -150,19 +154,19 @@ CWhyNot::Failure CWhyNot::Diagnose(int syllable, const std::string& work, int at
     }
     if (width == 2) {
         const unsigned code = CodeAt(work, at);
-        const std::vector<int> covering = Covering(code);
-        if (!covering.empty()) {
-            failure.reason = shown + " is " + Pinyin(covering[0]) + ", not " + pinyin + " (" + pinyin + " is written " +
+        const int covering = Covering(code);
+        if (covering >= 0) {
+            failure.reason = shown + " is " + Pinyin(covering) + ", not " + pinyin + " (" + pinyin + " is written " +
                              Examples(syllable) + "...)";
             return failure;
         }
         failure.reason = shown + " is in no syllable's ranges";
         const unsigned simplified = SimplifiedForm(code);
         if (simplified) {
-            const std::vector<int> readings = Covering(simplified);
+            const int reading = Covering(simplified);
             failure.named = Holds(syllable, simplified);
             failure.reason += "; its simplified form " + CodeText(simplified) + " is " +
-                              (readings.empty() ? "in none either" : Pinyin(readings[0]));
+                              (reading < 0 ? "in none either" : Pinyin(reading));
         }
         return failure;
     }
@@ -256,13 +260,13 @@ void CWhyNot::NoteCharacters(const std::string& work, const std::vector<int>& ma
             continue;
         }
         afterWord = true;
-        if (width == 2 && Covering(CodeAt(work, at)).empty()) {
+        if (width == 2 && Covering(CodeAt(work, at)) < 0) {
             std::string note = "in no syllable's ranges";
             const unsigned simplified = SimplifiedForm(CodeAt(work, at));
             if (simplified) {
-                const std::vector<int> readings = Covering(simplified);
+                const int reading = Covering(simplified);
                 note += "; its simplified form " + CodeText(simplified) + " is " +
-                        (readings.empty() ? "in none either" : Pinyin(readings[0]));
+                        (reading < 0 ? "in none either" : Pinyin(reading));
             }
             add(at, at + 2, note);
         }
@@ -280,6 +284,7 @@ CWhyNot::Try CWhyNot::Nearest(const std::vector<int>& syllables, const std::stri
         if (attempt.close > best.close ||
             (attempt.close == best.close && attempt.unexplained < best.unexplained && attempt.close > 0))
             best = std::move(attempt);
+        if (best.unexplained == 0 && best.close == static_cast<int>(syllables.size())) break;  // none comes closer
     }
     return best;
 }

@@ -112,8 +112,9 @@ private:
     void NearCombinations(const std::string& work, const std::vector<int>& map, int lineSize, unsigned char breakByte,
                           WhyNotReport* report) const;
     Failure Diagnose(int syllable, const std::string& work, int at, unsigned char breakByte) const;
-    // Syllables whose code ranges hold the two-byte character `code`.
-    std::vector<int> Covering(unsigned code) const;
+    // The first syllable whose code ranges hold the two-byte character
+    // `code`, as the compiler resolves a character; -1 when none does.
+    int Covering(unsigned code) const;
     bool Holds(int syllable, unsigned code) const;
     std::string Pinyin(int syllable) const;
     // A few characters of the syllable, for "written as ...".
@@ -123,6 +124,9 @@ private:
 
     std::vector<const CSyllable*> m_syllables;
     std::vector<Rule> m_rules;
+    // Per two-byte code, the first syllable holding it, or -1: lines are
+    // looked at character by character for every rule.
+    std::vector<int> m_covering;
 };
 
 // The simplified form of a traditional character, both as code page 936
