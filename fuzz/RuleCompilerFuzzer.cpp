@@ -1,7 +1,8 @@
 // The rule compiler on arbitrary ignore, phrase and combination tables (the
 // input split at its first two NUL bytes; the syllable table is the shipped
-// one). Whatever it accepts must be a package the filter loads: the compiler
-// promises to refuse everything the loader would.
+// one), with the linter over whatever it read. Whatever it accepts must be a
+// package the filter loads: the compiler promises to refuse everything the
+// loader would.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include "Chatsieve.h"
 #include "FuzzSupport.h"
 #include "rules/CRuleCompiler.h"
+#include "rules/CRuleLinter.h"
 
 namespace {
 
@@ -47,9 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Write(g_folder / "phrases.tsv", parts[1]);
     Write(g_folder / "combos.tsv", parts[2]);
 
-    chatsieve::tools::CRuleCompiler compiler;
+    // As `chatsieve build` does: the linter also runs over what was read
+    // when there were errors, and must cope with the rows that had them.
+    chatsieve::tools::RuleSetSource rules;
     std::vector<chatsieve::tools::Diagnostic> diagnostics;
-    if (!compiler.Build(g_folder.string(), (g_folder / "Data" / "Scp" / "Chatsieve.res").string(), &diagnostics))
+    const bool read = chatsieve::tools::CRuleCompiler().Read(g_folder.string(), &rules, &diagnostics);
+    chatsieve::tools::CRuleLinter().Check(rules, &diagnostics);
+    if (!read || !chatsieve::tools::CRuleCompiler::Write(rules, (g_folder / "Data" / "Scp" / "Chatsieve.res").string(),
+                                                         &diagnostics))
         return 0;
     IChatsieve* filter = nullptr;
     if (!CreateChatsieve(&filter)) std::abort();  // accepted, yet refused by the loader

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "CLineSource.h"
+#include "CWhyNot.h"
 #include "platform/ToolPlatform.h"
 #include "rules/CCodePage936.h"
 
@@ -20,7 +21,7 @@ namespace {
 
 const char kFilterHelp[] =
     "usage: chatsieve filter [--root DIR | --package FILE] [--min-level N] [--encoding gbk|utf-8]\n"
-    "                        [--explain] [--json] [--strict] [FILE...]\n"
+    "                        [--explain] [--why-not] [--json] [--strict] [FILE...]\n"
     "\n"
     "Screens each line of the FILEs (standard input without any, or for '-') and\n"
     "prints LEVEL<TAB>MASKED: the worst level in the line (0: nothing found) and\n"
@@ -33,9 +34,15 @@ const char kFilterHelp[] =
     "  --encoding E      input and output encoding: utf-8 (default) or gbk (code\n"
     "                    page 936, passed to the filter unchanged)\n"
     "  --explain         after each line with a level, name the rule that decided,\n"
-    "                    the bytes it matched and how each syllable was written;\n"
-    "                    after a line where allowed expressions let a match\n"
-    "                    through, name them and what decides without them\n"
+    "                    the bytes it matched and how each syllable was written,\n"
+    "                    and when masking took several passes, each pass's span\n"
+    "                    and rule; after a line where allowed expressions let a\n"
+    "                    match through, name them and what decides without them\n"
+    "  --why-not         after each line of level 0, name what in it keeps rules\n"
+    "                    from matching (characters in no syllable's ranges,\n"
+    "                    full-width letters, fillers not stripped) and the rules\n"
+    "                    closest to matching, with where each syllable matched or\n"
+    "                    failed and why\n"
     "  --json            one JSON object a line (always UTF-8)\n"
     "\n"
     "  --strict          refuse UTF-8 lines that code page 936 cannot hold\n"
@@ -88,10 +95,37 @@ std::string ColumnRange(const std::vector<int>& columns, int start, int end) {
            std::to_string(columns[static_cast<std::size_t>(end - 1)]);
 }
 
+int ColumnAt(const std::vector<int>& columns, int at) {
+    return at >= 0 && static_cast<std::size_t>(at) < columns.size() ? columns[static_cast<std::size_t>(at)] : 0;
+}
+
 std::string JsonColumns(const std::vector<int>& columns, int start, int end) {
     if (start < 0 || end <= start || static_cast<std::size_t>(end) > columns.size()) return "null";
     return "[" + std::to_string(columns[static_cast<std::size_t>(start)]) + "," +
            std::to_string(columns[static_cast<std::size_t>(end - 1)]) + "]";
+}
+
+// "cheat (phrases.tsv:3)", "phrases.tsv:3", or "#3" for a package that
+// does not say where its rules were written.
+std::string DescribedRule(const Explanation& explanation) {
+    const std::string name = RuleShortName(explanation);
+    return explanation.id.empty() || explanation.source.empty() ? name : name + " (" + explanation.source + ")";
+}
+
+// ["cheat","contact"] from "cheat,contact".
+std::string JsonTags(const std::string& tags) {
+    std::string json = "[";
+    for (std::size_t start = 0; start < tags.size();) {
+        const std::size_t comma = std::min(tags.find(',', start), tags.size());
+        json += (start ? "," : "") + JsonString(tags.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return json + "]";
+}
+
+// "allow.tsv:7", or "allow.tsv row 1" for a package that does not say.
+std::string AllowedPlace(const AllowedMatch& match) {
+    return match.line > 0 ? "allow.tsv:" + std::to_string(match.line) : "allow.tsv row " + std::to_string(match.row);
 }
 
 std::string Slice(const std::string& line, int start, int end) {
@@ -140,6 +174,8 @@ int CFilterCommand::ParseArguments(const Arguments& args) {
                 return UsageError("filter", "--encoding is utf-8 or gbk");
         } else if (arg == "--explain") {
             m_explain = true;
+        } else if (arg == "--why-not") {
+            m_whyNot = true;
         } else if (arg == "--json") {
             m_json = true;
         } else if (arg == "--strict") {
@@ -242,7 +278,7 @@ bool CFilterCommand::ScreenLine(const std::string& raw, const std::string& name,
     // A column per byte costs four times the line: only what is shown of a
     // match needs them, so a plain screen of a huge line goes without.
     std::vector<int> columns;
-    std::vector<int>* const wanted = m_explain || m_json ? &columns : nullptr;
+    std::vector<int>* const wanted = m_explain || m_whyNot || m_json ? &columns : nullptr;
     TextError error;
     bool converted = true;
     if (m_utf8 && m_strict) {
@@ -272,14 +308,29 @@ bool CFilterCommand::ScreenLine(const std::string& raw, const std::string& name,
     const int level = m_screener.Screen(line, m_minLevel, &masked);
     Explanation explanation;
     const bool explained = m_explain && level > 0 && m_screener.Explain(line, &explanation);
+    std::vector<MaskPass> passes;
+    if (explained) {
+        std::string again;
+        m_screener.ExplainMasking(line, m_minLevel, &passes, &again);
+        // The passes are told from whole checks; the filter's own masking
+        // must come to the same bytes, or the list would mislead.
+        if (again != masked) {
+            std::fprintf(stderr, "%s:%d: the masking passes listed do not give the filter's masked copy\n",
+                         name.c_str(), lineNumber);
+            passes.clear();
+        }
+    }
     AllowedExplanation allowed;
-    const bool allowedSomething = m_explain && m_screener.ExplainAllowed(line, &allowed);
+    const bool allowedSomething = (m_explain || (m_whyNot && level == 0)) && m_screener.ExplainAllowed(line, &allowed);
+    WhyNotReport whyNot;
+    const bool askedWhyNot = m_whyNot && level == 0 && m_screener.WhyNot(line, &whyNot);
     if (m_json) {
         std::string object = "{\"file\":" + JsonString(name) + ",\"line\":" + std::to_string(lineNumber) +
                              ",\"level\":" + std::to_string(level) + ",\"text\":" + JsonString(Shown(line, true)) +
                              ",\"masked\":" + JsonString(Shown(masked, true));
-        if (explained) object += "," + JsonExplanation(explanation, line, columns);
+        if (explained) object += "," + JsonExplanation(explanation, line, columns) + "," + JsonPasses(passes, columns);
         if (allowedSomething) object += "," + JsonAllowed(allowed, line, columns);
+        if (askedWhyNot) object += "," + JsonWhyNot(whyNot, columns);
         object += "}\n";
         std::fwrite(object.data(), 1, object.size(), stdout);
         return true;
@@ -287,8 +338,116 @@ bool CFilterCommand::ScreenLine(const std::string& raw, const std::string& name,
     const std::string out = std::to_string(level) + "\t" + Shown(masked, false) + "\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     if (explained) PrintExplanation(explanation, line, columns);
+    if (explained && passes.size() > 1) PrintPasses(passes, columns);
     if (allowedSomething) PrintAllowed(allowed, line, columns);
+    // Allowed expressions that let a match through are reason enough.
+    const bool nothingNear = whyNot.characters.empty() && whyNot.near.empty();
+    if (askedWhyNot && !(allowedSomething && nothingNear)) PrintWhyNot(whyNot, columns);
     return true;
+}
+
+void CFilterCommand::PrintWhyNot(const WhyNotReport& report, const std::vector<int>& columns) {
+    std::string out;
+    for (const CharacterNote& note : report.characters) {
+        const int first = ColumnAt(columns, note.start), last = ColumnAt(columns, note.end - 1);
+        out += "  why not: \"" + Shown(note.text, false) + "\", " +
+               (first == last ? "column " + std::to_string(first)
+                              : "columns " + ColumnRange(columns, note.start, note.end)) +
+               ": " + Shown(note.note, false) + "\n";
+    }
+    for (const NearRule& near : report.near) {
+        out +=
+            "  near: " + near.rule.kind + " " + DescribedRule(near.rule) + ", level " + std::to_string(near.rule.level);
+        if (!near.rule.text.empty()) out += ": " + Shown(near.rule.text, false);
+        out += "\n";
+        const auto describe = [this](const WhyNotStep& step) {
+            return "syllable " + std::to_string(step.index) + " " + step.pinyin +
+                   (step.matched ? " matched at byte " : " failed at byte ") + std::to_string(step.byte) + ": " +
+                   Shown(step.matched ? step.text : step.reason, false);
+        };
+        for (const WhyNotStep& step : near.steps) out += "    " + describe(step) + "\n";
+        for (std::size_t p = 0; p < near.parts.size(); ++p) {
+            const NearPart& part = near.parts[p];
+            out += "    part " + std::to_string(p + 1) + " " + part.name;
+            if (part.found) {
+                out += " found at byte " + std::to_string(part.steps.empty() ? 0 : part.steps[0].byte) + "\n";
+                continue;
+            }
+            out += " missing";
+            for (std::size_t k = 0; k < part.steps.size(); ++k) out += (k ? "; " : ": ") + describe(part.steps[k]);
+            out += "\n";
+        }
+    }
+    if (report.characters.empty() && report.near.empty()) out += "  why not: no rule comes near\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+std::string CFilterCommand::JsonWhyNot(const WhyNotReport& report, const std::vector<int>& columns) const {
+    std::string json = "\"whyNot\":{\"characters\":[";
+    for (std::size_t i = 0; i < report.characters.size(); ++i) {
+        const CharacterNote& note = report.characters[i];
+        json += std::string(i ? "," : "") + "{\"columns\":" + JsonColumns(columns, note.start, note.end) +
+                ",\"text\":" + JsonString(Shown(note.text, true)) + ",\"note\":" + JsonString(Shown(note.note, true)) +
+                "}";
+    }
+    json += "],\"near\":[";
+    for (std::size_t i = 0; i < report.near.size(); ++i) {
+        const NearRule& near = report.near[i];
+        json += std::string(i ? "," : "") + "{\"kind\":" + JsonString(near.rule.kind) +
+                ",\"id\":" + (near.rule.id.empty() ? std::string("null") : JsonString(near.rule.id)) +
+                ",\"source\":" + (near.rule.source.empty() ? std::string("null") : JsonString(near.rule.source)) +
+                ",\"level\":" + std::to_string(near.rule.level) +
+                ",\"text\":" + JsonString(Shown(near.rule.text, true)) + ",\"steps\":[";
+        json += JsonSteps(near.steps) + "]";
+        if (!near.parts.empty()) {
+            json += ",\"parts\":[";
+            for (std::size_t p = 0; p < near.parts.size(); ++p) {
+                const NearPart& part = near.parts[p];
+                json += std::string(p ? "," : "") + "{\"name\":" + JsonString(part.name) +
+                        ",\"found\":" + (part.found ? "true" : "false") + ",\"steps\":[" + JsonSteps(part.steps) + "]}";
+            }
+            json += "]";
+        }
+        json += "}";
+    }
+    return json + "]}";
+}
+
+std::string CFilterCommand::JsonSteps(const std::vector<WhyNotStep>& steps) const {
+    std::string json;
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        const WhyNotStep& step = steps[k];
+        json += std::string(k ? "," : "") + "{\"index\":" + std::to_string(step.index) +
+                ",\"syllable\":" + JsonString(step.pinyin) + ",\"matched\":" + (step.matched ? "true" : "false") +
+                ",\"byte\":" + std::to_string(step.byte) + ",\"text\":" + JsonString(Shown(step.text, true));
+        if (!step.matched) json += ",\"reason\":" + JsonString(Shown(step.reason, true));
+        json += "}";
+    }
+    return json;
+}
+
+void CFilterCommand::PrintPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns) {
+    std::string out = "  masked in " + std::to_string(passes.size()) + " passes:\n";
+    for (std::size_t i = 0; i < passes.size(); ++i) {
+        const MaskPass& pass = passes[i];
+        out += "    " + std::to_string(i + 1) + ": columns " + ColumnRange(columns, pass.start, pass.end) + " \"" +
+               Shown(pass.before, false) + "\", " + pass.rule.kind + " " + DescribedRule(pass.rule) + ", level " +
+               std::to_string(pass.rule.level) + "\n";
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+std::string CFilterCommand::JsonPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns) const {
+    std::string json = "\"passes\":[";
+    for (std::size_t i = 0; i < passes.size(); ++i) {
+        const MaskPass& pass = passes[i];
+        json += std::string(i ? "," : "") + "{\"columns\":" + JsonColumns(columns, pass.start, pass.end) +
+                ",\"text\":" + JsonString(Shown(pass.before, true)) + ",\"kind\":" + JsonString(pass.rule.kind) +
+                ",\"id\":" + (pass.rule.id.empty() ? std::string("null") : JsonString(pass.rule.id)) +
+                ",\"source\":" + (pass.rule.source.empty() ? std::string("null") : JsonString(pass.rule.source)) +
+                ",\"level\":" + std::to_string(pass.rule.level) + "}";
+    }
+    return json + "]";
 }
 
 void CFilterCommand::PrintAllowed(const AllowedExplanation& allowed, const std::string& line,
@@ -296,12 +455,12 @@ void CFilterCommand::PrintAllowed(const AllowedExplanation& allowed, const std::
     std::string out;
     for (const AllowedMatch& match : allowed.expressions)
         out += "  allowed: columns " + ColumnRange(columns, match.start, match.end) + " \"" +
-               Shown(Slice(line, match.start, match.end), false) + "\" is \"" + Shown(match.text, false) +
-               "\" (allow.tsv row " + std::to_string(match.row) + ")\n";
+               Shown(Slice(line, match.start, match.end), false) + "\" is \"" + Shown(match.text, false) + "\" (" +
+               AllowedPlace(match) + ")\n";
     if (allowed.levelWithout > 0) {
         const Explanation& without = allowed.without;
-        const std::string name = without.id.empty() ? "#" + std::to_string(without.row) : without.id;
-        out += "  without them: level " + std::to_string(allowed.levelWithout) + ", " + without.kind + " " + name;
+        out += "  without them: level " + std::to_string(allowed.levelWithout) + ", " + without.kind + " " +
+               DescribedRule(without);
         if (!without.text.empty()) out += ": " + Shown(without.text, false);
         out += ", columns " + ColumnRange(columns, without.start, without.end) + "\n";
     } else {
@@ -317,6 +476,7 @@ std::string CFilterCommand::JsonAllowed(const AllowedExplanation& allowed, const
         const AllowedMatch& match = allowed.expressions[i];
         json += std::string(i ? "," : "") + "{\"text\":" + JsonString(Shown(match.text, true)) +
                 ",\"row\":" + std::to_string(match.row) +
+                ",\"source\":" + (match.line > 0 ? JsonString(AllowedPlace(match)) : std::string("null")) +
                 ",\"columns\":" + JsonColumns(columns, match.start, match.end) +
                 ",\"matched\":" + JsonString(Shown(Slice(line, match.start, match.end), true)) + "}";
     }
@@ -325,7 +485,9 @@ std::string CFilterCommand::JsonAllowed(const AllowedExplanation& allowed, const
         const Explanation& without = allowed.without;
         json += ",\"ruleWithout\":{\"kind\":" + JsonString(without.kind) +
                 ",\"id\":" + (without.id.empty() ? std::string("null") : JsonString(without.id)) +
-                ",\"row\":" + std::to_string(without.row) + ",\"level\":" + std::to_string(without.level) +
+                ",\"row\":" + std::to_string(without.row) +
+                ",\"source\":" + (without.source.empty() ? std::string("null") : JsonString(without.source)) +
+                ",\"level\":" + std::to_string(without.level) +
                 ",\"columns\":" + JsonColumns(columns, without.start, without.end) + "}";
     }
     return json + "}";
@@ -333,8 +495,8 @@ std::string CFilterCommand::JsonAllowed(const AllowedExplanation& allowed, const
 
 void CFilterCommand::PrintExplanation(const Explanation& explanation, const std::string& line,
                                       const std::vector<int>& columns) {
-    const std::string name = explanation.id.empty() ? "#" + std::to_string(explanation.row) : explanation.id;
-    std::string out = "  rule: " + explanation.kind + " " + name + ", level " + std::to_string(explanation.level);
+    std::string out = "  rule: " + explanation.kind + " " + DescribedRule(explanation) + ", level " +
+                      std::to_string(explanation.level);
     if (!explanation.text.empty()) out += ": " + Shown(explanation.text, false);
     out += "\n";
     const std::string span = Slice(line, explanation.start, explanation.end);
@@ -355,8 +517,9 @@ std::string CFilterCommand::JsonExplanation(const Explanation& explanation, cons
                                             const std::vector<int>& columns) const {
     std::string json = "\"rule\":{\"kind\":" + JsonString(explanation.kind) +
                        ",\"id\":" + (explanation.id.empty() ? std::string("null") : JsonString(explanation.id)) +
-                       ",\"row\":" + std::to_string(explanation.row) +
-                       ",\"level\":" + std::to_string(explanation.level) +
+                       ",\"row\":" + std::to_string(explanation.row) + ",\"source\":" +
+                       (explanation.source.empty() ? std::string("null") : JsonString(explanation.source)) +
+                       ",\"tags\":" + JsonTags(explanation.tags) + ",\"level\":" + std::to_string(explanation.level) +
                        ",\"text\":" + JsonString(Shown(explanation.text, true)) + "}";
     const std::string span = Slice(line, explanation.start, explanation.end);
     json += ",\"match\":{\"columns\":" + JsonColumns(columns, explanation.start, explanation.end) +

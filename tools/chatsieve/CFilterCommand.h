@@ -3,7 +3,8 @@
 // the encoding it came in; --explain adds the deciding rule, the bytes it
 // matched and the written form of each syllable, and the allowed expressions
 // that let a match through with what would decide without them; --json prints
-// one object a line instead. UTF-8 input is converted to code page 936 for the filter and
+// one object a line instead; --why-not says what keeps a line of level 0
+// from matching and which rules came closest. UTF-8 input is converted to code page 936 for the filter and
 // back; a character the code page lacks becomes '?' as in a client's own
 // conversion, noted with its line and column (--strict refuses the line).
 #ifndef CHATSIEVE_TOOLS_CHATSIEVE_CFILTERCOMMAND_H
@@ -32,6 +33,13 @@ private:
     void PrintExplanation(const Explanation& explanation, const std::string& line, const std::vector<int>& columns);
     std::string JsonExplanation(const Explanation& explanation, const std::string& line,
                                 const std::vector<int>& columns) const;
+    // What keeps a line of level 0 from matching, and the nearest rules.
+    void PrintWhyNot(const WhyNotReport& report, const std::vector<int>& columns);
+    std::string JsonWhyNot(const WhyNotReport& report, const std::vector<int>& columns) const;
+    std::string JsonSteps(const std::vector<WhyNotStep>& steps) const;
+    // Every span masking replaced, with the rule behind each pass.
+    void PrintPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns);
+    std::string JsonPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns) const;
     void NoteReplacements(const std::string& name, int lineNumber, const TextError& first, int count) const;
     // The allowed expressions that changed what decides a line.
     void PrintAllowed(const AllowedExplanation& allowed, const std::string& line, const std::vector<int>& columns);
@@ -47,6 +55,7 @@ private:
     bool m_explain = false;
     bool m_json = false;
     bool m_strict = false;
+    bool m_whyNot = false;
     std::vector<std::string> m_files;
     CScreener m_screener;
 };

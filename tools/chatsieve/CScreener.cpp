@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "CWhyNot.h"
 #include "core/CAllowList.h"
 #include "core/CChatsieve.h"
 #include "matchers/CComboRule.h"
@@ -30,6 +31,14 @@ const packhold::Cell& CellNamed(const packhold::Table& table, std::size_t row, c
     return kNone;
 }
 
+// "phrases.tsv:12" when the package says where the rule was written.
+std::string SourceOf(const packhold::Table& table, std::size_t row) {
+    const packhold::Cell& file = CellNamed(table, row, "file");
+    const packhold::Cell& line = CellNamed(table, row, "line");
+    if (!file.IsPresent() || !line.IsPresent()) return {};
+    return file.TextValue() + ":" + std::to_string(line.IntValue());
+}
+
 bool EqualsIgnoringCase(const char* text, const std::string& word) {
     for (std::size_t i = 0; i < word.size(); ++i) {
         char a = text[i], b = word[i];
@@ -41,6 +50,12 @@ bool EqualsIgnoringCase(const char* text, const std::string& word) {
 }
 
 }  // namespace
+
+std::string RuleShortName(const Explanation& explanation) {
+    if (!explanation.id.empty()) return explanation.id;
+    if (!explanation.source.empty()) return explanation.source;
+    return "#" + std::to_string(explanation.row);
+}
 
 CScreener::CScreener() = default;
 
@@ -193,6 +208,8 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
         explanation->row = static_cast<int>(name.row) + 1;
         explanation->id = CellNamed(table, name.row, "id").TextValue();
         explanation->text = CellNamed(table, name.row, "text").TextValue();
+        explanation->source = SourceOf(table, name.row);
+        explanation->tags = CellNamed(table, name.row, "tags").TextValue();
     }
 
     const auto describe = [&](CMatcher* part, PartMatch* match) {
@@ -212,6 +229,7 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
                 if (FindName(node->matcher, &partName)) {
                     part.name = CellNamed(m_package.tables[2], partName.row, "id").TextValue();
                     part.text = CellNamed(m_package.tables[2], partName.row, "text").TextValue();
+                    if (part.name.empty()) part.name = SourceOf(m_package.tables[2], partName.row);
                     if (part.name.empty()) part.name = "#" + std::to_string(partName.row + 1);
                 }
             } else {
@@ -225,11 +243,117 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
     } else {
         PartMatch part;
         part.kind = "phrase";
-        part.name = explanation->id.empty() ? "#" + std::to_string(explanation->row) : explanation->id;
+        part.name = RuleShortName(*explanation);
         part.text = explanation->text;
         describe(decider, &part);
         explanation->parts.push_back(part);
     }
+    return true;
+}
+
+int CScreener::ExplainMasking(const std::string& line, int minLevel, std::vector<MaskPass>* passes,
+                              std::string* masked) {
+    passes->clear();
+    *masked = line;
+    const int result = m_filter->CheckText(line.c_str(), 0);
+    if (result == 0 || result < minLevel) return result;
+    // The filter's own loop, pass for pass: a level above the ceiling is one
+    // that masking brought about, and is reported in its turn.
+    int reported = result;
+    int ceiling = std::max(minLevel, result);
+    for (int pass = 0; pass < kMaxMaskPasses; ++pass) {
+        MaskPass step;
+        Explain(*masked, &step.rule);
+        const int level = m_filter->CheckText(masked->c_str(), 0);
+        if (level > ceiling) {
+            reported = std::max(reported, level);
+            ceiling = level;
+        } else if (level == 0 || level < minLevel) {
+            break;
+        } else {
+            ceiling = level;
+        }
+        const int offset = m_filter->MatchOffset();
+        const int length = m_filter->MatchLength();
+        // As the filter masks: every byte of the match that leads back into
+        // the line. A pass that masks nothing is not listed.
+        const auto at = [](int i) { return static_cast<std::size_t>(i); };
+        const std::size_t mapped = g_positionMap.Size();
+        if (length <= 0 || offset < 0 || at(offset + length) > mapped) {
+            for (int j = 0; j < length; ++j)
+                if (at(offset + j) < mapped) (*masked)[at(g_positionMap[at(offset + j)])] = '*';
+            continue;
+        }
+        step.start = g_positionMap[at(offset)];
+        step.end = g_positionMap[at(offset + length - 1)] + 1;
+        step.before = masked->substr(at(step.start), at(step.end - step.start));
+        for (int j = 0; j < length; ++j) (*masked)[at(g_positionMap[at(offset + j)])] = '*';
+        passes->push_back(step);
+    }
+    return reported;
+}
+
+bool CScreener::WhyNot(const std::string& line, WhyNotReport* report) {
+    if (!m_whyNot) {
+        std::vector<const CSyllable*> syllables;
+        for (CMatcher* matcher : m_syllables) syllables.push_back(static_cast<const CSyllable*>(matcher));
+        // A phrase's syllables as rows of the syllable table; false when one
+        // is not there (a package the tools cannot name).
+        const auto spell = [this](CMatcher* matcher, std::vector<int>* rows) {
+            std::vector<CMatcher*> run;
+            if (auto* phrase = dynamic_cast<CPhraseRule*>(matcher)) {
+                for (std::size_t i = 0; i < phrase->Syllables().Size(); ++i) run.push_back(phrase->Syllables()[i]);
+            } else {
+                run.push_back(matcher);
+            }
+            for (CMatcher* syllable : run) {
+                const auto found = std::find(m_syllables.begin(), m_syllables.end(), syllable);
+                if (found == m_syllables.end()) return false;
+                rows->push_back(static_cast<int>(found - m_syllables.begin()));
+            }
+            return true;
+        };
+        // The rules that are tried on their own, in checking order.
+        std::vector<CWhyNot::Rule> rules;
+        for (const auto& [matcher, name] : m_names) {
+            const packhold::Table& table = m_package.tables[name.isCombo ? 3 : 2];
+            CWhyNot::Rule rule;
+            rule.name.kind = name.isCombo ? "combination" : "phrase";
+            rule.name.row = static_cast<int>(name.row) + 1;
+            rule.name.id = CellNamed(table, name.row, "id").TextValue();
+            rule.name.text = CellNamed(table, name.row, "text").TextValue();
+            rule.name.source = SourceOf(table, name.row);
+            rule.name.level = CellNamed(table, name.row, "level").IntValue();
+            // A rule's variant rows would only repeat its own first row here.
+            if (rule.name.level <= 0 || CellNamed(table, name.row, "variant").IsPresent()) continue;
+            bool spelt = true;
+            if (auto* combo = dynamic_cast<CComboRule*>(matcher)) {
+                for (CMatcherList::Node* node = combo->Parts().First(); node && spelt; node = node->next) {
+                    std::pair<std::string, std::vector<int>> part;
+                    spelt = spell(node->matcher, &part.second);
+                    RuleName partName{false, 0};
+                    if (!spelt) break;
+                    if (dynamic_cast<CPhraseRule*>(node->matcher) && FindName(node->matcher, &partName)) {
+                        part.first = CellNamed(m_package.tables[2], partName.row, "id").TextValue();
+                        if (part.first.empty()) part.first = SourceOf(m_package.tables[2], partName.row);
+                        if (part.first.empty()) part.first = "#" + std::to_string(partName.row + 1);
+                    } else {
+                        part.first = static_cast<const CSyllable*>(node->matcher)->Romanised();
+                    }
+                    rule.parts.push_back(std::move(part));
+                }
+            } else {
+                spelt = spell(matcher, &rule.syllables);
+            }
+            if (spelt) rules.push_back(std::move(rule));
+        }
+        m_whyNot = std::make_unique<CWhyNot>(std::move(syllables), std::move(rules));
+    }
+    if (m_filter->CheckText(line.c_str(), 0) != 0) return false;
+    const std::string work = m_filter->WorkText();
+    const std::vector<int> map(g_positionMap.Data(), g_positionMap.Data() + g_positionMap.Size());
+    const unsigned char breakByte = m_filter->AllowListInUse() ? m_filter->AllowList().BreakByte() : 0;
+    m_whyNot->Explain(work, map, static_cast<int>(line.size()), breakByte, report);
     return true;
 }
 
@@ -243,7 +367,10 @@ bool CScreener::ExplainAllowed(const std::string& line, AllowedExplanation* allo
     };
     for (std::size_t i = 0; i < list.Hits().Size(); ++i) {
         const CAllowList::Hit& hit = list.Hits()[i];
-        allowed->expressions.push_back(AllowedMatch{list.Text(hit.entry), hit.entry + 1, original(hit.offset),
+        int written = 0;
+        if (m_package.tables.size() > 4 && static_cast<std::size_t>(hit.entry) < m_package.tables[4].rows.size())
+            written = CellNamed(m_package.tables[4], static_cast<std::size_t>(hit.entry), "line").IntValue();
+        allowed->expressions.push_back(AllowedMatch{list.Text(hit.entry), hit.entry + 1, written, original(hit.offset),
                                                     original(hit.offset + hit.length - 1) + 1});
     }
     if (allowed->expressions.empty()) return false;

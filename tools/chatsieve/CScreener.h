@@ -6,8 +6,10 @@
 //
 // Explaining repeats the filter's own check on the line and walks the rule
 // list in checking order to find the rule that decided; it then asks that
-// rule's syllables, one by one, which written form they matched. One
-// screener per process, like the filter.
+// rule's syllables, one by one, which written form they matched. Masking is
+// explained by replaying the filter's passes with whole checks, and a line of
+// level 0 by CWhyNot on the text the rules saw. One screener per process,
+// like the filter.
 #ifndef CHATSIEVE_TOOLS_CHATSIEVE_CSCREENER_H
 #define CHATSIEVE_TOOLS_CHATSIEVE_CSCREENER_H
 
@@ -24,6 +26,9 @@ class CMatcher;
 namespace chatsieve::tools {
 
 class CExplainingFilter;
+class CWhyNot;
+struct WhyNotReport;
+struct WhyNotStep;
 
 struct SyllableMatch {
     std::string pinyin;
@@ -47,16 +52,22 @@ struct Explanation {
     std::string id;    // may be empty
     int row = 0;       // 1-based row of its table
     int level = 0;
-    std::string text;  // the rule as written, code page 936
-    int start = 0;     // the span the filter reports (and masks), in the line
+    std::string text;    // the rule as written, code page 936
+    std::string source;  // "phrases.tsv:12"; empty for packages that do not say
+    std::string tags;    // "cheat,contact"; may be empty
+    int start = 0;       // the span the filter reports (and masks), in the line
     int end = 0;
     std::vector<PartMatch> parts;  // a phrase has one part: itself
 };
+
+// How messages name a rule: its id, else where it was written, else "#row".
+std::string RuleShortName(const Explanation& explanation);
 
 // An occurrence of an allowed expression in a line.
 struct AllowedMatch {
     std::string text;  // the expression as the package holds it, code page 936
     int row = 0;       // 1-based row of the allow table
+    int line = 0;      // its line in allow.tsv; 0 when the package does not say
     int start = 0;     // byte offsets in the line, end exclusive
     int end = 0;
 };
@@ -68,6 +79,15 @@ struct AllowedExplanation {
     int levelWithout = 0;
     Explanation without;  // when levelWithout > 0
     std::vector<AllowedMatch> expressions;
+};
+
+// One pass of masking: the rule that decided it and the bytes it turned to
+// '*' (first to last; bytes between them that ignore-sets strip are kept).
+struct MaskPass {
+    Explanation rule;
+    int start = 0;  // byte offsets in the line, end exclusive
+    int end = 0;
+    std::string before;  // bytes [start, end) as they stood before the pass
 };
 
 class CScreener {
@@ -83,6 +103,13 @@ public:
     int Screen(const std::string& line, int minLevel, std::string* masked);
     // Why the line has the level it has; false when it has level 0.
     bool Explain(const std::string& line, Explanation* explanation);
+    // Masks the line as Screen does, with a whole check for every pass (the
+    // filter's faster passes must agree with those), naming the rule behind
+    // each pass. Returns the level and leaves the masked copy in `masked`.
+    int ExplainMasking(const std::string& line, int minLevel, std::vector<MaskPass>* passes, std::string* masked);
+    // Why the line has level 0: what in it keeps rules from matching, and
+    // the rules closest to matching; false when the line has a level.
+    bool WhyNot(const std::string& line, WhyNotReport* report);
     // Whether allowed expressions in the line changed what decides it; false
     // when none occurs or the line comes out the same without them.
     bool ExplainAllowed(const std::string& line, AllowedExplanation* allowed);
@@ -102,6 +129,7 @@ private:
     packhold::Package m_package;
     std::vector<std::pair<CMatcher*, RuleName>> m_names;
     std::vector<CMatcher*> m_syllables;
+    std::unique_ptr<CWhyNot> m_whyNot;  // made at the first WhyNot
 };
 
 }  // namespace chatsieve::tools

@@ -20,7 +20,8 @@ const char kBuildHelp[] =
     "combos.tsv; see docs/rules.md) into the rule package OUT.res; a folder that\n"
     "leaves out ignore.tsv or syllables.tsv gets the shipped ones. Every mistake\n"
     "is reported as FILE:LINE:COLUMN: message, and then nothing is written; an\n"
-    "existing OUT.res is replaced only by a complete new package.\n"
+    "existing OUT.res is replaced only by a complete new package. The warnings of\n"
+    "lint are shown too, alongside any errors.\n"
     "\n"
     "Exit status: 0 written, 1 errors in the rules or OUT.res not writable, 2 wrong usage.\n";
 
@@ -33,7 +34,9 @@ const char kLintHelp[] =
     "phrases that start with a one-byte form, overlapping syllables, ignore-sets\n"
     "that strip syllable characters, characters whose reading was only guessed.\n"
     "Notes say which readings and variants each rule took and how many package\n"
-    "rows it became; they are not warnings. Findings go to standard output.\n"
+    "rows it became; they are not warnings. Findings go to standard output;\n"
+    "warnings are given even when there are errors, for the rows that read\n"
+    "without any.\n"
     "\n"
     "Exit status: 0 nothing found, 1 errors, 2 wrong usage, 3 warnings only.\n";
 
@@ -115,8 +118,13 @@ int RunBuild(const Arguments& args) {
     const std::filesystem::path parent = std::filesystem::path(output).parent_path();
     std::error_code ec;
     if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+    // The linter's warnings come with the errors, so one run shows all there
+    // is to mend.
     std::vector<Diagnostic> diagnostics;
-    const bool built = CRuleCompiler().Build(input, output, &diagnostics);
+    RuleSetSource rules;
+    const bool read = CRuleCompiler().Read(input, &rules, &diagnostics);
+    CRuleLinter().Check(rules, &diagnostics);
+    const bool built = read && CRuleCompiler::Write(rules, output, &diagnostics);
     Print(diagnostics, stderr);
     std::fprintf(stdout, "%s; %s\n", Summary(input, diagnostics).c_str(),
                  built ? ("wrote " + output).c_str() : "nothing written");
@@ -130,7 +138,7 @@ int RunLint(const Arguments& args) {
     RuleSetSource rules;
     std::vector<Diagnostic> diagnostics;
     const bool read = CRuleCompiler().Read(args[0], &rules, &diagnostics);
-    if (read) CRuleLinter().Check(rules, &diagnostics);
+    CRuleLinter().Check(rules, &diagnostics);
     if (read) CRuleLinter().Explain(rules, &diagnostics);
     Print(diagnostics, stdout);
     std::fprintf(stdout, "%s\n", Summary(args[0], diagnostics).c_str());
@@ -170,7 +178,15 @@ int RunDecompile(const Arguments& args) {
         std::fprintf(stderr, "chatsieve decompile: warning: the rules written to %s do not build\n", output.c_str());
         return kExitWarnings;
     }
-    if (!(CRuleCompiler::MakePackage(rules) == package)) {
+    const packhold::Package rebuilt = CRuleCompiler::MakePackage(rules);
+    if (!(rebuilt == package) && CRuleDecompiler::WithoutSourceColumns(rebuilt, package) == package) {
+        std::fprintf(stderr,
+                     "chatsieve decompile: note: %s names no rules' files and lines; building %s adds them, and "
+                     "changes nothing else\n",
+                     input.c_str(), output.c_str());
+        return kExitOk;
+    }
+    if (!(rebuilt == package)) {
         std::fprintf(stderr, "chatsieve decompile: warning: building %s gives a package other than %s\n",
                      output.c_str(), input.c_str());
         return kExitWarnings;

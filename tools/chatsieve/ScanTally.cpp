@@ -114,9 +114,7 @@ std::string FormNames(unsigned forms) {
     return out;
 }
 
-std::string RuleName(const Explanation& explanation) {
-    return explanation.kind + " " + (explanation.id.empty() ? "#" + std::to_string(explanation.row) : explanation.id);
-}
+std::string RuleName(const Explanation& explanation) { return explanation.kind + " " + RuleShortName(explanation); }
 
 unsigned WrittenForms(const Explanation& explanation, const std::string& line) {
     unsigned forms = 0;

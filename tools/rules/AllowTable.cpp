@@ -100,14 +100,19 @@ void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector
 void AddAllowTable(const RuleSetSource& rules, const PackageRows& rows, packhold::Package* package) {
     if (rules.allow.empty()) return;
     packhold::Table table;
-    table.columns = {{"allow", CellType::kText}, {"rules", CellType::kIntArray}, {"note", CellType::kText}};
+    // "line" says where each expression was written, for the tools; the
+    // filter reads the first three columns only.
+    table.columns = {{"allow", CellType::kText},
+                     {"rules", CellType::kIntArray},
+                     {"note", CellType::kText},
+                     {"line", CellType::kInt}};
     for (const AllowSource& allow : rules.allow) {
         std::vector<std::int32_t> refs;
         for (const RuleRefSource& ref : allow.rules)
             for (int row : (ref.isCombo ? rows.comboRows : rows.phraseRows)[static_cast<std::size_t>(ref.index)])
                 refs.push_back((ref.isCombo ? kComboRefBase : kPhraseRefBase) + row + 1);
         table.rows.push_back({Cell::Text(allow.bytes), refs.empty() ? Cell() : Cell::IntArray(refs),
-                              allow.note.empty() ? Cell() : Cell::Text(allow.note)});
+                              allow.note.empty() ? Cell() : Cell::Text(allow.note), Cell::Int(allow.pos.line)});
     }
     package->tables.push_back(std::move(table));
 }
@@ -118,11 +123,13 @@ bool DecompileAllowTable(const packhold::Package& package, const std::vector<std
     text->clear();
     if (package.tables.size() < 5) return true;
     const packhold::Table& table = package.tables[4];
-    int columns[3] = {-1, -1, -1};
-    const std::pair<const char*, CellType> wanted[3] = {
-        {"allow", CellType::kText}, {"rules", CellType::kIntArray}, {"note", CellType::kText}};
+    int columns[4] = {-1, -1, -1, -1};
+    const std::pair<const char*, CellType> wanted[4] = {{"allow", CellType::kText},
+                                                        {"rules", CellType::kIntArray},
+                                                        {"note", CellType::kText},
+                                                        {"line", CellType::kInt}};
     for (std::size_t c = 0; c < table.columns.size(); ++c)
-        for (int w = 0; w < 3; ++w)
+        for (int w = 0; w < 4; ++w)
             if (table.columns[c].name == wanted[w].first && table.columns[c].type == wanted[w].second)
                 columns[w] = static_cast<int>(c);
     // The filter reads the table only when its first row has an expression.
@@ -131,9 +138,21 @@ bool DecompileAllowTable(const packhold::Package& package, const std::vector<std
         return true;
     }
     const CCodePage936& codePage = CCodePage936::Instance();
-    *text = "# Decompiled by chatsieve decompile; see docs/rules.md for the format.\nallow\trules\tnote\n";
+    // Each expression goes back on its line, as the rules do.
+    const auto lineOf = [&](std::size_t r) {
+        return columns[3] < 0 ? 0 : table.rows[r][static_cast<std::size_t>(columns[3])].IntValue();
+    };
+    *text = lineOf(0) == 2 ? "" : "# Decompiled by chatsieve decompile; see docs/rules.md for the format.\n";
+    *text += "allow\trules\tnote\n";
+    int nextLine = lineOf(0) == 2 ? 2 : 3;
     for (std::size_t r = 0; r < table.rows.size(); ++r) {
         const std::vector<Cell>& row = table.rows[r];
+        const int line = lineOf(r);
+        if (line > nextLine && line - nextLine <= kMaxLineGap) {
+            text->append(static_cast<std::size_t>(line - nextLine), '\n');
+            nextLine = line;
+        }
+        ++nextLine;
         const std::string where = std::string(kAllowFile) + " row " + std::to_string(r + 1);
         const Cell& expression = row[static_cast<std::size_t>(columns[0])];
         std::string utf8, note;

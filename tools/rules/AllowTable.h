@@ -1,5 +1,6 @@
 // The optional allow table of a rule folder (allow.tsv: allow, rules, note)
-// and the fifth package table it becomes. An allowed expression is written in
+// and the fifth package table it becomes (with a "line" column saying where
+// each expression was written). An allowed expression is written in
 // characters as innocent text holds it; `rules` names, by id, the phrases and
 // combinations it is limited to (none: every rule). A folder without the file,
 // or with no rows in it, gives a package of four tables, byte for byte what it
@@ -18,6 +19,10 @@ namespace chatsieve::tools {
 
 // The longest allowed expression, in code page 936 bytes.
 constexpr std::size_t kMaxAllowBytes = 1024;
+// Decompiling puts rows back on their lines with blank lines between them,
+// but never more blank lines than this at once: a damaged line number must
+// not make a folder huge.
+constexpr int kMaxLineGap = 100000;
 
 // Reads `folder`/allow.tsv, if there is one, into rules->allow, resolving rule
 // ids against the phrases and combinations already read.

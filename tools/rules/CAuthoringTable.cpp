@@ -65,8 +65,8 @@ int CountCharacters(const std::string& utf8, std::size_t end) {
     return count;
 }
 
-CAuthoringTable::CAuthoringTable(std::string file, std::vector<std::string> columns)
-    : m_file(std::move(file)), m_columns(std::move(columns)) {
+CAuthoringTable::CAuthoringTable(std::string file, std::vector<std::string> columns, std::vector<std::string> optional)
+    : m_file(std::move(file)), m_columns(std::move(columns)), m_optional(std::move(optional)) {
     m_headerPos = SourcePos{m_file, 1, 1};
 }
 
@@ -97,6 +97,11 @@ bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>
         return false;
     }
     bool haveHeader = false;
+    // The columns the header names: the required ones, then perhaps the
+    // optional ones.
+    std::vector<std::string> named = m_columns;
+    std::vector<std::string> all = m_columns;
+    all.insert(all.end(), m_optional.begin(), m_optional.end());
     std::size_t start = 0;
     // A byte order mark is what some editors put before UTF-8 text.
     if (contents.compare(0, 3, "\xEF\xBB\xBF") == 0) start = 3;
@@ -137,10 +142,17 @@ bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>
         if (!haveHeader) {
             haveHeader = true;
             m_headerPos = SourcePos{m_file, lineNumber, 1};
-            bool same = fields.size() == m_columns.size();
-            for (std::size_t i = 0; same && i < fields.size(); ++i) same = fields[i].text == m_columns[i];
-            if (!same) {
-                diagnostics->push_back(Error(m_headerPos, "the header must be '" + JoinColumns(m_columns) + "'"));
+            const auto names = [&fields](const std::vector<std::string>& columns) {
+                bool same = fields.size() == columns.size();
+                for (std::size_t i = 0; same && i < fields.size(); ++i) same = fields[i].text == columns[i];
+                return same;
+            };
+            if (!m_optional.empty() && names(all)) {
+                named = all;
+            } else if (!names(m_columns)) {
+                std::string expected = "the header must be '" + JoinColumns(m_columns) + "'";
+                if (!m_optional.empty()) expected += ", or '" + JoinColumns(all) + "'";
+                diagnostics->push_back(Error(m_headerPos, expected));
                 return false;
             }
             continue;
@@ -148,22 +160,22 @@ bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>
         // Editors that turn tabs into spaces leave the whole row in its first
         // field; say so once instead of letting every column complain.
         const std::size_t spaces = line.find("  ");
-        if (m_columns.size() > 1 && line.find('\t') == std::string::npos && spaces != std::string::npos &&
+        if (named.size() > 1 && line.find('\t') == std::string::npos && spaces != std::string::npos &&
             line.find_first_not_of(' ', spaces) != std::string::npos) {
             diagnostics->push_back(Error(SourcePos{m_file, lineNumber, CountCharacters(line, spaces) + 1},
                                          "fields are separated by tabs, not runs of spaces"));
             ok = false;
             continue;
         }
-        if (fields.size() > m_columns.size()) {
-            diagnostics->push_back(Error(fields[m_columns.size()].pos,
-                                         "too many fields: the table has " + std::to_string(m_columns.size()) +
-                                             " columns (" + JoinColumns(m_columns) + ")"));
+        if (fields.size() > named.size()) {
+            diagnostics->push_back(Error(fields[named.size()].pos, "too many fields: the table has " +
+                                                                       std::to_string(named.size()) + " columns (" +
+                                                                       JoinColumns(named) + ")"));
             ok = false;
             continue;
         }
         const SourcePos endPos{m_file, lineNumber, CountCharacters(line) + 1};
-        while (fields.size() < m_columns.size()) fields.push_back(AuthoringField{std::string(), endPos});
+        while (fields.size() < all.size()) fields.push_back(AuthoringField{std::string(), endPos});
         m_rows.push_back(AuthoringRow{SourcePos{m_file, lineNumber, 1}, fields});
     }
     if (!haveHeader) {

@@ -26,8 +26,10 @@ struct AuthoringRow {
 
 class CAuthoringTable {
 public:
-    // `file` is the name messages use; `columns` the header the table must have.
-    CAuthoringTable(std::string file, std::vector<std::string> columns);
+    // `file` is the name messages use; `columns` the header the table must
+    // have, which may go on with the `optional` columns. Rows always have a
+    // field for every column of both lists (empty where the header lacks it).
+    CAuthoringTable(std::string file, std::vector<std::string> columns, std::vector<std::string> optional = {});
 
     // Reads the table from `contents`; false when a diagnostic of severity
     // error was added.
@@ -45,6 +47,7 @@ private:
 
     std::string m_file;
     std::vector<std::string> m_columns;
+    std::vector<std::string> m_optional;
     std::vector<AuthoringRow> m_rows;
     SourcePos m_headerPos;
 };

@@ -122,6 +122,24 @@ std::string Suggestion(const std::string& word, const RuleSetSource& rules) {
     return "";
 }
 
+// Where each rule was written and its tags, after the columns the filter
+// reads: the file's name without its folder, so that the same rules built
+// from anywhere give the same package, and decompiling can put every rule
+// back on its line. A rule's variant rows carry its place too.
+void AddSourceColumns(const std::vector<RuleRow>& rows, packhold::Table* table) {
+    table->columns.insert(table->columns.end(),
+                          {{"file", CellType::kText}, {"line", CellType::kInt}, {"tags", CellType::kText}});
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const RuleSource& rule = *rows[r].rule;
+        const std::string& path = rule.pos.file;
+        const std::size_t slash = path.find_last_of("/\\");
+        std::vector<Cell>& row = table->rows[r];
+        row.push_back(Cell::Text(slash == std::string::npos ? path : path.substr(slash + 1)));
+        row.push_back(Cell::Int(rule.pos.line));
+        row.push_back(OptionalText(rule.tags));
+    }
+}
+
 // A reading written right after a character, as in 行(hang): moves `*next`
 // past it and sets the character's forced reading. No parenthesis there is
 // no reading; a malformed one is an error.
@@ -189,8 +207,8 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     const std::size_t before = diagnostics->size();
     CAuthoringTable ignore(TablePath(folder, kIgnoreFile), {"kind", "value"});
     CAuthoringTable syllables(TablePath(folder, kSyllablesFile), {"pinyin", "ranges", "split"});
-    CAuthoringTable phrases(JoinPath(folder, kPhrasesFile), {"id", "level", "phrase"});
-    CAuthoringTable combos(JoinPath(folder, kCombosFile), {"id", "level", "parts"});
+    CAuthoringTable phrases(JoinPath(folder, kPhrasesFile), {"id", "level", "phrase"}, {"tags"});
+    CAuthoringTable combos(JoinPath(folder, kCombosFile), {"id", "level", "parts"}, {"tags"});
     // Every table is read even after a bad one, so one run reports as much as
     // it can; a rule is not resolved against a syllable table that failed.
     const bool ignoreRead = LoadOrShipped(&ignore, folder, kIgnoreFile, ShippedIgnore(), diagnostics);
@@ -424,6 +442,36 @@ bool CRuleCompiler::ReadLevel(const AuthoringField& field, RuleSource* rule) {
     return true;
 }
 
+bool CRuleCompiler::ReadTags(const AuthoringField& field, RuleSource* rule) {
+    const std::string& text = field.text;
+    if (text.empty()) return true;
+    std::string tags;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        std::size_t first = start, last = comma;
+        while (first < last && text[first] == ' ') ++first;
+        while (last > first && text[last - 1] == ' ') --last;
+        SourcePos pos = field.pos;
+        pos.column += CountCharacters(text, first);
+        const std::string tag = text.substr(first, last - first);
+        bool ok = !tag.empty() && IsAsciiLetter(tag[0]);
+        for (char c : tag) ok = ok && (IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.');
+        if (tag.empty()) {
+            AddError(pos, "an empty tag: separate tags with single commas");
+            return false;
+        }
+        if (!ok) {
+            AddError(pos,
+                     "the tag '" + tag + "' must start with a letter and hold only letters, digits, '-', '_' and '.'");
+            return false;
+        }
+        tags += (tags.empty() ? "" : ",") + tag;
+        start = comma + 1;
+    }
+    rule->tags = tags;
+    return true;
+}
+
 bool CRuleCompiler::ReadId(const AuthoringField& field, bool isPhrase, const RuleSetSource& rules, RuleSource* rule) {
     const std::string& id = field.text;
     if (id.empty()) return true;
@@ -458,6 +506,7 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
         phrase.pos = row.pos;
         bool ok = ReadId(row.fields[0], true, *rules, &phrase);
         ok = ReadLevel(row.fields[1], &phrase) && ok;
+        ok = ReadTags(row.fields[3], &phrase) && ok;
         const AuthoringField& text = row.fields[2];
         phrase.text = text.text;
         phrase.textPos = text.pos;
@@ -527,6 +576,7 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
         }
         // Even a bad row takes its place, so that later rows keep their numbers
         // in messages and combinations do not report its id as unknown.
+        phrase.broken = !ok;
         rules->phrases.push_back(phrase);
     }
     if (rules->phrases.empty())
@@ -548,6 +598,7 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
         combo.pos = row.pos;
         bool ok = ReadId(row.fields[0], false, *rules, &combo);
         ok = ReadLevel(row.fields[1], &combo) && ok;
+        ok = ReadTags(row.fields[3], &combo) && ok;
         const AuthoringField& text = row.fields[2];
         combo.text = text.text;
         combo.textPos = text.pos;
@@ -594,6 +645,7 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
                                    " parts; this one has " + std::to_string(combo.parts.size()));
             ok = false;
         }
+        combo.broken = !ok;
         rules->combos.push_back(combo);
     }
 }
@@ -638,6 +690,7 @@ packhold::Package CRuleCompiler::MakePackage(const RuleSetSource& rules) {
                                   OptionalText(ToCp936(rule.text)),
                                   row.mainRow < 0 ? Cell() : Cell::Int(row.mainRow + 1)});
         }
+        AddSourceColumns(t == 2 ? rows.phrases : rows.combos, &table);
     }
     AddAllowTable(rules, rows, &package);
     return package;
@@ -645,7 +698,10 @@ packhold::Package CRuleCompiler::MakePackage(const RuleSetSource& rules) {
 
 bool CRuleCompiler::Build(const std::string& folder, const std::string& output, std::vector<Diagnostic>* diagnostics) {
     RuleSetSource rules;
-    if (!Read(folder, &rules, diagnostics)) return false;
+    return Read(folder, &rules, diagnostics) && Write(rules, output, diagnostics);
+}
+
+bool CRuleCompiler::Write(const RuleSetSource& rules, const std::string& output, std::vector<Diagnostic>* diagnostics) {
     std::vector<unsigned char> bytes;
     std::string error;
     if (!packhold::EncodePackage(MakePackage(rules), packhold::kDefaultKey, &bytes, &error) ||

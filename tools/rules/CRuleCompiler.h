@@ -8,7 +8,9 @@
 //
 // The package holds the four tables in the loader's order with its columns,
 // plus "id" and "text" columns in the rule tables that the filter ignores and
-// that let the tools name rules and give back the rules as they were written.
+// that let the tools name rules and give back the rules as they were written,
+// and "file", "line" and "tags" columns: where each rule was written (the
+// file's name within the folder) and its tags, for the tools to report.
 // The same folder always gives the same package bytes.
 #ifndef CHATSIEVE_TOOLS_RULES_CRULECOMPILER_H
 #define CHATSIEVE_TOOLS_RULES_CRULECOMPILER_H
@@ -35,6 +37,8 @@ public:
     // Read, then encode with the filter's key and write atomically to `output`.
     // On any error nothing is written and an existing file is left as it was.
     bool Build(const std::string& folder, const std::string& output, std::vector<Diagnostic>* diagnostics);
+    // Encodes a rule set that Read accepted and writes it atomically to `output`.
+    static bool Write(const RuleSetSource& rules, const std::string& output, std::vector<Diagnostic>* diagnostics);
 
 private:
     void ReadIgnore(const CAuthoringTable& table, RuleSetSource* rules);
@@ -44,6 +48,8 @@ private:
     void CheckRowCounts(const RuleSetSource& rules);
 
     bool ReadLevel(const AuthoringField& field, RuleSource* rule);
+    // The optional tags: words as ids are written, separated by commas.
+    bool ReadTags(const AuthoringField& field, RuleSource* rule);
     bool ReadId(const AuthoringField& field, bool isPhrase, const RuleSetSource& rules, RuleSource* rule);
     // The syllable of a pinyin word (any case); -1.
     int FindSyllableByName(const std::string& name, const RuleSetSource& rules) const;

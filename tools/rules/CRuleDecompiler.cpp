@@ -203,11 +203,28 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
     }
     for (int t = 0; t < 2; ++t) {
         const packhold::Table& table = t == 0 ? phrases : combos;
-        text = kBanner;
-        text += t == 0 ? "id\tlevel\tphrase\n" : "id\tlevel\tparts\n";
+        const int lineColumn = FindColumn(table, "line", CellType::kInt);
+        const int tagsColumn = FindColumn(table, "tags", CellType::kText);
+        bool tagged = false;
+        for (const std::vector<Cell>& row : table.rows) tagged = tagged || CellOf(row, tagsColumn).IsPresent();
+        // Each rule goes back on the line it was written on, so that the
+        // places the package names are places in the folder, and building it
+        // gives the same lines again; the banner gives way to a rule on line 2.
+        const int firstLine = table.rows.empty() ? 0 : CellOf(table.rows[0], lineColumn).IntValue();
+        text = firstLine == 2 ? "" : kBanner;
+        text += t == 0 ? "id\tlevel\tphrase" : "id\tlevel\tparts";
+        text += tagged ? "\ttags\n" : "\n";
+        int nextLine = firstLine == 2 ? 2 : 3;
         for (std::size_t r = 0; r < table.rows.size(); ++r) {
-            const std::vector<Cell>& row = table.rows[r];
+            // A rule's variant rows stand on its own line.
             if (repeats[t][r]) continue;
+            const int line = CellOf(table.rows[r], lineColumn).IntValue();
+            if (line > nextLine && line - nextLine <= kMaxLineGap) {
+                text.append(static_cast<std::size_t>(line - nextLine), '\n');
+                nextLine = line;
+            }
+            ++nextLine;
+            const std::vector<Cell>& row = table.rows[r];
             std::string words;
             const Cell& written = CellOf(row, textColumns[t]);
             if (written.IsPresent()) {
@@ -219,7 +236,10 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
                 }
             }
             const std::string id = t == 0 ? phraseIds[r] : Text(CellOf(row, idColumns[1]).TextValue(), Where(3, r));
-            text += id + "\t" + std::to_string(CellOf(row, levelColumns[t]).IntValue()) + "\t" + words + "\n";
+            text += id + "\t" + std::to_string(CellOf(row, levelColumns[t]).IntValue()) + "\t" + words;
+            const Cell& tags = CellOf(row, tagsColumn);
+            if (tags.IsPresent()) text += "\t" + Text(tags.TextValue(), Where(2 + t, r));
+            text += "\n";
         }
         (t == 0 ? files->phrases : files->combos) = text;
     }
@@ -227,6 +247,24 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
     for (std::size_t r = 0; r < combos.rows.size(); ++r)
         comboIds.push_back(Text(CellOf(combos.rows[r], idColumns[1]).TextValue(), Where(3, r)));
     return DecompileAllowTable(package, phraseIds, comboIds, repeats, &files->allow, notes, error);
+}
+
+packhold::Package CRuleDecompiler::WithoutSourceColumns(const packhold::Package& rebuilt,
+                                                        const packhold::Package& original) {
+    packhold::Package result = rebuilt;
+    for (std::size_t t = 2; t < 5 && t < result.tables.size() && t < original.tables.size(); ++t) {
+        packhold::Table& table = result.tables[t];
+        for (const char* name : {"tags", "line", "file"}) {
+            const int column = FindColumn(table, name, name == std::string("line") ? CellType::kInt : CellType::kText);
+            if (column < 0 ||
+                FindColumn(original.tables[t], name, table.columns[static_cast<std::size_t>(column)].type) >= 0)
+                continue;
+            table.columns.erase(table.columns.begin() + column);
+            for (std::vector<Cell>& row : table.rows)
+                if (static_cast<std::size_t>(column) < row.size()) row.erase(row.begin() + column);
+        }
+    }
+    return result;
 }
 
 bool CRuleDecompiler::WriteFolder(const std::string& folder, const AuthoringFiles& files, std::string* error) {

@@ -34,6 +34,11 @@ public:
     // Writes the files into `folder`, which must be empty or not exist yet.
     static bool WriteFolder(const std::string& folder, const AuthoringFiles& files, std::string* error);
 
+    // `rebuilt` without the "file", "line" and "tags" columns that the rule
+    // tables of `original` lack: a package made before rules carried their
+    // places is given back exactly when the rest is the same.
+    static packhold::Package WithoutSourceColumns(const packhold::Package& rebuilt, const packhold::Package& original);
+
 private:
     std::string Text(const std::string& cp936, const std::string& where);
     std::vector<std::string>* m_notes = nullptr;

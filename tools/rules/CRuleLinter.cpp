@@ -147,6 +147,15 @@ bool HoldsAt(const std::string& expression, const std::string& text) {
     return false;
 }
 
+// Whether a rule can be judged: its row read without errors, and so did
+// every phrase it names.
+bool Judged(const RuleSource& rule, const RuleSetSource& rules) {
+    if (rule.broken) return false;
+    for (const PartRef& part : rule.parts)
+        if (part.kind == PartKind::kPhrase && rules.phrases[static_cast<std::size_t>(part.index)].broken) return false;
+    return true;
+}
+
 struct Tried {
     const RuleSource* rule;
     bool isCombo;
@@ -197,6 +206,7 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
         const std::string text = Stripped(allowed.bytes, rules);
         bool hidesSomething = false;
         for (const auto& [rule, isCombo] : covered) {
+            if (!Judged(*rule, rules)) continue;
             for (const Run& run : Units(*rule, isCombo, rules))
                 for (const Element& e : run)
                     hidesSomething =
@@ -266,6 +276,7 @@ void CRuleLinter::CheckLevels(const RuleSetSource& rules) {
         const std::vector<RuleSource>& list = t == 0 ? rules.phrases : rules.combos;
         for (std::size_t i = 0; i < list.size(); ++i) {
             const RuleSource& rule = list[i];
+            if (!Judged(rule, rules)) continue;
             if (rule.level > kMaxUsualLevel)
                 Warn(rule.levelPos, "the level " + std::to_string(rule.level) + " is above " +
                                         std::to_string(kMaxUsualLevel) + ", the highest level rule data uses");
@@ -284,7 +295,8 @@ void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
     for (int t = 0; t < 2; ++t) {
         const std::vector<RuleSource>& list = t == 0 ? rules.phrases : rules.combos;
         for (const RuleSource& rule : list)
-            if (rule.level > 0) order.push_back(Tried{&rule, t == 1, Units(rule, t == 1, rules)});
+            if (rule.level > 0 && Judged(rule, rules))
+                order.push_back(Tried{&rule, t == 1, Units(rule, t == 1, rules)});
     }
     std::stable_sort(order.begin(), order.end(),
                      [](const Tried& a, const Tried& b) { return a.rule->level > b.rule->level; });
@@ -306,7 +318,7 @@ void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
 
 void CRuleLinter::CheckPhraseStarts(const RuleSetSource& rules) {
     for (const RuleSource& phrase : rules.phrases) {
-        if (phrase.parts.empty()) continue;
+        if (phrase.parts.empty() || phrase.broken) continue;
         const SyllableSource& first = rules.syllables[static_cast<std::size_t>(phrase.parts[0].index)];
         const bool oneByteSplit = first.hasSplit && first.split.size() == 1;
         if (phrase.parts.size() > 1 && (first.pinyin.size() == 1 || oneByteSplit))

@@ -38,7 +38,9 @@ namespace chatsieve::tools {
 
 class CRuleLinter {
 public:
-    // Appends the warnings for `rules`, which the compiler accepted.
+    // Appends the warnings for `rules` as far as the compiler read them: rows
+    // with errors, and rules that name them, are passed over, so warnings
+    // can be shown alongside the errors and none of them is a guess.
     void Check(const RuleSetSource& rules, std::vector<Diagnostic>* diagnostics);
     // Appends a note for each rule whose characters took readings from words
     // or marks, or variants.

@@ -57,8 +57,8 @@ TEST(ChatsieveAllow, LetsTheInnocentLinesThroughAndStillCatchesTheRest) {
     ASSERT_EQ(0, RunCli("filter --explain", "我刚买好装备了\n", &out));
     EXPECT_EQ(out,
               "0\t我刚买好装备了\n"
-              "  allowed: columns 3-6 \"买好装备\" is \"买好装备\" (allow.tsv row 1)\n"
-              "  without them: level 40, phrase sell-account-short: 卖号, columns 3-4\n");
+              "  allowed: columns 3-6 \"买好装备\" is \"买好装备\" (allow.tsv:5)\n"
+              "  without them: level 40, phrase sell-account-short (phrases.tsv:14): 卖号, columns 3-4\n");
 }
 
 TEST(ChatsieveAllow, AnEmptyTableBuildsTheSameBytesAndTheSameResults) {
@@ -80,7 +80,8 @@ TEST(ChatsieveAllow, DecompileGivesTheTableBack) {
     const std::string package = Build("allowed", table);
     std::string out;
     ASSERT_EQ(0, RunCli("decompile allowed-root/Data/Scp/Chatsieve.res -o back", "", &out));
-    EXPECT_NE(std::string::npos, ReadFileText("back/allow.tsv").find("买好装备\tsell-account-short\tbought gear\n家里\t\t\n"));
+    EXPECT_NE(std::string::npos,
+              ReadFileText("back/allow.tsv").find("买好装备\tsell-account-short\tbought gear\n家里\t\t\n"));
     ASSERT_EQ(0, RunCli("build back -o again.res", "", &out));
     EXPECT_EQ(package, ReadFileText("again.res"));
 }

@@ -29,11 +29,11 @@ TEST(ChatsieveFilter, ExplainsTheDecidingRuleAndTheFormsItMatched) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
               "60\t有人要** ***吗\n"
-              "  rule: phrase cheat, level 60: 外挂\n"
+              "  rule: phrase cheat (phrases.tsv:9), level 60: 外挂\n"
               "  matched: columns 4-8 \"外 GUA\" (CD E2 20 47 55 41)\n"
               "  phrase cheat, columns 4-8: 外 = wai (character), GUA = gua (pinyin)\n"
               "40\t十买****\n"
-              "  rule: combination gold-trade, level 40: 卖 gold\n"
+              "  rule: combination gold-trade (combos.tsv:6), level 40: 卖 gold\n"
               "  matched: columns 3-4 \"金币\" (BD F0 B1 D2)\n"
               "  syllable mai, columns 1-2: 十买 = mai (split form)\n"
               "  phrase gold, columns 3-4: 金 = jin (character), 币 = bi (character)\n"
@@ -47,11 +47,14 @@ TEST(ChatsieveFilter, PrintsOneJsonObjectALine) {
               "{\"file\":\"-\",\"line\":2,\"level\":0,\"text\":\"\\\"ok\\\"\",\"masked\":\"\\\"ok\\\"\"}\n");
     EXPECT_EQ(Chatsieve("filter --json --explain", "si 月艮\n").out,
               "{\"file\":\"-\",\"line\":1,\"level\":50,\"text\":\"si 月艮\",\"masked\":\"** ****\",\"rule\":{"
-              "\"kind\":\"phrase\",\"id\":\"private-server\",\"row\":8,\"level\":50,\"text\":\"私服\"},"
+              "\"kind\":\"phrase\",\"id\":\"private-server\",\"row\":8,\"source\":\"phrases.tsv:12\",\"tags\":[],"
+              "\"level\":50,\"text\":\"私服\"},"
               "\"match\":{\"columns\":[1,5],\"text\":\"si 月艮\",\"bytes\":\"736920D4C2F4DE\"},\"parts\":[{\"kind\":"
               "\"phrase\",\"name\":\"private-server\",\"columns\":[1,5],\"syllables\":[{\"syllable\":\"si\","
               "\"form\":\"pinyin\",\"text\":\"si\",\"bytes\":\"7369\"},{\"syllable\":\"fu\",\"form\":"
-              "\"split form\",\"text\":\"月艮\",\"bytes\":\"D4C2F4DE\"}]}]}\n");
+              "\"split form\",\"text\":\"月艮\",\"bytes\":\"D4C2F4DE\"}]}],\"passes\":[{\"columns\":[1,5],"
+              "\"text\":\"si 月艮\",\"kind\":\"phrase\",\"id\":\"private-server\",\"source\":"
+              "\"phrases.tsv:12\",\"level\":50}]}\n");
 }
 
 TEST(ChatsieveFilter, ScreensCharactersTheCodePageLacksAsAClientWritesThem) {
@@ -200,8 +203,7 @@ TEST(ChatsieveCommand, LintExitsWithThreeOnWarnings) {
     const Result clean = Chatsieve(std::string("lint ") + Quoted(SHIPPED_RULES));
     EXPECT_EQ(clean.status, 0) << clean.out;
     // Notes on what rules were made into are no warnings.
-    EXPECT_NE(clean.out.find("/phrases.tsv:9:10: note: also 掛 for 挂; 3 rows\n"), std::string::npos)
-        << clean.out;
+    EXPECT_NE(clean.out.find("/phrases.tsv:9:10: note: also 掛 for 挂; 3 rows\n"), std::string::npos) << clean.out;
     EXPECT_TRUE(clean.out.size() > 30 && clean.out.substr(clean.out.rfind('\n', clean.out.size() - 2) + 1) ==
                                              std::string(SHIPPED_RULES) + ": 0 errors, 0 warnings\n")
         << clean.out;
@@ -215,8 +217,8 @@ TEST(ChatsieveCommand, LintExitsWithThreeOnWarnings) {
                               rules.Path() +
                               "/phrases.tsv:2:7: warning: the level 70 is above 63, the highest level rule "
                               "data uses\n" +
-                              rules.Path() + "/phrases.tsv:3:8: note: also 幣 for 币; 2 rows\n" +
-                              rules.Path() + ": 0 errors, 2 warnings\n");
+                              rules.Path() + "/phrases.tsv:3:8: note: also 幣 for 币; 2 rows\n" + rules.Path() +
+                              ": 0 errors, 2 warnings\n");
     RuleFolder broken({{"phrases.tsv", "id\tlevel\tphrase\n"}});
     EXPECT_EQ(Chatsieve("lint " + Quoted(broken.Path())).status, 1);
 }

@@ -146,6 +146,44 @@ std::vector<int> Syllables(const RuleSource& rule) {
     return rows;
 }
 
+// After the filter's columns, each rule says where it was written (the
+// file's name alone, so the place does not depend on the folder) and its
+// tags, tidied; a header without the tags column still reads.
+TEST(CRuleCompiler, RulesCarryTheirFileLineAndTags) {
+    RuleFolder folder({{"phrases.tsv",
+                        "# banned\nid\tlevel\tphrase\ttags\n\ncheat\t6\t外挂\t cheat , tool\n"
+                        "server\t5\tsi fu\ngold\t0\t金 bi\nwechat\t0\t微信\tcontact\n"}});
+    const packhold::Package package = CRuleCompiler::MakePackage(ReadOk(folder));
+    const packhold::Table& phrases = package.tables[2];
+    ASSERT_EQ(phrases.columns.size(), 8u);
+    EXPECT_EQ(phrases.columns[5].name, "file");
+    EXPECT_EQ(phrases.columns[6].name, "line");
+    EXPECT_EQ(phrases.columns[7].name, "tags");
+    // Every row of a rule, its variant rows too, names the rule's place.
+    std::size_t cheatRows = 0;
+    for (const std::vector<Cell>& row : phrases.rows) {
+        if (row[6] != Cell::Int(4)) continue;
+        ++cheatRows;
+        EXPECT_EQ(row[5], Cell::Text("phrases.tsv"));
+        EXPECT_EQ(row[7], Cell::Text("cheat,tool"));
+    }
+    EXPECT_GT(cheatRows, 1u);
+    const auto rowOf = [](const packhold::Table& table, const std::string& id) {
+        for (const std::vector<Cell>& row : table.rows)
+            if (row[2] == Cell::Text(id)) return row;
+        return std::vector<Cell>{};
+    };
+    const std::vector<Cell> server = rowOf(phrases, "server");
+    ASSERT_EQ(server.size(), 8u);
+    EXPECT_EQ(server[6], Cell::Int(5));
+    EXPECT_FALSE(server[7].IsPresent());
+    EXPECT_EQ(rowOf(phrases, "wechat")[7], Cell::Text("contact"));
+    const packhold::Table& combos = package.tables[3];
+    const std::vector<Cell>& lastCombo = combos.rows.back();
+    EXPECT_EQ(lastCombo[5], Cell::Text("combos.tsv"));
+    EXPECT_EQ(lastCombo[6], Cell::Int(3));
+}
+
 TEST(CRuleCompiler, ResolvesEveryWayOfWritingASyllable) {
     RuleFolder folder({{"phrases.tsv",
                         "id\tlevel\tphrase\n"

@@ -71,6 +71,61 @@ TEST(CRuleDecompiler, EveryFeatureOfTheFormatComesBack) {
     EXPECT_TRUE(notes.empty());
 }
 
+// Every rule goes back on the line it came from, so the places that the
+// package (and so the filter's explanations) names are right in the
+// decompiled folder too; a rule on line 2 leaves no room for the banner.
+TEST(CRuleDecompiler, RulesGoBackOnTheirLinesWithTheirTags) {
+    test::ScopedTempDir dir;
+    test::RuleFolder folder(
+        {{"phrases.tsv",
+          "id\tlevel\tphrase\ttags\ncheat\t6\t外挂\tcheat,tool\n# servers\n\n\nserver\t5\tsi fu\n"
+          "gold\t0\t金 bi\nwechat\t0\t微信\n"},
+         {"combos.tsv", "id\tlevel\tparts\ttags\n#\n#\n#\n#\n\t4\tmai gold\tgold-selling\n\t3\t加 wechat\n"}});
+    const std::vector<unsigned char> built = Encode(Compile(folder.Path()));
+    std::vector<std::string> notes;
+    EXPECT_EQ(RoundTrip(built, "again", &notes), built);
+    EXPECT_TRUE(notes.empty());
+    const std::string phrases = test::ReadFileText("again/phrases.tsv");
+    EXPECT_EQ(phrases.substr(0, phrases.find("server")), "id\tlevel\tphrase\ttags\ncheat\t6\t外挂\tcheat,tool\n\n\n\n");
+    const std::string combos = test::ReadFileText("again/combos.tsv");
+    EXPECT_EQ(combos.substr(combos.find("id\t")),
+              "id\tlevel\tparts\ttags\n\n\n\n\t4\tmai gold\tgold-selling\n\t3\t加 wechat\n");
+}
+
+// A damaged line number does not fill the folder with blank lines.
+TEST(CRuleDecompiler, AHugeLineNumberAddsNoBlankLines) {
+    test::RuleFolder folder;
+    packhold::Package package = Compile(folder.Path());
+    package.tables[2].rows[1][6] = Cell::Int(2000000000);  // the line column
+    AuthoringFiles files;
+    std::vector<std::string> notes;
+    std::string error;
+    ASSERT_TRUE(CRuleDecompiler().Decompile(package, &files, &notes, &error)) << error;
+    EXPECT_LT(files.phrases.size(), 400u);
+}
+
+// A package built before rules carried their places comes back with them;
+// nothing else changes.
+TEST(CRuleDecompiler, APackageWithoutPlacesComesBackWithThem) {
+    test::ScopedTempDir dir;
+    test::RuleFolder folder;
+    packhold::Package older = Compile(folder.Path());
+    for (int t = 2; t < 4; ++t) {
+        packhold::Table& table = older.tables[static_cast<std::size_t>(t)];
+        table.columns.resize(5);  // up to the variant column
+        for (auto& row : table.rows) row.resize(5);
+    }
+    std::vector<std::string> notes;
+    const std::vector<unsigned char> again = RoundTrip(Encode(older), "again", &notes);
+    EXPECT_TRUE(notes.empty());
+    packhold::Package rebuilt;
+    std::string error;
+    ASSERT_TRUE(packhold::DecodePackage(again.data(), again.size(), packhold::kDefaultKey, &rebuilt, &error));
+    EXPECT_FALSE(rebuilt == older);
+    EXPECT_TRUE(CRuleDecompiler::WithoutSourceColumns(rebuilt, older) == older);
+    EXPECT_EQ(rebuilt.tables[2].rows[0][6], Cell::Int(3));  // below the banner and the header
+}
+
 // A compiled package cut down to what the filter reads of the rules as
 // written: the syllable table's own rows and the first row of each rule,
 // references mapped onto them, no id, text or variant columns.

@@ -211,5 +211,31 @@ TEST(CRuleLinter, AVariantWithoutRoomInTheSyllableRow) {
                                         "(a syllable row holds three), so the rule misses it"}));
 }
 
+// Errors do not hide the warnings: rows that read cleanly are still judged,
+// and nothing is judged from a row with errors or a rule that names one (a
+// row whose level failed would otherwise look like a level-0 rule, and a
+// phrase missing a syllable like a shorter one that shadows others).
+TEST(CRuleLinter, WarningsComeWithErrorsButNeverFromBrokenRows) {
+    test::RuleFolder folder({{"phrases.tsv", Phrases("cheat\t6\t外挂\nagain\t6\twai gua\nbroken\tx\twai\n"
+                                                     "short\t9\twai zzz\nhalf\t0\t外 qqq\n")},
+                             {"combos.tsv", "id\tlevel\tparts\nuses-half\t4\thalf gold\n\t3\t加 wechat\n"}});
+    RuleSetSource rules;
+    std::vector<Diagnostic> diagnostics;
+    EXPECT_FALSE(CRuleCompiler().Read(folder.Path(), &rules, &diagnostics));
+    CRuleLinter().Check(rules, &diagnostics);
+    std::vector<std::string> messages;
+    for (const Diagnostic& d : diagnostics) {
+        std::string text = d.Format();
+        const std::string prefix = folder.Path() + "/";
+        for (std::size_t at; (at = text.find(prefix)) != std::string::npos;) text.erase(at, prefix.size());
+        messages.push_back(text);
+    }
+    EXPECT_EQ(messages, (std::vector<std::string>{
+                            "phrases.tsv:4:8: the level 'x' is not a whole number",
+                            "phrases.tsv:5:13: unknown syllable 'zzz'", "phrases.tsv:6:10: unknown syllable 'qqq'",
+                            "phrases.tsv:3:1: warning: never the rule that decides a line's level: phrase 'cheat' "
+                            "(phrases.tsv:2), level 6, is tried first and matches wherever this one does"}));
+}
+
 }  // namespace
 }  // namespace chatsieve::tools
