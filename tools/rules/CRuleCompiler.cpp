@@ -226,18 +226,12 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
 }
 
 void CRuleCompiler::CheckRowCounts(const RuleSetSource& rules) {
-    // Each rule becomes two or three package rows, and rules are referred to
-    // by row, so the limit on referred rows is one on rows, not rules.
-    std::size_t rows = 0;
-    for (const RuleSource& phrase : rules.phrases) {
-        rows += static_cast<std::size_t>(RowCount(phrase, false, rules));
-        if (rows > static_cast<std::size_t>(kMaxReferencedRows)) {
-            AddError(phrase.pos, "the phrases before this one already compile to " +
-                                     std::to_string(kMaxReferencedRows) +
-                                     " rows or nearly, the most that can be referred to (a phrase is two or three)");
-            return;
-        }
-    }
+    // Rules are referred to by row: every phrase needs its main row at least
+    // (lint warns when full-width rows no longer fit).
+    if (rules.phrases.size() > static_cast<std::size_t>(kMaxReferencedRows))
+        AddError(rules.phrases[static_cast<std::size_t>(kMaxReferencedRows)].pos,
+                 "a rule set holds at most " + std::to_string(kMaxReferencedRows) +
+                     " phrases, the most that can be referred to");
 }
 
 void CRuleCompiler::ReadIgnore(const CAuthoringTable& table, RuleSetSource* rules) {

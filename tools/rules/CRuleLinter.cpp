@@ -1,6 +1,7 @@
 #include "rules/CRuleLinter.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 #include "rules/CCodePage936.h"
@@ -225,8 +226,17 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
 }
 
 void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
+    const std::size_t fullWidth = PhrasesWithFullWidthRows(rules);
+    if (!m_notes && fullWidth < rules.phrases.size())
+        Warn(rules.phrases[fullWidth].pos,
+             "no room for full-width rows from this phrase on: the phrase rows before it fill the " +
+                 std::to_string(kMaxReferencedRows) + " that can be referred to, so this phrase and the " +
+                 std::to_string(rules.phrases.size() - fullWidth - 1) +
+                 " after it may miss pinyin written in full-width letters");
     for (int t = 0; t < 2; ++t) {
-        for (const RuleSource& rule : t == 0 ? rules.phrases : rules.combos) {
+        const std::vector<RuleSource>& list = t == 0 ? rules.phrases : rules.combos;
+        for (std::size_t index = 0; index < list.size(); ++index) {
+            const RuleSource& rule = list[index];
             std::string words, marked, variants;
             for (const CharacterChoice& choice : rule.choices) {
                 const std::string& c = choice.character;
@@ -261,8 +271,8 @@ void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
             }
             if (!variants.empty()) made += (made.empty() ? "" : "; ") + std::string("also ") + variants;
             if (made.empty() || !m_notes) continue;
-            const int rows = RowCount(rule, t == 1, rules);
-            Note(rule.textPos, made + "; " + std::to_string(rows) + " rows");
+            const int rows = t == 0 && index >= fullWidth ? 1 : RowCount(rule, t == 1, rules);
+            Note(rule.textPos, made + "; " + std::to_string(rows) + (rows == 1 ? " row" : " rows"));
         }
     }
 }
@@ -300,9 +310,30 @@ void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
     }
     std::stable_sort(order.begin(), order.end(),
                      [](const Tried& a, const Tried& b) { return a.rule->level > b.rule->level; });
+    // An earlier rule can cover a later one only when its first unit starts
+    // with the syllable some run of the later one starts with, so only those
+    // are compared: trying every pair made lint quadratic in the rules. Each
+    // list is in checking order, so its first covering rule is the earliest.
+    std::unordered_map<int, std::vector<std::size_t>> byStart;
+    std::vector<std::size_t> coverAll;  // earlier rules whose first unit is empty
+    const std::size_t none = order.size();
+    const auto firstCovering = [&order, none](const std::vector<std::size_t>& earlier, std::size_t r) {
+        for (const std::size_t e : earlier)
+            if (Covers(order[e].units, order[r].units)) return e;
+        return none;
+    };
     for (std::size_t r = 0; r < order.size(); ++r) {
-        for (std::size_t e = 0; e < r; ++e) {
-            if (!Covers(order[e].units, order[r].units)) continue;
+        const std::vector<Run>& units = order[r].units;
+        std::size_t e = firstCovering(coverAll, r);
+        for (const Run& run : units) {
+            const auto found = run.empty() ? byStart.end() : byStart.find(run[0].index);
+            if (found != byStart.end()) e = std::min(e, firstCovering(found->second, r));
+        }
+        if (!units.empty() && units[0].empty())
+            coverAll.push_back(r);
+        else if (!units.empty())
+            byStart[units[0][0].index].push_back(r);
+        if (e != none) {
             const std::string earlier = DescribeRule(*order[e].rule, order[e].isCombo ? "combination" : "phrase");
             const bool same = Covers(order[r].units, order[e].units);
             if (same && order[e].rule->level == order[r].rule->level && order[e].isCombo == order[r].isCombo)
@@ -311,7 +342,6 @@ void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
                 Warn(order[r].rule->pos, "never the rule that decides a line's level: " + earlier + ", level " +
                                              std::to_string(order[e].rule->level) +
                                              ", is tried first and matches wherever this one does");
-            break;
         }
     }
 }

@@ -55,11 +55,13 @@ public:
             const std::vector<RuleSource>& source = isCombo ? m_rules.combos : m_rules.phrases;
             std::vector<RuleRow>& rows = isCombo ? m_rows.combos : m_rows.phrases;
             std::vector<std::vector<int>>& rowsOf = isCombo ? m_rows.comboRows : m_rows.phraseRows;
+            const std::size_t fullWidth = isCombo ? source.size() : PhrasesWithFullWidthRows(m_rules);
             for (const RuleSource& rule : source) {
+                const bool roomy = rowsOf.size() < fullWidth;
                 rowsOf.emplace_back();
                 const bool upper = NeedsUpperRow(rule, isCombo, m_rules);
                 for (int kind = kMain; kind < kKindCount; ++kind) {
-                    if (kind == kUpper && !upper) continue;
+                    if ((kind == kUpper && !upper) || (kind != kMain && !roomy)) continue;
                     RuleRow row;
                     row.rule = &rule;
                     row.mainRow = rowsOf.back().empty() ? -1 : rowsOf.back().front();
@@ -75,7 +77,8 @@ public:
 private:
     std::int32_t Ref(const PartRef& part, Kind kind) {
         if (part.kind == PartKind::kPhrase) {
-            // The phrase's row of this kind: its rows are main, [upper,] lower.
+            // The phrase's row of this kind: its rows are main, [upper,] lower,
+            // or main alone.
             const std::vector<int>& rows = m_rows.phraseRows[static_cast<std::size_t>(part.index)];
             int row = rows.front();
             if (kind == kLower) row = rows.back();
@@ -119,6 +122,19 @@ PackageRows LayOutRows(const RuleSetSource& rules) { return CLayout(rules).Run()
 
 int RowCount(const RuleSource& rule, bool isCombo, const RuleSetSource& rules) {
     return NeedsUpperRow(rule, isCombo, rules) ? 3 : 2;
+}
+
+std::size_t PhrasesWithFullWidthRows(const RuleSetSource& rules) {
+    const std::size_t phrases = rules.phrases.size();
+    const auto limit = static_cast<std::size_t>(kMaxReferencedRows);
+    if (phrases >= limit) return 0;
+    std::size_t spare = limit - phrases;
+    for (std::size_t i = 0; i < phrases; ++i) {
+        const auto extra = static_cast<std::size_t>(RowCount(rules.phrases[i], false, rules) - 1);
+        if (extra > spare) return i;
+        spare -= extra;
+    }
+    return phrases;
 }
 
 }  // namespace chatsieve::tools

@@ -20,6 +20,7 @@
 #ifndef CHATSIEVE_TOOLS_RULES_PACKAGEROWS_H
 #define CHATSIEVE_TOOLS_RULES_PACKAGEROWS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -55,6 +56,11 @@ PackageRows LayOutRows(const RuleSetSource& rules);
 
 // How many rows a phrase or combination gives (2 or 3).
 int RowCount(const RuleSource& rule, bool isCombo, const RuleSetSource& rules);
+// How many phrases, counted in table order, get their full-width rows. Rules
+// refer to phrases by row, so every phrase keeps its main row and full-width
+// rows are given while all phrase rows stay within what a reference names;
+// the phrases after those have their main row only.
+std::size_t PhrasesWithFullWidthRows(const RuleSetSource& rules);
 
 }  // namespace chatsieve::tools
 

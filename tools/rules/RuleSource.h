@@ -118,7 +118,7 @@ struct RuleSource {
     SourcePos textPos;
     std::vector<PartRef> parts;
     std::vector<CharacterChoice> choices;  // one per character written
-    std::string tags;  // "cheat,contact": the optional tags column, tidied
+    std::string tags;                      // "cheat,contact": the optional tags column, tidied
     // The row had errors; it is kept so that later rows keep their places,
     // but nothing is judged from it.
     bool broken = false;

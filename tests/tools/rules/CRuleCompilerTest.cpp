@@ -12,6 +12,8 @@
 #include "RuleFolder.h"
 #include "TempDir.h"
 #include "rules/CRuleCompiler.h"
+#include "rules/CRuleLinter.h"
+#include "rules/PackageRows.h"
 
 namespace chatsieve::tools {
 namespace {
@@ -312,17 +314,37 @@ TEST(CRuleCompiler, AnAllowedExpressionNamesEveryRowOfItsRules) {
 
 TEST(CRuleCompiler, RowsReferredToStayWithinReach) {
     // wai gua has split forms, so each phrase is three rows: 33,333 of them
-    // fill the 99,999 rows a reference reaches, and one more is refused.
+    // fill the 99,999 rows a reference reaches. In a larger set the phrases
+    // past the room keep their main row only, and lint says where that
+    // starts; a 100,000th phrase cannot be referred to at all.
     std::string phrases = "id\tlevel\tphrase\ngold\t0\t金 bi\nwechat\t0\t微信\n";
     for (int i = 0; i < 33331; ++i) phrases += "\t1\twai gua\n";
-    RuleFolder fits({{"phrases.tsv", phrases}});
-    ReadOk(fits);
+    const RuleSetSource fits = ReadOk(RuleFolder({{"phrases.tsv", phrases}}));
+    EXPECT_EQ(PhrasesWithFullWidthRows(fits), fits.phrases.size());
+    for (int i = 33331; i < 60000; ++i) phrases += "\t1\twai gua\n";
+    const RuleSetSource full = ReadOk(RuleFolder({{"phrases.tsv", phrases}}));
+    const std::size_t fit = PhrasesWithFullWidthRows(full);
+    ASSERT_LT(fit, full.phrases.size());
+    const packhold::Package package = CRuleCompiler::MakePackage(full);
+    EXPECT_LE(package.tables[2].rows.size(), 99999u);
+    EXPECT_GE(package.tables[2].rows.size(), 99998u);  // a rule's rows after its first are one or two
+    const std::vector<Cell>& last = package.tables[2].rows.back();
+    EXPECT_FALSE(last[4].IsPresent());  // the last phrase is a main row, not a variant row
+    std::vector<Diagnostic> warnings;
+    CRuleLinter().Check(full, &warnings);
+    const auto roomless = std::find_if(warnings.begin(), warnings.end(), [](const Diagnostic& d) {
+        return d.message.find("no room for full-width rows") != std::string::npos;
+    });
+    ASSERT_NE(roomless, warnings.end());
+    EXPECT_EQ(roomless->pos.line, static_cast<int>(fit) + 2);  // below the header
+
+    for (int i = 60000; i < 99997; ++i) phrases += "\t1\twai gua\n";
     RuleFolder over({{"phrases.tsv", phrases + "\t1\twai gua\n"}});
     RuleSetSource rules;
     std::vector<Diagnostic> diagnostics;
     EXPECT_FALSE(CRuleCompiler().Read(over.Path(), &rules, &diagnostics));
     ASSERT_EQ(diagnostics.size(), 1u);
-    EXPECT_EQ(diagnostics[0].pos.line, 33335);
+    EXPECT_EQ(diagnostics[0].pos.line, 100001);
 }
 
 TEST(CRuleCompiler, ReadsCommentsBlankLinesLineEndsAndShortRows) {
