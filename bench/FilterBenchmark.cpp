@@ -8,9 +8,12 @@
 // rule set size, for the check alone and with an output buffer:
 //
 //   valgrind --tool=callgrind --dump-instr=no build/bench/bin/FilterBenchmark --instructions
+//
+// (--instructions=10000: that rule set alone).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -296,12 +299,12 @@ std::vector<std::string> NinetyPercentClean(CChatsieve* filter, const std::vecto
     return mixed;
 }
 
-int InstructionReport() {
+int InstructionReport(const std::vector<int>& sizes) {
     InstructionCount counter;
     std::printf("instructions counted by: %s\n", counter.Source());
     std::printf("%8s %8s %10s %12s %12s %8s %12s %12s %8s\n", "rules", "flagged", "bytes/line", "check/line",
                 "masked/line", "ratio", "90%clean chk", "90%clean msk", "ratio");
-    for (int phrases : {1000, 10000, 50000, 100000}) {
+    for (int phrases : sizes) {
         CChatsieve* filter = Filter(phrases);
         const std::vector<std::string>& lines = WorkloadOf(phrases).lines;
         std::size_t bytes = 0, flagged = 0;
@@ -330,8 +333,12 @@ int InstructionReport() {
 }  // namespace chatsieve::bench
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--instructions") == 0) return chatsieve::bench::InstructionReport();
+    // --instructions, or --instructions=N for the rule set of N phrases alone.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--instructions", 14) != 0) continue;
+        if (argv[i][14] == '=') return chatsieve::bench::InstructionReport({std::atoi(argv[i] + 15)});
+        return chatsieve::bench::InstructionReport({1000, 10000, 50000, 100000});
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

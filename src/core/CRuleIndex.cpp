@@ -19,6 +19,10 @@ bool AddressLess(const void* a, const void* b) { return std::less<const void*>()
 
 constexpr std::uint64_t kNoEdge = ~std::uint64_t{0};
 
+// Who tries a place, in CRuleIndex::m_walk.
+constexpr unsigned char kFromStart = 1;
+constexpr unsigned char kResumed = 2;
+
 std::size_t PairHash(std::uint64_t key) { return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32); }
 
 }  // namespace
@@ -44,7 +48,11 @@ void CRuleIndex::Reset() {
     m_ready = false;
     m_rules.Reset();
     m_syllableIds.Reset();
-    m_alwaysPresent.Reset();
+    m_emptyRomanised.Reset();
+    m_emptySplit.Reset();
+    m_formStamp.Reset();
+    m_formGeneration = 0;
+    m_walk.Reset();
     m_alwaysCandidates.Reset();
     for (Postings* postings : {&m_byCode, &m_phraseSyllables, &m_nodeEnds, &m_combosBySyllable, &m_combosByPhrase}) {
         postings->start.Reset();
@@ -145,16 +153,17 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     for (CMatcherList::Node* node = syllables.First(); node; node = node->next, ++id) {
         const CSyllable* syllable = static_cast<const CSyllable*>(node->matcher);
         const char* forms[2] = {syllable->Romanised(), syllable->SplitForm()};
-        bool always = false;
+        int firstEmpty = -1;
         for (int f = 0; f < 2; ++f) {
             if (!forms[f]) continue;
             longest = std::max(longest, std::strlen(forms[f]));
-            if (forms[f][0] == 0)
-                always = true;
-            else if (!InsertForm(f == 0 ? m_romanised : m_split, forms[f], f == 0, id))
+            if (forms[f][0] == 0) {
+                if (firstEmpty < 0) firstEmpty = f;
+            } else if (!InsertForm(f == 0 ? m_romanised : m_split, forms[f], f == 0, id)) {
                 return false;
+            }
         }
-        if (always && !m_alwaysPresent.PushBack(id)) return false;
+        if (firstEmpty >= 0 && !(firstEmpty == 0 ? m_emptyRomanised : m_emptySplit).PushBack(id)) return false;
         for (int k = 0; k < syllable->CodeRangeCount(); ++k) {
             const unsigned char* range = syllable->Codes() + 3 * k;
             // A range never matches the terminator, as a lead or as a second byte.
@@ -167,8 +176,12 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     // A walk looks at most `longest` places ahead.
     std::size_t ring = 1;
     while (ring <= longest) ring *= 2;
-    if (!m_pendingHead.Reserve(ring)) return false;
-    for (std::size_t r = 0; r < ring; ++r) m_pendingHead.PushBack(-1);
+    if (!m_pendingHead.Reserve(ring) || !m_walk.Reserve(ring) || !m_formStamp.Reserve(syllableCount)) return false;
+    for (std::size_t r = 0; r < ring; ++r) {
+        m_pendingHead.PushBack(-1);
+        m_walk.PushBack(0);
+    }
+    for (std::size_t s = 0; s < syllableCount; ++s) m_formStamp.PushBack(0);
 
     // Phrase rules, whether checked themselves or only parts of combinations.
     for (CMatcherList::Node* node = rules.First(); node; node = node->next) {
@@ -313,21 +326,43 @@ void CRuleIndex::RecordForms(const Trie& trie, const unsigned char* text, bool f
 }
 
 void CRuleIndex::AddOccurrence(int syllable, int length) {
+    if (m_exact) {
+        // A syllable's match takes the first of its forms that fits.
+        unsigned& stamp = m_formStamp[static_cast<std::size_t>(syllable)];
+        if (stamp == m_formGeneration) return;
+        stamp = m_formGeneration;
+    }
     // An occurrence left out would hide a rule that matches: remember it.
     if (!m_occurrences.PushBack(Occurrence{syllable, length})) m_outOfMemory = true;
 }
 
+void CRuleIndex::AddEmptyForms(const TArray<int>& syllables) {
+    for (std::size_t i = 0; i < syllables.Size(); ++i) AddOccurrence(syllables[i], 0);
+}
+
 void CRuleIndex::Record(const unsigned char* text, std::size_t p, std::size_t n) {
     m_occurrences.Clear();
+    if (m_exact && ++m_formGeneration == 0) {
+        for (std::size_t s = 0; s < m_formStamp.Size(); ++s) m_formStamp[s] = 0;
+        m_formGeneration = 1;
+    }
+    // In the order a syllable's match tries its forms: romanised, split, code.
+    AddEmptyForms(m_emptyRomanised);
+    // Most bytes start no romanised form: look at the first before walking.
+    if (p < n && (!IsLeadByte(text[p]) ? m_romanised.rootByByte[FoldCase(text[p])] >= 0 : m_romanised.twoByteStart))
+        RecordForms(m_romanised, text + p, true);
+    AddEmptyForms(m_emptySplit);
     if (p < n) {
+        if (m_split.nodes[0].firstChild >= 0) RecordForms(m_split, text + p, false);
         const std::size_t code = static_cast<std::size_t>(text[p]) << 8 | text[p + 1];
         for (const int* s = m_byCode.Begin(code); s != m_byCode.End(code); ++s) AddOccurrence(*s, 2);
-        // Most bytes start no romanised form: look at the first before walking.
-        if (!IsLeadByte(text[p]) ? m_romanised.rootByByte[FoldCase(text[p])] >= 0 : m_romanised.twoByteStart)
-            RecordForms(m_romanised, text + p, true);
-        if (m_split.nodes[0].firstChild >= 0) RecordForms(m_split, text + p, false);
     }
-    for (std::size_t i = 0; i < m_alwaysPresent.Size(); ++i) AddOccurrence(m_alwaysPresent[i], 0);
+}
+
+bool CRuleIndex::FirstSyllableAt() const {
+    for (std::size_t i = 0; i < m_occurrences.Size(); ++i)
+        if (m_rootChild[static_cast<std::size_t>(m_occurrences[i].syllable)] >= 0) return true;
+    return false;
 }
 
 int CRuleIndex::FindEdge(int node, int syllable) const {
@@ -371,9 +406,14 @@ void CRuleIndex::NodeReached(int node) {
 }
 
 bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
-    // One pass: the syllables that start at a place are recorded (at every
-    // byte, since a phrase rule's search may resume inside a character), and
-    // the trie nodes waiting there move on by each of them.
+    // One pass: the syllables that start at a place are recorded, and the trie
+    // nodes waiting there move on by each of them; where a search tries the
+    // place, the trie's root starts there too. A syllable's own search (and a
+    // phrase's, until a try fails) moves on by whole characters from the
+    // start of the text; a phrase's search resumes two bytes after a place
+    // where its first syllable was found, which is inside a character when
+    // that place holds a one-byte character and a two-byte one follows. Only
+    // the start's walk decides whether a syllable occurs in the text.
     //
     // A syllable can occur several times at one place (a split form equal to
     // the romanised one, forms of different lengths), so following every path
@@ -384,26 +424,43 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
     // grow with the line.
     int* head = m_pendingHead.Data();
     const std::size_t ring = m_pendingHead.Size() - 1;
-    for (std::size_t r = 0; r <= ring; ++r) head[r] = -1;
+    unsigned char* walk = m_walk.Data();
+    for (std::size_t r = 0; r <= ring; ++r) {
+        head[r] = -1;
+        walk[r] = 0;
+    }
+    if (n > 0) walk[0] = kFromStart;
     m_pending.Clear();
     m_freePending = -1;
     m_outOfMemory = false;
     for (std::size_t p = 0; p <= n; ++p) {
-        Record(text, p, n);
-        if (m_outOfMemory) return false;
+        const unsigned char tried = m_exact ? walk[p & ring] : kFromStart;
+        walk[p & ring] = 0;
         int waiting = head[p & ring];
         head[p & ring] = -1;
+        if (tried == 0 && waiting < 0) continue;
+        Record(text, p, n);
+        if (m_outOfMemory) return false;
+        if (tried != 0 && m_exact) {
+            const std::size_t width = static_cast<std::size_t>(CharByteCount(reinterpret_cast<const char*>(text) + p));
+            if (width > 0 && p + width < n) walk[(p + width) & ring] |= tried;
+            if (width == 1 && p + 2 < n && CharByteCount(reinterpret_cast<const char*>(text) + p + 1) != 1 &&
+                FirstSyllableAt())
+                walk[(p + 2) & ring] |= kResumed;
+        }
         const std::size_t count = m_occurrences.Size();
         if (count == 0) {
             // What waits here can go no further.
             while (waiting >= 0) waiting = ReleasePending(waiting);
             continue;
         }
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::size_t s = static_cast<std::size_t>(m_occurrences[i].syllable);
-            if (m_syllableStamp[s] != m_generation) {
-                m_syllableStamp[s] = m_generation;
-                CountPart(m_combosBySyllable, static_cast<int>(s));
+        if (tried & kFromStart) {
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::size_t s = static_cast<std::size_t>(m_occurrences[i].syllable);
+                if (m_syllableStamp[s] != m_generation) {
+                    m_syllableStamp[s] = m_generation;
+                    CountPart(m_combosBySyllable, static_cast<int>(s));
+                }
             }
         }
         if (++m_placeGeneration == 0) {
@@ -411,7 +468,7 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
             m_placeGeneration = 1;
         }
         m_frontier.Clear();
-        if (!m_frontier.PushBack(0)) return false;
+        if (tried != 0 && !m_frontier.PushBack(0)) return false;
         while (waiting >= 0) {
             if (!m_frontier.PushBack(m_pending[static_cast<std::size_t>(waiting)].node)) return false;
             waiting = ReleasePending(waiting);
@@ -461,7 +518,8 @@ int CRuleIndex::ReleasePending(int entry) {
     return next;
 }
 
-bool CRuleIndex::FindCandidates(char* text) {
+bool CRuleIndex::FindCandidates(char* text, bool exact) {
+    m_exact = exact;
     if (++m_generation == 0) {
         // The stamps wrapped around: start them afresh.
         for (TArray<unsigned>* stamps : {&m_syllableStamp, &m_phraseStamp, &m_comboStamp, &m_nodeFound})
@@ -478,7 +536,7 @@ bool CRuleIndex::FindCandidates(char* text) {
 bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* level) {
     m_decided = -1;
     m_decidedFirst = false;
-    if (!FindCandidates(text)) return false;
+    if (!FindCandidates(text, true)) return false;
     std::sort(m_candidates.Data(), m_candidates.Data() + m_candidates.Size());
     for (std::size_t i = 0; i < m_candidates.Size(); ++i) {
         const std::size_t ordinal = static_cast<std::size_t>(m_candidates[i]);
@@ -497,7 +555,7 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
 }
 
 int CRuleIndex::TouchesRulesBefore(char* text, int ordinal) {
-    if (!FindCandidates(text)) return -1;
+    if (!FindCandidates(text, false)) return -1;
     for (std::size_t i = 0; i < m_candidates.Size(); ++i)
         if (m_candidates[i] < ordinal) return 1;
     // A combination needs all its parts somewhere in the line: one turning

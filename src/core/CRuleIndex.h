@@ -1,17 +1,23 @@
 // CRuleIndex: finds, for a stripped text, the few rules that can possibly
 // match it, so that a check runs the rules' own Match on those alone.
 //
-// One pass over the text records every place where a syllable starts and how
-// long it is there (code ranges by character, romanised and split forms in
-// tries), at every byte, since a phrase rule's search may resume inside a
-// character. A phrase rule can match only if its syllables follow one another
-// in that record; the phrases' syllable sequences form a trie that is walked
+// One pass over the text records where syllables start and how long they are
+// there (code ranges by character, romanised and split forms in tries). A
+// phrase rule's search tries its first syllable character by character and,
+// after a try that failed, resumes two bytes on, which can be inside a
+// character; the pass follows those same walks, so a phrase is looked for only
+// where its search would look, and each syllable gets the one length its own
+// match gives there (the romanised form before the split form before a code).
+// A phrase rule is a candidate exactly when its syllables follow one another
+// from such a place; the phrases' syllable sequences form a trie that is walked
 // along the record, each trie node taken at most once per place, so the cost
 // does not grow with the number of phrases sharing a start. A combination rule
-// can match only if each of its parts can. The candidates are then tried in
+// is a candidate when each of its parts is. The candidates are then tried in
 // checking order with the rules' own Match (skipping those above the ceiling,
 // which could not decide), so the rule that decides, its level and its match
-// are exactly those of trying every rule.
+// are exactly those of trying every rule. One over-approximation is left: a
+// search that resumed inside a character stands for every first syllable, not
+// only the one whose try failed there.
 //
 // Build once after the rules are ordered; Check any number of times. The index
 // holds non-owning pointers to the rules, and is Reset before they are
@@ -101,20 +107,26 @@ private:
 
     void Record(const unsigned char* text, std::size_t p, std::size_t n);
     void AddOccurrence(int syllable, int length);
+    void AddEmptyForms(const TArray<int>& syllables);
     void RecordForms(const Trie& trie, const unsigned char* text, bool fold);
     int FindEdge(int node, int syllable) const;
     bool FindPhrases(const unsigned char* text, std::size_t n);
+    bool FirstSyllableAt() const;
     bool Wait(int node, std::size_t slot);
     int ReleasePending(int entry);
     void NodeReached(int node);
     void PhraseFound(int phrase);
     void CountPart(const Postings& postings, int key);
-    bool FindCandidates(char* text);
+    // `exact`: the whole text of a check, walked as the rules' searches walk
+    // it. Otherwise a piece of a line, whose places and form lengths are not
+    // known: every byte and every form is taken.
+    bool FindCandidates(char* text, bool exact);
 
     bool m_ready = false;
     TArray<CMatcher*> m_rules;  // checking order
     TArray<AddressId> m_syllableIds;
-    TArray<int> m_alwaysPresent;     // syllables with an empty form
+    TArray<int> m_emptyRomanised;    // syllables with an empty romanised form
+    TArray<int> m_emptySplit;        // the others with an empty split form
     TArray<int> m_alwaysCandidates;  // rules of a kind the index does not know
     Postings m_byCode;               // (lead << 8 | trail) -> syllables
     Trie m_romanised;                // case-folded values
@@ -147,6 +159,9 @@ private:
     unsigned m_generation = 0;
     TArray<Occurrence> m_occurrences;  // those starting at the current place
     bool m_outOfMemory = false;
+    bool m_exact = false;
+    TArray<unsigned> m_formStamp;  // per syllable: has its form at this place
+    unsigned m_formGeneration = 0;
     TArray<unsigned> m_syllableStamp;
     TArray<unsigned> m_phraseStamp;
     TArray<unsigned> m_comboStamp;
@@ -163,6 +178,10 @@ private:
         int next;
     };
     TArray<int> m_pendingHead;  // ring over places, into m_pending; -1: none
+    // Ring over places: the searches that try a place (kFromStart: the walk
+    // from the start of the text, which a syllable's own search takes too;
+    // kResumed: a phrase search resumed inside a character).
+    TArray<unsigned char> m_walk;
     TArray<Pending> m_pending;
     int m_freePending = -1;
     TArray<int> m_frontier;
