@@ -23,6 +23,9 @@ constexpr std::uint64_t kNoEdge = ~std::uint64_t{0};
 constexpr unsigned char kFromStart = 1;
 constexpr unsigned char kResumed = 2;
 
+constexpr unsigned char kRomanisedStart = 1;
+constexpr unsigned char kSplitStart = 2;
+
 std::size_t PairHash(std::uint64_t key) { return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32); }
 
 }  // namespace
@@ -50,6 +53,8 @@ void CRuleIndex::Reset() {
     m_syllableIds.Reset();
     m_emptyRomanised.Reset();
     m_emptySplit.Reset();
+    for (unsigned char& start : m_formStart) start = 0;
+    m_emptyForms = false;
     m_formStamp.Reset();
     m_formGeneration = 0;
     m_walk.Reset();
@@ -63,6 +68,8 @@ void CRuleIndex::Reset() {
         trie->rootByByte.Reset();
         trie->ends.Reset();
         trie->twoByteStart = false;
+        trie->twoByte = false;
+        trie->edges.Reset();
     }
     m_phrases.Reset();
     m_phraseIds.Reset();
@@ -96,6 +103,32 @@ int CRuleIndex::FindChild(const Trie& trie, int node, unsigned key) {
     return child;
 }
 
+int CRuleIndex::Probe(const TArray<EdgeSlot>& table, std::uint64_t key) {
+    const std::size_t mask = table.Size() - 1;
+    for (std::size_t slot = PairHash(key) & mask;; slot = (slot + 1) & mask) {
+        const EdgeSlot& entry = table[slot];
+        if (entry.key == key) return entry.child;
+        if (entry.key == kNoEdge) return -1;
+    }
+}
+
+bool CRuleIndex::HashEdges(Trie& trie) {
+    std::size_t size = 16;
+    while (size < 2 * trie.nodes.Size()) size *= 2;
+    if (!trie.edges.Reserve(size)) return false;
+    for (std::size_t i = 0; i < size; ++i) trie.edges.PushBack(EdgeSlot{kNoEdge, -1});
+    for (std::size_t node = 0; node < trie.nodes.Size(); ++node) {
+        for (int child = trie.nodes[node].firstChild; child >= 0;
+             child = trie.nodes[static_cast<std::size_t>(child)].nextSibling) {
+            const std::uint64_t key = Pair(node, trie.nodes[static_cast<std::size_t>(child)].value);
+            std::size_t slot = PairHash(key) & (size - 1);
+            while (trie.edges[slot].key != kNoEdge) slot = (slot + 1) & (size - 1);
+            trie.edges[slot] = EdgeSlot{key, child};
+        }
+    }
+    return true;
+}
+
 int CRuleIndex::Lookup(const TArray<AddressId>& ids, const void* address) {
     const AddressId* first = ids.Data();
     const AddressId* last = first + ids.Size();
@@ -119,6 +152,7 @@ bool CRuleIndex::InsertForm(Trie& trie, const char* form, bool fold, int syllabl
             trie.nodes[static_cast<std::size_t>(node)].firstChild = child;
             if (node == 0 && key < 256) trie.rootByByte[key] = child;
             if (node == 0 && key >= 256) trie.twoByteStart = true;
+            if (key >= 256) trie.twoByte = true;
         }
         node = child;
     }
@@ -164,6 +198,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
             }
         }
         if (firstEmpty >= 0 && !(firstEmpty == 0 ? m_emptyRomanised : m_emptySplit).PushBack(id)) return false;
+        m_emptyForms = m_emptyForms || firstEmpty >= 0;
         for (int k = 0; k < syllable->CodeRangeCount(); ++k) {
             const unsigned char* range = syllable->Codes() + 3 * k;
             // A range never matches the terminator, as a lead or as a second byte.
@@ -172,7 +207,13 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
                 if (!pairs.PushBack(Pair(range[0] << 8 | trail, static_cast<std::size_t>(id)))) return false;
         }
     }
-    if (!m_byCode.Build(65536, pairs)) return false;
+    if (!m_byCode.Build(65536, pairs) || !HashEdges(m_romanised) || !HashEdges(m_split)) return false;
+    for (unsigned b = 1; b < 256; ++b) {
+        const bool lead = IsLeadByte(static_cast<unsigned char>(b));
+        if (lead ? m_romanised.twoByteStart : m_romanised.rootByByte[FoldCase(b)] >= 0)
+            m_formStart[b] |= kRomanisedStart;
+        if (lead ? m_split.twoByteStart : m_split.rootByByte[b] >= 0) m_formStart[b] |= kSplitStart;
+    }
     // A walk looks at most `longest` places ahead.
     std::size_t ring = 1;
     while (ring <= longest) ring *= 2;
@@ -310,12 +351,14 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
 }
 
 void CRuleIndex::RecordForms(const Trie& trie, const unsigned char* text, bool fold) {
-    // Most text is two-byte characters and most forms start with a letter.
-    if (!trie.twoByteStart && IsLeadByte(text[0])) return;
     int node = 0;
     unsigned value = 0;
     for (std::size_t pos = 0, width; (width = ReadChar(text, pos, kNoLimit, &value)) != 0; pos += width) {
-        node = FindChild(trie, node, fold ? FoldCase(value) : value);
+        // Romanised forms are mostly letters: a two-byte character ends them.
+        if (width == 2 && !trie.twoByte) return;
+        const unsigned key = fold ? FoldCase(value) : value;
+        node = node == 0 && key < 256 ? trie.rootByByte[key]
+                                      : Probe(trie.edges, Pair(static_cast<std::size_t>(node), key));
         if (node < 0) return;
         for (int e = trie.nodes[static_cast<std::size_t>(node)].firstEnd; e >= 0;
              e = trie.ends[static_cast<std::size_t>(e)].next) {
@@ -347,13 +390,13 @@ void CRuleIndex::Record(const unsigned char* text, std::size_t p, std::size_t n)
         m_formGeneration = 1;
     }
     // In the order a syllable's match tries its forms: romanised, split, code.
-    AddEmptyForms(m_emptyRomanised);
-    // Most bytes start no romanised form: look at the first before walking.
-    if (p < n && (!IsLeadByte(text[p]) ? m_romanised.rootByByte[FoldCase(text[p])] >= 0 : m_romanised.twoByteStart))
-        RecordForms(m_romanised, text + p, true);
-    AddEmptyForms(m_emptySplit);
+    // Most places start no form but a character's: the first byte tells.
+    const unsigned char starts = m_formStart[text[p]];
+    if (m_emptyForms) AddEmptyForms(m_emptyRomanised);
+    if (starts & kRomanisedStart) RecordForms(m_romanised, text + p, true);
+    if (m_emptyForms) AddEmptyForms(m_emptySplit);
     if (p < n) {
-        if (m_split.nodes[0].firstChild >= 0) RecordForms(m_split, text + p, false);
+        if (starts & kSplitStart) RecordForms(m_split, text + p, false);
         const std::size_t code = static_cast<std::size_t>(text[p]) << 8 | text[p + 1];
         for (const int* s = m_byCode.Begin(code); s != m_byCode.End(code); ++s) AddOccurrence(*s, 2);
     }
@@ -366,13 +409,7 @@ bool CRuleIndex::FirstSyllableAt() const {
 }
 
 int CRuleIndex::FindEdge(int node, int syllable) const {
-    const std::uint64_t key = Pair(static_cast<std::size_t>(node), static_cast<std::size_t>(syllable));
-    const std::size_t mask = m_edges.Size() - 1;
-    for (std::size_t slot = PairHash(key) & mask;; slot = (slot + 1) & mask) {
-        const EdgeSlot& entry = m_edges[slot];
-        if (entry.key == key) return entry.child;
-        if (entry.key == kNoEdge) return -1;
-    }
+    return Probe(m_edges, Pair(static_cast<std::size_t>(node), static_cast<std::size_t>(syllable)));
 }
 
 void CRuleIndex::CountPart(const Postings& postings, int key) {
@@ -433,15 +470,22 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
     m_pending.Clear();
     m_freePending = -1;
     m_outOfMemory = false;
+    // Arrays that keep their size through the walk, read at every place.
+    const bool exact = m_exact;
+    const int* rootChild = m_rootChild.Data();
+    const unsigned char* hasChildren = m_hasChildren.Data();
+    unsigned* syllableStamp = m_syllableStamp.Data();
+    unsigned* nodeStamp = m_nodeStamp.Data();
+    const bool combosBySyllable = !m_combosBySyllable.items.Empty();
     for (std::size_t p = 0; p <= n; ++p) {
-        const unsigned char tried = m_exact ? walk[p & ring] : kFromStart;
+        const unsigned char tried = exact ? walk[p & ring] : kFromStart;
         walk[p & ring] = 0;
         int waiting = head[p & ring];
         head[p & ring] = -1;
         if (tried == 0 && waiting < 0) continue;
         Record(text, p, n);
         if (m_outOfMemory) return false;
-        if (tried != 0 && m_exact) {
+        if (tried != 0 && exact) {
             const std::size_t width = static_cast<std::size_t>(CharByteCount(reinterpret_cast<const char*>(text) + p));
             if (width > 0 && p + width < n) walk[(p + width) & ring] |= tried;
             if (width == 1 && p + 2 < n && CharByteCount(reinterpret_cast<const char*>(text) + p + 1) != 1 &&
@@ -454,11 +498,11 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
             while (waiting >= 0) waiting = ReleasePending(waiting);
             continue;
         }
-        if (tried & kFromStart) {
+        if ((tried & kFromStart) && combosBySyllable) {
             for (std::size_t i = 0; i < count; ++i) {
                 const std::size_t s = static_cast<std::size_t>(m_occurrences[i].syllable);
-                if (m_syllableStamp[s] != m_generation) {
-                    m_syllableStamp[s] = m_generation;
+                if (syllableStamp[s] != m_generation) {
+                    syllableStamp[s] = m_generation;
                     CountPart(m_combosBySyllable, static_cast<int>(s));
                 }
             }
@@ -476,16 +520,16 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
         // The frontier grows while it is walked: an empty form stays in place.
         for (std::size_t f = 0; f < m_frontier.Size(); ++f) {
             const int node = m_frontier[f];
-            unsigned& stamp = m_nodeStamp[static_cast<std::size_t>(node)];
+            unsigned& stamp = nodeStamp[static_cast<std::size_t>(node)];
             if (stamp == m_placeGeneration) continue;
             stamp = m_placeGeneration;
             for (std::size_t i = 0; i < count; ++i) {
                 const Occurrence o = m_occurrences[i];
                 const int child =
-                    node == 0 ? m_rootChild[static_cast<std::size_t>(o.syllable)] : FindEdge(node, o.syllable);
+                    node == 0 ? rootChild[static_cast<std::size_t>(o.syllable)] : FindEdge(node, o.syllable);
                 if (child < 0) continue;
                 NodeReached(child);
-                if (!m_hasChildren[static_cast<std::size_t>(child)]) continue;
+                if (!hasChildren[static_cast<std::size_t>(child)]) continue;
                 if (o.length == 0) {
                     if (!m_frontier.PushBack(child)) return false;
                 } else if (!Wait(child, (p + static_cast<std::size_t>(o.length)) & ring)) {

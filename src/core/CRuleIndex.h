@@ -65,6 +65,10 @@ public:
     int TouchesRulesBefore(char* text, int ordinal);
 
 private:
+    struct EdgeSlot {
+        std::uint64_t key;  // node << 32 | value; kNoEdge when empty
+        int child;
+    };
     struct TrieNode {
         unsigned value;   // character value on the edge into this node
         int firstChild;   // -1: none
@@ -81,6 +85,8 @@ private:
         TArray<int> rootByByte;  // children of the root for single-byte values
         TArray<TrieEnd> ends;
         bool twoByteStart = false;  // some form starts with a two-byte character
+        bool twoByte = false;       // some form holds a two-byte character
+        TArray<EdgeSlot> edges;     // (node, value) -> child, open addressing
     };
     struct Occurrence {
         int syllable;
@@ -100,6 +106,8 @@ private:
     };
 
     static int FindChild(const Trie& trie, int node, unsigned key);
+    static int Probe(const TArray<EdgeSlot>& table, std::uint64_t key);
+    static bool HashEdges(Trie& trie);
     static int Lookup(const TArray<AddressId>& ids, const void* address);
     bool InsertForm(Trie& trie, const char* form, bool fold, int syllable);
     int PhraseId(CPhraseRule* phrase, int rule);
@@ -131,6 +139,9 @@ private:
     Postings m_byCode;               // (lead << 8 | trail) -> syllables
     Trie m_romanised;                // case-folded values
     Trie m_split;                    // exact values
+    // Per first byte: kRomanisedStart, kSplitStart when a form may start there.
+    unsigned char m_formStart[256] = {};
+    bool m_emptyForms = false;
 
     // Phrase rules: those checked and those only serving as parts.
     TArray<CPhraseRule*> m_phrases;
@@ -140,12 +151,9 @@ private:
     // The phrases' syllable sequences as a trie, node 0 its root: a line is
     // walked once, each (node, place) taken once, however many phrases share
     // a start.
-    TArray<int> m_rootChild;  // first syllable -> node, -1: none
-    struct EdgeSlot {
-        std::uint64_t key;  // node << 32 | syllable; kNoEdge when empty
-        int child;
-    };
-    TArray<EdgeSlot> m_edges;             // open addressing
+    TArray<int> m_rootChild;   // first syllable -> node, -1: none
+    TArray<EdgeSlot> m_edges;  // (node, syllable) -> child
+
     TArray<unsigned char> m_hasChildren;  // per node
     Postings m_nodeEnds;                  // node -> phrases ending there
 
