@@ -203,8 +203,16 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
             const unsigned char* range = syllable->Codes() + 3 * k;
             // A range never matches the terminator, as a lead or as a second byte.
             if (range[0] == 0) continue;
-            for (unsigned trail = range[1] ? range[1] : 1; trail <= range[2]; ++trail)
-                if (!pairs.PushBack(Pair(range[0] << 8 | trail, static_cast<std::size_t>(id)))) return false;
+            for (unsigned trail = range[1] ? range[1] : 1; trail <= range[2]; ++trail) {
+                // Once per code, however the syllable's ranges overlap.
+                bool earlier = false;
+                for (int j = 0; j < k && !earlier; ++j) {
+                    const unsigned char* other = syllable->Codes() + 3 * j;
+                    earlier = other[0] == range[0] && other[1] <= trail && trail <= other[2];
+                }
+                if (!earlier && !pairs.PushBack(Pair(range[0] << 8 | trail, static_cast<std::size_t>(id))))
+                    return false;
+            }
         }
     }
     if (!m_byCode.Build(65536, pairs) || !HashEdges(m_romanised) || !HashEdges(m_split)) return false;
@@ -385,13 +393,21 @@ void CRuleIndex::AddEmptyForms(const TArray<int>& syllables) {
 
 void CRuleIndex::Record(const unsigned char* text, std::size_t p, std::size_t n) {
     m_occurrences.Clear();
+    // Most places start no form but a character's: the first byte tells.
+    const unsigned char starts = m_formStart[text[p]];
+    if (starts == 0 && !m_emptyForms) {
+        // Only characters of code ranges, each syllable once per code.
+        if (p >= n) return;
+        const std::size_t code = static_cast<std::size_t>(text[p]) << 8 | text[p + 1];
+        for (const int* s = m_byCode.Begin(code); s != m_byCode.End(code); ++s)
+            if (!m_occurrences.PushBack(Occurrence{*s, 2})) m_outOfMemory = true;
+        return;
+    }
     if (m_exact && ++m_formGeneration == 0) {
         for (std::size_t s = 0; s < m_formStamp.Size(); ++s) m_formStamp[s] = 0;
         m_formGeneration = 1;
     }
     // In the order a syllable's match tries its forms: romanised, split, code.
-    // Most places start no form but a character's: the first byte tells.
-    const unsigned char starts = m_formStart[text[p]];
     if (m_emptyForms) AddEmptyForms(m_emptyRomanised);
     if (starts & kRomanisedStart) RecordForms(m_romanised, text + p, true);
     if (m_emptyForms) AddEmptyForms(m_emptySplit);

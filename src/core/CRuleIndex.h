@@ -59,6 +59,9 @@ public:
     int DecidedOrdinal() const { return m_decided; }
     CMatcher* Rule(int ordinal) const { return m_rules[static_cast<std::size_t>(ordinal)]; }
     bool DecidedFirst() const { return m_decidedFirst; }
+    // After a Check: every rule it found possible in the text, in checking
+    // order, those above the ceiling included.
+    const TArray<int>& Candidates() const { return m_candidates; }
     // 1 when `text` (a piece of a line) could let a rule before `ordinal`
     // match: a phrase rule's syllables follow one another in it, or a part
     // of a combination rule occurs in it; 0 when not; -1 when memory ran out.
