@@ -166,11 +166,13 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     Reset();
 
     // Syllables: ids are positions in the syllable list.
-    if (!m_syllableIds.Reserve(syllables.Count())) return false;
+    TArray<const CMatcher*> syllableAt;
+    if (!m_syllableIds.Reserve(syllables.Count()) || !syllableAt.Reserve(syllables.Count())) return false;
     int id = 0;
     for (CMatcherList::Node* node = syllables.First(); node; node = node->next) {
         if (!dynamic_cast<CSyllable*>(node->matcher)) return false;
         m_syllableIds.PushBack(AddressId{node->matcher, id++});
+        syllableAt.PushBack(node->matcher);
     }
     const std::size_t syllableCount = m_syllableIds.Size();
     std::sort(m_syllableIds.Data(), m_syllableIds.Data() + syllableCount,
@@ -232,27 +234,31 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     }
     for (std::size_t s = 0; s < syllableCount; ++s) m_formStamp.PushBack(0);
 
-    // Phrase rules, whether checked themselves or only parts of combinations.
-    for (CMatcherList::Node* node = rules.First(); node; node = node->next) {
+    // Phrase rules, whether checked themselves or only parts of combinations;
+    // a rule's entry carries its ordinal + 1, a part's 0.
+    int ruleOrdinal = 0;
+    for (CMatcherList::Node* node = rules.First(); node; node = node->next, ++ruleOrdinal) {
         if (auto* phrase = dynamic_cast<CPhraseRule*>(node->matcher)) {
-            if (!m_phraseIds.PushBack(AddressId{phrase, 0})) return false;
+            if (!m_phraseIds.PushBack(AddressId{phrase, ruleOrdinal + 1})) return false;
         } else if (auto* combo = dynamic_cast<CComboRule*>(node->matcher)) {
             for (CMatcherList::Node* part = combo->Parts().First(); part; part = part->next)
                 if (auto* phrasePart = dynamic_cast<CPhraseRule*>(part->matcher))
                     if (!m_phraseIds.PushBack(AddressId{phrasePart, 0})) return false;
         }
     }
-    std::sort(m_phraseIds.Data(), m_phraseIds.Data() + m_phraseIds.Size(),
-              [](const AddressId& a, const AddressId& b) { return AddressLess(a.address, b.address); });
+    // The rule's own entry first among those of one phrase, so it is kept.
+    std::sort(m_phraseIds.Data(), m_phraseIds.Data() + m_phraseIds.Size(), [](const AddressId& a, const AddressId& b) {
+        return a.address != b.address ? AddressLess(a.address, b.address) : a.id > b.id;
+    });
     AddressId* unique = std::unique(m_phraseIds.Data(), m_phraseIds.Data() + m_phraseIds.Size(),
                                     [](const AddressId& a, const AddressId& b) { return a.address == b.address; });
     m_phraseIds.Truncate(static_cast<std::size_t>(unique - m_phraseIds.Data()));
     const std::size_t phraseCount = m_phraseIds.Size();
     if (!m_phrases.Reserve(phraseCount) || !m_phraseRule.Reserve(phraseCount)) return false;
     for (std::size_t p = 0; p < phraseCount; ++p) {
+        m_phraseRule.PushBack(m_phraseIds[p].id - 1);
         m_phraseIds[p].id = static_cast<int>(p);
         m_phrases.PushBack(static_cast<CPhraseRule*>(const_cast<void*>(m_phraseIds[p].address)));
-        m_phraseRule.PushBack(-1);
     }
     pairs.Clear();
     for (std::size_t p = 0; p < phraseCount; ++p) {
@@ -262,7 +268,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
             // A reference names its syllable by position, unless the list
             // changed since; then look the syllable up by address.
             const std::size_t hint = static_cast<std::size_t>(static_cast<unsigned>(refs[i].index));
-            const int syllable = hint < syllableCount && syllables.At(hint) == sequence[i]
+            const int syllable = hint < syllableCount && syllableAt[hint] == sequence[i]
                                      ? static_cast<int>(hint)
                                      : Lookup(m_syllableIds, sequence[i]);
             if (syllable < 0 || !pairs.PushBack(Pair(p, static_cast<std::size_t>(syllable)))) return false;
@@ -314,7 +320,6 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         m_ruleLevel.PushBack(INT_MIN);
         if (auto* phrase = dynamic_cast<CPhraseRule*>(node->matcher)) {
             m_ruleLevel[static_cast<std::size_t>(ordinal)] = phrase->GetLevel();
-            m_phraseRule[static_cast<std::size_t>(Lookup(m_phraseIds, phrase))] = ordinal;
             continue;
         }
         auto* combo = dynamic_cast<CComboRule*>(node->matcher);
