@@ -16,11 +16,8 @@ namespace {
 
 // What one syllable may read where it is tried: its forms, or a character.
 int SyllableReach(const CMatcher* matcher) {
-    const CSyllable* syllable = static_cast<const CSyllable*>(matcher);
-    int most = 2;
-    for (const char* form : {syllable->Romanised(), syllable->SplitForm()})
-        if (form && static_cast<int>(std::strlen(form)) > most) most = static_cast<int>(std::strlen(form));
-    return most;
+    const int longest = static_cast<int>(static_cast<const CSyllable*>(matcher)->LongestFormLength());
+    return longest > 2 ? longest : 2;
 }
 
 int Larger(int a, int b) { return a > b ? a : b; }

@@ -246,13 +246,17 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
                     if (!m_phraseIds.PushBack(AddressId{phrasePart, 0})) return false;
         }
     }
-    // The rule's own entry first among those of one phrase, so it is kept.
-    std::sort(m_phraseIds.Data(), m_phraseIds.Data() + m_phraseIds.Size(), [](const AddressId& a, const AddressId& b) {
-        return a.address != b.address ? AddressLess(a.address, b.address) : a.id > b.id;
-    });
-    AddressId* unique = std::unique(m_phraseIds.Data(), m_phraseIds.Data() + m_phraseIds.Size(),
-                                    [](const AddressId& a, const AddressId& b) { return a.address == b.address; });
-    m_phraseIds.Truncate(static_cast<std::size_t>(unique - m_phraseIds.Data()));
+    std::sort(m_phraseIds.Data(), m_phraseIds.Data() + m_phraseIds.Size(),
+              [](const AddressId& a, const AddressId& b) { return AddressLess(a.address, b.address); });
+    // One entry per phrase, keeping a rule's ordinal.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < m_phraseIds.Size(); ++i) {
+        if (kept > 0 && m_phraseIds[kept - 1].address == m_phraseIds[i].address)
+            m_phraseIds[kept - 1].id = std::max(m_phraseIds[kept - 1].id, m_phraseIds[i].id);
+        else
+            m_phraseIds[kept++] = m_phraseIds[i];
+    }
+    m_phraseIds.Truncate(kept);
     const std::size_t phraseCount = m_phraseIds.Size();
     if (!m_phrases.Reserve(phraseCount) || !m_phraseRule.Reserve(phraseCount)) return false;
     for (std::size_t p = 0; p < phraseCount; ++p) {
