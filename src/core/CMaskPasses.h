@@ -51,6 +51,8 @@ public:
     // caller has masked that match. False when the passes cannot go on here.
     bool Begin(const char* stripped, const TArray<int>& map, CPhraseRule* rule, int ordinal, int offset, int length);
     bool Active() const { return m_active; }
+    // False when the rule set lets no pass be followed ('*' is not ignored).
+    bool Usable() const { return m_prepared && m_starIgnored; }
     void End() { m_active = false; }
 
     // The next pass: the decider's level, with its match at Offset() and

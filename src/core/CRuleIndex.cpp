@@ -623,6 +623,13 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
     return true;
 }
 
+int CRuleIndex::AnyRuleBefore(char* text, int ordinal) {
+    if (!FindCandidates(text, false)) return -1;
+    for (std::size_t i = 0; i < m_candidates.Size(); ++i)
+        if (m_candidates[i] < ordinal) return 1;
+    return 0;
+}
+
 int CRuleIndex::TouchesRulesBefore(char* text, int ordinal) {
     if (!FindCandidates(text, false)) return -1;
     for (std::size_t i = 0; i < m_candidates.Size(); ++i)

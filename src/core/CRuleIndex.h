@@ -66,6 +66,12 @@ public:
     // match: a phrase rule's syllables follow one another in it, or a part
     // of a combination rule occurs in it; 0 when not; -1 when memory ran out.
     int TouchesRulesBefore(char* text, int ordinal);
+    // 1 when a rule before `ordinal` could match `text` if its searches
+    // looked at every byte with every form: the syllables of a phrase rule
+    // follow one another somewhere, or every part of a combination rule
+    // occurs; 0 when not; -1 when memory ran out. A check looks only where
+    // the searches look, and cutting bytes out of a text can move that.
+    int AnyRuleBefore(char* text, int ordinal);
 
 private:
     struct EdgeSlot {
