@@ -251,9 +251,9 @@ void BM_Hyperscan(benchmark::State& state) {
 }
 #endif
 
-BENCHMARK(BM_Create)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Create)->Arg(1000)->Arg(10000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_FilterText)
-    ->ArgsProduct({{1000, 10000, 50000}, {0, 1}, {1}})
+    ->ArgsProduct({{1000, 10000, 50000, 100000}, {0, 1}, {1}})
     ->Args({1000, 0, 0})
     ->Args({10000, 0, 0})
     ->Args({50000, 0, 0})

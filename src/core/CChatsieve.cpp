@@ -300,11 +300,6 @@ void CChatsieve::BeginPasses() {
     if (m_useAllow && !m_allow.Empty() && !m_allow.Hits().Empty()) return;
     const int ordinal = m_index.DecidedOrdinal();
     auto* rule = dynamic_cast<CPhraseRule*>(m_index.Rule(ordinal));
-    if (!rule || !m_passes.Usable()) return;
-    // The check looked for rules only where their searches look; a cut can
-    // move that (a search that resumes inside a character), so the passes
-    // need the earlier rules absent at every byte.
-    if (m_index.AnyRuleBefore(m_workBuf, ordinal) != 0) return;
     m_passes.Begin(m_workBuf, g_positionMap, rule, ordinal, m_matchOffset, m_matchLength);
 }
 

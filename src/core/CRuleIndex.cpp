@@ -445,8 +445,13 @@ void CRuleIndex::CountPart(const Postings& postings, int key) {
             m_comboStamp[combo] = m_generation;
             m_comboCount[combo] = 0;
         }
-        if (++m_comboCount[combo] == m_need[combo]) m_candidates.PushBack(m_comboRule[combo]);
+        if (++m_comboCount[combo] == m_need[combo]) AddCandidate(m_comboRule[combo]);
     }
+}
+
+void CRuleIndex::AddCandidate(int ordinal) {
+    m_candidates.PushBack(ordinal);
+    if (ordinal < m_stopBefore) m_stop = true;
 }
 
 void CRuleIndex::PhraseFound(int phrase) {
@@ -454,7 +459,7 @@ void CRuleIndex::PhraseFound(int phrase) {
     if (stamp == m_generation) return;
     stamp = m_generation;
     if (m_phraseRule[static_cast<std::size_t>(phrase)] >= 0)
-        m_candidates.PushBack(m_phraseRule[static_cast<std::size_t>(phrase)]);
+        AddCandidate(m_phraseRule[static_cast<std::size_t>(phrase)]);
     CountPart(m_combosByPhrase, phrase);
 }
 
@@ -502,7 +507,8 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
     unsigned* syllableStamp = m_syllableStamp.Data();
     unsigned* nodeStamp = m_nodeStamp.Data();
     const bool combosBySyllable = !m_combosBySyllable.items.Empty();
-    for (std::size_t p = 0; p <= n; ++p) {
+    const bool mayStop = m_stopBefore != INT_MIN;
+    for (std::size_t p = 0; p <= n && !(mayStop && m_stop); ++p) {
         const unsigned char tried = exact ? walk[p & ring] : kFromStart;
         walk[p & ring] = 0;
         int waiting = head[p & ring];
@@ -597,6 +603,7 @@ bool CRuleIndex::FindCandidates(char* text, bool exact) {
     }
     const std::size_t n = std::strlen(text);
     m_candidates.Clear();
+    m_stop = false;
     if (!FindPhrases(reinterpret_cast<const unsigned char*>(text), n)) return false;
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);
     return true;
@@ -624,7 +631,10 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
 }
 
 int CRuleIndex::AnyRuleBefore(char* text, int ordinal) {
-    if (!FindCandidates(text, false)) return -1;
+    m_stopBefore = ordinal;
+    const bool found = FindCandidates(text, false);
+    m_stopBefore = INT_MIN;
+    if (!found) return -1;
     for (std::size_t i = 0; i < m_candidates.Size(); ++i)
         if (m_candidates[i] < ordinal) return 1;
     return 0;

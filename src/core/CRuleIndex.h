@@ -138,6 +138,7 @@ private:
     // it. Otherwise a piece of a line, whose places and form lengths are not
     // known: every byte and every form is taken.
     bool FindCandidates(char* text, bool exact);
+    void AddCandidate(int ordinal);
 
     bool m_ready = false;
     TArray<CMatcher*> m_rules;  // checking order
@@ -177,6 +178,10 @@ private:
     TArray<Occurrence> m_occurrences;  // those starting at the current place
     bool m_outOfMemory = false;
     bool m_exact = false;
+    // A walk may stop at the first candidate before this ordinal (INT_MIN:
+    // never), which m_stop then notes.
+    int m_stopBefore = INT_MIN;
+    bool m_stop = false;
     TArray<unsigned> m_formStamp;  // per syllable: has its form at this place
     unsigned m_formGeneration = 0;
     TArray<unsigned> m_syllableStamp;
