@@ -220,9 +220,16 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     if (!m_byCode.Build(65536, pairs) || !HashEdges(m_romanised) || !HashEdges(m_split)) return false;
     for (unsigned b = 1; b < 256; ++b) {
         const bool lead = IsLeadByte(static_cast<unsigned char>(b));
+        // Case folding may move a two-byte character to another lead byte.
         if (lead ? m_romanised.twoByteStart : m_romanised.rootByByte[FoldCase(b)] >= 0)
             m_formStart[b] |= kRomanisedStart;
-        if (lead ? m_split.twoByteStart : m_split.rootByByte[b] >= 0) m_formStart[b] |= kSplitStart;
+        if (!lead && m_split.rootByByte[b] >= 0) m_formStart[b] |= kSplitStart;
+    }
+    // Split forms compare exactly: only the lead bytes they start with.
+    for (int child = m_split.nodes[0].firstChild; child >= 0;
+         child = m_split.nodes[static_cast<std::size_t>(child)].nextSibling) {
+        const unsigned value = m_split.nodes[static_cast<std::size_t>(child)].value;
+        if (value >= 256) m_formStart[value >> 8] |= kSplitStart;
     }
     // A walk looks at most `longest` places ahead.
     std::size_t ring = 1;
