@@ -3,9 +3,17 @@
 // phrase rules scanned by Hyperscan over the same stripped lines.
 //
 //   cmake --preset bench && cmake --build --preset bench && build/bench/bin/FilterBenchmark
+//
+// With --instructions it prints instead the instructions a line costs, per
+// rule set size, for the check alone and with an output buffer:
+//
+//   valgrind --tool=callgrind --dump-instr=no build/bench/bin/FilterBenchmark --instructions
+//
+// (--instructions=10000: that rule set alone).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +22,7 @@
 #include <string>
 
 #include "Chatsieve.h"
+#include "InstructionCount.h"
 #include "Workload.h"
 #include "core/CChatsieve.h"
 
@@ -242,9 +251,9 @@ void BM_Hyperscan(benchmark::State& state) {
 }
 #endif
 
-BENCHMARK(BM_Create)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Create)->Arg(1000)->Arg(10000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_FilterText)
-    ->ArgsProduct({{1000, 10000, 50000}, {0, 1}, {1}})
+    ->ArgsProduct({{1000, 10000, 50000, 100000}, {0, 1}, {1}})
     ->Args({1000, 0, 0})
     ->Args({10000, 0, 0})
     ->Args({50000, 0, 0})
@@ -260,7 +269,79 @@ BENCHMARK(BM_LineLength)->RangeMultiplier(4)->Range(16, 4096)->Unit(benchmark::k
 BENCHMARK(BM_Hyperscan)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 #endif
 
+// Instructions per line over one pass of a corpus, after a pass that warms the
+// buffers up (a check's first line allocates).
+long long PerLine(InstructionCount& counter, CChatsieve* filter, const std::vector<std::string>& lines, bool withOutput,
+                  const std::string& label) {
+    std::vector<char> out(4096);
+    auto pass = [&] {
+        for (const std::string& line : lines)
+            benchmark::DoNotOptimize(filter->FilterText(line.c_str(), withOutput ? out.data() : nullptr,
+                                                        static_cast<unsigned>(out.size() - 1), 1));
+    };
+    pass();
+    counter.Start();
+    pass();
+    const long long total = counter.Stop(label);
+    return total < 0 ? -1 : total / static_cast<long long>(lines.size());
+}
+
+// The corpus as 90 % clean lines: its clean lines, and its flagged lines
+// as one in ten.
+std::vector<std::string> NinetyPercentClean(CChatsieve* filter, const std::vector<std::string>& lines) {
+    std::vector<std::string> clean, flagged, mixed;
+    for (const std::string& line : lines)
+        (filter->FilterText(line.c_str(), nullptr, 0, 1) ? flagged : clean).push_back(line);
+    for (std::size_t c = 0, f = 0; c < clean.size(); ++c) {
+        mixed.push_back(clean[c]);
+        if (c % 9 == 8 && f < flagged.size()) mixed.push_back(flagged[f++]);
+    }
+    return mixed;
+}
+
+int InstructionReport(const std::vector<int>& sizes) {
+    InstructionCount counter;
+    std::printf("instructions counted by: %s\n", counter.Source());
+    std::printf("%8s %8s %10s %12s %12s %8s %12s %12s %8s\n", "rules", "flagged", "bytes/line", "check/line",
+                "masked/line", "ratio", "90%clean chk", "90%clean msk", "ratio");
+    for (int phrases : sizes) {
+        CChatsieve* filter = Filter(phrases);
+        const std::vector<std::string>& lines = WorkloadOf(phrases).lines;
+        std::size_t bytes = 0, flagged = 0;
+        for (const std::string& line : lines) {
+            bytes += line.size();
+            flagged += filter->FilterText(line.c_str(), nullptr, 0, 1) != 0;
+        }
+        const std::string size = std::to_string(phrases);
+        const long long check = PerLine(counter, filter, lines, false, "check " + size);
+        const long long masked = PerLine(counter, filter, lines, true, "masked " + size);
+        const std::vector<std::string> mixed = NinetyPercentClean(filter, lines);
+        const long long mixedCheck = PerLine(counter, filter, mixed, false, "check 90% clean " + size);
+        const long long mixedMasked = PerLine(counter, filter, mixed, true, "masked 90% clean " + size);
+        std::printf("%8d %7.1f%% %10.1f %12lld %12lld %8.2f %12lld %12lld %8.2f\n", phrases,
+                    100.0 * static_cast<double>(flagged) / static_cast<double>(lines.size()),
+                    static_cast<double>(bytes) / static_cast<double>(lines.size()), check, masked,
+                    check > 0 ? static_cast<double>(masked) / static_cast<double>(check) : 0.0, mixedCheck, mixedMasked,
+                    mixedCheck > 0 ? static_cast<double>(mixedMasked) / static_cast<double>(mixedCheck) : 0.0);
+        std::fflush(stdout);
+    }
+    g_loaded.Unload();
+    return 0;
+}
+
 }  // namespace
 }  // namespace chatsieve::bench
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    // --instructions, or --instructions=N for the rule set of N phrases alone.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--instructions", 14) != 0) continue;
+        if (argv[i][14] == '=') return chatsieve::bench::InstructionReport({std::atoi(argv[i] + 15)});
+        return chatsieve::bench::InstructionReport({1000, 10000, 50000, 100000});
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -38,10 +38,14 @@ void AddSyllable(packhold::Package& package, const std::string& pinyin, std::vec
     package.tables[1].rows.push_back({Cell::Text(pinyin), Cell::Bytes(codes), split ? Cell::Text(split) : Cell()});
 }
 
+std::string NumberedPinyin(int i) {
+    return {'q', static_cast<char>('a' + i % 26), static_cast<char>('a' + i / 26 % 26),
+            static_cast<char>('a' + i / 676 % 26)};
+}
+
 // Syllable i of a made-up set: a four-letter pinyin and a character of its own.
 void AddNumberedSyllable(packhold::Package& package, int i) {
-    const std::string pinyin = {'q', static_cast<char>('a' + i % 26), static_cast<char>('a' + i / 26 % 26),
-                                static_cast<char>('a' + i / 676 % 26)};
+    const std::string pinyin = NumberedPinyin(i);
     const unsigned char lead = static_cast<unsigned char>(0x81 + i / 190 % 126);
     const unsigned char trail = static_cast<unsigned char>(0x40 + i % 190);
     AddSyllable(package, pinyin, {lead, trail, trail});
@@ -86,6 +90,24 @@ packhold::Package RepeatedOccurrences() {
         refs.push_back(200002);
         package.tables[2].rows.push_back({Cell::Int(5), Cell::IntArray(refs)});
     }
+    return package;
+}
+
+// In a line of 中文 (D6D0 CEC4) repeated, the bytes across each character
+// boundary read as other characters, D0CE and C4D6. 100 syllables have the
+// first of them, 100 the second, and a phrase pairs each with each: 10,000
+// phrases whose syllables follow one another only inside characters, where no
+// search looks. A rule set that lints clean: polyphonic characters are common.
+packhold::Package InsideCharacters() {
+    packhold::Package package = EmptyPackage();
+    for (int i = 0; i < 200; ++i)
+        AddSyllable(
+            package, NumberedPinyin(i),
+            i < 100 ? std::vector<unsigned char>{0xD0, 0xCE, 0xCE} : std::vector<unsigned char>{0xC4, 0xD6, 0xD6});
+    for (int i = 0; i < 100; ++i)
+        for (int j = 0; j < 100; ++j)
+            package.tables[2].rows.push_back(
+                {Cell::Int(1 + (i * 100 + j) % 63), Cell::IntArray({200001 + i, 200101 + j})});
     return package;
 }
 
@@ -134,6 +156,10 @@ void BM_SharedStart(benchmark::State& state) { CheckLine(state, Load("shared-sta
 
 void BM_RepeatedOccurrences(benchmark::State& state) { CheckLine(state, Load("repeated", RepeatedOccurrences), "ba"); }
 
+void BM_InsideCharacters(benchmark::State& state) {
+    CheckLine(state, Load("inside-characters", InsideCharacters), "\xD6\xD0\xCE\xC4");
+}
+
 // Creation shapes. Argument: rules.
 enum class Shape { kWorkload, kLevel100, kMiddleCombos, kManySyllables };
 
@@ -179,6 +205,7 @@ void BM_CreateGrowth(benchmark::State& state, Shape shape) {
 BENCHMARK(BM_MaskShipped)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SharedStart)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RepeatedOccurrences)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InsideCharacters)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_CreateGrowth, workload, Shape::kWorkload)
     ->Arg(1000)
     ->Arg(10000)

@@ -85,6 +85,7 @@ void CChatsieve::OrderByLevel(CMatcherList& rules, int highestLevel) {
 void CChatsieve::Uninit() {
     Free(m_workBuf);
     m_workBuf = nullptr;
+    m_workCapacity = 0;
     if (m_logEnabled) WriteLog(m_logCount);
     m_passes.Reset();
     m_index.Reset();
@@ -101,6 +102,7 @@ void CChatsieve::Uninit() {
 void CChatsieve::ReleaseForUnload() {
     Free(m_workBuf);
     m_workBuf = nullptr;
+    m_workCapacity = 0;
     for (char*& line : m_logLines) {
         Free(line);
         line = nullptr;
@@ -183,16 +185,21 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
     if (!text) return 0;
     if (ceiling == 0) ceiling = m_highestLevel < INT_MAX ? m_highestLevel + 1 : INT_MAX;
     const std::size_t len = std::strlen(text);
-    // Compared with the text the buffer holds, not its size: the buffer is
-    // renewed more often than needed, never too rarely.
-    if (m_workBuf && std::strlen(m_workBuf) < len) {
+    if (!m_workBuf || m_workCapacity < len + 1) {
         Free(m_workBuf);
-        m_workBuf = nullptr;
+        m_workBuf = static_cast<char*>(Allocate(len + 1));
+        m_workCapacity = m_workBuf ? len + 1 : 0;
+        if (!m_workBuf) return 0;
     }
-    if (!m_workBuf) m_workBuf = static_cast<char*>(Allocate(len + 1));
-    if (!m_workBuf) return 0;
-    BoundedCopy(m_workBuf, text, len + 1);
-    m_workBuf[len] = 0;
+    // A lead byte cut off by the terminator is dropped, as a copy of whole
+    // characters drops it; an ignore-set drops it on its own, so a plain
+    // copy does there.
+    if (m_skipSets.Empty()) {
+        BoundedCopy(m_workBuf, text, len + 1);
+        m_workBuf[len] = 0;
+    } else {
+        std::memcpy(m_workBuf, text, len + 1);
+    }
 
     if (!StripWorkBuffer()) return 0;
 

@@ -68,6 +68,7 @@ public:
 
 protected:
     char* m_workBuf;
+    std::size_t m_workCapacity = 0;  // bytes m_workBuf holds
     int m_matchOffset;
     int m_matchLength;
     int m_logEnabled;

@@ -16,11 +16,8 @@ namespace {
 
 // What one syllable may read where it is tried: its forms, or a character.
 int SyllableReach(const CMatcher* matcher) {
-    const CSyllable* syllable = static_cast<const CSyllable*>(matcher);
-    int most = 2;
-    for (const char* form : {syllable->Romanised(), syllable->SplitForm()})
-        if (form && static_cast<int>(std::strlen(form)) > most) most = static_cast<int>(std::strlen(form));
-    return most;
+    const int longest = static_cast<int>(static_cast<const CSyllable*>(matcher)->LongestFormLength());
+    return longest > 2 ? longest : 2;
 }
 
 int Larger(int a, int b) { return a > b ? a : b; }
@@ -138,6 +135,7 @@ bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, CPhraseRul
     m_length = length;
     m_resume = 0;
     m_resumeReads = 0;
+    m_earlierRules = -1;
     m_active = true;
     if (!Remove()) End();
     return m_active;
@@ -216,6 +214,9 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
         if (found && (end == n || offset + length + m_reach <= end - m_resume)) break;
         if (end == n) return 0;  // no further match: the next decider is unknown
     }
+    // Asked only now: most lines hold one match, and end in a whole check.
+    if (m_earlierRules < 0) m_earlierRules = index.AnyRuleBefore(m_text.Data(), m_ordinal) != 0 ? 1 : 0;
+    if (m_earlierRules != 0) return 0;
 
     // Where the next search may resume: a place this search reached (the
     // step that found the match, walking a character at a time) whose tries

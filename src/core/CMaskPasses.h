@@ -15,7 +15,11 @@
 //    before and fails the same way; the search can resume at such a place.
 // So a pass looks at the bytes around the cut (no rule before the decider
 // may gain a piece there, no allowed expression may appear) and resumes the
-// decider's search; anything else is left to a whole check. When the match
+// decider's search; anything else is left to a whole check. "Was there
+// before" counts every byte and every form: a check looks for a phrase only
+// where its search tries, and a cut can move that (a search resuming inside a
+// character), so the first pass that follows also asks the index whether a
+// rule before the decider has its syllables in a row anywhere at all. When the match
 // does not cover whole characters the text after it would be read
 // differently, so the next pass is a whole check too.
 //
@@ -103,6 +107,9 @@ private:
     // the tries before it read.
     int m_resume = 0;
     int m_resumeReads = 0;
+    // Whether a rule before the decider has its syllables in a row anywhere
+    // in m_text: -1 not asked yet.
+    int m_earlierRules = -1;
     unsigned long m_followed = 0;
 };
 

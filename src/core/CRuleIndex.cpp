@@ -19,6 +19,13 @@ bool AddressLess(const void* a, const void* b) { return std::less<const void*>()
 
 constexpr std::uint64_t kNoEdge = ~std::uint64_t{0};
 
+// Who tries a place, in CRuleIndex::m_walk.
+constexpr unsigned char kFromStart = 1;
+constexpr unsigned char kResumed = 2;
+
+constexpr unsigned char kRomanisedStart = 1;
+constexpr unsigned char kSplitStart = 2;
+
 std::size_t PairHash(std::uint64_t key) { return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32); }
 
 }  // namespace
@@ -44,7 +51,13 @@ void CRuleIndex::Reset() {
     m_ready = false;
     m_rules.Reset();
     m_syllableIds.Reset();
-    m_alwaysPresent.Reset();
+    m_emptyRomanised.Reset();
+    m_emptySplit.Reset();
+    for (unsigned char& start : m_formStart) start = 0;
+    m_emptyForms = false;
+    m_formStamp.Reset();
+    m_formGeneration = 0;
+    m_walk.Reset();
     m_alwaysCandidates.Reset();
     for (Postings* postings : {&m_byCode, &m_phraseSyllables, &m_nodeEnds, &m_combosBySyllable, &m_combosByPhrase}) {
         postings->start.Reset();
@@ -55,6 +68,8 @@ void CRuleIndex::Reset() {
         trie->rootByByte.Reset();
         trie->ends.Reset();
         trie->twoByteStart = false;
+        trie->twoByte = false;
+        trie->edges.Reset();
     }
     m_phrases.Reset();
     m_phraseIds.Reset();
@@ -88,6 +103,32 @@ int CRuleIndex::FindChild(const Trie& trie, int node, unsigned key) {
     return child;
 }
 
+int CRuleIndex::Probe(const TArray<EdgeSlot>& table, std::uint64_t key) {
+    const std::size_t mask = table.Size() - 1;
+    for (std::size_t slot = PairHash(key) & mask;; slot = (slot + 1) & mask) {
+        const EdgeSlot& entry = table[slot];
+        if (entry.key == key) return entry.child;
+        if (entry.key == kNoEdge) return -1;
+    }
+}
+
+bool CRuleIndex::HashEdges(Trie& trie) {
+    std::size_t size = 16;
+    while (size < 2 * trie.nodes.Size()) size *= 2;
+    if (!trie.edges.Reserve(size)) return false;
+    for (std::size_t i = 0; i < size; ++i) trie.edges.PushBack(EdgeSlot{kNoEdge, -1});
+    for (std::size_t node = 0; node < trie.nodes.Size(); ++node) {
+        for (int child = trie.nodes[node].firstChild; child >= 0;
+             child = trie.nodes[static_cast<std::size_t>(child)].nextSibling) {
+            const std::uint64_t key = Pair(node, trie.nodes[static_cast<std::size_t>(child)].value);
+            std::size_t slot = PairHash(key) & (size - 1);
+            while (trie.edges[slot].key != kNoEdge) slot = (slot + 1) & (size - 1);
+            trie.edges[slot] = EdgeSlot{key, child};
+        }
+    }
+    return true;
+}
+
 int CRuleIndex::Lookup(const TArray<AddressId>& ids, const void* address) {
     const AddressId* first = ids.Data();
     const AddressId* last = first + ids.Size();
@@ -111,6 +152,7 @@ bool CRuleIndex::InsertForm(Trie& trie, const char* form, bool fold, int syllabl
             trie.nodes[static_cast<std::size_t>(node)].firstChild = child;
             if (node == 0 && key < 256) trie.rootByByte[key] = child;
             if (node == 0 && key >= 256) trie.twoByteStart = true;
+            if (key >= 256) trie.twoByte = true;
         }
         node = child;
     }
@@ -124,11 +166,13 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     Reset();
 
     // Syllables: ids are positions in the syllable list.
-    if (!m_syllableIds.Reserve(syllables.Count())) return false;
+    TArray<const CMatcher*> syllableAt;
+    if (!m_syllableIds.Reserve(syllables.Count()) || !syllableAt.Reserve(syllables.Count())) return false;
     int id = 0;
     for (CMatcherList::Node* node = syllables.First(); node; node = node->next) {
         if (!dynamic_cast<CSyllable*>(node->matcher)) return false;
         m_syllableIds.PushBack(AddressId{node->matcher, id++});
+        syllableAt.PushBack(node->matcher);
     }
     const std::size_t syllableCount = m_syllableIds.Size();
     std::sort(m_syllableIds.Data(), m_syllableIds.Data() + syllableCount,
@@ -145,35 +189,64 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     for (CMatcherList::Node* node = syllables.First(); node; node = node->next, ++id) {
         const CSyllable* syllable = static_cast<const CSyllable*>(node->matcher);
         const char* forms[2] = {syllable->Romanised(), syllable->SplitForm()};
-        bool always = false;
+        int firstEmpty = -1;
         for (int f = 0; f < 2; ++f) {
             if (!forms[f]) continue;
             longest = std::max(longest, std::strlen(forms[f]));
-            if (forms[f][0] == 0)
-                always = true;
-            else if (!InsertForm(f == 0 ? m_romanised : m_split, forms[f], f == 0, id))
+            if (forms[f][0] == 0) {
+                if (firstEmpty < 0) firstEmpty = f;
+            } else if (!InsertForm(f == 0 ? m_romanised : m_split, forms[f], f == 0, id)) {
                 return false;
+            }
         }
-        if (always && !m_alwaysPresent.PushBack(id)) return false;
+        if (firstEmpty >= 0 && !(firstEmpty == 0 ? m_emptyRomanised : m_emptySplit).PushBack(id)) return false;
+        m_emptyForms = m_emptyForms || firstEmpty >= 0;
         for (int k = 0; k < syllable->CodeRangeCount(); ++k) {
             const unsigned char* range = syllable->Codes() + 3 * k;
             // A range never matches the terminator, as a lead or as a second byte.
             if (range[0] == 0) continue;
-            for (unsigned trail = range[1] ? range[1] : 1; trail <= range[2]; ++trail)
-                if (!pairs.PushBack(Pair(range[0] << 8 | trail, static_cast<std::size_t>(id)))) return false;
+            for (unsigned trail = range[1] ? range[1] : 1; trail <= range[2]; ++trail) {
+                // Once per code, however the syllable's ranges overlap.
+                bool earlier = false;
+                for (int j = 0; j < k && !earlier; ++j) {
+                    const unsigned char* other = syllable->Codes() + 3 * j;
+                    earlier = other[0] == range[0] && other[1] <= trail && trail <= other[2];
+                }
+                if (!earlier && !pairs.PushBack(Pair(range[0] << 8 | trail, static_cast<std::size_t>(id))))
+                    return false;
+            }
         }
     }
-    if (!m_byCode.Build(65536, pairs)) return false;
+    if (!m_byCode.Build(65536, pairs) || !HashEdges(m_romanised) || !HashEdges(m_split)) return false;
+    for (unsigned b = 1; b < 256; ++b) {
+        const bool lead = IsLeadByte(static_cast<unsigned char>(b));
+        // Case folding may move a two-byte character to another lead byte.
+        if (lead ? m_romanised.twoByteStart : m_romanised.rootByByte[FoldCase(b)] >= 0)
+            m_formStart[b] |= kRomanisedStart;
+        if (!lead && m_split.rootByByte[b] >= 0) m_formStart[b] |= kSplitStart;
+    }
+    // Split forms compare exactly: only the lead bytes they start with.
+    for (int child = m_split.nodes[0].firstChild; child >= 0;
+         child = m_split.nodes[static_cast<std::size_t>(child)].nextSibling) {
+        const unsigned value = m_split.nodes[static_cast<std::size_t>(child)].value;
+        if (value >= 256) m_formStart[value >> 8] |= kSplitStart;
+    }
     // A walk looks at most `longest` places ahead.
     std::size_t ring = 1;
     while (ring <= longest) ring *= 2;
-    if (!m_pendingHead.Reserve(ring)) return false;
-    for (std::size_t r = 0; r < ring; ++r) m_pendingHead.PushBack(-1);
+    if (!m_pendingHead.Reserve(ring) || !m_walk.Reserve(ring) || !m_formStamp.Reserve(syllableCount)) return false;
+    for (std::size_t r = 0; r < ring; ++r) {
+        m_pendingHead.PushBack(-1);
+        m_walk.PushBack(0);
+    }
+    for (std::size_t s = 0; s < syllableCount; ++s) m_formStamp.PushBack(0);
 
-    // Phrase rules, whether checked themselves or only parts of combinations.
-    for (CMatcherList::Node* node = rules.First(); node; node = node->next) {
+    // Phrase rules, whether checked themselves or only parts of combinations;
+    // a rule's entry carries its ordinal + 1, a part's 0.
+    int ruleOrdinal = 0;
+    for (CMatcherList::Node* node = rules.First(); node; node = node->next, ++ruleOrdinal) {
         if (auto* phrase = dynamic_cast<CPhraseRule*>(node->matcher)) {
-            if (!m_phraseIds.PushBack(AddressId{phrase, 0})) return false;
+            if (!m_phraseIds.PushBack(AddressId{phrase, ruleOrdinal + 1})) return false;
         } else if (auto* combo = dynamic_cast<CComboRule*>(node->matcher)) {
             for (CMatcherList::Node* part = combo->Parts().First(); part; part = part->next)
                 if (auto* phrasePart = dynamic_cast<CPhraseRule*>(part->matcher))
@@ -182,15 +255,21 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     }
     std::sort(m_phraseIds.Data(), m_phraseIds.Data() + m_phraseIds.Size(),
               [](const AddressId& a, const AddressId& b) { return AddressLess(a.address, b.address); });
-    AddressId* unique = std::unique(m_phraseIds.Data(), m_phraseIds.Data() + m_phraseIds.Size(),
-                                    [](const AddressId& a, const AddressId& b) { return a.address == b.address; });
-    m_phraseIds.Truncate(static_cast<std::size_t>(unique - m_phraseIds.Data()));
+    // One entry per phrase, keeping a rule's ordinal.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < m_phraseIds.Size(); ++i) {
+        if (kept > 0 && m_phraseIds[kept - 1].address == m_phraseIds[i].address)
+            m_phraseIds[kept - 1].id = std::max(m_phraseIds[kept - 1].id, m_phraseIds[i].id);
+        else
+            m_phraseIds[kept++] = m_phraseIds[i];
+    }
+    m_phraseIds.Truncate(kept);
     const std::size_t phraseCount = m_phraseIds.Size();
     if (!m_phrases.Reserve(phraseCount) || !m_phraseRule.Reserve(phraseCount)) return false;
     for (std::size_t p = 0; p < phraseCount; ++p) {
+        m_phraseRule.PushBack(m_phraseIds[p].id - 1);
         m_phraseIds[p].id = static_cast<int>(p);
         m_phrases.PushBack(static_cast<CPhraseRule*>(const_cast<void*>(m_phraseIds[p].address)));
-        m_phraseRule.PushBack(-1);
     }
     pairs.Clear();
     for (std::size_t p = 0; p < phraseCount; ++p) {
@@ -200,7 +279,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
             // A reference names its syllable by position, unless the list
             // changed since; then look the syllable up by address.
             const std::size_t hint = static_cast<std::size_t>(static_cast<unsigned>(refs[i].index));
-            const int syllable = hint < syllableCount && syllables.At(hint) == sequence[i]
+            const int syllable = hint < syllableCount && syllableAt[hint] == sequence[i]
                                      ? static_cast<int>(hint)
                                      : Lookup(m_syllableIds, sequence[i]);
             if (syllable < 0 || !pairs.PushBack(Pair(p, static_cast<std::size_t>(syllable)))) return false;
@@ -252,7 +331,6 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         m_ruleLevel.PushBack(INT_MIN);
         if (auto* phrase = dynamic_cast<CPhraseRule*>(node->matcher)) {
             m_ruleLevel[static_cast<std::size_t>(ordinal)] = phrase->GetLevel();
-            m_phraseRule[static_cast<std::size_t>(Lookup(m_phraseIds, phrase))] = ordinal;
             continue;
         }
         auto* combo = dynamic_cast<CComboRule*>(node->matcher);
@@ -297,12 +375,14 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
 }
 
 void CRuleIndex::RecordForms(const Trie& trie, const unsigned char* text, bool fold) {
-    // Most text is two-byte characters and most forms start with a letter.
-    if (!trie.twoByteStart && IsLeadByte(text[0])) return;
     int node = 0;
     unsigned value = 0;
     for (std::size_t pos = 0, width; (width = ReadChar(text, pos, kNoLimit, &value)) != 0; pos += width) {
-        node = FindChild(trie, node, fold ? FoldCase(value) : value);
+        // Romanised forms are mostly letters: a two-byte character ends them.
+        if (width == 2 && !trie.twoByte) return;
+        const unsigned key = fold ? FoldCase(value) : value;
+        node = node == 0 && key < 256 ? trie.rootByByte[key]
+                                      : Probe(trie.edges, Pair(static_cast<std::size_t>(node), key));
         if (node < 0) return;
         for (int e = trie.nodes[static_cast<std::size_t>(node)].firstEnd; e >= 0;
              e = trie.ends[static_cast<std::size_t>(e)].next) {
@@ -313,31 +393,55 @@ void CRuleIndex::RecordForms(const Trie& trie, const unsigned char* text, bool f
 }
 
 void CRuleIndex::AddOccurrence(int syllable, int length) {
+    if (m_exact) {
+        // A syllable's match takes the first of its forms that fits.
+        unsigned& stamp = m_formStamp[static_cast<std::size_t>(syllable)];
+        if (stamp == m_formGeneration) return;
+        stamp = m_formGeneration;
+    }
     // An occurrence left out would hide a rule that matches: remember it.
     if (!m_occurrences.PushBack(Occurrence{syllable, length})) m_outOfMemory = true;
 }
 
+void CRuleIndex::AddEmptyForms(const TArray<int>& syllables) {
+    for (std::size_t i = 0; i < syllables.Size(); ++i) AddOccurrence(syllables[i], 0);
+}
+
 void CRuleIndex::Record(const unsigned char* text, std::size_t p, std::size_t n) {
     m_occurrences.Clear();
+    // Most places start no form but a character's: the first byte tells.
+    const unsigned char starts = m_formStart[text[p]];
+    if (starts == 0 && !m_emptyForms) {
+        // Only characters of code ranges, each syllable once per code.
+        if (p >= n) return;
+        const std::size_t code = static_cast<std::size_t>(text[p]) << 8 | text[p + 1];
+        for (const int* s = m_byCode.Begin(code); s != m_byCode.End(code); ++s)
+            if (!m_occurrences.PushBack(Occurrence{*s, 2})) m_outOfMemory = true;
+        return;
+    }
+    if (m_exact && ++m_formGeneration == 0) {
+        for (std::size_t s = 0; s < m_formStamp.Size(); ++s) m_formStamp[s] = 0;
+        m_formGeneration = 1;
+    }
+    // In the order a syllable's match tries its forms: romanised, split, code.
+    if (m_emptyForms) AddEmptyForms(m_emptyRomanised);
+    if (starts & kRomanisedStart) RecordForms(m_romanised, text + p, true);
+    if (m_emptyForms) AddEmptyForms(m_emptySplit);
     if (p < n) {
+        if (starts & kSplitStart) RecordForms(m_split, text + p, false);
         const std::size_t code = static_cast<std::size_t>(text[p]) << 8 | text[p + 1];
         for (const int* s = m_byCode.Begin(code); s != m_byCode.End(code); ++s) AddOccurrence(*s, 2);
-        // Most bytes start no romanised form: look at the first before walking.
-        if (!IsLeadByte(text[p]) ? m_romanised.rootByByte[FoldCase(text[p])] >= 0 : m_romanised.twoByteStart)
-            RecordForms(m_romanised, text + p, true);
-        if (m_split.nodes[0].firstChild >= 0) RecordForms(m_split, text + p, false);
     }
-    for (std::size_t i = 0; i < m_alwaysPresent.Size(); ++i) AddOccurrence(m_alwaysPresent[i], 0);
+}
+
+bool CRuleIndex::FirstSyllableAt() const {
+    for (std::size_t i = 0; i < m_occurrences.Size(); ++i)
+        if (m_rootChild[static_cast<std::size_t>(m_occurrences[i].syllable)] >= 0) return true;
+    return false;
 }
 
 int CRuleIndex::FindEdge(int node, int syllable) const {
-    const std::uint64_t key = Pair(static_cast<std::size_t>(node), static_cast<std::size_t>(syllable));
-    const std::size_t mask = m_edges.Size() - 1;
-    for (std::size_t slot = PairHash(key) & mask;; slot = (slot + 1) & mask) {
-        const EdgeSlot& entry = m_edges[slot];
-        if (entry.key == key) return entry.child;
-        if (entry.key == kNoEdge) return -1;
-    }
+    return Probe(m_edges, Pair(static_cast<std::size_t>(node), static_cast<std::size_t>(syllable)));
 }
 
 void CRuleIndex::CountPart(const Postings& postings, int key) {
@@ -348,8 +452,13 @@ void CRuleIndex::CountPart(const Postings& postings, int key) {
             m_comboStamp[combo] = m_generation;
             m_comboCount[combo] = 0;
         }
-        if (++m_comboCount[combo] == m_need[combo]) m_candidates.PushBack(m_comboRule[combo]);
+        if (++m_comboCount[combo] == m_need[combo]) AddCandidate(m_comboRule[combo]);
     }
+}
+
+void CRuleIndex::AddCandidate(int ordinal) {
+    m_candidates.PushBack(ordinal);
+    if (ordinal < m_stopBefore) m_stop = true;
 }
 
 void CRuleIndex::PhraseFound(int phrase) {
@@ -357,7 +466,7 @@ void CRuleIndex::PhraseFound(int phrase) {
     if (stamp == m_generation) return;
     stamp = m_generation;
     if (m_phraseRule[static_cast<std::size_t>(phrase)] >= 0)
-        m_candidates.PushBack(m_phraseRule[static_cast<std::size_t>(phrase)]);
+        AddCandidate(m_phraseRule[static_cast<std::size_t>(phrase)]);
     CountPart(m_combosByPhrase, phrase);
 }
 
@@ -371,9 +480,14 @@ void CRuleIndex::NodeReached(int node) {
 }
 
 bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
-    // One pass: the syllables that start at a place are recorded (at every
-    // byte, since a phrase rule's search may resume inside a character), and
-    // the trie nodes waiting there move on by each of them.
+    // One pass: the syllables that start at a place are recorded, and the trie
+    // nodes waiting there move on by each of them; where a search tries the
+    // place, the trie's root starts there too. A syllable's own search (and a
+    // phrase's, until a try fails) moves on by whole characters from the
+    // start of the text; a phrase's search resumes two bytes after a place
+    // where its first syllable was found, which is inside a character when
+    // that place holds a one-byte character and a two-byte one follows. Only
+    // the start's walk decides whether a syllable occurs in the text.
     //
     // A syllable can occur several times at one place (a split form equal to
     // the romanised one, forms of different lengths), so following every path
@@ -384,26 +498,51 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
     // grow with the line.
     int* head = m_pendingHead.Data();
     const std::size_t ring = m_pendingHead.Size() - 1;
-    for (std::size_t r = 0; r <= ring; ++r) head[r] = -1;
+    unsigned char* walk = m_walk.Data();
+    for (std::size_t r = 0; r <= ring; ++r) {
+        head[r] = -1;
+        walk[r] = 0;
+    }
+    if (n > 0) walk[0] = kFromStart;
     m_pending.Clear();
     m_freePending = -1;
     m_outOfMemory = false;
-    for (std::size_t p = 0; p <= n; ++p) {
-        Record(text, p, n);
-        if (m_outOfMemory) return false;
+    // Arrays that keep their size through the walk, read at every place.
+    const bool exact = m_exact;
+    const int* rootChild = m_rootChild.Data();
+    const unsigned char* hasChildren = m_hasChildren.Data();
+    unsigned* syllableStamp = m_syllableStamp.Data();
+    unsigned* nodeStamp = m_nodeStamp.Data();
+    const bool combosBySyllable = !m_combosBySyllable.items.Empty();
+    const bool mayStop = m_stopBefore != INT_MIN;
+    for (std::size_t p = 0; p <= n && !(mayStop && m_stop); ++p) {
+        const unsigned char tried = exact ? walk[p & ring] : kFromStart;
+        walk[p & ring] = 0;
         int waiting = head[p & ring];
         head[p & ring] = -1;
+        if (tried == 0 && waiting < 0) continue;
+        Record(text, p, n);
+        if (m_outOfMemory) return false;
+        if (tried != 0 && exact) {
+            const std::size_t width = static_cast<std::size_t>(CharByteCount(reinterpret_cast<const char*>(text) + p));
+            if (width > 0 && p + width < n) walk[(p + width) & ring] |= tried;
+            if (width == 1 && p + 2 < n && CharByteCount(reinterpret_cast<const char*>(text) + p + 1) != 1 &&
+                FirstSyllableAt())
+                walk[(p + 2) & ring] |= kResumed;
+        }
         const std::size_t count = m_occurrences.Size();
         if (count == 0) {
             // What waits here can go no further.
             while (waiting >= 0) waiting = ReleasePending(waiting);
             continue;
         }
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::size_t s = static_cast<std::size_t>(m_occurrences[i].syllable);
-            if (m_syllableStamp[s] != m_generation) {
-                m_syllableStamp[s] = m_generation;
-                CountPart(m_combosBySyllable, static_cast<int>(s));
+        if ((tried & kFromStart) && combosBySyllable) {
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::size_t s = static_cast<std::size_t>(m_occurrences[i].syllable);
+                if (syllableStamp[s] != m_generation) {
+                    syllableStamp[s] = m_generation;
+                    CountPart(m_combosBySyllable, static_cast<int>(s));
+                }
             }
         }
         if (++m_placeGeneration == 0) {
@@ -411,7 +550,7 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
             m_placeGeneration = 1;
         }
         m_frontier.Clear();
-        if (!m_frontier.PushBack(0)) return false;
+        if (tried != 0 && !m_frontier.PushBack(0)) return false;
         while (waiting >= 0) {
             if (!m_frontier.PushBack(m_pending[static_cast<std::size_t>(waiting)].node)) return false;
             waiting = ReleasePending(waiting);
@@ -419,16 +558,16 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
         // The frontier grows while it is walked: an empty form stays in place.
         for (std::size_t f = 0; f < m_frontier.Size(); ++f) {
             const int node = m_frontier[f];
-            unsigned& stamp = m_nodeStamp[static_cast<std::size_t>(node)];
+            unsigned& stamp = nodeStamp[static_cast<std::size_t>(node)];
             if (stamp == m_placeGeneration) continue;
             stamp = m_placeGeneration;
             for (std::size_t i = 0; i < count; ++i) {
                 const Occurrence o = m_occurrences[i];
                 const int child =
-                    node == 0 ? m_rootChild[static_cast<std::size_t>(o.syllable)] : FindEdge(node, o.syllable);
+                    node == 0 ? rootChild[static_cast<std::size_t>(o.syllable)] : FindEdge(node, o.syllable);
                 if (child < 0) continue;
                 NodeReached(child);
-                if (!m_hasChildren[static_cast<std::size_t>(child)]) continue;
+                if (!hasChildren[static_cast<std::size_t>(child)]) continue;
                 if (o.length == 0) {
                     if (!m_frontier.PushBack(child)) return false;
                 } else if (!Wait(child, (p + static_cast<std::size_t>(o.length)) & ring)) {
@@ -461,7 +600,8 @@ int CRuleIndex::ReleasePending(int entry) {
     return next;
 }
 
-bool CRuleIndex::FindCandidates(char* text) {
+bool CRuleIndex::FindCandidates(char* text, bool exact) {
+    m_exact = exact;
     if (++m_generation == 0) {
         // The stamps wrapped around: start them afresh.
         for (TArray<unsigned>* stamps : {&m_syllableStamp, &m_phraseStamp, &m_comboStamp, &m_nodeFound})
@@ -470,6 +610,7 @@ bool CRuleIndex::FindCandidates(char* text) {
     }
     const std::size_t n = std::strlen(text);
     m_candidates.Clear();
+    m_stop = false;
     if (!FindPhrases(reinterpret_cast<const unsigned char*>(text), n)) return false;
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);
     return true;
@@ -478,7 +619,7 @@ bool CRuleIndex::FindCandidates(char* text) {
 bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* level) {
     m_decided = -1;
     m_decidedFirst = false;
-    if (!FindCandidates(text)) return false;
+    if (!FindCandidates(text, true)) return false;
     std::sort(m_candidates.Data(), m_candidates.Data() + m_candidates.Size());
     for (std::size_t i = 0; i < m_candidates.Size(); ++i) {
         const std::size_t ordinal = static_cast<std::size_t>(m_candidates[i]);
@@ -496,8 +637,18 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
     return true;
 }
 
+int CRuleIndex::AnyRuleBefore(char* text, int ordinal) {
+    m_stopBefore = ordinal;
+    const bool found = FindCandidates(text, false);
+    m_stopBefore = INT_MIN;
+    if (!found) return -1;
+    for (std::size_t i = 0; i < m_candidates.Size(); ++i)
+        if (m_candidates[i] < ordinal) return 1;
+    return 0;
+}
+
 int CRuleIndex::TouchesRulesBefore(char* text, int ordinal) {
-    if (!FindCandidates(text)) return -1;
+    if (!FindCandidates(text, false)) return -1;
     for (std::size_t i = 0; i < m_candidates.Size(); ++i)
         if (m_candidates[i] < ordinal) return 1;
     // A combination needs all its parts somewhere in the line: one turning

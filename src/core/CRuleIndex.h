@@ -1,17 +1,23 @@
 // CRuleIndex: finds, for a stripped text, the few rules that can possibly
 // match it, so that a check runs the rules' own Match on those alone.
 //
-// One pass over the text records every place where a syllable starts and how
-// long it is there (code ranges by character, romanised and split forms in
-// tries), at every byte, since a phrase rule's search may resume inside a
-// character. A phrase rule can match only if its syllables follow one another
-// in that record; the phrases' syllable sequences form a trie that is walked
+// One pass over the text records where syllables start and how long they are
+// there (code ranges by character, romanised and split forms in tries). A
+// phrase rule's search tries its first syllable character by character and,
+// after a try that failed, resumes two bytes on, which can be inside a
+// character; the pass follows those same walks, so a phrase is looked for only
+// where its search would look, and each syllable gets the one length its own
+// match gives there (the romanised form before the split form before a code).
+// A phrase rule is a candidate exactly when its syllables follow one another
+// from such a place; the phrases' syllable sequences form a trie that is walked
 // along the record, each trie node taken at most once per place, so the cost
 // does not grow with the number of phrases sharing a start. A combination rule
-// can match only if each of its parts can. The candidates are then tried in
+// is a candidate when each of its parts is. The candidates are then tried in
 // checking order with the rules' own Match (skipping those above the ceiling,
 // which could not decide), so the rule that decides, its level and its match
-// are exactly those of trying every rule.
+// are exactly those of trying every rule. One over-approximation is left: a
+// search that resumed inside a character stands for every first syllable, not
+// only the one whose try failed there.
 //
 // Build once after the rules are ordered; Check any number of times. The index
 // holds non-owning pointers to the rules, and is Reset before they are
@@ -53,12 +59,25 @@ public:
     int DecidedOrdinal() const { return m_decided; }
     CMatcher* Rule(int ordinal) const { return m_rules[static_cast<std::size_t>(ordinal)]; }
     bool DecidedFirst() const { return m_decidedFirst; }
+    // After a Check: every rule it found possible in the text, in checking
+    // order, those above the ceiling included.
+    const TArray<int>& Candidates() const { return m_candidates; }
     // 1 when `text` (a piece of a line) could let a rule before `ordinal`
     // match: a phrase rule's syllables follow one another in it, or a part
     // of a combination rule occurs in it; 0 when not; -1 when memory ran out.
     int TouchesRulesBefore(char* text, int ordinal);
+    // 1 when a rule before `ordinal` could match `text` if its searches
+    // looked at every byte with every form: the syllables of a phrase rule
+    // follow one another somewhere, or every part of a combination rule
+    // occurs; 0 when not; -1 when memory ran out. A check looks only where
+    // the searches look, and cutting bytes out of a text can move that.
+    int AnyRuleBefore(char* text, int ordinal);
 
 private:
+    struct EdgeSlot {
+        std::uint64_t key;  // node << 32 | value; kNoEdge when empty
+        int child;
+    };
     struct TrieNode {
         unsigned value;   // character value on the edge into this node
         int firstChild;   // -1: none
@@ -75,6 +94,8 @@ private:
         TArray<int> rootByByte;  // children of the root for single-byte values
         TArray<TrieEnd> ends;
         bool twoByteStart = false;  // some form starts with a two-byte character
+        bool twoByte = false;       // some form holds a two-byte character
+        TArray<EdgeSlot> edges;     // (node, value) -> child, open addressing
     };
     struct Occurrence {
         int syllable;
@@ -94,6 +115,8 @@ private:
     };
 
     static int FindChild(const Trie& trie, int node, unsigned key);
+    static int Probe(const TArray<EdgeSlot>& table, std::uint64_t key);
+    static bool HashEdges(Trie& trie);
     static int Lookup(const TArray<AddressId>& ids, const void* address);
     bool InsertForm(Trie& trie, const char* form, bool fold, int syllable);
     int PhraseId(CPhraseRule* phrase, int rule);
@@ -101,24 +124,34 @@ private:
 
     void Record(const unsigned char* text, std::size_t p, std::size_t n);
     void AddOccurrence(int syllable, int length);
+    void AddEmptyForms(const TArray<int>& syllables);
     void RecordForms(const Trie& trie, const unsigned char* text, bool fold);
     int FindEdge(int node, int syllable) const;
     bool FindPhrases(const unsigned char* text, std::size_t n);
+    bool FirstSyllableAt() const;
     bool Wait(int node, std::size_t slot);
     int ReleasePending(int entry);
     void NodeReached(int node);
     void PhraseFound(int phrase);
     void CountPart(const Postings& postings, int key);
-    bool FindCandidates(char* text);
+    // `exact`: the whole text of a check, walked as the rules' searches walk
+    // it. Otherwise a piece of a line, whose places and form lengths are not
+    // known: every byte and every form is taken.
+    bool FindCandidates(char* text, bool exact);
+    void AddCandidate(int ordinal);
 
     bool m_ready = false;
     TArray<CMatcher*> m_rules;  // checking order
     TArray<AddressId> m_syllableIds;
-    TArray<int> m_alwaysPresent;     // syllables with an empty form
+    TArray<int> m_emptyRomanised;    // syllables with an empty romanised form
+    TArray<int> m_emptySplit;        // the others with an empty split form
     TArray<int> m_alwaysCandidates;  // rules of a kind the index does not know
     Postings m_byCode;               // (lead << 8 | trail) -> syllables
     Trie m_romanised;                // case-folded values
     Trie m_split;                    // exact values
+    // Per first byte: kRomanisedStart, kSplitStart when a form may start there.
+    unsigned char m_formStart[256] = {};
+    bool m_emptyForms = false;
 
     // Phrase rules: those checked and those only serving as parts.
     TArray<CPhraseRule*> m_phrases;
@@ -128,12 +161,9 @@ private:
     // The phrases' syllable sequences as a trie, node 0 its root: a line is
     // walked once, each (node, place) taken once, however many phrases share
     // a start.
-    TArray<int> m_rootChild;  // first syllable -> node, -1: none
-    struct EdgeSlot {
-        std::uint64_t key;  // node << 32 | syllable; kNoEdge when empty
-        int child;
-    };
-    TArray<EdgeSlot> m_edges;             // open addressing
+    TArray<int> m_rootChild;   // first syllable -> node, -1: none
+    TArray<EdgeSlot> m_edges;  // (node, syllable) -> child
+
     TArray<unsigned char> m_hasChildren;  // per node
     Postings m_nodeEnds;                  // node -> phrases ending there
 
@@ -147,6 +177,13 @@ private:
     unsigned m_generation = 0;
     TArray<Occurrence> m_occurrences;  // those starting at the current place
     bool m_outOfMemory = false;
+    bool m_exact = false;
+    // A walk may stop at the first candidate before this ordinal (INT_MIN:
+    // never), which m_stop then notes.
+    int m_stopBefore = INT_MIN;
+    bool m_stop = false;
+    TArray<unsigned> m_formStamp;  // per syllable: has its form at this place
+    unsigned m_formGeneration = 0;
     TArray<unsigned> m_syllableStamp;
     TArray<unsigned> m_phraseStamp;
     TArray<unsigned> m_comboStamp;
@@ -163,6 +200,10 @@ private:
         int next;
     };
     TArray<int> m_pendingHead;  // ring over places, into m_pending; -1: none
+    // Ring over places: the searches that try a place (kFromStart: the walk
+    // from the start of the text, which a syllable's own search takes too;
+    // kResumed: a phrase search resumed inside a character).
+    TArray<unsigned char> m_walk;
     TArray<Pending> m_pending;
     int m_freePending = -1;
     TArray<int> m_frontier;

@@ -80,24 +80,33 @@ int CSkipSet::Match(char* text, int /*reserved*/, int* offset, int* length, int*
     // Compacted in place: a kept character moves only towards the start, so
     // it never overwrites a byte not yet read. When nothing is kept nothing is
     // written, and the bytes after the new terminator keep their old values.
+    // The lookups of IsSkipped, written out: this runs over every line.
+    const unsigned char* bits = m_lookup + kSingleTable;
     std::size_t pos = 0, kept = 0;
     while (pos < n) {
-        int charLength = 0;
-        const int skipped = IsSkipped(text + pos, &charLength);
+        const char first = text[pos];
+        const unsigned char lead = static_cast<unsigned char>(first);
+        if (!IsLeadByte(lead)) {
+            if (!m_lookup[lead]) {
+                text[kept] = first;
+                map[kept++] = static_cast<int>(pos);
+            }
+            ++pos;
+            continue;
+        }
         // A lead byte cut off by the terminator is no character: the text ends
         // before it, so nothing is read or copied past the text.
-        if (pos + static_cast<std::size_t>(charLength) > n) break;
-        if (!skipped) {
-            const char first = text[pos], second = text[pos + 1];
+        if (pos + 2 > n) break;
+        const char second = text[pos + 1];
+        const unsigned code = static_cast<unsigned>(lead) << 8 | static_cast<unsigned char>(second);
+        if (!((bits[code >> 3] >> (code & 7)) & 1)) {
             text[kept] = first;
+            text[kept + 1] = second;
             map[kept] = static_cast<int>(pos);
-            if (charLength == 2) {
-                text[kept + 1] = second;
-                map[kept + 1] = static_cast<int>(pos + 1);
-            }
-            kept += static_cast<std::size_t>(charLength);
+            map[kept + 1] = static_cast<int>(pos + 1);
+            kept += 2;
         }
-        pos += static_cast<std::size_t>(charLength);
+        pos += 2;
     }
     g_positionMap.SetFilled(kept);
     if (kept == 0) {

@@ -33,6 +33,10 @@ public:
     // The forms, for indexes that find syllables faster than MatchAt can.
     const char* Romanised() const { return m_romanised; }
     const char* SplitForm() const { return m_splitForm; }
+    // The longer form's byte length (0 without forms).
+    std::size_t LongestFormLength() const {
+        return m_romanisedLength > m_splitLength ? m_romanisedLength : m_splitLength;
+    }
     const unsigned char* Codes() const { return m_codes; }
     int CodeRangeCount() const { return m_codeByteCount / 3; }
 

@@ -166,13 +166,15 @@ TEST_F(CheckTextTest, EqualLevelsAreDecidedByLoadOrder) {
 TEST_F(CheckTextTest, WorkingBufferIsRenewedOnlyForLongerTexts) {
     Create(StandardRules());
     m_filter->UseRuleIndex(false);      // its own storage grows with the texts
-    m_filter->CheckText("a b c d", 0);  // leaves "abcd" in the buffer
+    m_filter->CheckText("a b c d", 0);  // a buffer of 8 bytes, holding "abcd"
     const unsigned long before = AllocationCount();
     m_filter->CheckText("abcd", 0);
     m_filter->CheckText("xy", 0);
+    m_filter->CheckText("abcdefg", 0);  // longer than what the buffer holds, not than the buffer
     EXPECT_EQ(before, AllocationCount());
-    m_filter->CheckText("abcde", 0);  // longer than "xy": a new working buffer
-    EXPECT_EQ(before + 1, AllocationCount());
+    m_filter->CheckText("abcdefgh", 0);  // a new working buffer (and a longer position map)
+    EXPECT_GT(AllocationCount(), before);
+    EXPECT_EQ(0, m_filter->CheckText("abcdefgh", 0));
 }
 
 TEST_F(CheckTextTest, WorkingBufferAllocationFailureIsNoMatch) {

@@ -265,6 +265,29 @@ TEST_F(MaskPassesTest, AnExpressionMaskingRevealsIsMaskedAndReported) {
     Delete(filter);
 }
 
+// A phrase search that fails after a one-byte first syllable resumes two
+// bytes on, inside a two-byte character when one follows. Cutting a match out
+// can put such a character right after that syllable: the search then reads
+// the rest of the line out of step, and finds what it never could before.
+TEST_F(MaskPassesTest, ASearchPutOutOfStepByACutIsSeen) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    // "a" is also the character read across 中|文 (D0CE), "qq" the one across
+    // 文|中 (C4D6); "zh" is 中 (D6D0).
+    rules.syllables = {{"a", {0xD0, 0xCE, 0xCE}}, {"qq", {0xC4, 0xD6, 0xD6}}, {"zh", {0xD6, 0xD0, 0xD0}}};
+    rules.phrases = {{60, {200001, 200002}}, {50, {200003}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    std::string line = "azh";
+    for (int i = 0; i < 40; ++i) line += "\xB0\xA1";
+    line += "\xD6\xD0\xCE\xC4\xD6\xD0\xCE\xC4";
+    EXPECT_EQ(50, filter->FilterText(line.c_str(), nullptr, 0, 1));
+    Compare(filter, line, static_cast<unsigned>(line.size() + 1), 1);
+    EXPECT_EQ(60, Filter(filter, line, static_cast<unsigned>(line.size() + 1), 1, true).level);
+    filter->Uninit();
+    Delete(filter);
+}
+
 // A copy cut short can end in something the whole line does not show: an
 // allowed expression cut in half no longer hides what it held.
 TEST_F(MaskPassesTest, ACutCopyIsScreenedAsShown) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <deque>
 #include <random>
 #include <string>
@@ -146,6 +147,41 @@ TEST_F(RuleIndexTest, AgreesOnEveryShortLine) {
     });
     filter->Uninit();
     Delete(filter);
+}
+
+// On text of whole two-byte characters no search resumes inside a character,
+// so every rule the index proposes matches: a rule set whose syllables meet
+// only across character boundaries costs no search per false candidate.
+TEST_F(RuleIndexTest, EveryCandidateMatchesOnTextOfTwoByteCharacters) {
+    const std::string leads = "\xB0\xB1\xB7\xC1", trails = "\xA1\xA2\xA3\xA5\xB0\xB7\xC1";
+    int candidates = 0;
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        Differential random(seed);
+        TestFilter* filter = New<TestFilter>(random.Rules());
+        if (filter->Init()) {
+            for (int i = 0; i < 60; ++i) {
+                std::string line;
+                for (int n = 1 + random.Pick(16); n > 0; --n) {
+                    line += leads[static_cast<std::size_t>(random.Pick(static_cast<int>(leads.size())))];
+                    line += trails[static_cast<std::size_t>(random.Pick(static_cast<int>(trails.size())))];
+                }
+                filter->CheckText(line.c_str(), INT_MAX);
+                std::string stripped = filter->WorkBuffer();
+                const TArray<int>& found = filter->Index().Candidates();
+                for (std::size_t c = 0; c < found.Size(); ++c) {
+                    int offset = 0, length = 0, level = 0;
+                    CMatcher* rule = filter->Index().Rule(found[c]);
+                    EXPECT_EQ(1, rule->Match(stripped.data(), 0, &offset, &length, &level)) << Hex(line);
+                    ++candidates;
+                }
+            }
+            filter->Uninit();
+        }
+        Delete(filter);
+        TearDown();
+        if (HasFailure()) return;
+    }
+    EXPECT_GT(candidates, 1000);
 }
 
 TEST_F(RuleIndexTest, FallsBackWhenItCannotBeBuilt) {

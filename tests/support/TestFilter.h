@@ -52,6 +52,7 @@ public:
     unsigned LogCount() const { return m_logCount; }
     const char* LogSlot(unsigned i) const { return m_logLines[i]; }
     const char* WorkBuffer() const { return m_workBuf; }
+    const CRuleIndex& Index() const { return m_index; }
 
 private:
     template <class Rule>
