@@ -561,6 +561,7 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
             unsigned& stamp = nodeStamp[static_cast<std::size_t>(node)];
             if (stamp == m_placeGeneration) continue;
             stamp = m_placeGeneration;
+            m_steps += count;
             for (std::size_t i = 0; i < count; ++i) {
                 const Occurrence o = m_occurrences[i];
                 const int child =

@@ -62,6 +62,9 @@ public:
     // After a Check: every rule it found possible in the text, in checking
     // order, those above the ceiling included.
     const TArray<int>& Candidates() const { return m_candidates; }
+    // Trie steps taken by every check so far (a node meeting the syllables of
+    // a place): the walk's work, which tests bound by the line's length.
+    unsigned long long Steps() const { return m_steps; }
     // 1 when `text` (a piece of a line) could let a rule before `ordinal`
     // match: a phrase rule's syllables follow one another in it, or a part
     // of a combination rule occurs in it; 0 when not; -1 when memory ran out.
@@ -188,6 +191,7 @@ private:
     TArray<unsigned> m_phraseStamp;
     TArray<unsigned> m_comboStamp;
     TArray<int> m_comboCount;
+    unsigned long long m_steps = 0;
     TArray<int> m_candidates;
     TArray<int> m_ruleLevel;  // per rule ordinal; INT_MIN: unknown kind, always asked
     // The last check's decider (ordinal, -1: none) and whether it was the
