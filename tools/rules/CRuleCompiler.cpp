@@ -32,13 +32,6 @@ bool IsAllLetters(const std::string& text) {
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
-
 // `digits` hexadecimal digits, either case; -1 otherwise.
 int ParseHex(const std::string& text, std::size_t digits) {
     if (text.size() != digits) return -1;
@@ -336,7 +329,7 @@ void CRuleCompiler::ReadSyllables(const CAuthoringTable& table, RuleSetSource* r
             AddError(pinyin.pos, "the pinyin '" + pinyin.text + "' must be ASCII letters only");
             ok = false;
         } else {
-            const int other = FindSyllableByName(pinyin.text, *rules);
+            const int other = SyllableByName(pinyin.text, *rules);
             if (other >= 0) {
                 AddError(pinyin.pos, "the syllable '" + pinyin.text + "' is already defined on line " +
                                          std::to_string(rules->syllables[static_cast<std::size_t>(other)].pos.line));
@@ -411,12 +404,6 @@ void CRuleCompiler::ReadSyllables(const CAuthoringTable& table, RuleSetSource* r
                  "more than " + std::to_string(kMaxReferencedRows) + " syllables cannot be referred to");
 }
 
-int CRuleCompiler::FindSyllableByName(const std::string& name, const RuleSetSource& rules) const {
-    for (std::size_t i = 0; i < rules.syllables.size(); ++i)
-        if (EqualsIgnoringCase(rules.syllables[i].pinyin, name)) return static_cast<int>(i);
-    return -1;
-}
-
 bool CRuleCompiler::ReadLevel(const AuthoringField& field, RuleSource* rule) {
     rule->levelPos = field.pos;
     const std::string& text = field.text;
@@ -484,7 +471,7 @@ bool CRuleCompiler::ReadId(const AuthoringField& field, bool isPhrase, const Rul
     }
     // A combination part names a phrase by id or a syllable by pinyin, so the
     // two must never be mistaken for each other.
-    if (isPhrase && FindSyllableByName(id, rules) >= 0) {
+    if (isPhrase && SyllableByName(id, rules) >= 0) {
         AddError(field.pos, "the id '" + id + "' is also a syllable's pinyin; a combination could not tell them apart");
         return false;
     }
@@ -528,7 +515,7 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
                 std::size_t end = i;
                 while (end < text.text.size() && IsAsciiLetter(text.text[end])) ++end;
                 const std::string word = text.text.substr(i, end - i);
-                const int syllable = FindSyllableByName(word, *rules);
+                const int syllable = SyllableByName(word, *rules);
                 if (syllable < 0) {
                     AddError(pos, "unknown syllable '" + word + "'");
                     ok = false;
@@ -604,7 +591,7 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
                 continue;
             }
             if (IsAllLetters(word.text)) {
-                const int syllable = FindSyllableByName(word.text, *rules);
+                const int syllable = SyllableByName(word.text, *rules);
                 if (syllable >= 0) {
                     combo.parts.push_back(PartRef{PartKind::kSyllable, syllable, {}});
                     continue;

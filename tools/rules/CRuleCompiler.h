@@ -52,7 +52,6 @@ private:
     bool ReadTags(const AuthoringField& field, RuleSource* rule);
     bool ReadId(const AuthoringField& field, bool isPhrase, const RuleSetSource& rules, RuleSource* rule);
     // The syllable of a pinyin word (any case); -1.
-    int FindSyllableByName(const std::string& name, const RuleSetSource& rules) const;
     void AddError(const SourcePos& pos, std::string message);
 
     std::vector<Diagnostic>* m_diagnostics = nullptr;
