@@ -57,3 +57,19 @@ function(chatsieve_add_export_test name target list_file)
            COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${target}> -DLIST=${list_file}
                    -DNM=${CMAKE_NM} -DOBJDUMP=${CHATSIEVE_OBJDUMP} -P ${PROJECT_SOURCE_DIR}/cmake/CheckExports.cmake)
 endfunction()
+
+# GoogleTest built from the source Debian ships (libgtest-dev), for builds that
+# cannot link the installed library: the Windows cross builds and the 32-bit
+# sanitizer build. Makes the targets gtest and gtest_main, and GTest::gtest and
+# GTest::gtest_main as find_package(GTest) names them.
+function(chatsieve_gtest_from_source binary_dir)
+  set(CHATSIEVE_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree, for builds that build it")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${CHATSIEVE_GTEST_SOURCE} ${binary_dir} EXCLUDE_FROM_ALL)
+  foreach(target gtest gtest_main)
+    if(NOT TARGET GTest::${target})
+      add_library(GTest::${target} ALIAS ${target})
+    endif()
+  endforeach()
+endfunction()

@@ -7,18 +7,23 @@
 #    and that runs the native build of the same tool instead.
 #  - with CHATSIEVE_WINE_TESTS, the native filter library and test host, whose
 #    screening the Windows build running under Wine must match byte for byte.
+# The native build does not depend on the target, so the 32-bit and 64-bit
+# Windows builds may share one (CHATSIEVE_HOST_BUILD_DIR, set by the presets);
+# the builds using it must not run at the same time.
 include_guard(GLOBAL)
 include(ExternalProject)
 
+# Wine runs both the 32-bit and the 64-bit build on an x86-64 Linux machine.
 set(wine_default OFF)
-if(CHATSIEVE_BUILD_TESTS AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(AMD64|x86_64)$"
-   AND CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")
+if(CHATSIEVE_BUILD_TESTS AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86|AMD64|x86_64)$"
+   AND CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux" AND CMAKE_HOST_SYSTEM_PROCESSOR MATCHES "^(AMD64|x86_64)$")
   set(wine_default ON)
 endif()
-option(CHATSIEVE_WINE_TESTS "Run the Windows build's tests under wine64 (64-bit builds only)" ${wine_default})
+option(CHATSIEVE_WINE_TESTS "Run the Windows build's tests under Wine (win32 or win64 to match the build)" ${wine_default})
 
+set(CHATSIEVE_HOST_BUILD_DIR ${PROJECT_BINARY_DIR}/host CACHE PATH "Folder of the native build of the build-time tools")
 # Where the native programs land.
-set(CHATSIEVE_HOST_BIN ${PROJECT_BINARY_DIR}/host/bin CACHE INTERNAL "")
+set(CHATSIEVE_HOST_BIN ${CHATSIEVE_HOST_BUILD_DIR}/bin CACHE INTERNAL "")
 
 # chatsieve_run_on_host(target): wherever a build step runs the cross-built
 # `target`, run the native build of it (same output name) in its place.
@@ -51,7 +56,7 @@ function(chatsieve_add_host_build)
     ${CMAKE_COMMAND} --build <BINARY_DIR> --parallel ${jobs} --target ${targets})
   ExternalProject_Add(chatsieve_host_tools
     SOURCE_DIR ${PROJECT_SOURCE_DIR}
-    BINARY_DIR ${PROJECT_BINARY_DIR}/host
+    BINARY_DIR ${CHATSIEVE_HOST_BUILD_DIR}
     CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DCHATSIEVE_BUILD_TOOLS=ON -DCHATSIEVE_BUILD_TESTS=${tests}
     BUILD_COMMAND ${steps}
     INSTALL_COMMAND ""

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "../support/ShortLines.h"
+#include "../support/TestEffort.h"
 #include "../support/TestFilter.h"
 #include "core/CMaskPasses.h"
 #include "platform/MbText.h"
@@ -194,7 +195,7 @@ private:
 
 TEST_F(MaskPassesTest, AgreesWithWholeChecksOnRandomRuleSets) {
     unsigned long followed = 0;
-    for (unsigned seed = 1; seed <= 400; ++seed) {
+    for (unsigned seed = 1; seed <= Effort(400, 100); ++seed) {
         Generator random(seed);
         TestFilter* filter = New<TestFilter>(random.Rules());
         if (filter->Init()) {
@@ -229,13 +230,13 @@ TEST_F(MaskPassesTest, AgreesWithWholeChecksOnEveryShortLine) {
     rules.combos = {{4, {200004, 300004}}};
     TestFilter* filter = New<TestFilter>(rules);
     ASSERT_EQ(1, filter->Init());
-    ForEachShortLine({"a", "b", " ", "*", "\xB0\xA1", "\xB0\xA2", "\xB1\xA1", "\xB0", "c"}, 6,
+    ForEachShortLine({"a", "b", " ", "*", "\xB0\xA1", "\xB0\xA2", "\xB1\xA1", "\xB0", "c"}, Effort(6, 5),
                      [&](const std::string& line) {
                          for (int minLevel : {0, 3})
                              Compare(filter, line, static_cast<unsigned>(line.size() + 1), minLevel);
                          return !HasFatalFailure();
                      });
-    EXPECT_GT(filter->FollowedPasses(), 10000u);
+    EXPECT_GT(filter->FollowedPasses(), Effort(10000, 2000));
     filter->Uninit();
     Delete(filter);
 }
@@ -317,7 +318,7 @@ TEST_F(MaskPassesTest, RepeatedExpressionsCostAboutOneCheck) {
     TestFilter* filter = New<TestFilter>(rules);
     ASSERT_EQ(1, filter->Init());
     std::string line;
-    while (line.size() + 9 <= (1u << 20)) line += "\xCD\xE2\xB9\xD2";
+    while (line.size() + 9 <= Effort(1u << 20, 1u << 18)) line += "\xCD\xE2\xB9\xD2";
     line += "nihao";
     std::string out(line.size() + 1, '#');
     EXPECT_EQ(60, filter->FilterText(line.c_str(), out.data(), static_cast<unsigned>(line.size()), 1));

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the Windows build's programs under wine64, as CTest tests.
+# Runs the Windows build's programs under Wine, as CTest tests.
 #
 #   wine-run.sh prefix                        create the Wine prefix (once)
 #   wine-run.sh exe PROGRAM [ARGS...]         run a Windows program
@@ -7,9 +7,10 @@
 #   wine-run.sh no-packhold HOST.exe CHATSIEVE.dll WORK_DIR
 #   wine-run.sh log HOST.exe CORPUS WORK_DIR
 #
-# Environment: WINE (the wine64 loader), WINESERVER, WINEPREFIX (under the
-# build folder). Every program runs in the ANSI code page 936, which Wine takes
-# from LC_ALL=zh_CN.GBK.
+# Environment: WINE (the loader: Debian's 32-bit /usr/lib/wine/wine for the
+# i686 build, wine64 for the x86-64 one), WINEARCH (win32 or win64 to match),
+# WINESERVER, WINEPREFIX (under the build folder). Every program runs in the
+# ANSI code page 936, which Wine takes from LC_ALL=zh_CN.GBK.
 #
 # A test exits 77 (CTest's skip) only when the prefix step found that Wine
 # cannot start at all on this machine; it says why. Everything else that goes
@@ -18,6 +19,8 @@ set -uo pipefail
 
 readonly kSkip=77
 readonly unusable="${WINEPREFIX:?WINEPREFIX is not set}.unusable"
+: "${WINEARCH:?WINEARCH is not set}"
+export WINEARCH
 
 export WINEDEBUG=-all
 # No Mono or Gecko: nothing here needs them, and installing them would need
@@ -46,7 +49,7 @@ wine_run() {
 cmd_prefix() {
   rm -f "$unusable"
   if [ -z "${WINE:-}" ] || [ ! -x "$WINE" ]; then
-    echo "wine64 is not installed (scripts/install-deps installs it)" >"$unusable"
+    echo "no Wine loader for $WINEARCH is installed (scripts/install-deps installs it where the machine can run it)" >"$unusable"
     skip_if_unusable
   fi
   local log="$WINEPREFIX.log"
@@ -58,7 +61,7 @@ cmd_prefix() {
   local answer
   answer=$(wine_run cmd.exe /c echo ready 2>>"$log" | tr -d '\r')
   if [ "$answer" != "ready" ]; then
-    { echo "wine64 could not run cmd.exe in $WINEPREFIX; its output:"; tail -n 20 "$log"; } >"$unusable"
+    { echo "$WINE could not run cmd.exe in $WINEPREFIX; its output:"; tail -n 20 "$log"; } >"$unusable"
     skip_if_unusable
   fi
   echo "Wine prefix ready: $WINEPREFIX"
