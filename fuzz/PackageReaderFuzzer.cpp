@@ -77,5 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         file->Close();
     }
     root->Release();
+    // The file is only the way into the reader; none is left behind.
+    std::remove(path.c_str());
     return 0;
 }
