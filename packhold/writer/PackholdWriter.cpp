@@ -65,23 +65,25 @@ bool CheckColumns(const std::vector<Column>& columns, const std::string& place, 
     return true;
 }
 
-bool CheckCell(const Cell& cell, const Column& column, const std::string& place, std::string* error) {
+// The place is spelt out only for an error: every cell of a package is checked.
+bool CheckCell(const Cell& cell, const Column& column, std::size_t table, std::size_t row, std::string* error) {
     if (!cell.IsPresent()) return true;
+    const auto place = [&] { return CellPlace(table, row, column); };
     if (cell.Type() != column.type)
-        return SetError(
-            error, place + ": a " + CellTypeName(cell.Type()) + " cell in a " + CellTypeName(column.type) + " column");
+        return SetError(error, place() + ": a " + CellTypeName(cell.Type()) + " cell in a " +
+                                   CellTypeName(column.type) + " column");
     switch (cell.Type()) {
         case CellType::kIntArray:
             if (cell.IntArrayValue().size() > kMaxArrayInts)
-                return SetError(error, place + ": more than " + std::to_string(kMaxArrayInts) + " integers");
+                return SetError(error, place() + ": more than " + std::to_string(kMaxArrayInts) + " integers");
             break;
         case CellType::kBytes:
             if (cell.BytesValue().size() > kMaxByteCells)
-                return SetError(error, place + ": more than " + std::to_string(kMaxByteCells) + " bytes");
+                return SetError(error, place() + ": more than " + std::to_string(kMaxByteCells) + " bytes");
             break;
         case CellType::kText:
             if (cell.TextValue().find('\0') != std::string::npos)
-                return SetError(error, place + ": a text cannot hold a NUL byte");
+                return SetError(error, place() + ": a text cannot hold a NUL byte");
             break;
         case CellType::kInt:
             break;
@@ -96,7 +98,7 @@ bool CheckRow(const std::vector<Cell>& row, const std::vector<Column>& columns, 
                                    std::to_string(row.size()) + " cells for " + std::to_string(columns.size()) +
                                    " columns");
     for (std::size_t c = 0; c < row.size(); ++c) {
-        if (!CheckCell(row[c], columns[c], CellPlace(table, index, columns[c]), error)) return false;
+        if (!CheckCell(row[c], columns[c], table, index, error)) return false;
     }
     return true;
 }

@@ -395,7 +395,12 @@ void CRuleCompiler::ReadSyllables(const CAuthoringTable& table, RuleSetSource* r
             }
             syllable.hasSplit = true;
         }
-        if (ok) rules->syllables.push_back(syllable);
+        if (ok) {
+            std::string name = syllable.pinyin;
+            for (char& c : name) c = Lower(c);
+            rules->syllableRows.emplace(name, static_cast<int>(rules->syllables.size()));
+            rules->syllables.push_back(syllable);
+        }
     }
     if (rules->syllables.empty() && !HasErrors(*m_diagnostics))
         AddError(table.HeaderPos(), "no syllables: the filter refuses a rule set without them");

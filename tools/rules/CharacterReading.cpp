@@ -77,9 +77,10 @@ void AddError(std::vector<Diagnostic>* diagnostics, const SourcePos& pos, std::s
 }  // namespace
 
 int SyllableByName(const std::string& name, const RuleSetSource& rules) {
-    for (std::size_t i = 0; i < rules.syllables.size(); ++i)
-        if (EqualsIgnoringCase(rules.syllables[i].pinyin, name)) return static_cast<int>(i);
-    return -1;
+    std::string key = name;
+    for (char& c : key) c = Lower(c);
+    const auto found = rules.syllableRows.find(key);
+    return found == rules.syllableRows.end() ? -1 : found->second;
 }
 
 int SyllableByCode(unsigned char lead, unsigned char trail, const RuleSetSource& rules) {

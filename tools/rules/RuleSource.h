@@ -7,6 +7,7 @@
 #define CHATSIEVE_TOOLS_RULES_RULESOURCE_H
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace chatsieve::tools {
@@ -146,6 +147,9 @@ struct RuleSetSource {
     bool logEnabled = false;
     std::vector<IgnoreSetSource> ignoreSets;
     std::vector<SyllableSource> syllables;
+    // Lower-case pinyin -> its first row in `syllables`, for SyllableByName:
+    // every syllable a rule writes is looked up by name.
+    std::unordered_map<std::string, int> syllableRows;
     std::vector<RuleSource> phrases;
     std::vector<RuleSource> combos;
     std::vector<AllowSource> allow;
