@@ -1,6 +1,7 @@
 #include "rules/CRuleLinter.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <unordered_map>
 #include <utility>
 
@@ -310,11 +311,17 @@ void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
     }
     std::stable_sort(order.begin(), order.end(),
                      [](const Tried& a, const Tried& b) { return a.rule->level > b.rule->level; });
-    // An earlier rule can cover a later one only when its first unit starts
-    // with the syllable some run of the later one starts with, so only those
-    // are compared: trying every pair made lint quadratic in the rules. Each
-    // list is in checking order, so its first covering rule is the earliest.
-    std::unordered_map<int, std::vector<std::size_t>> byStart;
+    // An earlier rule can cover a later one only when its first unit begins
+    // some run of the later one, syllable for syllable: so earlier rules are
+    // listed by the first two syllables of their first unit (one when it has
+    // one), and only those a run of the later rule begins with are compared;
+    // trying every pair made lint quadratic in the rules. Each list is in
+    // checking order, so its first covering rule is the earliest.
+    const auto key = [](const Run& run, std::size_t syllables) {
+        const auto first = static_cast<std::uint64_t>(static_cast<std::uint32_t>(run[0].index));
+        return syllables == 1 ? first << 32 | 0xFFFFFFFFu : first << 32 | static_cast<std::uint32_t>(run[1].index);
+    };
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> byStart;
     std::vector<std::size_t> coverAll;  // earlier rules whose first unit is empty
     const std::size_t none = order.size();
     const auto firstCovering = [&order, none](const std::vector<std::size_t>& earlier, std::size_t r) {
@@ -326,13 +333,15 @@ void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
         const std::vector<Run>& units = order[r].units;
         std::size_t e = firstCovering(coverAll, r);
         for (const Run& run : units) {
-            const auto found = run.empty() ? byStart.end() : byStart.find(run[0].index);
-            if (found != byStart.end()) e = std::min(e, firstCovering(found->second, r));
+            for (std::size_t n = 1; n <= 2 && n <= run.size(); ++n) {
+                const auto found = byStart.find(key(run, n));
+                if (found != byStart.end()) e = std::min(e, firstCovering(found->second, r));
+            }
         }
         if (!units.empty() && units[0].empty())
             coverAll.push_back(r);
         else if (!units.empty())
-            byStart[units[0][0].index].push_back(r);
+            byStart[key(units[0], units[0].size() == 1 ? 1 : 2)].push_back(r);
         if (e != none) {
             const std::string earlier = DescribeRule(*order[e].rule, order[e].isCombo ? "combination" : "phrase");
             const bool same = Covers(order[r].units, order[e].units);
