@@ -212,21 +212,13 @@ BENCHMARK_CAPTURE(BM_CreateGrowth, workload, Shape::kWorkload)
     ->Arg(50000)
     ->Arg(95000)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_CreateGrowth, level100, Shape::kLevel100)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_CreateGrowth, middle_combos, Shape::kMiddleCombos)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_CreateGrowth, syllables20k, Shape::kManySyllables)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond);
+// The made-up shapes, from 1,000 to 100,000 rows.
+void CreationSizes(benchmark::internal::Benchmark* b) {
+    b->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+}
+BENCHMARK_CAPTURE(BM_CreateGrowth, level100, Shape::kLevel100)->Apply(CreationSizes);
+BENCHMARK_CAPTURE(BM_CreateGrowth, middle_combos, Shape::kMiddleCombos)->Apply(CreationSizes);
+BENCHMARK_CAPTURE(BM_CreateGrowth, syllables20k, Shape::kManySyllables)->Apply(CreationSizes);
 
 }  // namespace
 }  // namespace chatsieve::bench

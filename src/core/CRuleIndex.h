@@ -122,8 +122,6 @@ private:
     static bool HashEdges(Trie& trie);
     static int Lookup(const TArray<AddressId>& ids, const void* address);
     bool InsertForm(Trie& trie, const char* form, bool fold, int syllable);
-    int PhraseId(CPhraseRule* phrase, int rule);
-    bool AddRule(CMatcher* rule, int ordinal);
 
     void Record(const unsigned char* text, std::size_t p, std::size_t n);
     void AddOccurrence(int syllable, int length);

@@ -57,12 +57,8 @@ unsigned SimplifiedForm(unsigned code) {
     const CCodePage936& codePage = CCodePage936::Instance();
     const long character = codePage.Decode(static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code));
     if (character < 0) return 0;
-    for (std::uint32_t counterpart : CCharacterData::Instance().Variants(static_cast<std::uint32_t>(character))) {
-        std::string bytes;
-        if (codePage.Encode(counterpart, &bytes) && bytes.size() == 2)
-            return static_cast<unsigned>(static_cast<unsigned char>(bytes[0])) << 8 |
-                   static_cast<unsigned char>(bytes[1]);
-    }
+    for (std::uint32_t counterpart : CCharacterData::Instance().Variants(static_cast<std::uint32_t>(character)))
+        if (const unsigned counterpartCode = codePage.TwoByteCode(counterpart)) return counterpartCode;
     return 0;
 }
 

@@ -30,6 +30,11 @@ CCodePage936::CCodePage936() : m_single(256, -1), m_double(65536, -1) {
     }
 }
 
+unsigned CCodePage936::TwoByteCode(std::uint32_t codePoint) const {
+    const auto found = m_encode.find(codePoint);
+    return found != m_encode.end() && found->second > 0xFF ? static_cast<unsigned>(found->second) : 0;
+}
+
 bool CCodePage936::Encode(std::uint32_t codePoint, std::string* out) const {
     const auto found = m_encode.find(codePoint);
     if (found == m_encode.end()) return false;

@@ -36,6 +36,9 @@ public:
 
     // Appends the code page bytes of `codePoint`; false when it has none.
     bool Encode(std::uint32_t codePoint, std::string* out) const;
+    // lead << 8 | trail of a code point the code page writes in two bytes; 0
+    // for one it writes in one byte or lacks.
+    unsigned TwoByteCode(std::uint32_t codePoint) const;
 
     // UTF-8 to code page 936. On success `*columns`, when given, gets for
     // every output byte the 1-based column of the character it came from.

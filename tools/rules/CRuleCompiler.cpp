@@ -30,8 +30,6 @@ bool IsAllLetters(const std::string& text) {
     return true;
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // `digits` hexadecimal digits, either case; -1 otherwise.
 int ParseHex(const std::string& text, std::size_t digits) {
     if (text.size() != digits) return -1;
@@ -94,9 +92,10 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
     for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
     for (std::size_t i = 1; i <= a.size(); ++i) {
         for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t cost = Lower(a[i - 1]) == Lower(b[j - 1]) ? 0 : 1;
+            const std::size_t cost = LowerAscii(a[i - 1]) == LowerAscii(b[j - 1]) ? 0 : 1;
             d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
-            if (i > 1 && j > 1 && Lower(a[i - 1]) == Lower(b[j - 2]) && Lower(a[i - 2]) == Lower(b[j - 1]))
+            if (i > 1 && j > 1 && LowerAscii(a[i - 1]) == LowerAscii(b[j - 2]) &&
+                LowerAscii(a[i - 2]) == LowerAscii(b[j - 1]))
                 d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
         }
     }
@@ -396,9 +395,7 @@ void CRuleCompiler::ReadSyllables(const CAuthoringTable& table, RuleSetSource* r
             syllable.hasSplit = true;
         }
         if (ok) {
-            std::string name = syllable.pinyin;
-            for (char& c : name) c = Lower(c);
-            rules->syllableRows.emplace(name, static_cast<int>(rules->syllables.size()));
+            rules->syllableRows.emplace(LowerAscii(syllable.pinyin), static_cast<int>(rules->syllables.size()));
             rules->syllables.push_back(syllable);
         }
     }

@@ -101,8 +101,6 @@ std::string Stripped(const std::string& text, const RuleSetSource& rules) {
     return kept;
 }
 
-char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // True when `form` and `text` agree on the bytes where they overlap with
 // `form` placed at `at` of `text` (`at` may be negative: the form starts
 // before the text).
@@ -111,8 +109,8 @@ bool Overlaps(const std::string& form, const std::string& text, long at, bool fo
     for (long k = 0; k < static_cast<long>(form.size()); ++k) {
         const long t = at + k;
         if (t < 0 || t >= static_cast<long>(text.size())) continue;
-        const char a = fold ? Folded(form[static_cast<std::size_t>(k)]) : form[static_cast<std::size_t>(k)];
-        const char b = fold ? Folded(text[static_cast<std::size_t>(t)]) : text[static_cast<std::size_t>(t)];
+        const char a = fold ? LowerAscii(form[static_cast<std::size_t>(k)]) : form[static_cast<std::size_t>(k)];
+        const char b = fold ? LowerAscii(text[static_cast<std::size_t>(t)]) : text[static_cast<std::size_t>(t)];
         if (a != b) return false;
         any = true;
     }

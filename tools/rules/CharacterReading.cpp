@@ -10,22 +10,7 @@ namespace chatsieve::tools {
 
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
-
-// The two code page bytes of a character as lead << 8 | trail; 0 when it has
-// none or only one.
-unsigned Code(std::uint32_t codePoint) {
-    std::string bytes;
-    if (!CCodePage936::Instance().Encode(codePoint, &bytes) || bytes.size() != 2) return 0;
-    return static_cast<unsigned>(static_cast<unsigned char>(bytes[0])) << 8 | static_cast<unsigned char>(bytes[1]);
-}
+unsigned Code(std::uint32_t codePoint) { return CCodePage936::Instance().TwoByteCode(codePoint); }
 
 int SyllableOf(unsigned code, const RuleSetSource& rules) {
     return code ? SyllableByCode(static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code & 0xFF), rules)
@@ -77,9 +62,7 @@ void AddError(std::vector<Diagnostic>* diagnostics, const SourcePos& pos, std::s
 }  // namespace
 
 int SyllableByName(const std::string& name, const RuleSetSource& rules) {
-    std::string key = name;
-    for (char& c : key) c = Lower(c);
-    const auto found = rules.syllableRows.find(key);
+    const auto found = rules.syllableRows.find(LowerAscii(name));
     return found == rules.syllableRows.end() ? -1 : found->second;
 }
 
@@ -160,7 +143,7 @@ bool ReadCharacters(const std::vector<WrittenCharacter>& run, const RuleSetSourc
             choice.word = wordOf[i];
         } else {
             for (const std::string& reading : data.Readings(known[i]))
-                if (!EqualsIgnoringCase(reading, rules.syllables[static_cast<std::size_t>(home[i])].pinyin))
+                if (LowerAscii(reading) != LowerAscii(rules.syllables[static_cast<std::size_t>(home[i])].pinyin))
                     choice.others += (choice.others.empty() ? "" : " ") + reading;
         }
         const SyllableSource& taken = rules.syllables[static_cast<std::size_t>(syllable)];

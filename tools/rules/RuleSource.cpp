@@ -4,6 +4,13 @@
 
 namespace chatsieve::tools {
 
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text) c = LowerAscii(c);
+    return text;
+}
+
 std::string Diagnostic::Format() const {
     std::string text = pos.file + ":" + std::to_string(pos.line) + ":" + std::to_string(pos.column) + ": ";
     if (severity == Severity::kWarning) text += "warning: ";

@@ -161,6 +161,10 @@ std::string FormatCodeRange(const CodeRange& range);
 std::string FormatByteRange(const ByteRange& range);
 // "phrase 'wai-gua' (phrases.tsv:4)" or "phrase phrases.tsv:4".
 std::string DescribeRule(const RuleSource& rule, const char* kind);
+// ASCII letters in lower case, other bytes as they are: pinyin and names are
+// compared without regard to letter case.
+char LowerAscii(char c);
+std::string LowerAscii(std::string text);
 
 }  // namespace chatsieve::tools
 
