@@ -109,6 +109,11 @@ struct CharacterChoice {
     std::string leftOut;   // counterparts or the character itself that did not fit the syllable's ranges
 };
 
+// How a phrase's characters match: `sound` by their syllables, so every
+// homophone too; `written` as the characters themselves (with their variants),
+// their pinyin and split forms, and no other character of the same sound.
+enum class MatchMode { kSound, kWritten };
+
 // A phrase rule (parts are then syllables only) or a combination rule.
 struct RuleSource {
     SourcePos pos;
@@ -120,6 +125,7 @@ struct RuleSource {
     std::vector<PartRef> parts;
     std::vector<CharacterChoice> choices;  // one per character written
     std::string tags;                      // "cheat,contact": the optional tags column, tidied
+    MatchMode match = MatchMode::kSound;   // phrases only
     // The row had errors; it is kept so that later rows keep their places,
     // but nothing is judged from it.
     bool broken = false;
