@@ -6,10 +6,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "CLineSource.h"
 #include "CScreener.h"
 #include "Commands.h"
+#include "ScanPackage.h"
+#include "ScanReport.h"
 #include "ScanTally.h"
 #include "platform/ToolPlatform.h"
 #include "rules/CCodePage936.h"
@@ -148,8 +151,10 @@ bool ScanLog(CScreener& screener, const ScanOptions& options, const std::string&
         tally->AddLine(level, replaced);
         if (level > 0) {
             const unsigned forms = explained ? WrittenForms(explanation, text) : 0;
-            tally->AddDecision(rule, level, forms,
-                               Sample{log, source.LineNumber(), CCodePage936::Instance().ToUtf8Lenient(text), forms});
+            tally->AddDecision(rule, level, forms, MakeSample(log, source.LineNumber(), text, explanation, forms));
+            if (IsSuspicious(forms))
+                for (const std::string& suspect : SuspectExpressions(explanation, text))
+                    tally->AddSuspect(rule, CCodePage936::Instance().ToUtf8Lenient(suspect));
         }
         if (++sinceUpdate == 4096 && progress) {
             progress->Update(doneBefore + source.BytesRead());
@@ -244,7 +249,14 @@ int RunScan(const Arguments& args) {
     }
     tally.PrintText(stdout);
     if (!options.report.empty()) {
-        const std::string page = tally.Html(options.logs);
+        PackageSummary package;
+        std::string error;
+        if (!SummarizePackage((std::filesystem::path(options.root) / "Data" / "Scp" / "Chatsieve.res").string(),
+                              &package, &error)) {
+            std::fprintf(stderr, "chatsieve scan: %s\n", error.c_str());
+            return kExitFailure;
+        }
+        const std::string page = ScanReportHtml(tally, package, options.logs);
         std::FILE* out = std::fopen(options.report.c_str(), "wb");
         if (!out || std::fwrite(page.data(), 1, page.size(), out) != page.size() || std::fclose(out) != 0) {
             std::fprintf(stderr, "chatsieve scan: cannot write %s\n", options.report.c_str());

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cstdlib>
 #include <cstring>
 
+#include "rules/AllowTable.h"
 #include "rules/CCodePage936.h"
 
 namespace chatsieve::tools {
@@ -36,29 +38,6 @@ bool LetterBefore(const std::string& line, int at) {
     return at > 0 && i == static_cast<std::size_t>(at) && previous + 1 == i && IsAsciiLetter(line[previous]);
 }
 
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 std::string Number(long long n) {
     std::string digits = std::to_string(n), out;
     for (std::size_t i = 0; i < digits.size(); ++i) {
@@ -68,42 +47,66 @@ std::string Number(long long n) {
     return out;
 }
 
-// A horizontal bar chart as inline SVG: one labelled bar a row.
-std::string BarChart(const std::string& title, const std::vector<std::pair<std::string, long long>>& bars,
-                     const char* colour) {
-    long long most = 1;
-    for (const auto& bar : bars) most = std::max(most, bar.second);
-    const int rowHeight = 24, labelWidth = 260, barWidth = 420;
-    const int height = static_cast<int>(bars.size()) * rowHeight + 40;
-    std::string svg = "<figure><figcaption>" + Escaped(title) +
-                      "</figcaption><svg xmlns=\"http://www.w3.org/2000/svg\" "
-                      "class=\"chart\" width=\"" +
-                      std::to_string(labelWidth + barWidth + 120) + "\" height=\"" + std::to_string(height) +
-                      "\" role=\"img\" aria-label=\"" + Escaped(title) + "\">";
-    int y = 10;
-    for (const auto& bar : bars) {
-        const int width = bar.second > 0 ? std::max(2, static_cast<int>(bar.second * barWidth / most)) : 0;
-        svg += "<text x=\"" + std::to_string(labelWidth - 8) + "\" y=\"" + std::to_string(y + 16) +
-               "\" text-anchor=\"end\">" + Escaped(bar.first) + "</text>";
-        svg += "<rect class=\"bar\" x=\"" + std::to_string(labelWidth) + "\" y=\"" + std::to_string(y + 3) +
-               "\" width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(rowHeight - 6) + "\" fill=\"" +
-               colour + "\"><title>" + Escaped(bar.first) + ": " + Number(bar.second) + "</title></rect>";
-        svg += "<text x=\"" + std::to_string(labelWidth + width + 6) + "\" y=\"" + std::to_string(y + 16) + "\">" +
-               Number(bar.second) + "</text>";
-        y += rowHeight;
+// The written forms of one part of a match.
+unsigned PartForms(const PartMatch& part, const std::string& line) {
+    unsigned forms = 0;
+    if (part.syllables.empty()) return forms;
+    std::size_t bytes = 0;
+    for (const SyllableMatch& s : part.syllables) {
+        bytes += s.bytes.size();
+        if (s.form == "pinyin")
+            forms |= 1u << kFormPinyin;
+        else if (s.form == "split form")
+            forms |= 1u << kFormSplit;
+        else
+            forms |= 1u << (HoldsCharacter(part.text, s.bytes) ? kFormCharacter : kFormHomophone);
     }
-    if (bars.empty()) svg += "<text x=\"10\" y=\"26\">nothing to show</text>";
-    return svg + "</svg></figure>\n";
+    if (part.end - part.start > static_cast<int>(bytes)) forms |= 1u << kFormFillers;
+    const SyllableMatch& first = part.syllables.front();
+    const SyllableMatch& last = part.syllables.back();
+    if ((first.form == "pinyin" && LetterBefore(line, first.start)) ||
+        (last.form == "pinyin" && static_cast<std::size_t>(last.end) < line.size() &&
+         IsAsciiLetter(line[static_cast<std::size_t>(last.end)])))
+        forms |= 1u << kFormInsideWord;
+    return forms;
+}
+
+// Whether `text` (code page 936) can stand in the allow column of allow.tsv
+// as it is: a field without tabs or line ends that is not read as a comment,
+// has no spaces to be dropped around it, fits an allowed expression and
+// holds only characters of the code page.
+bool IsAllowable(const std::string& text) {
+    if (text.empty() || text.size() > kMaxAllowBytes || text[0] == '#' || text[0] == ' ' || text.back() == ' ')
+        return false;
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+    std::string utf8;
+    TextError error;
+    return CCodePage936::Instance().ToUtf8(text, &utf8, &error);
+}
+
+// "0-6,9-12" as Write writes spans.
+std::vector<Span> ReadSpans(const std::string& text) {
+    std::vector<Span> spans;
+    const char* at = text.c_str();
+    while (*at) {
+        char* end = nullptr;
+        Span span;
+        span.start = static_cast<int>(std::strtol(at, &end, 10));
+        if (*end != '-') break;
+        span.end = static_cast<int>(std::strtol(end + 1, &end, 10));
+        if (span.end > span.start) spans.push_back(span);
+        if (*end != ',') break;
+        at = end + 1;
+    }
+    return spans;
 }
 
 std::string LineCount(long long n) { return Number(n) + (n == 1 ? " line" : " lines"); }
 
-std::string SampleRow(const Sample& sample) {
-    return "<tr><td class=\"where\">" + Escaped(sample.file) + ":" + std::to_string(sample.line) + "</td><td>" +
-           Escaped(sample.text) + "</td><td class=\"forms\">" + Escaped(FormNames(sample.forms)) + "</td></tr>\n";
-}
-
 }  // namespace
+
+std::string FormatCount(long long n) { return Number(n); }
 
 const char* FormName(int form) { return form >= 0 && form < kFormCount ? kFormNames[form] : "?"; }
 
@@ -118,27 +121,51 @@ std::string RuleName(const Explanation& explanation) { return explanation.kind +
 
 unsigned WrittenForms(const Explanation& explanation, const std::string& line) {
     unsigned forms = 0;
-    for (const PartMatch& part : explanation.parts) {
-        if (part.syllables.empty()) continue;
-        std::size_t bytes = 0;
-        for (const SyllableMatch& s : part.syllables) {
-            bytes += s.bytes.size();
-            if (s.form == "pinyin")
-                forms |= 1u << kFormPinyin;
-            else if (s.form == "split form")
-                forms |= 1u << kFormSplit;
-            else
-                forms |= 1u << (HoldsCharacter(part.text, s.bytes) ? kFormCharacter : kFormHomophone);
-        }
-        if (part.end - part.start > static_cast<int>(bytes)) forms |= 1u << kFormFillers;
-        const SyllableMatch& first = part.syllables.front();
-        const SyllableMatch& last = part.syllables.back();
-        if ((first.form == "pinyin" && LetterBefore(line, first.start)) ||
-            (last.form == "pinyin" && static_cast<std::size_t>(last.end) < line.size() &&
-             IsAsciiLetter(line[static_cast<std::size_t>(last.end)])))
-            forms |= 1u << kFormInsideWord;
-    }
+    for (const PartMatch& part : explanation.parts) forms |= PartForms(part, line);
     return forms;
+}
+
+std::vector<std::string> SuspectExpressions(const Explanation& explanation, const std::string& line) {
+    std::vector<std::string> texts;
+    for (const PartMatch& part : explanation.parts) {
+        const unsigned forms = PartForms(part, line);
+        if (!IsSuspicious(forms) || part.start < 0 || part.end <= part.start ||
+            static_cast<std::size_t>(part.end) > line.size())
+            continue;
+        std::size_t start = static_cast<std::size_t>(part.start), end = static_cast<std::size_t>(part.end);
+        // Allowing the whole word keeps the pinyin caught where it stands
+        // as a word of its own.
+        if (forms & 1u << kFormInsideWord) {
+            while (LetterBefore(line, static_cast<int>(start))) --start;
+            while (end < line.size() && IsAsciiLetter(line[end])) ++end;
+        }
+        const std::string text = line.substr(start, end - start);
+        if (IsAllowable(text) && std::find(texts.begin(), texts.end(), text) == texts.end()) texts.push_back(text);
+    }
+    return texts;
+}
+
+Sample MakeSample(const std::string& file, long long lineNumber, const std::string& line,
+                  const Explanation& explanation, unsigned forms) {
+    const CCodePage936& codePage = CCodePage936::Instance();
+    Sample sample{file, lineNumber, codePage.ToUtf8Lenient(line), forms, {}};
+    const auto utf8Offset = [&](int at) {
+        return static_cast<int>(codePage.ToUtf8Lenient(line.substr(0, static_cast<std::size_t>(at))).size());
+    };
+    std::vector<std::pair<int, int>> spans;
+    for (const PartMatch& part : explanation.parts) spans.push_back({part.start, part.end});
+    if (spans.empty()) spans.push_back({explanation.start, explanation.end});
+    std::sort(spans.begin(), spans.end());
+    for (const auto& [start, end] : spans) {
+        if (start < 0 || end <= start || static_cast<std::size_t>(end) > line.size()) continue;
+        const Span span{utf8Offset(start), utf8Offset(end)};
+        // A combination's parts may overlap; one mark covers them.
+        if (!sample.spans.empty() && span.start < sample.spans.back().end)
+            sample.spans.back().end = std::max(sample.spans.back().end, span.end);
+        else
+            sample.spans.push_back(span);
+    }
+    return sample;
 }
 
 void CScanTally::AddLine(int level, bool replaced) {
@@ -161,8 +188,18 @@ void CScanTally::AddDecision(const std::string& rule, int level, unsigned forms,
     }
 }
 
+void CScanTally::AddSuspect(const std::string& rule, const std::string& text, long long lines) {
+    std::map<std::string, long long>& suspects = m_rules[rule].suspects;
+    const auto found = suspects.find(text);
+    if (found != suspects.end())
+        found->second += lines;
+    else if (suspects.size() < kSuspectTexts)
+        suspects.emplace(text, lines);
+}
+
 // Records: "T files lines bytes replaced", "L level lines", "R rule level
-// lines suspicious form...", "S suspicious forms line rule file text".
+// lines suspicious form...", "S suspicious forms line spans rule file text"
+// (spans "start-end,start-end"), "A lines rule text" for a suspect text.
 void CScanTally::Write(std::FILE* out) const {
     std::fprintf(out, "T\t%lld\t%lld\t%lld\t%lld\n", m_files, m_lines, m_bytes, m_replaced);
     for (const auto& [level, lines] : m_levels) std::fprintf(out, "L\t%d\t%lld\n", level, lines);
@@ -171,9 +208,15 @@ void CScanTally::Write(std::FILE* out) const {
         for (long long count : tally.forms) std::fprintf(out, "\t%lld", count);
         std::fputc('\n', out);
         for (const auto* samples : {&tally.samples, &tally.suspiciousSamples})
-            for (const Sample& s : *samples)
-                std::fprintf(out, "S\t%d\t%u\t%lld\t%s\t%s\t%s\n", samples == &tally.suspiciousSamples ? 1 : 0, s.forms,
-                             s.line, rule.c_str(), s.file.c_str(), s.text.c_str());
+            for (const Sample& s : *samples) {
+                std::string spans;
+                for (const Span& span : s.spans)
+                    spans += (spans.empty() ? "" : ",") + std::to_string(span.start) + "-" + std::to_string(span.end);
+                std::fprintf(out, "S\t%d\t%u\t%lld\t%s\t%s\t%s\t%s\n", samples == &tally.suspiciousSamples ? 1 : 0,
+                             s.forms, s.line, spans.c_str(), rule.c_str(), s.file.c_str(), s.text.c_str());
+            }
+        for (const auto& [text, lines] : tally.suspects)
+            std::fprintf(out, "A\t%lld\t%s\t%s\n", lines, rule.c_str(), text.c_str());
     }
 }
 
@@ -190,7 +233,7 @@ bool CScanTally::Read(std::FILE* in, long long lineOffset) {
         std::vector<std::string> fields;
         std::size_t start = 0;
         // The sample text is the last field and may hold tabs itself.
-        const std::size_t limit = record[0] == 'S' ? 7 : 64;
+        const std::size_t limit = record[0] == 'S' ? 8 : record[0] == 'A' ? 4 : 64;
         while (fields.size() + 1 < limit) {
             const std::size_t tab = record.find('\t', start);
             if (tab == std::string::npos) break;
@@ -212,12 +255,14 @@ bool CScanTally::Read(std::FILE* in, long long lineOffset) {
                 tally.forms[form] += number(5 + static_cast<std::size_t>(form));
                 m_forms[form] += number(5 + static_cast<std::size_t>(form));
             }
-        } else if (fields[0] == "S" && fields.size() == 7) {
-            RuleTally& tally = m_rules[fields[4]];
+        } else if (fields[0] == "S" && fields.size() == 8) {
+            RuleTally& tally = m_rules[fields[5]];
             auto& samples = number(1) ? tally.suspiciousSamples : tally.samples;
             if (samples.size() < kSamples)
-                samples.push_back(
-                    Sample{fields[5], number(3) + lineOffset, fields[6], static_cast<unsigned>(number(2))});
+                samples.push_back(Sample{fields[6], number(3) + lineOffset, fields[7], static_cast<unsigned>(number(2)),
+                                         ReadSpans(fields[4])});
+        } else if (fields[0] == "A" && fields.size() == 4) {
+            AddSuspect(fields[2], fields[3], number(1));
         } else {
             return false;
         }
@@ -267,57 +312,6 @@ void CScanTally::PrintText(std::FILE* out) const {
     for (int form = 0; form < kFormCount; ++form)
         std::fprintf(out, "%s %s %s", form ? "," : "", FormName(form), Number(m_forms[form]).c_str());
     std::fputc('\n', out);
-}
-
-std::string CScanTally::Html(const std::vector<std::string>& logs) const {
-    long long decided = 0, suspicious = 0;
-    for (const auto& [rule, tally] : m_rules) decided += tally.lines, suspicious += tally.suspicious;
-    std::string page =
-        "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>chatsieve scan report</title>\n"
-        "<style>body{font-family:sans-serif;margin:2em;color:#222}h1{font-size:1.5em}h2{font-size:1.2em;margin-top:"
-        "1.6em}table{border-collapse:collapse}td,th{border:1px solid #ccc;padding:3px 8px;text-align:left;"
-        "vertical-align:top}td.num{text-align:right}td.where,td.forms{color:#555;white-space:nowrap}figure{margin:1em"
-        " 0}figcaption{font-weight:bold;margin-bottom:4px}svg.chart text{font-size:13px;fill:#222}.suspect{background:"
-        "#fff3e0}</style></head><body>\n<h1>chatsieve scan report</h1>\n<p id=\"summary\">";
-    std::string files;
-    for (const std::string& log : logs) files += (files.empty() ? "" : ", ") + log;
-    page += Escaped(Number(m_lines)) + " lines (" + Number(m_bytes) + " bytes) in " + Escaped(files) + "; " +
-            Number(decided) + " with a level, " + Number(suspicious) + " likely false positives";
-    if (m_replaced) page += "; " + Number(m_replaced) + " held characters screened as '?'";
-    page += ".</p>\n<div class=\"charts\">\n";
-    std::vector<std::pair<std::string, long long>> levels, rules, forms;
-    for (const auto& [level, lines] : m_levels) levels.push_back({"level " + std::to_string(level), lines});
-    const auto byLines = RulesByLines();
-    for (std::size_t i = 0; i < byLines.size() && i < 15; ++i)
-        rules.push_back({byLines[i].first, byLines[i].second->lines});
-    for (int form = 0; form < kFormCount; ++form) forms.push_back({FormName(form), m_forms[form]});
-    page += BarChart("Lines per level", levels, "#4a7ebb");
-    page += BarChart("Top rules by lines decided", rules, "#c0504d");
-    page += BarChart("Hits by written form", forms, "#9bbb59");
-    page +=
-        "</div>\n<h2>Likely false positives</h2>\n<p>Lines decided through a homophone character or inside a "
-        "longer ASCII word.</p>\n<table id=\"suspects\"><tr><th>where</th><th>line</th><th>forms</th></tr>\n";
-    for (const auto& [rule, tally] : byLines) {
-        if (!tally->suspicious) continue;
-        page += "<tr class=\"suspect\"><th colspan=\"3\">" + Escaped(rule) + ", level " + std::to_string(tally->level) +
-                ": " + LineCount(tally->suspicious) + "</th></tr>\n";
-        for (const Sample& s : tally->suspiciousSamples) page += SampleRow(s);
-    }
-    page += "</table>\n<h2>Rules</h2>\n<table id=\"rules\"><tr><th>rule</th><th>level</th><th>lines</th>";
-    for (int form = 0; form < kFormCount; ++form) page += "<th>" + std::string(FormName(form)) + "</th>";
-    page += "</tr>\n";
-    for (const auto& [rule, tally] : byLines) {
-        page += "<tr><td>" + Escaped(rule) + "</td><td class=\"num\">" + std::to_string(tally->level) +
-                "</td><td class=\"num\">" + Number(tally->lines) + "</td>";
-        for (long long count : tally->forms) page += "<td class=\"num\">" + Number(count) + "</td>";
-        page += "</tr>\n";
-    }
-    page += "</table>\n<h2>Samples</h2>\n<table id=\"samples\"><tr><th>where</th><th>line</th><th>forms</th></tr>\n";
-    for (const auto& [rule, tally] : byLines) {
-        page += "<tr><th colspan=\"3\">" + Escaped(rule) + "</th></tr>\n";
-        for (const Sample& s : tally->samples) page += SampleRow(s);
-    }
-    return page + "</table>\n</body></html>\n";
 }
 
 }  // namespace chatsieve::tools

@@ -1,8 +1,8 @@
 // What scan and diff learn about lines: the rule that decided each one and
 // the written forms its syllables matched in, tallied per rule and per level.
 // A tally is built by one process, written as text for the process that
-// started it and merged there, and then reported as text or as one
-// self-contained HTML page.
+// started it and merged there, and then reported as text or, through
+// ScanReport.h, as one self-contained HTML page.
 #ifndef CHATSIEVE_TOOLS_CHATSIEVE_SCANTALLY_H
 #define CHATSIEVE_TOOLS_CHATSIEVE_SCANTALLY_H
 
@@ -35,13 +35,31 @@ inline bool IsSuspicious(unsigned forms) { return (forms & (1u << kFormHomophone
 std::string RuleName(const Explanation& explanation);
 // The written forms of the match that decided `line` (code page 936).
 unsigned WrittenForms(const Explanation& explanation, const std::string& line);
+// What an allowed expression would have to hold to let the likely false
+// positive in `line` through (code page 936): for each part matched through
+// a homophone, the span it matched; for each part inside a longer ASCII
+// word, that whole word. Empty for a line that is no likely false positive.
+std::vector<std::string> SuspectExpressions(const Explanation& explanation, const std::string& line);
+// "12,345".
+std::string FormatCount(long long n);
+
+// Byte offsets in a sample's text, end exclusive.
+struct Span {
+    int start = 0;
+    int end = 0;
+};
 
 struct Sample {
     std::string file;
     long long line = 0;
     std::string text;  // UTF-8
     unsigned forms = 0;
+    std::vector<Span> spans;  // what the rule matched in `text`: a phrase's run, each part of a combination
 };
+
+// The sample of `line` (code page 936), decided as `explanation` says.
+Sample MakeSample(const std::string& file, long long lineNumber, const std::string& line,
+                  const Explanation& explanation, unsigned forms);
 
 struct RuleTally {
     int level = 0;
@@ -50,14 +68,23 @@ struct RuleTally {
     long long forms[kFormCount] = {};
     std::vector<Sample> samples;            // the first few
     std::vector<Sample> suspiciousSamples;  // the first few likely false positives
+    // SuspectExpressions of its likely false positives (UTF-8), with the
+    // lines each came from; the first kSuspectTexts different ones.
+    std::map<std::string, long long> suspects;
 };
 
 class CScanTally {
 public:
     static constexpr std::size_t kSamples = 5;
+    // Keeps a tally's memory bounded however many different lines a rule
+    // catches by mistake.
+    static constexpr std::size_t kSuspectTexts = 20;
 
     void AddLine(int level, bool replaced);
     void AddDecision(const std::string& rule, int level, unsigned forms, const Sample& sample);
+    // A text an allowed expression could hold for a likely false positive
+    // of `rule` (UTF-8), `lines` more times.
+    void AddSuspect(const std::string& rule, const std::string& text, long long lines = 1);
     void AddBytes(long long bytes) { m_bytes += bytes; }
     void AddFile() { ++m_files; }
 
@@ -67,13 +94,18 @@ public:
     // `lineOffset`; false on a malformed record.
     bool Read(std::FILE* in, long long lineOffset);
     long long Lines() const { return m_lines; }
-
-    void PrintText(std::FILE* out) const;
-    std::string Html(const std::vector<std::string>& logs) const;
-
-private:
+    long long Files() const { return m_files; }
+    long long Bytes() const { return m_bytes; }
+    long long Replaced() const { return m_replaced; }
+    long long FormHits(int form) const { return m_forms[form]; }
+    const std::map<int, long long>& Levels() const { return m_levels; }
+    const std::map<std::string, RuleTally>& Rules() const { return m_rules; }
+    // The rules that decided lines, most lines first.
     std::vector<std::pair<std::string, const RuleTally*>> RulesByLines() const;
 
+    void PrintText(std::FILE* out) const;
+
+private:
     long long m_files = 0;
     long long m_lines = 0;
     long long m_bytes = 0;
