@@ -210,6 +210,18 @@ int RunScan(const Arguments& args) {
     const int usage = ParseScanArguments(args, &options);
     if (usage != kExitOk) return usage;
 
+    // The report names the package screened with; read before the logs, so
+    // that a package it cannot read fails the scan at once, not after it.
+    PackageSummary package;
+    if (!options.report.empty() && !options.lines && options.rangeStart < 0) {
+        std::string error;
+        if (!SummarizePackage((std::filesystem::path(options.root) / "Data" / "Scp" / "Chatsieve.res").string(),
+                              &package, &error)) {
+            std::fprintf(stderr, "chatsieve scan: %s\n", error.c_str());
+            return kExitFailure;
+        }
+    }
+
     CScanTally tally;
     bool ok = true;
     if (options.jobs > 1 && !options.lines && options.rangeStart < 0) {
@@ -249,13 +261,6 @@ int RunScan(const Arguments& args) {
     }
     tally.PrintText(stdout);
     if (!options.report.empty()) {
-        PackageSummary package;
-        std::string error;
-        if (!SummarizePackage((std::filesystem::path(options.root) / "Data" / "Scp" / "Chatsieve.res").string(),
-                              &package, &error)) {
-            std::fprintf(stderr, "chatsieve scan: %s\n", error.c_str());
-            return kExitFailure;
-        }
         const std::string page = ScanReportHtml(tally, package, options.logs);
         std::FILE* out = std::fopen(options.report.c_str(), "wb");
         if (!out || std::fwrite(page.data(), 1, page.size(), out) != page.size() || std::fclose(out) != 0) {

@@ -360,9 +360,10 @@ std::string ScanReportHtml(const CScanTally& tally, const PackageSummary& packag
         page += "<p>No likely false positive to allow.</p>\n";
     } else {
         page +=
-            "<p>Rows for the rule folder's allow.tsv that let the likely false positives above through: the span "
-            "a homophone matched, or the whole word pinyin was caught inside. Check each before pasting; an "
-            "expression hides its characters from the rules it names.</p>\n<pre id=\"allow-rows\">" +
+            "<p>Rows for the rule folder's allow.tsv that let the likely false positives above through: what "
+            "a homophone matched, or the whole word pinyin was caught inside, fillers stripped. Check each before "
+            "pasting; an expression hides its characters from the rules it names wherever it occurs.</p>\n<pre "
+            "id=\"allow-rows\">" +
             Escaped(allow) + "</pre>\n";
     }
     page += RulesSection(package, byLines) + RollUpSection(package, byLines) + UnfiredSection(tally, package);

@@ -139,7 +139,12 @@ std::vector<std::string> SuspectExpressions(const Explanation& explanation, cons
             while (LetterBefore(line, static_cast<int>(start))) --start;
             while (end < line.size() && IsAsciiLetter(line[end])) ++end;
         }
-        const std::string text = line.substr(start, end - start);
+        // What the rule saw, fillers stripped: allowed expressions are
+        // stripped the same way, so one row covers every way of slipping
+        // fillers in.
+        std::string text = line.substr(start, static_cast<std::size_t>(part.start) - start);
+        for (const SyllableMatch& syllable : part.syllables) text += syllable.bytes;
+        text += line.substr(static_cast<std::size_t>(part.end), end - static_cast<std::size_t>(part.end));
         if (IsAllowable(text) && std::find(texts.begin(), texts.end(), text) == texts.end()) texts.push_back(text);
     }
     return texts;

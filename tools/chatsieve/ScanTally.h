@@ -36,9 +36,10 @@ std::string RuleName(const Explanation& explanation);
 // The written forms of the match that decided `line` (code page 936).
 unsigned WrittenForms(const Explanation& explanation, const std::string& line);
 // What an allowed expression would have to hold to let the likely false
-// positive in `line` through (code page 936): for each part matched through
-// a homophone, the span it matched; for each part inside a longer ASCII
-// word, that whole word. Empty for a line that is no likely false positive.
+// positive in `line` through (code page 936), fillers stripped: for each
+// part matched through a homophone, what it matched; for each part inside a
+// longer ASCII word, that whole word. Empty for a line that is no likely
+// false positive.
 std::vector<std::string> SuspectExpressions(const Explanation& explanation, const std::string& line);
 // "12,345".
 std::string FormatCount(long long n);
