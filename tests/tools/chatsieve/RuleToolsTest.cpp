@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "PackholdWriter.h"
 #include "RuleFolder.h"
 #include "RunChatsieve.h"
 #include "TempDir.h"
@@ -350,6 +351,38 @@ TEST(ChatsieveScan, ReportDescribesThePackageAndEveryRule) {
     ASSERT_EQ(allow.size(), 1u);
     EXPECT_EQ(allow[0].text, "四服");
     EXPECT_TRUE(allow[0].rules.empty());
+}
+
+// A package whose rules say how they match shows each rule's mode; one
+// that does not matches every rule by sound.
+TEST(ChatsieveScan, ReportTakesEachRulesModeFromThePackage) {
+    ScopedTempDir dir;
+    std::filesystem::create_directories("rules");
+    WriteFileText("rules/phrases.tsv", "id\tlevel\tphrase\ncheat\t60\t外挂\nserver\t50\t私服\n");
+    WriteFileText("rules/combos.tsv", "id\tlevel\tparts\n");
+    ASSERT_EQ(Chatsieve("build rules -o root/Data/Scp/Chatsieve.res").status, 0);
+    const std::string path = "root/Data/Scp/Chatsieve.res";
+    const std::string bytes = ReadFileText(path);
+    packhold::Package package;
+    std::string error;
+    ASSERT_TRUE(packhold::DecodePackage(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                                        packhold::kDefaultKey, &package, &error))
+        << error;
+    packhold::Table& phrases = package.tables[2];
+    std::size_t idColumn = 0;
+    while (phrases.columns[idColumn].name != "id") ++idColumn;
+    phrases.columns.push_back({"match", packhold::CellType::kText});
+    for (auto& row : phrases.rows)
+        row.push_back(row[idColumn].TextValue() == "server" ? packhold::Cell::Text("written") : packhold::Cell());
+    std::vector<unsigned char> encoded;
+    ASSERT_TRUE(packhold::EncodePackage(package, packhold::kDefaultKey, &encoded, &error)) << error;
+    WriteFileText(path, std::string(encoded.begin(), encoded.end()));
+
+    WriteFileText("chat.log", "外挂\n私服\n");
+    ASSERT_EQ(Chatsieve("scan --root root chat.log --report report.html").status, 0);
+    const std::string page = ReadFileText("report.html");
+    EXPECT_NE(page.find("<tr><td>phrase server</td><td>私服</td><td></td><td>written</td>"), std::string::npos);
+    EXPECT_NE(page.find("<tr><td>phrase cheat</td><td>外挂</td><td></td><td>sound</td>"), std::string::npos);
 }
 
 TEST(ChatsieveScan, ReportShowsItsChartsInABrowser) {
