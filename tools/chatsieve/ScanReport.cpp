@@ -53,8 +53,10 @@ bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) 
 // The first `characters` characters of UTF-8 text, with "…" when cut.
 std::string Shortened(const std::string& text, int characters) {
     std::size_t at = 0;
-    for (int n = 0; at < text.size() && n < characters; ++n)
-        for (++at; at < text.size() && IsContinuationByte(text[at]);) ++at;
+    for (int n = 0; at < text.size() && n < characters; ++n) {
+        ++at;
+        while (at < text.size() && IsContinuationByte(text[at])) ++at;
+    }
     return at < text.size() ? text.substr(0, at) + "\xE2\x80\xA6" : text;
 }
 
@@ -282,17 +284,16 @@ std::string SuggestedAllowRows(const CScanTally& tally, const PackageSummary& pa
         // An expression limited to the rules that caught it leaves every
         // other rule its view of the line; a rule without an id cannot be
         // named, and the row then covers every rule.
-        std::string ids, note = "likely false positive of ";
-        std::string unnamed;
+        std::string ids, note = "likely false positive of ", unnamed;
         for (const auto& [name, lines] : suggestion->rules) {
             const PackageRule* rule = Find(package, name);
             if (rule && !rule->id.empty())
                 ids += (ids.empty() ? "" : " ") + rule->id;
             else if (unnamed.empty())
                 unnamed = name;
-            if (&name != &suggestion->rules.front().first) note += "; ";
-            note += name + (rule && !rule->text.empty() ? " " + Shortened(rule->text, 12) : "") + " (" +
-                    LineCount(lines) + ")";
+            note += (name == suggestion->rules.front().first ? "" : "; ") + name +
+                    (rule && !rule->text.empty() ? " " + Shortened(rule->text, 12) : "") + " (" + LineCount(lines) +
+                    ")";
         }
         if (!unnamed.empty()) {
             ids.clear();
