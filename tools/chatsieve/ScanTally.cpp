@@ -10,20 +10,11 @@ namespace chatsieve::tools {
 
 namespace {
 
-const char* const kFormNames[kFormCount] = {"character",  "homophone character", "pinyin",
-                                            "split form", "across fillers",      "inside a longer ASCII word"};
+const char* const kFormNames[kFormCount] = {
+    kFormCharacterName, kFormVariantName, kFormHomophoneName, kFormPinyinName,
+    kFormFullWidthName, kFormSplitName,   "across fillers",   "inside a longer ASCII word"};
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-// Whether the code page 936 text holds `character` as one of its characters.
-bool HoldsCharacter(const std::string& text, const std::string& character) {
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t width = CCodePage936::IsLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
-        if (text.compare(i, width, character) == 0 && width == character.size()) return true;
-        i += width;
-    }
-    return false;
-}
 
 // Whether the byte before `at` is a one-byte ASCII letter (not the second
 // byte of a two-byte character).
@@ -34,6 +25,37 @@ bool LetterBefore(const std::string& line, int at) {
         i += CCodePage936::IsLead(static_cast<unsigned char>(line[i])) ? 2 : 1;
     }
     return at > 0 && i == static_cast<std::size_t>(at) && previous + 1 == i && IsAsciiLetter(line[previous]);
+}
+
+// A field of a worker's record: \t, \n, \r and \\ stand for the bytes.
+std::string RecordField(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string FieldText(const std::string& field) {
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+            out += field[i];
+            continue;
+        }
+        const char next = field[++i];
+        out += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return out;
 }
 
 std::string Escaped(const std::string& text) {
@@ -98,6 +120,12 @@ std::string BarChart(const std::string& title, const std::vector<std::pair<std::
 
 std::string LineCount(long long n) { return Number(n) + (n == 1 ? " line" : " lines"); }
 
+// "3 characters in 2 lines screened as '?'".
+std::string ReplacedCount(long long characters, long long lines) {
+    return Number(characters) + (characters == 1 ? " character" : " characters") + " in " + Number(lines) +
+           (lines == 1 ? " line" : " lines") + " screened as '?'";
+}
+
 std::string SampleRow(const Sample& sample) {
     return "<tr><td class=\"where\">" + Escaped(sample.file) + ":" + std::to_string(sample.line) + "</td><td>" +
            Escaped(sample.text) + "</td><td class=\"forms\">" + Escaped(FormNames(sample.forms)) + "</td></tr>\n";
@@ -123,28 +151,25 @@ unsigned WrittenForms(const Explanation& explanation, const std::string& line) {
         std::size_t bytes = 0;
         for (const SyllableMatch& s : part.syllables) {
             bytes += s.bytes.size();
-            if (s.form == "pinyin")
-                forms |= 1u << kFormPinyin;
-            else if (s.form == "split form")
-                forms |= 1u << kFormSplit;
-            else
-                forms |= 1u << (HoldsCharacter(part.text, s.bytes) ? kFormCharacter : kFormHomophone);
+            for (int form = 0; form < kFormFillers; ++form)
+                if (s.form == kFormNames[form]) forms |= 1u << form;
         }
         if (part.end - part.start > static_cast<int>(bytes)) forms |= 1u << kFormFillers;
         const SyllableMatch& first = part.syllables.front();
         const SyllableMatch& last = part.syllables.back();
-        if ((first.form == "pinyin" && LetterBefore(line, first.start)) ||
-            (last.form == "pinyin" && static_cast<std::size_t>(last.end) < line.size() &&
+        if ((first.form == kFormPinyinName && LetterBefore(line, first.start)) ||
+            (last.form == kFormPinyinName && static_cast<std::size_t>(last.end) < line.size() &&
              IsAsciiLetter(line[static_cast<std::size_t>(last.end)])))
             forms |= 1u << kFormInsideWord;
     }
     return forms;
 }
 
-void CScanTally::AddLine(int level, bool replaced) {
+void CScanTally::AddLine(int level, int replaced) {
     ++m_lines;
     ++m_levels[level];
-    if (replaced) ++m_replaced;
+    m_replaced += replaced;
+    if (replaced > 0) ++m_replacedLines;
 }
 
 void CScanTally::AddDecision(const std::string& rule, int level, unsigned forms, const Sample& sample) {
@@ -161,19 +186,23 @@ void CScanTally::AddDecision(const std::string& rule, int level, unsigned forms,
     }
 }
 
-// Records: "T files lines bytes replaced", "L level lines", "R rule level
-// lines suspicious form...", "S suspicious forms line rule file text".
+// Records: "T files lines bytes replaced replaced-lines cut", "L level
+// lines", "R rule level lines suspicious form...", "S suspicious forms line
+// rule file text".
 void CScanTally::Write(std::FILE* out) const {
-    std::fprintf(out, "T\t%lld\t%lld\t%lld\t%lld\n", m_files, m_lines, m_bytes, m_replaced);
+    std::fprintf(out, "T\t%lld\t%lld\t%lld\t%lld\t%lld\t%lld\n", m_files, m_lines, m_bytes, m_replaced, m_replacedLines,
+                 m_cut);
     for (const auto& [level, lines] : m_levels) std::fprintf(out, "L\t%d\t%lld\n", level, lines);
     for (const auto& [rule, tally] : m_rules) {
-        std::fprintf(out, "R\t%s\t%d\t%lld\t%lld", rule.c_str(), tally.level, tally.lines, tally.suspicious);
+        std::fprintf(out, "R\t%s\t%d\t%lld\t%lld", RecordField(rule).c_str(), tally.level, tally.lines,
+                     tally.suspicious);
         for (long long count : tally.forms) std::fprintf(out, "\t%lld", count);
         std::fputc('\n', out);
         for (const auto* samples : {&tally.samples, &tally.suspiciousSamples})
             for (const Sample& s : *samples)
                 std::fprintf(out, "S\t%d\t%u\t%lld\t%s\t%s\t%s\n", samples == &tally.suspiciousSamples ? 1 : 0, s.forms,
-                             s.line, rule.c_str(), s.file.c_str(), s.text.c_str());
+                             s.line, RecordField(rule).c_str(), RecordField(s.file).c_str(),
+                             RecordField(s.text).c_str());
     }
 }
 
@@ -189,18 +218,16 @@ bool CScanTally::Read(std::FILE* in, long long lineOffset) {
         }
         std::vector<std::string> fields;
         std::size_t start = 0;
-        // The sample text is the last field and may hold tabs itself.
-        const std::size_t limit = record[0] == 'S' ? 7 : 64;
-        while (fields.size() + 1 < limit) {
+        while (true) {
             const std::size_t tab = record.find('\t', start);
+            fields.push_back(FieldText(record.substr(start, tab == std::string::npos ? tab : tab - start)));
             if (tab == std::string::npos) break;
-            fields.push_back(record.substr(start, tab - start));
             start = tab + 1;
         }
-        fields.push_back(record.substr(start));
         const auto number = [&](std::size_t i) { return i < fields.size() ? std::atoll(fields[i].c_str()) : 0; };
-        if (fields[0] == "T" && fields.size() == 5) {
+        if (fields[0] == "T" && fields.size() == 7) {
             m_files += number(1), m_lines += number(2), m_bytes += number(3), m_replaced += number(4);
+            m_replacedLines += number(5), m_cut += number(6);
         } else if (fields[0] == "L" && fields.size() == 3) {
             m_levels[static_cast<int>(number(1))] += number(2);
         } else if (fields[0] == "R" && fields.size() == 5 + kFormCount) {
@@ -237,7 +264,8 @@ void CScanTally::PrintText(std::FILE* out) const {
     for (const auto& [rule, tally] : m_rules) decided += tally.lines, suspicious += tally.suspicious;
     std::fprintf(out, "%s lines (%s bytes) in %lld file%s; %s with a level", Number(m_lines).c_str(),
                  Number(m_bytes).c_str(), m_files, m_files == 1 ? "" : "s", Number(decided).c_str());
-    if (m_replaced) std::fprintf(out, "; %s held characters screened as '?'", Number(m_replaced).c_str());
+    if (m_replaced) std::fprintf(out, "; %s", ReplacedCount(m_replaced, m_replacedLines).c_str());
+    if (m_cut) std::fprintf(out, "; %s too long, screened in part", LineCount(m_cut).c_str());
     std::fputs("\nlines per level:", out);
     for (const auto& [level, lines] : m_levels) std::fprintf(out, " %d: %s", level, Number(lines).c_str());
     std::fputc('\n', out);
@@ -283,7 +311,8 @@ std::string CScanTally::Html(const std::vector<std::string>& logs) const {
     for (const std::string& log : logs) files += (files.empty() ? "" : ", ") + log;
     page += Escaped(Number(m_lines)) + " lines (" + Number(m_bytes) + " bytes) in " + Escaped(files) + "; " +
             Number(decided) + " with a level, " + Number(suspicious) + " likely false positives";
-    if (m_replaced) page += "; " + Number(m_replaced) + " held characters screened as '?'";
+    if (m_replaced) page += "; " + ReplacedCount(m_replaced, m_replacedLines);
+    if (m_cut) page += "; " + LineCount(m_cut) + " too long, screened in part";
     page += ".</p>\n<div class=\"charts\">\n";
     std::vector<std::pair<std::string, long long>> levels, rules, forms;
     for (const auto& [level, lines] : m_levels) levels.push_back({"level " + std::to_string(level), lines});

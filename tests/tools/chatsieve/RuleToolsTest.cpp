@@ -20,6 +20,11 @@ std::size_t Count(const std::string& text, const std::string& what) {
     return n;
 }
 
+// The package the command uses without --root or --package.
+std::string Shipped() {
+    return (std::filesystem::path(CHATSIEVE_EXE).parent_path() / "Data" / "Scp" / "Chatsieve.res").string();
+}
+
 // The shipped rules with `extra` appended to phrases.tsv, built into `out`.
 void BuildShipped(const std::string& out, const std::string& extra = "") {
     namespace fs = std::filesystem;
@@ -48,13 +53,15 @@ TEST(ChatsieveTest, PrintsEachFailingCaseWithTheDecidingRule) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out,
               "cases.tsv:6: expected level >=40, got 30 (phrase boost): 代练\n"
-              "cases.tsv:7: expected \"外挂吗\", got \"****吗\" (level 60) (phrase cheat): 外挂吗\n"
+              "cases.tsv:7: expected \"外挂吗\", got \"****吗\" (level 60; one '*' per code page 936 byte) (phrase "
+              "cheat): 外挂吗\n"
               "cases.tsv:9: expected level <40, got 40 (combination gold-trade): 卖金币\n"
-              "3 of 7 cases failed\n");
+              "3 of 7 cases failed with " +
+                  Shipped() + "\n");
     WriteFileText("good.tsv", "外挂\t60\n好\t0\n");
     const Result good = Chatsieve("test good.tsv");
     EXPECT_EQ(good.status, 0) << good.out;
-    EXPECT_EQ(good.out, "2 cases passed\n");
+    EXPECT_EQ(good.out, "2 cases passed with " + Shipped() + "\n");
 }
 
 TEST(ChatsieveTest, NamesTheLineAndColumnOfAMalformedCase) {
@@ -74,7 +81,7 @@ TEST(ChatsieveTest, NamesTheLineAndColumnOfAMalformedCase) {
               "cases.tsv:4:4: the level '=>60' is not a number or a bound such as >=40\n"
               "cases.tsv:5:11: too many fields: a case is LINE, LEVEL and an optional MASKED\n"
               "cases.tsv:6:1: invalid UTF-8\n");
-    EXPECT_EQ(run.out, "1 cases passed\n");
+    EXPECT_EQ(run.out, "1 cases passed with " + Shipped() + "\n");
     EXPECT_EQ(Chatsieve("test").status, 2);
     EXPECT_EQ(Chatsieve("test missing.tsv").status, 1);
 }
@@ -126,28 +133,31 @@ TEST(ChatsieveScan, CountsRulesAndWrittenFormsAndListsLikelyFalsePositivesFirst)
     const Result run = Chatsieve("scan chat.log");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
-              "8 lines (120 bytes) in 1 file; 7 with a level; 2 held characters screened as '?'\n"
-              "lines per level: 0: 1 30: 1 40: 1 50: 1 60: 4\n"
-              "\n"
-              "likely false positives (through a homophone character or inside a longer ASCII word): 2\n"
-              "  phrase cheat, level 60: 2 lines\n"
-              "    chat.log:3: 有人要外褂吗  [character, homophone character]\n"
-              "    chat.log:4: swaiguar  [pinyin, inside a longer ASCII word]\n"
-              "\n"
-              "rules by lines decided:\n"
-              "  phrase cheat, level 60: 4 lines; character 2, homophone character 1, pinyin 2, across fillers 1, "
-              "inside a longer ASCII word 1\n"
-              "    chat.log:2: 有人要外挂吗  [character]\n"
-              "    chat.log:5: 有人要 wai gua  [pinyin, across fillers]\n"
-              "  combination gold-trade, level 40: 1 line; character 1, split form 1\n"
-              "    chat.log:6: 十买金币 便宜  [character, split form]\n"
-              "  phrase boost, level 30: 1 line; character 1\n"
-              "    chat.log:8: ?? 代练  [character]\n"
-              "  phrase private-server, level 50: 1 line; character 1\n"
-              "    chat.log:7: ok ? 私服  [character]\n"
-              "\n"
-              "hits by written form: character 5, homophone character 1, pinyin 2, split form 1, across fillers 1, "
-              "inside a longer ASCII word 1\n");
+              "rules: " + Shipped() +
+                  "\n"
+                  "8 lines (120 bytes) in 1 file; 7 with a level; 3 characters in 2 lines screened as '?'\n"
+                  "lines per level: 0: 1 30: 1 40: 1 50: 1 60: 4\n"
+                  "\n"
+                  "likely false positives (through a homophone character or inside a longer ASCII word): 2\n"
+                  "  phrase cheat, level 60: 2 lines\n"
+                  "    chat.log:3: 有人要外褂吗  [character, homophone character]\n"
+                  "    chat.log:4: swaiguar  [pinyin, inside a longer ASCII word]\n"
+                  "\n"
+                  "rules by lines decided:\n"
+                  "  phrase cheat, level 60: 4 lines; character 2, homophone character 1, pinyin 2, across fillers 1, "
+                  "inside a longer ASCII word 1\n"
+                  "    chat.log:2: 有人要外挂吗  [character]\n"
+                  "    chat.log:5: 有人要 wai gua  [pinyin, across fillers]\n"
+                  "  combination gold-trade, level 40: 1 line; character 1, split form 1\n"
+                  "    chat.log:6: 十买金币 便宜  [character, split form]\n"
+                  "  phrase boost, level 30: 1 line; character 1\n"
+                  "    chat.log:8: ?? 代练  [character]\n"
+                  "  phrase private-server, level 50: 1 line; character 1\n"
+                  "    chat.log:7: ok ? 私服  [character]\n"
+                  "\n"
+                  "hits by written form: character 5, variant character 0, homophone character 1, pinyin 2, full-width "
+                  "pinyin 0, split form 1, across fillers 1, "
+                  "inside a longer ASCII word 1\n");
 }
 
 TEST(ChatsieveScan, WorkersGiveTheSameReportAsOneProcess) {
