@@ -116,6 +116,16 @@ TEST(ChatsieveTest, RefusesACaseWhoseLineHoldsANulByte) {
     EXPECT_EQ(run.out, "1 cases passed with " + Shipped() + "\n");
 }
 
+// Cases are UTF-8; a cases file saved as GBK is named once, not screened as
+// lines of '?'.
+TEST(ChatsieveTest, RefusesACasesFileSavedAsGbk) {
+    ScopedTempDir dir;
+    WriteFileText("cases.tsv", "# cases\n\xCD\xE2\xB9\xD2\t60\n\xB4\xF3\xBC\xD2\t0\n");
+    const Result run = Chatsieve("test cases.tsv");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "cases.tsv:2:1: the file is GBK, not UTF-8; save it as UTF-8\n");
+}
+
 TEST(ChatsieveDiff, ListsExactlyTheLinesOneAddedRuleChanges) {
     ScopedTempDir dir;
     BuildShipped("old.res");
