@@ -1,5 +1,6 @@
 #include "CLineSource.h"
 
+#include <cstdint>
 #include <filesystem>
 
 #include "platform/ToolPlatform.h"

@@ -2,7 +2,9 @@
 // tell why a line got its level. It links the filter's internals, loads the
 // rule package from a root folder (the filter opens "Data\Scp\Chatsieve.res"
 // relative to the working directory, so the screener moves there for the
-// load and back), and reads the same package itself to name the rules.
+// load and back), or from a package file anywhere, copied for the load into
+// a scratch root of that shape; it reads the same package itself to name
+// the rules. Messages name a package as the user gave it.
 //
 // Explaining repeats the filter's own check on the line and walks the rule
 // list in checking order to find the rule that decided; it then asks that
