@@ -2,6 +2,7 @@
 // whose level or masked copy changed, grouped by the rule that decided them.
 // One filter lives in a process, so each package is screened by its own
 // process (scan --lines); the two run side by side and are read in step.
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -24,6 +25,10 @@ const char kDiffHelp[] =
     "\n"
     "  RULE: N lines\n"
     "    FILE:LINE: OLD-LEVEL -> NEW-LEVEL: \"OLD-MASKED\" -> \"NEW-MASKED\"\n"
+    "\n"
+    "A LOG of '-' is standard input (once). Lines are read as scan reads them: a\n"
+    "UTF-8 log that reads as GBK is refused, and only the first 1048576 bytes of a\n"
+    "longer line are compared.\n"
     "\n"
     "Exit status: 0 compared (whether or not lines changed), 1 a package or log\n"
     "could not be read, 2 wrong usage.\n";
@@ -48,14 +53,17 @@ bool ReadRecord(std::FILE* in, Screened* out) {
     return true;
 }
 
-// A folder holding `package` where the filter looks for it.
-bool StagePackage(const std::string& package, const std::filesystem::path& root, std::string* error) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::create_directories(root / "Data" / "Scp", ec);
-    if (!ec) fs::copy_file(package, root / "Data" / "Scp" / "Chatsieve.res", ec);
-    if (ec) *error = package + ": " + ec.message();
-    return !ec;
+// Standard input copied to `path`, so that both packages' workers, and the
+// naming of lines, read the same bytes.
+bool SaveStandardInput(const std::filesystem::path& path) {
+    std::FILE* out = std::fopen(path.string().c_str(), "wb");
+    if (!out) return false;
+    char buffer[65536];
+    std::size_t n = 0;
+    bool ok = true;
+    while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) ok = std::fwrite(buffer, 1, n, out) == n && ok;
+    ok = !std::ferror(stdin) && ok;
+    return std::fclose(out) == 0 && ok;
 }
 
 }  // namespace
@@ -78,27 +86,43 @@ int RunDiff(const Arguments& args) {
         }
     }
     if (positional.size() < 3) return UsageError("diff", "give OLD.res, NEW.res and one or more logs");
+    const std::vector<std::string> names(positional.begin() + 2, positional.end());
+    if (std::count(names.begin(), names.end(), "-") > 1) return UsageError("diff", "give standard input ('-') once");
+    for (int i = 0; i < 2; ++i) {
+        std::error_code ec;
+        if (!fs::is_regular_file(positional[static_cast<std::size_t>(i)], ec)) {
+            std::fprintf(stderr, "chatsieve diff: %s: no such rule package\n",
+                         positional[static_cast<std::size_t>(i)].c_str());
+            return kExitFailure;
+        }
+    }
 
     std::error_code ec;
     const fs::path stage =
         fs::temp_directory_path(ec) /
         ("chatsieve-diff-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    std::string error;
     int status = kExitOk;
-    if (!StagePackage(positional[0], stage / "old", &error) || !StagePackage(positional[1], stage / "new", &error)) {
-        std::fprintf(stderr, "chatsieve diff: %s\n", error.c_str());
-        fs::remove_all(stage, ec);
-        return kExitFailure;
+    // The logs as the workers read them: standard input is read once, here.
+    std::vector<std::string> logs = names;
+    for (std::string& log : logs) {
+        if (log != "-") continue;
+        log = (stage / "standard-input").string();
+        if (!fs::create_directories(stage, ec) || !SaveStandardInput(log)) {
+            std::fprintf(stderr, "chatsieve diff: cannot keep standard input in %s\n", log.c_str());
+            fs::remove_all(stage, ec);
+            return kExitFailure;
+        }
     }
-    const std::vector<std::string> logs(positional.begin() + 2, positional.end());
-    const auto command = [&](const char* which) {
+    // Each worker stages its package itself, and names the user's file in
+    // its messages.
+    const auto command = [&](const std::string& package) {
         std::string line = QuoteArgument(ExecutableFolder() + "/chatsieve") + " scan --lines --encoding " +
-                           (utf8 ? "utf-8" : "gbk") + " --root " + QuoteArgument((stage / which).string());
+                           (utf8 ? "utf-8" : "gbk") + " --package " + QuoteArgument(package);
         for (const std::string& log : logs) line += " " + QuoteArgument(log);
         return line;
     };
-    std::FILE* oldRun = StartCommand(command("old"));
-    std::FILE* newRun = StartCommand(command("new"));
+    std::FILE* oldRun = StartCommand(command(positional[0]));
+    std::FILE* newRun = StartCommand(command(positional[1]));
 
     // Changed lines by the rule that decided them, in the order first seen.
     std::map<std::string, std::vector<std::string>> changes;
@@ -109,6 +133,7 @@ int RunDiff(const Arguments& args) {
         std::size_t logIndex = 0;
         CLineSource source;  // only to name each line's file and number
         bool open = source.Open(logs[0], utf8);
+        source.SetMaxLength(kMaxScreenedLine);
         std::string raw;
         Screened before, after;
         while (ReadRecord(oldRun, &before)) {
@@ -116,14 +141,17 @@ int RunDiff(const Arguments& args) {
                 status = kExitFailure;
                 break;
             }
-            while (open && !source.Next(&raw) && ++logIndex < logs.size()) open = source.Open(logs[logIndex], utf8);
+            while (open && !source.Next(&raw) && ++logIndex < logs.size()) {
+                open = source.Open(logs[logIndex], utf8);
+                source.SetMaxLength(kMaxScreenedLine);
+            }
             ++lines;
             if (before.level == after.level && before.masked == after.masked) continue;
             ++changed;
             const std::string rule = after.level > 0 ? after.rule : before.rule;
             if (!changes.count(rule)) order.push_back(rule);
             std::string where =
-                logIndex < logs.size() ? logs[logIndex] + ":" + std::to_string(source.LineNumber()) : "?";
+                logIndex < logs.size() ? names[logIndex] + ":" + std::to_string(source.LineNumber()) : "?";
             changes[rule].push_back(where + ": " + std::to_string(before.level) +
                                     (before.level > 0 && before.rule != rule ? " (" + before.rule + ")" : "") + " -> " +
                                     std::to_string(after.level) + ": \"" + cp.ToUtf8Lenient(before.masked) +

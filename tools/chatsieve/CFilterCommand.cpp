@@ -1,11 +1,9 @@
 #include "CFilterCommand.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "CLineSource.h"
@@ -32,7 +30,8 @@ const char kFilterHelp[] =
     "                    rule set shipped beside this program)\n"
     "  --min-level N     mask expressions of level N and above (default 1)\n"
     "  --encoding E      input and output encoding: utf-8 (default) or gbk (code\n"
-    "                    page 936, passed to the filter unchanged)\n"
+    "                    page 936, passed to the filter unchanged); a file that\n"
+    "                    reads as GBK is refused without --encoding gbk\n"
     "  --explain         after each line with a level, name the rule that decided,\n"
     "                    the bytes it matched and how each syllable was written,\n"
     "                    and when masking took several passes, each pass's span\n"
@@ -97,6 +96,13 @@ std::string ColumnRange(const std::vector<int>& columns, int start, int end) {
 
 int ColumnAt(const std::vector<int>& columns, int at) {
     return at >= 0 && static_cast<std::size_t>(at) < columns.size() ? columns[static_cast<std::size_t>(at)] : 0;
+}
+
+// " at column 4"; nothing past the last character, where the reason says
+// that the line ends.
+std::string StepPlace(const std::vector<int>& columns, int at) {
+    if (at < 0 || static_cast<std::size_t>(at) >= columns.size()) return "";
+    return " at column " + std::to_string(columns[static_cast<std::size_t>(at)]);
 }
 
 std::string JsonColumns(const std::vector<int>& columns, int start, int end) {
@@ -189,34 +195,6 @@ int CFilterCommand::ParseArguments(const Arguments& args) {
     return kExitOk;
 }
 
-// The library opens its package only as Data/Scp/Chatsieve.res under the
-// working folder, so a package named on the command line is staged in a
-// scratch root of that shape, loaded, and the scratch root removed.
-int CFilterCommand::RunWithPackage() {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path scratch =
-        fs::temp_directory_path(ec) / ("chatsieve-" + std::to_string(std::random_device()()) + "-" +
-                                       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    const fs::path target = scratch / "Data" / "Scp" / "Chatsieve.res";
-    if (!fs::is_regular_file(m_package, ec)) {
-        std::fprintf(stderr, "chatsieve filter: %s: no such rule package\n", m_package.c_str());
-        return kExitFailure;
-    }
-    std::string error;
-    const bool staged = fs::create_directories(target.parent_path(), ec) && fs::copy_file(m_package, target, ec);
-    const bool opened = staged && m_screener.Open(scratch.string(), &error);
-    fs::remove_all(scratch, ec);
-    if (!opened) {
-        std::fprintf(stderr, "chatsieve filter: %s: %s\n", m_package.c_str(),
-                     staged ? error.c_str() : "cannot stage the package");
-        return kExitFailure;
-    }
-    m_root = scratch.string();
-    m_package.clear();
-    return ScreenAll();
-}
-
 int CFilterCommand::Run(const Arguments& args) {
     for (const std::string& arg : args)
         if (arg == "--help" || arg == "-h") return std::fputs(kFilterHelp, stdout), kExitOk;
@@ -227,8 +205,7 @@ int CFilterCommand::Run(const Arguments& args) {
         if (m_root.empty()) m_root = ".";
     }
     std::string error;
-    if (!m_package.empty()) return RunWithPackage();
-    if (!m_screener.Open(m_root, &error)) {
+    if (!(m_package.empty() ? m_screener.Open(m_root, &error) : m_screener.OpenPackage(m_package, &error))) {
         std::fprintf(stderr, "chatsieve filter: %s\n", error.c_str());
         return kExitFailure;
     }
@@ -249,6 +226,13 @@ int CFilterCommand::ScreenAll() {
         while (source.Next(&line)) {
             ok = ScreenLine(line, file, source.LineNumber()) && ok;
             std::fflush(stdout);
+        }
+        if (source.ReadsAsGbk()) {
+            std::fprintf(stderr,
+                         "%s:%d: the line reads as GBK (code page 936), not UTF-8; give --encoding gbk to screen "
+                         "this file\n",
+                         file.c_str(), source.LineNumber());
+            ok = false;
         }
         if (!source.Good()) {
             std::fprintf(stderr, "chatsieve filter: cannot read %s\n", file.c_str());
@@ -360,9 +344,10 @@ void CFilterCommand::PrintWhyNot(const WhyNotReport& report, const std::vector<i
             "  near: " + near.rule.kind + " " + DescribedRule(near.rule) + ", level " + std::to_string(near.rule.level);
         if (!near.rule.text.empty()) out += ": " + Shown(near.rule.text, false);
         out += "\n";
-        const auto describe = [this](const WhyNotStep& step) {
+        // Places are columns, as a person counts the line's characters.
+        const auto describe = [&](const WhyNotStep& step) {
             return "syllable " + std::to_string(step.index) + " " + step.pinyin +
-                   (step.matched ? " matched at byte " : " failed at byte ") + std::to_string(step.byte) + ": " +
+                   (step.matched ? " matched" : " failed") + StepPlace(columns, step.byte) + ": " +
                    Shown(step.matched ? step.text : step.reason, false);
         };
         for (const WhyNotStep& step : near.steps) out += "    " + describe(step) + "\n";
@@ -370,7 +355,7 @@ void CFilterCommand::PrintWhyNot(const WhyNotReport& report, const std::vector<i
             const NearPart& part = near.parts[p];
             out += "    part " + std::to_string(p + 1) + " " + part.name;
             if (part.found) {
-                out += " found at byte " + std::to_string(part.steps.empty() ? 0 : part.steps[0].byte) + "\n";
+                out += " found" + StepPlace(columns, part.steps.empty() ? 0 : part.steps[0].byte) + "\n";
                 continue;
             }
             out += " missing";
@@ -398,13 +383,14 @@ std::string CFilterCommand::JsonWhyNot(const WhyNotReport& report, const std::ve
                 ",\"source\":" + (near.rule.source.empty() ? std::string("null") : JsonString(near.rule.source)) +
                 ",\"level\":" + std::to_string(near.rule.level) +
                 ",\"text\":" + JsonString(Shown(near.rule.text, true)) + ",\"steps\":[";
-        json += JsonSteps(near.steps) + "]";
+        json += JsonSteps(near.steps, columns) + "]";
         if (!near.parts.empty()) {
             json += ",\"parts\":[";
             for (std::size_t p = 0; p < near.parts.size(); ++p) {
                 const NearPart& part = near.parts[p];
                 json += std::string(p ? "," : "") + "{\"name\":" + JsonString(part.name) +
-                        ",\"found\":" + (part.found ? "true" : "false") + ",\"steps\":[" + JsonSteps(part.steps) + "]}";
+                        ",\"found\":" + (part.found ? "true" : "false") + ",\"steps\":[" +
+                        JsonSteps(part.steps, columns) + "]}";
             }
             json += "]";
         }
@@ -413,13 +399,15 @@ std::string CFilterCommand::JsonWhyNot(const WhyNotReport& report, const std::ve
     return json + "]}";
 }
 
-std::string CFilterCommand::JsonSteps(const std::vector<WhyNotStep>& steps) const {
+std::string CFilterCommand::JsonSteps(const std::vector<WhyNotStep>& steps, const std::vector<int>& columns) const {
     std::string json;
     for (std::size_t k = 0; k < steps.size(); ++k) {
         const WhyNotStep& step = steps[k];
         json += std::string(k ? "," : "") + "{\"index\":" + std::to_string(step.index) +
                 ",\"syllable\":" + JsonString(step.pinyin) + ",\"matched\":" + (step.matched ? "true" : "false") +
-                ",\"byte\":" + std::to_string(step.byte) + ",\"text\":" + JsonString(Shown(step.text, true));
+                ",\"byte\":" + std::to_string(step.byte) +
+                ",\"column\":" + std::to_string(ColumnAt(columns, step.byte)) +
+                ",\"text\":" + JsonString(Shown(step.text, true));
         if (!step.matched) json += ",\"reason\":" + JsonString(Shown(step.reason, true));
         json += "}";
     }

@@ -26,7 +26,6 @@ public:
 
 private:
     int ParseArguments(const Arguments& args);
-    int RunWithPackage();
     int ScreenAll();
     // Screens every line of `stream`; false when a line could not be screened.
     bool ScreenLine(const std::string& raw, const std::string& name, int lineNumber);
@@ -36,7 +35,7 @@ private:
     // What keeps a line of level 0 from matching, and the nearest rules.
     void PrintWhyNot(const WhyNotReport& report, const std::vector<int>& columns);
     std::string JsonWhyNot(const WhyNotReport& report, const std::vector<int>& columns) const;
-    std::string JsonSteps(const std::vector<WhyNotStep>& steps) const;
+    std::string JsonSteps(const std::vector<WhyNotStep>& steps, const std::vector<int>& columns) const;
     // Every span masking replaced, with the rule behind each pass.
     void PrintPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns);
     std::string JsonPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns) const;

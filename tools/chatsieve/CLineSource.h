@@ -8,6 +8,13 @@
 // ToFilterText turns a line into the code page 936 text a game client would
 // hand the filter: UTF-8 converted the way its conversion to the ANSI code
 // page does it, code page 936 unchanged.
+//
+// A UTF-8 source also tells a GBK file given as UTF-8: the first line with
+// bytes above ASCII decides, and when it is not UTF-8 but reads as GBK
+// throughout, the source ends there and ReadsAsGbk says so (screening GBK
+// as UTF-8 would turn every character into '?' and find nothing). A source
+// with a longest line keeps only that many bytes of a longer one, cut
+// between characters, and steps over the rest of it.
 #ifndef CHATSIEVE_TOOLS_CHATSIEVE_CLINESOURCE_H
 #define CHATSIEVE_TOOLS_CHATSIEVE_CLINESOURCE_H
 
@@ -19,6 +26,11 @@
 
 namespace chatsieve::tools {
 
+// The longest line scan and diff screen whole, by default. Chat lines are
+// short; a longer line is a damaged log or an attack, and screening it whole
+// would take memory many times its size.
+constexpr long long kMaxScreenedLine = 1 << 20;
+
 class CLineSource {
 public:
     CLineSource() = default;
@@ -28,8 +40,15 @@ public:
 
     // "-" is standard input. `end` < 0: to the end of the file.
     bool Open(const std::string& file, bool utf8, long long start = 0, long long end = -1);
+    // Lines longer than `bytes` are cut to it (0: no limit).
+    void SetMaxLength(std::size_t bytes) { m_maxLength = bytes; }
     // The next line without its end; false at the end of the range.
     bool Next(std::string* line);
+    // Whether the line Next returned was cut.
+    bool Cut() const { return m_cut; }
+    // Whether the source ended at line LineNumber() because the file reads
+    // as GBK, not UTF-8.
+    bool ReadsAsGbk() const { return m_gbk; }
     // False when reading failed (as against ending).
     bool Good() const { return m_good; }
     int LineNumber() const { return m_lineNumber; }
@@ -41,6 +60,10 @@ private:
     bool m_own = false;
     bool m_utf8 = true;
     bool m_good = true;
+    bool m_cut = false;
+    bool m_gbk = false;
+    bool m_encodingKnown = false;
+    std::size_t m_maxLength = 0;
     int m_lineNumber = 0;
     long long m_start = 0;
     long long m_position = 0;

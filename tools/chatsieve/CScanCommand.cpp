@@ -22,20 +22,27 @@ namespace chatsieve::tools {
 namespace {
 
 const char kScanHelp[] =
-    "usage: chatsieve scan [--root DIR] [--encoding utf-8|gbk] [--jobs N]\n"
-    "                      [--report FILE.html] LOG...\n"
+    "usage: chatsieve scan [--root DIR | --package FILE] [--encoding utf-8|gbk]\n"
+    "                      [--jobs N] [--max-line BYTES] [--report FILE.html] LOG...\n"
     "\n"
     "Screens every line of the LOGs ('-' for standard input) and reports, per rule,\n"
     "how many lines it decided, sample lines, and the written forms that matched:\n"
-    "character, homophone character, pinyin, split form, across fillers, inside a\n"
-    "longer ASCII word. Lines decided through a homophone character or inside a\n"
-    "longer ASCII word are the likely false positives and come first. Logs are\n"
-    "read a line at a time; characters code page 936 lacks are screened as '?'.\n"
+    "character, variant character, homophone character, pinyin, full-width\n"
+    "pinyin, split form, across fillers, inside a longer ASCII word (filter\n"
+    "--explain names them the same). Lines decided through a homophone\n"
+    "character or inside a longer ASCII word are the likely false positives and\n"
+    "come first. Logs are read a line at a time; characters code page 936 lacks\n"
+    "are screened as '?' and counted.\n"
+    "The first line of the report names the rule package used.\n"
     "\n"
+    "  --package FILE    use the rule package FILE instead of one under --root\n"
     "  --root DIR        the folder holding Data/Scp/Chatsieve.res (default: the\n"
     "                    rule set shipped beside this program)\n"
-    "  --encoding E      the logs' encoding: utf-8 (default) or gbk\n"
+    "  --encoding E      the logs' encoding: utf-8 (default) or gbk; a log that\n"
+    "                    reads as GBK is refused without --encoding gbk\n"
     "  --jobs N          screen with N worker processes (default 1)\n"
+    "  --max-line BYTES  screen only the first BYTES of a longer line, so memory\n"
+    "                    stays bounded (default 1048576)\n"
     "  --report FILE     also write the report as one self-contained HTML page\n"
     "\n"
     "A progress bar goes to standard error when it is a terminal.\n"
@@ -45,8 +52,10 @@ const char kScanHelp[] =
 
 struct ScanOptions {
     std::string root;
+    std::string package;
     bool utf8 = true;
     int jobs = 1;
+    long long maxLine = kMaxScreenedLine;
     std::string report;
     bool lines = false;         // one record a line, for diff
     long long rangeStart = -1;  // a worker's byte range of its one log
@@ -65,6 +74,14 @@ int ParseScanArguments(const Arguments& args, ScanOptions* options) {
         std::string v;
         if (arg == "--root") {
             if (!value(&options->root)) return UsageError("scan", "--root needs a folder");
+        } else if (arg == "--package") {
+            if (!value(&options->package)) return UsageError("scan", "--package needs a rule package");
+        } else if (arg == "--max-line") {
+            char* end = nullptr;
+            const long long bytes = value(&v) ? std::strtoll(v.c_str(), &end, 10) : 0;
+            if (v.empty() || *end || bytes < 16 || bytes > (1LL << 30))
+                return UsageError("scan", "--max-line needs a number of bytes from 16 to 1073741824");
+            options->maxLine = bytes;
         } else if (arg == "--encoding") {
             if (!value(&v) || (v != "utf-8" && v != "utf8" && v != "gbk" && v != "cp936"))
                 return UsageError("scan", "--encoding is utf-8 or gbk");
@@ -91,7 +108,10 @@ int ParseScanArguments(const Arguments& args, ScanOptions* options) {
         }
     }
     if (options->logs.empty()) return UsageError("scan", "give one or more logs");
-    if (options->root.empty()) options->root = ExecutableFolder().empty() ? "." : ExecutableFolder();
+    if (!options->package.empty() && !options->root.empty())
+        return UsageError("scan", "give --root or --package, not both");
+    if (options->root.empty() && options->package.empty())
+        options->root = ExecutableFolder().empty() ? "." : ExecutableFolder();
     return kExitOk;
 }
 
@@ -135,11 +155,13 @@ bool ScanLog(CScreener& screener, const ScanOptions& options, const std::string&
         std::fprintf(stderr, "chatsieve scan: cannot open %s\n", log.c_str());
         return false;
     }
+    source.SetMaxLength(static_cast<std::size_t>(options.maxLine));
     std::string raw, text, masked;
     long long sinceUpdate = 0;
     while (source.Next(&raw)) {
         TextError first;
-        const bool replaced = ToFilterText(raw, options.utf8, &text, &first) > 0;
+        const int replaced = ToFilterText(raw, options.utf8, &text, &first);
+        if (source.Cut()) tally->AddCut();
         const int level = screener.Screen(text, 1, &masked);
         Explanation explanation;
         const bool explained = level > 0 && screener.Explain(text, &explanation);
@@ -162,6 +184,13 @@ bool ScanLog(CScreener& screener, const ScanOptions& options, const std::string&
         }
     }
     if (!options.lines) tally->AddBytes(source.BytesRead());
+    if (source.ReadsAsGbk()) {
+        // A worker's line numbers count from its range, so name the file only.
+        std::fprintf(stderr,
+                     "chatsieve scan: %s reads as GBK (code page 936), not UTF-8; give --encoding gbk to screen it\n",
+                     log.c_str());
+        return false;
+    }
     if (!source.Good()) {
         std::fprintf(stderr, "chatsieve scan: cannot read %s\n", log.c_str());
         return false;
@@ -169,12 +198,16 @@ bool ScanLog(CScreener& screener, const ScanOptions& options, const std::string&
     return true;
 }
 
+// The rules of this run, as a worker is told them.
+std::string RulesArguments(const ScanOptions& options) {
+    return options.package.empty() ? "--root " + QuoteArgument(options.root)
+                                   : "--package " + QuoteArgument(options.package);
+}
+
 std::string WorkerCommand(const ScanOptions& options, const std::string& log, long long start, long long end) {
-    std::string command = QuoteArgument(ExecutableFolder() + "/chatsieve") + " scan --root " +
-                          QuoteArgument(options.root) + " --encoding " + (options.utf8 ? "utf-8" : "gbk") +
-                          " --worker-range " + std::to_string(start) + " " + std::to_string(end) + " " +
-                          QuoteArgument(log);
-    return command;
+    return QuoteArgument(ExecutableFolder() + "/chatsieve") + " scan " + RulesArguments(options) + " --encoding " +
+           (options.utf8 ? "utf-8" : "gbk") + " --max-line " + std::to_string(options.maxLine) + " --worker-range " +
+           std::to_string(start) + " " + std::to_string(end) + " " + QuoteArgument(log);
 }
 
 // Screens one log with `jobs` workers, each on a byte range; their tallies
@@ -210,13 +243,15 @@ int RunScan(const Arguments& args) {
     const int usage = ParseScanArguments(args, &options);
     if (usage != kExitOk) return usage;
 
+    const std::string rules = options.package.empty()
+                                  ? (std::filesystem::path(options.root) / "Data" / "Scp" / "Chatsieve.res").string()
+                                  : options.package;
     // The report names the package screened with; read before the logs, so
     // that a package it cannot read fails the scan at once, not after it.
     PackageSummary package;
     if (!options.report.empty() && !options.lines && options.rangeStart < 0) {
         std::string error;
-        if (!SummarizePackage((std::filesystem::path(options.root) / "Data" / "Scp" / "Chatsieve.res").string(),
-                              &package, &error)) {
+        if (!SummarizePackage(rules, &package, &error)) {
             std::fprintf(stderr, "chatsieve scan: %s\n", error.c_str());
             return kExitFailure;
         }
@@ -239,7 +274,8 @@ int RunScan(const Arguments& args) {
     } else {
         CScreener screener;
         std::string error;
-        if (!screener.Open(options.root, &error)) {
+        if (!(options.package.empty() ? screener.Open(options.root, &error)
+                                      : screener.OpenPackage(options.package, &error))) {
             std::fprintf(stderr, "chatsieve scan: %s\n", error.c_str());
             return kExitFailure;
         }
@@ -259,6 +295,7 @@ int RunScan(const Arguments& args) {
         }
         if (options.lines) return ok ? kExitOk : kExitFailure;
     }
+    std::printf("rules: %s\n", rules.c_str());
     tally.PrintText(stdout);
     if (!options.report.empty()) {
         const std::string page = ScanReportHtml(tally, package, options.logs);

@@ -1,7 +1,10 @@
 #include "CScreener.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <random>
 
 #include "CWhyNot.h"
 #include "core/CAllowList.h"
@@ -10,6 +13,9 @@
 #include "matchers/CPhraseRule.h"
 #include "matchers/CSyllable.h"
 #include "matchers/ProcessLists.h"
+#include "platform/MbText.h"
+#include "rules/CCharacterData.h"
+#include "rules/CCodePage936.h"
 
 namespace chatsieve::tools {
 
@@ -39,6 +45,42 @@ std::string SourceOf(const packhold::Table& table, std::size_t row) {
     return file.TextValue() + ":" + std::to_string(line.IntValue());
 }
 
+// Whether the code page 936 text holds `character` as one of its characters.
+bool HoldsCharacter(const std::string& text, const std::string& character) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t width = CCodePage936::IsLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
+        if (width == character.size() && text.compare(i, width, character) == 0) return true;
+        i += width;
+    }
+    return false;
+}
+
+// Whether every character of `bytes` is a full-width letter (Ａ-Ｚ, ａ-ｚ):
+// the rows the compiler adds for full-width pinyin.
+bool IsFullWidthLetters(const std::string& bytes) {
+    if (bytes.empty() || bytes.size() % 2) return false;
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        const auto lead = static_cast<unsigned char>(bytes[i]), trail = static_cast<unsigned char>(bytes[i + 1]);
+        if (lead != 0xA3 || !((trail >= 0xC1 && trail <= 0xDA) || (trail >= 0xE1 && trail <= 0xFA))) return false;
+    }
+    return true;
+}
+
+// Whether the two-byte character `bytes` is a traditional or simplified
+// counterpart of a character of `text`, as the compiler pairs them.
+bool IsVariantIn(const std::string& text, const std::string& bytes) {
+    if (bytes.size() != 2) return false;
+    const CCodePage936& codePage = CCodePage936::Instance();
+    const long character = codePage.Decode(static_cast<unsigned char>(bytes[0]), static_cast<unsigned char>(bytes[1]));
+    if (character < 0) return false;
+    for (std::uint32_t counterpart : CCharacterData::Instance().Variants(static_cast<std::uint32_t>(character))) {
+        const unsigned code = codePage.TwoByteCode(counterpart);
+        if (code && HoldsCharacter(text, std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)}))
+            return true;
+    }
+    return false;
+}
+
 bool EqualsIgnoringCase(const char* text, const std::string& word) {
     for (std::size_t i = 0; i < word.size(); ++i) {
         char a = text[i], b = word[i];
@@ -50,6 +92,13 @@ bool EqualsIgnoringCase(const char* text, const std::string& word) {
 }
 
 }  // namespace
+
+const char kFormCharacterName[] = "character";
+const char kFormVariantName[] = "variant character";
+const char kFormHomophoneName[] = "homophone character";
+const char kFormPinyinName[] = "pinyin";
+const char kFormFullWidthName[] = "full-width pinyin";
+const char kFormSplitName[] = "split form";
 
 std::string RuleShortName(const Explanation& explanation) {
     if (!explanation.id.empty()) return explanation.id;
@@ -66,12 +115,42 @@ CScreener::~CScreener() {
 }
 
 bool CScreener::Open(const std::string& root, std::string* error) {
+    const std::string package = (std::filesystem::path(root) / "Data" / "Scp" / "Chatsieve.res").string();
+    return Load(root, package, error);
+}
+
+// The library opens its package only as Data/Scp/Chatsieve.res under the
+// working folder, so a package named on the command line is staged in a
+// scratch root of that shape, loaded, and the scratch root removed.
+bool CScreener::OpenPackage(const std::string& file, std::string* error) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) {
+        *error = file + ": no such rule package";
+        return false;
+    }
+    const fs::path scratch =
+        fs::temp_directory_path(ec) / ("chatsieve-" + std::to_string(std::random_device()()) + "-" +
+                                       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    const fs::path target = scratch / "Data" / "Scp" / "Chatsieve.res";
+    const bool staged = fs::create_directories(target.parent_path(), ec) && fs::copy_file(file, target, ec);
+    const bool opened = staged && Load(scratch.string(), file, error);
+    if (!staged) *error = file + ": cannot stage the package: " + ec.message();
+    fs::remove_all(scratch, ec);
+    return opened;
+}
+
+bool CScreener::Load(const std::string& root, const std::string& shownAs, std::string* error) {
     namespace fs = std::filesystem;
     const fs::path package = fs::path(root) / "Data" / "Scp" / "Chatsieve.res";
     std::vector<unsigned char> bytes;
     if (!packhold::ReadWholeFile(package.string(), &bytes, error) ||
         !packhold::DecodePackage(bytes.data(), bytes.size(), packhold::kDefaultKey, &m_package, error)) {
-        *error = package.string() + ": " + *error;
+        // Messages about the file name the user's copy, not a staged one.
+        const std::string staged = package.string();
+        for (std::size_t at = error->find(staged); at != std::string::npos; at = error->find(staged, at))
+            error->replace(at, staged.size(), shownAs), at += shownAs.size();
+        *error = shownAs + ": " + *error;
         return false;
     }
     std::error_code ec;
@@ -84,9 +163,10 @@ bool CScreener::Open(const std::string& root, std::string* error) {
     m_open = m_filter->Init() == 1;
     fs::current_path(back, ec);
     if (!m_open) {
-        *error = package.string() + ": the filter could not load this rule package";
+        *error = shownAs + ": the filter could not load this rule package";
         return false;
     }
+    m_packagePath = shownAs;
     NameRules();
     return true;
 }
@@ -153,16 +233,19 @@ void CScreener::DescribeRun(CMatcher* phrase, const std::string& work, int offse
         match.bytes = work.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(length));
         match.start = original(at);
         match.end = original(at + length - 1) + 1;
-        match.form = "character";
+        match.form = HoldsCharacter(part->text, match.bytes) ? kFormCharacterName
+                     : IsVariantIn(part->text, match.bytes)  ? kFormVariantName
+                                                             : kFormHomophoneName;
         if (row < table.rows.size()) {
             const std::string& pinyin = CellNamed(table, row, "pinyin").TextValue();
             const packhold::Cell& split = CellNamed(table, row, "divide");
             match.pinyin = pinyin;
-            // The order the syllable itself tries its forms in.
+            // The order the syllable itself tries its forms in. Full-width
+            // pinyin is held where a split form would be.
             if (match.bytes.size() == pinyin.size() && EqualsIgnoringCase(match.bytes.c_str(), pinyin))
-                match.form = "pinyin";
+                match.form = kFormPinyinName;
             else if (split.IsPresent() && match.bytes == split.TextValue())
-                match.form = "split form";
+                match.form = IsFullWidthLetters(match.bytes) ? kFormFullWidthName : kFormSplitName;
         }
         part->syllables.push_back(match);
         at += length;
@@ -254,7 +337,11 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
 int CScreener::ExplainMasking(const std::string& line, int minLevel, std::vector<MaskPass>* passes,
                               std::string* masked) {
     passes->clear();
-    *masked = line;
+    // Start from the copy the filter makes of the line: whole characters,
+    // so a lead byte the line ends in is not in it.
+    std::vector<char> copy(line.size() + 2, '\0');
+    BoundedCopy(copy.data(), line.c_str(), line.size() + 1);
+    masked->assign(copy.data());
     const int result = m_filter->CheckText(line.c_str(), 0);
     if (result == 0 || result < minLevel) return result;
     // The filter's own loop, pass for pass: a level above the ceiling is one

@@ -2,7 +2,9 @@
 // tell why a line got its level. It links the filter's internals, loads the
 // rule package from a root folder (the filter opens "Data\Scp\Chatsieve.res"
 // relative to the working directory, so the screener moves there for the
-// load and back), and reads the same package itself to name the rules.
+// load and back), or from a package file anywhere, copied for the load into
+// a scratch root of that shape; it reads the same package itself to name
+// the rules. Messages name a package as the user gave it.
 //
 // Explaining repeats the filter's own check on the line and walks the rule
 // list in checking order to find the rule that decided; it then asks that
@@ -30,9 +32,20 @@ class CWhyNot;
 struct WhyNotReport;
 struct WhyNotStep;
 
+// The written forms a syllable matches in, as --explain and scan name them:
+// a character the rule writes, a traditional or simplified counterpart of
+// one, another character of the same syllable, pinyin in ASCII letters, in
+// full-width letters, and a split form (a character written as its parts).
+extern const char kFormCharacterName[];
+extern const char kFormVariantName[];
+extern const char kFormHomophoneName[];
+extern const char kFormPinyinName[];
+extern const char kFormFullWidthName[];
+extern const char kFormSplitName[];
+
 struct SyllableMatch {
     std::string pinyin;
-    std::string form;   // "character", "pinyin" or "split form"
+    std::string form;   // one of the written forms below
     std::string bytes;  // as matched, code page 936
     int start = 0;      // byte offsets in the line, end exclusive
     int end = 0;
@@ -99,6 +112,10 @@ public:
 
     // Loads "Data/Scp/Chatsieve.res" under `root`. False with `*error`.
     bool Open(const std::string& root, std::string* error);
+    // Loads the rule package `file` wherever it is; errors name `file`.
+    bool OpenPackage(const std::string& file, std::string* error);
+    // The package loaded, as the user named it (or the root's package).
+    const std::string& PackagePath() const { return m_packagePath; }
     // The level of the line and its masked copy (level `minLevel` and up).
     int Screen(const std::string& line, int minLevel, std::string* masked);
     // Why the line has the level it has; false when it has level 0.
@@ -119,6 +136,7 @@ private:
         bool isCombo;
         std::size_t row;  // 0-based
     };
+    bool Load(const std::string& root, const std::string& shownAs, std::string* error);
     void NameRules();
     void DescribeRun(CMatcher* phrase, const std::string& work, int offset, const std::vector<int>& map,
                      PartMatch* part) const;
@@ -126,6 +144,7 @@ private:
 
     std::unique_ptr<CExplainingFilter> m_filter;
     bool m_open = false;
+    std::string m_packagePath;
     packhold::Package m_package;
     std::vector<std::pair<CMatcher*, RuleName>> m_names;
     std::vector<CMatcher*> m_syllables;

@@ -17,21 +17,27 @@ namespace chatsieve::tools {
 namespace {
 
 const char kTestHelp[] =
-    "usage: chatsieve test [--root DIR] CASES...\n"
+    "usage: chatsieve test [--root DIR | --package FILE] CASES...\n"
     "\n"
     "Screens the cases of each CASES file and prints every case that fails as\n"
-    "FILE:LINE: expected ..., got ... (the deciding rule), then a summary line.\n"
+    "FILE:LINE: expected ..., got ... (the deciding rule), then a summary line\n"
+    "naming the rule package the cases ran against.\n"
     "A cases file is UTF-8 and tab-separated, one case a line:\n"
     "\n"
     "  LINE<TAB>LEVEL[<TAB>MASKED]\n"
     "\n"
     "LEVEL is the level the line must get (0: none), or a bound: >=N, >N, <=N,\n"
     "<N. MASKED, when given, is the copy it must give with every expression of\n"
-    "level 1 or more masked. Empty lines and lines starting with '#' are skipped.\n"
-    "Characters code page 936 lacks are screened as '?', as a client sends them.\n"
+    "level 1 or more masked. The filter masks bytes of code page 936, so MASKED\n"
+    "has one '*' per byte: two for each Chinese character, one for each ASCII\n"
+    "character ('卖私服' masked whole is '******', '卖' kept is '卖****').\n"
+    "Empty lines and lines starting with '#' are skipped. Characters code page\n"
+    "936 lacks are screened as '?', as a client sends them; a line holding a\n"
+    "NUL byte is refused, as the filter would end the line there.\n"
     "\n"
-    "  --root DIR   the folder holding Data/Scp/Chatsieve.res (default: the rule\n"
-    "               set shipped beside this program)\n"
+    "  --package FILE  use the rule package FILE, such as one just built\n"
+    "  --root DIR      the folder holding Data/Scp/Chatsieve.res (default: the\n"
+    "                  rule set shipped beside this program)\n"
     "\n"
     "Exit status: 0 every case passed, 1 a case failed, a cases file is malformed\n"
     "or unreadable, or the rules could not be loaded; 2 wrong usage.\n";
@@ -70,6 +76,12 @@ bool ParseCase(const std::string& text, Case* out, std::size_t* at, std::string*
         return false;
     }
     out->line = text.substr(0, tab);
+    const std::size_t nul = out->line.find('\0');
+    if (nul != std::string::npos) {
+        *at = nul;
+        *message = "a NUL byte, which would end the line for the filter";
+        return false;
+    }
     const std::size_t levelStart = tab + 1;
     const std::size_t tab2 = text.find('\t', levelStart);
     const std::string level =
@@ -113,13 +125,16 @@ bool Meets(const Case& c, int level) {
 }  // namespace
 
 int RunTest(const Arguments& args) {
-    std::string root;
+    std::string root, package;
     std::vector<std::string> files;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") return std::fputs(kTestHelp, stdout), kExitOk;
         if (args[i] == "--root") {
             if (i + 1 == args.size()) return UsageError("test", "--root needs a folder");
             root = args[++i];
+        } else if (args[i] == "--package") {
+            if (i + 1 == args.size()) return UsageError("test", "--package needs a rule package");
+            package = args[++i];
         } else if (args[i].size() > 1 && args[i][0] == '-') {
             return UsageError("test", "unknown option '" + args[i] + "'");
         } else {
@@ -127,10 +142,11 @@ int RunTest(const Arguments& args) {
         }
     }
     if (files.empty()) return UsageError("test", "give one or more cases files");
+    if (!root.empty() && !package.empty()) return UsageError("test", "give --root or --package, not both");
     if (root.empty()) root = ExecutableFolder().empty() ? "." : ExecutableFolder();
     CScreener screener;
     std::string error;
-    if (!screener.Open(root, &error)) {
+    if (!(package.empty() ? screener.Open(root, &error) : screener.OpenPackage(package, &error))) {
         std::fprintf(stderr, "chatsieve test: %s\n", error.c_str());
         return kExitFailure;
     }
@@ -172,9 +188,15 @@ int RunTest(const Arguments& args) {
             if (!levelOk)
                 report += "expected level " + c.bound + std::to_string(c.level) + ", got " + std::to_string(level);
             else
-                report += "expected \"" + c.masked + "\", got \"" + shown + "\" (level " + std::to_string(level) + ")";
+                report += "expected \"" + c.masked + "\", got \"" + shown + "\" (level " + std::to_string(level) +
+                          "; one '*' per code page 936 byte)";
             report += " (" + rule + "): " + c.line + "\n";
             std::fwrite(report.data(), 1, report.size(), stdout);
+        }
+        if (source.ReadsAsGbk()) {
+            std::fprintf(stderr, "%s:%d:1: the file is GBK, not UTF-8; save it as UTF-8\n", file.c_str(),
+                         source.LineNumber());
+            malformed = true;
         }
         if (!source.Good()) {
             std::fprintf(stderr, "chatsieve test: cannot read %s\n", file.c_str());
@@ -182,9 +204,9 @@ int RunTest(const Arguments& args) {
         }
     }
     if (failed)
-        std::printf("%d of %d cases failed\n", failed, cases);
+        std::printf("%d of %d cases failed with %s\n", failed, cases, screener.PackagePath().c_str());
     else
-        std::printf("%d cases passed\n", cases);
+        std::printf("%d cases passed with %s\n", cases, screener.PackagePath().c_str());
     return failed || malformed ? kExitFailure : kExitOk;
 }
 

@@ -207,12 +207,20 @@ CWhyNot::Try CWhyNot::Attempt(const std::vector<int>& syllables, const std::stri
         const Failure failure = Diagnose(syllable, work, at, breakByte);
         step.text = work.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(failure.consumed));
         step.reason = failure.reason;
-        result.steps.push_back(step);
         at += std::max(failure.consumed, 1);
         if (failure.filler) {
-            --i;  // the same syllable, after the fillers
+            // The syllable is written right after the fillers: one verdict,
+            // naming what keeps it from its neighbour, and the try goes on
+            // after it.
+            m_syllables[static_cast<std::size_t>(syllable)]->MatchAt(work.c_str() + at, &length);
+            step.reason += "; " + step.pinyin + " follows it: " +
+                           work.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(length));
+            result.steps.push_back(step);
+            ++result.close;
+            at += length;
             continue;
         }
+        result.steps.push_back(step);
         if (failure.named)
             ++result.close;
         else

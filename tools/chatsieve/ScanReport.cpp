@@ -323,7 +323,7 @@ std::string ScanReportHtml(const CScanTally& tally, const PackageSummary& packag
     for (const std::string& log : logs) files += (files.empty() ? "" : ", ") + log;
     page += FormatCount(tally.Lines()) + " lines (" + FormatCount(tally.Bytes()) + " bytes) in " + Escaped(files) +
             "; " + FormatCount(decided) + " with a level, " + FormatCount(suspicious) + " likely false positives";
-    if (tally.Replaced()) page += "; " + FormatCount(tally.Replaced()) + " held characters screened as '?'";
+    page += Escaped(tally.SummaryNotes());
     page += ".</p>\n" + PackageSection(package) + "<div class=\"charts\">\n";
 
     // Lines without a level are most lines of any log; beside them the

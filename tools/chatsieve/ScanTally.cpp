@@ -12,20 +12,11 @@ namespace chatsieve::tools {
 
 namespace {
 
-const char* const kFormNames[kFormCount] = {"character",  "homophone character", "pinyin",
-                                            "split form", "across fillers",      "inside a longer ASCII word"};
+const char* const kFormNames[kFormCount] = {
+    kFormCharacterName, kFormVariantName, kFormHomophoneName, kFormPinyinName,
+    kFormFullWidthName, kFormSplitName,   "across fillers",   "inside a longer ASCII word"};
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-// Whether the code page 936 text holds `character` as one of its characters.
-bool HoldsCharacter(const std::string& text, const std::string& character) {
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t width = CCodePage936::IsLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
-        if (text.compare(i, width, character) == 0 && width == character.size()) return true;
-        i += width;
-    }
-    return false;
-}
 
 // Whether the byte before `at` is a one-byte ASCII letter (not the second
 // byte of a two-byte character).
@@ -36,6 +27,37 @@ bool LetterBefore(const std::string& line, int at) {
         i += CCodePage936::IsLead(static_cast<unsigned char>(line[i])) ? 2 : 1;
     }
     return at > 0 && i == static_cast<std::size_t>(at) && previous + 1 == i && IsAsciiLetter(line[previous]);
+}
+
+// A field of a worker's record: \t, \n, \r and \\ stand for the bytes.
+std::string RecordField(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string FieldText(const std::string& field) {
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+            out += field[i];
+            continue;
+        }
+        const char next = field[++i];
+        out += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return out;
 }
 
 std::string Number(long long n) {
@@ -54,18 +76,14 @@ unsigned PartForms(const PartMatch& part, const std::string& line) {
     std::size_t bytes = 0;
     for (const SyllableMatch& s : part.syllables) {
         bytes += s.bytes.size();
-        if (s.form == "pinyin")
-            forms |= 1u << kFormPinyin;
-        else if (s.form == "split form")
-            forms |= 1u << kFormSplit;
-        else
-            forms |= 1u << (HoldsCharacter(part.text, s.bytes) ? kFormCharacter : kFormHomophone);
+        for (int form = 0; form < kFormFillers; ++form)
+            if (s.form == kFormNames[form]) forms |= 1u << form;
     }
     if (part.end - part.start > static_cast<int>(bytes)) forms |= 1u << kFormFillers;
     const SyllableMatch& first = part.syllables.front();
     const SyllableMatch& last = part.syllables.back();
-    if ((first.form == "pinyin" && LetterBefore(line, first.start)) ||
-        (last.form == "pinyin" && static_cast<std::size_t>(last.end) < line.size() &&
+    if ((first.form == kFormPinyinName && LetterBefore(line, first.start)) ||
+        (last.form == kFormPinyinName && static_cast<std::size_t>(last.end) < line.size() &&
          IsAsciiLetter(line[static_cast<std::size_t>(last.end)])))
         forms |= 1u << kFormInsideWord;
     return forms;
@@ -173,10 +191,11 @@ Sample MakeSample(const std::string& file, long long lineNumber, const std::stri
     return sample;
 }
 
-void CScanTally::AddLine(int level, bool replaced) {
+void CScanTally::AddLine(int level, int replaced) {
     ++m_lines;
     ++m_levels[level];
-    if (replaced) ++m_replaced;
+    m_replaced += replaced;
+    if (replaced > 0) ++m_replacedLines;
 }
 
 void CScanTally::AddDecision(const std::string& rule, int level, unsigned forms, const Sample& sample) {
@@ -202,14 +221,18 @@ void CScanTally::AddSuspect(const std::string& rule, const std::string& text, lo
         suspects.emplace(text, lines);
 }
 
-// Records: "T files lines bytes replaced", "L level lines", "R rule level
-// lines suspicious form...", "S suspicious forms line spans rule file text"
-// (spans "start-end,start-end"), "A lines rule text" for a suspect text.
+// Records: "T files lines bytes replaced replaced-lines cut", "L level
+// lines", "R rule level lines suspicious form...", "S suspicious forms line
+// spans rule file text" (spans "start-end,start-end"), "A lines rule text"
+// for a suspect text. Fields are escaped (RecordField): file names and
+// texts may hold tabs and line ends.
 void CScanTally::Write(std::FILE* out) const {
-    std::fprintf(out, "T\t%lld\t%lld\t%lld\t%lld\n", m_files, m_lines, m_bytes, m_replaced);
+    std::fprintf(out, "T\t%lld\t%lld\t%lld\t%lld\t%lld\t%lld\n", m_files, m_lines, m_bytes, m_replaced, m_replacedLines,
+                 m_cut);
     for (const auto& [level, lines] : m_levels) std::fprintf(out, "L\t%d\t%lld\n", level, lines);
     for (const auto& [rule, tally] : m_rules) {
-        std::fprintf(out, "R\t%s\t%d\t%lld\t%lld", rule.c_str(), tally.level, tally.lines, tally.suspicious);
+        std::fprintf(out, "R\t%s\t%d\t%lld\t%lld", RecordField(rule).c_str(), tally.level, tally.lines,
+                     tally.suspicious);
         for (long long count : tally.forms) std::fprintf(out, "\t%lld", count);
         std::fputc('\n', out);
         for (const auto* samples : {&tally.samples, &tally.suspiciousSamples})
@@ -218,10 +241,11 @@ void CScanTally::Write(std::FILE* out) const {
                 for (const Span& span : s.spans)
                     spans += (spans.empty() ? "" : ",") + std::to_string(span.start) + "-" + std::to_string(span.end);
                 std::fprintf(out, "S\t%d\t%u\t%lld\t%s\t%s\t%s\t%s\n", samples == &tally.suspiciousSamples ? 1 : 0,
-                             s.forms, s.line, spans.c_str(), rule.c_str(), s.file.c_str(), s.text.c_str());
+                             s.forms, s.line, spans.c_str(), RecordField(rule).c_str(), RecordField(s.file).c_str(),
+                             RecordField(s.text).c_str());
             }
         for (const auto& [text, lines] : tally.suspects)
-            std::fprintf(out, "A\t%lld\t%s\t%s\n", lines, rule.c_str(), text.c_str());
+            std::fprintf(out, "A\t%lld\t%s\t%s\n", lines, RecordField(rule).c_str(), RecordField(text).c_str());
     }
 }
 
@@ -237,18 +261,16 @@ bool CScanTally::Read(std::FILE* in, long long lineOffset) {
         }
         std::vector<std::string> fields;
         std::size_t start = 0;
-        // The sample text is the last field and may hold tabs itself.
-        const std::size_t limit = record[0] == 'S' ? 8 : record[0] == 'A' ? 4 : 64;
-        while (fields.size() + 1 < limit) {
+        while (true) {
             const std::size_t tab = record.find('\t', start);
+            fields.push_back(FieldText(record.substr(start, tab == std::string::npos ? tab : tab - start)));
             if (tab == std::string::npos) break;
-            fields.push_back(record.substr(start, tab - start));
             start = tab + 1;
         }
-        fields.push_back(record.substr(start));
         const auto number = [&](std::size_t i) { return i < fields.size() ? std::atoll(fields[i].c_str()) : 0; };
-        if (fields[0] == "T" && fields.size() == 5) {
+        if (fields[0] == "T" && fields.size() == 7) {
             m_files += number(1), m_lines += number(2), m_bytes += number(3), m_replaced += number(4);
+            m_replacedLines += number(5), m_cut += number(6);
         } else if (fields[0] == "L" && fields.size() == 3) {
             m_levels[static_cast<int>(number(1))] += number(2);
         } else if (fields[0] == "R" && fields.size() == 5 + kFormCount) {
@@ -274,6 +296,15 @@ bool CScanTally::Read(std::FILE* in, long long lineOffset) {
     }
 }
 
+std::string CScanTally::SummaryNotes() const {
+    std::string notes;
+    if (m_replaced)
+        notes += "; " + Number(m_replaced) + (m_replaced == 1 ? " character" : " characters") + " in " +
+                 LineCount(m_replacedLines) + " screened as '?'";
+    if (m_cut) notes += "; " + LineCount(m_cut) + " too long, screened in part";
+    return notes;
+}
+
 std::vector<std::pair<std::string, const RuleTally*>> CScanTally::RulesByLines() const {
     std::vector<std::pair<std::string, const RuleTally*>> rules;
     for (const auto& [rule, tally] : m_rules) rules.push_back({rule, &tally});
@@ -287,7 +318,7 @@ void CScanTally::PrintText(std::FILE* out) const {
     for (const auto& [rule, tally] : m_rules) decided += tally.lines, suspicious += tally.suspicious;
     std::fprintf(out, "%s lines (%s bytes) in %lld file%s; %s with a level", Number(m_lines).c_str(),
                  Number(m_bytes).c_str(), m_files, m_files == 1 ? "" : "s", Number(decided).c_str());
-    if (m_replaced) std::fprintf(out, "; %s held characters screened as '?'", Number(m_replaced).c_str());
+    std::fputs(SummaryNotes().c_str(), out);
     std::fputs("\nlines per level:", out);
     for (const auto& [level, lines] : m_levels) std::fprintf(out, " %d: %s", level, Number(lines).c_str());
     std::fputc('\n', out);

@@ -16,10 +16,13 @@
 namespace chatsieve::tools {
 
 // The ways a banned expression can be written, as bits of a mask.
+// The first ones are those of SyllableMatch, named the same.
 enum WrittenForm {
     kFormCharacter,  // a character the rule itself writes
+    kFormVariant,    // its traditional or simplified counterpart
     kFormHomophone,  // another character of the same syllable
     kFormPinyin,
+    kFormFullWidth,  // pinyin in full-width letters
     kFormSplit,
     kFormFillers,     // with characters the filter strips between its syllables
     kFormInsideWord,  // pinyin running on into ASCII letters around it
@@ -81,7 +84,10 @@ public:
     // catches by mistake.
     static constexpr std::size_t kSuspectTexts = 20;
 
-    void AddLine(int level, bool replaced);
+    // `replaced`: the characters of the line screened as '?'.
+    void AddLine(int level, int replaced);
+    // A line longer than the longest screened, cut to that length.
+    void AddCut() { ++m_cut; }
     void AddDecision(const std::string& rule, int level, unsigned forms, const Sample& sample);
     // A text an allowed expression could hold for a likely false positive
     // of `rule` (UTF-8), `lines` more times.
@@ -89,7 +95,8 @@ public:
     void AddBytes(long long bytes) { m_bytes += bytes; }
     void AddFile() { ++m_files; }
 
-    // One record a line, the sample texts last in theirs.
+    // One record a line, tab-separated; tabs, line ends and backslashes in
+    // names and texts are escaped, since a log's name may hold any of them.
     void Write(std::FILE* out) const;
     // Adds what Write wrote, with sample line numbers moved on by
     // `lineOffset`; false on a malformed record.
@@ -97,10 +104,12 @@ public:
     long long Lines() const { return m_lines; }
     long long Files() const { return m_files; }
     long long Bytes() const { return m_bytes; }
-    long long Replaced() const { return m_replaced; }
     long long FormHits(int form) const { return m_forms[form]; }
     const std::map<int, long long>& Levels() const { return m_levels; }
     const std::map<std::string, RuleTally>& Rules() const { return m_rules; }
+    // "; 3 characters in 2 lines screened as '?'; 1 line too long, screened
+    // in part", or empty: what the summary adds about lines not screened whole.
+    std::string SummaryNotes() const;
     // The rules that decided lines, most lines first.
     std::vector<std::pair<std::string, const RuleTally*>> RulesByLines() const;
 
@@ -110,7 +119,9 @@ private:
     long long m_files = 0;
     long long m_lines = 0;
     long long m_bytes = 0;
-    long long m_replaced = 0;
+    long long m_replaced = 0;  // characters screened as '?'
+    long long m_replacedLines = 0;
+    long long m_cut = 0;
     long long m_forms[kFormCount] = {};
     std::map<int, long long> m_levels;
     std::map<std::string, RuleTally> m_rules;

@@ -31,9 +31,9 @@ bool IsBlankOrComment(const std::string& line) {
 
 }  // namespace
 
-// "UTF-16" or "GBK" when the whole text is plainly in one of them and not in
-// UTF-8, so that such a file draws one message instead of one per line.
-static const char* ForeignEncoding(const std::string& text) {
+// A file plainly in another encoding draws one message instead of one per
+// line.
+const char* ForeignEncoding(const std::string& text) {
     if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF')))
         return "UTF-16";
     if (text.find('\0') != std::string::npos && text.size() >= 2 && (text[0] == '\0' || text[1] == '\0'))

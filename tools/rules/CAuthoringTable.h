@@ -56,6 +56,10 @@ private:
 // continuation bytes).
 int CountCharacters(const std::string& utf8, std::size_t end = std::string::npos);
 
+// "UTF-16" or "GBK" when the whole text is plainly in one of them and not in
+// UTF-8; null otherwise.
+const char* ForeignEncoding(const std::string& text);
+
 }  // namespace chatsieve::tools
 
 #endif

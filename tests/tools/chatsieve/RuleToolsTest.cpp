@@ -27,6 +27,11 @@ std::size_t Count(const std::string& text, const std::string& what) {
     return n;
 }
 
+// The package the command uses without --root or --package.
+std::string Shipped() {
+    return (std::filesystem::path(CHATSIEVE_EXE).parent_path() / "Data" / "Scp" / "Chatsieve.res").string();
+}
+
 // The shipped rules with `extra` appended to phrases.tsv, built into `out`.
 void BuildShipped(const std::string& out, const std::string& extra = "") {
     namespace fs = std::filesystem;
@@ -55,13 +60,15 @@ TEST(ChatsieveTest, PrintsEachFailingCaseWithTheDecidingRule) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out,
               "cases.tsv:6: expected level >=40, got 30 (phrase boost): 代练\n"
-              "cases.tsv:7: expected \"外挂吗\", got \"****吗\" (level 60) (phrase cheat): 外挂吗\n"
+              "cases.tsv:7: expected \"外挂吗\", got \"****吗\" (level 60; one '*' per code page 936 byte) (phrase "
+              "cheat): 外挂吗\n"
               "cases.tsv:9: expected level <40, got 40 (combination gold-trade): 卖金币\n"
-              "3 of 7 cases failed\n");
+              "3 of 7 cases failed with " +
+                  Shipped() + "\n");
     WriteFileText("good.tsv", "外挂\t60\n好\t0\n");
     const Result good = Chatsieve("test good.tsv");
     EXPECT_EQ(good.status, 0) << good.out;
-    EXPECT_EQ(good.out, "2 cases passed\n");
+    EXPECT_EQ(good.out, "2 cases passed with " + Shipped() + "\n");
 }
 
 TEST(ChatsieveTest, NamesTheLineAndColumnOfAMalformedCase) {
@@ -81,9 +88,49 @@ TEST(ChatsieveTest, NamesTheLineAndColumnOfAMalformedCase) {
               "cases.tsv:4:4: the level '=>60' is not a number or a bound such as >=40\n"
               "cases.tsv:5:11: too many fields: a case is LINE, LEVEL and an optional MASKED\n"
               "cases.tsv:6:1: invalid UTF-8\n");
-    EXPECT_EQ(run.out, "1 cases passed\n");
+    EXPECT_EQ(run.out, "1 cases passed with " + Shipped() + "\n");
     EXPECT_EQ(Chatsieve("test").status, 2);
     EXPECT_EQ(Chatsieve("test missing.tsv").status, 1);
+}
+
+// A package just built, named on the command line: the summary says which
+// rules ran, so the shipped ones cannot pass for it.
+TEST(ChatsieveTest, RunsTheCasesAgainstTheNamedPackage) {
+    ScopedTempDir dir;
+    BuildShipped("new.res", "bot\t60\t脚本\n");
+    WriteFileText("cases.tsv", "用脚本挂机\t60\t用****挂机\n");
+    const Result shipped = Chatsieve("test cases.tsv");
+    EXPECT_EQ(shipped.status, 1);
+    EXPECT_EQ(shipped.out.substr(shipped.out.rfind("1 of 1")), "1 of 1 cases failed with " + Shipped() + "\n");
+    const Result built = Chatsieve("test --package new.res cases.tsv");
+    EXPECT_EQ(built.status, 0) << built.out << built.err;
+    EXPECT_EQ(built.out, "1 cases passed with new.res\n");
+    EXPECT_EQ(Chatsieve("test --package new.res --root . cases.tsv").status, 2);
+    const Result missing = Chatsieve("test --package none.res cases.tsv");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "chatsieve test: none.res: no such rule package\n");
+}
+
+// The filter would see a line only up to a NUL byte, so the case is refused
+// rather than screened cut short.
+TEST(ChatsieveTest, RefusesACaseWhoseLineHoldsANulByte) {
+    ScopedTempDir dir;
+    const char kCases[] = "好\0外挂\t0\n外挂\t60\n";
+    WriteFileText("cases.tsv", std::string(kCases, sizeof kCases - 1));
+    const Result run = Chatsieve("test cases.tsv");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "cases.tsv:1:2: a NUL byte, which would end the line for the filter\n");
+    EXPECT_EQ(run.out, "1 cases passed with " + Shipped() + "\n");
+}
+
+// Cases are UTF-8; a cases file saved as GBK is named once, not screened as
+// lines of '?'.
+TEST(ChatsieveTest, RefusesACasesFileSavedAsGbk) {
+    ScopedTempDir dir;
+    WriteFileText("cases.tsv", "# cases\n\xCD\xE2\xB9\xD2\t60\n\xB4\xF3\xBC\xD2\t0\n");
+    const Result run = Chatsieve("test cases.tsv");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "cases.tsv:2:1: the file is GBK, not UTF-8; save it as UTF-8\n");
 }
 
 TEST(ChatsieveDiff, ListsExactlyTheLinesOneAddedRuleChanges) {
@@ -117,6 +164,40 @@ TEST(ChatsieveDiff, ReportsNothingForTheSamePackageAndFailsOnAMissingOne) {
     EXPECT_EQ(Chatsieve("diff one.res one.res").status, 2);
 }
 
+// Standard input is read once and both packages screen the same lines.
+TEST(ChatsieveDiff, ReadsStandardInputOnce) {
+    ScopedTempDir dir;
+    BuildShipped("old.res");
+    BuildShipped("new.res", "bot\t60\t脚本\n");
+    std::string log;
+    for (int i = 0; i < 3000; ++i) log += i % 1000 == 7 ? "用脚本挂机\n" : "大家好 " + std::to_string(i) + "\n";
+    WriteFileText("a.log", "脚本\n");
+    const Result run = Chatsieve("diff old.res new.res a.log -", log);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "phrase bot: 4 lines\n"
+              "  a.log:1: 0 -> 60: \"脚本\" -> \"****\"\n"
+              "  -:8: 0 -> 60: \"用脚本挂机\" -> \"用****挂机\"\n"
+              "  -:1008: 0 -> 60: \"用脚本挂机\" -> \"用****挂机\"\n"
+              "  -:2008: 0 -> 60: \"用脚本挂机\" -> \"用****挂机\"\n"
+              "4 of 3001 lines changed\n");
+    EXPECT_EQ(Chatsieve("diff old.res new.res - -").status, 2);
+}
+
+// Each package is staged for its worker; what goes wrong is said of the file
+// the user named.
+TEST(ChatsieveDiff, NamesTheDamagedPackageAsGiven) {
+    ScopedTempDir dir;
+    BuildShipped("good.res");
+    WriteFileText("bad.res", ReadFileText("good.res").substr(0, 100));
+    WriteFileText("a.log", "外挂\n");
+    const Result run = Chatsieve("diff good.res bad.res a.log");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.find("chatsieve scan: bad.res: "), 0u) << run.err;
+    EXPECT_EQ(run.err.find("Chatsieve.res"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("chatsieve-"), std::string::npos) << run.err;
+}
+
 const char kLog[] =
     "大家好\n"
     "有人要外挂吗\n"
@@ -133,28 +214,31 @@ TEST(ChatsieveScan, CountsRulesAndWrittenFormsAndListsLikelyFalsePositivesFirst)
     const Result run = Chatsieve("scan chat.log");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
-              "8 lines (120 bytes) in 1 file; 7 with a level; 2 held characters screened as '?'\n"
-              "lines per level: 0: 1 30: 1 40: 1 50: 1 60: 4\n"
-              "\n"
-              "likely false positives (through a homophone character or inside a longer ASCII word): 2\n"
-              "  phrase cheat, level 60: 2 lines\n"
-              "    chat.log:3: 有人要外褂吗  [character, homophone character]\n"
-              "    chat.log:4: swaiguar  [pinyin, inside a longer ASCII word]\n"
-              "\n"
-              "rules by lines decided:\n"
-              "  phrase cheat, level 60: 4 lines; character 2, homophone character 1, pinyin 2, across fillers 1, "
-              "inside a longer ASCII word 1\n"
-              "    chat.log:2: 有人要外挂吗  [character]\n"
-              "    chat.log:5: 有人要 wai gua  [pinyin, across fillers]\n"
-              "  combination gold-trade, level 40: 1 line; character 1, split form 1\n"
-              "    chat.log:6: 十买金币 便宜  [character, split form]\n"
-              "  phrase boost, level 30: 1 line; character 1\n"
-              "    chat.log:8: ?? 代练  [character]\n"
-              "  phrase private-server, level 50: 1 line; character 1\n"
-              "    chat.log:7: ok ? 私服  [character]\n"
-              "\n"
-              "hits by written form: character 5, homophone character 1, pinyin 2, split form 1, across fillers 1, "
-              "inside a longer ASCII word 1\n");
+              "rules: " + Shipped() +
+                  "\n"
+                  "8 lines (120 bytes) in 1 file; 7 with a level; 3 characters in 2 lines screened as '?'\n"
+                  "lines per level: 0: 1 30: 1 40: 1 50: 1 60: 4\n"
+                  "\n"
+                  "likely false positives (through a homophone character or inside a longer ASCII word): 2\n"
+                  "  phrase cheat, level 60: 2 lines\n"
+                  "    chat.log:3: 有人要外褂吗  [character, homophone character]\n"
+                  "    chat.log:4: swaiguar  [pinyin, inside a longer ASCII word]\n"
+                  "\n"
+                  "rules by lines decided:\n"
+                  "  phrase cheat, level 60: 4 lines; character 2, homophone character 1, pinyin 2, across fillers 1, "
+                  "inside a longer ASCII word 1\n"
+                  "    chat.log:2: 有人要外挂吗  [character]\n"
+                  "    chat.log:5: 有人要 wai gua  [pinyin, across fillers]\n"
+                  "  combination gold-trade, level 40: 1 line; character 1, split form 1\n"
+                  "    chat.log:6: 十买金币 便宜  [character, split form]\n"
+                  "  phrase boost, level 30: 1 line; character 1\n"
+                  "    chat.log:8: ?? 代练  [character]\n"
+                  "  phrase private-server, level 50: 1 line; character 1\n"
+                  "    chat.log:7: ok ? 私服  [character]\n"
+                  "\n"
+                  "hits by written form: character 5, variant character 0, homophone character 1, pinyin 2, full-width "
+                  "pinyin 0, split form 1, across fillers 1, "
+                  "inside a longer ASCII word 1\n");
 }
 
 TEST(ChatsieveScan, WorkersGiveTheSameReportAsOneProcess) {
@@ -217,6 +301,84 @@ bool HasEmptySampleHeading(const std::string& page) {
         if (samples.compare(next, 8, "<tr><td ") != 0) return true;
     }
     return false;
+}
+
+// Workers send their tallies back as tab-separated records; a log's name
+// may hold a tab or a line end, and the samples must still name it.
+TEST(ChatsieveScan, WorkersKeepFileNamesWithTabsAndLineEnds) {
+    ScopedTempDir dir;
+    std::string log;
+    for (int i = 0; i < 200; ++i) log += std::string(kLog);
+    for (const std::string name : {"tab\there.log", "new\nline.log", "back\\slash.log"}) {
+        WriteFileText(name, log);
+        const std::string quoted = "'" + name + "'";
+        const Result one = Chatsieve("scan " + quoted);
+        ASSERT_EQ(one.status, 0) << one.err;
+        EXPECT_NE(one.out.find(name + ":3: 有人要外褂吗"), std::string::npos) << one.out;
+        const Result two = Chatsieve("scan --jobs 2 " + quoted);
+        EXPECT_EQ(two.status, 0) << two.err;
+        EXPECT_EQ(two.out, one.out) << name;
+    }
+}
+
+TEST(ChatsieveScan, UsesAndNamesTheRulePackageGiven) {
+    ScopedTempDir dir;
+    BuildShipped("new.res", "bot\t60\t脚本\n");
+    WriteFileText("chat.log", "用脚本挂机\n");
+    for (const char* jobs : {"1", "2"}) {
+        const Result run = Chatsieve(std::string("scan --jobs ") + jobs + " --package new.res chat.log");
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.substr(0, run.out.find('\n', run.out.find('\n') + 1)),
+                  "rules: new.res\n1 lines (16 bytes) in 1 file; 1 with a level");
+    }
+    EXPECT_EQ(Chatsieve("scan chat.log").out.find("rules: " + Shipped() + "\n1 lines (16 bytes) in 1 file; 0 with"),
+              0u);
+    EXPECT_EQ(Chatsieve("scan --package none.res chat.log").status, 1);
+}
+
+// A line longer than the longest screened is cut between characters and
+// counted, so one huge line cannot take memory many times its size.
+TEST(ChatsieveScan, CutsLinesLongerThanTheLongestScreened) {
+    ScopedTempDir dir;
+    // 13 bytes, then 外挂: a cut at 17 bytes keeps 外 (bytes 13-15) and
+    // drops the first byte of 挂.
+    WriteFileText("chat.log", "0123456789abc外挂\n外挂\n");
+    const Result run = Chatsieve("scan --max-line 17 chat.log");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("2 lines (27 bytes) in 1 file; 1 with a level; 1 line too long, screened in part\n"),
+              std::string::npos)
+        << run.out;
+    // In code page 936 a lead byte whose partner was cut off goes too.
+    WriteFileText("gbk.log", "0123456789abcd\xCD\xE2\xB9\xD2\n");
+    const Result gbk = Chatsieve("scan --encoding gbk --max-line 17 gbk.log");
+    EXPECT_NE(gbk.out.find("1 lines (19 bytes) in 1 file; 0 with a level; 1 line too long"), std::string::npos)
+        << gbk.out;
+    const Result whole = Chatsieve("scan --encoding gbk --max-line 18 gbk.log");
+    EXPECT_NE(whole.out.find("1 lines (19 bytes) in 1 file; 1 with a level\n"), std::string::npos) << whole.out;
+    EXPECT_EQ(Chatsieve("scan --max-line 1 chat.log").status, 2);
+}
+
+// A GBK log read as UTF-8 would come out level 0 with every character a
+// '?': it is refused, naming the option that reads it.
+TEST(ChatsieveScan, RefusesAGbkLogGivenAsUtf8) {
+    ScopedTempDir dir;
+    WriteFileText("gbk.log", "hello\n\xCD\xE2\xB9\xD2\xC2\xF0\n\xB4\xF3\xBC\xD2\xBA\xC3\n");
+    const Result scan = Chatsieve("scan gbk.log");
+    EXPECT_EQ(scan.status, 1);
+    EXPECT_NE(scan.err.find("gbk.log reads as GBK (code page 936), not UTF-8; give --encoding gbk"), std::string::npos)
+        << scan.err;
+    const Result filter = Chatsieve("filter gbk.log");
+    EXPECT_EQ(filter.status, 1);
+    EXPECT_EQ(filter.out, "0\thello\n");
+    EXPECT_EQ(filter.err,
+              "gbk.log:2: the line reads as GBK (code page 936), not UTF-8; give --encoding gbk to screen this "
+              "file\n");
+    EXPECT_EQ(Chatsieve("filter --encoding gbk gbk.log").out,
+              "0\thello\n60\t****\xC2\xF0\n0\t\xB4\xF3\xBC\xD2\xBA\xC3\n");
+    EXPECT_EQ(Chatsieve("scan --encoding gbk gbk.log").status, 0);
+    // A UTF-8 log with a stray byte is still screened, the byte as '?'.
+    WriteFileText("utf8.log", "外挂\n\xCD\xE2\n");
+    EXPECT_EQ(Chatsieve("filter utf8.log").out, "60\t****\n0\t??\n");
 }
 
 TEST(ChatsieveScan, WritesOneSelfContainedReport) {
