@@ -21,7 +21,8 @@ struct Element {
 using Run = std::vector<Element>;
 
 Element ElementOf(const PartRef& part) {
-    Element e{part.index, {}};
+    // Written units and syllables are told apart by sign.
+    Element e{part.kind == PartKind::kWritten ? -1 - part.index : part.index, {}};
     for (const CodeRange& r : part.extra)
         for (unsigned t = r.low; t <= r.high; ++t) e.extra.push_back(static_cast<unsigned>(r.lead) << 8 | t);
     std::sort(e.extra.begin(), e.extra.end());
@@ -226,7 +227,7 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
 
 void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
     const std::size_t fullWidth = PhrasesWithFullWidthRows(rules);
-    if (!m_notes && fullWidth < rules.phrases.size())
+    if (!m_notes && !FoldsFullWidth(rules) && fullWidth < rules.phrases.size())
         Warn(rules.phrases[fullWidth].pos,
              "no room for full-width rows from this phrase on: the phrase rows before it fill the " +
                  std::to_string(kMaxReferencedRows) + " that can be referred to, so this phrase and the " +
@@ -260,7 +261,10 @@ void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
             if (!words.empty() || !marked.empty()) {
                 std::string pinyin;
                 for (const PartRef& part : rule.parts)
-                    if (part.kind == PartKind::kSyllable)
+                    if (part.kind == PartKind::kWritten)
+                        pinyin += (pinyin.empty() ? "" : " ") +
+                                  rules.written[static_cast<std::size_t>(part.index)].romanised;
+                    else if (part.kind == PartKind::kSyllable)
                         pinyin +=
                             (pinyin.empty() ? "" : " ") + rules.syllables[static_cast<std::size_t>(part.index)].pinyin;
                 made = "reads " + pinyin + " (";
@@ -355,7 +359,9 @@ void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
 
 void CRuleLinter::CheckPhraseStarts(const RuleSetSource& rules) {
     for (const RuleSource& phrase : rules.phrases) {
-        if (phrase.parts.empty() || phrase.broken) continue;
+        // A written phrase's letters are single bytes by design; its first
+        // unit is no syllable of the table.
+        if (phrase.parts.empty() || phrase.broken || phrase.parts[0].kind != PartKind::kSyllable) continue;
         const SyllableSource& first = rules.syllables[static_cast<std::size_t>(phrase.parts[0].index)];
         const bool oneByteSplit = first.hasSplit && first.split.size() == 1;
         if (phrase.parts.size() > 1 && (first.pinyin.size() == 1 || oneByteSplit))
