@@ -13,6 +13,7 @@
 
 #include "Chatsieve.h"
 #include "core/CAllowList.h"
+#include "core/CFoldTable.h"
 #include "core/CMaskPasses.h"
 #include "core/CRuleIndex.h"
 #include "matchers/CMatcherList.h"
@@ -61,6 +62,9 @@ public:
     // The allowed expressions; off: checks see them as any other text.
     CAllowList& AllowList() { return m_allow; }
     void UseAllowList(bool on) { m_useAllow = on; }
+    // Characters folded to one byte before the rules see a line; empty
+    // unless the package carries the table.
+    const CFoldTable& FoldTable() const { return m_fold; }
     // Off: every masking pass checks the whole line, as the passes must
     // agree with. Followed: passes answered without a whole check, so far.
     void UseMaskPasses(bool on) { m_useMaskPasses = on; }
@@ -94,6 +98,10 @@ protected:
     // Allowed expressions, read with the rules; built at Init.
     CAllowList m_allow;
     bool m_useAllow = true;
+    // Read with the rules; with it, m_foldWidths[i] says how many bytes of
+    // the checked text byte i of the stripped text stands for.
+    CFoldTable m_fold;
+    TArray<unsigned char> m_foldWidths;
 
 public:
     // Every filter object ever created, linked through this field; see

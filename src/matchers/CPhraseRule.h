@@ -24,6 +24,14 @@ public:
     // `refs` are RuleRefs of kind 2 only, resolved against g_syllables now.
     virtual int Init(const int* refs, int count, int level);
 
+    // Written-mode edges: kEdgeStart, a match that an ASCII letter or digit
+    // directly precedes is refused; kEdgeEnd, one that such a character
+    // directly follows. A refused match counts as a failed try, and the
+    // search goes on as after any other.
+    static constexpr int kEdgeStart = 1;
+    static constexpr int kEdgeEnd = 2;
+    void SetEdges(int edges) { m_edges = edges & (kEdgeStart | kEdgeEnd); }
+    int Edges() const { return m_edges; }
     // The resolved syllables, in phrase order.
     const TArray<CMatcher*>& Syllables() const { return m_syllables; }
     // The decoded references: entry i names Syllables()[i] by its position
@@ -35,10 +43,14 @@ protected:
     ~CPhraseRule() = default;
 
 private:
+    // Whether the match [pos, pos + length) of `text` keeps its edges clear.
+    bool EdgesClear(const char* text, int pos, int length, int* walked, int* previous) const;
+
     RefEntry* m_refs = nullptr;
     int m_count = 0;
     int m_level = 0;
     TArray<CMatcher*> m_syllables;
+    int m_edges = 0;
 };
 
 }  // namespace chatsieve
