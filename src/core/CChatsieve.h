@@ -65,6 +65,13 @@ public:
     // Characters folded to one byte before the rules see a line; empty
     // unless the package carries the table.
     const CFoldTable& FoldTable() const { return m_fold; }
+    // How many bytes of the checked text byte `at` of the last stripped
+    // text stands for: 2 for a folded character, else 1.
+    int HostWidth(int at) const {
+        return !m_fold.Empty() && at >= 0 && static_cast<std::size_t>(at) < m_foldWidths.Size()
+                   ? m_foldWidths[static_cast<std::size_t>(at)]
+                   : 1;
+    }
     // Off: every masking pass checks the whole line, as the passes must
     // agree with. Followed: passes answered without a whole check, so far.
     void UseMaskPasses(bool on) { m_useMaskPasses = on; }
