@@ -93,7 +93,7 @@ void CChatsieve::Uninit() {
     m_index.Reset();
     m_allow.Reset();
     m_fold.Reset();
-    m_foldWidths.Reset();
+    g_foldMarks.Reset();
     DestroyMatchers(m_skipSets);
     DestroyMatchers(g_syllables);
     DestroyMatchers(m_rules);
@@ -115,7 +115,7 @@ void CChatsieve::ReleaseForUnload() {
     m_index.Reset();
     m_allow.Reset();
     m_fold.Reset();
-    m_foldWidths.Reset();
+    g_foldMarks.Reset();
     DestroyMatchers(m_skipSets);
     DestroyMatchers(m_rules);
     DestroyMatchers(m_dormantRules);
@@ -208,7 +208,7 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
     }
 
     if (!StripWorkBuffer()) return 0;
-    if (!m_fold.Empty() && !m_fold.Fold(m_workBuf, g_positionMap, m_foldWidths)) return 0;
+    if (!m_fold.Empty() && !m_fold.Fold(m_workBuf, g_positionMap, g_foldMarks)) return 0;
 
     // Allowed expressions become breaks in the stripped text; entries limited
     // to some rules need a view per rule, on the rare lines they occur in.
@@ -319,7 +319,7 @@ void CChatsieve::MaskMatch(char* out) {
         if (at >= g_positionMap.Size()) continue;
         out[g_positionMap[at]] = '*';
         // A folded character: both of its bytes in the line.
-        if (!m_fold.Empty() && at < m_foldWidths.Size() && m_foldWidths[at] == 2) out[g_positionMap[at] + 1] = '*';
+        if (HostWidth(static_cast<int>(at)) == 2) out[g_positionMap[at] + 1] = '*';
     }
 }
 

@@ -17,6 +17,7 @@
 #include "core/CMaskPasses.h"
 #include "core/CRuleIndex.h"
 #include "matchers/CMatcherList.h"
+#include "matchers/ProcessLists.h"
 #include "matchers/TArray.h"
 
 namespace chatsieve {
@@ -68,8 +69,9 @@ public:
     // How many bytes of the checked text byte `at` of the last stripped
     // text stands for: 2 for a folded character, else 1.
     int HostWidth(int at) const {
-        return !m_fold.Empty() && at >= 0 && static_cast<std::size_t>(at) < m_foldWidths.Size()
-                   ? m_foldWidths[static_cast<std::size_t>(at)]
+        return !m_fold.Empty() && at >= 0 && static_cast<std::size_t>(at) < g_foldMarks.Size() &&
+                       (g_foldMarks[static_cast<std::size_t>(at)] & kFoldWide)
+                   ? 2
                    : 1;
     }
     // Off: every masking pass checks the whole line, as the passes must
@@ -105,10 +107,8 @@ protected:
     // Allowed expressions, read with the rules; built at Init.
     CAllowList m_allow;
     bool m_useAllow = true;
-    // Read with the rules; with it, m_foldWidths[i] says how many bytes of
-    // the checked text byte i of the stripped text stands for.
+    // Read with the rules; with it, every check leaves g_foldMarks.
     CFoldTable m_fold;
-    TArray<unsigned char> m_foldWidths;
 
 public:
     // Every filter object ever created, linked through this field; see

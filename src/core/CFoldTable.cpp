@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "matchers/ProcessLists.h"
 #include "platform/MbText.h"
 
 namespace chatsieve {
@@ -28,19 +29,24 @@ unsigned char CFoldTable::Folded(unsigned char lead, unsigned char trail) const 
     return 0;
 }
 
-bool CFoldTable::Fold(char* text, TArray<int>& map, TArray<unsigned char>& widths) const {
+bool CFoldTable::Fold(char* text, TArray<int>& map, TArray<unsigned char>& marks) const {
     const std::size_t n = std::strlen(text);
-    widths.Clear();
-    if (map.Size() < n || !widths.Reserve(n)) return false;
+    marks.Clear();
+    if (map.Size() < n || !marks.Reserve(n)) return false;
     std::size_t write = 0;
+    // Where the character before ends in the checked text: a byte that does
+    // not start there had fillers stripped before it.
+    int hostEnd = 0;
     for (std::size_t read = 0; read < n;) {
+        const unsigned char gap = write > 0 && map[read] != hostEnd ? kFoldAfterGap : 0;
         const int width = CharByteCount(text + read);
         const unsigned char folded =
             width == 2 ? Folded(static_cast<unsigned char>(text[read]), static_cast<unsigned char>(text[read + 1])) : 0;
         if (folded) {
             text[write] = static_cast<char>(folded);
+            hostEnd = map[read] + 2;
             map[write] = map[read];
-            widths.PushBack(2);
+            marks.PushBack(static_cast<unsigned char>(kFoldWide | gap));
             ++write;
             read += 2;
             continue;
@@ -50,8 +56,9 @@ bool CFoldTable::Fold(char* text, TArray<int>& map, TArray<unsigned char>& width
         const std::size_t step = width == 0 ? 1 : static_cast<std::size_t>(width);
         for (std::size_t k = 0; k < step && read < n; ++k) {
             text[write] = text[read];
+            hostEnd = map[read] + 1;
             map[write] = map[read];
-            widths.PushBack(1);
+            marks.PushBack(k == 0 ? gap : 0);
             ++write;
             ++read;
         }

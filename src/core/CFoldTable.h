@@ -29,9 +29,11 @@ public:
 
     // Folds `text` (stripped, NUL-terminated) in place. `map` leads each byte
     // of it back to the checked text; afterwards it leads each byte of the
-    // folded text there, and `widths[i]` is 2 where byte i stands for a
-    // folded two-byte character, else 1. False when memory ran out.
-    bool Fold(char* text, TArray<int>& map, TArray<unsigned char>& widths) const;
+    // folded text there, and `marks[i]` holds kFoldWide where byte i stands
+    // for a folded two-byte character and kFoldAfterGap where the checked
+    // text had fillers right before it (ProcessLists.h). False when memory
+    // ran out.
+    bool Fold(char* text, TArray<int>& map, TArray<unsigned char>& marks) const;
 
 private:
     struct Range {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "matchers/CSyllable.h"
+#include "matchers/ProcessLists.h"
 #include "platform/MbText.h"
 #include "platform/Memory.h"
 
@@ -33,6 +34,12 @@ int CPhraseRule::Init(const int* refs, int count, int level) {
 
 namespace {
 
+// Fillers stood between this byte and the one before in the line: letters
+// and digits separated so are separate runs, as the player wrote them.
+bool AfterGap(int at) {
+    return static_cast<std::size_t>(at) < g_foldMarks.Size() && (g_foldMarks[static_cast<std::size_t>(at)] & kFoldAfterGap);
+}
+
 bool IsAsciiAlnum(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 }  // namespace
@@ -48,10 +55,12 @@ bool CPhraseRule::EdgesClear(const char* text, int pos, int length, int* walked,
         }
         // A match that starts inside a character is inside a longer run.
         if (*walked != pos) return false;
-        if (*previous >= 0 && pos - *previous == 1 && IsAsciiAlnum(static_cast<unsigned char>(text[*previous])))
+        if (*previous >= 0 && pos - *previous == 1 && IsAsciiAlnum(static_cast<unsigned char>(text[*previous])) &&
+            !AfterGap(pos))
             return false;
     }
-    return !(m_edges & kEdgeEnd) || !IsAsciiAlnum(static_cast<unsigned char>(text[pos + length]));
+    return !(m_edges & kEdgeEnd) || !IsAsciiAlnum(static_cast<unsigned char>(text[pos + length])) ||
+           AfterGap(pos + length);
 }
 
 int CPhraseRule::Match(char* text, int /*reserved*/, int* offset, int* length, int* level) {

@@ -26,8 +26,9 @@ public:
 
     // Written-mode edges: kEdgeStart, a match that an ASCII letter or digit
     // directly precedes is refused; kEdgeEnd, one that such a character
-    // directly follows. A refused match counts as a failed try, and the
-    // search goes on as after any other.
+    // directly follows. Directly means in the line too: with fillers between
+    // them (g_foldMarks) they are separate runs. A refused match counts as a
+    // failed try, and the search goes on as after any other.
     static constexpr int kEdgeStart = 1;
     static constexpr int kEdgeEnd = 2;
     void SetEdges(int edges) { m_edges = edges & (kEdgeStart | kEdgeEnd); }
