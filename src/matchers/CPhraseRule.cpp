@@ -45,7 +45,9 @@ bool IsAsciiAlnum(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' 
 }  // namespace
 
 bool CPhraseRule::EdgesClear(const char* text, int pos, int length, int* walked, int* previous) const {
-    if (m_edges & kEdgeStart) {
+    // Only a match that begins with a letter or digit (a Latin word, or
+    // pinyin) can run on from a letter or digit before it.
+    if ((m_edges & kEdgeStart) && IsAsciiAlnum(static_cast<unsigned char>(text[pos]))) {
         // The character before pos, found by stepping from the start, as
         // trail bytes of two-byte characters can look like letters. Tries
         // only move forward, so the walk is shared by all of them.
@@ -59,8 +61,12 @@ bool CPhraseRule::EdgesClear(const char* text, int pos, int length, int* walked,
             !AfterGap(pos))
             return false;
     }
-    return !(m_edges & kEdgeEnd) || !IsAsciiAlnum(static_cast<unsigned char>(text[pos + length])) ||
-           AfterGap(pos + length);
+    if (!(m_edges & kEdgeEnd)) return true;
+    // The same at the end, when the match's last character is a letter or digit.
+    int last = pos;
+    for (int at = pos; at < pos + length && text[at]; at += CharStep(text + at)) last = at;
+    const bool endsInAlnum = pos + length - last == 1 && IsAsciiAlnum(static_cast<unsigned char>(text[last]));
+    return !endsInAlnum || !IsAsciiAlnum(static_cast<unsigned char>(text[pos + length])) || AfterGap(pos + length);
 }
 
 int CPhraseRule::Match(char* text, int /*reserved*/, int* offset, int* length, int* level) {

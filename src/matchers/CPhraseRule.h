@@ -24,11 +24,13 @@ public:
     // `refs` are RuleRefs of kind 2 only, resolved against g_syllables now.
     virtual int Init(const int* refs, int count, int level);
 
-    // Written-mode edges: kEdgeStart, a match that an ASCII letter or digit
-    // directly precedes is refused; kEdgeEnd, one that such a character
-    // directly follows. Directly means in the line too: with fillers between
-    // them (g_foldMarks) they are separate runs. A refused match counts as a
-    // failed try, and the search goes on as after any other.
+    // Written-mode edges: kEdgeStart, a match that begins with an ASCII
+    // letter or digit is refused when such a character directly precedes
+    // it; kEdgeEnd, one that ends with one when such a character directly
+    // follows. So a Latin word or pinyin is not found inside a longer run of
+    // letters and digits. Directly means in the line too: with fillers
+    // between them (g_foldMarks) they are separate runs. A refused match
+    // counts as a failed try, and the search goes on as after any other.
     static constexpr int kEdgeStart = 1;
     static constexpr int kEdgeEnd = 2;
     void SetEdges(int edges) { m_edges = edges & (kEdgeStart | kEdgeEnd); }

@@ -63,8 +63,8 @@ TEST(CFoldTable, RefusesRangesThatCouldNotFoldToOneWholeCharacter) {
     EXPECT_FALSE(fold.Add(0xA3, 0xC1, 0xC1, 'A'));
 }
 
-// Syllables a, v, 1, 8 as written units and wai; phrases "av" (both edges),
-// "18" + wai (start edge) and wai alone.
+// Syllables a, v, 1, 8 as written units and wai; phrases "av", "18" + wai
+// and wai alone, all with both edges.
 RuleSet WrittenRules(bool folding) {
     RuleSet rules;
     rules.skipSets = {StandardSkipSet()};
@@ -74,7 +74,7 @@ RuleSet WrittenRules(bool folding) {
                        {"8", {0xA3, 0xB8, 0xB8}},
                        {"wai", {0xCD, 0xE2, 0xE2}}};
     rules.phrases = {{40, {200001, 200002}}, {30, {200003, 200004, 200005}}, {20, {200005}}};
-    rules.phraseEdges = {3, 1, 0};
+    rules.phraseEdges = {3, 3, 3};
     if (folding) rules.folds = kFolds;
     return rules;
 }
@@ -123,6 +123,7 @@ TEST_F(WrittenFilterTest, LettersAndDigitsMustNotRunIntoAnEdge) {
         {"118\xCD\xE2", 20},           // the digits' start is inside a run; wai alone still
         {"x18\xCD\xE2", 20},
         {"18\xCD\xE2", 30},
+        {"waiting", 0},  {"swai", 0},   {"wai!", 20},  {"\xCD\xE2" "x", 20},  // pinyin too; a character has no edge
         // A trail byte that looks like a letter (81 61 is one character) is no letter.
         {"\x81\x61" "av", 40},
     };
@@ -237,14 +238,16 @@ bool FindPhrase(const std::vector<RefChar>& chars, const RefPhrase& phrase, std:
             return at < n && charOf[at] >= 0 && chars[static_cast<std::size_t>(charOf[at])].bytes.size() == 1 &&
                    IsAlnum(static_cast<unsigned char>(text[at]));
         };
-        if (clear && (phrase.edges & 1)) {
+        if (clear && (phrase.edges & 1) && IsAlnum(static_cast<unsigned char>(text[p]))) {
             if (charOf[p] < 0) {
                 clear = false;
             } else if (p > 0 && !chars[static_cast<std::size_t>(charOf[p])].afterGap && alnumChar(p - 1)) {
                 clear = false;
             }
         }
-        if (clear && (phrase.edges & 2) && end < n && charOf[end] >= 0 &&
+        // The last character of the match: a letter or digit only as a single byte.
+        const bool endsInAlnum = clear && alnumChar(end - 1) && (end - 1 == p || charOf[end - 1] >= 0);
+        if (clear && (phrase.edges & 2) && endsInAlnum && end < n && charOf[end] >= 0 &&
             !chars[static_cast<std::size_t>(charOf[end])].afterGap && alnumChar(end))
             clear = false;
         if (clear && charOf[p] >= 0) {
@@ -259,7 +262,7 @@ bool FindPhrase(const std::vector<RefChar>& chars, const RefPhrase& phrase, std:
 
 TEST_F(WrittenFilterTest, AgreesWithAPlainReferenceOnRandomLines) {
     Create(WrittenRules(true));
-    const std::vector<RefPhrase> phrases = {{40, {"a", "v"}, 3}, {30, {"1", "8", "\xCD\xE2"}, 1}, {20, {"\xCD\xE2"}, 0}};
+    const std::vector<RefPhrase> phrases = {{40, {"a", "v"}, 3}, {30, {"1", "8", "\xCD\xE2"}, 3}, {20, {"\xCD\xE2"}, 3}};
     const std::vector<std::string> pieces = {"a", "A", "v", "V", "1", "8", "j", " ", "-", Wide("a"), Wide("V"),
                                              Wide("1"), Wide("8"), Wide("j"), "\xCD\xE2", "\xA1\xA1", "\x81\x61"};
     std::mt19937 random(20261209);

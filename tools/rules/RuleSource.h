@@ -126,8 +126,6 @@ struct WrittenSyllable {
     bool hasSplit = false;
     std::string split;  // code page 936
     int home = -1;      // the syllable of its reading; -1: none
-    // A letter or digit: a run of them does not match inside a longer run.
-    bool alnum = false;
 };
 
 // A phrase rule (parts are then syllables only) or a combination rule.

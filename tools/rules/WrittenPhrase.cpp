@@ -15,7 +15,6 @@ namespace chatsieve::tools {
 namespace {
 
 bool IsLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 // Character -> the split form that stands for it, with that syllable's pinyin.
 struct SplitOf {
@@ -100,7 +99,6 @@ int UnitIndex(RuleSetSource* rules, const WrittenSyllable& unit) {
 // written rules but which also let the unit stand on its own.
 WrittenSyllable SingleByteUnit(unsigned char c) {
     WrittenSyllable unit;
-    unit.alnum = IsLetter(c) || IsDigit(c);
     if (IsLetter(c)) {
         const int letter = (c | 0x20) - 'a';
         unit.romanised = std::string(1, static_cast<char>('a' + letter));
@@ -330,12 +328,8 @@ bool ReadWrittenPhrase(RuleSetSource* rules, RuleSource* phrase, std::vector<Dia
     return CWrittenReader(rules, phrase, diagnostics).Run();
 }
 
-int EdgeFlags(const RuleSource& phrase, const RuleSetSource& rules) {
-    if (phrase.match != MatchMode::kWritten || phrase.parts.empty()) return 0;
-    const auto alnum = [&](const PartRef& part) {
-        return part.kind == PartKind::kWritten && rules.written[static_cast<std::size_t>(part.index)].alnum;
-    };
-    return (alnum(phrase.parts.front()) ? 1 : 0) | (alnum(phrase.parts.back()) ? 2 : 0);
+int EdgeFlags(const RuleSource& phrase, const RuleSetSource& /*rules*/) {
+    return phrase.match == MatchMode::kWritten && !phrase.parts.empty() ? 3 : 0;
 }
 
 }  // namespace chatsieve::tools

@@ -9,8 +9,9 @@
 //    (屌(diao)), that of the syllable holding it or one of its forms, or its
 //    main reading; a character with none of these matches as written only.
 //  - A Latin letter or digit matches itself, in either case and in full
-//    width; a run of them is a literal, never read as pinyin, and does not
-//    match inside a longer run of letters and digits.
+//    width; a run of them is a literal, never read as pinyin. Neither a
+//    Latin run nor pinyin matches inside a longer run of letters and digits
+//    (EdgeFlags).
 //  - A filler (what an ignore-set strips from lines) is stripped here too;
 //    any other single-byte character matches itself and its full-width form.
 // Any character of code page 936 can be written. Units are shared: each is
@@ -30,9 +31,10 @@ namespace chatsieve::tools {
 // nothing is left after the fillers, or the phrase has too many units.
 bool ReadWrittenPhrase(RuleSetSource* rules, RuleSource* phrase, std::vector<Diagnostic>* diagnostics);
 
-// Whether a phrase's match starts or ends with a run of letters and digits
-// written as such: bit 1 the start, bit 2 the end. The filter then refuses a
-// match that a letter or digit directly precedes or follows.
+// The edges the filter keeps for a phrase: bit 1, a match that begins with a
+// letter or digit (Latin written as such, or pinyin) must not have one right
+// before it; bit 2, one that ends with a letter or digit must not have one
+// right after it. Every written phrase has both; sound phrases none.
 int EdgeFlags(const RuleSource& phrase, const RuleSetSource& rules);
 
 }  // namespace chatsieve::tools

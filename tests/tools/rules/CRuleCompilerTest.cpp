@@ -350,7 +350,7 @@ TEST(CRuleCompiler, WrittenLettersAndDigitsAreLiteralsAndFillersAreStripped) {
     EXPECT_EQ(rules.phrases[3].parts.size(), 6u);
     EXPECT_EQ(rules.phrases[4].parts.size(), 2u);
     EXPECT_EQ(EdgeFlags(rules.phrases[0], rules), 3);
-    EXPECT_EQ(EdgeFlags(rules.phrases[1], rules), 1);
+    EXPECT_EQ(EdgeFlags(rules.phrases[1], rules), 3);
     // The base set's ignore-sets keep ':', which then matches itself.
     RuleFolder base({{"phrases.tsv", "id\tlevel\tphrase\tmatch\nc\t30\tA:B\twritten\n"},
                      {"combos.tsv", "id\tlevel\tparts\n"}});
@@ -370,8 +370,9 @@ TEST(CRuleCompiler, WrittenRulesTakeOneRowEachAndTheFoldTable) {
     EXPECT_EQ(phrases.columns.back().name, "edge");
     EXPECT_EQ(phrases.rows[0][phrases.columns.size() - 2].TextValue(), "written");
     EXPECT_FALSE(phrases.rows[1][phrases.columns.size() - 2].IsPresent());
-    EXPECT_FALSE(phrases.rows[0].back().IsPresent());
-    EXPECT_EQ(phrases.rows[2].back().IntValue(), 3);
+    // Every written rule keeps its edges; the sound one has none.
+    EXPECT_EQ(phrases.rows[0].back().IntValue(), 3);
+    EXPECT_FALSE(phrases.rows[1].back().IsPresent());
     // No syllable row spells pinyin in full-width letters.
     for (const std::vector<Cell>& row : package.tables[1].rows)
         EXPECT_TRUE(!row[2].IsPresent() || row[2].TextValue()[0] != '\xA3') << row[0].TextValue();
