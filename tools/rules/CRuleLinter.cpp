@@ -118,6 +118,19 @@ bool Overlaps(const std::string& form, const std::string& text, long at, bool fo
     return any;
 }
 
+// The syllable an element matches as: a row of the syllable table, or a
+// written-mode unit (negative index) as a syllable of its own.
+SyllableSource SyllableOf(const Element& e, const RuleSetSource& rules) {
+    if (e.index >= 0) return rules.syllables[static_cast<std::size_t>(e.index)];
+    const WrittenSyllable& unit = rules.written[static_cast<std::size_t>(-1 - e.index)];
+    SyllableSource syllable;
+    syllable.pinyin = unit.romanised;
+    syllable.ranges = unit.ranges;
+    syllable.hasSplit = unit.hasSplit;
+    syllable.split = unit.split;
+    return syllable;
+}
+
 // True when some written form of `syllable` can stand on a byte of `text`:
 // starting inside it, or running into it from before.
 bool WrittenInside(const SyllableSource& syllable, const std::string& text) {
@@ -210,8 +223,7 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
             if (!Judged(*rule, rules)) continue;
             for (const Run& run : Units(*rule, isCombo, rules))
                 for (const Element& e : run)
-                    hidesSomething =
-                        hidesSomething || WrittenInside(rules.syllables[static_cast<std::size_t>(e.index)], text);
+                    hidesSomething = hidesSomething || WrittenInside(SyllableOf(e, rules), text);
             if (isCombo) continue;
             std::string expression;
             if (!CCodePage936::Instance().FromUtf8(rule->text, &expression, nullptr)) continue;

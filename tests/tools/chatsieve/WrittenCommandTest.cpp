@@ -97,5 +97,15 @@ TEST(ChatsieveWritten, DecompilingGivesTheModesBack) {
     EXPECT_EQ(ReadFileText("first.res"), ReadFileText("second.res"));
 }
 
+TEST(ChatsieveWritten, AnAllowedExpressionInFullWidthIsFoundInAFoldedLine) {
+    ScopedTempDir dir;
+    WriteRules("rules");
+    WriteFileText("rules/allow.tsv", "allow\trules\tnote\nＡＶ机\t\ta machine, not AV\n");
+    const Result built = Chatsieve("build rules -o out.res");
+    ASSERT_EQ(built.status, 0) << built.err;
+    const Result run = Chatsieve("filter --package out.res", "AV机\nＡＶ机\n看AV\n");
+    EXPECT_EQ(run.out, "0\tAV机\n0\tＡＶ机\n40\t看**\n");
+}
+
 }  // namespace
 }  // namespace chatsieve::test
