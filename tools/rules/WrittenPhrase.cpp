@@ -166,7 +166,7 @@ public:
                     ok = false;
                     continue;
                 }
-                Push(SingleByteUnit(first), "");
+                Push(SingleByteUnit(first));
                 continue;
             }
             Pending pending{pos, cp, ""};
@@ -202,8 +202,7 @@ private:
         m_diagnostics.push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)});
     }
 
-    void Push(const WrittenSyllable& unit, const std::string& character) {
-        (void)character;
+    void Push(const WrittenSyllable& unit) {
         m_phrase.parts.push_back(PartRef{PartKind::kWritten, UnitIndex(&m_rules, unit), {}});
     }
 
@@ -307,7 +306,7 @@ private:
                     unit.split = syllable.split;
                 }
             }
-            Push(unit, choice.character);
+            Push(unit);
             m_phrase.choices.push_back(choice);
         }
         m_run.clear();
