@@ -95,6 +95,27 @@ packhold::Package MakePackage(FuzzedDataProvider& in, bool strict) {
             table.rows.push_back(row);
         }
     }
+    // Last, so that inputs made before it read the same: sometimes the
+    // written mode's tables, with edges on the phrase rows and the fold table
+    // after an empty allow table.
+    if (package.tables.size() == 4 && in.ConsumeBool()) {
+        packhold::Table& phrases = package.tables[2];
+        phrases.columns.push_back({"edge", CellType::kInt});
+        for (std::vector<Cell>& row : phrases.rows) {
+            while (row.size() + 1 < phrases.columns.size()) row.push_back(Cell());
+            const int edges = in.ConsumeIntegralInRange(0, 3);
+            row.push_back(edges ? Cell::Int(edges) : Cell());
+        }
+        package.tables.emplace_back();
+        package.tables[4].columns = {{"allow", CellType::kText}, {"rules", CellType::kIntArray}};
+        packhold::Table fold;
+        fold.columns = {{"fold", CellType::kBytes}, {"to", CellType::kInt}};
+        const unsigned char ranges[3][3] = {{0xA3, 0xB0, 0xB9}, {0xA3, 0xC1, 0xDA}, {0xA3, 0xE1, 0xFA}};
+        for (const auto& range : ranges)
+            if (!strict || in.ConsumeBool())
+                fold.rows.push_back({Cell::Bytes({range[0], range[1], range[2]}), Cell::Int(range[1] - 0x80)});
+        package.tables.push_back(fold);
+    }
     if (!package.hasTableSet) package.tables.clear();
     return package;
 }

@@ -41,6 +41,7 @@ CChatsieve::~CChatsieve() = default;
 int CChatsieve::LoadRules() {
     CRuleLoader loader(m_skipSets, m_logEnabled, m_highestLevel);
     loader.ReadAllowListInto(&m_allow);
+    loader.ReadFoldTableInto(&m_fold);
     return loader.Run();
 }
 
@@ -62,6 +63,7 @@ int CChatsieve::Init() {
     if (loaded && !m_allow.Build(m_skipSets, g_syllables)) loaded = 0;
     if (!loaded) {
         m_allow.Reset();
+        m_fold.Reset();
         DestroyMatchers(m_skipSets);
         DestroyAfter(g_combos, combosBefore);
         DestroyAfter(g_phrases, phrasesBefore);
@@ -90,6 +92,8 @@ void CChatsieve::Uninit() {
     m_passes.Reset();
     m_index.Reset();
     m_allow.Reset();
+    m_fold.Reset();
+    g_foldMarks.Reset();
     DestroyMatchers(m_skipSets);
     DestroyMatchers(g_syllables);
     DestroyMatchers(m_rules);
@@ -110,6 +114,8 @@ void CChatsieve::ReleaseForUnload() {
     m_passes.Reset();
     m_index.Reset();
     m_allow.Reset();
+    m_fold.Reset();
+    g_foldMarks.Reset();
     DestroyMatchers(m_skipSets);
     DestroyMatchers(m_rules);
     DestroyMatchers(m_dormantRules);
@@ -202,6 +208,7 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
     }
 
     if (!StripWorkBuffer()) return 0;
+    if (!m_fold.Empty() && !m_fold.Fold(m_workBuf, g_positionMap, g_foldMarks)) return 0;
 
     // Allowed expressions become breaks in the stripped text; entries limited
     // to some rules need a view per rule, on the rare lines they occur in.
@@ -296,6 +303,9 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
 }
 
 void CChatsieve::BeginPasses() {
+    // The passes map single bytes back; folded characters take two, so
+    // packages that fold mask with whole checks.
+    if (!m_fold.Empty()) return;
     if (!m_useMaskPasses || !m_indexDecided || !m_index.DecidedFirst()) return;
     if (m_useAllow && !m_allow.Empty() && !m_allow.Hits().Empty()) return;
     const int ordinal = m_index.DecidedOrdinal();
@@ -306,7 +316,10 @@ void CChatsieve::BeginPasses() {
 void CChatsieve::MaskMatch(char* out) {
     for (int j = 0; j < m_matchLength; ++j) {
         const std::size_t at = static_cast<std::size_t>(m_matchOffset) + static_cast<std::size_t>(j);
-        if (at < g_positionMap.Size()) out[g_positionMap[at]] = '*';
+        if (at >= g_positionMap.Size()) continue;
+        out[g_positionMap[at]] = '*';
+        // A folded character: both of its bytes in the line.
+        if (HostWidth(static_cast<int>(at)) == 2) out[g_positionMap[at] + 1] = '*';
     }
 }
 

@@ -13,9 +13,11 @@
 
 #include "Chatsieve.h"
 #include "core/CAllowList.h"
+#include "core/CFoldTable.h"
 #include "core/CMaskPasses.h"
 #include "core/CRuleIndex.h"
 #include "matchers/CMatcherList.h"
+#include "matchers/ProcessLists.h"
 #include "matchers/TArray.h"
 
 namespace chatsieve {
@@ -61,6 +63,17 @@ public:
     // The allowed expressions; off: checks see them as any other text.
     CAllowList& AllowList() { return m_allow; }
     void UseAllowList(bool on) { m_useAllow = on; }
+    // Characters folded to one byte before the rules see a line; empty
+    // unless the package carries the table.
+    const CFoldTable& FoldTable() const { return m_fold; }
+    // How many bytes of the checked text byte `at` of the last stripped
+    // text stands for: 2 for a folded character, else 1.
+    int HostWidth(int at) const {
+        return !m_fold.Empty() && at >= 0 && static_cast<std::size_t>(at) < g_foldMarks.Size() &&
+                       (g_foldMarks[static_cast<std::size_t>(at)] & kFoldWide)
+                   ? 2
+                   : 1;
+    }
     // Off: every masking pass checks the whole line, as the passes must
     // agree with. Followed: passes answered without a whole check, so far.
     void UseMaskPasses(bool on) { m_useMaskPasses = on; }
@@ -94,6 +107,8 @@ protected:
     // Allowed expressions, read with the rules; built at Init.
     CAllowList m_allow;
     bool m_useAllow = true;
+    // Read with the rules; with it, every check leaves g_foldMarks.
+    CFoldTable m_fold;
 
 public:
     // Every filter object ever created, linked through this field; see

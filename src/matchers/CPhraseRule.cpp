@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "matchers/CSyllable.h"
+#include "matchers/ProcessLists.h"
+#include "platform/MbText.h"
 #include "platform/Memory.h"
 
 namespace chatsieve {
@@ -30,6 +32,43 @@ int CPhraseRule::Init(const int* refs, int count, int level) {
     return 1;
 }
 
+namespace {
+
+// Fillers stood between this byte and the one before in the line: letters
+// and digits separated so are separate runs, as the player wrote them.
+bool AfterGap(int at) {
+    return static_cast<std::size_t>(at) < g_foldMarks.Size() && (g_foldMarks[static_cast<std::size_t>(at)] & kFoldAfterGap);
+}
+
+bool IsAsciiAlnum(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+}  // namespace
+
+bool CPhraseRule::EdgesClear(const char* text, int pos, int length, int* walked, int* previous) const {
+    // Only a match that begins with a letter or digit (a Latin word, or
+    // pinyin) can run on from a letter or digit before it.
+    if ((m_edges & kEdgeStart) && IsAsciiAlnum(static_cast<unsigned char>(text[pos]))) {
+        // The character before pos, found by stepping from the start, as
+        // trail bytes of two-byte characters can look like letters. Tries
+        // only move forward, so the walk is shared by all of them.
+        while (*walked < pos && text[*walked]) {
+            *previous = *walked;
+            *walked += CharStep(text + *walked);
+        }
+        // A match that starts inside a character is inside a longer run.
+        if (*walked != pos) return false;
+        if (*previous >= 0 && pos - *previous == 1 && IsAsciiAlnum(static_cast<unsigned char>(text[*previous])) &&
+            !AfterGap(pos))
+            return false;
+    }
+    if (!(m_edges & kEdgeEnd)) return true;
+    // The same at the end, when the match's last character is a letter or digit.
+    int last = pos;
+    for (int at = pos; at < pos + length && text[at]; at += CharStep(text + at)) last = at;
+    const bool endsInAlnum = pos + length - last == 1 && IsAsciiAlnum(static_cast<unsigned char>(text[last]));
+    return !endsInAlnum || !IsAsciiAlnum(static_cast<unsigned char>(text[pos + length])) || AfterGap(pos + length);
+}
+
 int CPhraseRule::Match(char* text, int /*reserved*/, int* offset, int* length, int* level) {
     int restart = 0;
     return MatchFrom(text, 0, offset, length, level, &restart);
@@ -39,6 +78,9 @@ int CPhraseRule::MatchFrom(char* text, int pos, int* offset, int* length, int* l
     if (!text) return 0;
     const int reserved = 0;
     const int n = static_cast<int>(std::strlen(text));
+    // For the edges: characters stepped from the start of the text so far.
+    int walked = 0;
+    int previous = -1;
     while (pos < n) {
         *restart = pos;
         // The first syllable's own scan jumps to its next occurrence.
@@ -52,7 +94,7 @@ int CPhraseRule::MatchFrom(char* text, int pos, int* offset, int* length, int* l
             if (!static_cast<CSyllable*>(m_syllables[i])->MatchAt(text + pos + *length, &next)) break;
             *length += next;
         }
-        if (i == m_count) {
+        if (i == m_count && (m_edges == 0 || EdgesClear(text, pos, *length, &walked, &previous))) {
             *offset = pos;
             *level = m_level;
             return 1;

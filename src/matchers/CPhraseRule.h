@@ -24,6 +24,17 @@ public:
     // `refs` are RuleRefs of kind 2 only, resolved against g_syllables now.
     virtual int Init(const int* refs, int count, int level);
 
+    // Written-mode edges: kEdgeStart, a match that begins with an ASCII
+    // letter or digit is refused when such a character directly precedes
+    // it; kEdgeEnd, one that ends with one when such a character directly
+    // follows. So a Latin word or pinyin is not found inside a longer run of
+    // letters and digits. Directly means in the line too: with fillers
+    // between them (g_foldMarks) they are separate runs. A refused match
+    // counts as a failed try, and the search goes on as after any other.
+    static constexpr int kEdgeStart = 1;
+    static constexpr int kEdgeEnd = 2;
+    void SetEdges(int edges) { m_edges = edges & (kEdgeStart | kEdgeEnd); }
+    int Edges() const { return m_edges; }
     // The resolved syllables, in phrase order.
     const TArray<CMatcher*>& Syllables() const { return m_syllables; }
     // The decoded references: entry i names Syllables()[i] by its position
@@ -35,10 +46,14 @@ protected:
     ~CPhraseRule() = default;
 
 private:
+    // Whether the match [pos, pos + length) of `text` keeps its edges clear.
+    bool EdgesClear(const char* text, int pos, int length, int* walked, int* previous) const;
+
     RefEntry* m_refs = nullptr;
     int m_count = 0;
     int m_level = 0;
     TArray<CMatcher*> m_syllables;
+    int m_edges = 0;
 };
 
 }  // namespace chatsieve

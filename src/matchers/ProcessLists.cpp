@@ -5,6 +5,7 @@ namespace chatsieve {
 // Defined in one file so that their construction order is this order.
 PositionMap g_positionMap;
 CMatcherList g_syllables;
+TArray<unsigned char> g_foldMarks;
 CMatcherList g_phrases;
 CMatcherList g_combos;
 

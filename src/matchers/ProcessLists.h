@@ -21,6 +21,13 @@ namespace chatsieve {
 using PositionMap = TArray<int>;
 
 extern PositionMap g_positionMap;
+// Only while the loaded package folds characters (core/CFoldTable.h): per
+// byte of the stripped text, kFoldWide when it stands for a folded two-byte
+// character, kFoldAfterGap when fillers were stripped right before it.
+// Empty otherwise; written-mode edges read it.
+constexpr unsigned char kFoldWide = 1;
+constexpr unsigned char kFoldAfterGap = 2;
+extern TArray<unsigned char> g_foldMarks;
 extern CMatcherList g_syllables;
 extern CMatcherList g_phrases;
 extern CMatcherList g_combos;

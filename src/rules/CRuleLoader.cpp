@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/CAllowList.h"
+#include "core/CFoldTable.h"
 #include "matchers/CComboRule.h"
 #include "matchers/CPhraseRule.h"
 #include "matchers/CSkipSet.h"
@@ -82,6 +83,12 @@ int CRuleLoader::Run() {
              ReadLevelRules<CComboRule>(table, kMaxComboRefs, g_combos) && !m_skipSets.Empty() &&
              !g_syllables.Empty() && !g_phrases.Empty();
         if (ok && m_allow && (table = tables->GetTable(next))) ok = ReadAllowList(table);
+        if (ok && m_fold && (table = tables->GetTable(next + 1))) ok = ReadFoldTable(table);
+        // Edges belong to the written mode, which comes with the fold table:
+        // a package without it matches as packages always have.
+        if (ok && m_fold && m_fold->Empty())
+            for (CMatcherList::Node* node = g_phrases.First(); node; node = node->next)
+                static_cast<CPhraseRule*>(node->matcher)->SetEdges(0);
     }
     file->Close();
     helper.Release();
@@ -130,6 +137,31 @@ int CRuleLoader::ReadAllowList(IPackholdTable* table) {
     });
 }
 
+int CRuleLoader::ReadFoldTable(IPackholdTable* table) {
+    IPackholdRow* first = table->GetRowCount() > 0 ? table->GetRow(0) : nullptr;
+    unsigned char probe[packhold::kMaxCellBytes];
+    if (!first || first->GetBytes("fold", probe, 0) <= 0) return 1;
+    return ReadRows(table, [this](IPackholdRow* row, ScratchBuffer& scratch) {
+        int to = 0;
+        if (row->GetBytes("fold", scratch.Bytes(), 0) != 3 || !row->GetInt("to", &to, 0)) return 0;
+        const unsigned char* range = scratch.Bytes();
+        return m_fold->Add(range[0], range[1], range[2], to) ? 1 : 0;
+    });
+}
+
+namespace {
+
+// Phrase rows of packages with written-mode rules may say that letters and
+// digits must not stand right before or after their match; no other rule
+// kind and no other package has that cell.
+void ReadEdges(IPackholdRow* row, CPhraseRule* rule) {
+    int edges = 0;
+    if (row->GetInt("edge", &edges, 0)) rule->SetEdges(edges);
+}
+void ReadEdges(IPackholdRow*, CComboRule*) {}
+
+}  // namespace
+
 template <class Rule>
 int CRuleLoader::ReadLevelRules(IPackholdTable* table, int capacity, CMatcherList& list) {
     return ReadRows(table, [&](IPackholdRow* row, ScratchBuffer& scratch) {
@@ -137,7 +169,12 @@ int CRuleLoader::ReadLevelRules(IPackholdTable* table, int capacity, CMatcherLis
         if (!row->GetInt("level", &level, 0)) return 0;
         const int count = row->GetIntArray("hzlist", scratch.Ints(), 0);
         if (count <= 0 || count > capacity) return 0;
-        if (!AddMatcher<Rule>(list, [&](Rule* rule) { return rule->Init(scratch.Ints(), count, level); })) return 0;
+        if (!AddMatcher<Rule>(list, [&](Rule* rule) {
+                if (!rule->Init(scratch.Ints(), count, level)) return 0;
+                if (m_fold) ReadEdges(row, rule);
+                return 1;
+            }))
+            return 0;
         // Only a rule that was set up raises the highest level.
         if (level > m_highestLevel) m_highestLevel = level;
         return 1;

@@ -16,6 +16,7 @@
 namespace chatsieve {
 
 class CAllowList;
+class CFoldTable;
 
 constexpr const char* kRulePackagePath = "Data\\Scp\\Chatsieve.res";
 constexpr const char* kRulePackageKey = "wxyz";
@@ -42,10 +43,16 @@ public:
     // package has one written by our compiler (its first row has an "allow"
     // text); any other fifth table is not read.
     void ReadAllowListInto(CAllowList* allow) { m_allow = allow; }
+    // Also reads a sixth table of characters to fold into `fold`, when the
+    // package has one (its first row has a "fold" cell). Only packages with
+    // written-mode rules carry it, and phrase rows there may hold an "edge"
+    // cell: letters and digits must not run into their match.
+    void ReadFoldTableInto(CFoldTable* fold) { m_fold = fold; }
 
 private:
     int ReadSkipSets(IPackholdTable* table);
     int ReadAllowList(IPackholdTable* table);
+    int ReadFoldTable(IPackholdTable* table);
     int ReadSyllables(IPackholdTable* table);
     template <class Rule>
     int ReadLevelRules(IPackholdTable* table, int capacity, CMatcherList& list);
@@ -55,6 +62,7 @@ private:
     int& m_highestLevel;
     const char* m_libraryName;
     CAllowList* m_allow = nullptr;
+    CFoldTable* m_fold = nullptr;
 };
 
 }  // namespace chatsieve

@@ -33,6 +33,10 @@ struct RuleSet {
     std::vector<LevelRow> phrases;
     std::vector<LevelRow> combos;
     std::vector<AllowRow> allow;
+    // Packages with written-mode rules: characters folded to one byte (lead,
+    // low, high, first result) and each phrase row's edges (none: 0).
+    std::vector<std::vector<int>> folds;
+    std::vector<int> phraseEdges;
     enum class End { kSucceed, kFail, kThrow } end = End::kSucceed;
 };
 

@@ -45,6 +45,14 @@ public:
             }
             if (!m_allow.Add(row.text.c_str(), rules.data(), static_cast<int>(rules.size()))) return 0;
         }
+        for (const auto& fold : m_ruleSet.folds)
+            if (!m_fold.Add(static_cast<unsigned char>(fold[0]), static_cast<unsigned char>(fold[1]),
+                            static_cast<unsigned char>(fold[2]), fold[3]))
+                return 0;
+        std::size_t row = 0;
+        for (CMatcherList::Node* node = g_phrases.First(); node && row < m_ruleSet.phraseEdges.size();
+             node = node->next)
+            static_cast<CPhraseRule*>(node->matcher)->SetEdges(m_ruleSet.phraseEdges[row++]);
         if (m_ruleSet.end == RuleSet::End::kThrow) throw std::runtime_error("package library failure");
         return m_ruleSet.end == RuleSet::End::kSucceed;
     }

@@ -485,6 +485,7 @@ void CFilterCommand::PrintExplanation(const Explanation& explanation, const std:
                                       const std::vector<int>& columns) {
     std::string out = "  rule: " + explanation.kind + " " + DescribedRule(explanation) + ", level " +
                       std::to_string(explanation.level);
+    if (!explanation.match.empty()) out += ", " + explanation.match;
     if (!explanation.text.empty()) out += ": " + Shown(explanation.text, false);
     out += "\n";
     const std::string span = Slice(line, explanation.start, explanation.end);
@@ -507,7 +508,9 @@ std::string CFilterCommand::JsonExplanation(const Explanation& explanation, cons
                        ",\"id\":" + (explanation.id.empty() ? std::string("null") : JsonString(explanation.id)) +
                        ",\"row\":" + std::to_string(explanation.row) + ",\"source\":" +
                        (explanation.source.empty() ? std::string("null") : JsonString(explanation.source)) +
-                       ",\"tags\":" + JsonTags(explanation.tags) + ",\"level\":" + std::to_string(explanation.level) +
+                       ",\"tags\":" + JsonTags(explanation.tags) +
+                       (explanation.match.empty() ? std::string() : ",\"match\":" + JsonString(explanation.match)) +
+                       ",\"level\":" + std::to_string(explanation.level) +
                        ",\"text\":" + JsonString(Shown(explanation.text, true)) + "}";
     const std::string span = Slice(line, explanation.start, explanation.end);
     json += ",\"match\":{\"columns\":" + JsonColumns(columns, explanation.start, explanation.end) +

@@ -232,7 +232,7 @@ void CScreener::DescribeRun(CMatcher* phrase, const std::string& work, int offse
         SyllableMatch match;
         match.bytes = work.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(length));
         match.start = original(at);
-        match.end = original(at + length - 1) + 1;
+        match.end = original(at + length - 1) + m_filter->HostWidth(at + length - 1);
         match.form = HoldsCharacter(part->text, match.bytes) ? kFormCharacterName
                      : IsVariantIn(part->text, match.bytes)  ? kFormVariantName
                                                              : kFormHomophoneName;
@@ -285,13 +285,19 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
     explanation->kind = dynamic_cast<CComboRule*>(decider) ? "combination" : "phrase";
     explanation->level = found;
     explanation->start = original(offset);
-    explanation->end = length > 0 ? original(offset + length - 1) + 1 : explanation->start;
+    explanation->end =
+        length > 0 ? original(offset + length - 1) + m_filter->HostWidth(offset + length - 1) : explanation->start;
     if (named) {
         const packhold::Table& table = m_package.tables[name.isCombo ? 3 : 2];
         explanation->row = static_cast<int>(name.row) + 1;
         explanation->id = CellNamed(table, name.row, "id").TextValue();
         explanation->text = CellNamed(table, name.row, "text").TextValue();
         explanation->source = SourceOf(table, name.row);
+        for (const packhold::Column& column : table.columns)
+            if (column.name == "match") {
+                const packhold::Cell& match = CellNamed(table, name.row, "match");
+                explanation->match = match.IsPresent() ? match.TextValue() : "sound";
+            }
         explanation->tags = CellNamed(table, name.row, "tags").TextValue();
     }
 
@@ -299,7 +305,9 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
         int partOffset = 0, partLength = 0, partLevel = 0;
         if (part->Match(buffer.data(), 0, &partOffset, &partLength, &partLevel) != 1) return false;
         match->start = original(partOffset);
-        match->end = partLength > 0 ? original(partOffset + partLength - 1) + 1 : match->start;
+        match->end = partLength > 0 ? original(partOffset + partLength - 1) +
+                                          m_filter->HostWidth(partOffset + partLength - 1)
+                                    : match->start;
         DescribeRun(part, std::string(buffer.data()), partOffset, map, match);
         return true;
     };
@@ -368,13 +376,17 @@ int CScreener::ExplainMasking(const std::string& line, int minLevel, std::vector
         const std::size_t mapped = g_positionMap.Size();
         if (length <= 0 || offset < 0 || at(offset + length) > mapped) {
             for (int j = 0; j < length; ++j)
-                if (at(offset + j) < mapped) (*masked)[at(g_positionMap[at(offset + j)])] = '*';
+                if (at(offset + j) < mapped)
+                    for (int k = 0; k < m_filter->HostWidth(offset + j); ++k)
+                        (*masked)[at(g_positionMap[at(offset + j)] + k)] = '*';
             continue;
         }
         step.start = g_positionMap[at(offset)];
-        step.end = g_positionMap[at(offset + length - 1)] + 1;
+        step.end = g_positionMap[at(offset + length - 1)] + m_filter->HostWidth(offset + length - 1);
         step.before = masked->substr(at(step.start), at(step.end - step.start));
-        for (int j = 0; j < length; ++j) (*masked)[at(g_positionMap[at(offset + j)])] = '*';
+        for (int j = 0; j < length; ++j)
+            for (int k = 0; k < m_filter->HostWidth(offset + j); ++k)
+                (*masked)[at(g_positionMap[at(offset + j)] + k)] = '*';
         passes->push_back(step);
     }
     return reported;
@@ -458,7 +470,8 @@ bool CScreener::ExplainAllowed(const std::string& line, AllowedExplanation* allo
         if (m_package.tables.size() > 4 && static_cast<std::size_t>(hit.entry) < m_package.tables[4].rows.size())
             written = CellNamed(m_package.tables[4], static_cast<std::size_t>(hit.entry), "line").IntValue();
         allowed->expressions.push_back(AllowedMatch{list.Text(hit.entry), hit.entry + 1, written, original(hit.offset),
-                                                    original(hit.offset + hit.length - 1) + 1});
+                                                    original(hit.offset + hit.length - 1) +
+                                                        m_filter->HostWidth(hit.offset + hit.length - 1)});
     }
     if (allowed->expressions.empty()) return false;
     Explanation with;

@@ -68,7 +68,10 @@ struct Explanation {
     std::string text;    // the rule as written, code page 936
     std::string source;  // "phrases.tsv:12"; empty for packages that do not say
     std::string tags;    // "cheat,contact"; may be empty
-    int start = 0;       // the span the filter reports (and masks), in the line
+    // "written" or "sound" in packages that hold written-mode rules; empty
+    // in the others, whose rules are all sound.
+    std::string match;
+    int start = 0;  // the span the filter reports (and masks), in the line
     int end = 0;
     std::vector<PartMatch> parts;  // a phrase has one part: itself
 };

@@ -97,6 +97,34 @@ void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector
     }
 }
 
+namespace {
+
+// Where the filter folds full-width letters and digits before the allowed
+// expressions are looked for, an expression written with them must be
+// folded too, or it would never be found.
+std::string FoldedForFilter(const RuleSetSource& rules, const std::string& bytes) {
+    if (!FoldsFullWidth(rules)) return bytes;
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead >= 0x81 && lead <= 0xFE && i + 1 < bytes.size()) {
+            const auto trail = static_cast<unsigned char>(bytes[i + 1]);
+            const bool folds = lead == 0xA3 && ((trail >= 0xB0 && trail <= 0xB9) || (trail >= 0xC1 && trail <= 0xDA) ||
+                                                (trail >= 0xE1 && trail <= 0xFA));
+            if (folds)
+                out += static_cast<char>(trail - 0x80);
+            else
+                out += bytes.substr(i, 2);
+            ++i;
+            continue;
+        }
+        out += bytes[i];
+    }
+    return out;
+}
+
+}  // namespace
+
 void AddAllowTable(const RuleSetSource& rules, const PackageRows& rows, packhold::Package* package) {
     if (rules.allow.empty()) return;
     packhold::Table table;
@@ -111,7 +139,7 @@ void AddAllowTable(const RuleSetSource& rules, const PackageRows& rows, packhold
         for (const RuleRefSource& ref : allow.rules)
             for (int row : (ref.isCombo ? rows.comboRows : rows.phraseRows)[static_cast<std::size_t>(ref.index)])
                 refs.push_back((ref.isCombo ? kComboRefBase : kPhraseRefBase) + row + 1);
-        table.rows.push_back({Cell::Text(allow.bytes), refs.empty() ? Cell() : Cell::IntArray(refs),
+        table.rows.push_back({Cell::Text(FoldedForFilter(rules, allow.bytes)), refs.empty() ? Cell() : Cell::IntArray(refs),
                               allow.note.empty() ? Cell() : Cell::Text(allow.note), Cell::Int(allow.pos.line)});
     }
     package->tables.push_back(std::move(table));

@@ -107,6 +107,8 @@ bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>
     if (contents.compare(0, 3, "\xEF\xBB\xBF") == 0) start = 3;
     int lineNumber = 0;
     std::vector<AuthoringField> fields;
+    // For each column of the header, its place among all the columns.
+    std::vector<std::size_t> slots;
     while (start < contents.size()) {
         ++lineNumber;
         std::size_t end = contents.find('\n', start);
@@ -147,14 +149,27 @@ bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>
                 for (std::size_t i = 0; same && i < fields.size(); ++i) same = fields[i].text == columns[i];
                 return same;
             };
-            if (!m_optional.empty() && names(all)) {
-                named = all;
-            } else if (!names(m_columns)) {
+            // The required columns, then any of the optional ones in their order.
+            bool known = fields.size() >= m_columns.size() && fields.size() <= all.size();
+            for (std::size_t i = 0; known && i < m_columns.size(); ++i) known = fields[i].text == m_columns[i];
+            slots.clear();
+            for (std::size_t i = 0; i < m_columns.size(); ++i) slots.push_back(i);
+            std::size_t next = m_columns.size();
+            for (std::size_t i = m_columns.size(); known && i < fields.size(); ++i) {
+                while (next < all.size() && all[next] != fields[i].text) ++next;
+                known = next < all.size();
+                slots.push_back(next++);
+            }
+            if (!known || (m_optional.empty() && !names(m_columns))) {
                 std::string expected = "the header must be '" + JoinColumns(m_columns) + "'";
-                if (!m_optional.empty()) expected += ", or '" + JoinColumns(all) + "'";
+                if (m_optional.size() == 1) expected += ", or '" + JoinColumns(all) + "'";
+                if (m_optional.size() > 1)
+                    expected += ", then any of '" + JoinColumns(m_optional) + "' in that order";
                 diagnostics->push_back(Error(m_headerPos, expected));
                 return false;
             }
+            named.clear();
+            for (std::size_t i = 0; i < fields.size(); ++i) named.push_back(fields[i].text);
             continue;
         }
         // Editors that turn tabs into spaces leave the whole row in its first
@@ -175,8 +190,9 @@ bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>
             continue;
         }
         const SourcePos endPos{m_file, lineNumber, CountCharacters(line) + 1};
-        while (fields.size() < all.size()) fields.push_back(AuthoringField{std::string(), endPos});
-        m_rows.push_back(AuthoringRow{SourcePos{m_file, lineNumber, 1}, fields});
+        std::vector<AuthoringField> placed(all.size(), AuthoringField{std::string(), endPos});
+        for (std::size_t i = 0; i < fields.size(); ++i) placed[slots[i]] = fields[i];
+        m_rows.push_back(AuthoringRow{SourcePos{m_file, lineNumber, 1}, placed});
     }
     if (!haveHeader) {
         diagnostics->push_back(

@@ -54,11 +54,15 @@ void ForEachRow(const std::string& table, Row row) {
 }  // namespace
 
 const CCharacterData& CCharacterData::Instance() {
-    static const CCharacterData data(VariantTable().Text(), ReadingTable().Text());
+    static const CCharacterData data(VariantTable().Text(), ReadingTable().Text(), MainReadingTable().Text());
     return data;
 }
 
-CCharacterData::CCharacterData(const std::string& variantTable, const std::string& readingTable) {
+CCharacterData::CCharacterData(const std::string& variantTable, const std::string& readingTable,
+                               const std::string& mainReadingTable) {
+    ForEachRow(mainReadingTable, [this](const std::u32string& key, const std::string& value) {
+        if (key.size() == 1) m_mainReadings[key[0]] = value;
+    });
     ForEachRow(variantTable, [this](const std::u32string& key, const std::string& value) {
         const std::u32string partners = Decode(value);
         if (key.size() == 1 && !partners.empty())
@@ -85,6 +89,11 @@ const std::vector<std::string>& CCharacterData::Readings(std::uint32_t character
     static const std::vector<std::string> kNone;
     const auto found = m_readings.find(character);
     return found == m_readings.end() ? kNone : found->second;
+}
+
+const std::string* CCharacterData::MainReading(std::uint32_t character) const {
+    const auto found = m_mainReadings.find(character);
+    return found == m_mainReadings.end() ? nullptr : &found->second;
 }
 
 const std::vector<std::string>* CCharacterData::WordReading(const std::u32string& word) const {

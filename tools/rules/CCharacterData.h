@@ -5,7 +5,8 @@
 //  - the traditional and simplified counterparts of a character;
 //  - every reading of a character that has several, main reading first;
 //  - the reading of a word of two or more characters that holds such a
-//    character, syllable by syllable.
+//    character, syllable by syllable;
+//  - the main reading of every character of code page 936 (go-pinyin).
 // Characters are Unicode code points; readings are toneless pinyin with
 // u-umlaut written as v, as in the syllable table. Read-only after
 // construction, so any number of threads may use it.
@@ -26,7 +27,8 @@ public:
 
     // Parses the two tables' text (header line, '#' comments, tab-separated
     // rows); rows that do not have two fields are skipped.
-    CCharacterData(const std::string& variantTable, const std::string& readingTable);
+    CCharacterData(const std::string& variantTable, const std::string& readingTable,
+                   const std::string& mainReadingTable = std::string());
 
     // The counterparts of `character`, in the table's order (empty: none).
     const std::vector<std::uint32_t>& Variants(std::uint32_t character) const;
@@ -36,12 +38,15 @@ public:
     // The reading of a word of at least two characters; null when the word
     // is not in the table.
     const std::vector<std::string>* WordReading(const std::u32string& word) const;
+    // The main reading of any character of code page 936; null when unknown.
+    const std::string* MainReading(std::uint32_t character) const;
     std::size_t LongestWord() const { return m_longestWord; }
 
 private:
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> m_variants;
     std::unordered_map<std::uint32_t, std::vector<std::string>> m_readings;
     std::unordered_map<std::u32string, std::vector<std::string>> m_words;
+    std::unordered_map<std::uint32_t, std::string> m_mainReadings;
     std::size_t m_longestWord = 0;
 };
 

@@ -13,6 +13,7 @@
 #include "rules/EmbeddedText.h"
 #include "rules/PackageRows.h"
 #include "rules/Utf8.h"
+#include "rules/WrittenPhrase.h"
 
 namespace chatsieve::tools {
 
@@ -132,6 +133,42 @@ void AddSourceColumns(const std::vector<RuleRow>& rows, packhold::Table* table) 
     }
 }
 
+// Only in a package with written-mode phrases: each phrase's mode for the
+// tools ("written"; no cell for sound) and, for the filter, whether a letter
+// or digit may stand directly before (bit 1) or after (bit 2) its match.
+void AddWrittenColumns(const RuleSetSource& rules, const std::vector<RuleRow>& rows, packhold::Table* table) {
+    table->columns.insert(table->columns.end(), {{"match", CellType::kText}, {"edge", CellType::kInt}});
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const RuleSource& rule = *rows[r].rule;
+        const int edges = EdgeFlags(rule, rules);
+        std::vector<Cell>& row = table->rows[r];
+        row.push_back(rule.match == MatchMode::kWritten ? Cell::Text("written") : Cell());
+        row.push_back(edges ? Cell::Int(edges) : Cell());
+    }
+}
+
+// The sixth table, after the allowed expressions (an empty table stands in
+// for them when there are none): character ranges the filter folds to one
+// byte each before the rules see a line. Full-width digits and letters
+// become ASCII, so a rule's pinyin and Latin letters catch them without rows
+// of their own.
+void AddFoldTable(packhold::Package* package) {
+    if (package->tables.size() == 4) {
+        packhold::Table allow;
+        allow.columns = {{"allow", CellType::kText},
+                         {"rules", CellType::kIntArray},
+                         {"note", CellType::kText},
+                         {"line", CellType::kInt}};
+        package->tables.push_back(std::move(allow));
+    }
+    packhold::Table fold;
+    fold.columns = {{"fold", CellType::kBytes}, {"to", CellType::kInt}};
+    const unsigned char ranges[3][3] = {{0xA3, 0xB0, 0xB9}, {0xA3, 0xC1, 0xDA}, {0xA3, 0xE1, 0xFA}};
+    for (const auto& range : ranges)
+        fold.rows.push_back({Cell::Bytes({range[0], range[1], range[2]}), Cell::Int(range[1] - 0x80)});
+    package->tables.push_back(std::move(fold));
+}
+
 // A reading written right after a character, as in 行(hang): moves `*next`
 // past it and sets the character's forced reading. No parenthesis there is
 // no reading; a malformed one is an error.
@@ -199,7 +236,7 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     const std::size_t before = diagnostics->size();
     CAuthoringTable ignore(TablePath(folder, kIgnoreFile), {"kind", "value"});
     CAuthoringTable syllables(TablePath(folder, kSyllablesFile), {"pinyin", "ranges", "split"});
-    CAuthoringTable phrases(JoinPath(folder, kPhrasesFile), {"id", "level", "phrase"}, {"tags"});
+    CAuthoringTable phrases(JoinPath(folder, kPhrasesFile), {"id", "level", "phrase"}, {"tags", "match"});
     CAuthoringTable combos(JoinPath(folder, kCombosFile), {"id", "level", "parts"}, {"tags"});
     // Every table is read even after a bad one, so one run reports as much as
     // it can; a rule is not resolved against a syllable table that failed.
@@ -493,6 +530,19 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
         const AuthoringField& text = row.fields[2];
         phrase.text = text.text;
         phrase.textPos = text.pos;
+        const AuthoringField& match = row.fields[4];
+        if (match.text == "written") {
+            phrase.match = MatchMode::kWritten;
+        } else if (!match.text.empty() && match.text != "sound") {
+            AddError(match.pos, "unknown matching mode '" + match.text + "': use sound or written");
+            ok = false;
+        }
+        if (phrase.match == MatchMode::kWritten) {
+            ok = ReadWrittenPhrase(rules, &phrase, m_diagnostics) && ok;
+            phrase.broken = !ok;
+            rules->phrases.push_back(phrase);
+            continue;
+        }
 
         // Words are separated by spaces or apostrophes (xi'an); a run of
         // letters is one pinyin word, and each other character stands for a
@@ -657,7 +707,8 @@ packhold::Package CRuleCompiler::MakePackage(const RuleSetSource& rules) {
         for (const CodeRange& range : syllable.ranges) codes.insert(codes.end(), {range.lead, range.low, range.high});
         syllables.rows.push_back({Cell::Text(syllable.pinyin), Cell::Bytes(codes),
                                   syllable.hasSplit ? Cell::Text(syllable.split) : Cell(),
-                                  syllable.derivedFrom < 0 ? Cell() : Cell::Int(syllable.derivedFrom + 1)});
+                                  syllable.derivedFrom < 0 && !syllable.written ? Cell()
+                                                                                : Cell::Int(syllable.derivedFrom + 1)});
     }
 
     for (int t = 2; t < 4; ++t) {
@@ -675,7 +726,9 @@ packhold::Package CRuleCompiler::MakePackage(const RuleSetSource& rules) {
         }
         AddSourceColumns(t == 2 ? rows.phrases : rows.combos, &table);
     }
+    if (FoldsFullWidth(rules)) AddWrittenColumns(rules, rows.phrases, &package.tables[2]);
     AddAllowTable(rules, rows, &package);
+    if (FoldsFullWidth(rules)) AddFoldTable(&package);
     return package;
 }
 

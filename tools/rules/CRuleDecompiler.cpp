@@ -213,7 +213,10 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
         const int firstLine = table.rows.empty() ? 0 : CellOf(table.rows[0], lineColumn).IntValue();
         text = firstLine == 2 ? "" : kBanner;
         text += t == 0 ? "id\tlevel\tphrase" : "id\tlevel\tparts";
-        text += tagged ? "\ttags\n" : "\n";
+        // Packages with written-mode rules say each phrase's mode.
+        const int matchColumn = t == 0 ? FindColumn(table, "match", CellType::kText) : -1;
+        text += tagged ? "\ttags" : "";
+        text += matchColumn >= 0 ? "\tmatch\n" : "\n";
         int nextLine = firstLine == 2 ? 2 : 3;
         for (std::size_t r = 0; r < table.rows.size(); ++r) {
             // A rule's variant rows stand on its own line.
@@ -238,7 +241,9 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
             const std::string id = t == 0 ? phraseIds[r] : Text(CellOf(row, idColumns[1]).TextValue(), Where(3, r));
             text += id + "\t" + std::to_string(CellOf(row, levelColumns[t]).IntValue()) + "\t" + words;
             const Cell& tags = CellOf(row, tagsColumn);
+            const Cell& match = CellOf(row, matchColumn);
             if (tags.IsPresent()) text += "\t" + Text(tags.TextValue(), Where(2 + t, r));
+            if (match.IsPresent()) text += (tagged && !tags.IsPresent() ? "\t\t" : "\t") + match.TextValue();
             text += "\n";
         }
         (t == 0 ? files->phrases : files->combos) = text;

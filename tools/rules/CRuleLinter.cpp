@@ -21,7 +21,8 @@ struct Element {
 using Run = std::vector<Element>;
 
 Element ElementOf(const PartRef& part) {
-    Element e{part.index, {}};
+    // Written units and syllables are told apart by sign.
+    Element e{part.kind == PartKind::kWritten ? -1 - part.index : part.index, {}};
     for (const CodeRange& r : part.extra)
         for (unsigned t = r.low; t <= r.high; ++t) e.extra.push_back(static_cast<unsigned>(r.lead) << 8 | t);
     std::sort(e.extra.begin(), e.extra.end());
@@ -117,6 +118,19 @@ bool Overlaps(const std::string& form, const std::string& text, long at, bool fo
     return any;
 }
 
+// The syllable an element matches as: a row of the syllable table, or a
+// written-mode unit (negative index) as a syllable of its own.
+SyllableSource SyllableOf(const Element& e, const RuleSetSource& rules) {
+    if (e.index >= 0) return rules.syllables[static_cast<std::size_t>(e.index)];
+    const WrittenSyllable& unit = rules.written[static_cast<std::size_t>(-1 - e.index)];
+    SyllableSource syllable;
+    syllable.pinyin = unit.romanised;
+    syllable.ranges = unit.ranges;
+    syllable.hasSplit = unit.hasSplit;
+    syllable.split = unit.split;
+    return syllable;
+}
+
 // True when some written form of `syllable` can stand on a byte of `text`:
 // starting inside it, or running into it from before.
 bool WrittenInside(const SyllableSource& syllable, const std::string& text) {
@@ -209,8 +223,7 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
             if (!Judged(*rule, rules)) continue;
             for (const Run& run : Units(*rule, isCombo, rules))
                 for (const Element& e : run)
-                    hidesSomething =
-                        hidesSomething || WrittenInside(rules.syllables[static_cast<std::size_t>(e.index)], text);
+                    hidesSomething = hidesSomething || WrittenInside(SyllableOf(e, rules), text);
             if (isCombo) continue;
             std::string expression;
             if (!CCodePage936::Instance().FromUtf8(rule->text, &expression, nullptr)) continue;
@@ -226,7 +239,7 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
 
 void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
     const std::size_t fullWidth = PhrasesWithFullWidthRows(rules);
-    if (!m_notes && fullWidth < rules.phrases.size())
+    if (!m_notes && !FoldsFullWidth(rules) && fullWidth < rules.phrases.size())
         Warn(rules.phrases[fullWidth].pos,
              "no room for full-width rows from this phrase on: the phrase rows before it fill the " +
                  std::to_string(kMaxReferencedRows) + " that can be referred to, so this phrase and the " +
@@ -260,7 +273,10 @@ void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
             if (!words.empty() || !marked.empty()) {
                 std::string pinyin;
                 for (const PartRef& part : rule.parts)
-                    if (part.kind == PartKind::kSyllable)
+                    if (part.kind == PartKind::kWritten)
+                        pinyin += (pinyin.empty() ? "" : " ") +
+                                  rules.written[static_cast<std::size_t>(part.index)].romanised;
+                    else if (part.kind == PartKind::kSyllable)
                         pinyin +=
                             (pinyin.empty() ? "" : " ") + rules.syllables[static_cast<std::size_t>(part.index)].pinyin;
                 made = "reads " + pinyin + " (";
@@ -355,7 +371,9 @@ void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
 
 void CRuleLinter::CheckPhraseStarts(const RuleSetSource& rules) {
     for (const RuleSource& phrase : rules.phrases) {
-        if (phrase.parts.empty() || phrase.broken) continue;
+        // A written phrase's letters are single bytes by design; its first
+        // unit is no syllable of the table.
+        if (phrase.parts.empty() || phrase.broken || phrase.parts[0].kind != PartKind::kSyllable) continue;
         const SyllableSource& first = rules.syllables[static_cast<std::size_t>(phrase.parts[0].index)];
         const bool oneByteSplit = first.hasSplit && first.split.size() == 1;
         if (phrase.parts.size() > 1 && (first.pinyin.size() == 1 || oneByteSplit))

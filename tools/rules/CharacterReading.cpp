@@ -90,6 +90,10 @@ bool ReadCharacters(const std::vector<WrittenCharacter>& run, const RuleSetSourc
             syllable = SyllableOf(Code(v), rules);
             if (syllable >= 0) form = v;
         }
+        // A character beyond the syllable table (any of code page 936) stands
+        // for the syllable of its main reading, and catches itself there.
+        if (syllable < 0 && Code(c.codePoint))
+            if (const std::string* main = data.MainReading(c.codePoint)) syllable = SyllableByName(*main, rules);
         if (syllable < 0) {
             const unsigned code = Code(c.codePoint);
             AddError(diagnostics, c.pos,

@@ -25,6 +25,9 @@ const EmbeddedText& ShippedIgnore();
 // words (tools/variants/).
 const EmbeddedText& VariantTable();
 const EmbeddedText& ReadingTable();
+const EmbeddedText& MainReadingTable();
+// The split forms of tools/syllables/, with the character each stands for.
+const EmbeddedText& SplitTable();
 
 }  // namespace chatsieve::tools
 

@@ -55,7 +55,9 @@ public:
             const std::vector<RuleSource>& source = isCombo ? m_rules.combos : m_rules.phrases;
             std::vector<RuleRow>& rows = isCombo ? m_rows.combos : m_rows.phrases;
             std::vector<std::vector<int>>& rowsOf = isCombo ? m_rows.comboRows : m_rows.phraseRows;
-            const std::size_t fullWidth = isCombo ? source.size() : PhrasesWithFullWidthRows(m_rules);
+            const std::size_t fullWidth = FoldsFullWidth(m_rules) ? 0
+                                          : isCombo              ? source.size()
+                                                                 : PhrasesWithFullWidthRows(m_rules);
             for (const RuleSource& rule : source) {
                 const bool roomy = rowsOf.size() < fullWidth;
                 rowsOf.emplace_back();
@@ -85,9 +87,11 @@ private:
             if (kind == kUpper && rows.size() == 3) row = rows[1];
             return kPhraseRefBase + row + 1;
         }
+        if (part.kind == PartKind::kWritten) return kSyllableRefBase + WrittenRowOf(part.index) + 1;
         const SyllableSource& syllable = m_rules.syllables[static_cast<std::size_t>(part.index)];
         Form form = kind == kLower ? kFullWidthLower : kFullWidthUpper;
-        if (kind == kMain && syllable.hasSplit) form = kOwnSplit;
+        // Where the filter folds full-width letters, plain pinyin catches them.
+        if (kind == kMain && (syllable.hasSplit || FoldsFullWidth(m_rules))) form = kOwnSplit;
         return kSyllableRefBase + SyllableRowOf(part, form) + 1;
     }
 
@@ -111,8 +115,21 @@ private:
         return index;
     }
 
+    int WrittenRowOf(int unit) {
+        const auto found = m_writtenRows.find(unit);
+        if (found != m_writtenRows.end()) return found->second;
+        const WrittenSyllable& w = m_rules.written[static_cast<std::size_t>(unit)];
+        SyllableRow row{w.romanised, w.ranges, w.hasSplit, w.split, w.home};
+        row.written = true;
+        const int index = static_cast<int>(m_rows.syllables.size());
+        m_rows.syllables.push_back(row);
+        m_writtenRows.emplace(unit, index);
+        return index;
+    }
+
     const RuleSetSource& m_rules;
     PackageRows m_rows;
+    std::map<int, int> m_writtenRows;
     std::map<std::tuple<int, int, std::vector<std::tuple<int, int, int>>>, int> m_derived;
 };
 
@@ -121,10 +138,12 @@ private:
 PackageRows LayOutRows(const RuleSetSource& rules) { return CLayout(rules).Run(); }
 
 int RowCount(const RuleSource& rule, bool isCombo, const RuleSetSource& rules) {
+    if (FoldsFullWidth(rules)) return 1;
     return NeedsUpperRow(rule, isCombo, rules) ? 3 : 2;
 }
 
 std::size_t PhrasesWithFullWidthRows(const RuleSetSource& rules) {
+    if (FoldsFullWidth(rules)) return 0;
     const std::size_t phrases = rules.phrases.size();
     const auto limit = static_cast<std::size_t>(kMaxReferencedRows);
     if (phrases >= limit) return 0;

@@ -35,6 +35,9 @@ struct SyllableRow {
     bool hasSplit = false;
     std::string split;     // code page 936
     int derivedFrom = -1;  // the syllable table's row it was made from; -1: it is that row
+    // A unit of written-mode phrases; derivedFrom is then the syllable of
+    // its reading, -1 when it has none.
+    bool written = false;
 };
 
 struct RuleRow {
@@ -54,7 +57,8 @@ struct PackageRows {
 
 PackageRows LayOutRows(const RuleSetSource& rules);
 
-// How many rows a phrase or combination gives (2 or 3).
+// How many rows a phrase or combination gives (2 or 3; 1 in a rule set that
+// folds full-width letters, FoldsFullWidth).
 int RowCount(const RuleSource& rule, bool isCombo, const RuleSetSource& rules);
 // How many phrases, counted in table order, get their full-width rows. Rules
 // refer to phrases by row, so every phrase keeps its main row and full-width

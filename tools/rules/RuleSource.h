@@ -84,11 +84,13 @@ struct SyllableSource {
     SourcePos splitPos;
 };
 
-enum class PartKind { kSyllable, kPhrase };
+// kWritten: a unit of a phrase in the written mode, an entry of
+// RuleSetSource::written.
+enum class PartKind { kSyllable, kPhrase, kWritten };
 
 struct PartRef {
     PartKind kind = PartKind::kSyllable;
-    int index = 0;  // 0-based row of its table
+    int index = 0;  // 0-based row of its table (kWritten: of RuleSetSource::written)
     // Characters a syllable part matches beyond its syllable's ranges: the
     // written character's traditional or simplified counterparts, or the
     // character itself when it takes another syllable's reading. With them,
@@ -114,6 +116,18 @@ struct CharacterChoice {
 // their pinyin and split forms, and no other character of the same sound.
 enum class MatchMode { kSound, kWritten };
 
+// What one unit of a phrase in the written mode matches: a character as
+// written (with its traditional, simplified forms), its pinyin in any case
+// and its split form; or a Latin letter, digit or other single-byte character
+// as itself. Each becomes one syllable row, shared by every rule that uses it.
+struct WrittenSyllable {
+    std::string romanised;  // code page 936: the pinyin, or the character itself
+    std::vector<CodeRange> ranges;
+    bool hasSplit = false;
+    std::string split;  // code page 936
+    int home = -1;      // the syllable of its reading; -1: none
+};
+
 // A phrase rule (parts are then syllables only) or a combination rule.
 struct RuleSource {
     SourcePos pos;
@@ -134,7 +148,7 @@ struct RuleSource {
 // A rule an allowed expression is limited to.
 struct RuleRefSource {
     bool isCombo = false;
-    int index = 0;  // 0-based row of its table
+    int index = 0;  // 0-based row of its table (kWritten: of RuleSetSource::written)
 };
 
 // An allowed expression: a text the rules it covers (all when `rules` is
@@ -159,7 +173,17 @@ struct RuleSetSource {
     std::vector<RuleSource> phrases;
     std::vector<RuleSource> combos;
     std::vector<AllowSource> allow;
+    // The units of the written-mode phrases, each once, in order of first use.
+    std::vector<WrittenSyllable> written;
+    // A unit's romanised form, ranges and split form -> its entry in `written`.
+    std::unordered_map<std::string, int> writtenIndex;
+    // Set by ReadWrittenPhrase: the package then holds the table that makes
+    // the filter fold full-width letters and digits before the rules see a
+    // line, so no rule needs rows of its own for them (see FoldsFullWidth).
+    bool foldFullWidth = false;
 };
+
+inline bool FoldsFullWidth(const RuleSetSource& rules) { return rules.foldFullWidth; }
 
 // "B0A1-B0AF", or "B0A1" for a single character.
 std::string FormatCodeRange(const CodeRange& range);
