@@ -285,6 +285,10 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
         } else {
             ceiling = level;
         }
+        // Whatever is masked is reported: a copy cut short can show an
+        // expression the whole line hid (an allowed expression cut in half),
+        // at a level the first check never saw.
+        if (level > reported) reported = level;
         if (!whole) {
             m_passes.Mask(out);
             continue;

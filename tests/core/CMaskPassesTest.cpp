@@ -61,6 +61,9 @@ protected:
             if (filter->CheckText(m.out.c_str(), 0) > ceiling) m.revealed = true;
             ceiling = filter->CheckText(m.out.c_str(), ceiling);
             if (ceiling == 0 || ceiling < minLevel) break;
+            // What is masked is reported, even where a cut copy shows more
+            // than the line.
+            if (ceiling > m.level) m.level = ceiling;
             for (int j = 0; j < filter->MatchLength(); ++j) {
                 const std::size_t at = static_cast<std::size_t>(filter->MatchOffset() + j);
                 if (at < g_positionMap.Size()) m.out[static_cast<std::size_t>(g_positionMap[at])] = '*';
@@ -85,6 +88,17 @@ protected:
             const int shown = filter->CheckText(plain.out.c_str(), 0);
             ASSERT_TRUE(shown == 0 || shown < minLevel) << Hex(line) << " shows " << Hex(plain.out);
             ASSERT_GE(plain.level, old.level) << Hex(line);
+        }
+        // Whatever is masked was found at minLevel or above, and the level
+        // returned covers it: at least the worst the copy shows.
+        const std::string copy = plain.out.c_str();
+        const std::string shown = line.substr(0, copy.size());
+        if (copy != shown) {
+            const int worst = filter->CheckText(shown.c_str(), 0);
+            ASSERT_GE(plain.level, minLevel > 1 ? minLevel : 1) << Hex(line) << " size " << outSize;
+            if (worst >= minLevel) {
+                ASSERT_GE(plain.level, worst) << Hex(line) << " size " << outSize;
+            }
         }
         ++m_compared;
         m_masked += plain.out.compare(0, line.size(), line) != 0;
@@ -304,6 +318,31 @@ TEST_F(MaskPassesTest, ACutCopyIsScreenedAsShown) {
     EXPECT_STREQ("** falungong", out);
     EXPECT_EQ(40, filter->FilterText("ni falungong", out, 8, 1));
     EXPECT_STREQ("** *****", out);
+    filter->Uninit();
+    Delete(filter);
+}
+
+// The cut copy shows 卖号's homophone, which the whole line's allowed
+// expression hid: what is masked there is reported, whatever minLevel is.
+TEST_F(MaskPassesTest, WhatACutCopyMasksIsReported) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = StandardSyllables();
+    rules.syllables.push_back({"mai", {0xC2, 0xF1, 0xF6}});
+    rules.phrases = {{40, {kRefA + 1, kRefHao}}};
+    const std::string line = "\xC2\xF2\xBA\xC3\xD7\xB0\xB1\xB8";  // 买好装备
+    rules.allow = {{line, {}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    char out[16];
+    EXPECT_EQ(0, filter->FilterText(line.c_str(), out, sizeof out - 1, 40));
+    EXPECT_EQ(line, out);
+    for (int minLevel : {0, 1, 40}) {
+        EXPECT_EQ(40, filter->FilterText(line.c_str(), out, 5, minLevel)) << minLevel;
+        EXPECT_STREQ("****", out);
+    }
+    EXPECT_EQ(0, filter->FilterText(line.c_str(), out, 5, 41));
+    EXPECT_STREQ("\xC2\xF2\xBA\xC3", out);
     filter->Uninit();
     Delete(filter);
 }
