@@ -205,11 +205,13 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
 
     // Allowed expressions become breaks in the stripped text; entries limited
     // to some rules need a view per rule, on the rare lines they occur in.
+    // When they cannot be found (out of memory), the rules see the line as
+    // if nothing were allowed: a line is never let through for want of memory.
     if (m_useAllow && !m_allow.Empty()) {
         const int views = m_allow.Hide(m_workBuf);
-        if (views < 0) return 0;
         if (views > 0) {
-            const int decided = m_allow.CheckViews(m_rules, m_workBuf, ceiling, &m_matchOffset, &m_matchLength);
+            CRuleIndex* index = m_useIndex && m_index.Ready() ? &m_index : nullptr;
+            const int decided = m_allow.CheckViews(m_rules, index, m_workBuf, ceiling, &m_matchOffset, &m_matchLength);
             if (decided == 0) m_matchLength = 0;
             return decided;
         }

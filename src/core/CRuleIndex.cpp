@@ -50,6 +50,7 @@ bool CRuleIndex::Postings::Build(std::size_t keys, const TArray<std::uint64_t>& 
 void CRuleIndex::Reset() {
     m_ready = false;
     m_rules.Reset();
+    m_ruleIds.Reset();
     m_syllableIds.Reset();
     m_emptyRomanised.Reset();
     m_emptySplit.Reset();
@@ -354,6 +355,10 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     }
     if (!m_combosBySyllable.Build(syllableCount, bySyllable) || !m_combosByPhrase.Build(phraseCount, byPhrase))
         return false;
+    if (!m_ruleIds.Reserve(m_rules.Size())) return false;
+    for (std::size_t r = 0; r < m_rules.Size(); ++r) m_ruleIds.PushBack(AddressId{m_rules[r], static_cast<int>(r)});
+    std::sort(m_ruleIds.Data(), m_ruleIds.Data() + m_ruleIds.Size(),
+              [](const AddressId& a, const AddressId& b) { return AddressLess(a.address, b.address); });
 
     if (!m_syllableStamp.Reserve(syllableCount) || !m_phraseStamp.Reserve(phraseCount) ||
         !m_comboStamp.Reserve(m_comboRule.Size()) || !m_comboCount.Reserve(m_comboRule.Size()) ||
@@ -637,6 +642,14 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
     *level = 0;
     return true;
 }
+
+bool CRuleIndex::FindAll(char* text) {
+    if (!FindCandidates(text, true)) return false;
+    std::sort(m_candidates.Data(), m_candidates.Data() + m_candidates.Size());
+    return true;
+}
+
+int CRuleIndex::Ordinal(const CMatcher* rule) const { return Lookup(m_ruleIds, rule); }
 
 int CRuleIndex::AnyRuleBefore(char* text, int ordinal) {
     m_stopBefore = ordinal;

@@ -62,6 +62,13 @@ public:
     // After a Check: every rule it found possible in the text, in checking
     // order, those above the ceiling included.
     const TArray<int>& Candidates() const { return m_candidates; }
+    // Finds the candidates of `text` alone, in checking order, as Check
+    // would, without trying them; false when memory ran out.
+    bool FindAll(char* text);
+    // A rule's position in checking order, -1 for one not indexed; the level
+    // it reports, INT_MIN for a kind the index does not know.
+    int Ordinal(const CMatcher* rule) const;
+    int RuleLevel(int ordinal) const { return m_ruleLevel[static_cast<std::size_t>(ordinal)]; }
     // Trie steps taken by every check so far (a node meeting the syllables of
     // a place): the walk's work, which tests bound by the line's length.
     unsigned long long Steps() const { return m_steps; }
@@ -142,7 +149,8 @@ private:
     void AddCandidate(int ordinal);
 
     bool m_ready = false;
-    TArray<CMatcher*> m_rules;  // checking order
+    TArray<CMatcher*> m_rules;    // checking order
+    TArray<AddressId> m_ruleIds;  // by address: ordinal
     TArray<AddressId> m_syllableIds;
     TArray<int> m_emptyRomanised;    // syllables with an empty romanised form
     TArray<int> m_emptySplit;        // the others with an empty split form
