@@ -296,17 +296,18 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
             continue;
         }
         MaskMatch(out);
-        BeginPasses();
+        BeginPasses(out);
     }
     return reported;
 }
 
-void CChatsieve::BeginPasses() {
+void CChatsieve::BeginPasses(const char* out) {
     if (!m_useMaskPasses || !m_indexDecided || !m_index.DecidedFirst()) return;
-    if (m_useAllow && !m_allow.Empty() && !m_allow.Hits().Empty()) return;
     const int ordinal = m_index.DecidedOrdinal();
     auto* rule = dynamic_cast<CPhraseRule*>(m_index.Rule(ordinal));
-    m_passes.Begin(m_workBuf, g_positionMap, rule, ordinal, m_matchOffset, m_matchLength);
+    const int hidden = m_useAllow && !m_allow.Empty() ? m_allow.BreakByte() : -1;
+    m_index.ForgetParts();
+    m_passes.Begin(m_workBuf, g_positionMap, out, hidden, rule, ordinal, m_matchOffset, m_matchLength);
 }
 
 void CChatsieve::MaskMatch(char* out) {

@@ -51,9 +51,12 @@ public:
 
     // Takes over after a whole check that `rule` (at `ordinal` in checking
     // order, the first rule able to match) decided with [offset, offset +
-    // length) of `stripped`, whose bytes `map` leads back to the line; the
-    // caller has masked that match. False when the passes cannot go on here.
-    bool Begin(const char* stripped, const TArray<int>& map, CPhraseRule* rule, int ordinal, int offset, int length);
+    // length) of `stripped`, whose bytes `map` leads back to `line`; the
+    // caller has masked that match. `hidden`: the byte allowed expressions
+    // were hidden under in `stripped`, -1 when none may be. False when the
+    // passes cannot go on here.
+    bool Begin(const char* stripped, const TArray<int>& map, const char* line, int hidden, CPhraseRule* rule,
+               int ordinal, int offset, int length);
     bool Active() const { return m_active; }
     void End() { m_active = false; }
 
@@ -78,8 +81,10 @@ private:
     int Logical() const { return m_size - m_removed; }
     int ToStripped(int at) const;
     bool StartsCharacter(int at) const;
-    // Copies bytes [from, to) of the text as it stands into m_window.
+    // Copies bytes [from, to) of the text as it stands into m_window; of
+    // `source` (as m_text, cut as m_text is) into `into`.
     bool CopyOut(int from, int to);
+    bool CopyOut(int from, int to, const TArray<char>& source, TArray<char>& into);
     // Cuts the current match out; false when it splits a character.
     bool Remove();
 
@@ -95,6 +100,9 @@ private:
     TArray<Hole> m_holes;   // masked bytes cut out, in order, never touching
     TArray<Hole> m_merged;
     TArray<char> m_window;
+    TArray<char> m_plain;  // m_text before allowed expressions were hidden
+    TArray<char> m_plainWindow;
+    int m_hidden = -1;
     int m_size = 0;
     int m_removed = 0;
     CPhraseRule* m_rule = nullptr;

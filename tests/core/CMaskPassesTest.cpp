@@ -158,9 +158,9 @@ public:
                                            : 300001 + Pick(static_cast<int>(rules.phrases.size())));
             rules.combos.push_back(row);
         }
-        if (Pick(4) == 0) {
+        for (int i = Pick(4) == 0 ? 1 + Pick(3) : 0; i > 0; --i) {
             AllowRow allow{Form(Pick(syllables)) + Form(Pick(syllables)), {}};
-            if (Pick(2)) allow.rules.push_back(300001 + Pick(static_cast<int>(rules.phrases.size())));
+            if (Pick(3) == 0) allow.rules.push_back(300001 + Pick(static_cast<int>(rules.phrases.size())));
             rules.allow.push_back(allow);
         }
         return rules;
@@ -251,6 +251,59 @@ TEST_F(MaskPassesTest, AgreesWithWholeChecksOnEveryShortLine) {
                          return !HasFatalFailure();
                      });
     EXPECT_GT(filter->FollowedPasses(), Effort(10000, 2000));
+    filter->Uninit();
+    Delete(filter);
+}
+
+// Allowed expressions around the matches, and parts of an earlier
+// combination next to them: the passes follow there too, and must agree.
+TEST_F(MaskPassesTest, AgreesWithWholeChecksNearAllowedExpressionsAndCombinationParts) {
+    RuleSet rules;
+    rules.skipSets = {{0x20, 0x20, 0x2A, 0x2A, -1, 0xA1, 0xA1, 0xA1}};
+    rules.syllables = {
+        {"a", {0xB0, 0xA1, 0xA1}}, {"b", {0xB0, 0xA2, 0xA2}}, {"c", {0xB1, 0xA1, 0xA1}}, {"d", {0xB1, 0xA2, 0xA2}}};
+    rules.phrases = {{3, {200001, 200002}}, {1, {200002}}};
+    // Above the phrases: c and d together, and c with the phrase "b".
+    rules.combos = {{5, {200003, 200004}}, {4, {200003, 300002}}};
+    rules.allow = {{"ca", {}}, {"bab", {}}, {"dd", {300002}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    ForEachShortLine({"a", "b", "c", "d", " ", "*", "\xB0\xA1", "\xB0"}, Effort(6, 5), [&](const std::string& line) {
+        for (int minLevel : {0, 3}) Compare(filter, line, static_cast<unsigned>(line.size() + 1), minLevel);
+        return !HasFatalFailure();
+    });
+    EXPECT_GT(filter->FollowedPasses(), Effort(10000, 2000));
+    filter->Uninit();
+    Delete(filter);
+}
+
+// Three shapes of line that once took a whole check per pass: an allowed
+// expression anywhere in the line, and a part of an earlier combination next
+// to each match. Counted: the passes answered without one.
+TEST_F(MaskPassesTest, AllowedExpressionsAndCombinationPartsKeepThePassesFollowing) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = StandardSyllables();
+    rules.phrases = {{60, {kRefWai, kRefGua}}};
+    // ni with hao (never in the line) outranks wai gua.
+    rules.combos = {{70, {kRefNi, kRefHao}}};
+    rules.allow = {{"falun", {}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    const std::string waigua = "\xCD\xE2\xB9\xD2";
+    for (const std::string& next : {std::string(), std::string("ni")}) {
+        std::string line = "falun ";
+        while (line.size() < 1200 * (4 + next.size())) line += waigua + next;
+        std::string out(line.size() + 1, '#');
+        const unsigned long before = filter->FollowedPasses();
+        EXPECT_EQ(60, filter->FilterText(line.c_str(), out.data(), static_cast<unsigned>(line.size()), 1));
+        // 1,000 passes: the first check, then a few whole checks at most.
+        EXPECT_GE(filter->FollowedPasses() - before, 995u) << next;
+        EXPECT_EQ(0u, out.find("falun ****")) << next;
+        Compare(filter, line.substr(0, 4000), 4001, 1);
+        // With hao at the end, the combination decides first.
+        Compare(filter, line.substr(0, 400) + "hao", 4001, 1);
+    }
     filter->Uninit();
     Delete(filter);
 }
