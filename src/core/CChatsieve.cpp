@@ -304,7 +304,7 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
 void CChatsieve::BeginPasses(const char* out) {
     if (!m_useMaskPasses || !m_indexDecided || !m_index.DecidedFirst()) return;
     const int ordinal = m_index.DecidedOrdinal();
-    auto* rule = dynamic_cast<CPhraseRule*>(m_index.Rule(ordinal));
+    CMatcher* rule = m_index.Rule(ordinal);
     const int hidden = m_useAllow && !m_allow.Empty() ? m_allow.BreakByte() : -1;
     m_index.ForgetParts();
     m_passes.Begin(m_workBuf, g_positionMap, out, hidden, rule, ordinal, m_matchOffset, m_matchLength);

@@ -71,6 +71,7 @@ void CMaskPasses::Reset() {
     m_window.Reset();
     m_plain.Reset();
     m_plainWindow.Reset();
+    m_fixed.Reset();
     m_rule = nullptr;
 }
 
@@ -109,10 +110,29 @@ bool CMaskPasses::CopyOut(int from, int to, const TArray<char>& source, TArray<c
 
 bool CMaskPasses::CopyOut(int from, int to) { return CopyOut(from, to, m_text, m_window); }
 
-bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char* line, int hidden, CPhraseRule* rule,
+bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char* line, int hidden, CMatcher* decider,
                         int ordinal, int offset, int length) {
     m_active = false;
-    if (!m_prepared || !m_starIgnored || !rule) return false;
+    if (!m_prepared || !m_starIgnored || !decider) return false;
+    // A combination reports the span of its last part: that phrase is
+    // followed, and its other parts must stay where they were found.
+    auto* rule = dynamic_cast<CPhraseRule*>(decider);
+    m_fixed.Clear();
+    if (auto* combo = dynamic_cast<CComboRule*>(decider)) {
+        const CMatcherList::Node* last = combo->Parts().Last();
+        rule = last ? dynamic_cast<CPhraseRule*>(last->matcher) : nullptr;
+        if (!rule) return false;
+        for (const CMatcherList::Node* part = combo->Parts().First(); part != last; part = part->next) {
+            Fixed fixed{part->matcher, 0};
+            int partOffset = 0, partLength = 0, partLevel = 0;
+            if (part->matcher->Match(const_cast<char*>(stripped), 0, &partOffset, &partLength, &partLevel) != 1)
+                return false;
+            const auto* phrasePart = dynamic_cast<const CPhraseRule*>(part->matcher);
+            fixed.reads = partOffset + (phrasePart ? Reach(phrasePart) : SyllableReach(part->matcher));
+            if (!m_fixed.PushBack(fixed)) return false;
+        }
+    }
+    if (!rule) return false;
     const std::size_t n = std::strlen(stripped);
     if (map.Size() < n) return false;
     m_text.Clear();
@@ -132,8 +152,8 @@ bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char
     if (hidden >= 0) {
         if (!m_plain.Reserve(n + 1)) return false;
         for (std::size_t i = 0; i < n; ++i)
-            m_plain[i] = static_cast<unsigned char>(stripped[i]) == static_cast<unsigned>(hidden) ? line[map[i]]
-                                                                                                 : stripped[i];
+            m_plain[i] =
+                static_cast<unsigned char>(stripped[i]) == static_cast<unsigned>(hidden) ? line[map[i]] : stripped[i];
         m_plain[n] = 0;
         m_plain.SetFilled(n + 1);
     }
@@ -146,7 +166,7 @@ bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char
     m_removed = 0;
     m_rule = rule;
     m_ordinal = ordinal;
-    m_level = rule->GetLevel();
+    m_level = decider->GetLevel();
     m_reach = Reach(rule);
     m_offset = offset;
     m_length = length;
@@ -216,6 +236,10 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
     int from = cut > m_margin ? cut - m_margin : 0;
     while (from > 0 && !StartsCharacter(from)) --from;
     const int to = cut + m_margin < n ? cut + m_margin : n;
+    // A combination's other parts: each search found its part, and read
+    // nothing at or after the cut, so it finds the same again.
+    for (std::size_t i = 0; i < m_fixed.Size(); ++i)
+        if (m_fixed[i].reads > cut) return 0;
     if (!CopyOut(from, to)) return 0;
     if (allow && !allow->Empty()) {
         // The allowed expressions around the cut must hide just what they

@@ -36,6 +36,7 @@
 namespace chatsieve {
 
 class CAllowList;
+class CMatcher;
 class CPhraseRule;
 class CRuleIndex;
 
@@ -55,7 +56,7 @@ public:
     // caller has masked that match. `hidden`: the byte allowed expressions
     // were hidden under in `stripped`, -1 when none may be. False when the
     // passes cannot go on here.
-    bool Begin(const char* stripped, const TArray<int>& map, const char* line, int hidden, CPhraseRule* rule,
+    bool Begin(const char* stripped, const TArray<int>& map, const char* line, int hidden, CMatcher* decider,
                int ordinal, int offset, int length);
     bool Active() const { return m_active; }
     void End() { m_active = false; }
@@ -105,7 +106,13 @@ private:
     int m_hidden = -1;
     int m_size = 0;
     int m_removed = 0;
-    CPhraseRule* m_rule = nullptr;
+    CPhraseRule* m_rule = nullptr;  // the phrase followed: the decider, or its last part
+    // A deciding combination's other parts, and how far their searches read.
+    struct Fixed {
+        CMatcher* part;
+        int reads;
+    };
+    TArray<Fixed> m_fixed;
     int m_ordinal = 0;
     int m_level = 0;
     int m_reach = 0;

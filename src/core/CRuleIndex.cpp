@@ -363,10 +363,9 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
             if (!((*it >> 32) ? byPhrase : bySyllable).PushBack(Pair(*it & 0xFFFFFFFFu, c * kMaskBits + bit)))
                 return false;
         }
-        const std::uint32_t full = need > static_cast<int>(kMaskBits) ? 0u
-                                   : need == static_cast<int>(kMaskBits)
-                                       ? ~0u
-                                       : (1u << static_cast<unsigned>(need)) - 1u;
+        const std::uint32_t full = need > static_cast<int>(kMaskBits)    ? 0u
+                                   : need == static_cast<int>(kMaskBits) ? ~0u
+                                                                         : (1u << static_cast<unsigned>(need)) - 1u;
         if (!m_comboRule.PushBack(ordinal) || !m_need.PushBack(need) || !m_fullMask.PushBack(full)) return false;
     }
     if (!m_combosBySyllable.Build(syllableCount, bySyllable) || !m_combosByPhrase.Build(phraseCount, byPhrase))

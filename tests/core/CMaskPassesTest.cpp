@@ -308,6 +308,33 @@ TEST_F(MaskPassesTest, AllowedExpressionsAndCombinationPartsKeepThePassesFollowi
     Delete(filter);
 }
 
+// A combination decides each pass: its last part's span is masked, and the
+// passes follow that phrase while the other parts stay where they were.
+TEST_F(MaskPassesTest, ACombinationDecidingKeepsThePassesFollowing) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = StandardSyllables();
+    // ni hao and wai gua are parts only; together they are level 20.
+    rules.phrases = {{0, {kRefNi, kRefHao}}, {0, {kRefWai, kRefGua}}, {5, {kRefFa, kRefLun}}};
+    rules.combos = {{20, {300001, 300002}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    const std::string unit = std::string(kNi) + kHao + "\xCD\xE2\xB9\xD2";
+    std::string line;
+    while (line.size() < 1200 * unit.size()) line += unit;
+    std::string out(line.size() + 1, '#');
+    EXPECT_EQ(20, filter->FilterText(line.c_str(), out.data(), static_cast<unsigned>(line.size()), 1));
+    // 1,000 passes: the first check, one whole check after the first cut (ni
+    // hao's search read up to it), then the passes follow.
+    EXPECT_GE(filter->FollowedPasses(), 995u);
+    EXPECT_EQ(std::string(kNi) + kHao + "****" + kNi + kHao + "****", out.substr(0, 16));
+    Compare(filter, line.substr(0, 4000), 4001, 1);
+    Compare(filter, line.substr(0, 400) + "falun", 4001, 1);
+    Compare(filter, "falun" + line.substr(0, 400), 4001, 1);
+    filter->Uninit();
+    Delete(filter);
+}
+
 // Masking QQ between "wai" and "gua" turns it into filler: what is left
 // reads "waigua", worse than QQ, and is masked and reported too.
 TEST_F(MaskPassesTest, AnExpressionMaskingRevealsIsMaskedAndReported) {
