@@ -73,6 +73,7 @@ void CMaskPasses::Reset() {
     m_plainWindow.Reset();
     m_fixed.Reset();
     m_rule = nullptr;
+    m_syllable = nullptr;
 }
 
 int CMaskPasses::ToStripped(int at) const {
@@ -116,12 +117,17 @@ bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char
     if (!m_prepared || !m_starIgnored || !decider) return false;
     // A combination reports the span of its last part: that phrase is
     // followed, and its other parts must stay where they were found.
+    // A syllable's own search walks the text a character at a time, as a
+    // phrase of that one syllable would, so it is followed the same way.
     auto* rule = dynamic_cast<CPhraseRule*>(decider);
+    CMatcher* syllable = nullptr;
     m_fixed.Clear();
     if (auto* combo = dynamic_cast<CComboRule*>(decider)) {
         const CMatcherList::Node* last = combo->Parts().Last();
-        rule = last ? dynamic_cast<CPhraseRule*>(last->matcher) : nullptr;
-        if (!rule) return false;
+        if (!last) return false;
+        rule = dynamic_cast<CPhraseRule*>(last->matcher);
+        if (!rule) syllable = dynamic_cast<CSyllable*>(last->matcher);
+        if (!rule && !syllable) return false;
         for (const CMatcherList::Node* part = combo->Parts().First(); part != last; part = part->next) {
             Fixed fixed{part->matcher, 0};
             int partOffset = 0, partLength = 0, partLevel = 0;
@@ -132,7 +138,7 @@ bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char
             if (!m_fixed.PushBack(fixed)) return false;
         }
     }
-    if (!rule) return false;
+    if (!rule && !syllable) return false;
     const std::size_t n = std::strlen(stripped);
     if (map.Size() < n) return false;
     m_text.Clear();
@@ -165,9 +171,10 @@ bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char
     m_size = static_cast<int>(n);
     m_removed = 0;
     m_rule = rule;
+    m_syllable = syllable;
     m_ordinal = ordinal;
     m_level = decider->GetLevel();
-    m_reach = Reach(rule);
+    m_reach = rule ? Reach(rule) : SyllableReach(syllable);
     m_offset = offset;
     m_length = length;
     m_resume = 0;
@@ -267,7 +274,8 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
     for (int span = Larger(256, 4 * m_reach);; span = span < n / 2 ? span * 2 : n) {
         const int end = m_resume + span < n ? m_resume + span : n;
         if (!CopyOut(m_resume, end)) return 0;
-        const int found = m_rule->MatchFrom(m_window.Data(), 0, &offset, &length, &level, &restart);
+        const int found = m_rule ? m_rule->MatchFrom(m_window.Data(), 0, &offset, &length, &level, &restart)
+                                 : m_syllable->Match(m_window.Data(), 0, &offset, &length, &level);
         if (found && (end == n || offset + length + m_reach <= end - m_resume)) break;
         if (end == n) return 0;  // no further match: the next decider is unknown
     }

@@ -2,9 +2,10 @@
 // without checking the whole line again for every match.
 //
 // A pass checks the partly masked line and masks what decides. When a whole
-// check was decided by a phrase rule that was the first rule able to match
-// at all, and '*' is an ignored character, masking that match only cuts its
-// bytes out of the stripped text. What the next check sees is then known:
+// check was decided by a phrase rule or a combination rule that was the first
+// rule able to match at all, and '*' is an ignored character, masking that
+// match only cuts its bytes out of the stripped text. What the next check
+// sees is then known:
 //  - every piece of text that some rule needs (a run of a phrase's
 //    syllables, a combination's part, an allowed expression) lies left of
 //    the cut, right of it, or across it; those on either side were there
@@ -22,6 +23,15 @@
 // rule before the decider has its syllables in a row anywhere at all. When the match
 // does not cover whole characters the text after it would be read
 // differently, so the next pass is a whole check too.
+//
+// A combination reports the span of its last part, so that part (a phrase, or
+// a syllable, whose search walks like a phrase of one syllable) is what is
+// followed; its other parts were found by searches that read nothing at or
+// after the cut, or the pass is a whole check. Allowed expressions already
+// hidden stay hidden; around the cut the text as it was before hiding (read
+// back from the line) is searched again, and must hide just what it hid. A
+// part of an earlier combination around the cut counts only when, with the
+// parts the line was found to hold, it completes that combination.
 //
 // Prepare once the rules are in checking order; Begin after a whole check,
 // then Next (and Mask) per pass while Active. Reset before the rules are
@@ -106,7 +116,10 @@ private:
     int m_hidden = -1;
     int m_size = 0;
     int m_removed = 0;
-    CPhraseRule* m_rule = nullptr;  // the phrase followed: the decider, or its last part
+    // What is followed: the deciding phrase, or the deciding combination's
+    // last part, a phrase or a syllable.
+    CPhraseRule* m_rule = nullptr;
+    CMatcher* m_syllable = nullptr;
     // A deciding combination's other parts, and how far their searches read.
     struct Fixed {
         CMatcher* part;

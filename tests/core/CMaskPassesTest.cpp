@@ -333,6 +333,22 @@ TEST_F(MaskPassesTest, ACombinationDecidingKeepsThePassesFollowing) {
     Compare(filter, "falun" + line.substr(0, 400), 4001, 1);
     filter->Uninit();
     Delete(filter);
+
+    // Of two syllables, the last is followed: every hao after the first ni.
+    rules.phrases = {{5, {kRefFa, kRefLun}}};
+    rules.combos = {{20, {kRefNi, kRefHao}}};
+    filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    line.clear();
+    while (line.size() < 1200 * 4) line += std::string(kNi) + kHao;
+    out.assign(line.size() + 1, '#');
+    EXPECT_EQ(20, filter->FilterText(line.c_str(), out.data(), static_cast<unsigned>(line.size()), 1));
+    EXPECT_GE(filter->FollowedPasses(), 995u);
+    EXPECT_EQ(std::string(kNi) + "**" + kNi + "**", out.substr(0, 8));
+    Compare(filter, line.substr(0, 400) + "wai", 4001, 1);
+    Compare(filter, "hao" + line.substr(0, 400), 4001, 1);
+    filter->Uninit();
+    Delete(filter);
 }
 
 // Masking QQ between "wai" and "gua" turns it into filler: what is left
