@@ -190,7 +190,16 @@ bool CAllowList::Fold(const TArray<std::int32_t>& owner) {
 
 namespace {
 
-std::size_t EdgeSlot(std::uint32_t key) { return static_cast<std::size_t>(key * 2654435761u); }
+// Every bit of the key reaches the low bits the table uses: the keys of a
+// chain of nodes differ only above the symbol.
+std::size_t EdgeSlot(std::uint32_t key) {
+    key ^= key >> 16;
+    key *= 0x85EBCA6Bu;
+    key ^= key >> 13;
+    key *= 0xC2B2AE35u;
+    key ^= key >> 16;
+    return static_cast<std::size_t>(key);
+}
 
 }  // namespace
 
@@ -304,6 +313,7 @@ int CAllowList::Hide(char* text) {
     bool limited = false;
     std::int32_t state = 0;
     std::size_t pos = 0;
+    std::ptrdiff_t lastAll = -1;
     while (pos < n) {
         int width = CharByteCount(text + pos);
         if (width == 0) width = 1;  // a lone lead byte before the end
@@ -324,13 +334,23 @@ int CAllowList::Hide(char* text) {
         }
         // The occurrences ending here nest: the longest of an entry covering
         // every rule hides all the shorter ones, from every rule.
+        // Occurrences for every rule that overlap or touch make one hit.
         std::int32_t covered = 0;
         if (at.outputAll >= 0) {
-            if (!AddHit(pos, at.outputAll)) {
-                m_hits.Clear();
-                return -1;
-            }
             covered = m_nodes[static_cast<std::size_t>(at.outputAll)].depth;
+            const int start = static_cast<int>(pos) - covered;
+            if (lastAll >= 0 && start <= m_hits[static_cast<std::size_t>(lastAll)].offset +
+                                             m_hits[static_cast<std::size_t>(lastAll)].length) {
+                Hit& last = m_hits[static_cast<std::size_t>(lastAll)];
+                if (start < last.offset) last.offset = start;  // a longer one can start before
+                last.length = static_cast<int>(pos) - last.offset;
+            } else {
+                if (!AddHit(pos, at.outputAll)) {
+                    m_hits.Clear();
+                    return -1;
+                }
+                lastAll = static_cast<std::ptrdiff_t>(m_hits.Size()) - 1;
+            }
         }
         for (std::int32_t out = at.outputLimited; out >= 0 && m_nodes[static_cast<std::size_t>(out)].depth > covered;
              out = m_nodes[static_cast<std::size_t>(m_nodes[static_cast<std::size_t>(out)].fail)].outputLimited) {
@@ -347,9 +367,17 @@ int CAllowList::Hide(char* text) {
         m_hits.Clear();
         return -1;
     }
-    // Hidden only after the search, so that overlapping occurrences are all found.
-    for (std::size_t i = 0; i < m_hits.Size(); ++i)
-        if (CoversAll(m_hits[i].entry)) Overwrite(text, m_hits[i]);
+    // Hidden only after the search, so that overlapping occurrences are all
+    // found. The hits come in the order they end: each byte is written once.
+    int hiddenTo = 0;
+    for (std::size_t i = 0; i < m_hits.Size(); ++i) {
+        const Hit& hit = m_hits[i];
+        if (!CoversAll(hit.entry)) continue;
+        const int from = hit.offset > hiddenTo ? hit.offset : hiddenTo;
+        const int end = hit.offset + hit.length;
+        if (end > from) std::memset(text + from, m_break, static_cast<std::size_t>(end - from));
+        if (end > hiddenTo) hiddenTo = end;
+    }
     return limited ? 1 : 0;
 }
 

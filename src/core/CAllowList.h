@@ -11,8 +11,8 @@
 // of all. Where several occurrences end at the same byte, the hidden bytes are
 // those of the longest that covers every rule, and only entries limited to
 // some rules that reach further back count besides; so a line costs one step
-// of the automaton per byte and at most one occurrence per byte, plus the
-// limited ones. The automaton reads a two-byte character's second byte as a
+// of the automaton per byte and at most one hit per byte, plus the limited
+// ones. The automaton reads a two-byte character's second byte as a
 // symbol of its own, so an occurrence can only start where a character does.
 //
 // Order: Add each expression while loading (the bytes as written, the rules it
@@ -37,8 +37,9 @@ class CRuleIndex;
 
 class CAllowList {
 public:
-    // One occurrence found by the last Hide: bytes [offset, offset + length)
-    // of the stripped text, of entry `entry` (0-based, in Add order).
+    // One occurrence found by the last Hide, or a run of them: bytes [offset,
+    // offset + length) of the stripped text, of entry `entry` (0-based, in
+    // Add order).
     struct Hit {
         int offset;
         int length;
@@ -70,7 +71,9 @@ public:
 
     // Finds the occurrences in the stripped `text` (starting on a character,
     // letters in any case) that change what a rule sees, and hides those of
-    // entries that cover every rule. Returns 1 when an occurrence of an entry
+    // entries that cover every rule; those overlap or touch make one hit (of
+    // the first entry), so there are never more hits than bytes of the text
+    // but for entries limited to some rules. Returns 1 when an occurrence of an entry
     // limited to some rules was found (the text then needs a view per rule),
     // else 0; -1 when memory ran out, with `text` as it was and no hits. A
     // text without occurrences is left as it was.
