@@ -111,6 +111,43 @@ packhold::Package InsideCharacters() {
     return package;
 }
 
+void AddAllowTable(packhold::Package& package) {
+    package.tables.resize(5);
+    package.tables[4].columns = {{"allow", CellType::kText}, {"rules", CellType::kIntArray}};
+}
+
+// 家里 (jia li) caught by a phrase, and allowed 100,000 times over.
+packhold::Package AllowCopies() {
+    packhold::Package package = EmptyPackage();
+    AddSyllable(package, "jia", {0xBC, 0xD2, 0xD2});
+    AddSyllable(package, "li", {0xC0, 0xEF, 0xEF});
+    package.tables[2].rows.push_back({Cell::Int(20), Cell::IntArray({200001, 200002})});
+    AddAllowTable(package);
+    for (int i = 0; i < 100000; ++i) package.tables[4].rows.push_back({Cell::Text("\xBC\xD2\xC0\xEF"), Cell()});
+    return package;
+}
+
+// a, aa, aaa, ... 1,024 of them allowed; a phrase of a then b.
+packhold::Package AllowChain() {
+    packhold::Package package = EmptyPackage();
+    AddSyllable(package, "a", {0xB0, 0xA1, 0xA1});
+    AddSyllable(package, "b", {0xB0, 0xA2, 0xA2});
+    package.tables[2].rows.push_back({Cell::Int(20), Cell::IntArray({200001, 200002})});
+    AddAllowTable(package);
+    for (int i = 1; i <= 1024; ++i)
+        package.tables[4].rows.push_back({Cell::Text(std::string(static_cast<std::size_t>(i), 'a')), Cell()});
+    return package;
+}
+
+// The 10,000 phrases of SharedStart, and guawai allowed for the first alone:
+// every line of waigua holds it.
+packhold::Package LimitedAllow() {
+    packhold::Package package = SharedStart();
+    AddAllowTable(package);
+    package.tables[4].rows.push_back({Cell::Text("guawai"), Cell::IntArray({300001})});
+    return package;
+}
+
 IChatsieve* g_filter = nullptr;
 std::string g_loadedName;
 
@@ -152,6 +189,33 @@ void BM_MaskShipped(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
 }
 
+// The shapes that once took a whole check per pass: an allowed expression
+// in the line (买好装备 before 外挂 repeated), a part of an earlier
+// combination next to each match (垃圾加), a combination deciding (加我微信).
+void MaskShippedLine(benchmark::State& state, const std::string& head, const std::string& unit) {
+    IChatsieve* filter = Load("shipped", nullptr);
+    const std::size_t size = static_cast<std::size_t>(state.range(0));
+    std::string line = head;
+    while (line.size() < size) line += unit;
+    line.resize(size);
+    std::string out(size + 2, '\0');
+    for (auto _ : state)
+        benchmark::DoNotOptimize(filter->FilterText(line.c_str(), &out[0], static_cast<unsigned>(size + 1), 1));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
+}
+
+void BM_MaskAllowed(benchmark::State& state) {
+    MaskShippedLine(state, "\xC2\xF2\xBA\xC3\xD7\xB0\xB1\xB8", "\xCD\xE2\xB9\xD2");
+}
+void BM_MaskNextToPart(benchmark::State& state) { MaskShippedLine(state, "", "\xC0\xAC\xBB\xF8\xBC\xD3"); }
+void BM_MaskCombination(benchmark::State& state) { MaskShippedLine(state, "", "\xBC\xD3\xCE\xD2\xCE\xA2\xD0\xC5"); }
+
+void BM_AllowCopies(benchmark::State& state) {
+    CheckLine(state, Load("allow-copies", AllowCopies), "\xBC\xD2\xC0\xEF");
+}
+void BM_AllowChain(benchmark::State& state) { CheckLine(state, Load("allow-chain", AllowChain), "a"); }
+void BM_LimitedAllow(benchmark::State& state) { CheckLine(state, Load("limited-allow", LimitedAllow), "waigua"); }
+
 void BM_SharedStart(benchmark::State& state) { CheckLine(state, Load("shared-start", SharedStart), "waigua"); }
 
 void BM_RepeatedOccurrences(benchmark::State& state) { CheckLine(state, Load("repeated", RepeatedOccurrences), "ba"); }
@@ -161,11 +225,16 @@ void BM_InsideCharacters(benchmark::State& state) {
 }
 
 // Creation shapes. Argument: rules.
-enum class Shape { kWorkload, kLevel100, kMiddleCombos, kManySyllables };
+enum class Shape { kWorkload, kLevel100, kMiddleCombos, kManySyllables, kAllowCopies };
 
 packhold::Package CreationPackage(Shape shape, int rules) {
     // The benchmark workload: `rules` phrases and one combination per 20.
     if (shape == Shape::kWorkload) return MakePackage(MakeWorkload(CHATSIEVE_SYLLABLE_TABLE, rules, 1, 2026));
+    if (shape == Shape::kAllowCopies) {
+        packhold::Package package = AllowCopies();
+        package.tables[4].rows.resize(static_cast<std::size_t>(rules));
+        return package;
+    }
     packhold::Package package = EmptyPackage();
     const int syllables = shape == Shape::kManySyllables ? 20000 : 400;
     for (int i = 0; i < syllables; ++i) AddNumberedSyllable(package, i);
@@ -203,6 +272,12 @@ void BM_CreateGrowth(benchmark::State& state, Shape shape) {
 }
 
 BENCHMARK(BM_MaskShipped)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MaskAllowed)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MaskNextToPart)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MaskCombination)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AllowCopies)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AllowChain)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LimitedAllow)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SharedStart)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RepeatedOccurrences)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InsideCharacters)->RangeMultiplier(4)->Range(1 << 10, 16 << 20)->Unit(benchmark::kMillisecond);
@@ -219,6 +294,7 @@ void CreationSizes(benchmark::internal::Benchmark* b) {
 BENCHMARK_CAPTURE(BM_CreateGrowth, level100, Shape::kLevel100)->Apply(CreationSizes);
 BENCHMARK_CAPTURE(BM_CreateGrowth, middle_combos, Shape::kMiddleCombos)->Apply(CreationSizes);
 BENCHMARK_CAPTURE(BM_CreateGrowth, syllables20k, Shape::kManySyllables)->Apply(CreationSizes);
+BENCHMARK_CAPTURE(BM_CreateGrowth, allow_copies, Shape::kAllowCopies)->Apply(CreationSizes);
 
 }  // namespace
 }  // namespace chatsieve::bench

@@ -1,7 +1,11 @@
 #include "core/CAllowList.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
+#include <functional>
 
+#include "core/CRuleIndex.h"
 #include "matchers/CMatcher.h"
 #include "matchers/CSyllable.h"
 #include "platform/MbText.h"
@@ -25,7 +29,15 @@ bool EndsInCutCharacter(const char* text) {
 }
 
 // Letters of one-byte characters compare in any case, as pinyin does.
-unsigned char Fold(unsigned char byte) { return byte >= 'A' && byte <= 'Z' ? byte - 'A' + 'a' : byte; }
+unsigned char FoldCase(unsigned char byte) { return byte >= 'A' && byte <= 'Z' ? byte - 'A' + 'a' : byte; }
+
+// The automaton's symbol for byte k of a character `width` bytes long.
+unsigned Symbol(unsigned char byte, int width, int k) {
+    if (width == 1) return FoldCase(byte);
+    return k == 0 ? byte : 256u + byte;
+}
+
+bool RuleBefore(const CMatcher* a, const CMatcher* b) { return std::less<const CMatcher*>()(a, b); }
 
 bool AppearsIn(const char* form, unsigned char byte) { return form && std::strchr(form, byte) != nullptr; }
 
@@ -59,13 +71,13 @@ void CAllowList::Reset() {
         Free(m_entries[i].rules);
     }
     m_entries.Reset();
-    m_nextSameText.Reset();
     m_nodes.Reset();
     m_edges.Reset();
     m_edgeMask = 0;
     m_hits.Reset();
-    m_starts.Reset();
     m_view.Reset();
+    m_entrySeen.Reset();
+    m_tryOrder.Reset();
     std::memset(m_rootNext, 0, sizeof m_rootNext);
     m_break = 1;
     m_built = false;
@@ -74,9 +86,7 @@ void CAllowList::Reset() {
 bool CAllowList::Covers(int entry, const CMatcher* rule) const {
     const Entry& e = m_entries[static_cast<std::size_t>(entry)];
     if (e.ruleCount == 0) return true;
-    for (int i = 0; i < e.ruleCount; ++i)
-        if (e.rules[i] == rule) return true;
-    return false;
+    return std::binary_search(e.rules, e.rules + e.ruleCount, rule, RuleBefore);
 }
 
 bool CAllowList::Build(CMatcherList& skipSets, const CMatcherList& syllables) {
@@ -102,11 +112,15 @@ bool CAllowList::Build(CMatcherList& skipSets, const CMatcherList& syllables) {
     if (!chosen) return false;
     m_break = static_cast<unsigned char>(chosen);
 
-    if (!m_nextSameText.Reserve(m_entries.Size()) || !m_nodes.PushBack(Node{-1, -1, 0, -1, -1, 0, 0})) return false;
+    TArray<std::int32_t> owner;  // per entry: the entry it is folded into, -1 for none
+    if (!owner.Reserve(m_entries.Size()) || !m_entrySeen.Reserve(m_entries.Size()) ||
+        !m_nodes.PushBack(Node{-1, -1, 0, -1, -1, -1, -1, 0, 0}))
+        return false;
     std::memset(m_rootNext, 0, sizeof m_rootNext);
     int level = 0, offset = 0, length = 0;
     for (std::size_t i = 0; i < m_entries.Size(); ++i) {
-        m_nextSameText.PushBack(-1);
+        owner.PushBack(-1);
+        m_entrySeen.PushBack(0);
         Entry& entry = m_entries[i];
         Free(entry.stripped);
         entry.stripped = CopyText(entry.text);
@@ -116,23 +130,83 @@ bool CAllowList::Build(CMatcherList& skipSets, const CMatcherList& syllables) {
             if (node->matcher->Match(entry.stripped, 0, &offset, &length, &level) != 1) return false;
             empty = offset == 1;
         }
-        if (!empty && !Insert(entry.stripped, static_cast<int>(i))) return false;
+        if (empty) continue;
+        const std::int32_t end = Insert(entry.stripped);
+        if (end < 0) return false;
+        Node& node = m_nodes[static_cast<std::size_t>(end)];
+        if (node.entry < 0) node.entry = static_cast<std::int32_t>(i);
+        owner[i] = node.entry;
     }
-    if (!IndexEdges() || !Link()) return false;
+    if (!Fold(owner) || !IndexEdges() || !Link()) return false;
+    m_seenGeneration = 0;
     m_built = true;
+    return true;
+}
+
+bool CAllowList::Fold(const TArray<std::int32_t>& owner) {
+    // An entry written more than once covers the rules of every copy, and
+    // every rule when one copy does; one list, made once, keeps this linear.
+    TArray<int> total;
+    if (!total.Reserve(m_entries.Size())) return false;
+    for (std::size_t i = 0; i < m_entries.Size(); ++i) total.PushBack(0);
+    for (std::size_t i = 0; i < m_entries.Size(); ++i) {
+        if (owner[i] < 0) continue;
+        int& sum = total[static_cast<std::size_t>(owner[i])];
+        const int count = m_entries[i].ruleCount;
+        if (sum >= 0) sum = count == 0 ? -1 : sum + count;
+    }
+    for (std::size_t i = 0; i < m_entries.Size(); ++i) {
+        Entry& entry = m_entries[i];
+        if (owner[i] != static_cast<std::int32_t>(i) || entry.ruleCount == 0) continue;
+        if (total[i] < 0) {
+            Free(entry.rules);
+            entry.rules = nullptr;
+            entry.ruleCount = 0;
+        } else if (total[i] > entry.ruleCount) {
+            auto* rules = static_cast<CMatcher**>(Allocate(sizeof(CMatcher*) * static_cast<unsigned>(total[i])));
+            if (!rules) return false;
+            std::memcpy(rules, entry.rules, sizeof(CMatcher*) * static_cast<unsigned>(entry.ruleCount));
+            Free(entry.rules);
+            entry.rules = rules;
+        }
+    }
+    for (std::size_t i = 0; i < m_entries.Size(); ++i) {
+        const std::int32_t o = owner[i];
+        if (o < 0 || o == static_cast<std::int32_t>(i)) continue;
+        Entry& into = m_entries[static_cast<std::size_t>(o)];
+        const Entry& from = m_entries[i];
+        if (into.ruleCount == 0) continue;
+        std::memcpy(into.rules + into.ruleCount, from.rules, sizeof(CMatcher*) * static_cast<unsigned>(from.ruleCount));
+        into.ruleCount += from.ruleCount;
+    }
+    for (std::size_t i = 0; i < m_entries.Size(); ++i) {
+        Entry& entry = m_entries[i];
+        if (owner[i] != static_cast<std::int32_t>(i) || entry.ruleCount == 0) continue;
+        std::sort(entry.rules, entry.rules + entry.ruleCount, RuleBefore);
+        entry.ruleCount = static_cast<int>(std::unique(entry.rules, entry.rules + entry.ruleCount) - entry.rules);
+    }
     return true;
 }
 
 namespace {
 
-std::size_t EdgeSlot(std::uint32_t key) { return static_cast<std::size_t>(key * 2654435761u); }
+// Every bit of the key reaches the low bits the table uses: the keys of a
+// chain of nodes differ only above the symbol.
+std::size_t EdgeSlot(std::uint32_t key) {
+    key ^= key >> 16;
+    key *= 0x85EBCA6Bu;
+    key ^= key >> 13;
+    key *= 0xC2B2AE35u;
+    key ^= key >> 16;
+    return static_cast<std::size_t>(key);
+}
 
 }  // namespace
 
-std::int32_t CAllowList::Child(std::int32_t node, unsigned char byte) const {
-    if (node == 0) return m_rootNext[byte] ? m_rootNext[byte] : -1;
+std::int32_t CAllowList::Child(std::int32_t node, unsigned symbol) const {
+    if (node == 0) return m_rootNext[symbol] ? m_rootNext[symbol] : -1;
     if (m_edgeMask) {
-        const std::uint32_t key = static_cast<std::uint32_t>(node) << 8 | byte;
+        const std::uint32_t key = static_cast<std::uint32_t>(node) << 9 | symbol;
         for (std::size_t slot = EdgeSlot(key) & m_edgeMask;; slot = (slot + 1) & m_edgeMask) {
             const Edge& edge = m_edges[slot];
             if (edge.key == key) return edge.child;
@@ -141,45 +215,37 @@ std::int32_t CAllowList::Child(std::int32_t node, unsigned char byte) const {
     }
     for (std::int32_t c = m_nodes[static_cast<std::size_t>(node)].child; c >= 0;
          c = m_nodes[static_cast<std::size_t>(c)].sibling)
-        if (m_nodes[static_cast<std::size_t>(c)].byte == byte) return c;
+        if (m_nodes[static_cast<std::size_t>(c)].symbol == symbol) return c;
     return -1;
 }
 
-bool CAllowList::Insert(const char* stripped, int entry) {
+std::int32_t CAllowList::Insert(const char* stripped) {
     std::int32_t node = 0;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(stripped);
     while (*p) {
         const int width = CharByteCount(reinterpret_cast<const char*>(p));
         for (int k = 0; k < width; ++k) {
-            const unsigned char byte = width == 1 ? Fold(p[k]) : p[k];
-            std::int32_t next = Child(node, byte);
+            const unsigned symbol = Symbol(p[k], width, k);
+            std::int32_t next = Child(node, symbol);
             if (next < 0) {
                 next = static_cast<std::int32_t>(m_nodes.Size());
                 Node& parent = m_nodes[static_cast<std::size_t>(node)];
-                const Node child{-1, parent.child, 0, -1, -1, parent.depth + 1, byte};
+                const Node child{
+                    -1, parent.child, 0, -1, -1, -1, -1, parent.depth + 1, static_cast<std::uint16_t>(symbol)};
                 parent.child = next;  // before PushBack, which may move the nodes
-                if (!m_nodes.PushBack(child)) return false;
-                if (node == 0) m_rootNext[byte] = next;
+                if (!m_nodes.PushBack(child)) return -1;
+                if (node == 0) m_rootNext[symbol] = next;
             }
             node = next;
         }
         p += width;
     }
-    Node& end = m_nodes[static_cast<std::size_t>(node)];
-    if (end.entry < 0) {
-        end.entry = entry;
-    } else {
-        std::int32_t last = end.entry;
-        while (m_nextSameText[static_cast<std::size_t>(last)] >= 0)
-            last = m_nextSameText[static_cast<std::size_t>(last)];
-        m_nextSameText[static_cast<std::size_t>(last)] = entry;
-    }
-    return true;
+    return node;
 }
 
-std::int32_t CAllowList::Step(std::int32_t node, unsigned char byte) const {
+std::int32_t CAllowList::Step(std::int32_t node, unsigned symbol) const {
     for (;;) {
-        const std::int32_t next = Child(node, byte);
+        const std::int32_t next = Child(node, symbol);
         if (next >= 0) return next;
         if (node == 0) return 0;
         node = m_nodes[static_cast<std::size_t>(node)].fail;
@@ -187,8 +253,8 @@ std::int32_t CAllowList::Step(std::int32_t node, unsigned char byte) const {
 }
 
 bool CAllowList::IndexEdges() {
-    // Node numbers must leave room for the byte in a 32-bit key.
-    if (m_nodes.Size() >= (1u << 24)) return false;
+    // Node numbers must leave room for the symbol in a 32-bit key.
+    if (m_nodes.Size() >= (1u << 23)) return false;
     std::size_t slots = 16;
     while (slots < 2 * m_nodes.Size()) slots *= 2;
     m_edges.Clear();
@@ -197,7 +263,7 @@ bool CAllowList::IndexEdges() {
     for (std::size_t parent = 1; parent < m_nodes.Size(); ++parent) {
         for (std::int32_t c = m_nodes[parent].child; c >= 0; c = m_nodes[static_cast<std::size_t>(c)].sibling) {
             const std::uint32_t key =
-                static_cast<std::uint32_t>(parent) << 8 | m_nodes[static_cast<std::size_t>(c)].byte;
+                static_cast<std::uint32_t>(parent) << 9 | m_nodes[static_cast<std::size_t>(c)].symbol;
             std::size_t slot = EdgeSlot(key) & (slots - 1);
             while (m_edges[slot].key != 0) slot = (slot + 1) & (slots - 1);
             m_edges[slot] = Edge{key, c};
@@ -217,8 +283,13 @@ bool CAllowList::Link() {
         for (std::int32_t c = m_nodes[static_cast<std::size_t>(parent)].child; c >= 0;
              c = m_nodes[static_cast<std::size_t>(c)].sibling) {
             Node& node = m_nodes[static_cast<std::size_t>(c)];
-            node.fail = parent == 0 ? 0 : Step(m_nodes[static_cast<std::size_t>(parent)].fail, node.byte);
-            node.output = node.entry >= 0 ? c : m_nodes[static_cast<std::size_t>(node.fail)].output;
+            node.fail = parent == 0 ? 0 : Step(m_nodes[static_cast<std::size_t>(parent)].fail, node.symbol);
+            const Node& fail = m_nodes[static_cast<std::size_t>(node.fail)];
+            const bool ends = node.entry >= 0;
+            const bool all = ends && CoversAll(node.entry);
+            node.output = ends ? c : fail.output;
+            node.outputAll = all ? c : fail.outputAll;
+            node.outputLimited = ends && !all ? c : fail.outputLimited;
             queue.PushBack(c);
         }
     }
@@ -229,41 +300,84 @@ void CAllowList::Overwrite(char* text, const Hit& hit) const {
     std::memset(text + hit.offset, m_break, static_cast<std::size_t>(hit.length));
 }
 
+bool CAllowList::AddHit(std::size_t end, std::int32_t node) {
+    const Node& found = m_nodes[static_cast<std::size_t>(node)];
+    return m_hits.PushBack(
+        Hit{static_cast<int>(end - static_cast<std::size_t>(found.depth)), found.depth, found.entry});
+}
+
 int CAllowList::Hide(char* text) {
     m_hits.Clear();
     if (!m_built || !text) return 0;
     const std::size_t n = std::strlen(text);
-    if (!m_starts.Reserve(n + 1)) return -1;
-    unsigned char* starts = m_starts.Data();
     bool limited = false;
     std::int32_t state = 0;
     std::size_t pos = 0;
+    std::ptrdiff_t lastAll = -1;
     while (pos < n) {
         int width = CharByteCount(text + pos);
         if (width == 0) width = 1;  // a lone lead byte before the end
-        starts[pos] = 1;
-        if (width == 2) starts[pos + 1] = 0;
-        for (int k = 0; k < width; ++k) {
-            const unsigned char byte = static_cast<unsigned char>(text[pos + static_cast<std::size_t>(k)]);
-            state = Step(state, width == 1 ? Fold(byte) : byte);
-        }
+        for (int k = 0; k < width; ++k)
+            state = Step(state, Symbol(static_cast<unsigned char>(text[pos + static_cast<std::size_t>(k)]), width, k));
         pos += static_cast<std::size_t>(width);
-        for (std::int32_t out = m_nodes[static_cast<std::size_t>(state)].output; out >= 0;
-             out = m_nodes[static_cast<std::size_t>(m_nodes[static_cast<std::size_t>(out)].fail)].output) {
-            const Node& node = m_nodes[static_cast<std::size_t>(out)];
-            const std::size_t start = pos - static_cast<std::size_t>(node.depth);
-            if (starts[start]) {
-                for (std::int32_t e = node.entry; e >= 0; e = m_nextSameText[static_cast<std::size_t>(e)]) {
-                    if (!m_hits.PushBack(Hit{static_cast<int>(start), node.depth, e})) return -1;
-                    limited = limited || !CoversAll(e);
+        const Node& at = m_nodes[static_cast<std::size_t>(state)];
+        if (m_everyHit) {
+            for (std::int32_t out = at.output; out >= 0;
+                 out = m_nodes[static_cast<std::size_t>(m_nodes[static_cast<std::size_t>(out)].fail)].output) {
+                if (!AddHit(pos, out)) {
+                    m_hits.Clear();
+                    return -1;
                 }
+                limited = limited || !CoversAll(m_nodes[static_cast<std::size_t>(out)].entry);
             }
-            if (out == 0) break;
+            continue;
+        }
+        // The occurrences ending here nest: the longest of an entry covering
+        // every rule hides all the shorter ones, from every rule.
+        // Occurrences for every rule that overlap or touch make one hit.
+        std::int32_t covered = 0;
+        if (at.outputAll >= 0) {
+            covered = m_nodes[static_cast<std::size_t>(at.outputAll)].depth;
+            const int start = static_cast<int>(pos) - covered;
+            if (lastAll >= 0 && start <= m_hits[static_cast<std::size_t>(lastAll)].offset +
+                                             m_hits[static_cast<std::size_t>(lastAll)].length) {
+                Hit& last = m_hits[static_cast<std::size_t>(lastAll)];
+                if (start < last.offset) last.offset = start;  // a longer one can start before
+                last.length = static_cast<int>(pos) - last.offset;
+            } else {
+                if (!AddHit(pos, at.outputAll)) {
+                    m_hits.Clear();
+                    return -1;
+                }
+                lastAll = static_cast<std::ptrdiff_t>(m_hits.Size()) - 1;
+            }
+        }
+        for (std::int32_t out = at.outputLimited; out >= 0 && m_nodes[static_cast<std::size_t>(out)].depth > covered;
+             out = m_nodes[static_cast<std::size_t>(m_nodes[static_cast<std::size_t>(out)].fail)].outputLimited) {
+            if (!AddHit(pos, out)) {
+                m_hits.Clear();
+                return -1;
+            }
+            limited = true;
         }
     }
-    // Hidden only after the search, so that overlapping occurrences are all found.
-    for (std::size_t i = 0; i < m_hits.Size(); ++i)
-        if (CoversAll(m_hits[i].entry)) Overwrite(text, m_hits[i]);
+    // The views are made from the text as hidden: room for one now, so that
+    // a check that needs views cannot run out of memory half way.
+    if (limited && !m_view.Reserve(n + 1)) {
+        m_hits.Clear();
+        return -1;
+    }
+    // Hidden only after the search, so that overlapping occurrences are all
+    // found. The hits come in the order they end: each byte is written once.
+    int hiddenTo = 0;
+    for (std::size_t i = 0; i < m_hits.Size(); ++i) {
+        const Hit& hit = m_hits[i];
+        if (!CoversAll(hit.entry)) continue;
+        const int from = hit.offset > hiddenTo ? hit.offset : hiddenTo;
+        const int end = hit.offset + hit.length;
+        if (end > from) std::memset(text + from, m_break, static_cast<std::size_t>(end - from));
+        if (end > hiddenTo) hiddenTo = end;
+    }
     return limited ? 1 : 0;
 }
 
@@ -282,11 +396,49 @@ char* CAllowList::ViewFor(const CMatcher* rule, const char* text) {
     return copied ? m_view.Data() : nullptr;
 }
 
-int CAllowList::CheckViews(const CMatcherList& rules, char* text, int ceiling, int* offset, int* length) {
-    if (!m_view.Reserve(std::strlen(text) + 1)) return 0;
+int CAllowList::CheckViews(const CMatcherList& rules, CRuleIndex* index, char* text, int ceiling, int* offset,
+                           int* length) {
     int level = 0;
+    if (index && index->Ready() && index->FindAll(text)) {
+        // A rule whose view is the text itself matches only where the index
+        // says it can; the rules the limited entries cover are tried on their
+        // views whatever the index says.
+        m_tryOrder.Clear();
+        const TArray<int>& candidates = index->Candidates();
+        bool ok = m_tryOrder.Reserve(candidates.Size());
+        for (std::size_t i = 0; ok && i < candidates.Size(); ++i) m_tryOrder.PushBack(candidates[i]);
+        if (++m_seenGeneration == 0) {
+            for (std::size_t i = 0; i < m_entrySeen.Size(); ++i) m_entrySeen[i] = 0;
+            m_seenGeneration = 1;
+        }
+        for (std::size_t h = 0; ok && h < m_hits.Size(); ++h) {
+            const int e = m_hits[h].entry;
+            const Entry& entry = m_entries[static_cast<std::size_t>(e)];
+            unsigned& seen = m_entrySeen[static_cast<std::size_t>(e)];
+            if (entry.ruleCount == 0 || seen == m_seenGeneration) continue;
+            seen = m_seenGeneration;
+            for (int r = 0; ok && r < entry.ruleCount; ++r) {
+                const int ordinal = index->Ordinal(entry.rules[r]);
+                if (ordinal >= 0) ok = m_tryOrder.PushBack(ordinal);
+            }
+        }
+        if (ok) {
+            std::sort(m_tryOrder.Data(), m_tryOrder.Data() + m_tryOrder.Size());
+            for (std::size_t i = 0; i < m_tryOrder.Size(); ++i) {
+                const int ordinal = m_tryOrder[i];
+                if (i > 0 && m_tryOrder[i - 1] == ordinal) continue;
+                if (index->RuleLevel(ordinal) != INT_MIN && index->RuleLevel(ordinal) > ceiling) continue;
+                CMatcher* rule = index->Rule(ordinal);
+                char* view = ViewFor(rule, text);
+                ++m_rulesTried;
+                if (rule->Match(view ? view : text, 0, offset, length, &level) == 1 && level <= ceiling) return level;
+            }
+            return 0;
+        }
+    }
     for (const CMatcherList::Node* node = rules.First(); node; node = node->next) {
         char* view = ViewFor(node->matcher, text);
+        ++m_rulesTried;
         if (node->matcher->Match(view ? view : text, 0, offset, length, &level) == 1 && level <= ceiling) return level;
     }
     return 0;

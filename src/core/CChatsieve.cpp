@@ -212,11 +212,13 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
 
     // Allowed expressions become breaks in the stripped text; entries limited
     // to some rules need a view per rule, on the rare lines they occur in.
+    // When they cannot be found (out of memory), the rules see the line as
+    // if nothing were allowed: a line is never let through for want of memory.
     if (m_useAllow && !m_allow.Empty()) {
         const int views = m_allow.Hide(m_workBuf);
-        if (views < 0) return 0;
         if (views > 0) {
-            const int decided = m_allow.CheckViews(m_rules, m_workBuf, ceiling, &m_matchOffset, &m_matchLength);
+            CRuleIndex* index = m_useIndex && m_index.Ready() ? &m_index : nullptr;
+            const int decided = m_allow.CheckViews(m_rules, index, m_workBuf, ceiling, &m_matchOffset, &m_matchLength);
             if (decided == 0) m_matchLength = 0;
             return decided;
         }
@@ -284,33 +286,37 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
         }
         if (level > ceiling) {
             // Masking (or cutting) brought this expression about: the line as
-            // shown holds it, so it is reported and masked in its turn.
-            if (level > reported) reported = level;
+            // shown holds it, so it is masked (and reported, below) in its turn.
             ceiling = level;
         } else if (level == 0 || level < minLevel) {
             break;
         } else {
             ceiling = level;
         }
+        // Whatever is masked is reported: a copy cut short can show an
+        // expression the whole line hid (an allowed expression cut in half),
+        // at a level the first check never saw.
+        if (level > reported) reported = level;
         if (!whole) {
             m_passes.Mask(out);
             continue;
         }
         MaskMatch(out);
-        BeginPasses();
+        BeginPasses(out);
     }
     return reported;
 }
 
-void CChatsieve::BeginPasses() {
+void CChatsieve::BeginPasses(const char* out) {
     // The passes map single bytes back; folded characters take two, so
     // packages that fold mask with whole checks.
     if (!m_fold.Empty()) return;
     if (!m_useMaskPasses || !m_indexDecided || !m_index.DecidedFirst()) return;
-    if (m_useAllow && !m_allow.Empty() && !m_allow.Hits().Empty()) return;
     const int ordinal = m_index.DecidedOrdinal();
-    auto* rule = dynamic_cast<CPhraseRule*>(m_index.Rule(ordinal));
-    m_passes.Begin(m_workBuf, g_positionMap, rule, ordinal, m_matchOffset, m_matchLength);
+    CMatcher* rule = m_index.Rule(ordinal);
+    const int hidden = m_useAllow && !m_allow.Empty() ? m_allow.BreakByte() : -1;
+    m_index.ForgetParts();
+    m_passes.Begin(m_workBuf, g_positionMap, out, hidden, rule, ordinal, m_matchOffset, m_matchLength);
 }
 
 void CChatsieve::MaskMatch(char* out) {

@@ -131,8 +131,9 @@ private:
     int MaskPasses(char* out, bool wholeLine, int result, int minLevel);
     // Overwrites the bytes of the last deciding match with '*'.
     void MaskMatch(char* out);
-    // After a whole check that masking just used: lets m_passes take over.
-    void BeginPasses();
+    // After a whole check of `out` that masking just used: lets m_passes
+    // take over.
+    void BeginPasses(const char* out);
 };
 
 }  // namespace chatsieve

@@ -69,7 +69,11 @@ void CMaskPasses::Reset() {
     m_holes.Reset();
     m_merged.Reset();
     m_window.Reset();
+    m_plain.Reset();
+    m_plainWindow.Reset();
+    m_fixed.Reset();
     m_rule = nullptr;
+    m_syllable = nullptr;
 }
 
 int CMaskPasses::ToStripped(int at) const {
@@ -82,11 +86,11 @@ bool CMaskPasses::StartsCharacter(int at) const {
     return m_starts[static_cast<std::size_t>(ToStripped(at))] != 0;
 }
 
-bool CMaskPasses::CopyOut(int from, int to) {
+bool CMaskPasses::CopyOut(int from, int to, const TArray<char>& source, TArray<char>& into) {
     const std::size_t count = static_cast<std::size_t>(to - from);
-    m_window.Clear();
-    if (!m_window.Reserve(count + 1)) return false;
-    char* window = m_window.Data();
+    into.Clear();
+    if (!into.Reserve(count + 1)) return false;
+    char* window = into.Data();
     int at = from;
     std::size_t h = 0;
     for (; h < m_holes.Size() && m_holes[h].start <= at; ++h) at += m_holes[h].end - m_holes[h].start;
@@ -95,31 +99,70 @@ bool CMaskPasses::CopyOut(int from, int to) {
         const int pieceEnd = h < m_holes.Size() ? m_holes[h].start : m_size;
         std::size_t take = static_cast<std::size_t>(pieceEnd - at);
         if (take > count - done) take = count - done;
-        std::memcpy(window + done, m_text.Data() + at, take);
+        std::memcpy(window + done, source.Data() + at, take);
         done += take;
         at += static_cast<int>(take);
         if (at == pieceEnd && h < m_holes.Size()) at = m_holes[h++].end;
     }
     window[count] = 0;
-    m_window.SetFilled(count + 1);
+    into.SetFilled(count + 1);
     return true;
 }
 
-bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, CPhraseRule* rule, int ordinal, int offset,
-                        int length) {
+bool CMaskPasses::CopyOut(int from, int to) { return CopyOut(from, to, m_text, m_window); }
+
+bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char* line, int hidden, CMatcher* decider,
+                        int ordinal, int offset, int length) {
     m_active = false;
-    if (!m_prepared || !m_starIgnored || !rule) return false;
+    if (!m_prepared || !m_starIgnored || !decider) return false;
+    // A combination reports the span of its last part: that phrase is
+    // followed, and its other parts must stay where they were found.
+    // A syllable's own search walks the text a character at a time, as a
+    // phrase of that one syllable would, so it is followed the same way.
+    auto* rule = dynamic_cast<CPhraseRule*>(decider);
+    CMatcher* syllable = nullptr;
+    m_fixed.Clear();
+    if (auto* combo = dynamic_cast<CComboRule*>(decider)) {
+        const CMatcherList::Node* last = combo->Parts().Last();
+        if (!last) return false;
+        rule = dynamic_cast<CPhraseRule*>(last->matcher);
+        if (!rule) syllable = dynamic_cast<CSyllable*>(last->matcher);
+        if (!rule && !syllable) return false;
+        for (const CMatcherList::Node* part = combo->Parts().First(); part != last; part = part->next) {
+            Fixed fixed{part->matcher, 0};
+            int partOffset = 0, partLength = 0, partLevel = 0;
+            if (part->matcher->Match(const_cast<char*>(stripped), 0, &partOffset, &partLength, &partLevel) != 1)
+                return false;
+            const auto* phrasePart = dynamic_cast<const CPhraseRule*>(part->matcher);
+            fixed.reads = partOffset + (phrasePart ? Reach(phrasePart) : SyllableReach(part->matcher));
+            if (!m_fixed.PushBack(fixed)) return false;
+        }
+    }
+    if (!rule && !syllable) return false;
     const std::size_t n = std::strlen(stripped);
     if (map.Size() < n) return false;
     m_text.Clear();
     m_map.Clear();
     m_starts.Clear();
     m_holes.Clear();
+    m_plain.Clear();
     if (!m_text.Reserve(n + 1) || !m_map.Reserve(n) || !m_starts.Reserve(n + 1)) return false;
     std::memcpy(m_text.Data(), stripped, n + 1);
     m_text.SetFilled(n + 1);
     std::memcpy(m_map.Data(), map.Data(), n * sizeof(int));
     m_map.SetFilled(n);
+    // Allowed expressions: the stripped text as it was before they were
+    // hidden, read back from the line, so that the bytes around a cut can be
+    // searched for them as a check would.
+    m_hidden = hidden;
+    if (hidden >= 0) {
+        if (!m_plain.Reserve(n + 1)) return false;
+        for (std::size_t i = 0; i < n; ++i)
+            m_plain[i] =
+                static_cast<unsigned char>(stripped[i]) == static_cast<unsigned>(hidden) ? line[map[i]] : stripped[i];
+        m_plain[n] = 0;
+        m_plain.SetFilled(n + 1);
+    }
     // The stripped text holds whole characters of the line, read from its
     // start as the line is; cutting whole characters keeps that so.
     std::memset(m_starts.Data(), 0, n + 1);
@@ -128,9 +171,10 @@ bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, CPhraseRul
     m_size = static_cast<int>(n);
     m_removed = 0;
     m_rule = rule;
+    m_syllable = syllable;
     m_ordinal = ordinal;
-    m_level = rule->GetLevel();
-    m_reach = Reach(rule);
+    m_level = decider->GetLevel();
+    m_reach = rule ? Reach(rule) : SyllableReach(syllable);
     m_offset = offset;
     m_length = length;
     m_resume = 0;
@@ -199,9 +243,29 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
     int from = cut > m_margin ? cut - m_margin : 0;
     while (from > 0 && !StartsCharacter(from)) --from;
     const int to = cut + m_margin < n ? cut + m_margin : n;
+    // A combination's other parts: each search found its part, and read
+    // nothing at or after the cut, so it finds the same again.
+    for (std::size_t i = 0; i < m_fixed.Size(); ++i)
+        if (m_fixed[i].reads > cut) return 0;
     if (!CopyOut(from, to)) return 0;
-    if (allow && (allow->Hide(m_window.Data()) != 0 || !allow->Hits().Empty())) return 0;
-    if (index.TouchesRulesBefore(m_window.Data(), m_ordinal) != 0) return 0;
+    if (allow && !allow->Empty()) {
+        // The allowed expressions around the cut must hide just what they
+        // hid there before: then the rules see what they saw, less the cut.
+        // One limited to some rules would need views; one cut off by the
+        // window's edge shows as a difference.
+        if (m_hidden < 0 || !CopyOut(from, to, m_plain, m_plainWindow)) return 0;
+        if (allow->Hide(m_plainWindow.Data()) != 0) return 0;
+        if (std::memcmp(m_plainWindow.Data(), m_window.Data(), m_window.Size()) != 0) return 0;
+    }
+    int touches = index.TouchesRulesBefore(m_window.Data(), m_ordinal);
+    if (touches == 2) {
+        // Parts of earlier combinations: what the rest of the line holds
+        // tells whether they complete one.
+        if (m_earlierRules < 0) m_earlierRules = index.AnyRuleBefore(m_text.Data(), m_ordinal) != 0 ? 1 : 0;
+        if (m_earlierRules != 0) return 0;
+        touches = index.TouchesRulesBefore(m_window.Data(), m_ordinal);
+    }
+    if (touches != 0) return 0;
 
     // The decider's search, resumed: a window of the text from the resume
     // place, grown until the match found lies far enough inside it that the
@@ -210,7 +274,8 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
     for (int span = Larger(256, 4 * m_reach);; span = span < n / 2 ? span * 2 : n) {
         const int end = m_resume + span < n ? m_resume + span : n;
         if (!CopyOut(m_resume, end)) return 0;
-        const int found = m_rule->MatchFrom(m_window.Data(), 0, &offset, &length, &level, &restart);
+        const int found = m_rule ? m_rule->MatchFrom(m_window.Data(), 0, &offset, &length, &level, &restart)
+                                 : m_syllable->Match(m_window.Data(), 0, &offset, &length, &level);
         if (found && (end == n || offset + length + m_reach <= end - m_resume)) break;
         if (end == n) return 0;  // no further match: the next decider is unknown
     }

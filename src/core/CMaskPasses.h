@@ -2,9 +2,10 @@
 // without checking the whole line again for every match.
 //
 // A pass checks the partly masked line and masks what decides. When a whole
-// check was decided by a phrase rule that was the first rule able to match
-// at all, and '*' is an ignored character, masking that match only cuts its
-// bytes out of the stripped text. What the next check sees is then known:
+// check was decided by a phrase rule or a combination rule that was the first
+// rule able to match at all, and '*' is an ignored character, masking that
+// match only cuts its bytes out of the stripped text. What the next check
+// sees is then known:
 //  - every piece of text that some rule needs (a run of a phrase's
 //    syllables, a combination's part, an allowed expression) lies left of
 //    the cut, right of it, or across it; those on either side were there
@@ -23,6 +24,15 @@
 // does not cover whole characters the text after it would be read
 // differently, so the next pass is a whole check too.
 //
+// A combination reports the span of its last part, so that part (a phrase, or
+// a syllable, whose search walks like a phrase of one syllable) is what is
+// followed; its other parts were found by searches that read nothing at or
+// after the cut, or the pass is a whole check. Allowed expressions already
+// hidden stay hidden; around the cut the text as it was before hiding (read
+// back from the line) is searched again, and must hide just what it hid. A
+// part of an earlier combination around the cut counts only when, with the
+// parts the line was found to hold, it completes that combination.
+//
 // Prepare once the rules are in checking order; Begin after a whole check,
 // then Next (and Mask) per pass while Active. Reset before the rules are
 // destroyed. Allocation failure ends the passes here (Active false), never
@@ -36,6 +46,7 @@
 namespace chatsieve {
 
 class CAllowList;
+class CMatcher;
 class CPhraseRule;
 class CRuleIndex;
 
@@ -51,9 +62,12 @@ public:
 
     // Takes over after a whole check that `rule` (at `ordinal` in checking
     // order, the first rule able to match) decided with [offset, offset +
-    // length) of `stripped`, whose bytes `map` leads back to the line; the
-    // caller has masked that match. False when the passes cannot go on here.
-    bool Begin(const char* stripped, const TArray<int>& map, CPhraseRule* rule, int ordinal, int offset, int length);
+    // length) of `stripped`, whose bytes `map` leads back to `line`; the
+    // caller has masked that match. `hidden`: the byte allowed expressions
+    // were hidden under in `stripped`, -1 when none may be. False when the
+    // passes cannot go on here.
+    bool Begin(const char* stripped, const TArray<int>& map, const char* line, int hidden, CMatcher* decider,
+               int ordinal, int offset, int length);
     bool Active() const { return m_active; }
     void End() { m_active = false; }
 
@@ -78,8 +92,10 @@ private:
     int Logical() const { return m_size - m_removed; }
     int ToStripped(int at) const;
     bool StartsCharacter(int at) const;
-    // Copies bytes [from, to) of the text as it stands into m_window.
+    // Copies bytes [from, to) of the text as it stands into m_window; of
+    // `source` (as m_text, cut as m_text is) into `into`.
     bool CopyOut(int from, int to);
+    bool CopyOut(int from, int to, const TArray<char>& source, TArray<char>& into);
     // Cuts the current match out; false when it splits a character.
     bool Remove();
 
@@ -95,9 +111,21 @@ private:
     TArray<Hole> m_holes;   // masked bytes cut out, in order, never touching
     TArray<Hole> m_merged;
     TArray<char> m_window;
+    TArray<char> m_plain;  // m_text before allowed expressions were hidden
+    TArray<char> m_plainWindow;
+    int m_hidden = -1;
     int m_size = 0;
     int m_removed = 0;
+    // What is followed: the deciding phrase, or the deciding combination's
+    // last part, a phrase or a syllable.
     CPhraseRule* m_rule = nullptr;
+    CMatcher* m_syllable = nullptr;
+    // A deciding combination's other parts, and how far their searches read.
+    struct Fixed {
+        CMatcher* part;
+        int reads;
+    };
+    TArray<Fixed> m_fixed;
     int m_ordinal = 0;
     int m_level = 0;
     int m_reach = 0;

@@ -50,6 +50,7 @@ bool CRuleIndex::Postings::Build(std::size_t keys, const TArray<std::uint64_t>& 
 void CRuleIndex::Reset() {
     m_ready = false;
     m_rules.Reset();
+    m_ruleIds.Reset();
     m_syllableIds.Reset();
     m_emptyRomanised.Reset();
     m_emptySplit.Reset();
@@ -79,6 +80,10 @@ void CRuleIndex::Reset() {
     m_hasChildren.Reset();
     m_comboRule.Reset();
     m_need.Reset();
+    m_fullMask.Reset();
+    m_comboMask.Reset();
+    m_knownParts.Reset();
+    m_partsKnown = false;
     m_occurrences.Reset();
     m_ruleLevel.Reset();
     m_pendingHead.Reset();
@@ -348,15 +353,31 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         }
         std::sort(parts.Data(), parts.Data() + parts.Size());
         const std::uint64_t* end = std::unique(parts.Data(), parts.Data() + parts.Size());
-        for (const std::uint64_t* it = parts.Data(); it != end; ++it)
-            if (!((*it >> 32) ? byPhrase : bySyllable).PushBack(Pair(*it & 0xFFFFFFFFu, c))) return false;
-        if (!m_comboRule.PushBack(ordinal) || !m_need.PushBack(static_cast<int>(end - parts.Data()))) return false;
+        // Each part also names its bit in the combination's mask of parts
+        // found; the 32nd and later share the last bit.
+        const int need = static_cast<int>(end - parts.Data());
+        for (const std::uint64_t* it = parts.Data(); it != end; ++it) {
+            const std::size_t bit = static_cast<std::size_t>(it - parts.Data()) < kMaskBits
+                                        ? static_cast<std::size_t>(it - parts.Data())
+                                        : kMaskBits - 1;
+            if (!((*it >> 32) ? byPhrase : bySyllable).PushBack(Pair(*it & 0xFFFFFFFFu, c * kMaskBits + bit)))
+                return false;
+        }
+        const std::uint32_t full = need > static_cast<int>(kMaskBits)    ? 0u
+                                   : need == static_cast<int>(kMaskBits) ? ~0u
+                                                                         : (1u << static_cast<unsigned>(need)) - 1u;
+        if (!m_comboRule.PushBack(ordinal) || !m_need.PushBack(need) || !m_fullMask.PushBack(full)) return false;
     }
     if (!m_combosBySyllable.Build(syllableCount, bySyllable) || !m_combosByPhrase.Build(phraseCount, byPhrase))
         return false;
+    if (!m_ruleIds.Reserve(m_rules.Size())) return false;
+    for (std::size_t r = 0; r < m_rules.Size(); ++r) m_ruleIds.PushBack(AddressId{m_rules[r], static_cast<int>(r)});
+    std::sort(m_ruleIds.Data(), m_ruleIds.Data() + m_ruleIds.Size(),
+              [](const AddressId& a, const AddressId& b) { return AddressLess(a.address, b.address); });
 
     if (!m_syllableStamp.Reserve(syllableCount) || !m_phraseStamp.Reserve(phraseCount) ||
         !m_comboStamp.Reserve(m_comboRule.Size()) || !m_comboCount.Reserve(m_comboRule.Size()) ||
+        !m_comboMask.Reserve(m_comboRule.Size()) || !m_knownParts.Reserve(m_comboRule.Size()) ||
         !m_candidates.Reserve(m_rules.Size()))
         return false;
     if (!m_nodeStamp.Reserve(nodeCount) || !m_nodeFound.Reserve(nodeCount)) return false;
@@ -369,6 +390,8 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     for (std::size_t c = 0; c < m_comboRule.Size(); ++c) {
         m_comboStamp.PushBack(0);
         m_comboCount.PushBack(0);
+        m_comboMask.PushBack(0);
+        m_knownParts.PushBack(0);
     }
     m_ready = true;
     return true;
@@ -447,11 +470,13 @@ int CRuleIndex::FindEdge(int node, int syllable) const {
 void CRuleIndex::CountPart(const Postings& postings, int key) {
     for (const int* c = postings.Begin(static_cast<std::size_t>(key)); c != postings.End(static_cast<std::size_t>(key));
          ++c) {
-        const std::size_t combo = static_cast<std::size_t>(*c);
+        const std::size_t combo = static_cast<std::size_t>(*c) / kMaskBits;
         if (m_comboStamp[combo] != m_generation) {
             m_comboStamp[combo] = m_generation;
             m_comboCount[combo] = 0;
+            m_comboMask[combo] = 0;
         }
+        m_comboMask[combo] |= 1u << (static_cast<std::size_t>(*c) % kMaskBits);
         if (++m_comboCount[combo] == m_need[combo]) AddCandidate(m_comboRule[combo]);
     }
 }
@@ -638,13 +663,27 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
     return true;
 }
 
+bool CRuleIndex::FindAll(char* text) {
+    if (!FindCandidates(text, true)) return false;
+    std::sort(m_candidates.Data(), m_candidates.Data() + m_candidates.Size());
+    return true;
+}
+
+int CRuleIndex::Ordinal(const CMatcher* rule) const { return Lookup(m_ruleIds, rule); }
+
 int CRuleIndex::AnyRuleBefore(char* text, int ordinal) {
+    m_partsKnown = false;
     m_stopBefore = ordinal;
     const bool found = FindCandidates(text, false);
     m_stopBefore = INT_MIN;
     if (!found) return -1;
     for (std::size_t i = 0; i < m_candidates.Size(); ++i)
         if (m_candidates[i] < ordinal) return 1;
+    // The walk went to the end: which parts of each combination the text
+    // holds is known, and pieces of the text can add to it.
+    for (std::size_t c = 0; c < m_comboRule.Size(); ++c)
+        m_knownParts[c] = m_comboStamp[c] == m_generation ? m_comboMask[c] : 0u;
+    m_partsKnown = true;
     return 0;
 }
 
@@ -653,10 +692,22 @@ int CRuleIndex::TouchesRulesBefore(char* text, int ordinal) {
     for (std::size_t i = 0; i < m_candidates.Size(); ++i)
         if (m_candidates[i] < ordinal) return 1;
     // A combination needs all its parts somewhere in the line: one turning
-    // up here may complete it.
-    for (std::size_t c = 0; c < m_comboRule.Size(); ++c)
-        if (m_comboRule[c] < ordinal && m_comboStamp[c] == m_generation) return 1;
-    return 0;
+    // up here may complete it. Once the parts the rest of the line holds are
+    // known, only those that complete a combination count; what turns up
+    // here is in the line from now on.
+    int touched = 0;
+    for (std::size_t c = 0; c < m_comboRule.Size(); ++c) {
+        if (m_comboRule[c] >= ordinal || m_comboStamp[c] != m_generation) continue;
+        if (m_fullMask[c] == 0) return 1;
+        if (!m_partsKnown) {
+            touched = 2;
+            continue;
+        }
+        const std::uint32_t parts = m_knownParts[c] | m_comboMask[c];
+        if (parts == m_fullMask[c]) return 1;
+        m_knownParts[c] = parts;
+    }
+    return touched;
 }
 
 }  // namespace chatsieve

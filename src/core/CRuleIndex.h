@@ -62,19 +62,33 @@ public:
     // After a Check: every rule it found possible in the text, in checking
     // order, those above the ceiling included.
     const TArray<int>& Candidates() const { return m_candidates; }
+    // Finds the candidates of `text` alone, in checking order, as Check
+    // would, without trying them; false when memory ran out.
+    bool FindAll(char* text);
+    // A rule's position in checking order, -1 for one not indexed; the level
+    // it reports, INT_MIN for a kind the index does not know.
+    int Ordinal(const CMatcher* rule) const;
+    int RuleLevel(int ordinal) const { return m_ruleLevel[static_cast<std::size_t>(ordinal)]; }
     // Trie steps taken by every check so far (a node meeting the syllables of
     // a place): the walk's work, which tests bound by the line's length.
     unsigned long long Steps() const { return m_steps; }
     // 1 when `text` (a piece of a line) could let a rule before `ordinal`
     // match: a phrase rule's syllables follow one another in it, or a part
     // of a combination rule occurs in it; 0 when not; -1 when memory ran out.
+    // After AnyRuleBefore answered 0 for the line, a combination's part
+    // counts only when with the parts the line holds it completes the
+    // combination, and the parts found here are added to those the line
+    // holds; before, 2 says that only combinations' parts were found.
     int TouchesRulesBefore(char* text, int ordinal);
     // 1 when a rule before `ordinal` could match `text` if its searches
     // looked at every byte with every form: the syllables of a phrase rule
     // follow one another somewhere, or every part of a combination rule
     // occurs; 0 when not; -1 when memory ran out. A check looks only where
     // the searches look, and cutting bytes out of a text can move that.
+    // Answering 0, it notes which parts of each combination `text` holds.
     int AnyRuleBefore(char* text, int ordinal);
+    // Forgets those parts: the next line is another text.
+    void ForgetParts() { m_partsKnown = false; }
 
 private:
     struct EdgeSlot {
@@ -142,7 +156,8 @@ private:
     void AddCandidate(int ordinal);
 
     bool m_ready = false;
-    TArray<CMatcher*> m_rules;  // checking order
+    TArray<CMatcher*> m_rules;    // checking order
+    TArray<AddressId> m_ruleIds;  // by address: ordinal
     TArray<AddressId> m_syllableIds;
     TArray<int> m_emptyRomanised;    // syllables with an empty romanised form
     TArray<int> m_emptySplit;        // the others with an empty split form
@@ -171,6 +186,13 @@ private:
     // Combination rules: parts counted as syllables and phrases turn up.
     TArray<int> m_comboRule;  // combo -> rule ordinal
     TArray<int> m_need;       // distinct parts per combo
+    // Per combo: the bits of all its parts (0: too many parts to tell); the
+    // parts found by the current walk; those a line was found to hold.
+    static constexpr std::size_t kMaskBits = 32;
+    TArray<std::uint32_t> m_fullMask;
+    TArray<std::uint32_t> m_comboMask;
+    TArray<std::uint32_t> m_knownParts;
+    bool m_partsKnown = false;
     Postings m_combosBySyllable;
     Postings m_combosByPhrase;
 

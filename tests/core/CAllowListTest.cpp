@@ -8,6 +8,7 @@
 #include <string>
 
 #include "../support/ShortLines.h"
+#include "../support/TestEffort.h"
 #include "../support/TestFilter.h"
 #include "core/CAllowList.h"
 #include "platform/CodePage.h"
@@ -65,9 +66,17 @@ TEST_F(AllowTest, FindsEveryOccurrenceOnCharacterStartsInAnyLetterCase) {
 
     char text[] = "xGUAwa";
     EXPECT_EQ(0, list.Hide(text));
-    // Overlapping occurrences are both hidden.
+    // Overlapping occurrences are both hidden, as one run.
     EXPECT_EQ(std::string("x") + b + b + b + b + "a", text);
-    ASSERT_EQ(2u, list.Hits().Size());
+    ASSERT_EQ(1u, list.Hits().Size());
+    EXPECT_EQ(1, list.Hits()[0].offset);
+    EXPECT_EQ(4, list.Hits()[0].length);
+    list.RecordEveryHit(true);
+    char again[] = "xGUAwa";
+    EXPECT_EQ(0, list.Hide(again));
+    EXPECT_EQ(text, std::string(again));
+    ASSERT_EQ(2u, list.Hits().Size());  // each for the tools
+    list.RecordEveryHit(false);
 
     // B0A1 read from the middle of A1B0 A1..: the second byte of a character
     // never starts an occurrence.
@@ -152,6 +161,123 @@ TEST_F(AllowTest, FailsTheFilterWhenItCannotBeBuilt) {
         filter->Uninit();
         Delete(filter);
         TearDown();
+    }
+}
+
+// Written twice, an expression is one: it covers the rules of both copies,
+// and an occurrence is one hit however many copies there are.
+TEST_F(AllowTest, CopiesOfAnExpressionAreOneExpression) {
+    const std::string line = kWaiGua + "hao";
+    Create(AllowRules({{kWaiGua, {300001}}, {kWaiGua, {400001}}}));
+    EXPECT_EQ(0, m_filter->CheckText(line.c_str(), 0));  // hidden from the phrase and the combination
+    ASSERT_EQ(1u, m_filter->AllowList().Hits().Size());
+    TearDown();
+    Create(AllowRules({{kWaiGua, {400001}}}));
+    EXPECT_EQ(5, m_filter->CheckText(line.c_str(), 0));
+    TearDown();
+
+    // Thousands of copies, some for every rule: one hit per occurrence.
+    std::vector<AllowRow> copies;
+    for (int i = 0; i < 20000; ++i) copies.push_back({kWaiGua, i % 3 ? std::vector<int>{300001} : std::vector<int>{}});
+    Create(AllowRules(copies));
+    std::string repeated;
+    for (int i = 0; i < 1000; ++i) repeated += kWaiGua + " x ";
+    EXPECT_EQ(0, m_filter->CheckText((repeated + "hao").c_str(), 0));
+    EXPECT_EQ(1000u, m_filter->AllowList().Hits().Size());
+    EXPECT_TRUE(m_filter->AllowList().CoversAll(0));
+}
+
+// a, aa, aaa, ...: on a line of a, every byte ends an occurrence of each
+// entry not longer than the text before it. Hiding needs only the longest.
+TEST_F(AllowTest, OverlappingExpressionsCostOneHitPerByte) {
+    const int entries = static_cast<int>(Effort(1024, 256));
+    CAllowList list;
+    for (int i = 1; i <= entries; ++i)
+        ASSERT_TRUE(list.Add(std::string(static_cast<std::size_t>(i), 'a').c_str(), nullptr, 0));
+    CMatcherList none;
+    ASSERT_TRUE(list.Build(none, none));
+    std::string line(Effort(64 * 1024, 16 * 1024), 'A');
+    EXPECT_EQ(0, list.Hide(line.data()));
+    ASSERT_EQ(1u, list.Hits().Size());  // one run of them all
+    EXPECT_EQ(static_cast<int>(line.size()), list.Hits()[0].length);
+    EXPECT_EQ(std::string(line.size(), static_cast<char>(list.BreakByte())), line);
+    // Listing every occurrence is for the tools, on short lines.
+    list.RecordEveryHit(true);
+    std::string few(5, 'a');
+    EXPECT_EQ(0, list.Hide(few.data()));
+    EXPECT_EQ(15u, list.Hits().Size());
+    list.Reset();
+}
+
+// Entries limited to some rules count where they reach beyond what an entry
+// for every rule hides at the same byte; shorter ones hide nothing more.
+TEST_F(AllowTest, LimitedEntriesInsideAnOccurrenceForEveryRuleAddNothing) {
+    Create(AllowRules({{"gua", {}}, {"ua", {300001}}, {"wai" + std::string("gua"), {300002}}}));
+    EXPECT_EQ(0, m_filter->CheckText("waigua", 0));
+    const TArray<CAllowList::Hit>& hits = m_filter->AllowList().Hits();
+    ASSERT_EQ(2u, hits.Size());  // gua for every rule, waigua for ni hao; not ua
+    EXPECT_STREQ("gua", m_filter->AllowList().Text(hits[0].entry));
+    EXPECT_STREQ("waigua", m_filter->AllowList().Text(hits[1].entry));
+}
+
+// When the occurrences cannot be recorded, the rules see the line as if
+// nothing were allowed: what the allowed expression hid is caught, and what
+// it never touched is caught as ever. Never "nothing found".
+TEST_F(AllowTest, FailsClosedWhenMemoryRunsOut) {
+    // wai gua hidden from every rule, ni hao from its own phrase: the
+    // combination of wai and hao finds no wai.
+    Create(AllowRules({{kWaiGua, {}}, {kNiHao, {300002}}}));
+    std::string allowed;
+    for (int i = 0; i < 2000; ++i) allowed += kWaiGua + kNiHao;
+    const std::string caught = allowed + "wai gua";
+    const std::string plain = std::string(caught.size() + 16, 'x') + "waigua";
+    ASSERT_EQ(0, m_filter->CheckText(allowed.c_str(), 0));
+    m_filter->UseAllowList(false);
+    ASSERT_EQ(7, m_filter->CheckText(allowed.c_str(), 0));
+    m_filter->UseAllowList(true);
+    ASSERT_EQ(7, m_filter->CheckText(caught.c_str(), 0));
+    int closed = 0;
+    for (long n = 0; n < 60; ++n) {
+        TearDown();
+        Create(AllowRules({{kWaiGua, {}}, {kNiHao, {300002}}}));
+        // The buffers a check keeps grow first, on a line as long, with
+        // nothing allowed in it.
+        ASSERT_EQ(5, m_filter->CheckText(plain.c_str(), 0));
+        FailAllocationsAfter(n);
+        const int hidden = m_filter->CheckText(allowed.c_str(), 0);
+        const int untouched = m_filter->CheckText(caught.c_str(), 0);
+        ResetAllocationFailures();
+        EXPECT_TRUE(hidden == 0 || hidden == 7) << n;
+        EXPECT_EQ(7, untouched) << n;
+        closed += hidden == 7;
+    }
+    EXPECT_GT(closed, 0);  // some failures did land in the allowed expressions
+}
+
+// An entry limited to some rules gives those rules a view of their own; the
+// other rules still go through the index, so a line costs the few rules that
+// can match it, not every rule.
+TEST_F(AllowTest, AnEntryLimitedToRulesKeepsTheIndex) {
+    RuleSet rules = AllowRules({{kNiHao, {300002}}});
+    // Hundreds of phrases that never occur in the line.
+    for (int a = 0; a < 8; ++a)
+        for (int b = 0; b < 8; ++b)
+            for (int c = 0; c < 6; ++c)
+                if (a != b)
+                    rules.phrases.push_back({1 + (a + b + c) % 9, {kRefFa, 200001 + a, 200001 + b, kRefLun + c % 2}});
+    const int ruleCount = static_cast<int>(rules.phrases.size() + rules.combos.size());
+    Create(rules);
+    const std::string line = kNiHao + " x " + kWaiGua + " hao";
+    for (bool index : {true, false}) {
+        m_filter->UseRuleIndex(index);
+        const unsigned long long before = m_filter->AllowList().RulesTried();
+        EXPECT_EQ(7, m_filter->CheckText(line.c_str(), 0));
+        EXPECT_EQ(0, m_filter->CheckText(kNiHao.c_str(), 0));
+        const unsigned long long tried = m_filter->AllowList().RulesTried() - before;
+        if (index)
+            EXPECT_LE(tried, 4u);  // the combination; ni hao on its view; wai gua, not reached
+        else
+            EXPECT_GE(tried, static_cast<unsigned long long>(ruleCount));
     }
 }
 
@@ -242,6 +368,12 @@ TEST_F(AllowTest, AgreesWithThePlainReferenceOnRandomRuleSets) {
             AllowRow row;
             do row.text = word(4);
             while (row.text.empty() || row.text.find(' ') != std::string::npos);
+            // Copies of an earlier entry, and entries that overlap it.
+            if (!rules.allow.empty() && pick(3) == 0) {
+                const std::string& earlier =
+                    rules.allow[static_cast<std::size_t>(pick(static_cast<int>(rules.allow.size())))].text;
+                row.text = pick(2) ? earlier : earlier + row.text;
+            }
             if (pick(3) == 0) row.rules.push_back(pick(2) ? 300001 + pick(2) : 400001);
             rules.allow.push_back(row);
         }

@@ -61,6 +61,9 @@ protected:
             if (filter->CheckText(m.out.c_str(), 0) > ceiling) m.revealed = true;
             ceiling = filter->CheckText(m.out.c_str(), ceiling);
             if (ceiling == 0 || ceiling < minLevel) break;
+            // What is masked is reported, even where a cut copy shows more
+            // than the line.
+            if (ceiling > m.level) m.level = ceiling;
             for (int j = 0; j < filter->MatchLength(); ++j) {
                 const std::size_t at = static_cast<std::size_t>(filter->MatchOffset() + j);
                 if (at < g_positionMap.Size()) m.out[static_cast<std::size_t>(g_positionMap[at])] = '*';
@@ -85,6 +88,17 @@ protected:
             const int shown = filter->CheckText(plain.out.c_str(), 0);
             ASSERT_TRUE(shown == 0 || shown < minLevel) << Hex(line) << " shows " << Hex(plain.out);
             ASSERT_GE(plain.level, old.level) << Hex(line);
+        }
+        // Whatever is masked was found at minLevel or above, and the level
+        // returned covers it: at least the worst the copy shows.
+        const std::string copy = plain.out.c_str();
+        const std::string shown = line.substr(0, copy.size());
+        if (copy != shown) {
+            const int worst = filter->CheckText(shown.c_str(), 0);
+            ASSERT_GE(plain.level, minLevel > 1 ? minLevel : 1) << Hex(line) << " size " << outSize;
+            if (worst >= minLevel) {
+                ASSERT_GE(plain.level, worst) << Hex(line) << " size " << outSize;
+            }
         }
         ++m_compared;
         m_masked += plain.out.compare(0, line.size(), line) != 0;
@@ -144,9 +158,9 @@ public:
                                            : 300001 + Pick(static_cast<int>(rules.phrases.size())));
             rules.combos.push_back(row);
         }
-        if (Pick(4) == 0) {
+        for (int i = Pick(4) == 0 ? 1 + Pick(3) : 0; i > 0; --i) {
             AllowRow allow{Form(Pick(syllables)) + Form(Pick(syllables)), {}};
-            if (Pick(2)) allow.rules.push_back(300001 + Pick(static_cast<int>(rules.phrases.size())));
+            if (Pick(3) == 0) allow.rules.push_back(300001 + Pick(static_cast<int>(rules.phrases.size())));
             rules.allow.push_back(allow);
         }
         return rules;
@@ -241,6 +255,102 @@ TEST_F(MaskPassesTest, AgreesWithWholeChecksOnEveryShortLine) {
     Delete(filter);
 }
 
+// Allowed expressions around the matches, and parts of an earlier
+// combination next to them: the passes follow there too, and must agree.
+TEST_F(MaskPassesTest, AgreesWithWholeChecksNearAllowedExpressionsAndCombinationParts) {
+    RuleSet rules;
+    rules.skipSets = {{0x20, 0x20, 0x2A, 0x2A, -1, 0xA1, 0xA1, 0xA1}};
+    rules.syllables = {
+        {"a", {0xB0, 0xA1, 0xA1}}, {"b", {0xB0, 0xA2, 0xA2}}, {"c", {0xB1, 0xA1, 0xA1}}, {"d", {0xB1, 0xA2, 0xA2}}};
+    rules.phrases = {{3, {200001, 200002}}, {1, {200002}}};
+    // Above the phrases: c and d together, and c with the phrase "b".
+    rules.combos = {{5, {200003, 200004}}, {4, {200003, 300002}}};
+    rules.allow = {{"ca", {}}, {"bab", {}}, {"dd", {300002}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    ForEachShortLine({"a", "b", "c", "d", " ", "*", "\xB0\xA1", "\xB0"}, Effort(6, 5), [&](const std::string& line) {
+        for (int minLevel : {0, 3}) Compare(filter, line, static_cast<unsigned>(line.size() + 1), minLevel);
+        return !HasFatalFailure();
+    });
+    EXPECT_GT(filter->FollowedPasses(), Effort(10000, 2000));
+    filter->Uninit();
+    Delete(filter);
+}
+
+// Three shapes of line that once took a whole check per pass: an allowed
+// expression anywhere in the line, and a part of an earlier combination next
+// to each match. Counted: the passes answered without one.
+TEST_F(MaskPassesTest, AllowedExpressionsAndCombinationPartsKeepThePassesFollowing) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = StandardSyllables();
+    rules.phrases = {{60, {kRefWai, kRefGua}}};
+    // ni with hao (never in the line) outranks wai gua.
+    rules.combos = {{70, {kRefNi, kRefHao}}};
+    rules.allow = {{"falun", {}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    const std::string waigua = "\xCD\xE2\xB9\xD2";
+    for (const std::string& next : {std::string(), std::string("ni")}) {
+        std::string line = "falun ";
+        while (line.size() < 1200 * (4 + next.size())) line += waigua + next;
+        std::string out(line.size() + 1, '#');
+        const unsigned long before = filter->FollowedPasses();
+        EXPECT_EQ(60, filter->FilterText(line.c_str(), out.data(), static_cast<unsigned>(line.size()), 1));
+        // 1,000 passes: the first check, then a few whole checks at most.
+        EXPECT_GE(filter->FollowedPasses() - before, 995u) << next;
+        EXPECT_EQ(0u, out.find("falun ****")) << next;
+        Compare(filter, line.substr(0, 4000), 4001, 1);
+        // With hao at the end, the combination decides first.
+        Compare(filter, line.substr(0, 400) + "hao", 4001, 1);
+    }
+    filter->Uninit();
+    Delete(filter);
+}
+
+// A combination decides each pass: its last part's span is masked, and the
+// passes follow that phrase while the other parts stay where they were.
+TEST_F(MaskPassesTest, ACombinationDecidingKeepsThePassesFollowing) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = StandardSyllables();
+    // ni hao and wai gua are parts only; together they are level 20.
+    rules.phrases = {{0, {kRefNi, kRefHao}}, {0, {kRefWai, kRefGua}}, {5, {kRefFa, kRefLun}}};
+    rules.combos = {{20, {300001, 300002}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    const std::string unit = std::string(kNi) + kHao + "\xCD\xE2\xB9\xD2";
+    std::string line;
+    while (line.size() < 1200 * unit.size()) line += unit;
+    std::string out(line.size() + 1, '#');
+    EXPECT_EQ(20, filter->FilterText(line.c_str(), out.data(), static_cast<unsigned>(line.size()), 1));
+    // 1,000 passes: the first check, one whole check after the first cut (ni
+    // hao's search read up to it), then the passes follow.
+    EXPECT_GE(filter->FollowedPasses(), 995u);
+    EXPECT_EQ(std::string(kNi) + kHao + "****" + kNi + kHao + "****", out.substr(0, 16));
+    Compare(filter, line.substr(0, 4000), 4001, 1);
+    Compare(filter, line.substr(0, 400) + "falun", 4001, 1);
+    Compare(filter, "falun" + line.substr(0, 400), 4001, 1);
+    filter->Uninit();
+    Delete(filter);
+
+    // Of two syllables, the last is followed: every hao after the first ni.
+    rules.phrases = {{5, {kRefFa, kRefLun}}};
+    rules.combos = {{20, {kRefNi, kRefHao}}};
+    filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    line.clear();
+    while (line.size() < 1200 * 4) line += std::string(kNi) + kHao;
+    out.assign(line.size() + 1, '#');
+    EXPECT_EQ(20, filter->FilterText(line.c_str(), out.data(), static_cast<unsigned>(line.size()), 1));
+    EXPECT_GE(filter->FollowedPasses(), 995u);
+    EXPECT_EQ(std::string(kNi) + "**" + kNi + "**", out.substr(0, 8));
+    Compare(filter, line.substr(0, 400) + "wai", 4001, 1);
+    Compare(filter, "hao" + line.substr(0, 400), 4001, 1);
+    filter->Uninit();
+    Delete(filter);
+}
+
 // Masking QQ between "wai" and "gua" turns it into filler: what is left
 // reads "waigua", worse than QQ, and is masked and reported too.
 TEST_F(MaskPassesTest, AnExpressionMaskingRevealsIsMaskedAndReported) {
@@ -304,6 +414,31 @@ TEST_F(MaskPassesTest, ACutCopyIsScreenedAsShown) {
     EXPECT_STREQ("** falungong", out);
     EXPECT_EQ(40, filter->FilterText("ni falungong", out, 8, 1));
     EXPECT_STREQ("** *****", out);
+    filter->Uninit();
+    Delete(filter);
+}
+
+// The cut copy shows 卖号's homophone, which the whole line's allowed
+// expression hid: what is masked there is reported, whatever minLevel is.
+TEST_F(MaskPassesTest, WhatACutCopyMasksIsReported) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = StandardSyllables();
+    rules.syllables.push_back({"mai", {0xC2, 0xF1, 0xF6}});
+    rules.phrases = {{40, {kRefA + 1, kRefHao}}};
+    const std::string line = "\xC2\xF2\xBA\xC3\xD7\xB0\xB1\xB8";  // 买好装备
+    rules.allow = {{line, {}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    char out[16];
+    EXPECT_EQ(0, filter->FilterText(line.c_str(), out, sizeof out - 1, 40));
+    EXPECT_EQ(line, out);
+    for (int minLevel : {0, 1, 40}) {
+        EXPECT_EQ(40, filter->FilterText(line.c_str(), out, 5, minLevel)) << minLevel;
+        EXPECT_STREQ("****", out);
+    }
+    EXPECT_EQ(0, filter->FilterText(line.c_str(), out, 5, 41));
+    EXPECT_STREQ("\xC2\xF2\xBA\xC3", out);
     filter->Uninit();
     Delete(filter);
 }

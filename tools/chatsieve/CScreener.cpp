@@ -459,7 +459,10 @@ bool CScreener::WhyNot(const std::string& line, WhyNotReport* report) {
 bool CScreener::ExplainAllowed(const std::string& line, AllowedExplanation* allowed) {
     *allowed = AllowedExplanation();
     CAllowList& list = m_filter->AllowList();
+    // Every occurrence is listed, not only those that hide what others do not.
+    list.RecordEveryHit(true);
     allowed->level = m_filter->CheckText(line.c_str(), 0);
+    list.RecordEveryHit(false);
     const std::vector<int> map(g_positionMap.Data(), g_positionMap.Data() + g_positionMap.Size());
     const auto original = [&map](int at) {
         return at >= 0 && static_cast<std::size_t>(at) < map.size() ? map[static_cast<std::size_t>(at)] : 0;
