@@ -150,6 +150,20 @@ bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>
             if (!m_optional.empty() && names(all)) {
                 named = all;
             } else if (!names(m_columns)) {
+                // A header typed with spaces (or turned into spaces by an
+                // editor) names the right columns, only not tab-separated.
+                std::string joined;
+                for (const AuthoringField& field : fields)
+                    for (char c : field.text + " ")
+                        if (c != ' ' || (!joined.empty() && joined.back() != ' ')) joined += c;
+                if (!joined.empty()) joined.pop_back();
+                std::string wanted = JoinColumns(m_columns), wantedAll = JoinColumns(all);
+                for (std::string* text : {&wanted, &wantedAll})
+                    for (std::size_t at; (at = text->find("<TAB>")) != std::string::npos;) text->replace(at, 5, " ");
+                if (joined == wanted || joined == wantedAll) {
+                    diagnostics->push_back(Error(m_headerPos, "the columns must be separated by tabs, not spaces"));
+                    return false;
+                }
                 std::string expected = "the header must be '" + JoinColumns(m_columns) + "'";
                 if (!m_optional.empty()) expected += ", or '" + JoinColumns(all) + "'";
                 diagnostics->push_back(Error(m_headerPos, expected));

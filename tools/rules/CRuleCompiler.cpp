@@ -197,6 +197,14 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     m_ids.clear();
     *rules = RuleSetSource();
     const std::size_t before = diagnostics->size();
+    // A table file given in place of its folder would otherwise draw one
+    // "cannot open" per table, each under a path inside the file.
+    std::error_code ec;
+    if (!folder.empty() && std::filesystem::exists(folder, ec) && !std::filesystem::is_directory(folder, ec)) {
+        AddError(SourcePos{folder, 1, 1}, "is a file; a rule folder is expected (the folder that holds " +
+                                              std::string(kPhrasesFile) + ")");
+        return false;
+    }
     CAuthoringTable ignore(TablePath(folder, kIgnoreFile), {"kind", "value"});
     CAuthoringTable syllables(TablePath(folder, kSyllablesFile), {"pinyin", "ranges", "split"});
     CAuthoringTable phrases(JoinPath(folder, kPhrasesFile), {"id", "level", "phrase"}, {"tags"});
@@ -206,7 +214,9 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     const bool ignoreRead = LoadOrShipped(&ignore, folder, kIgnoreFile, ShippedIgnore(), diagnostics);
     const bool syllablesRead = LoadOrShipped(&syllables, folder, kSyllablesFile, ShippedSyllables(), diagnostics);
     const bool phrasesRead = phrases.Load(JoinPath(folder, kPhrasesFile), diagnostics);
-    const bool combosRead = combos.Load(JoinPath(folder, kCombosFile), diagnostics);
+    // Combinations are optional, as allowed expressions are: a folder without
+    // combos.tsv builds as with an empty one.
+    const bool combosRead = UsesShipped(folder, kCombosFile) || combos.Load(JoinPath(folder, kCombosFile), diagnostics);
     if (ignoreRead) ReadIgnore(ignore, rules);
     if (syllablesRead) ReadSyllables(syllables, rules);
     const bool syllablesOk = syllablesRead && diagnostics->size() == before;
@@ -214,7 +224,46 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     if (syllablesOk && phrasesRead && combosRead) ReadCombos(combos, rules);
     if (!HasErrors(*diagnostics)) CheckRowCounts(*rules);
     if (!HasErrors(*diagnostics)) ReadAllowTable(folder, rules, diagnostics);
+    if (!HasErrors(*diagnostics)) CheckPackageLimits(*rules);
     return !HasErrors(*diagnostics);
+}
+
+void CRuleCompiler::CheckPackageLimits(const RuleSetSource& rules) {
+    // The rows are counted as they will be written, variant and full-width
+    // rows included: a table the rules fit in can still grow past what a
+    // reference names once each rule has its two or three rows, and the
+    // filter then refuses the whole package. The first rule to cross a limit
+    // is the one named.
+    const PackageRows rows = LayOutRows(rules);
+    const std::string most = std::to_string(kMaxReferencedRows);
+    for (int t = 0; t < 2; ++t) {
+        for (const RuleRow& row : t == 0 ? rows.phrases : rows.combos) {
+            bool past = false;
+            for (const std::int32_t ref : row.refs)
+                past = past || (ref > kSyllableRefBase + kMaxReferencedRows && ref < kPhraseRefBase + 1);
+            if (!past) continue;
+            AddError(row.rule->pos, DescribeRule(*row.rule, t == 0 ? "phrase" : "combination") +
+                                        " needs a syllable row past the " + most +
+                                        " that can be referred to: with the rows made for variants and "
+                                        "full-width pinyin the syllable table holds " +
+                                        std::to_string(rows.syllables.size()) + " rows");
+            return;
+        }
+    }
+    // An allowed expression names a combination by its rows, as kind 4.
+    for (const AllowSource& allow : rules.allow) {
+        for (const RuleRefSource& ref : allow.rules) {
+            if (!ref.isCombo) continue;
+            const std::vector<int>& comboRows = rows.comboRows[static_cast<std::size_t>(ref.index)];
+            if (comboRows.back() < kMaxReferencedRows) continue;
+            const RuleSource& combo = rules.combos[static_cast<std::size_t>(ref.index)];
+            AddError(allow.rulesPos, DescribeRule(combo, "combination") + " compiles to rows " +
+                                         std::to_string(comboRows.front() + 1) + " to " +
+                                         std::to_string(comboRows.back() + 1) + ", past the " + most +
+                                         " an allowed expression can refer to");
+            return;
+        }
+    }
 }
 
 void CRuleCompiler::CheckRowCounts(const RuleSetSource& rules) {

@@ -46,6 +46,9 @@ private:
     void ReadPhrases(const CAuthoringTable& table, RuleSetSource* rules);
     void ReadCombos(const CAuthoringTable& table, RuleSetSource* rules);
     void CheckRowCounts(const RuleSetSource& rules);
+    // The loader's limits on the rows as written, once every rule has its
+    // variant and full-width rows.
+    void CheckPackageLimits(const RuleSetSource& rules);
 
     bool ReadLevel(const AuthoringField& field, RuleSource* rule);
     // The optional tags: words as ids are written, separated by commas.

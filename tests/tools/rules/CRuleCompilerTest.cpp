@@ -347,6 +347,52 @@ TEST(CRuleCompiler, RowsReferredToStayWithinReach) {
     EXPECT_EQ(diagnostics[0].pos.line, 100001);
 }
 
+// `count` syllables with split forms, each used once, 32 to a phrase: every
+// one then gives two full-width syllable rows beside its own.
+RuleFolder::Files SyllablesUsedOnce(int count) {
+    std::string syllables = "pinyin\tranges\tsplit\n", phrases = "id\tlevel\tphrase\n";
+    for (int i = 0; i < count; ++i) {
+        std::string name;
+        for (int n = i, k = 0; k < 4; ++k, n /= 26) name += static_cast<char>('a' + n % 26);
+        syllables += name + "\tB0A1\t夕卜\n";
+        phrases += (i % 32 == 0 ? (i ? "\n\t1\t" : "\t1\t") : " ") + name;
+    }
+    return {{"syllables.tsv", syllables}, {"phrases.tsv", phrases + "\n"}, {"combos.tsv", "id\tlevel\tparts\n"}};
+}
+
+TEST(CRuleCompiler, RefusesSyllableRowsPastReachOnceFullWidthRowsAreMade) {
+    // 33,333 syllables make 99,999 rows, the most a reference names.
+    const RuleSetSource fits = ReadOk(RuleFolder(SyllablesUsedOnce(33333)));
+    EXPECT_EQ(LayOutRows(fits).syllables.size(), 99999u);
+
+    test::ScopedTempDir dir;
+    RuleFolder over(SyllablesUsedOnce(33334));
+    std::vector<Diagnostic> diagnostics;
+    EXPECT_FALSE(CRuleCompiler().Build(over.Path(), "out.res", &diagnostics));
+    ASSERT_EQ(diagnostics.size(), 1u) << Messages(diagnostics);
+    // The last phrase holds the syllable whose rows cross the limit.
+    EXPECT_EQ(diagnostics[0].pos.line, 2 + 33333 / 32);
+    EXPECT_NE(diagnostics[0].message.find("needs a syllable row past the 99999"), std::string::npos)
+        << diagnostics[0].message;
+    EXPECT_FALSE(std::filesystem::exists("out.res"));
+}
+
+TEST(CRuleCompiler, RefusesAnAllowedExpressionNamingACombinationRowPastReach) {
+    // 外 挂 each has a split form, so every combination is three rows: the
+    // 33,333rd ends on row 99,999, the 33,334th starts past it.
+    std::string combos = "id\tlevel\tparts\n";
+    for (int i = 1; i <= 33334; ++i) combos += "c" + std::to_string(i) + "\t1\t外 挂\n";
+    RuleFolder at({{"combos.tsv", combos}, {"allow.tsv", "allow\trules\tnote\n外挂套\tc33333\t\n"}});
+    ReadOk(at);
+    RuleFolder over({{"combos.tsv", combos}, {"allow.tsv", "allow\trules\tnote\n外挂套\tc33334\t\n"}});
+    RuleSetSource rules;
+    std::vector<Diagnostic> diagnostics;
+    EXPECT_FALSE(CRuleCompiler().Read(over.Path(), &rules, &diagnostics));
+    ASSERT_EQ(diagnostics.size(), 1u) << Messages(diagnostics);
+    EXPECT_EQ(diagnostics[0].pos.line, 2);
+    EXPECT_NE(diagnostics[0].message.find("combination 'c33334'"), std::string::npos) << diagnostics[0].message;
+}
+
 TEST(CRuleCompiler, ReadsCommentsBlankLinesLineEndsAndShortRows) {
     RuleFolder folder(
         {{"ignore.tsv",
@@ -379,6 +425,26 @@ TEST(CRuleCompiler, AFolderInPlaceOfATableIsNamedAsSuch) {
     EXPECT_NE(Messages(diagnostics).find("rules/phrases.tsv:1:1: is a folder, not a rule table file\n"),
               std::string::npos)
         << Messages(diagnostics);
+}
+
+TEST(CRuleCompiler, ATableFileGivenForItsFolderSaysAFolderIsExpected) {
+    RuleFolder folder;
+    std::vector<Diagnostic> diagnostics;
+    const std::string file = (folder / "phrases.tsv").string();
+    EXPECT_FALSE(CRuleCompiler().Build(file, (folder / "out.res").string(), &diagnostics));
+    EXPECT_EQ(Messages(diagnostics),
+              file + ":1:1: is a file; a rule folder is expected (the folder that holds phrases.tsv)\n");
+    EXPECT_FALSE(std::filesystem::exists(folder / "out.res"));
+}
+
+TEST(CRuleCompiler, AFolderWithoutCombinationsBuildsAsOneWithAnEmptyTable) {
+    test::ScopedTempDir dir;
+    RuleFolder folder({{"combos.tsv", "id\tlevel\tparts\n"}});
+    std::vector<Diagnostic> diagnostics;
+    ASSERT_TRUE(CRuleCompiler().Build(folder.Path(), "empty.res", &diagnostics)) << Messages(diagnostics);
+    std::filesystem::remove(folder / "combos.tsv");
+    ASSERT_TRUE(CRuleCompiler().Build(folder.Path(), "none.res", &diagnostics)) << Messages(diagnostics);
+    EXPECT_EQ(ReadFileText("none.res"), ReadFileText("empty.res"));
 }
 
 TEST(CRuleCompiler, BuildsTheSameBytesEveryTimeAndKeepsTheOldPackageOnError) {
