@@ -72,6 +72,7 @@ CAuthoringTable::CAuthoringTable(std::string file, std::vector<std::string> colu
 
 void CAuthoringTable::SplitLine(const std::string& line, int lineNumber, std::vector<AuthoringField>* fields) const {
     fields->clear();
+    ColumnCounter columns(line);
     std::size_t start = 0;
     while (true) {
         std::size_t end = line.find('\t', start);
@@ -81,7 +82,7 @@ void CAuthoringTable::SplitLine(const std::string& line, int lineNumber, std::ve
         while (first < last && line[first] == ' ') ++first;
         while (last > first && line[last - 1] == ' ') --last;
         fields->push_back(AuthoringField{line.substr(first, last - first),
-                                         SourcePos{m_file, lineNumber, CountCharacters(line, first) + 1}});
+                                         SourcePos{m_file, lineNumber, columns.Before(first) + 1}});
         if (end == line.size()) break;
         start = end + 1;
     }

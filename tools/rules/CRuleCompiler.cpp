@@ -60,6 +60,7 @@ struct Token {
 // The space-separated words of a field, with their places.
 std::vector<Token> SplitWords(const AuthoringField& field) {
     std::vector<Token> words;
+    ColumnCounter columns(field.text);
     std::size_t i = 0;
     while (i < field.text.size()) {
         if (field.text[i] == ' ') {
@@ -68,11 +69,37 @@ std::vector<Token> SplitWords(const AuthoringField& field) {
         }
         const std::size_t end = std::min(field.text.find(' ', i), field.text.size());
         SourcePos pos = field.pos;
-        pos.column += CountCharacters(field.text, i);
+        pos.column += columns.Before(i);
         words.push_back(Token{field.text.substr(i, end - i), pos});
         i = end;
     }
     return words;
+}
+
+// The syllables written in `text` from `from` on, as a phrase is read: a
+// run of letters is one, a reading in parentheses belongs to its character,
+// any other character is one, and spaces and apostrophes separate.
+std::size_t CountSyllablesWritten(const std::string& text, std::size_t from) {
+    std::size_t count = 0;
+    for (std::size_t i = from; i < text.size();) {
+        const char c = text[i];
+        if (c == ' ' || c == '\'') {
+            ++i;
+        } else if (IsAsciiLetter(c)) {
+            while (i < text.size() && IsAsciiLetter(text[i])) ++i;
+            ++count;
+        } else if (c == '(') {
+            const std::size_t close = text.find(')', i);
+            i = close == std::string::npos ? text.size() : close + 1;
+        } else {
+            std::uint32_t cp = 0;
+            const std::size_t before = i;
+            DecodeUtf8(text, &i, &cp);
+            if (i == before) ++i;
+            ++count;
+        }
+    }
+    return count;
 }
 
 Cell OptionalText(const std::string& text) { return text.empty() ? Cell() : Cell::Text(text); }
@@ -552,11 +579,19 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
             if (!run.empty() && !ReadCharacters(run, *rules, &phrase.parts, &phrase.choices, m_diagnostics)) ok = false;
             run.clear();
         };
+        ColumnCounter columns(text.text);
         std::size_t i = 0;
+        std::size_t written = 0;  // syllables written so far, read or waiting in `run`
         while (i < text.text.size()) {
             const char c = text.text[i];
+            // Past the longest phrase the rest is only counted for the
+            // message, so an endless line is refused as quickly as it is read.
+            if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) {
+                written += CountSyllablesWritten(text.text, i);
+                break;
+            }
             SourcePos pos = text.pos;
-            pos.column += CountCharacters(text.text, i);
+            pos.column += columns.Before(i);
             if (c == ' ' || c == '\'') {
                 ++i;
                 continue;
@@ -573,6 +608,7 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
                 } else {
                     phrase.parts.push_back(PartRef{PartKind::kSyllable, syllable, {}});
                 }
+                ++written;
                 i = end;
                 continue;
             }
@@ -581,8 +617,8 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
             DecodeUtf8(text.text, &next, &cp);
             const std::string shown = text.text.substr(i, next - i);
             std::string bytes;
-            WrittenCharacter written{pos, cp, "", pos};
-            if (!ReadMark(text, &next, &written, m_diagnostics)) {
+            WrittenCharacter character{pos, cp, "", pos};
+            if (!ReadMark(text, &next, &character, m_diagnostics)) {
                 ok = false;
             } else if (!codePage.Encode(cp, &bytes)) {
                 AddError(pos, "'" + shown + "' (" + FormatCodePoint(cp) + ") is not in code page 936");
@@ -592,18 +628,21 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
                          "'" + shown + "' cannot stand in a phrase: write each syllable as a character or its pinyin");
                 ok = false;
             } else {
-                run.push_back(written);
+                run.push_back(character);
             }
+            ++written;
             i = next;
         }
+        if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) run.clear();
         readRun();
-        if (ok && phrase.parts.empty()) {
-            AddError(text.pos, "a phrase needs its expression, in characters or pinyin");
+        if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) {
+            AddError(text.pos, "a phrase holds at most " + std::to_string(kMaxPhraseSyllables) +
+                                   " syllables; this one has " + std::to_string(written));
+            phrase.parts.clear();
             ok = false;
         }
-        if (ok && phrase.parts.size() > static_cast<std::size_t>(kMaxPhraseSyllables)) {
-            AddError(text.pos, "a phrase holds at most " + std::to_string(kMaxPhraseSyllables) +
-                                   " syllables; this one has " + std::to_string(phrase.parts.size()));
+        if (ok && phrase.parts.empty()) {
+            AddError(text.pos, "a phrase needs its expression, in characters or pinyin");
             ok = false;
         }
         // Even a bad row takes its place, so that later rows keep their numbers

@@ -393,6 +393,27 @@ TEST(CRuleCompiler, RefusesAnAllowedExpressionNamingACombinationRowPastReach) {
     EXPECT_NE(diagnostics[0].message.find("combination 'c33334'"), std::string::npos) << diagnostics[0].message;
 }
 
+TEST(CRuleCompiler, RefusesAnOverlongPhraseOrRowWithoutWalkingItOncePerCharacter) {
+    // Columns counted from the line start for every character made these
+    // take hours; they are refused as they are read.
+    std::string phrase;
+    for (int i = 0; i < 1000000; ++i) phrase += "外";
+    phrase += " wai(x)gua";
+    RuleFolder longPhrase({{"phrases.tsv", "id\tlevel\tphrase\n\t1\t" + phrase + "\n"}, {"combos.tsv", "id\tlevel\tparts\n"}});
+    RuleSetSource rules;
+    std::vector<Diagnostic> diagnostics;
+    EXPECT_FALSE(CRuleCompiler().Read(longPhrase.Path(), &rules, &diagnostics));
+    EXPECT_EQ(Messages(diagnostics), longPhrase.Path() +
+                                         "/phrases.tsv:2:4: a phrase holds at most 32 syllables; this one has 1000002\n");
+
+    RuleFolder manyFields({{"phrases.tsv", "id\tlevel\tphrase\n\t1\t外挂" + std::string(1000000, '\t') + "\n"}});
+    diagnostics.clear();
+    EXPECT_FALSE(CRuleCompiler().Read(manyFields.Path(), &rules, &diagnostics));
+    EXPECT_EQ(Messages(diagnostics), manyFields.Path() +
+                                         "/phrases.tsv:2:7: too many fields: the table has 3 columns "
+                                         "(id<TAB>level<TAB>phrase)\n");
+}
+
 TEST(CRuleCompiler, ReadsCommentsBlankLinesLineEndsAndShortRows) {
     RuleFolder folder(
         {{"ignore.tsv",
