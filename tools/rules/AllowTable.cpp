@@ -1,6 +1,7 @@
 #include "rules/AllowTable.h"
 
 #include <filesystem>
+#include <unordered_map>
 
 #include "rules/CAuthoringTable.h"
 #include "rules/CCodePage936.h"
@@ -16,18 +17,16 @@ void AddError(std::vector<Diagnostic>* diagnostics, const SourcePos& pos, std::s
     diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)});
 }
 
-// Whether the rule with `id` exists; its place goes to *ref.
-bool FindRule(const RuleSetSource& rules, const std::string& id, RuleRefSource* ref, const RuleSource** rule) {
+// The rules that have ids, by id: an expression names rules by id, and
+// looking each one up through every rule made reading quadratic.
+std::unordered_map<std::string, RuleRefSource> RulesById(const RuleSetSource& rules) {
+    std::unordered_map<std::string, RuleRefSource> ids;
     for (int t = 0; t < 2; ++t) {
         const std::vector<RuleSource>& table = t == 0 ? rules.phrases : rules.combos;
-        for (std::size_t i = 0; i < table.size(); ++i) {
-            if (table[i].id != id) continue;
-            *ref = RuleRefSource{t == 1, static_cast<int>(i)};
-            *rule = &table[i];
-            return true;
-        }
+        for (std::size_t i = 0; i < table.size(); ++i)
+            if (!table[i].id.empty()) ids.emplace(table[i].id, RuleRefSource{t == 1, static_cast<int>(i)});
     }
-    return false;
+    return ids;
 }
 
 }  // namespace
@@ -38,6 +37,7 @@ void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector
     if (!std::filesystem::exists(path, ec)) return;
     CAuthoringTable table(path, {"allow", "rules", "note"});
     if (!table.Load(path, diagnostics)) return;
+    const std::unordered_map<std::string, RuleRefSource> ids = RulesById(*rules);
     for (const AuthoringRow& row : table.Rows()) {
         AllowSource allow;
         allow.pos = row.pos;
@@ -72,9 +72,12 @@ void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector
             const std::string id = names.substr(i, end - i);
             SourcePos pos = allow.rulesPos;
             pos.column += CountCharacters(names, i);
-            RuleRefSource ref;
-            const RuleSource* rule = nullptr;
-            if (!FindRule(*rules, id, &ref, &rule)) {
+            const auto found = ids.find(id);
+            const RuleRefSource ref = found == ids.end() ? RuleRefSource() : found->second;
+            const RuleSource* rule =
+                found == ids.end() ? nullptr
+                                   : &(ref.isCombo ? rules->combos : rules->phrases)[static_cast<std::size_t>(ref.index)];
+            if (!rule) {
                 AddError(diagnostics, pos, "no phrase or combination has the id '" + id + "'");
                 ok = false;
             } else if (!ref.isCombo && rule->level == 0) {

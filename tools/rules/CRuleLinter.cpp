@@ -192,32 +192,87 @@ void CRuleLinter::Check(const RuleSetSource& rules, std::vector<Diagnostic>* dia
 }
 
 void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
-    for (const AllowSource& allowed : rules.allow) {
-        std::vector<std::pair<const RuleSource*, bool>> covered;  // rule, is a combination
-        if (allowed.rules.empty()) {
-            for (const RuleSource& rule : rules.phrases) covered.emplace_back(&rule, false);
-            for (const RuleSource& rule : rules.combos) covered.emplace_back(&rule, true);
-        } else {
-            for (const RuleRefSource& ref : allowed.rules) {
-                const auto& table = ref.isCombo ? rules.combos : rules.phrases;
-                covered.emplace_back(&table[static_cast<std::size_t>(ref.index)], ref.isCombo);
+    // An expression that covers every rule would otherwise be held against
+    // every rule, which made lint quadratic in rules times expressions. For
+    // those, the syllables of all judged rules are gathered once, and the
+    // phrases whose expression holds one are found by looking each
+    // phrase's pieces up among the expressions, phrase by phrase.
+    std::vector<bool> usedSyllable(rules.syllables.size(), false);
+    std::vector<int> usedSyllables;
+    for (int t = 0; t < 2; ++t) {
+        for (const RuleSource& rule : t == 0 ? rules.phrases : rules.combos) {
+            if (!Judged(rule, rules)) continue;
+            for (const Run& run : Units(rule, t == 1, rules))
+                for (const Element& e : run)
+                    if (!usedSyllable[static_cast<std::size_t>(e.index)]) {
+                        usedSyllable[static_cast<std::size_t>(e.index)] = true;
+                        usedSyllables.push_back(e.index);
+                    }
+        }
+    }
+    const auto folded = [](std::string text) {
+        for (char& c : text) c = LowerAscii(c);
+        return text;
+    };
+    const auto expressionOf = [&rules](const RuleSource& phrase, std::string* expression) {
+        if (!CCodePage936::Instance().FromUtf8(phrase.text, expression, nullptr)) return false;
+        *expression = Stripped(*expression, rules);
+        return true;
+    };
+    std::vector<std::string> texts;
+    std::unordered_map<std::string, std::vector<std::size_t>> coveringAll;  // folded text -> expressions
+    std::vector<std::size_t> lengths;                                        // of those texts, each once
+    for (std::size_t a = 0; a < rules.allow.size(); ++a) {
+        texts.push_back(Stripped(rules.allow[a].bytes, rules));
+        if (!rules.allow[a].rules.empty() || texts.back().empty()) continue;
+        std::vector<std::size_t>& same = coveringAll[folded(texts.back())];
+        if (same.empty() && std::find(lengths.begin(), lengths.end(), texts.back().size()) == lengths.end())
+            lengths.push_back(texts.back().size());
+        same.push_back(a);
+    }
+    // The phrases each expression that covers every rule lies inside, in
+    // table order, found where the expression starts on a character.
+    std::vector<std::vector<const RuleSource*>> holders(rules.allow.size());
+    if (!coveringAll.empty()) {
+        for (const RuleSource& phrase : rules.phrases) {
+            std::string expression;
+            if (!Judged(phrase, rules) || !expressionOf(phrase, &expression)) continue;
+            expression = folded(expression);
+            for (std::size_t at = 0; at < expression.size();
+                 at += CCodePage936::IsLead(static_cast<unsigned char>(expression[at])) ? 2 : 1) {
+                for (const std::size_t length : lengths) {
+                    if (at + length > expression.size()) continue;
+                    const auto found = coveringAll.find(expression.substr(at, length));
+                    if (found == coveringAll.end()) continue;
+                    for (const std::size_t a : found->second)
+                        if (holders[a].empty() || holders[a].back() != &phrase) holders[a].push_back(&phrase);
+                }
             }
         }
-        const std::string text = Stripped(allowed.bytes, rules);
+    }
+    const auto insideWarning = [this](const AllowSource& allowed, const RuleSource& phrase) {
+        Warn(allowed.textPos, "lies inside the expression of " + DescribeRule(phrase, "phrase") +
+                                  ", which then never catches it written as it stands");
+    };
+    for (std::size_t a = 0; a < rules.allow.size(); ++a) {
+        const AllowSource& allowed = rules.allow[a];
+        const std::string& text = texts[a];
         bool hidesSomething = false;
-        for (const auto& [rule, isCombo] : covered) {
-            if (!Judged(*rule, rules)) continue;
-            for (const Run& run : Units(*rule, isCombo, rules))
+        if (allowed.rules.empty()) {
+            for (const RuleSource* phrase : holders[a]) insideWarning(allowed, *phrase);
+            for (std::size_t k = 0; k < usedSyllables.size() && !hidesSomething; ++k)
+                hidesSomething = WrittenInside(rules.syllables[static_cast<std::size_t>(usedSyllables[k])], text);
+        }
+        for (const RuleRefSource& ref : allowed.rules) {
+            const RuleSource& rule = (ref.isCombo ? rules.combos : rules.phrases)[static_cast<std::size_t>(ref.index)];
+            if (!Judged(rule, rules)) continue;
+            for (const Run& run : Units(rule, ref.isCombo, rules))
                 for (const Element& e : run)
                     hidesSomething =
                         hidesSomething || WrittenInside(rules.syllables[static_cast<std::size_t>(e.index)], text);
-            if (isCombo) continue;
             std::string expression;
-            if (!CCodePage936::Instance().FromUtf8(rule->text, &expression, nullptr)) continue;
-            expression = Stripped(expression, rules);
-            if (!text.empty() && HoldsAt(expression, text))
-                Warn(allowed.textPos, "lies inside the expression of " + DescribeRule(*rule, "phrase") +
-                                          ", which then never catches it written as it stands");
+            if (ref.isCombo || !expressionOf(rule, &expression)) continue;
+            if (!text.empty() && HoldsAt(expression, text)) insideWarning(allowed, rule);
         }
         if (!hidesSomething)
             Warn(allowed.textPos, "no syllable of the rules it covers is written in it, so it lets nothing through");

@@ -164,6 +164,26 @@ TEST(CRuleLinter, AllowedExpressionsThatHideNothingOrAWrittenPhrase) {
         << warnings[2];
 }
 
+// Expressions that cover every rule are looked up from the phrases' side:
+// each phrase that holds one is named, in table order, whether the phrase is
+// written in characters or pinyin (any letter case), and an expression met
+// twice in one phrase is named once.
+TEST(CRuleLinter, AnExpressionInsideSeveralPhrasesNamesEach) {
+    const std::vector<std::string> warnings =
+        Lint({{"phrases.tsv", Phrases("cheat\t6\t外挂\ntwice\t7\t挂外挂\nloud\t5\tGUA wai\nserver\t5\tsi fu\n")},
+              {"allow.tsv", "allow\trules\tnote\n挂\t\t\nuaw\t\t\n挂\tserver\t\n"}});
+    EXPECT_EQ(warnings,
+              (std::vector<std::string>{
+                  "allow.tsv:2:1: warning: lies inside the expression of phrase 'cheat' (phrases.tsv:2), which then "
+                  "never catches it written as it stands",
+                  "allow.tsv:2:1: warning: lies inside the expression of phrase 'twice' (phrases.tsv:3), which then "
+                  "never catches it written as it stands",
+                  "allow.tsv:3:1: warning: lies inside the expression of phrase 'loud' (phrases.tsv:4), which then "
+                  "never catches it written as it stands",
+                  "allow.tsv:4:1: warning: no syllable of the rules it covers is written in it, so it lets nothing "
+                  "through"}));
+}
+
 // A form may run into the expression from before it: "w" then an allowed
 // "ai" still breaks "wai", so the entry is not dead.
 TEST(CRuleLinter, AFormRunningIntoAnAllowedExpressionCounts) {
