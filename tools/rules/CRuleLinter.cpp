@@ -343,7 +343,13 @@ void CRuleLinter::CheckLevels(const RuleSetSource& rules) {
             if (!Judged(rule, rules)) continue;
             if (rule.level > kMaxUsualLevel)
                 Warn(rule.levelPos, "the level " + std::to_string(rule.level) + " is above " +
-                                        std::to_string(kMaxUsualLevel) + ", the highest level rule data uses");
+                                        std::to_string(kMaxUsualLevel) +
+                                        ", the highest level rule data uses: the filter tries this rule before "
+                                        "every rule of level " +
+                                        std::to_string(kMaxUsualLevel) + " or below, and FilterText returns " +
+                                        std::to_string(rule.level) +
+                                        " to the host for a line it decides, which a host built for 0 to " +
+                                        std::to_string(kMaxUsualLevel) + " may not expect");
             if (rule.level == 0 && t == 1) Warn(rule.levelPos, "a combination of level 0 is never tried");
             if (rule.level == 0 && t == 0 && !usedByCombo[i])
                 Warn(rule.levelPos, "a phrase of level 0 is never tried on its own, and no combination uses this one");

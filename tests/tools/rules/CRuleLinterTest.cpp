@@ -53,7 +53,9 @@ TEST(CRuleLinter, LevelsThatAreNeverTriedOrOutOfRange) {
         Lint({{"phrases.tsv", Phrases("cheat\t64\t外挂\nidle\t0\tsi fu\n")},
               {"combos.tsv", "id\tlevel\tparts\n\t0\tmai gold\n\t3\t加 wechat\n"}}),
         (std::vector<std::string>{
-            "phrases.tsv:2:7: warning: the level 64 is above 63, the highest level rule data uses",
+            "phrases.tsv:2:7: warning: the level 64 is above 63, the highest level rule data uses: the filter tries "
+            "this rule before every rule of level 63 or below, and FilterText returns 64 to the host for a line it "
+            "decides, which a host built for 0 to 63 may not expect",
             "phrases.tsv:3:6: warning: a phrase of level 0 is never tried on its own, and no combination uses this one",
             "combos.tsv:2:2: warning: a combination of level 0 is never tried"}));
 }
