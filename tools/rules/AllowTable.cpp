@@ -1,6 +1,9 @@
 #include "rules/AllowTable.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
+#include <utility>
 #include <unordered_map>
 
 #include "rules/CAuthoringTable.h"
@@ -100,6 +103,43 @@ void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector
     }
 }
 
+std::string StripLikeALine(const std::string& text, const RuleSetSource& rules) {
+    std::string kept;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const std::size_t n = CCodePage936::IsLead(b) && i + 1 < text.size() ? 2 : 1;
+        bool strip = false;
+        for (const IgnoreSetSource& set : rules.ignoreSets) {
+            if (n == 1)
+                for (const ByteRange& r : set.singles) strip = strip || (b >= r.low && b <= r.high);
+            else
+                for (const CodeRange& r : set.doubles) {
+                    const auto t = static_cast<unsigned char>(text[i + 1]);
+                    strip = strip || (b == r.lead && t >= r.low && t <= r.high);
+                }
+        }
+        if (!strip) kept.append(text, i, n);
+        i += n;
+    }
+    return kept;
+}
+
+void FoldDuplicateAllowed(RuleSetSource* rules) {
+    // The filter would hold each copy and record a hit for each at every
+    // occurrence; one row does the same work.
+    std::map<std::pair<std::string, std::vector<std::pair<bool, int>>>, int> first;
+    for (std::size_t a = 0; a < rules->allow.size(); ++a) {
+        AllowSource& allow = rules->allow[a];
+        std::vector<std::pair<bool, int>> covered;
+        for (const RuleRefSource& ref : allow.rules) covered.emplace_back(ref.isCombo, ref.index);
+        std::sort(covered.begin(), covered.end());
+        covered.erase(std::unique(covered.begin(), covered.end()), covered.end());
+        const auto found =
+            first.emplace(std::make_pair(StripLikeALine(allow.bytes, *rules), covered), static_cast<int>(a));
+        if (!found.second) allow.duplicateOf = found.first->second;
+    }
+}
+
 void AddAllowTable(const RuleSetSource& rules, const PackageRows& rows, packhold::Package* package) {
     if (rules.allow.empty()) return;
     packhold::Table table;
@@ -110,6 +150,7 @@ void AddAllowTable(const RuleSetSource& rules, const PackageRows& rows, packhold
                      {"note", CellType::kText},
                      {"line", CellType::kInt}};
     for (const AllowSource& allow : rules.allow) {
+        if (allow.duplicateOf >= 0) continue;
         std::vector<std::int32_t> refs;
         for (const RuleRefSource& ref : allow.rules)
             for (int row : (ref.isCombo ? rows.comboRows : rows.phraseRows)[static_cast<std::size_t>(ref.index)])

@@ -251,6 +251,7 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     if (syllablesOk && phrasesRead && combosRead) ReadCombos(combos, rules);
     if (!HasErrors(*diagnostics)) CheckRowCounts(*rules);
     if (!HasErrors(*diagnostics)) ReadAllowTable(folder, rules, diagnostics);
+    FoldDuplicateAllowed(rules);
     if (!HasErrors(*diagnostics)) CheckPackageLimits(*rules);
     return !HasErrors(*diagnostics);
 }

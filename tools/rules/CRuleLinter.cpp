@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "rules/AllowTable.h"
 #include "rules/CCodePage936.h"
 #include "rules/PackageRows.h"
 
@@ -78,29 +79,6 @@ bool Covers(const std::vector<Run>& earlier, const std::vector<Run>& later) {
     return true;
 }
 
-// `text` without the characters any ignore-set strips, as the filter strips
-// a line (and, at Init, every allowed expression).
-std::string Stripped(const std::string& text, const RuleSetSource& rules) {
-    std::string kept;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        const std::size_t n = CCodePage936::IsLead(b) && i + 1 < text.size() ? 2 : 1;
-        bool strip = false;
-        for (const IgnoreSetSource& set : rules.ignoreSets) {
-            if (n == 1)
-                for (const ByteRange& r : set.singles) strip = strip || (b >= r.low && b <= r.high);
-            else
-                for (const CodeRange& r : set.doubles) {
-                    const auto t = static_cast<unsigned char>(text[i + 1]);
-                    strip = strip || (b == r.lead && t >= r.low && t <= r.high);
-                }
-        }
-        if (!strip) kept.append(text, i, n);
-        i += n;
-    }
-    return kept;
-}
-
 // True when `form` and `text` agree on the bytes where they overlap with
 // `form` placed at `at` of `text` (`at` may be negative: the form starts
 // before the text).
@@ -162,6 +140,100 @@ struct Tried {
     std::vector<Run> units;
 };
 
+// The rules an allowed expression covers, sorted; empty: every rule.
+std::vector<std::pair<bool, int>> CoveredRules(const AllowSource& allow) {
+    std::vector<std::pair<bool, int>> covered;
+    for (const RuleRefSource& ref : allow.rules) covered.emplace_back(ref.isCombo, ref.index);
+    std::sort(covered.begin(), covered.end());
+    covered.erase(std::unique(covered.begin(), covered.end()), covered.end());
+    return covered;
+}
+
+// Finds, for each of a set of texts, one other text that occurs inside it
+// starting on a character: an automaton of all the texts, run once over
+// each, so the cost follows the texts' length rather than their number
+// squared.
+class CInnerTexts {
+public:
+    void Add(const std::string& text, std::size_t id) {
+        std::size_t node = 0;
+        for (const char c : text) {
+            const auto key = Key(node, c);
+            const auto found = m_next.find(key);
+            if (found != m_next.end()) {
+                node = found->second;
+                continue;
+            }
+            m_next.emplace(key, m_nodes.size());
+            node = m_nodes.size();
+            m_nodes.emplace_back();
+        }
+        m_nodes[node].ends.push_back(Ending{id, text.size()});
+    }
+
+    void Build() {
+        // Breadth first, so a node's fallback is settled before its children's.
+        std::vector<std::size_t> queue;
+        std::vector<std::vector<std::pair<unsigned char, std::size_t>>> children(m_nodes.size());
+        for (const auto& [key, child] : m_next) children[key >> 8].emplace_back(static_cast<unsigned char>(key), child);
+        for (auto& list : children) std::sort(list.begin(), list.end());
+        for (const auto& [c, child] : children[0]) queue.push_back(child);
+        for (std::size_t q = 0; q < queue.size(); ++q) {
+            const std::size_t node = queue[q];
+            const Node& here = m_nodes[node];
+            m_nodes[node].report = here.ends.empty() ? m_nodes[here.fallback].report : node;
+            for (const auto& [c, child] : children[node]) {
+                m_nodes[child].fallback = node == 0 ? 0 : Step(m_nodes[node].fallback, static_cast<char>(c));
+                queue.push_back(child);
+            }
+        }
+    }
+
+    // The first text met in `text` (ending earliest) that starts on one of
+    // its characters and that `accept` takes; `none` when there is none.
+    template <class Accept>
+    std::size_t FirstInside(const std::string& text, Accept accept, std::size_t none) const {
+        std::vector<bool> starts(text.size() + 1, false);
+        for (std::size_t at = 0; at < text.size(); at += CCodePage936::IsLead(static_cast<unsigned char>(text[at])) ? 2 : 1)
+            starts[at] = true;
+        std::size_t node = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            node = Step(node, text[i]);
+            for (std::size_t n = m_nodes[node].report; n != 0; n = m_nodes[m_nodes[n].fallback].report) {
+                for (const Ending& end : m_nodes[n].ends)
+                    if (starts[i + 1 - end.length] && accept(end.id)) return end.id;
+            }
+        }
+        return none;
+    }
+
+private:
+    struct Ending {
+        std::size_t id;
+        std::size_t length;
+    };
+    struct Node {
+        std::size_t fallback = 0;
+        std::size_t report = 0;  // this node or the nearest fallback where texts end; 0: none
+        std::vector<Ending> ends;
+    };
+
+    static std::uint64_t Key(std::size_t node, char c) {
+        return static_cast<std::uint64_t>(node) << 8 | static_cast<unsigned char>(c);
+    }
+    std::size_t Step(std::size_t node, char c) const {
+        while (true) {
+            const auto found = m_next.find(Key(node, c));
+            if (found != m_next.end()) return found->second;
+            if (node == 0) return 0;
+            node = m_nodes[node].fallback;
+        }
+    }
+
+    std::vector<Node> m_nodes = std::vector<Node>(1);
+    std::unordered_map<std::uint64_t, std::size_t> m_next;
+};
+
 }  // namespace
 
 void CRuleLinter::Warn(const SourcePos& pos, std::string message) {
@@ -216,15 +288,20 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
     };
     const auto expressionOf = [&rules](const RuleSource& phrase, std::string* expression) {
         if (!CCodePage936::Instance().FromUtf8(phrase.text, expression, nullptr)) return false;
-        *expression = Stripped(*expression, rules);
+        *expression = StripLikeALine(*expression, rules);
         return true;
     };
     std::vector<std::string> texts;
     std::unordered_map<std::string, std::vector<std::size_t>> coveringAll;  // folded text -> expressions
     std::vector<std::size_t> lengths;                                        // of those texts, each once
+    CInnerTexts inner;
+    std::vector<std::vector<std::pair<bool, int>>> covers;
     for (std::size_t a = 0; a < rules.allow.size(); ++a) {
-        texts.push_back(Stripped(rules.allow[a].bytes, rules));
-        if (!rules.allow[a].rules.empty() || texts.back().empty()) continue;
+        texts.push_back(StripLikeALine(rules.allow[a].bytes, rules));
+        covers.push_back(CoveredRules(rules.allow[a]));
+        if (rules.allow[a].duplicateOf >= 0 || texts.back().empty()) continue;
+        inner.Add(folded(texts.back()), a);
+        if (!rules.allow[a].rules.empty()) continue;
         std::vector<std::size_t>& same = coveringAll[folded(texts.back())];
         if (same.empty() && std::find(lengths.begin(), lengths.end(), texts.back().size()) == lengths.end())
             lengths.push_back(texts.back().size());
@@ -254,9 +331,32 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
         Warn(allowed.textPos, "lies inside the expression of " + DescribeRule(phrase, "phrase") +
                                   ", which then never catches it written as it stands");
     };
+    inner.Build();
     for (std::size_t a = 0; a < rules.allow.size(); ++a) {
         const AllowSource& allowed = rules.allow[a];
         const std::string& text = texts[a];
+        if (allowed.duplicateOf >= 0) {
+            const AllowSource& kept = rules.allow[static_cast<std::size_t>(allowed.duplicateOf)];
+            Warn(allowed.textPos, "duplicate of the allowed expression on line " + std::to_string(kept.pos.line) +
+                                      " (the same once stripped, for the same rules); only that one is built");
+            continue;
+        }
+        // Another expression inside this one that hides from every rule this
+        // one does: wherever this one is found, so is that one, and the
+        // filter records both hits over the same characters.
+        const std::size_t none = rules.allow.size();
+        const std::size_t held = text.empty() ? none : inner.FirstInside(folded(text), [&](std::size_t b) {
+            if (b == a) return false;
+            const auto& wider = covers[b];
+            const auto& narrower = covers[a];
+            return wider.empty() || (!narrower.empty() && std::includes(wider.begin(), wider.end(), narrower.begin(),
+                                                                        narrower.end()));
+        }, none);
+        if (held != none)
+            Warn(allowed.textPos, "holds the allowed expression '" + rules.allow[held].text + "' (line " +
+                                      std::to_string(rules.allow[held].pos.line) +
+                                      "), which covers every rule this one does: their hits overlap wherever this "
+                                      "one is found");
         bool hidesSomething = false;
         if (allowed.rules.empty()) {
             for (const RuleSource* phrase : holders[a]) insideWarning(allowed, *phrase);

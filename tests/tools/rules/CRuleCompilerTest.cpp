@@ -312,6 +312,22 @@ TEST(CRuleCompiler, AnAllowedExpressionNamesEveryRowOfItsRules) {
     EXPECT_EQ(package.tables[4].rows[0][1], Cell::IntArray({300001, 300002, 300003, 400001, 400002, 400003}));
 }
 
+TEST(CRuleCompiler, RepeatedAllowedExpressionsAreBuiltOnce) {
+    const std::string once = "allow\trules\tnote\n外挂套\t\t\n家里\tcheat\t\n";
+    const packhold::Package kept = CRuleCompiler::MakePackage(ReadOk(RuleFolder({{"allow.tsv", once}})));
+    const packhold::Package folded = CRuleCompiler::MakePackage(
+        ReadOk(RuleFolder({{"allow.tsv", once + "外 挂套\t\tagain\n家里\tcheat cheat\t\n"}})));
+    ASSERT_EQ(folded.tables.size(), 5u);
+    ASSERT_EQ(folded.tables[4].rows.size(), 2u);
+    for (std::size_t row = 0; row < 2; ++row)
+        for (std::size_t column = 0; column < 3; ++column)
+            EXPECT_EQ(folded.tables[4].rows[row][column], kept.tables[4].rows[row][column]);
+    // Not the same rules: kept.
+    const packhold::Package limited = CRuleCompiler::MakePackage(
+        ReadOk(RuleFolder({{"allow.tsv", once + "外挂套\tcheat\t\n"}})));
+    EXPECT_EQ(limited.tables[4].rows.size(), 3u);
+}
+
 TEST(CRuleCompiler, RowsReferredToStayWithinReach) {
     // wai gua has split forms, so each phrase is three rows: 33,333 of them
     // fill the 99,999 rows a reference reaches. In a larger set the phrases

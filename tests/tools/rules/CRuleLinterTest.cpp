@@ -156,14 +156,21 @@ TEST(CRuleLinter, AllowedExpressionsThatHideNothingOrAWrittenPhrase) {
                                                      "家里\tgold-sale\tonly for gold\n"
                                                      "你 g u a\t\tpinyin across fillers\n"
                                                      "外挂游戏\t\tnames the game: 外挂 is caught elsewhere\n"}});
-    ASSERT_EQ(warnings.size(), 3u) << ::testing::PrintToString(warnings);
+    ASSERT_EQ(warnings.size(), 5u) << ::testing::PrintToString(warnings);
     EXPECT_NE(warnings[0].find("allow.tsv:2:1: warning: lies inside the expression of phrase 'cheat'"),
               std::string::npos)
         << warnings[0];
     EXPECT_NE(warnings[1].find("allow.tsv:3:1: warning: no syllable of the rules it covers"), std::string::npos)
         << warnings[1];
-    EXPECT_NE(warnings[2].find("allow.tsv:5:1: warning: no syllable of the rules it covers"), std::string::npos)
+    // 家里 for gold-sale alone adds nothing to 家里 for every rule.
+    EXPECT_NE(warnings[2].find("allow.tsv:5:1: warning: holds the allowed expression '家里' (line 4)"),
+              std::string::npos)
         << warnings[2];
+    EXPECT_NE(warnings[3].find("allow.tsv:5:1: warning: no syllable of the rules it covers"), std::string::npos)
+        << warnings[3];
+    EXPECT_NE(warnings[4].find("allow.tsv:7:1: warning: holds the allowed expression '挂' (line 2)"),
+              std::string::npos)
+        << warnings[4];
 }
 
 // Expressions that cover every rule are looked up from the phrases' side:
@@ -182,8 +189,38 @@ TEST(CRuleLinter, AnExpressionInsideSeveralPhrasesNamesEach) {
                   "never catches it written as it stands",
                   "allow.tsv:3:1: warning: lies inside the expression of phrase 'loud' (phrases.tsv:4), which then "
                   "never catches it written as it stands",
+                  "allow.tsv:4:1: warning: holds the allowed expression '挂' (line 2), which covers every rule this "
+                  "one does: their hits overlap wherever this one is found",
                   "allow.tsv:4:1: warning: no syllable of the rules it covers is written in it, so it lets nothing "
                   "through"}));
+}
+
+// Repeated expressions are built once and named; one that holds another of
+// the same or wider cover is named with it; a limited expression does not
+// count inside one that covers every rule.
+TEST(CRuleLinter, RepeatedAndOverlappingAllowedExpressions) {
+    const std::vector<std::string> warnings =
+        Lint({{"allow.tsv",
+               "allow\trules\tnote\n"
+               "外挂套\t\t\n"
+               "外 挂套\t\tthe same once the space is stripped\n"
+               "外挂套\tcheat\tlimited, so not the same\n"
+               "外挂套餐\t\t\n"
+               "家里\tcheat\t\n"
+               "我家里\t\t\n"
+               "外挂套\tcheat cheat\tthe same rule twice\n"}});
+    EXPECT_EQ(warnings,
+              (std::vector<std::string>{
+                  "allow.tsv:3:1: warning: duplicate of the allowed expression on line 2 (the same once stripped, "
+                  "for the same rules); only that one is built",
+                  "allow.tsv:4:1: warning: holds the allowed expression '外挂套' (line 2), which covers every rule "
+                  "this one does: their hits overlap wherever this one is found",
+                  "allow.tsv:5:1: warning: holds the allowed expression '外挂套' (line 2), which covers every rule "
+                  "this one does: their hits overlap wherever this one is found",
+                  "allow.tsv:6:1: warning: no syllable of the rules it covers is written in it, so it lets nothing "
+                  "through",
+                  "allow.tsv:8:1: warning: duplicate of the allowed expression on line 4 (the same once stripped, "
+                  "for the same rules); only that one is built"}));
 }
 
 // A form may run into the expression from before it: "w" then an allowed
