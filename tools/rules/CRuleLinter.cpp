@@ -125,6 +125,39 @@ bool HoldsAt(const std::string& expression, const std::string& text) {
     return false;
 }
 
+// True when, after a failed attempt at an occurrence of `syllable`, the
+// search's step of two bytes lands on a character of the text: every form
+// is two bytes or more and its first two bytes are not a letter and the
+// first byte of a two-byte character. A search whose first syllable is such
+// then only ever stands on characters.
+bool StepsOnCharacters(const SyllableSource& syllable) {
+    if (syllable.pinyin.size() < 2) return false;
+    if (!syllable.hasSplit) return true;
+    const std::string& split = syllable.split;
+    return split.size() >= 2 &&
+           (CCodePage936::IsLead(static_cast<unsigned char>(split[0])) ||
+            !CCodePage936::IsLead(static_cast<unsigned char>(split[1])));
+}
+
+// True when no form of `before` can end in a single-byte character that a
+// form of `first` begins with, letters in either case. Only then can an
+// occurrence of `first` never start on the last byte of `before`, which is
+// where the search for a phrase starting with `first` could fail and step
+// past an occurrence that follows `before`.
+bool CannotRunInto(const SyllableSource& before, const SyllableSource& first) {
+    std::string ends, starts;
+    ends += LowerAscii(before.pinyin.back());
+    if (before.hasSplit && !before.split.empty()) {
+        const std::string& split = before.split;
+        const bool lastIsSingle = split.size() == 1 || !CCodePage936::IsLead(static_cast<unsigned char>(split[split.size() - 2]));
+        if (lastIsSingle) ends += LowerAscii(split.back());
+    }
+    starts += LowerAscii(first.pinyin[0]);
+    if (first.hasSplit && !first.split.empty() && !CCodePage936::IsLead(static_cast<unsigned char>(first.split[0])))
+        starts += LowerAscii(first.split[0]);
+    return ends.find_first_of(starts) == std::string::npos;
+}
+
 // Whether a rule can be judged: its row read without errors, and so did
 // every phrase it names.
 bool Judged(const RuleSource& rule, const RuleSetSource& rules) {
@@ -497,6 +530,32 @@ void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
                 if (found != byStart.end()) e = std::min(e, firstCovering(found->second, r));
             }
         }
+        // A phrase that holds an earlier phrase further in is covered too,
+        // when the search for the earlier one is sure to reach it there: both
+        // searches stand only on characters, and the earlier phrase's first
+        // syllable cannot start on the last byte of what stands before it.
+        std::size_t heldAt = 0;
+        if (e == none && !order[r].isCombo && units.size() == 1 && !units[0].empty() &&
+            StepsOnCharacters(rules.syllables[static_cast<std::size_t>(units[0][0].index)])) {
+            const Run& run = units[0];
+            for (std::size_t j = 1; j < run.size(); ++j) {
+                const Run rest(run.begin() + static_cast<std::ptrdiff_t>(j), run.end());
+                const SyllableSource& first = rules.syllables[static_cast<std::size_t>(rest[0].index)];
+                if (!StepsOnCharacters(first) ||
+                    !CannotRunInto(rules.syllables[static_cast<std::size_t>(run[j - 1].index)], first))
+                    continue;
+                for (std::size_t n = 1; n <= 2 && n <= rest.size(); ++n) {
+                    const auto found = byStart.find(key(rest, n));
+                    if (found == byStart.end()) continue;
+                    for (const std::size_t c : found->second) {
+                        if (c >= e || order[c].isCombo || !IsPrefix(order[c].units[0], rest)) continue;
+                        e = c;
+                        heldAt = j;
+                        break;
+                    }
+                }
+            }
+        }
         if (!units.empty() && units[0].empty())
             coverAll.push_back(r);
         else if (!units.empty())
@@ -504,7 +563,11 @@ void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
         if (e != none) {
             const std::string earlier = DescribeRule(*order[e].rule, order[e].isCombo ? "combination" : "phrase");
             const bool same = Covers(order[r].units, order[e].units);
-            if (same && order[e].rule->level == order[r].rule->level && order[e].isCombo == order[r].isCombo)
+            if (heldAt > 0)
+                Warn(order[r].rule->pos, "never the rule that decides a line's level: it holds " + earlier +
+                                             ", level " + std::to_string(order[e].rule->level) +
+                                             ", which is tried first and matches wherever this one does");
+            else if (same && order[e].rule->level == order[r].rule->level && order[e].isCombo == order[r].isCombo)
                 Warn(order[r].rule->pos, "duplicate of " + earlier + ": never the rule that decides a line's level");
             else
                 Warn(order[r].rule->pos, "never the rule that decides a line's level: " + earlier + ", level " +

@@ -99,8 +99,30 @@ TEST(CRuleLinter, ARuleShadowedByOneTriedBeforeIt) {
               (std::vector<std::string>{"combos.tsv:2:1: warning: never the rule that decides a line's level: "
                                         "phrase 'j' (phrases.tsv:2), level 4, is tried first and matches "
                                         "wherever this one does"}));
-    // A run in the middle of another proves nothing: the search may pass it by.
-    EXPECT_TRUE(Lint({{"phrases.tsv", Phrases("tail\t6\tgua\nlong\t5\twai gua\n")}}).empty());
+    // A run further in is found too where both searches stand only on
+    // characters and nothing before it can start the earlier phrase.
+    EXPECT_EQ(Lint({{"phrases.tsv", Phrases("tail\t6\tgua\nlong\t5\twai gua\n")}}),
+              (std::vector<std::string>{"phrases.tsv:3:1: warning: never the rule that decides a line's level: it "
+                                        "holds phrase 'tail' (phrases.tsv:2), level 6, which is tried first and "
+                                        "matches wherever this one does"}));
+    EXPECT_TRUE(Lint({{"phrases.tsv", Phrases("tail\t4\tgua\nlong\t5\twai gua\n")}}).empty());
+}
+
+// Where the search for the earlier phrase may step past the run it holds,
+// nothing is said: a first syllable with a one-byte form (its step of two
+// bytes can land inside a character), or one whose pinyin can start on the
+// last letter of the syllable before it.
+TEST(CRuleLinter, APhraseHeldFurtherInOnlyWhereTheSearchMustReachIt) {
+    const std::string syllables = test::ReadFileText(std::string(TOOLS_TEST_DATA) + "/base/syllables.tsv") +
+                                  "a\tB0A1-B0A2\t\nib\tCEF7-CEF9\t\n";
+    EXPECT_EQ(Lint({{"syllables.tsv", syllables}, {"phrases.tsv", Phrases("x\t6\ta bi\ny\t5\twai a bi\n")}}),
+              (std::vector<std::string>{"phrases.tsv:2:5: warning: starts with the syllable 'a', which can match a "
+                                        "single byte (its pinyin); after a failed attempt the search moves on two "
+                                        "bytes and can step past the phrase or into the middle of a character"}));
+    // wai ends in i, and ib starts with it: "waiib" holds an ib right after wa.
+    EXPECT_TRUE(
+        Lint({{"syllables.tsv", syllables}, {"phrases.tsv", Phrases("x\t6\tib gua\ny\t5\twai ib gua\n")}})
+            .empty());
 }
 
 TEST(CRuleLinter, PhrasesStartingWithAOneByteForm) {
@@ -288,6 +310,23 @@ TEST(CRuleLinter, WarningsComeWithErrorsButNeverFromBrokenRows) {
                             "phrases.tsv:5:13: unknown syllable 'zzz'", "phrases.tsv:6:10: unknown syllable 'qqq'",
                             "phrases.tsv:3:1: warning: never the rule that decides a line's level: phrase 'cheat' "
                             "(phrases.tsv:2), level 6, is tried first and matches wherever this one does"}));
+}
+
+// The complaint as it came: a phrase of the same level holding an earlier
+// one, both written in characters, one of them traditional.
+TEST(CRuleLinter, ALongerPhraseHoldingAnEarlierOneOfTheSameLevel) {
+    const std::string phrases = "private-server\t50\t私服\nlegend-server\t50\t傳奇私服\n";
+    std::vector<std::string> shadowed;
+    for (const std::string& message : OnShipped(phrases, false))
+        if (message.find("never the rule") != std::string::npos) shadowed.push_back(message);
+    ASSERT_EQ(shadowed.size(), 1u) << ::testing::PrintToString(shadowed);
+    EXPECT_EQ(shadowed[0].rfind("phrases.tsv:3:1: warning: never the rule that decides a line's level: it holds phrase "
+                                "'private-server' (",
+                                0),
+              0u)
+        << shadowed[0];
+    for (const std::string& message : OnShipped("private-server\t40\t私服\nlegend-server\t50\t傳奇私服\n", false))
+        EXPECT_EQ(message.find("never the rule"), std::string::npos) << message;
 }
 
 }  // namespace
