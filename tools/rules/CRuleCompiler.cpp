@@ -559,93 +559,98 @@ bool CRuleCompiler::ReadId(const AuthoringField& field, bool isPhrase, const Rul
     return true;
 }
 
-void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rules) {
+bool CRuleCompiler::ReadExpression(const AuthoringField& text, const RuleSetSource& rules, RuleSource* out) {
     const CCodePage936& codePage = CCodePage936::Instance();
+    RuleSource& phrase = *out;
+    phrase.text = text.text;
+    phrase.textPos = text.pos;
+    bool ok = true;
+    // Words are separated by spaces or apostrophes (xi'an); a run of
+    // letters is one pinyin word, and each other character stands for a
+    // syllable. Characters are read together up to the next pinyin word,
+    // so that a word dictionary can give them their readings.
+    std::vector<WrittenCharacter> run;
+    const auto readRun = [&] {
+        if (!run.empty() && !ReadCharacters(run, rules, &phrase.parts, &phrase.choices, m_diagnostics)) ok = false;
+        run.clear();
+    };
+    ColumnCounter columns(text.text);
+    std::size_t i = 0;
+    std::size_t written = 0;  // syllables written so far, read or waiting in `run`
+    while (i < text.text.size()) {
+        const char c = text.text[i];
+        // Past the longest phrase the rest is only counted for the
+        // message, so an endless line is refused as quickly as it is read.
+        if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) {
+            written += CountSyllablesWritten(text.text, i);
+            break;
+        }
+        SourcePos pos = text.pos;
+        pos.column += columns.Before(i);
+        if (c == ' ' || c == '\'') {
+            ++i;
+            continue;
+        }
+        if (IsAsciiLetter(c)) {
+            readRun();
+            std::size_t end = i;
+            while (end < text.text.size() && IsAsciiLetter(text.text[end])) ++end;
+            const std::string word = text.text.substr(i, end - i);
+            const int syllable = SyllableByName(word, rules);
+            if (syllable < 0) {
+                AddError(pos, "unknown syllable '" + word + "'");
+                ok = false;
+            } else {
+                phrase.parts.push_back(PartRef{PartKind::kSyllable, syllable, {}});
+            }
+            ++written;
+            i = end;
+            continue;
+        }
+        std::size_t next = i;
+        std::uint32_t cp = 0;
+        DecodeUtf8(text.text, &next, &cp);
+        const std::string shown = text.text.substr(i, next - i);
+        std::string bytes;
+        WrittenCharacter character{pos, cp, "", pos};
+        if (!ReadMark(text, &next, &character, m_diagnostics)) {
+            ok = false;
+        } else if (!codePage.Encode(cp, &bytes)) {
+            AddError(pos, "'" + shown + "' (" + FormatCodePoint(cp) + ") is not in code page 936");
+            ok = false;
+        } else if (bytes.size() != 2) {
+            AddError(pos,
+                     "'" + shown + "' cannot stand in a phrase: write each syllable as a character or its pinyin");
+            ok = false;
+        } else {
+            run.push_back(character);
+        }
+        ++written;
+        i = next;
+    }
+    if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) run.clear();
+    readRun();
+    if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) {
+        AddError(text.pos, "a phrase holds at most " + std::to_string(kMaxPhraseSyllables) +
+                               " syllables; this one has " + std::to_string(written));
+        phrase.parts.clear();
+        ok = false;
+    }
+    if (ok && phrase.parts.empty()) {
+        AddError(text.pos, "a phrase needs its expression, in characters or pinyin");
+        ok = false;
+    }
+    return ok;
+}
+
+void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rules) {
     for (const AuthoringRow& row : table.Rows()) {
         RuleSource phrase;
         phrase.pos = row.pos;
         bool ok = ReadId(row.fields[0], true, *rules, &phrase);
         ok = ReadLevel(row.fields[1], &phrase) && ok;
         ok = ReadTags(row.fields[3], &phrase) && ok;
-        const AuthoringField& text = row.fields[2];
-        phrase.text = text.text;
-        phrase.textPos = text.pos;
-
-        // Words are separated by spaces or apostrophes (xi'an); a run of
-        // letters is one pinyin word, and each other character stands for a
-        // syllable. Characters are read together up to the next pinyin word,
-        // so that a word dictionary can give them their readings.
-        std::vector<WrittenCharacter> run;
-        const auto readRun = [&] {
-            if (!run.empty() && !ReadCharacters(run, *rules, &phrase.parts, &phrase.choices, m_diagnostics)) ok = false;
-            run.clear();
-        };
-        ColumnCounter columns(text.text);
-        std::size_t i = 0;
-        std::size_t written = 0;  // syllables written so far, read or waiting in `run`
-        while (i < text.text.size()) {
-            const char c = text.text[i];
-            // Past the longest phrase the rest is only counted for the
-            // message, so an endless line is refused as quickly as it is read.
-            if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) {
-                written += CountSyllablesWritten(text.text, i);
-                break;
-            }
-            SourcePos pos = text.pos;
-            pos.column += columns.Before(i);
-            if (c == ' ' || c == '\'') {
-                ++i;
-                continue;
-            }
-            if (IsAsciiLetter(c)) {
-                readRun();
-                std::size_t end = i;
-                while (end < text.text.size() && IsAsciiLetter(text.text[end])) ++end;
-                const std::string word = text.text.substr(i, end - i);
-                const int syllable = SyllableByName(word, *rules);
-                if (syllable < 0) {
-                    AddError(pos, "unknown syllable '" + word + "'");
-                    ok = false;
-                } else {
-                    phrase.parts.push_back(PartRef{PartKind::kSyllable, syllable, {}});
-                }
-                ++written;
-                i = end;
-                continue;
-            }
-            std::size_t next = i;
-            std::uint32_t cp = 0;
-            DecodeUtf8(text.text, &next, &cp);
-            const std::string shown = text.text.substr(i, next - i);
-            std::string bytes;
-            WrittenCharacter character{pos, cp, "", pos};
-            if (!ReadMark(text, &next, &character, m_diagnostics)) {
-                ok = false;
-            } else if (!codePage.Encode(cp, &bytes)) {
-                AddError(pos, "'" + shown + "' (" + FormatCodePoint(cp) + ") is not in code page 936");
-                ok = false;
-            } else if (bytes.size() != 2) {
-                AddError(pos,
-                         "'" + shown + "' cannot stand in a phrase: write each syllable as a character or its pinyin");
-                ok = false;
-            } else {
-                run.push_back(character);
-            }
-            ++written;
-            i = next;
-        }
-        if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) run.clear();
-        readRun();
-        if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) {
-            AddError(text.pos, "a phrase holds at most " + std::to_string(kMaxPhraseSyllables) +
-                                   " syllables; this one has " + std::to_string(written));
-            phrase.parts.clear();
-            ok = false;
-        }
-        if (ok && phrase.parts.empty()) {
-            AddError(text.pos, "a phrase needs its expression, in characters or pinyin");
-            ok = false;
-        }
+        ok = ReadExpression(row.fields[2], *rules, &phrase) && ok;
         // Even a bad row takes its place, so that later rows keep their numbers
         // in messages and combinations do not report its id as unknown.
         phrase.broken = !ok;
@@ -665,6 +670,7 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
     std::unordered_map<std::string, int> phraseIds;
     for (std::size_t p = 0; p < rules->phrases.size(); ++p)
         if (!rules->phrases[p].id.empty()) phraseIds.emplace(rules->phrases[p].id, static_cast<int>(p));
+    std::unordered_map<std::string, int> helpers;  // a word written as a part -> the phrase made of it
     for (const AuthoringRow& row : table.Rows()) {
         RuleSource combo;
         combo.pos = row.pos;
@@ -691,7 +697,33 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
             std::size_t end = 0;
             std::uint32_t cp = 0;
             std::string bytes;
-            if (DecodeUtf8(word.text, &end, &cp) && codePage.Encode(cp, &bytes) && bytes.size() == 2 &&
+            const bool decoded = DecodeUtf8(word.text, &end, &cp);
+            // One character, perhaps with its reading: 行 or 行(hang).
+            const bool oneCharacter =
+                decoded && (end == word.text.size() ||
+                            (word.text[end] == '(' && word.text.find(')', end) + 1 == word.text.size()));
+            if (!oneCharacter && !IsAllLetters(word.text)) {
+                // A word of several characters (下载) is a phrase of level 0
+                // that only combinations use; the compiler makes it, once for
+                // each word, after the phrases of the table.
+                const auto made = helpers.find(word.text);
+                if (made != helpers.end()) {
+                    combo.parts.push_back(PartRef{PartKind::kPhrase, made->second, {}});
+                    continue;
+                }
+                RuleSource helper;
+                helper.pos = word.pos;
+                if (!ReadExpression(AuthoringField{word.text, word.pos}, *rules, &helper)) {
+                    ok = false;
+                    continue;
+                }
+                const int index = static_cast<int>(rules->phrases.size());
+                helpers.emplace(word.text, index);
+                rules->phrases.push_back(helper);
+                combo.parts.push_back(PartRef{PartKind::kPhrase, index, {}});
+                continue;
+            }
+            if (decoded && codePage.Encode(cp, &bytes) && bytes.size() == 2 &&
                 (end == word.text.size() || word.text[end] == '(')) {
                 WrittenCharacter written{word.pos, cp, "", word.pos};
                 const AuthoringField field{word.text, word.pos};
@@ -704,7 +736,7 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
                 continue;
             }
             AddError(word.pos, "unknown part '" + word.text +
-                                   "': a part is a phrase id, a syllable's pinyin or one character" +
+                                   "': a part is a phrase id, a syllable's pinyin, a character or a word" +
                                    Suggestion(word.text, *rules));
             ok = false;
         }

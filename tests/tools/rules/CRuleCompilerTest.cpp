@@ -240,6 +240,33 @@ std::string Extra(const PartRef& part) {
     return text;
 }
 
+// A word as a part becomes a phrase of level 0 after the table's phrases,
+// made once however many combinations name it, with its variant and
+// full-width rows; a folder that names no word is built as before.
+TEST(CRuleCompiler, AWordAsAPartBecomesAPhraseOfLevelZero) {
+    const RuleSetSource rules =
+        ReadOk(RuleFolder({{"combos.tsv", "id\tlevel\tparts\nx\t4\tmai 外挂\ny\t3\t外挂 微信金\n"}}));
+    ASSERT_EQ(rules.phrases.size(), 6u);  // the base set's four, then 外挂 and 微信金
+    const RuleSource& made = rules.phrases[4];
+    EXPECT_EQ(made.level, 0);
+    EXPECT_EQ(made.text, "外挂");
+    EXPECT_EQ(made.pos.file, rules.combos[0].pos.file);
+    EXPECT_EQ(made.parts.size(), 2u);
+    EXPECT_EQ(rules.phrases[5].parts.size(), 3u);
+    ASSERT_EQ(rules.combos[0].parts.size(), 2u);
+    EXPECT_EQ(rules.combos[0].parts[1].kind, PartKind::kPhrase);
+    EXPECT_EQ(rules.combos[0].parts[1].index, 4);
+    EXPECT_EQ(rules.combos[1].parts[0].index, 4);
+    EXPECT_EQ(rules.combos[1].parts[1].index, 5);
+    // Matched as the phrase 外挂 would be: the combination's rows name the
+    // made phrase's rows of the same kind.
+    const packhold::Package package = CRuleCompiler::MakePackage(rules);
+    const std::vector<std::int32_t> first = Refs(package, 3, 0);
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(package.tables[2].rows[static_cast<std::size_t>(first[1] - 300001)][3],
+              Cell::Text("\xCD\xE2\xB9\xD2"));
+}
+
 TEST(CRuleCompiler, ACharacterTakesTheReadingOfItsWordOrTheMarkedOne) {
     const RuleSetSource rules = ReadOnShipped(
         "bank\t10\t银行卡\n"
