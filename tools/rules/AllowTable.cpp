@@ -1,6 +1,10 @@
 #include "rules/AllowTable.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
+#include <utility>
+#include <unordered_map>
 
 #include "rules/CAuthoringTable.h"
 #include "rules/CCodePage936.h"
@@ -16,18 +20,16 @@ void AddError(std::vector<Diagnostic>* diagnostics, const SourcePos& pos, std::s
     diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)});
 }
 
-// Whether the rule with `id` exists; its place goes to *ref.
-bool FindRule(const RuleSetSource& rules, const std::string& id, RuleRefSource* ref, const RuleSource** rule) {
+// The rules that have ids, by id: an expression names rules by id, and
+// looking each one up through every rule made reading quadratic.
+std::unordered_map<std::string, RuleRefSource> RulesById(const RuleSetSource& rules) {
+    std::unordered_map<std::string, RuleRefSource> ids;
     for (int t = 0; t < 2; ++t) {
         const std::vector<RuleSource>& table = t == 0 ? rules.phrases : rules.combos;
-        for (std::size_t i = 0; i < table.size(); ++i) {
-            if (table[i].id != id) continue;
-            *ref = RuleRefSource{t == 1, static_cast<int>(i)};
-            *rule = &table[i];
-            return true;
-        }
+        for (std::size_t i = 0; i < table.size(); ++i)
+            if (!table[i].id.empty()) ids.emplace(table[i].id, RuleRefSource{t == 1, static_cast<int>(i)});
     }
-    return false;
+    return ids;
 }
 
 }  // namespace
@@ -38,6 +40,7 @@ void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector
     if (!std::filesystem::exists(path, ec)) return;
     CAuthoringTable table(path, {"allow", "rules", "note"});
     if (!table.Load(path, diagnostics)) return;
+    const std::unordered_map<std::string, RuleRefSource> ids = RulesById(*rules);
     for (const AuthoringRow& row : table.Rows()) {
         AllowSource allow;
         allow.pos = row.pos;
@@ -72,9 +75,12 @@ void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector
             const std::string id = names.substr(i, end - i);
             SourcePos pos = allow.rulesPos;
             pos.column += CountCharacters(names, i);
-            RuleRefSource ref;
-            const RuleSource* rule = nullptr;
-            if (!FindRule(*rules, id, &ref, &rule)) {
+            const auto found = ids.find(id);
+            const RuleRefSource ref = found == ids.end() ? RuleRefSource() : found->second;
+            const RuleSource* rule =
+                found == ids.end() ? nullptr
+                                   : &(ref.isCombo ? rules->combos : rules->phrases)[static_cast<std::size_t>(ref.index)];
+            if (!rule) {
                 AddError(diagnostics, pos, "no phrase or combination has the id '" + id + "'");
                 ok = false;
             } else if (!ref.isCombo && rule->level == 0) {
@@ -125,6 +131,43 @@ std::string FoldedForFilter(const RuleSetSource& rules, const std::string& bytes
 
 }  // namespace
 
+std::string StripLikeALine(const std::string& text, const RuleSetSource& rules) {
+    std::string kept;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const std::size_t n = CCodePage936::IsLead(b) && i + 1 < text.size() ? 2 : 1;
+        bool strip = false;
+        for (const IgnoreSetSource& set : rules.ignoreSets) {
+            if (n == 1)
+                for (const ByteRange& r : set.singles) strip = strip || (b >= r.low && b <= r.high);
+            else
+                for (const CodeRange& r : set.doubles) {
+                    const auto t = static_cast<unsigned char>(text[i + 1]);
+                    strip = strip || (b == r.lead && t >= r.low && t <= r.high);
+                }
+        }
+        if (!strip) kept.append(text, i, n);
+        i += n;
+    }
+    return kept;
+}
+
+void FoldDuplicateAllowed(RuleSetSource* rules) {
+    // The filter would hold each copy and record a hit for each at every
+    // occurrence; one row does the same work.
+    std::map<std::pair<std::string, std::vector<std::pair<bool, int>>>, int> first;
+    for (std::size_t a = 0; a < rules->allow.size(); ++a) {
+        AllowSource& allow = rules->allow[a];
+        std::vector<std::pair<bool, int>> covered;
+        for (const RuleRefSource& ref : allow.rules) covered.emplace_back(ref.isCombo, ref.index);
+        std::sort(covered.begin(), covered.end());
+        covered.erase(std::unique(covered.begin(), covered.end()), covered.end());
+        const auto found =
+            first.emplace(std::make_pair(FoldedForFilter(*rules, StripLikeALine(allow.bytes, *rules)), covered), static_cast<int>(a));
+        if (!found.second) allow.duplicateOf = found.first->second;
+    }
+}
+
 void AddAllowTable(const RuleSetSource& rules, const PackageRows& rows, packhold::Package* package) {
     if (rules.allow.empty()) return;
     packhold::Table table;
@@ -135,6 +178,7 @@ void AddAllowTable(const RuleSetSource& rules, const PackageRows& rows, packhold
                      {"note", CellType::kText},
                      {"line", CellType::kInt}};
     for (const AllowSource& allow : rules.allow) {
+        if (allow.duplicateOf >= 0) continue;
         std::vector<std::int32_t> refs;
         for (const RuleRefSource& ref : allow.rules)
             for (int row : (ref.isCombo ? rows.comboRows : rows.phraseRows)[static_cast<std::size_t>(ref.index)])

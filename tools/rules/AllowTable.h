@@ -28,6 +28,15 @@ constexpr int kMaxLineGap = 100000;
 // ids against the phrases and combinations already read.
 void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector<Diagnostic>* diagnostics);
 
+// `text` (code page 936) without the characters any ignore-set strips, as
+// the filter strips a line and, at Init, every allowed expression.
+std::string StripLikeALine(const std::string& text, const RuleSetSource& rules);
+
+// Marks each expression that repeats an earlier one, the same bytes once
+// stripped and limited to the same rules, as a duplicate of it: only the
+// first is written to the package.
+void FoldDuplicateAllowed(RuleSetSource* rules);
+
 // Appends the fifth table when the rule set has allowed expressions; a rule
 // named is referred to by every row it compiled to.
 void AddAllowTable(const RuleSetSource& rules, const PackageRows& rows, packhold::Package* package);

@@ -72,6 +72,7 @@ CAuthoringTable::CAuthoringTable(std::string file, std::vector<std::string> colu
 
 void CAuthoringTable::SplitLine(const std::string& line, int lineNumber, std::vector<AuthoringField>* fields) const {
     fields->clear();
+    ColumnCounter columns(line);
     std::size_t start = 0;
     while (true) {
         std::size_t end = line.find('\t', start);
@@ -81,7 +82,7 @@ void CAuthoringTable::SplitLine(const std::string& line, int lineNumber, std::ve
         while (first < last && line[first] == ' ') ++first;
         while (last > first && line[last - 1] == ' ') --last;
         fields->push_back(AuthoringField{line.substr(first, last - first),
-                                         SourcePos{m_file, lineNumber, CountCharacters(line, first) + 1}});
+                                         SourcePos{m_file, lineNumber, columns.Before(first) + 1}});
         if (end == line.size()) break;
         start = end + 1;
     }
@@ -161,6 +162,20 @@ bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>
                 slots.push_back(next++);
             }
             if (!known || (m_optional.empty() && !names(m_columns))) {
+                // A header typed with spaces (or turned into spaces by an
+                // editor) names the right columns, only not tab-separated.
+                std::string joined;
+                for (const AuthoringField& field : fields)
+                    for (char c : field.text + " ")
+                        if (c != ' ' || (!joined.empty() && joined.back() != ' ')) joined += c;
+                if (!joined.empty()) joined.pop_back();
+                std::string wanted = JoinColumns(m_columns), wantedAll = JoinColumns(all);
+                for (std::string* text : {&wanted, &wantedAll})
+                    for (std::size_t at; (at = text->find("<TAB>")) != std::string::npos;) text->replace(at, 5, " ");
+                if (joined == wanted || joined == wantedAll) {
+                    diagnostics->push_back(Error(m_headerPos, "the columns must be separated by tabs, not spaces"));
+                    return false;
+                }
                 std::string expected = "the header must be '" + JoinColumns(m_columns) + "'";
                 if (m_optional.size() == 1) expected += ", or '" + JoinColumns(all) + "'";
                 if (m_optional.size() > 1)

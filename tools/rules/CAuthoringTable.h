@@ -60,6 +60,25 @@ int CountCharacters(const std::string& utf8, std::size_t end = std::string::npos
 // UTF-8; null otherwise.
 const char* ForeignEncoding(const std::string& text);
 
+// The characters before byte offsets of one text, asked in rising order:
+// counts only the bytes since the last offset asked, so walking a long line
+// costs its length once, not once per character.
+class ColumnCounter {
+public:
+    explicit ColumnCounter(const std::string& utf8) : m_text(utf8) {}
+    int Before(std::size_t end) {
+        if (end > m_text.size()) end = m_text.size();
+        for (; m_at < end; ++m_at)
+            if ((static_cast<unsigned char>(m_text[m_at]) & 0xC0u) != 0x80u) ++m_count;
+        return m_count;
+    }
+
+private:
+    const std::string& m_text;
+    std::size_t m_at = 0;
+    int m_count = 0;
+};
+
 }  // namespace chatsieve::tools
 
 #endif

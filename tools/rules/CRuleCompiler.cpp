@@ -61,6 +61,7 @@ struct Token {
 // The space-separated words of a field, with their places.
 std::vector<Token> SplitWords(const AuthoringField& field) {
     std::vector<Token> words;
+    ColumnCounter columns(field.text);
     std::size_t i = 0;
     while (i < field.text.size()) {
         if (field.text[i] == ' ') {
@@ -69,11 +70,37 @@ std::vector<Token> SplitWords(const AuthoringField& field) {
         }
         const std::size_t end = std::min(field.text.find(' ', i), field.text.size());
         SourcePos pos = field.pos;
-        pos.column += CountCharacters(field.text, i);
+        pos.column += columns.Before(i);
         words.push_back(Token{field.text.substr(i, end - i), pos});
         i = end;
     }
     return words;
+}
+
+// The syllables written in `text` from `from` on, as a phrase is read: a
+// run of letters is one, a reading in parentheses belongs to its character,
+// any other character is one, and spaces and apostrophes separate.
+std::size_t CountSyllablesWritten(const std::string& text, std::size_t from) {
+    std::size_t count = 0;
+    for (std::size_t i = from; i < text.size();) {
+        const char c = text[i];
+        if (c == ' ' || c == '\'') {
+            ++i;
+        } else if (IsAsciiLetter(c)) {
+            while (i < text.size() && IsAsciiLetter(text[i])) ++i;
+            ++count;
+        } else if (c == '(') {
+            const std::size_t close = text.find(')', i);
+            i = close == std::string::npos ? text.size() : close + 1;
+        } else {
+            std::uint32_t cp = 0;
+            const std::size_t before = i;
+            DecodeUtf8(text, &i, &cp);
+            if (i == before) ++i;
+            ++count;
+        }
+    }
+    return count;
 }
 
 Cell OptionalText(const std::string& text) { return text.empty() ? Cell() : Cell::Text(text); }
@@ -234,6 +261,14 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     m_ids.clear();
     *rules = RuleSetSource();
     const std::size_t before = diagnostics->size();
+    // A table file given in place of its folder would otherwise draw one
+    // "cannot open" per table, each under a path inside the file.
+    std::error_code ec;
+    if (!folder.empty() && std::filesystem::exists(folder, ec) && !std::filesystem::is_directory(folder, ec)) {
+        AddError(SourcePos{folder, 1, 1}, "is a file; a rule folder is expected (the folder that holds " +
+                                              std::string(kPhrasesFile) + ")");
+        return false;
+    }
     CAuthoringTable ignore(TablePath(folder, kIgnoreFile), {"kind", "value"});
     CAuthoringTable syllables(TablePath(folder, kSyllablesFile), {"pinyin", "ranges", "split"});
     CAuthoringTable phrases(JoinPath(folder, kPhrasesFile), {"id", "level", "phrase"}, {"tags", "match"});
@@ -243,7 +278,9 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     const bool ignoreRead = LoadOrShipped(&ignore, folder, kIgnoreFile, ShippedIgnore(), diagnostics);
     const bool syllablesRead = LoadOrShipped(&syllables, folder, kSyllablesFile, ShippedSyllables(), diagnostics);
     const bool phrasesRead = phrases.Load(JoinPath(folder, kPhrasesFile), diagnostics);
-    const bool combosRead = combos.Load(JoinPath(folder, kCombosFile), diagnostics);
+    // Combinations are optional, as allowed expressions are: a folder without
+    // combos.tsv builds as with an empty one.
+    const bool combosRead = UsesShipped(folder, kCombosFile) || combos.Load(JoinPath(folder, kCombosFile), diagnostics);
     if (ignoreRead) ReadIgnore(ignore, rules);
     if (syllablesRead) ReadSyllables(syllables, rules);
     const bool syllablesOk = syllablesRead && diagnostics->size() == before;
@@ -251,7 +288,47 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     if (syllablesOk && phrasesRead && combosRead) ReadCombos(combos, rules);
     if (!HasErrors(*diagnostics)) CheckRowCounts(*rules);
     if (!HasErrors(*diagnostics)) ReadAllowTable(folder, rules, diagnostics);
+    FoldDuplicateAllowed(rules);
+    if (!HasErrors(*diagnostics)) CheckPackageLimits(*rules);
     return !HasErrors(*diagnostics);
+}
+
+void CRuleCompiler::CheckPackageLimits(const RuleSetSource& rules) {
+    // The rows are counted as they will be written, variant and full-width
+    // rows included: a table the rules fit in can still grow past what a
+    // reference names once each rule has its two or three rows, and the
+    // filter then refuses the whole package. The first rule to cross a limit
+    // is the one named.
+    const PackageRows rows = LayOutRows(rules);
+    const std::string most = std::to_string(kMaxReferencedRows);
+    for (int t = 0; t < 2; ++t) {
+        for (const RuleRow& row : t == 0 ? rows.phrases : rows.combos) {
+            bool past = false;
+            for (const std::int32_t ref : row.refs)
+                past = past || (ref > kSyllableRefBase + kMaxReferencedRows && ref < kPhraseRefBase + 1);
+            if (!past) continue;
+            AddError(row.rule->pos, DescribeRule(*row.rule, t == 0 ? "phrase" : "combination") +
+                                        " needs a syllable row past the " + most +
+                                        " that can be referred to: with the rows made for variants and "
+                                        "full-width pinyin the syllable table holds " +
+                                        std::to_string(rows.syllables.size()) + " rows");
+            return;
+        }
+    }
+    // An allowed expression names a combination by its rows, as kind 4.
+    for (const AllowSource& allow : rules.allow) {
+        for (const RuleRefSource& ref : allow.rules) {
+            if (!ref.isCombo) continue;
+            const std::vector<int>& comboRows = rows.comboRows[static_cast<std::size_t>(ref.index)];
+            if (comboRows.back() < kMaxReferencedRows) continue;
+            const RuleSource& combo = rules.combos[static_cast<std::size_t>(ref.index)];
+            AddError(allow.rulesPos, DescribeRule(combo, "combination") + " compiles to rows " +
+                                         std::to_string(comboRows.front() + 1) + " to " +
+                                         std::to_string(comboRows.back() + 1) + ", past the " + most +
+                                         " an allowed expression can refer to");
+            return;
+        }
+    }
 }
 
 void CRuleCompiler::CheckRowCounts(const RuleSetSource& rules) {
@@ -519,17 +596,97 @@ bool CRuleCompiler::ReadId(const AuthoringField& field, bool isPhrase, const Rul
     return true;
 }
 
-void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rules) {
+bool CRuleCompiler::ReadExpression(const AuthoringField& text, const RuleSetSource& rules, RuleSource* out) {
     const CCodePage936& codePage = CCodePage936::Instance();
+    RuleSource& phrase = *out;
+    phrase.text = text.text;
+    phrase.textPos = text.pos;
+    bool ok = true;
+    // Words are separated by spaces or apostrophes (xi'an); a run of
+    // letters is one pinyin word, and each other character stands for a
+    // syllable. Characters are read together up to the next pinyin word,
+    // so that a word dictionary can give them their readings.
+    std::vector<WrittenCharacter> run;
+    const auto readRun = [&] {
+        if (!run.empty() && !ReadCharacters(run, rules, &phrase.parts, &phrase.choices, m_diagnostics)) ok = false;
+        run.clear();
+    };
+    ColumnCounter columns(text.text);
+    std::size_t i = 0;
+    std::size_t written = 0;  // syllables written so far, read or waiting in `run`
+    while (i < text.text.size()) {
+        const char c = text.text[i];
+        // Past the longest phrase the rest is only counted for the
+        // message, so an endless line is refused as quickly as it is read.
+        if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) {
+            written += CountSyllablesWritten(text.text, i);
+            break;
+        }
+        SourcePos pos = text.pos;
+        pos.column += columns.Before(i);
+        if (c == ' ' || c == '\'') {
+            ++i;
+            continue;
+        }
+        if (IsAsciiLetter(c)) {
+            readRun();
+            std::size_t end = i;
+            while (end < text.text.size() && IsAsciiLetter(text.text[end])) ++end;
+            const std::string word = text.text.substr(i, end - i);
+            const int syllable = SyllableByName(word, rules);
+            if (syllable < 0) {
+                AddError(pos, "unknown syllable '" + word + "'");
+                ok = false;
+            } else {
+                phrase.parts.push_back(PartRef{PartKind::kSyllable, syllable, {}});
+            }
+            ++written;
+            i = end;
+            continue;
+        }
+        std::size_t next = i;
+        std::uint32_t cp = 0;
+        DecodeUtf8(text.text, &next, &cp);
+        const std::string shown = text.text.substr(i, next - i);
+        std::string bytes;
+        WrittenCharacter character{pos, cp, "", pos};
+        if (!ReadMark(text, &next, &character, m_diagnostics)) {
+            ok = false;
+        } else if (!codePage.Encode(cp, &bytes)) {
+            AddError(pos, "'" + shown + "' (" + FormatCodePoint(cp) + ") is not in code page 936");
+            ok = false;
+        } else if (bytes.size() != 2) {
+            AddError(pos,
+                     "'" + shown + "' cannot stand in a phrase: write each syllable as a character or its pinyin");
+            ok = false;
+        } else {
+            run.push_back(character);
+        }
+        ++written;
+        i = next;
+    }
+    if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) run.clear();
+    readRun();
+    if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) {
+        AddError(text.pos, "a phrase holds at most " + std::to_string(kMaxPhraseSyllables) +
+                               " syllables; this one has " + std::to_string(written));
+        phrase.parts.clear();
+        ok = false;
+    }
+    if (ok && phrase.parts.empty()) {
+        AddError(text.pos, "a phrase needs its expression, in characters or pinyin");
+        ok = false;
+    }
+    return ok;
+}
+
+void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rules) {
     for (const AuthoringRow& row : table.Rows()) {
         RuleSource phrase;
         phrase.pos = row.pos;
         bool ok = ReadId(row.fields[0], true, *rules, &phrase);
         ok = ReadLevel(row.fields[1], &phrase) && ok;
         ok = ReadTags(row.fields[3], &phrase) && ok;
-        const AuthoringField& text = row.fields[2];
-        phrase.text = text.text;
-        phrase.textPos = text.pos;
         const AuthoringField& match = row.fields[4];
         if (match.text == "written") {
             phrase.match = MatchMode::kWritten;
@@ -538,75 +695,15 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
             ok = false;
         }
         if (phrase.match == MatchMode::kWritten) {
+            phrase.text = row.fields[2].text;
+            phrase.textPos = row.fields[2].pos;
             ok = ReadWrittenPhrase(rules, &phrase, m_diagnostics) && ok;
             phrase.broken = !ok;
             rules->phrases.push_back(phrase);
             continue;
         }
 
-        // Words are separated by spaces or apostrophes (xi'an); a run of
-        // letters is one pinyin word, and each other character stands for a
-        // syllable. Characters are read together up to the next pinyin word,
-        // so that a word dictionary can give them their readings.
-        std::vector<WrittenCharacter> run;
-        const auto readRun = [&] {
-            if (!run.empty() && !ReadCharacters(run, *rules, &phrase.parts, &phrase.choices, m_diagnostics)) ok = false;
-            run.clear();
-        };
-        std::size_t i = 0;
-        while (i < text.text.size()) {
-            const char c = text.text[i];
-            SourcePos pos = text.pos;
-            pos.column += CountCharacters(text.text, i);
-            if (c == ' ' || c == '\'') {
-                ++i;
-                continue;
-            }
-            if (IsAsciiLetter(c)) {
-                readRun();
-                std::size_t end = i;
-                while (end < text.text.size() && IsAsciiLetter(text.text[end])) ++end;
-                const std::string word = text.text.substr(i, end - i);
-                const int syllable = SyllableByName(word, *rules);
-                if (syllable < 0) {
-                    AddError(pos, "unknown syllable '" + word + "'");
-                    ok = false;
-                } else {
-                    phrase.parts.push_back(PartRef{PartKind::kSyllable, syllable, {}});
-                }
-                i = end;
-                continue;
-            }
-            std::size_t next = i;
-            std::uint32_t cp = 0;
-            DecodeUtf8(text.text, &next, &cp);
-            const std::string shown = text.text.substr(i, next - i);
-            std::string bytes;
-            WrittenCharacter written{pos, cp, "", pos};
-            if (!ReadMark(text, &next, &written, m_diagnostics)) {
-                ok = false;
-            } else if (!codePage.Encode(cp, &bytes)) {
-                AddError(pos, "'" + shown + "' (" + FormatCodePoint(cp) + ") is not in code page 936");
-                ok = false;
-            } else if (bytes.size() != 2) {
-                AddError(pos,
-                         "'" + shown + "' cannot stand in a phrase: write each syllable as a character or its pinyin");
-                ok = false;
-            } else {
-                run.push_back(written);
-            }
-            i = next;
-        }
-        readRun();
-        if (ok && phrase.parts.empty()) {
-            AddError(text.pos, "a phrase needs its expression, in characters or pinyin");
-            ok = false;
-        }
-        if (ok && phrase.parts.size() > static_cast<std::size_t>(kMaxPhraseSyllables)) {
-            AddError(text.pos, "a phrase holds at most " + std::to_string(kMaxPhraseSyllables) +
-                                   " syllables; this one has " + std::to_string(phrase.parts.size()));
-            ok = false;
-        }
+        ok = ReadExpression(row.fields[2], *rules, &phrase) && ok;
         // Even a bad row takes its place, so that later rows keep their numbers
         // in messages and combinations do not report its id as unknown.
         phrase.broken = !ok;
@@ -626,6 +723,7 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
     std::unordered_map<std::string, int> phraseIds;
     for (std::size_t p = 0; p < rules->phrases.size(); ++p)
         if (!rules->phrases[p].id.empty()) phraseIds.emplace(rules->phrases[p].id, static_cast<int>(p));
+    std::unordered_map<std::string, int> helpers;  // a word written as a part -> the phrase made of it
     for (const AuthoringRow& row : table.Rows()) {
         RuleSource combo;
         combo.pos = row.pos;
@@ -652,7 +750,33 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
             std::size_t end = 0;
             std::uint32_t cp = 0;
             std::string bytes;
-            if (DecodeUtf8(word.text, &end, &cp) && codePage.Encode(cp, &bytes) && bytes.size() == 2 &&
+            const bool decoded = DecodeUtf8(word.text, &end, &cp);
+            // One character, perhaps with its reading: 行 or 行(hang).
+            const bool oneCharacter =
+                decoded && (end == word.text.size() ||
+                            (word.text[end] == '(' && word.text.find(')', end) + 1 == word.text.size()));
+            if (!oneCharacter && !IsAllLetters(word.text)) {
+                // A word of several characters (下载) is a phrase of level 0
+                // that only combinations use; the compiler makes it, once for
+                // each word, after the phrases of the table.
+                const auto made = helpers.find(word.text);
+                if (made != helpers.end()) {
+                    combo.parts.push_back(PartRef{PartKind::kPhrase, made->second, {}});
+                    continue;
+                }
+                RuleSource helper;
+                helper.pos = word.pos;
+                if (!ReadExpression(AuthoringField{word.text, word.pos}, *rules, &helper)) {
+                    ok = false;
+                    continue;
+                }
+                const int index = static_cast<int>(rules->phrases.size());
+                helpers.emplace(word.text, index);
+                rules->phrases.push_back(helper);
+                combo.parts.push_back(PartRef{PartKind::kPhrase, index, {}});
+                continue;
+            }
+            if (decoded && codePage.Encode(cp, &bytes) && bytes.size() == 2 &&
                 (end == word.text.size() || word.text[end] == '(')) {
                 WrittenCharacter written{word.pos, cp, "", word.pos};
                 const AuthoringField field{word.text, word.pos};
@@ -665,7 +789,7 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
                 continue;
             }
             AddError(word.pos, "unknown part '" + word.text +
-                                   "': a part is a phrase id, a syllable's pinyin or one character" +
+                                   "': a part is a phrase id, a syllable's pinyin, a character or a word" +
                                    Suggestion(word.text, *rules));
             ok = false;
         }

@@ -46,7 +46,12 @@ private:
     void ReadPhrases(const CAuthoringTable& table, RuleSetSource* rules);
     void ReadCombos(const CAuthoringTable& table, RuleSetSource* rules);
     void CheckRowCounts(const RuleSetSource& rules);
+    // The loader's limits on the rows as written, once every rule has its
+    // variant and full-width rows.
+    void CheckPackageLimits(const RuleSetSource& rules);
 
+    // A phrase's expression, in characters and pinyin, into rule->parts.
+    bool ReadExpression(const AuthoringField& text, const RuleSetSource& rules, RuleSource* rule);
     bool ReadLevel(const AuthoringField& field, RuleSource* rule);
     // The optional tags: words as ids are written, separated by commas.
     bool ReadTags(const AuthoringField& field, RuleSource* rule);

@@ -165,6 +165,16 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
     for (int t = 0; t < 2; ++t)
         for (const std::vector<Cell>& row : (t == 0 ? phrases : combos).rows)
             repeats[t].push_back(CellOf(row, repeatColumns[t]).IsPresent());
+    // A phrase the compiler made of a word written as a combination part
+    // says it was written in combos.tsv; the word goes back with the
+    // combination's parts, as written, and the phrase stays out of
+    // phrases.tsv.
+    const int fileColumn = FindColumn(phrases, "file", CellType::kText);
+    const int combosTextColumn = FindColumn(combos, "text", CellType::kText);
+    std::vector<bool> madeOfWord;
+    for (const std::vector<Cell>& row : phrases.rows)
+        madeOfWord.push_back(combosTextColumn >= 0 && CellOf(row, fileColumn).IsPresent() &&
+                             CellOf(row, fileColumn).TextValue() == kCombosFile);
     if (levelColumns[0] < 0 || levelColumns[1] < 0 || refColumns[0] < 0 || refColumns[1] < 0) {
         *error = "the package's rule tables lack the columns the filter reads";
         return false;
@@ -190,7 +200,8 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
                     *error = Where(2 + t, r) + ": the reference " + std::to_string(ref) + " names nothing";
                     return false;
                 }
-                if (kind == 3 && phraseIds[static_cast<std::size_t>(index)].empty()) {
+                if (kind == 3 && phraseIds[static_cast<std::size_t>(index)].empty() &&
+                    !madeOfWord[static_cast<std::size_t>(index)]) {
                     std::string id = "phrase" + std::to_string(index + 1);
                     for (int n = 2; std::find(phraseIds.begin(), phraseIds.end(), id) != phraseIds.end(); ++n)
                         id = "phrase" + std::to_string(index + 1) + "-" + std::to_string(n);
@@ -220,7 +231,7 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
         int nextLine = firstLine == 2 ? 2 : 3;
         for (std::size_t r = 0; r < table.rows.size(); ++r) {
             // A rule's variant rows stand on its own line.
-            if (repeats[t][r]) continue;
+            if (repeats[t][r] || (t == 0 && madeOfWord[r])) continue;
             const int line = CellOf(table.rows[r], lineColumn).IntValue();
             if (line > nextLine && line - nextLine <= kMaxLineGap) {
                 text.append(static_cast<std::size_t>(line - nextLine), '\n');

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "rules/AllowTable.h"
 #include "rules/CCodePage936.h"
 #include "rules/PackageRows.h"
 
@@ -79,29 +80,6 @@ bool Covers(const std::vector<Run>& earlier, const std::vector<Run>& later) {
     return true;
 }
 
-// `text` without the characters any ignore-set strips, as the filter strips
-// a line (and, at Init, every allowed expression).
-std::string Stripped(const std::string& text, const RuleSetSource& rules) {
-    std::string kept;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        const std::size_t n = CCodePage936::IsLead(b) && i + 1 < text.size() ? 2 : 1;
-        bool strip = false;
-        for (const IgnoreSetSource& set : rules.ignoreSets) {
-            if (n == 1)
-                for (const ByteRange& r : set.singles) strip = strip || (b >= r.low && b <= r.high);
-            else
-                for (const CodeRange& r : set.doubles) {
-                    const auto t = static_cast<unsigned char>(text[i + 1]);
-                    strip = strip || (b == r.lead && t >= r.low && t <= r.high);
-                }
-        }
-        if (!strip) kept.append(text, i, n);
-        i += n;
-    }
-    return kept;
-}
-
 // True when `form` and `text` agree on the bytes where they overlap with
 // `form` placed at `at` of `text` (`at` may be negative: the form starts
 // before the text).
@@ -161,6 +139,39 @@ bool HoldsAt(const std::string& expression, const std::string& text) {
     return false;
 }
 
+// True when, after a failed attempt at an occurrence of `syllable`, the
+// search's step of two bytes lands on a character of the text: every form
+// is two bytes or more and its first two bytes are not a letter and the
+// first byte of a two-byte character. A search whose first syllable is such
+// then only ever stands on characters.
+bool StepsOnCharacters(const SyllableSource& syllable) {
+    if (syllable.pinyin.size() < 2) return false;
+    if (!syllable.hasSplit) return true;
+    const std::string& split = syllable.split;
+    return split.size() >= 2 &&
+           (CCodePage936::IsLead(static_cast<unsigned char>(split[0])) ||
+            !CCodePage936::IsLead(static_cast<unsigned char>(split[1])));
+}
+
+// True when no form of `before` can end in a single-byte character that a
+// form of `first` begins with, letters in either case. Only then can an
+// occurrence of `first` never start on the last byte of `before`, which is
+// where the search for a phrase starting with `first` could fail and step
+// past an occurrence that follows `before`.
+bool CannotRunInto(const SyllableSource& before, const SyllableSource& first) {
+    std::string ends, starts;
+    ends += LowerAscii(before.pinyin.back());
+    if (before.hasSplit && !before.split.empty()) {
+        const std::string& split = before.split;
+        const bool lastIsSingle = split.size() == 1 || !CCodePage936::IsLead(static_cast<unsigned char>(split[split.size() - 2]));
+        if (lastIsSingle) ends += LowerAscii(split.back());
+    }
+    starts += LowerAscii(first.pinyin[0]);
+    if (first.hasSplit && !first.split.empty() && !CCodePage936::IsLead(static_cast<unsigned char>(first.split[0])))
+        starts += LowerAscii(first.split[0]);
+    return ends.find_first_of(starts) == std::string::npos;
+}
+
 // Whether a rule can be judged: its row read without errors, and so did
 // every phrase it names.
 bool Judged(const RuleSource& rule, const RuleSetSource& rules) {
@@ -174,6 +185,100 @@ struct Tried {
     const RuleSource* rule;
     bool isCombo;
     std::vector<Run> units;
+};
+
+// The rules an allowed expression covers, sorted; empty: every rule.
+std::vector<std::pair<bool, int>> CoveredRules(const AllowSource& allow) {
+    std::vector<std::pair<bool, int>> covered;
+    for (const RuleRefSource& ref : allow.rules) covered.emplace_back(ref.isCombo, ref.index);
+    std::sort(covered.begin(), covered.end());
+    covered.erase(std::unique(covered.begin(), covered.end()), covered.end());
+    return covered;
+}
+
+// Finds, for each of a set of texts, one other text that occurs inside it
+// starting on a character: an automaton of all the texts, run once over
+// each, so the cost follows the texts' length rather than their number
+// squared.
+class CInnerTexts {
+public:
+    void Add(const std::string& text, std::size_t id) {
+        std::size_t node = 0;
+        for (const char c : text) {
+            const auto key = Key(node, c);
+            const auto found = m_next.find(key);
+            if (found != m_next.end()) {
+                node = found->second;
+                continue;
+            }
+            m_next.emplace(key, m_nodes.size());
+            node = m_nodes.size();
+            m_nodes.emplace_back();
+        }
+        m_nodes[node].ends.push_back(Ending{id, text.size()});
+    }
+
+    void Build() {
+        // Breadth first, so a node's fallback is settled before its children's.
+        std::vector<std::size_t> queue;
+        std::vector<std::vector<std::pair<unsigned char, std::size_t>>> children(m_nodes.size());
+        for (const auto& [key, child] : m_next) children[key >> 8].emplace_back(static_cast<unsigned char>(key), child);
+        for (auto& list : children) std::sort(list.begin(), list.end());
+        for (const auto& [c, child] : children[0]) queue.push_back(child);
+        for (std::size_t q = 0; q < queue.size(); ++q) {
+            const std::size_t node = queue[q];
+            const Node& here = m_nodes[node];
+            m_nodes[node].report = here.ends.empty() ? m_nodes[here.fallback].report : node;
+            for (const auto& [c, child] : children[node]) {
+                m_nodes[child].fallback = node == 0 ? 0 : Step(m_nodes[node].fallback, static_cast<char>(c));
+                queue.push_back(child);
+            }
+        }
+    }
+
+    // The first text met in `text` (ending earliest) that starts on one of
+    // its characters and that `accept` takes; `none` when there is none.
+    template <class Accept>
+    std::size_t FirstInside(const std::string& text, Accept accept, std::size_t none) const {
+        std::vector<bool> starts(text.size() + 1, false);
+        for (std::size_t at = 0; at < text.size(); at += CCodePage936::IsLead(static_cast<unsigned char>(text[at])) ? 2 : 1)
+            starts[at] = true;
+        std::size_t node = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            node = Step(node, text[i]);
+            for (std::size_t n = m_nodes[node].report; n != 0; n = m_nodes[m_nodes[n].fallback].report) {
+                for (const Ending& end : m_nodes[n].ends)
+                    if (starts[i + 1 - end.length] && accept(end.id)) return end.id;
+            }
+        }
+        return none;
+    }
+
+private:
+    struct Ending {
+        std::size_t id;
+        std::size_t length;
+    };
+    struct Node {
+        std::size_t fallback = 0;
+        std::size_t report = 0;  // this node or the nearest fallback where texts end; 0: none
+        std::vector<Ending> ends;
+    };
+
+    static std::uint64_t Key(std::size_t node, char c) {
+        return static_cast<std::uint64_t>(node) << 8 | static_cast<unsigned char>(c);
+    }
+    std::size_t Step(std::size_t node, char c) const {
+        while (true) {
+            const auto found = m_next.find(Key(node, c));
+            if (found != m_next.end()) return found->second;
+            if (node == 0) return 0;
+            node = m_nodes[node].fallback;
+        }
+    }
+
+    std::vector<Node> m_nodes = std::vector<Node>(1);
+    std::unordered_map<std::uint64_t, std::size_t> m_next;
 };
 
 }  // namespace
@@ -206,31 +311,118 @@ void CRuleLinter::Check(const RuleSetSource& rules, std::vector<Diagnostic>* dia
 }
 
 void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
-    for (const AllowSource& allowed : rules.allow) {
-        std::vector<std::pair<const RuleSource*, bool>> covered;  // rule, is a combination
-        if (allowed.rules.empty()) {
-            for (const RuleSource& rule : rules.phrases) covered.emplace_back(&rule, false);
-            for (const RuleSource& rule : rules.combos) covered.emplace_back(&rule, true);
-        } else {
-            for (const RuleRefSource& ref : allowed.rules) {
-                const auto& table = ref.isCombo ? rules.combos : rules.phrases;
-                covered.emplace_back(&table[static_cast<std::size_t>(ref.index)], ref.isCombo);
+    // An expression that covers every rule would otherwise be held against
+    // every rule, which made lint quadratic in rules times expressions. For
+    // those, the syllables of all judged rules are gathered once, and the
+    // phrases whose expression holds one are found by looking each
+    // phrase's pieces up among the expressions, phrase by phrase.
+    // Syllable rows first, then written units (negative indexes).
+    std::vector<bool> usedSyllable(rules.syllables.size() + rules.written.size(), false);
+    const auto slot = [&rules](const Element& e) {
+        return e.index >= 0 ? static_cast<std::size_t>(e.index) : rules.syllables.size() + static_cast<std::size_t>(-1 - e.index);
+    };
+    std::vector<Element> usedSyllables;
+    for (int t = 0; t < 2; ++t) {
+        for (const RuleSource& rule : t == 0 ? rules.phrases : rules.combos) {
+            if (!Judged(rule, rules)) continue;
+            for (const Run& run : Units(rule, t == 1, rules))
+                for (const Element& e : run)
+                    if (!usedSyllable[slot(e)]) {
+                        usedSyllable[slot(e)] = true;
+                        usedSyllables.push_back(Element{e.index, {}});
+                    }
+        }
+    }
+    const auto folded = [](std::string text) {
+        for (char& c : text) c = LowerAscii(c);
+        return text;
+    };
+    const auto expressionOf = [&rules](const RuleSource& phrase, std::string* expression) {
+        if (!CCodePage936::Instance().FromUtf8(phrase.text, expression, nullptr)) return false;
+        *expression = StripLikeALine(*expression, rules);
+        return true;
+    };
+    std::vector<std::string> texts;
+    std::unordered_map<std::string, std::vector<std::size_t>> coveringAll;  // folded text -> expressions
+    std::vector<std::size_t> lengths;                                        // of those texts, each once
+    CInnerTexts inner;
+    std::vector<std::vector<std::pair<bool, int>>> covers;
+    for (std::size_t a = 0; a < rules.allow.size(); ++a) {
+        texts.push_back(StripLikeALine(rules.allow[a].bytes, rules));
+        covers.push_back(CoveredRules(rules.allow[a]));
+        if (rules.allow[a].duplicateOf >= 0 || texts.back().empty()) continue;
+        inner.Add(folded(texts.back()), a);
+        if (!rules.allow[a].rules.empty()) continue;
+        std::vector<std::size_t>& same = coveringAll[folded(texts.back())];
+        if (same.empty() && std::find(lengths.begin(), lengths.end(), texts.back().size()) == lengths.end())
+            lengths.push_back(texts.back().size());
+        same.push_back(a);
+    }
+    // The phrases each expression that covers every rule lies inside, in
+    // table order, found where the expression starts on a character.
+    std::vector<std::vector<const RuleSource*>> holders(rules.allow.size());
+    if (!coveringAll.empty()) {
+        for (const RuleSource& phrase : rules.phrases) {
+            std::string expression;
+            if (!Judged(phrase, rules) || !expressionOf(phrase, &expression)) continue;
+            expression = folded(expression);
+            for (std::size_t at = 0; at < expression.size();
+                 at += CCodePage936::IsLead(static_cast<unsigned char>(expression[at])) ? 2 : 1) {
+                for (const std::size_t length : lengths) {
+                    if (at + length > expression.size()) continue;
+                    const auto found = coveringAll.find(expression.substr(at, length));
+                    if (found == coveringAll.end()) continue;
+                    for (const std::size_t a : found->second)
+                        if (holders[a].empty() || holders[a].back() != &phrase) holders[a].push_back(&phrase);
+                }
             }
         }
-        const std::string text = Stripped(allowed.bytes, rules);
+    }
+    const auto insideWarning = [this](const AllowSource& allowed, const RuleSource& phrase) {
+        Warn(allowed.textPos, "lies inside the expression of " + DescribeRule(phrase, "phrase") +
+                                  ", which then never catches it written as it stands");
+    };
+    inner.Build();
+    for (std::size_t a = 0; a < rules.allow.size(); ++a) {
+        const AllowSource& allowed = rules.allow[a];
+        const std::string& text = texts[a];
+        if (allowed.duplicateOf >= 0) {
+            const AllowSource& kept = rules.allow[static_cast<std::size_t>(allowed.duplicateOf)];
+            Warn(allowed.textPos, "duplicate of the allowed expression on line " + std::to_string(kept.pos.line) +
+                                      " (the same once stripped, for the same rules); only that one is built");
+            continue;
+        }
+        // Another expression inside this one that hides from every rule this
+        // one does: wherever this one is found, so is that one, and the
+        // filter records both hits over the same characters.
+        const std::size_t none = rules.allow.size();
+        const std::size_t held = text.empty() ? none : inner.FirstInside(folded(text), [&](std::size_t b) {
+            if (b == a) return false;
+            const auto& wider = covers[b];
+            const auto& narrower = covers[a];
+            return wider.empty() || (!narrower.empty() && std::includes(wider.begin(), wider.end(), narrower.begin(),
+                                                                        narrower.end()));
+        }, none);
+        if (held != none)
+            Warn(allowed.textPos, "holds the allowed expression '" + rules.allow[held].text + "' (line " +
+                                      std::to_string(rules.allow[held].pos.line) +
+                                      "), which covers every rule this one does: their hits overlap wherever this "
+                                      "one is found");
         bool hidesSomething = false;
-        for (const auto& [rule, isCombo] : covered) {
-            if (!Judged(*rule, rules)) continue;
-            for (const Run& run : Units(*rule, isCombo, rules))
+        if (allowed.rules.empty()) {
+            for (const RuleSource* phrase : holders[a]) insideWarning(allowed, *phrase);
+            for (std::size_t k = 0; k < usedSyllables.size() && !hidesSomething; ++k)
+                hidesSomething = WrittenInside(SyllableOf(usedSyllables[k], rules), text);
+        }
+        for (const RuleRefSource& ref : allowed.rules) {
+            const RuleSource& rule = (ref.isCombo ? rules.combos : rules.phrases)[static_cast<std::size_t>(ref.index)];
+            if (!Judged(rule, rules)) continue;
+            for (const Run& run : Units(rule, ref.isCombo, rules))
                 for (const Element& e : run)
                     hidesSomething = hidesSomething || WrittenInside(SyllableOf(e, rules), text);
-            if (isCombo) continue;
             std::string expression;
-            if (!CCodePage936::Instance().FromUtf8(rule->text, &expression, nullptr)) continue;
-            expression = Stripped(expression, rules);
-            if (!text.empty() && HoldsAt(expression, text))
-                Warn(allowed.textPos, "lies inside the expression of " + DescribeRule(*rule, "phrase") +
-                                          ", which then never catches it written as it stands");
+            if (ref.isCombo || !expressionOf(rule, &expression)) continue;
+            if (!text.empty() && HoldsAt(expression, text)) insideWarning(allowed, rule);
         }
         if (!hidesSomething)
             Warn(allowed.textPos, "no syllable of the rules it covers is written in it, so it lets nothing through");
@@ -304,7 +496,13 @@ void CRuleLinter::CheckLevels(const RuleSetSource& rules) {
             if (!Judged(rule, rules)) continue;
             if (rule.level > kMaxUsualLevel)
                 Warn(rule.levelPos, "the level " + std::to_string(rule.level) + " is above " +
-                                        std::to_string(kMaxUsualLevel) + ", the highest level rule data uses");
+                                        std::to_string(kMaxUsualLevel) +
+                                        ", the highest level rule data uses: the filter tries this rule before "
+                                        "every rule of level " +
+                                        std::to_string(kMaxUsualLevel) + " or below, and FilterText returns " +
+                                        std::to_string(rule.level) +
+                                        " to the host for a line it decides, which a host built for 0 to " +
+                                        std::to_string(kMaxUsualLevel) + " may not expect");
             if (rule.level == 0 && t == 1) Warn(rule.levelPos, "a combination of level 0 is never tried");
             if (rule.level == 0 && t == 0 && !usedByCombo[i])
                 Warn(rule.levelPos, "a phrase of level 0 is never tried on its own, and no combination uses this one");
@@ -352,6 +550,35 @@ void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
                 if (found != byStart.end()) e = std::min(e, firstCovering(found->second, r));
             }
         }
+        // A phrase that holds an earlier phrase further in is covered too,
+        // when the search for the earlier one is sure to reach it there: both
+        // searches stand only on characters, and the earlier phrase's first
+        // syllable cannot start on the last byte of what stands before it.
+        std::size_t heldAt = 0;
+        // Written units are left out: their letter edges depend on what
+        // stands around them, so holding one does not prove it is found.
+        if (e == none && !order[r].isCombo && units.size() == 1 && !units[0].empty() &&
+            std::all_of(units[0].begin(), units[0].end(), [](const Element& u) { return u.index >= 0; }) &&
+            StepsOnCharacters(rules.syllables[static_cast<std::size_t>(units[0][0].index)])) {
+            const Run& run = units[0];
+            for (std::size_t j = 1; j < run.size(); ++j) {
+                const Run rest(run.begin() + static_cast<std::ptrdiff_t>(j), run.end());
+                const SyllableSource& first = rules.syllables[static_cast<std::size_t>(rest[0].index)];
+                if (!StepsOnCharacters(first) ||
+                    !CannotRunInto(rules.syllables[static_cast<std::size_t>(run[j - 1].index)], first))
+                    continue;
+                for (std::size_t n = 1; n <= 2 && n <= rest.size(); ++n) {
+                    const auto found = byStart.find(key(rest, n));
+                    if (found == byStart.end()) continue;
+                    for (const std::size_t c : found->second) {
+                        if (c >= e || order[c].isCombo || !IsPrefix(order[c].units[0], rest)) continue;
+                        e = c;
+                        heldAt = j;
+                        break;
+                    }
+                }
+            }
+        }
         if (!units.empty() && units[0].empty())
             coverAll.push_back(r);
         else if (!units.empty())
@@ -359,7 +586,11 @@ void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
         if (e != none) {
             const std::string earlier = DescribeRule(*order[e].rule, order[e].isCombo ? "combination" : "phrase");
             const bool same = Covers(order[r].units, order[e].units);
-            if (same && order[e].rule->level == order[r].rule->level && order[e].isCombo == order[r].isCombo)
+            if (heldAt > 0)
+                Warn(order[r].rule->pos, "never the rule that decides a line's level: it holds " + earlier +
+                                             ", level " + std::to_string(order[e].rule->level) +
+                                             ", which is tried first and matches wherever this one does");
+            else if (same && order[e].rule->level == order[r].rule->level && order[e].isCombo == order[r].isCombo)
                 Warn(order[r].rule->pos, "duplicate of " + earlier + ": never the rule that decides a line's level");
             else
                 Warn(order[r].rule->pos, "never the rule that decides a line's level: " + earlier + ", level " +

@@ -10,7 +10,9 @@
 //    combinations, each in table order) matches wherever it does, a
 //    duplicate being the plainest case. "Matches wherever" is judged by
 //    syllable rows: a run of syllables occurs wherever a run that starts with
-//    it occurs, and a combination needs every part;
+//    it occurs, and a combination needs every part; a phrase holding an
+//    earlier phrase further in counts where the earlier one's search is sure
+//    to reach it;
 //  - a phrase that starts with a syllable whose pinyin or split form is one
 //    byte long: after a failed attempt the search moves on two bytes, so it
 //    can step past a real occurrence or into the middle of a character;

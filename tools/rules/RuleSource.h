@@ -161,6 +161,9 @@ struct AllowSource {
     std::vector<RuleRefSource> rules;
     SourcePos rulesPos;
     std::string note;
+    // The earlier expression (index in `allow`) this one repeats: left out of
+    // the package; -1: none.
+    int duplicateOf = -1;
 };
 
 struct RuleSetSource {

@@ -169,11 +169,11 @@ TEST(ChatsieveCommand, BuildReportsErrorsAndWritesNothing) {
     const Result run = Chatsieve("build " + Quoted(rules.Path()) + " -o out.res");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, rules.Path() + "/phrases.tsv:2:13: unknown syllable 'guaa'\n" + rules.Path() +
-                           "/combos.tsv:2:17: unknown part 'gold': a part is a phrase id, a syllable's pinyin or one "
-                           "character\n" +
+                           "/combos.tsv:2:17: unknown part 'gold': a part is a phrase id, a syllable's pinyin, a "
+                           "character or a word\n" +
                            rules.Path() +
-                           "/combos.tsv:3:6: unknown part 'wechat': a part is a phrase id, a syllable's pinyin or one "
-                           "character\n");
+                           "/combos.tsv:3:6: unknown part 'wechat': a part is a phrase id, a syllable's pinyin, a "
+                           "character or a word\n");
     EXPECT_FALSE(std::filesystem::exists("out.res"));
     EXPECT_EQ(run.out, rules.Path() + ": 3 errors, 0 warnings; nothing written\n");
 }
@@ -216,7 +216,9 @@ TEST(ChatsieveCommand, LintExitsWithThreeOnWarnings) {
                               "reading or 币(yin) for another\n" +
                               rules.Path() +
                               "/phrases.tsv:2:7: warning: the level 70 is above 63, the highest level rule "
-                              "data uses\n" +
+                              "data uses: the filter tries this rule before every rule of level 63 or below, and "
+                              "FilterText returns 70 to the host for a line it decides, which a host built for 0 "
+                              "to 63 may not expect\n" +
                               rules.Path() + "/phrases.tsv:3:8: note: also 幣 for 币; 2 rows\n" + rules.Path() +
                               ": 0 errors, 2 warnings\n");
     RuleFolder broken({{"phrases.tsv", "id\tlevel\tphrase\n"}});

@@ -288,7 +288,9 @@ TEST(ChatsieveLint, ShowsWarningsAlongsideErrors) {
         {{"phrases.tsv", "id\tlevel\tphrase\ncheat\t70\t外挂\nbad\t6\tzzz\ngold\t0\t金币(bi)\nwechat\t0\t微信\n"}});
     const std::string warning = rules.Path() +
                                 "/phrases.tsv:2:7: warning: the level 70 is above 63, the highest level "
-                                "rule data uses\n";
+                                "rule data uses: the filter tries this rule before every rule of level 63 or "
+                                "below, and FilterText returns 70 to the host for a line it decides, which a host "
+                                "built for 0 to 63 may not expect\n";
     const std::string error = rules.Path() + "/phrases.tsv:3:7: unknown syllable 'zzz'\n";
     const Result lint = Chatsieve("lint " + Quoted(rules.Path()));
     EXPECT_EQ(lint.status, 1);

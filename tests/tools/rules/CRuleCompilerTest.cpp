@@ -241,6 +241,33 @@ std::string Extra(const PartRef& part) {
     return text;
 }
 
+// A word as a part becomes a phrase of level 0 after the table's phrases,
+// made once however many combinations name it, with its variant and
+// full-width rows; a folder that names no word is built as before.
+TEST(CRuleCompiler, AWordAsAPartBecomesAPhraseOfLevelZero) {
+    const RuleSetSource rules =
+        ReadOk(RuleFolder({{"combos.tsv", "id\tlevel\tparts\nx\t4\tmai 外挂\ny\t3\t外挂 微信金\n"}}));
+    ASSERT_EQ(rules.phrases.size(), 6u);  // the base set's four, then 外挂 and 微信金
+    const RuleSource& made = rules.phrases[4];
+    EXPECT_EQ(made.level, 0);
+    EXPECT_EQ(made.text, "外挂");
+    EXPECT_EQ(made.pos.file, rules.combos[0].pos.file);
+    EXPECT_EQ(made.parts.size(), 2u);
+    EXPECT_EQ(rules.phrases[5].parts.size(), 3u);
+    ASSERT_EQ(rules.combos[0].parts.size(), 2u);
+    EXPECT_EQ(rules.combos[0].parts[1].kind, PartKind::kPhrase);
+    EXPECT_EQ(rules.combos[0].parts[1].index, 4);
+    EXPECT_EQ(rules.combos[1].parts[0].index, 4);
+    EXPECT_EQ(rules.combos[1].parts[1].index, 5);
+    // Matched as the phrase 外挂 would be: the combination's rows name the
+    // made phrase's rows of the same kind.
+    const packhold::Package package = CRuleCompiler::MakePackage(rules);
+    const std::vector<std::int32_t> first = Refs(package, 3, 0);
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(package.tables[2].rows[static_cast<std::size_t>(first[1] - 300001)][3],
+              Cell::Text("\xCD\xE2\xB9\xD2"));
+}
+
 TEST(CRuleCompiler, ACharacterTakesTheReadingOfItsWordOrTheMarkedOne) {
     const RuleSetSource rules = ReadOnShipped(
         "bank\t10\t银行卡\n"
@@ -420,6 +447,22 @@ TEST(CRuleCompiler, AnAllowedExpressionNamesEveryRowOfItsRules) {
     EXPECT_EQ(package.tables[4].rows[0][1], Cell::IntArray({300001, 300002, 300003, 400001, 400002, 400003}));
 }
 
+TEST(CRuleCompiler, RepeatedAllowedExpressionsAreBuiltOnce) {
+    const std::string once = "allow\trules\tnote\n外挂套\t\t\n家里\tcheat\t\n";
+    const packhold::Package kept = CRuleCompiler::MakePackage(ReadOk(RuleFolder({{"allow.tsv", once}})));
+    const packhold::Package folded = CRuleCompiler::MakePackage(
+        ReadOk(RuleFolder({{"allow.tsv", once + "外 挂套\t\tagain\n家里\tcheat cheat\t\n"}})));
+    ASSERT_EQ(folded.tables.size(), 5u);
+    ASSERT_EQ(folded.tables[4].rows.size(), 2u);
+    for (std::size_t row = 0; row < 2; ++row)
+        for (std::size_t column = 0; column < 3; ++column)
+            EXPECT_EQ(folded.tables[4].rows[row][column], kept.tables[4].rows[row][column]);
+    // Not the same rules: kept.
+    const packhold::Package limited = CRuleCompiler::MakePackage(
+        ReadOk(RuleFolder({{"allow.tsv", once + "外挂套\tcheat\t\n"}})));
+    EXPECT_EQ(limited.tables[4].rows.size(), 3u);
+}
+
 TEST(CRuleCompiler, RowsReferredToStayWithinReach) {
     // wai gua has split forms, so each phrase is three rows: 33,333 of them
     // fill the 99,999 rows a reference reaches. In a larger set the phrases
@@ -455,6 +498,73 @@ TEST(CRuleCompiler, RowsReferredToStayWithinReach) {
     EXPECT_EQ(diagnostics[0].pos.line, 100001);
 }
 
+// `count` syllables with split forms, each used once, 32 to a phrase: every
+// one then gives two full-width syllable rows beside its own.
+RuleFolder::Files SyllablesUsedOnce(int count) {
+    std::string syllables = "pinyin\tranges\tsplit\n", phrases = "id\tlevel\tphrase\n";
+    for (int i = 0; i < count; ++i) {
+        std::string name;
+        for (int n = i, k = 0; k < 4; ++k, n /= 26) name += static_cast<char>('a' + n % 26);
+        syllables += name + "\tB0A1\t夕卜\n";
+        phrases += (i % 32 == 0 ? (i ? "\n\t1\t" : "\t1\t") : " ") + name;
+    }
+    return {{"syllables.tsv", syllables}, {"phrases.tsv", phrases + "\n"}, {"combos.tsv", "id\tlevel\tparts\n"}};
+}
+
+TEST(CRuleCompiler, RefusesSyllableRowsPastReachOnceFullWidthRowsAreMade) {
+    // 33,333 syllables make 99,999 rows, the most a reference names.
+    const RuleSetSource fits = ReadOk(RuleFolder(SyllablesUsedOnce(33333)));
+    EXPECT_EQ(LayOutRows(fits).syllables.size(), 99999u);
+
+    test::ScopedTempDir dir;
+    RuleFolder over(SyllablesUsedOnce(33334));
+    std::vector<Diagnostic> diagnostics;
+    EXPECT_FALSE(CRuleCompiler().Build(over.Path(), "out.res", &diagnostics));
+    ASSERT_EQ(diagnostics.size(), 1u) << Messages(diagnostics);
+    // The last phrase holds the syllable whose rows cross the limit.
+    EXPECT_EQ(diagnostics[0].pos.line, 2 + 33333 / 32);
+    EXPECT_NE(diagnostics[0].message.find("needs a syllable row past the 99999"), std::string::npos)
+        << diagnostics[0].message;
+    EXPECT_FALSE(std::filesystem::exists("out.res"));
+}
+
+TEST(CRuleCompiler, RefusesAnAllowedExpressionNamingACombinationRowPastReach) {
+    // 外 挂 each has a split form, so every combination is three rows: the
+    // 33,333rd ends on row 99,999, the 33,334th starts past it.
+    std::string combos = "id\tlevel\tparts\n";
+    for (int i = 1; i <= 33334; ++i) combos += "c" + std::to_string(i) + "\t1\t外 挂\n";
+    RuleFolder at({{"combos.tsv", combos}, {"allow.tsv", "allow\trules\tnote\n外挂套\tc33333\t\n"}});
+    ReadOk(at);
+    RuleFolder over({{"combos.tsv", combos}, {"allow.tsv", "allow\trules\tnote\n外挂套\tc33334\t\n"}});
+    RuleSetSource rules;
+    std::vector<Diagnostic> diagnostics;
+    EXPECT_FALSE(CRuleCompiler().Read(over.Path(), &rules, &diagnostics));
+    ASSERT_EQ(diagnostics.size(), 1u) << Messages(diagnostics);
+    EXPECT_EQ(diagnostics[0].pos.line, 2);
+    EXPECT_NE(diagnostics[0].message.find("combination 'c33334'"), std::string::npos) << diagnostics[0].message;
+}
+
+TEST(CRuleCompiler, RefusesAnOverlongPhraseOrRowWithoutWalkingItOncePerCharacter) {
+    // Columns counted from the line start for every character made these
+    // take hours; they are refused as they are read.
+    std::string phrase;
+    for (int i = 0; i < 1000000; ++i) phrase += "外";
+    phrase += " wai(x)gua";
+    RuleFolder longPhrase({{"phrases.tsv", "id\tlevel\tphrase\n\t1\t" + phrase + "\n"}, {"combos.tsv", "id\tlevel\tparts\n"}});
+    RuleSetSource rules;
+    std::vector<Diagnostic> diagnostics;
+    EXPECT_FALSE(CRuleCompiler().Read(longPhrase.Path(), &rules, &diagnostics));
+    EXPECT_EQ(Messages(diagnostics), longPhrase.Path() +
+                                         "/phrases.tsv:2:4: a phrase holds at most 32 syllables; this one has 1000002\n");
+
+    RuleFolder manyFields({{"phrases.tsv", "id\tlevel\tphrase\n\t1\t外挂" + std::string(1000000, '\t') + "\n"}});
+    diagnostics.clear();
+    EXPECT_FALSE(CRuleCompiler().Read(manyFields.Path(), &rules, &diagnostics));
+    EXPECT_EQ(Messages(diagnostics), manyFields.Path() +
+                                         "/phrases.tsv:2:7: too many fields: the table has 3 columns "
+                                         "(id<TAB>level<TAB>phrase)\n");
+}
+
 TEST(CRuleCompiler, ReadsCommentsBlankLinesLineEndsAndShortRows) {
     RuleFolder folder(
         {{"ignore.tsv",
@@ -487,6 +597,26 @@ TEST(CRuleCompiler, AFolderInPlaceOfATableIsNamedAsSuch) {
     EXPECT_NE(Messages(diagnostics).find("rules/phrases.tsv:1:1: is a folder, not a rule table file\n"),
               std::string::npos)
         << Messages(diagnostics);
+}
+
+TEST(CRuleCompiler, ATableFileGivenForItsFolderSaysAFolderIsExpected) {
+    RuleFolder folder;
+    std::vector<Diagnostic> diagnostics;
+    const std::string file = (folder / "phrases.tsv").string();
+    EXPECT_FALSE(CRuleCompiler().Build(file, (folder / "out.res").string(), &diagnostics));
+    EXPECT_EQ(Messages(diagnostics),
+              file + ":1:1: is a file; a rule folder is expected (the folder that holds phrases.tsv)\n");
+    EXPECT_FALSE(std::filesystem::exists(folder / "out.res"));
+}
+
+TEST(CRuleCompiler, AFolderWithoutCombinationsBuildsAsOneWithAnEmptyTable) {
+    test::ScopedTempDir dir;
+    RuleFolder folder({{"combos.tsv", "id\tlevel\tparts\n"}});
+    std::vector<Diagnostic> diagnostics;
+    ASSERT_TRUE(CRuleCompiler().Build(folder.Path(), "empty.res", &diagnostics)) << Messages(diagnostics);
+    std::filesystem::remove(folder / "combos.tsv");
+    ASSERT_TRUE(CRuleCompiler().Build(folder.Path(), "none.res", &diagnostics)) << Messages(diagnostics);
+    EXPECT_EQ(ReadFileText("none.res"), ReadFileText("empty.res"));
 }
 
 TEST(CRuleCompiler, BuildsTheSameBytesEveryTimeAndKeepsTheOldPackageOnError) {

@@ -71,6 +71,20 @@ TEST(CRuleDecompiler, EveryFeatureOfTheFormatComesBack) {
     EXPECT_TRUE(notes.empty());
 }
 
+// A word written as a combination part comes back as written, and the
+// phrase the compiler made of it stays out of phrases.tsv.
+TEST(CRuleDecompiler, AWordAsACombinationPartComesBackAsWritten) {
+    test::ScopedTempDir dir;
+    test::RuleFolder folder({{"combos.tsv", "id\tlevel\tparts\nx\t4\tmai 外挂\ny\t3\t外挂 加\n\t3\t加 wechat\n"}});
+    const std::vector<unsigned char> built = Encode(Compile(folder.Path()));
+    std::vector<std::string> notes;
+    EXPECT_EQ(RoundTrip(built, "again", &notes), built);
+    EXPECT_TRUE(notes.empty()) << ::testing::PrintToString(notes);
+    EXPECT_EQ(test::ReadFileText("again/phrases.tsv"), test::ReadFileText(folder / "phrases.tsv"));
+    const std::string combos = test::ReadFileText("again/combos.tsv");
+    EXPECT_EQ(combos.substr(combos.find("id\t")), "id\tlevel\tparts\nx\t4\tmai 外挂\ny\t3\t外挂 加\n\t3\t加 wechat\n");
+}
+
 // Every rule goes back on the line it came from, so the places that the
 // package (and so the filter's explanations) names are right in the
 // decompiled folder too; a rule on line 2 leaves no room for the banner.

@@ -53,7 +53,9 @@ TEST(CRuleLinter, LevelsThatAreNeverTriedOrOutOfRange) {
         Lint({{"phrases.tsv", Phrases("cheat\t64\t外挂\nidle\t0\tsi fu\n")},
               {"combos.tsv", "id\tlevel\tparts\n\t0\tmai gold\n\t3\t加 wechat\n"}}),
         (std::vector<std::string>{
-            "phrases.tsv:2:7: warning: the level 64 is above 63, the highest level rule data uses",
+            "phrases.tsv:2:7: warning: the level 64 is above 63, the highest level rule data uses: the filter tries "
+            "this rule before every rule of level 63 or below, and FilterText returns 64 to the host for a line it "
+            "decides, which a host built for 0 to 63 may not expect",
             "phrases.tsv:3:6: warning: a phrase of level 0 is never tried on its own, and no combination uses this one",
             "combos.tsv:2:2: warning: a combination of level 0 is never tried"}));
 }
@@ -97,8 +99,30 @@ TEST(CRuleLinter, ARuleShadowedByOneTriedBeforeIt) {
               (std::vector<std::string>{"combos.tsv:2:1: warning: never the rule that decides a line's level: "
                                         "phrase 'j' (phrases.tsv:2), level 4, is tried first and matches "
                                         "wherever this one does"}));
-    // A run in the middle of another proves nothing: the search may pass it by.
-    EXPECT_TRUE(Lint({{"phrases.tsv", Phrases("tail\t6\tgua\nlong\t5\twai gua\n")}}).empty());
+    // A run further in is found too where both searches stand only on
+    // characters and nothing before it can start the earlier phrase.
+    EXPECT_EQ(Lint({{"phrases.tsv", Phrases("tail\t6\tgua\nlong\t5\twai gua\n")}}),
+              (std::vector<std::string>{"phrases.tsv:3:1: warning: never the rule that decides a line's level: it "
+                                        "holds phrase 'tail' (phrases.tsv:2), level 6, which is tried first and "
+                                        "matches wherever this one does"}));
+    EXPECT_TRUE(Lint({{"phrases.tsv", Phrases("tail\t4\tgua\nlong\t5\twai gua\n")}}).empty());
+}
+
+// Where the search for the earlier phrase may step past the run it holds,
+// nothing is said: a first syllable with a one-byte form (its step of two
+// bytes can land inside a character), or one whose pinyin can start on the
+// last letter of the syllable before it.
+TEST(CRuleLinter, APhraseHeldFurtherInOnlyWhereTheSearchMustReachIt) {
+    const std::string syllables = test::ReadFileText(std::string(TOOLS_TEST_DATA) + "/base/syllables.tsv") +
+                                  "a\tB0A1-B0A2\t\nib\tCEF7-CEF9\t\n";
+    EXPECT_EQ(Lint({{"syllables.tsv", syllables}, {"phrases.tsv", Phrases("x\t6\ta bi\ny\t5\twai a bi\n")}}),
+              (std::vector<std::string>{"phrases.tsv:2:5: warning: starts with the syllable 'a', which can match a "
+                                        "single byte (its pinyin); after a failed attempt the search moves on two "
+                                        "bytes and can step past the phrase or into the middle of a character"}));
+    // wai ends in i, and ib starts with it: "waiib" holds an ib right after wa.
+    EXPECT_TRUE(
+        Lint({{"syllables.tsv", syllables}, {"phrases.tsv", Phrases("x\t6\tib gua\ny\t5\twai ib gua\n")}})
+            .empty());
 }
 
 TEST(CRuleLinter, PhrasesStartingWithAOneByteForm) {
@@ -154,14 +178,71 @@ TEST(CRuleLinter, AllowedExpressionsThatHideNothingOrAWrittenPhrase) {
                                                      "家里\tgold-sale\tonly for gold\n"
                                                      "你 g u a\t\tpinyin across fillers\n"
                                                      "外挂游戏\t\tnames the game: 外挂 is caught elsewhere\n"}});
-    ASSERT_EQ(warnings.size(), 3u) << ::testing::PrintToString(warnings);
+    ASSERT_EQ(warnings.size(), 5u) << ::testing::PrintToString(warnings);
     EXPECT_NE(warnings[0].find("allow.tsv:2:1: warning: lies inside the expression of phrase 'cheat'"),
               std::string::npos)
         << warnings[0];
     EXPECT_NE(warnings[1].find("allow.tsv:3:1: warning: no syllable of the rules it covers"), std::string::npos)
         << warnings[1];
-    EXPECT_NE(warnings[2].find("allow.tsv:5:1: warning: no syllable of the rules it covers"), std::string::npos)
+    // 家里 for gold-sale alone adds nothing to 家里 for every rule.
+    EXPECT_NE(warnings[2].find("allow.tsv:5:1: warning: holds the allowed expression '家里' (line 4)"),
+              std::string::npos)
         << warnings[2];
+    EXPECT_NE(warnings[3].find("allow.tsv:5:1: warning: no syllable of the rules it covers"), std::string::npos)
+        << warnings[3];
+    EXPECT_NE(warnings[4].find("allow.tsv:7:1: warning: holds the allowed expression '挂' (line 2)"),
+              std::string::npos)
+        << warnings[4];
+}
+
+// Expressions that cover every rule are looked up from the phrases' side:
+// each phrase that holds one is named, in table order, whether the phrase is
+// written in characters or pinyin (any letter case), and an expression met
+// twice in one phrase is named once.
+TEST(CRuleLinter, AnExpressionInsideSeveralPhrasesNamesEach) {
+    const std::vector<std::string> warnings =
+        Lint({{"phrases.tsv", Phrases("cheat\t6\t外挂\ntwice\t7\t挂外挂\nloud\t5\tGUA wai\nserver\t5\tsi fu\n")},
+              {"allow.tsv", "allow\trules\tnote\n挂\t\t\nuaw\t\t\n挂\tserver\t\n"}});
+    EXPECT_EQ(warnings,
+              (std::vector<std::string>{
+                  "allow.tsv:2:1: warning: lies inside the expression of phrase 'cheat' (phrases.tsv:2), which then "
+                  "never catches it written as it stands",
+                  "allow.tsv:2:1: warning: lies inside the expression of phrase 'twice' (phrases.tsv:3), which then "
+                  "never catches it written as it stands",
+                  "allow.tsv:3:1: warning: lies inside the expression of phrase 'loud' (phrases.tsv:4), which then "
+                  "never catches it written as it stands",
+                  "allow.tsv:4:1: warning: holds the allowed expression '挂' (line 2), which covers every rule this "
+                  "one does: their hits overlap wherever this one is found",
+                  "allow.tsv:4:1: warning: no syllable of the rules it covers is written in it, so it lets nothing "
+                  "through"}));
+}
+
+// Repeated expressions are built once and named; one that holds another of
+// the same or wider cover is named with it; a limited expression does not
+// count inside one that covers every rule.
+TEST(CRuleLinter, RepeatedAndOverlappingAllowedExpressions) {
+    const std::vector<std::string> warnings =
+        Lint({{"allow.tsv",
+               "allow\trules\tnote\n"
+               "外挂套\t\t\n"
+               "外 挂套\t\tthe same once the space is stripped\n"
+               "外挂套\tcheat\tlimited, so not the same\n"
+               "外挂套餐\t\t\n"
+               "家里\tcheat\t\n"
+               "我家里\t\t\n"
+               "外挂套\tcheat cheat\tthe same rule twice\n"}});
+    EXPECT_EQ(warnings,
+              (std::vector<std::string>{
+                  "allow.tsv:3:1: warning: duplicate of the allowed expression on line 2 (the same once stripped, "
+                  "for the same rules); only that one is built",
+                  "allow.tsv:4:1: warning: holds the allowed expression '外挂套' (line 2), which covers every rule "
+                  "this one does: their hits overlap wherever this one is found",
+                  "allow.tsv:5:1: warning: holds the allowed expression '外挂套' (line 2), which covers every rule "
+                  "this one does: their hits overlap wherever this one is found",
+                  "allow.tsv:6:1: warning: no syllable of the rules it covers is written in it, so it lets nothing "
+                  "through",
+                  "allow.tsv:8:1: warning: duplicate of the allowed expression on line 4 (the same once stripped, "
+                  "for the same rules); only that one is built"}));
 }
 
 // A form may run into the expression from before it: "w" then an allowed
@@ -229,6 +310,23 @@ TEST(CRuleLinter, WarningsComeWithErrorsButNeverFromBrokenRows) {
                             "phrases.tsv:5:13: unknown syllable 'zzz'", "phrases.tsv:6:10: unknown syllable 'qqq'",
                             "phrases.tsv:3:1: warning: never the rule that decides a line's level: phrase 'cheat' "
                             "(phrases.tsv:2), level 6, is tried first and matches wherever this one does"}));
+}
+
+// The complaint as it came: a phrase of the same level holding an earlier
+// one, both written in characters, one of them traditional.
+TEST(CRuleLinter, ALongerPhraseHoldingAnEarlierOneOfTheSameLevel) {
+    const std::string phrases = "private-server\t50\t私服\nlegend-server\t50\t傳奇私服\n";
+    std::vector<std::string> shadowed;
+    for (const std::string& message : OnShipped(phrases, false))
+        if (message.find("never the rule") != std::string::npos) shadowed.push_back(message);
+    ASSERT_EQ(shadowed.size(), 1u) << ::testing::PrintToString(shadowed);
+    EXPECT_EQ(shadowed[0].rfind("phrases.tsv:3:1: warning: never the rule that decides a line's level: it holds phrase "
+                                "'private-server' (",
+                                0),
+              0u)
+        << shadowed[0];
+    for (const std::string& message : OnShipped("private-server\t40\t私服\nlegend-server\t50\t傳奇私服\n", false))
+        EXPECT_EQ(message.find("never the rule"), std::string::npos) << message;
 }
 
 }  // namespace
