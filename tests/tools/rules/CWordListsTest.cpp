@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "RuleFolder.h"
+#include "TempDir.h"
 #include "rules/CRuleCompiler.h"
+#include "rules/CRuleDecompiler.h"
 #include "rules/CWordLists.h"
 
 namespace chatsieve::tools {
@@ -153,6 +155,59 @@ TEST(CWordLists, ListsNeedNoPhraseOrCombinationTable) {
     EXPECT_FALSE(CRuleCompiler().Read(folder.Path(), &rules, &diagnostics));
     EXPECT_EQ(Messages(diagnostics, Diagnostic::Severity::kError),
               (folder / "lists.tsv").string() + ":1:1: no phrase rules: the filter refuses a rule set without one\n");
+}
+
+}  // namespace
+}  // namespace chatsieve::tools
+
+namespace chatsieve::tools {
+namespace {
+
+TEST(CWordLists, DecompileGivesTheListsBack) {
+    // Two lists in both modes, with a repeat and a gap of blank lines:
+    // decompiling the package and building the result gives it again.
+    RuleFolder folder({{"lists.tsv", std::string(kHeader) + "a.txt\t3\twritten\tspam\nb.txt\t7\tsound\tspam\n"},
+                       {"a.txt", "外挂\n\n\n私服\n"},
+                       {"b.txt", "外挂\n微信\n"}});
+    RuleSetSource rules;
+    std::vector<Diagnostic> diagnostics;
+    ASSERT_TRUE(CRuleCompiler().Read(folder.Path(), &rules, &diagnostics));
+    const packhold::Package package = CRuleCompiler::MakePackage(rules);
+    AuthoringFiles files;
+    std::vector<std::string> notes;
+    std::string error;
+    ASSERT_TRUE(CRuleDecompiler().Decompile(package, &files, &notes, &error)) << error;
+    EXPECT_EQ(files.lists, "file\tlevel\tmatch\ttags\na.txt\t3\twritten\tspam\nb.txt\t7\tsound\tspam\n");
+    ASSERT_EQ(files.listFiles.size(), 2u);
+    EXPECT_EQ(files.listFiles[0].second, "\n\n\n私服\n");
+    EXPECT_EQ(files.listFiles[1].second, "外挂\n微信\n");
+
+    test::ScopedTempDir unused;
+    ASSERT_TRUE(CRuleDecompiler::WriteFolder("back", files, &error)) << error;
+    RuleSetSource again;
+    ASSERT_TRUE(CRuleCompiler().Read("back", &again, &diagnostics));
+    EXPECT_TRUE(CRuleCompiler::MakePackage(again) == package);
+}
+
+TEST(CWordLists, DecompileWritesNoListOutsideTheFolder) {
+    RuleFolder folder({{"lists.tsv", std::string(kHeader) + "a.txt\t3\tsound\n"}, {"a.txt", "私服\n"}});
+    RuleSetSource rules;
+    std::vector<Diagnostic> diagnostics;
+    ASSERT_TRUE(CRuleCompiler().Read(folder.Path(), &rules, &diagnostics));
+    packhold::Package package = CRuleCompiler::MakePackage(rules);
+    packhold::Table& phrases = package.tables[2];
+    for (const char* name : {"../a.txt", "ignore.tsv"}) {
+        for (std::vector<Cell>& row : phrases.rows)
+            if (row[static_cast<std::size_t>(Column(phrases, "file"))] != Cell::Text("phrases.tsv"))
+                row[static_cast<std::size_t>(Column(phrases, "file"))] = Cell::Text(name);
+        AuthoringFiles files;
+        std::vector<std::string> notes;
+        std::string error;
+        ASSERT_TRUE(CRuleDecompiler().Decompile(package, &files, &notes, &error)) << error;
+        EXPECT_TRUE(files.listFiles.empty()) << name;
+        ASSERT_FALSE(notes.empty());
+        EXPECT_NE(notes[0].find("not a plain file name"), std::string::npos);
+    }
 }
 
 }  // namespace
