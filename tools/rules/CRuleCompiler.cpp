@@ -620,6 +620,7 @@ void CRuleCompiler::ReadWordLists(const CWordLists& lists, RuleSetSource* rules)
         phrase.textPos = entry.pos;
         phrase.tags = entry.tags;
         phrase.match = entry.match;
+        phrase.listed = true;
         // An entry that cannot be expressed is left out with the reason the
         // phrase would have been refused for, and the rest of the list builds.
         std::vector<Diagnostic> reasons;
