@@ -46,11 +46,16 @@ def read_table(path):
 def load_readings():
     """Character -> its readings (most used first), word -> its reading."""
     chars, words = {}, {}
+    # A character's main reading first: the order of the other readings says
+    # nothing about how often each is used.
+    for row in read_table(os.path.join(ROOT, "tools", "variants", "main-readings.tsv")):
+        chars[row[0]] = [row[1]]
     for row in read_table(os.path.join(ROOT, "tools", "variants", "readings.tsv")):
         key, readings = row[0], row[1].split()
-        (chars if len(key) == 1 else words)[key] = readings
-    for row in read_table(os.path.join(ROOT, "tools", "variants", "main-readings.tsv")):
-        chars.setdefault(row[0], [row[1]])
+        if len(key) > 1:
+            words[key] = readings
+        else:
+            chars.setdefault(key, []).extend(r for r in readings if r not in chars.get(key, []))
     return chars, words
 
 
@@ -201,6 +206,7 @@ def main():
     ap.add_argument("--list", default=DEFAULT_LIST, help="a folder of list files (*.txt)")
     ap.add_argument("--cases", help="write a cases file of the sample's evasions for MODE to this path")
     ap.add_argument("--cases-mode", default="written")
+    ap.add_argument("--sample-out", help="with --cases: write the sample's words, one a line, to this path")
     ap.add_argument("--sample", type=int, default=SAMPLE_SIZE)
     args = ap.parse_args()
 
@@ -213,7 +219,9 @@ def main():
     variants = load_variants()
     homophones = collections.defaultdict(list)
     for c, readings in chars.items():
-        if is_common(c):
+        # One reading only: a homophone must not depend on which one a
+        # syllable table chose.
+        if is_common(c) and len(readings) == 1:
             homophones[readings[0]].append(c)
     rng = random.Random(SAMPLE_SEED)
     candidates = [e for e in distinct if is_chinese(e) and 2 <= len(e) <= 6]
@@ -227,6 +235,9 @@ def main():
                 for kind, line in cases[w].items():
                     caught = args.cases_mode == "sound" or kind != "homophones"
                     f.write("%s\t%s\n" % (line, ">=1" if caught else "0"))
+        if args.sample_out:
+            with open(args.sample_out, "w", encoding="utf-8") as f:
+                f.write("".join(w + "\n" for w in sample))
         return
 
     innocent = {"fortunes-zh": fortunes(), "manpages-zh": manpages()}
