@@ -268,13 +268,16 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
     const int textColumn = FindColumn(phrases, "text", CellType::kText);
     const int tagsColumn = FindColumn(phrases, "tags", CellType::kText);
     const int matchColumn = FindColumn(phrases, "match", CellType::kText);
+    struct Entry {
+        std::vector<std::string> tags;
+        int line = 0;
+        std::string text;
+    };
     struct List {
         std::string name;
         int level = 0;
         std::string match;
-        std::vector<std::string> tags;  // common to all its entries
-        std::string text;
-        int nextLine = 1;
+        std::vector<Entry> entries;
     };
     std::vector<List> lists;
     const auto splitTags = [](const std::string& text) {
@@ -285,6 +288,11 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
             start = comma + 1;
         }
         return tags;
+    };
+    const auto joinTags = [](const std::vector<std::string>& tags) {
+        std::string text;
+        for (const std::string& tag : tags) text += (text.empty() ? "" : ",") + tag;
+        return text;
     };
     for (std::size_t r = 0; r < phrases.rows.size(); ++r) {
         const std::vector<Cell>& row = phrases.rows[r];
@@ -301,38 +309,63 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
         }
         const int level = CellOf(row, levelColumn).IntValue();
         const std::string match = CellOf(row, matchColumn).IsPresent() ? "written" : "sound";
-        const std::vector<std::string> tags = splitTags(Text(CellOf(row, tagsColumn).TextValue(), Where(2, r)));
         auto list = std::find_if(lists.begin(), lists.end(), [&](const List& l) { return l.name == name; });
         if (list == lists.end()) {
-            lists.push_back(List{name, level, match, tags, "", 1});
+            lists.push_back(List{name, level, match, {}});
             list = lists.end() - 1;
         }
         if (list->level != level || list->match != match)
             m_notes->push_back(Where(2, r) + ": an entry of " + name +
                                " with another level or mode than the list's is written with the list's");
-        std::vector<std::string> common;
-        for (const std::string& tag : list->tags)
-            if (std::find(tags.begin(), tags.end(), tag) != tags.end()) common.push_back(tag);
-        if (common.size() != tags.size())
-            m_notes->push_back(Where(2, r) + ": tags it took from a repeat in another list are not kept");
-        list->tags = common;
-        // Each entry goes back on its line; list files have no comments, so
-        // blank lines keep the places.
-        const int line = CellOf(row, lineColumn).IntValue();
-        if (line > list->nextLine && line - list->nextLine <= kMaxLineGap) {
-            list->text.append(static_cast<std::size_t>(line - list->nextLine), '\n');
-            list->nextLine = line;
-        }
-        ++list->nextLine;
-        list->text += Text(CellOf(row, textColumn).TextValue(), Where(2, r)) + "\n";
+        list->entries.push_back(Entry{splitTags(Text(CellOf(row, tagsColumn).TextValue(), Where(2, r))),
+                                      CellOf(row, lineColumn).IntValue(), Text(CellOf(row, textColumn).TextValue(), Where(2, r))});
     }
     if (lists.empty()) return;
     files->lists = "file\tlevel\tmatch\ttags\n";
+    // Tags an entry took from repeats in other lists come back through a
+    // repeat of it in a list of level 0 with just those tags, after the
+    // others: it never takes the entry's place, and folding merges its tags.
+    std::vector<std::pair<std::string, std::string>> extraLists;  // tags, entries
     for (const List& list : lists) {
-        std::string tags;
-        for (const std::string& tag : list.tags) tags += (tags.empty() ? "" : ",") + tag;
-        files->lists += list.name + "\t" + std::to_string(list.level) + "\t" + list.match + "\t" + tags + "\n";
-        files->listFiles.emplace_back(list.name, list.text);
+        // The list's own tags: those of its entry with the fewest, in their
+        // order, as far as every entry has them.
+        const auto fewest = std::min_element(list.entries.begin(), list.entries.end(),
+                                             [](const Entry& a, const Entry& b) { return a.tags.size() < b.tags.size(); });
+        std::vector<std::string> common;
+        for (const std::string& tag : fewest->tags) {
+            bool everywhere = true;
+            for (const Entry& entry : list.entries)
+                everywhere = everywhere && std::find(entry.tags.begin(), entry.tags.end(), tag) != entry.tags.end();
+            if (everywhere) common.push_back(tag);
+        }
+        std::string text;
+        int nextLine = 1;
+        for (const Entry& entry : list.entries) {
+            // Each entry goes back on its line; list files have no comments,
+            // so blank lines keep the places.
+            if (entry.line > nextLine && entry.line - nextLine <= kMaxLineGap) {
+                text.append(static_cast<std::size_t>(entry.line - nextLine), '\n');
+                nextLine = entry.line;
+            }
+            ++nextLine;
+            text += entry.text + "\n";
+            std::vector<std::string> extra;
+            for (const std::string& tag : entry.tags)
+                if (std::find(common.begin(), common.end(), tag) == common.end()) extra.push_back(tag);
+            if (extra.empty()) continue;
+            const std::string key = joinTags(extra);
+            auto found = std::find_if(extraLists.begin(), extraLists.end(), [&](const auto& l) { return l.first == key; });
+            if (found == extraLists.end()) found = extraLists.insert(extraLists.end(), {key, ""});
+            found->second += entry.text + "\n";
+        }
+        files->lists += list.name + "\t" + std::to_string(list.level) + "\t" + list.match + "\t" + joinTags(common) + "\n";
+        files->listFiles.emplace_back(list.name, text);
+    }
+    for (std::size_t i = 0; i < extraLists.size(); ++i) {
+        std::string name = "more-tags-" + std::to_string(i + 1) + ".txt";
+        while (std::any_of(lists.begin(), lists.end(), [&](const List& l) { return l.name == name; })) name = "more-" + name;
+        files->lists += name + "\t0\twritten\t" + extraLists[i].first + "\n";
+        files->listFiles.emplace_back(name, extraLists[i].second);
     }
 }
 

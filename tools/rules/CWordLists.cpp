@@ -22,24 +22,21 @@ Diagnostic Error(const SourcePos& pos, std::string message) {
     return Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)};
 }
 
-// Tags of both, each once, in the order first seen.
+// Tags of both, each once: `kept` as it is when `more` adds nothing, else
+// in sorted order, so that the same tags merged in any order are one text.
 std::string MergeTags(const std::string& kept, const std::string& more) {
-    if (more.empty() || kept == more) return kept;
-    std::string merged = kept;
-    std::size_t start = 0;
-    while (start <= more.size()) {
-        const std::size_t comma = std::min(more.find(',', start), more.size());
-        const std::string tag = more.substr(start, comma - start);
-        bool present = false;
-        for (std::size_t at = 0; at <= merged.size() && !merged.empty();) {
-            const std::size_t end = std::min(merged.find(',', at), merged.size());
-            present = present || merged.compare(at, end - at, tag) == 0;
-            at = end + 1;
+    std::set<std::string> tags;
+    for (const std::string* text : {&kept, &more}) {
+        for (std::size_t start = 0; !text->empty() && start <= text->size();) {
+            const std::size_t comma = std::min(text->find(',', start), text->size());
+            tags.insert(text->substr(start, comma - start));
+            start = comma + 1;
         }
-        if (!present) merged += (merged.empty() ? "" : ",") + tag;
-        start = comma + 1;
     }
-    return merged;
+    std::string merged;
+    for (const std::string& tag : tags) merged += (merged.empty() ? "" : ",") + tag;
+    const std::size_t keptCount = kept.empty() ? 0 : static_cast<std::size_t>(std::count(kept.begin(), kept.end(), ',')) + 1;
+    return tags.size() == keptCount ? kept : merged;
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 //
 // Entries that repeat, within a file or across files, fold into one: the
 // highest level wins (the first line written at that level is the entry's
-// place), and the tags of every repeat are merged. Letters fold in any case,
+// place), and the tags of every repeat are merged (in sorted order once a
+// repeat adds one). Letters fold in any case,
 // as the filter matches them. An empty match column means `written`, which
 // catches a list's words as written without their homophones.
 //
