@@ -31,11 +31,10 @@ bool AuditCorpus(const RuleSetSource& rules, const std::string& corpus, std::vec
     const fs::path target = scratch / "Data" / "Scp" / "Chatsieve.res";
     std::vector<unsigned char> bytes;
     CScreener screener;
-    const bool opened = fs::create_directories(target.parent_path(), ec) &&
-                        packhold::EncodePackage(CRuleCompiler::MakePackage(rules), packhold::kDefaultKey, &bytes,
-                                                error) &&
-                        packhold::WriteFileAtomically(target.string(), bytes, error) &&
-                        screener.Open(scratch.string(), error);
+    const bool opened =
+        fs::create_directories(target.parent_path(), ec) &&
+        packhold::EncodePackage(CRuleCompiler::MakePackage(rules), packhold::kDefaultKey, &bytes, error) &&
+        packhold::WriteFileAtomically(target.string(), bytes, error) && screener.Open(scratch.string(), error);
     fs::remove_all(scratch, ec);
     if (!opened) return false;
 
@@ -44,9 +43,9 @@ bool AuditCorpus(const RuleSetSource& rules, const std::string& corpus, std::vec
     for (const auto* table : {&rules.phrases, &rules.combos}) {
         for (const RuleSource& rule : *table) {
             const std::size_t slash = rule.pos.file.find_last_of("/\\");
-            places.emplace(rule.pos.file.substr(slash == std::string::npos ? 0 : slash + 1) + ":" +
-                               std::to_string(rule.pos.line),
-                           &rule);
+            places.emplace(
+                rule.pos.file.substr(slash == std::string::npos ? 0 : slash + 1) + ":" + std::to_string(rule.pos.line),
+                &rule);
         }
     }
     std::map<std::string, std::size_t> counts;
@@ -64,8 +63,7 @@ bool AuditCorpus(const RuleSetSource& rules, const std::string& corpus, std::vec
     }
     std::vector<std::pair<std::size_t, std::string>> ranked;
     for (const auto& count : counts) ranked.emplace_back(count.second, count.first);
-    std::stable_sort(ranked.begin(), ranked.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
     if (ranked.size() > kMaxNoisyRulesShown) ranked.resize(kMaxNoisyRulesShown);
     const auto share = [lines](std::size_t n) {
         char text[32];
@@ -81,9 +79,9 @@ bool AuditCorpus(const RuleSetSource& rules, const std::string& corpus, std::vec
                                               std::to_string(lines) + " innocent lines of " + corpus + " (" +
                                               share(count) + ")"});
     }
-    diagnostics->push_back(Diagnostic{Diagnostic::Severity::kNote, SourcePos{corpus, 1, 1},
-                                      std::to_string(flagged) + " of " + std::to_string(lines) +
-                                          " lines flagged (" + share(flagged) + ")"});
+    diagnostics->push_back(Diagnostic{
+        Diagnostic::Severity::kNote, SourcePos{corpus, 1, 1},
+        std::to_string(flagged) + " of " + std::to_string(lines) + " lines flagged (" + share(flagged) + ")"});
     return true;
 }
 

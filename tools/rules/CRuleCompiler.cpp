@@ -643,13 +643,13 @@ void CRuleCompiler::ReadWordLists(const CWordLists& lists, RuleSetSource* rules)
             continue;
         }
         ++skipped;
-        all->push_back(Diagnostic{Diagnostic::Severity::kWarning, error->pos,
-                                  error->message + "; the entry is left out"});
+        all->push_back(
+            Diagnostic{Diagnostic::Severity::kWarning, error->pos, error->message + "; the entry is left out"});
     }
     const std::size_t taken = lists.Entries().size() - skipped;
     all->push_back(Diagnostic{Diagnostic::Severity::kNote, lists.TablePos(),
-                              "the lists give " + std::to_string(taken) + " entr" + (taken == 1 ? "y" : "ies") +
-                                  "; " + std::to_string(lists.Folded()) + " repeated lines folded, " +
+                              "the lists give " + std::to_string(taken) + " entr" + (taken == 1 ? "y" : "ies") + "; " +
+                                  std::to_string(lists.Folded()) + " repeated lines folded, " +
                                   std::to_string(skipped) + " entries left out"});
 }
 

@@ -301,10 +301,11 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
         const std::string name = Text(file.TextValue(), Where(2, r));
         // The name becomes a file in the folder: nothing but a plain name
         // beside the tables may be written.
-        const bool table = name == kIgnoreFile || name == kSyllablesFile || name == kCombosFile ||
-                           name == kAllowFile || name == kListsFile;
+        const bool table = name == kIgnoreFile || name == kSyllablesFile || name == kCombosFile || name == kAllowFile ||
+                           name == kListsFile;
         if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\:") != std::string::npos || table) {
-            m_notes->push_back(Where(2, r) + ": the list name '" + name + "' is not a plain file name; the entry is dropped");
+            m_notes->push_back(Where(2, r) + ": the list name '" + name +
+                               "' is not a plain file name; the entry is dropped");
             continue;
         }
         const int level = CellOf(row, levelColumn).IntValue();
@@ -318,7 +319,8 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
             m_notes->push_back(Where(2, r) + ": an entry of " + name +
                                " with another level or mode than the list's is written with the list's");
         list->entries.push_back(Entry{splitTags(Text(CellOf(row, tagsColumn).TextValue(), Where(2, r))),
-                                      CellOf(row, lineColumn).IntValue(), Text(CellOf(row, textColumn).TextValue(), Where(2, r))});
+                                      CellOf(row, lineColumn).IntValue(),
+                                      Text(CellOf(row, textColumn).TextValue(), Where(2, r))});
     }
     if (lists.empty()) return;
     files->lists = "file\tlevel\tmatch\ttags\n";
@@ -329,8 +331,9 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
     for (const List& list : lists) {
         // The list's own tags: those of its entry with the fewest, in their
         // order, as far as every entry has them.
-        const auto fewest = std::min_element(list.entries.begin(), list.entries.end(),
-                                             [](const Entry& a, const Entry& b) { return a.tags.size() < b.tags.size(); });
+        const auto fewest =
+            std::min_element(list.entries.begin(), list.entries.end(),
+                             [](const Entry& a, const Entry& b) { return a.tags.size() < b.tags.size(); });
         std::vector<std::string> common;
         for (const std::string& tag : fewest->tags) {
             bool everywhere = true;
@@ -354,16 +357,19 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
                 if (std::find(common.begin(), common.end(), tag) == common.end()) extra.push_back(tag);
             if (extra.empty()) continue;
             const std::string key = joinTags(extra);
-            auto found = std::find_if(extraLists.begin(), extraLists.end(), [&](const auto& l) { return l.first == key; });
+            auto found =
+                std::find_if(extraLists.begin(), extraLists.end(), [&](const auto& l) { return l.first == key; });
             if (found == extraLists.end()) found = extraLists.insert(extraLists.end(), {key, ""});
             found->second += entry.text + "\n";
         }
-        files->lists += list.name + "\t" + std::to_string(list.level) + "\t" + list.match + "\t" + joinTags(common) + "\n";
+        files->lists +=
+            list.name + "\t" + std::to_string(list.level) + "\t" + list.match + "\t" + joinTags(common) + "\n";
         files->listFiles.emplace_back(list.name, text);
     }
     for (std::size_t i = 0; i < extraLists.size(); ++i) {
         std::string name = "more-tags-" + std::to_string(i + 1) + ".txt";
-        while (std::any_of(lists.begin(), lists.end(), [&](const List& l) { return l.name == name; })) name = "more-" + name;
+        while (std::any_of(lists.begin(), lists.end(), [&](const List& l) { return l.name == name; }))
+            name = "more-" + name;
         files->lists += name + "\t0\twritten\t" + extraLists[i].first + "\n";
         files->listFiles.emplace_back(name, extraLists[i].second);
     }

@@ -35,7 +35,8 @@ std::string MergeTags(const std::string& kept, const std::string& more) {
     }
     std::string merged;
     for (const std::string& tag : tags) merged += (merged.empty() ? "" : ",") + tag;
-    const std::size_t keptCount = kept.empty() ? 0 : static_cast<std::size_t>(std::count(kept.begin(), kept.end(), ',')) + 1;
+    const std::size_t keptCount =
+        kept.empty() ? 0 : static_cast<std::size_t>(std::count(kept.begin(), kept.end(), ',')) + 1;
     return tags.size() == keptCount ? kept : merged;
 }
 
@@ -98,9 +99,9 @@ bool CWordLists::ReadTable(const std::string& folder, std::vector<Diagnostic>* d
         for (char c : level.text) digits = digits && c >= '0' && c <= '9';
         file.level = digits ? std::stoi(level.text) : -1;
         if (file.level < 0 || file.level > kMaxUsualLevel) {
-            diagnostics->push_back(Error(level.pos, level.text.empty() ? "a list needs its level, 0 to 63"
-                                                                       : "the level '" + level.text +
-                                                                             "' is not a whole number from 0 to 63"));
+            diagnostics->push_back(Error(
+                level.pos, level.text.empty() ? "a list needs its level, 0 to 63"
+                                              : "the level '" + level.text + "' is not a whole number from 0 to 63"));
             rowOk = false;
         }
         if (match.text == "sound") {
@@ -159,9 +160,8 @@ bool CWordLists::ReadList(const std::string& folder, int file, std::vector<Diagn
                                              "the list is not valid UTF-8 here"));
                 valid = false;
             } else if (cp == 0) {
-                diagnostics->push_back(
-                    Error(SourcePos{path, line, CountCharacters(text.substr(first, at - first)) + 1},
-                          "a NUL byte: a list is text, one entry a line"));
+                diagnostics->push_back(Error(SourcePos{path, line, CountCharacters(text.substr(first, at - first)) + 1},
+                                             "a NUL byte: a list is text, one entry a line"));
                 valid = false;
             }
         }
