@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "Commands.h"
+#include "NoiseAudit.h"
 #include "PackholdWriter.h"
 #include "rules/CRuleCompiler.h"
 #include "rules/CRuleDecompiler.h"
@@ -19,7 +20,8 @@ const char kBuildHelp[] =
     "Compiles the rule folder SRC (ignore.tsv, syllables.tsv, phrases.tsv,\n"
     "combos.tsv; see docs/rules.md) into the rule package OUT.res; a folder that\n"
     "leaves out ignore.tsv or syllables.tsv gets the shipped ones, and one that\n"
-    "leaves out combos.tsv (or allow.tsv) has none of them. Every mistake\n"
+    "leaves out combos.tsv (or allow.tsv) has none of them; one with word\n"
+    "lists (lists.tsv) needs no phrases.tsv. Every mistake\n"
     "is reported as FILE:LINE:COLUMN: message, and then nothing is written; an\n"
     "existing OUT.res is replaced only by a complete new package. The warnings of\n"
     "lint are shown too, alongside any errors.\n"
@@ -27,13 +29,16 @@ const char kBuildHelp[] =
     "Exit status: 0 written, 1 errors in the rules or OUT.res not writable, 2 wrong usage.\n";
 
 const char kLintHelp[] =
-    "usage: chatsieve lint SRC\n"
+    "usage: chatsieve lint SRC [--corpus FILE]\n"
     "\n"
     "Checks the rule folder SRC like build, writing nothing, and also warns about\n"
     "what compiles but cannot work as meant: levels above 63, rules never tried\n"
     "or never deciding a line's level (duplicates, rules another one shadows),\n"
     "phrases that start with a one-byte form, overlapping syllables, ignore-sets\n"
-    "that strip syllable characters, characters whose reading was only guessed.\n"
+    "that strip syllable characters, characters whose reading was only guessed,\n"
+    "word-list entries of one character, one letter or up to four digits.\n"
+    "With --corpus FILE, a UTF-8 text known to be innocent, it also names the\n"
+    "20 rules that decide the most of its lines, with their counts.\n"
     "Notes say which readings and variants each rule took and how many package\n"
     "rows it became; they are not warnings. Findings go to standard output;\n"
     "warnings are given even when there are errors, for the rows that read\n"
@@ -134,15 +139,32 @@ int RunBuild(const Arguments& args) {
 
 int RunLint(const Arguments& args) {
     if (WantsHelp(args)) return std::fputs(kLintHelp, stdout), kExitOk;
-    if (args.size() != 1 || (args[0].size() > 1 && args[0][0] == '-'))
-        return UsageError("lint", args.empty() ? "the rule folder is missing" : "one rule folder only, and no options");
+    std::string folder, corpus;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--corpus") {
+            if (i + 1 == args.size()) return UsageError("lint", "--corpus needs a file of innocent text");
+            corpus = args[++i];
+        } else if (args[i].rfind("--corpus=", 0) == 0) {
+            corpus = args[i].substr(9);
+        } else if ((args[i].size() > 1 && args[i][0] == '-') || !folder.empty()) {
+            return UsageError("lint", "one rule folder only, and no options but --corpus");
+        } else {
+            folder = args[i];
+        }
+    }
+    if (folder.empty()) return UsageError("lint", "the rule folder is missing");
     RuleSetSource rules;
     std::vector<Diagnostic> diagnostics;
-    const bool read = CRuleCompiler().Read(args[0], &rules, &diagnostics);
+    const bool read = CRuleCompiler().Read(folder, &rules, &diagnostics);
     CRuleLinter().Check(rules, &diagnostics);
     if (read) CRuleLinter().Explain(rules, &diagnostics);
+    std::string error;
+    if (read && !corpus.empty() && !AuditCorpus(rules, corpus, &diagnostics, &error)) {
+        std::fprintf(stderr, "chatsieve lint: %s\n", error.c_str());
+        return kExitFailure;
+    }
     Print(diagnostics, stdout);
-    std::fprintf(stdout, "%s\n", Summary(args[0], diagnostics).c_str());
+    std::fprintf(stdout, "%s\n", Summary(folder, diagnostics).c_str());
     if (!read) return kExitFailure;
     const bool warned = std::any_of(diagnostics.begin(), diagnostics.end(),
                                     [](const Diagnostic& d) { return d.severity == Diagnostic::Severity::kWarning; });

@@ -1,5 +1,6 @@
 #include "rules/CAuthoringTable.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -31,8 +32,6 @@ bool IsBlankOrComment(const std::string& line) {
 
 }  // namespace
 
-// A file plainly in another encoding draws one message instead of one per
-// line.
 const char* ForeignEncoding(const std::string& text) {
     if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF')))
         return "UTF-16";
@@ -237,6 +236,38 @@ bool CAuthoringTable::Load(const std::string& path, std::vector<Diagnostic>* dia
         return false;
     }
     return Parse(contents.str(), diagnostics);
+}
+
+bool TidyTags(const AuthoringField& field, std::string* tags, std::vector<Diagnostic>* diagnostics) {
+    const std::string& text = field.text;
+    tags->clear();
+    if (text.empty()) return true;
+    const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        std::size_t first = start, last = comma;
+        while (first < last && text[first] == ' ') ++first;
+        while (last > first && text[last - 1] == ' ') --last;
+        SourcePos pos = field.pos;
+        pos.column += CountCharacters(text, first);
+        const std::string tag = text.substr(first, last - first);
+        bool ok = !tag.empty() && isLetter(tag[0]);
+        for (char c : tag) ok = ok && (isLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.');
+        if (tag.empty()) {
+            diagnostics->push_back(Error(pos, "an empty tag: separate tags with single commas"));
+            tags->clear();
+            return false;
+        }
+        if (!ok) {
+            diagnostics->push_back(Error(
+                pos, "the tag '" + tag + "' must start with a letter and hold only letters, digits, '-', '_' and '.'"));
+            tags->clear();
+            return false;
+        }
+        *tags += (tags->empty() ? "" : ",") + tag;
+        start = comma + 1;
+    }
+    return true;
 }
 
 }  // namespace chatsieve::tools

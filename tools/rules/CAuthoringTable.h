@@ -57,8 +57,14 @@ private:
 int CountCharacters(const std::string& utf8, std::size_t end = std::string::npos);
 
 // "UTF-16" or "GBK" when the whole text is plainly in one of them and not in
-// UTF-8; null otherwise.
+// UTF-8, so that such a file draws one message instead of one per line;
+// nullptr otherwise.
 const char* ForeignEncoding(const std::string& text);
+
+// The tags of a field ("cheat, contact" -> "cheat,contact"): words as ids are
+// written, separated by commas. False, with an error, for an empty or
+// misspelt tag.
+bool TidyTags(const AuthoringField& field, std::string* tags, std::vector<Diagnostic>* diagnostics);
 
 // The characters before byte offsets of one text, asked in rising order:
 // counts only the bytes since the last offset asked, so walking a long line

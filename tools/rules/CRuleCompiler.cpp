@@ -12,6 +12,7 @@
 #include "rules/CharacterReading.h"
 #include "rules/EmbeddedText.h"
 #include "rules/PackageRows.h"
+#include "rules/CWordLists.h"
 #include "rules/Utf8.h"
 #include "rules/WrittenPhrase.h"
 
@@ -277,14 +278,24 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     // it can; a rule is not resolved against a syllable table that failed.
     const bool ignoreRead = LoadOrShipped(&ignore, folder, kIgnoreFile, ShippedIgnore(), diagnostics);
     const bool syllablesRead = LoadOrShipped(&syllables, folder, kSyllablesFile, ShippedSyllables(), diagnostics);
-    const bool phrasesRead = phrases.Load(JoinPath(folder, kPhrasesFile), diagnostics);
-    // Combinations are optional, as allowed expressions are: a folder without
-    // combos.tsv builds as with an empty one.
+    // A folder of word lists needs no phrases.tsv of its own; combinations
+    // are optional, as allowed expressions are: a folder without combos.tsv
+    // builds as with an empty one.
+    std::error_code ec;
+    const bool hasLists = std::filesystem::exists(JoinPath(folder, kListsFile), ec);
+    const bool phrasesRead = (hasLists && !std::filesystem::exists(JoinPath(folder, kPhrasesFile), ec)) ||
+                             phrases.Load(JoinPath(folder, kPhrasesFile), diagnostics);
     const bool combosRead = UsesShipped(folder, kCombosFile) || combos.Load(JoinPath(folder, kCombosFile), diagnostics);
     if (ignoreRead) ReadIgnore(ignore, rules);
     if (syllablesRead) ReadSyllables(syllables, rules);
     const bool syllablesOk = syllablesRead && diagnostics->size() == before;
     if (syllablesOk && phrasesRead) ReadPhrases(phrases, rules);
+    CWordLists lists;
+    const std::size_t room = kMaxReferencedRows - std::min<std::size_t>(rules->phrases.size(), kMaxReferencedRows);
+    if (syllablesOk && phrasesRead && lists.Read(folder, room, diagnostics)) ReadWordLists(lists, rules);
+    if (syllablesOk && phrasesRead && rules->phrases.empty() && !HasErrors(*diagnostics))
+        AddError(lists.Present() ? lists.TablePos() : phrases.HeaderPos(),
+                 "no phrase rules: the filter refuses a rule set without one");
     if (syllablesOk && phrasesRead && combosRead) ReadCombos(combos, rules);
     if (!HasErrors(*diagnostics)) CheckRowCounts(*rules);
     if (!HasErrors(*diagnostics)) ReadAllowTable(folder, rules, diagnostics);
@@ -540,33 +551,7 @@ bool CRuleCompiler::ReadLevel(const AuthoringField& field, RuleSource* rule) {
 }
 
 bool CRuleCompiler::ReadTags(const AuthoringField& field, RuleSource* rule) {
-    const std::string& text = field.text;
-    if (text.empty()) return true;
-    std::string tags;
-    for (std::size_t start = 0; start <= text.size();) {
-        const std::size_t comma = std::min(text.find(',', start), text.size());
-        std::size_t first = start, last = comma;
-        while (first < last && text[first] == ' ') ++first;
-        while (last > first && text[last - 1] == ' ') --last;
-        SourcePos pos = field.pos;
-        pos.column += CountCharacters(text, first);
-        const std::string tag = text.substr(first, last - first);
-        bool ok = !tag.empty() && IsAsciiLetter(tag[0]);
-        for (char c : tag) ok = ok && (IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.');
-        if (tag.empty()) {
-            AddError(pos, "an empty tag: separate tags with single commas");
-            return false;
-        }
-        if (!ok) {
-            AddError(pos,
-                     "the tag '" + tag + "' must start with a letter and hold only letters, digits, '-', '_' and '.'");
-            return false;
-        }
-        tags += (tags.empty() ? "" : ",") + tag;
-        start = comma + 1;
-    }
-    rule->tags = tags;
-    return true;
+    return TidyTags(field, &rule->tags, m_diagnostics);
 }
 
 bool CRuleCompiler::ReadId(const AuthoringField& field, bool isPhrase, const RuleSetSource& rules, RuleSource* rule) {
@@ -596,19 +581,20 @@ bool CRuleCompiler::ReadId(const AuthoringField& field, bool isPhrase, const Rul
     return true;
 }
 
-bool CRuleCompiler::ReadExpression(const AuthoringField& text, const RuleSetSource& rules, RuleSource* out) {
+bool CRuleCompiler::ReadExpression(RuleSetSource* rules, RuleSource* phrase, bool rowOk) {
+    if (phrase->match == MatchMode::kWritten) return ReadWrittenPhrase(rules, phrase, m_diagnostics) && rowOk;
     const CCodePage936& codePage = CCodePage936::Instance();
-    RuleSource& phrase = *out;
-    phrase.text = text.text;
-    phrase.textPos = text.pos;
-    bool ok = true;
+    const AuthoringField text{phrase->text, phrase->textPos};
+    // The checks of the whole expression wait for a row without other errors.
+    bool ok = rowOk;
+
     // Words are separated by spaces or apostrophes (xi'an); a run of
     // letters is one pinyin word, and each other character stands for a
     // syllable. Characters are read together up to the next pinyin word,
     // so that a word dictionary can give them their readings.
     std::vector<WrittenCharacter> run;
     const auto readRun = [&] {
-        if (!run.empty() && !ReadCharacters(run, rules, &phrase.parts, &phrase.choices, m_diagnostics)) ok = false;
+        if (!run.empty() && !ReadCharacters(run, *rules, &phrase->parts, &phrase->choices, m_diagnostics)) ok = false;
         run.clear();
     };
     ColumnCounter columns(text.text);
@@ -633,12 +619,12 @@ bool CRuleCompiler::ReadExpression(const AuthoringField& text, const RuleSetSour
             std::size_t end = i;
             while (end < text.text.size() && IsAsciiLetter(text.text[end])) ++end;
             const std::string word = text.text.substr(i, end - i);
-            const int syllable = SyllableByName(word, rules);
+            const int syllable = SyllableByName(word, *rules);
             if (syllable < 0) {
                 AddError(pos, "unknown syllable '" + word + "'");
                 ok = false;
             } else {
-                phrase.parts.push_back(PartRef{PartKind::kSyllable, syllable, {}});
+                phrase->parts.push_back(PartRef{PartKind::kSyllable, syllable, {}});
             }
             ++written;
             i = end;
@@ -670,10 +656,10 @@ bool CRuleCompiler::ReadExpression(const AuthoringField& text, const RuleSetSour
     if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) {
         AddError(text.pos, "a phrase holds at most " + std::to_string(kMaxPhraseSyllables) +
                                " syllables; this one has " + std::to_string(written));
-        phrase.parts.clear();
+        phrase->parts.clear();
         ok = false;
     }
-    if (ok && phrase.parts.empty()) {
+    if (ok && phrase->parts.empty()) {
         AddError(text.pos, "a phrase needs its expression, in characters or pinyin");
         ok = false;
     }
@@ -687,6 +673,8 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
         bool ok = ReadId(row.fields[0], true, *rules, &phrase);
         ok = ReadLevel(row.fields[1], &phrase) && ok;
         ok = ReadTags(row.fields[3], &phrase) && ok;
+        phrase.text = row.fields[2].text;
+        phrase.textPos = row.fields[2].pos;
         const AuthoringField& match = row.fields[4];
         if (match.text == "written") {
             phrase.match = MatchMode::kWritten;
@@ -694,26 +682,61 @@ void CRuleCompiler::ReadPhrases(const CAuthoringTable& table, RuleSetSource* rul
             AddError(match.pos, "unknown matching mode '" + match.text + "': use sound or written");
             ok = false;
         }
-        if (phrase.match == MatchMode::kWritten) {
-            phrase.text = row.fields[2].text;
-            phrase.textPos = row.fields[2].pos;
-            ok = ReadWrittenPhrase(rules, &phrase, m_diagnostics) && ok;
-            phrase.broken = !ok;
-            rules->phrases.push_back(phrase);
-            continue;
-        }
-
-        ok = ReadExpression(row.fields[2], *rules, &phrase) && ok;
+        ok = ReadExpression(rules, &phrase, ok);
         // Even a bad row takes its place, so that later rows keep their numbers
         // in messages and combinations do not report its id as unknown.
         phrase.broken = !ok;
         rules->phrases.push_back(phrase);
     }
-    if (rules->phrases.empty())
-        AddError(table.HeaderPos(), "no phrase rules: the filter refuses a rule set without one");
     if (rules->phrases.size() > static_cast<std::size_t>(kMaxReferencedRows))
         AddError(rules->phrases[kMaxReferencedRows].pos,
                  "more than " + std::to_string(kMaxReferencedRows) + " phrase rules cannot be referred to");
+}
+
+void CRuleCompiler::ReadWordLists(const CWordLists& lists, RuleSetSource* rules) {
+    if (!lists.Present()) return;
+    std::size_t skipped = 0;
+    std::vector<Diagnostic>* const all = m_diagnostics;
+    for (const WordListEntry& entry : lists.Entries()) {
+        RuleSource phrase;
+        phrase.pos = SourcePos{entry.pos.file, entry.pos.line, 1};
+        phrase.level = entry.level;
+        phrase.levelPos = lists.Files()[static_cast<std::size_t>(entry.file)].pos;
+        phrase.text = entry.text;
+        phrase.textPos = entry.pos;
+        phrase.tags = entry.tags;
+        phrase.match = entry.match;
+        phrase.listed = true;
+        // An entry that cannot be expressed is left out with the reason the
+        // phrase would have been refused for, and the rest of the list builds.
+        std::vector<Diagnostic> reasons;
+        const int length = CountCharacters(entry.text);
+        if (length > kMaxListEntryCharacters) {
+            reasons.push_back(Diagnostic{Diagnostic::Severity::kError, entry.pos,
+                                         "the entry is " + std::to_string(length) +
+                                             " characters long; a phrase holds at most " +
+                                             std::to_string(kMaxPhraseSyllables) + " syllables"});
+        } else {
+            m_diagnostics = &reasons;
+            ReadExpression(rules, &phrase, true);
+            m_diagnostics = all;
+        }
+        const auto error = std::find_if(reasons.begin(), reasons.end(),
+                                        [](const Diagnostic& d) { return d.severity == Diagnostic::Severity::kError; });
+        if (error == reasons.end()) {
+            all->insert(all->end(), reasons.begin(), reasons.end());
+            rules->phrases.push_back(phrase);
+            continue;
+        }
+        ++skipped;
+        all->push_back(
+            Diagnostic{Diagnostic::Severity::kWarning, error->pos, error->message + "; the entry is left out"});
+    }
+    const std::size_t taken = lists.Entries().size() - skipped;
+    all->push_back(Diagnostic{Diagnostic::Severity::kNote, lists.TablePos(),
+                              "the lists give " + std::to_string(taken) + " entr" + (taken == 1 ? "y" : "ies") + "; " +
+                                  std::to_string(lists.Folded()) + " repeated lines folded, " +
+                                  std::to_string(skipped) + " entries left out"});
 }
 
 void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rules) {
@@ -766,7 +789,9 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
                 }
                 RuleSource helper;
                 helper.pos = word.pos;
-                if (!ReadExpression(AuthoringField{word.text, word.pos}, *rules, &helper)) {
+                helper.text = word.text;
+                helper.textPos = word.pos;
+                if (!ReadExpression(rules, &helper, true)) {
                     ok = false;
                     continue;
                 }

@@ -25,9 +25,14 @@
 
 namespace chatsieve::tools {
 
+class CWordLists;
+
+// A list entry longer than this is left out unread: no phrase can hold it.
+constexpr int kMaxListEntryCharacters = 256;
+
 class CRuleCompiler {
 public:
-    // Reads the four tables of `folder`; messages name the files as
+    // Reads the four tables of `folder` and its word lists (CWordLists); messages name the files as
     // `folder`/NAME. False when any error was found.
     bool Read(const std::string& folder, RuleSetSource* rules, std::vector<Diagnostic>* diagnostics);
 
@@ -44,14 +49,18 @@ private:
     void ReadIgnore(const CAuthoringTable& table, RuleSetSource* rules);
     void ReadSyllables(const CAuthoringTable& table, RuleSetSource* rules);
     void ReadPhrases(const CAuthoringTable& table, RuleSetSource* rules);
+    // The expression of `phrase` (text, textPos, match) into its parts; false
+    // with errors when it cannot be expressed. `rowOk`: the row's other
+    // fields read well (checks of the whole expression wait for that).
+    bool ReadExpression(RuleSetSource* rules, RuleSource* phrase, bool rowOk);
+    // Each entry of the lists becomes a phrase after those of phrases.tsv.
+    void ReadWordLists(const CWordLists& lists, RuleSetSource* rules);
     void ReadCombos(const CAuthoringTable& table, RuleSetSource* rules);
     void CheckRowCounts(const RuleSetSource& rules);
     // The loader's limits on the rows as written, once every rule has its
     // variant and full-width rows.
     void CheckPackageLimits(const RuleSetSource& rules);
 
-    // A phrase's expression, in characters and pinyin, into rule->parts.
-    bool ReadExpression(const AuthoringField& text, const RuleSetSource& rules, RuleSource* rule);
     bool ReadLevel(const AuthoringField& field, RuleSource* rule);
     // The optional tags: words as ids are written, separated by commas.
     bool ReadTags(const AuthoringField& field, RuleSource* rule);

@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "rules/AllowTable.h"
 #include "rules/CCodePage936.h"
+#include "rules/CWordLists.h"
 #include "rules/RuleSource.h"
 
 namespace chatsieve::tools {
@@ -221,7 +223,15 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
         // Each rule goes back on the line it was written on, so that the
         // places the package names are places in the folder, and building it
         // gives the same lines again; the banner gives way to a rule on line 2.
-        const int firstLine = table.rows.empty() ? 0 : CellOf(table.rows[0], lineColumn).IntValue();
+        const int fileColumn = FindColumn(table, "file", CellType::kText);
+        // Word-list entries go back into their lists, below.
+        const auto listed = [&](const std::vector<Cell>& row) {
+            const Cell& file = CellOf(row, fileColumn);
+            return t == 0 && file.IsPresent() && file.TextValue() != kPhrasesFile;
+        };
+        std::size_t first = 0;
+        while (first < table.rows.size() && listed(table.rows[first])) ++first;
+        const int firstLine = first == table.rows.size() ? 0 : CellOf(table.rows[first], lineColumn).IntValue();
         text = firstLine == 2 ? "" : kBanner;
         text += t == 0 ? "id\tlevel\tphrase" : "id\tlevel\tparts";
         // Packages with written-mode rules say each phrase's mode.
@@ -231,7 +241,7 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
         int nextLine = firstLine == 2 ? 2 : 3;
         for (std::size_t r = 0; r < table.rows.size(); ++r) {
             // A rule's variant rows stand on its own line.
-            if (repeats[t][r] || (t == 0 && madeOfWord[r])) continue;
+            if (repeats[t][r] || (t == 0 && madeOfWord[r]) || listed(table.rows[r])) continue;
             const int line = CellOf(table.rows[r], lineColumn).IntValue();
             if (line > nextLine && line - nextLine <= kMaxLineGap) {
                 text.append(static_cast<std::size_t>(line - nextLine), '\n');
@@ -259,10 +269,126 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
         }
         (t == 0 ? files->phrases : files->combos) = text;
     }
+    DecompileLists(phrases, repeats[0], files);
     std::vector<std::string> comboIds;
     for (std::size_t r = 0; r < combos.rows.size(); ++r)
         comboIds.push_back(Text(CellOf(combos.rows[r], idColumns[1]).TextValue(), Where(3, r)));
     return DecompileAllowTable(package, phraseIds, comboIds, repeats, &files->allow, notes, error);
+}
+
+void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::vector<bool>& repeats,
+                                     AuthoringFiles* files) {
+    const int fileColumn = FindColumn(phrases, "file", CellType::kText);
+    const int lineColumn = FindColumn(phrases, "line", CellType::kInt);
+    const int levelColumn = FindColumn(phrases, "level", CellType::kInt);
+    const int textColumn = FindColumn(phrases, "text", CellType::kText);
+    const int tagsColumn = FindColumn(phrases, "tags", CellType::kText);
+    const int matchColumn = FindColumn(phrases, "match", CellType::kText);
+    struct Entry {
+        std::vector<std::string> tags;
+        int line = 0;
+        std::string text;
+    };
+    struct List {
+        std::string name;
+        int level = 0;
+        std::string match;
+        std::vector<Entry> entries;
+    };
+    std::vector<List> lists;
+    const auto splitTags = [](const std::string& text) {
+        std::vector<std::string> tags;
+        for (std::size_t start = 0; !text.empty() && start <= text.size();) {
+            const std::size_t comma = std::min(text.find(',', start), text.size());
+            tags.push_back(text.substr(start, comma - start));
+            start = comma + 1;
+        }
+        return tags;
+    };
+    const auto joinTags = [](const std::vector<std::string>& tags) {
+        std::string text;
+        for (const std::string& tag : tags) text += (text.empty() ? "" : ",") + tag;
+        return text;
+    };
+    for (std::size_t r = 0; r < phrases.rows.size(); ++r) {
+        const std::vector<Cell>& row = phrases.rows[r];
+        const Cell& file = CellOf(row, fileColumn);
+        if (repeats[r] || !file.IsPresent() || file.TextValue() == kPhrasesFile) continue;
+        const std::string name = Text(file.TextValue(), Where(2, r));
+        // The name becomes a file in the folder: nothing but a plain name
+        // beside the tables may be written.
+        const bool table = name == kIgnoreFile || name == kSyllablesFile || name == kCombosFile || name == kAllowFile ||
+                           name == kListsFile;
+        if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\:") != std::string::npos || table) {
+            m_notes->push_back(Where(2, r) + ": the list name '" + name +
+                               "' is not a plain file name; the entry is dropped");
+            continue;
+        }
+        const int level = CellOf(row, levelColumn).IntValue();
+        const std::string match = CellOf(row, matchColumn).IsPresent() ? "written" : "sound";
+        auto list = std::find_if(lists.begin(), lists.end(), [&](const List& l) { return l.name == name; });
+        if (list == lists.end()) {
+            lists.push_back(List{name, level, match, {}});
+            list = lists.end() - 1;
+        }
+        if (list->level != level || list->match != match)
+            m_notes->push_back(Where(2, r) + ": an entry of " + name +
+                               " with another level or mode than the list's is written with the list's");
+        list->entries.push_back(Entry{splitTags(Text(CellOf(row, tagsColumn).TextValue(), Where(2, r))),
+                                      CellOf(row, lineColumn).IntValue(),
+                                      Text(CellOf(row, textColumn).TextValue(), Where(2, r))});
+    }
+    if (lists.empty()) return;
+    files->lists = "file\tlevel\tmatch\ttags\n";
+    // Tags an entry took from repeats in other lists come back through a
+    // repeat of it in a list of level 0 with just those tags, after the
+    // others: it never takes the entry's place, and folding merges its tags.
+    std::vector<std::pair<std::string, std::string>> extraLists;  // tags, entries
+    for (const List& list : lists) {
+        // The list's own tags: those of its entry with the fewest, in their
+        // order, as far as every entry has them.
+        const auto fewest =
+            std::min_element(list.entries.begin(), list.entries.end(),
+                             [](const Entry& a, const Entry& b) { return a.tags.size() < b.tags.size(); });
+        std::vector<std::string> common;
+        for (const std::string& tag : fewest->tags) {
+            bool everywhere = true;
+            for (const Entry& entry : list.entries)
+                everywhere = everywhere && std::find(entry.tags.begin(), entry.tags.end(), tag) != entry.tags.end();
+            if (everywhere) common.push_back(tag);
+        }
+        std::string text;
+        int nextLine = 1;
+        for (const Entry& entry : list.entries) {
+            // Each entry goes back on its line; list files have no comments,
+            // so blank lines keep the places.
+            if (entry.line > nextLine && entry.line - nextLine <= kMaxLineGap) {
+                text.append(static_cast<std::size_t>(entry.line - nextLine), '\n');
+                nextLine = entry.line;
+            }
+            ++nextLine;
+            text += entry.text + "\n";
+            std::vector<std::string> extra;
+            for (const std::string& tag : entry.tags)
+                if (std::find(common.begin(), common.end(), tag) == common.end()) extra.push_back(tag);
+            if (extra.empty()) continue;
+            const std::string key = joinTags(extra);
+            auto found =
+                std::find_if(extraLists.begin(), extraLists.end(), [&](const auto& l) { return l.first == key; });
+            if (found == extraLists.end()) found = extraLists.insert(extraLists.end(), {key, ""});
+            found->second += entry.text + "\n";
+        }
+        files->lists +=
+            list.name + "\t" + std::to_string(list.level) + "\t" + list.match + "\t" + joinTags(common) + "\n";
+        files->listFiles.emplace_back(list.name, text);
+    }
+    for (std::size_t i = 0; i < extraLists.size(); ++i) {
+        std::string name = "more-tags-" + std::to_string(i + 1) + ".txt";
+        while (std::any_of(lists.begin(), lists.end(), [&](const List& l) { return l.name == name; }))
+            name = "more-" + name;
+        files->lists += name + "\t0\twritten\t" + extraLists[i].first + "\n";
+        files->listFiles.emplace_back(name, extraLists[i].second);
+    }
 }
 
 packhold::Package CRuleDecompiler::WithoutSourceColumns(const packhold::Package& rebuilt,
@@ -301,7 +427,10 @@ bool CRuleDecompiler::WriteFolder(const std::string& folder, const AuthoringFile
                                                                   {kPhrasesFile, &files.phrases},
                                                                   {kCombosFile, &files.combos},
                                                                   {kAllowFile, &files.allow}};
-    for (const auto& output : outputs) {
+    std::vector<std::pair<std::string, const std::string*>> all(std::begin(outputs), std::end(outputs));
+    if (!files.lists.empty()) all.emplace_back(kListsFile, &files.lists);
+    for (const auto& list : files.listFiles) all.emplace_back(list.first, &list.second);
+    for (const auto& output : all) {
         if (output.second == &files.allow && files.allow.empty()) continue;
         const fs::path path = dir / output.first;
         std::ofstream out(path, std::ios::binary);

@@ -9,6 +9,7 @@
 #define CHATSIEVE_TOOLS_RULES_CRULEDECOMPILER_H
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "PackholdWriter.h"
@@ -22,6 +23,9 @@ struct AuthoringFiles {
     std::string phrases;
     std::string combos;
     std::string allow;  // empty: the package allows nothing, and no file is written
+    std::string lists;  // empty: the package holds no list entries, and no file is written
+    // The word lists lists.tsv names: file name, contents.
+    std::vector<std::pair<std::string, std::string>> listFiles;
 };
 
 class CRuleDecompiler {
@@ -41,6 +45,9 @@ public:
 
 private:
     std::string Text(const std::string& cp936, const std::string& where);
+    // The list rows of the phrase table (those whose "file" is neither
+    // table's) back into lists.tsv and their list files.
+    void DecompileLists(const packhold::Table& phrases, const std::vector<bool>& repeats, AuthoringFiles* files);
     std::vector<std::string>* m_notes = nullptr;
 };
 

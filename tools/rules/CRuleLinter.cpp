@@ -8,10 +8,14 @@
 #include "rules/AllowTable.h"
 #include "rules/CCodePage936.h"
 #include "rules/PackageRows.h"
+#include "rules/Utf8.h"
 
 namespace chatsieve::tools {
 
 namespace {
+
+// Digit runs up to this long are years, prices and counts in innocent text.
+constexpr std::size_t kMaxNoisyDigits = 4;
 
 // A syllable part as far as comparing rules goes: its syllable and the
 // characters it matches beyond the syllable's ranges.
@@ -308,6 +312,27 @@ void CRuleLinter::Check(const RuleSetSource& rules, std::vector<Diagnostic>* dia
     CheckPhraseStarts(rules);
     CheckShadowing(rules);
     CheckAllowed(rules);
+    CheckNoise(rules);
+}
+
+void CRuleLinter::CheckNoise(const RuleSetSource& rules) {
+    for (const RuleSource& phrase : rules.phrases) {
+        if (!phrase.listed || phrase.broken) continue;
+        const std::string& text = phrase.text;
+        bool digits = !text.empty();
+        for (char c : text) digits = digits && c >= '0' && c <= '9';
+        std::size_t end = 0;
+        std::uint32_t cp = 0;
+        const bool single = DecodeUtf8(text, &end, &cp) && end == text.size();
+        // Longer runs are the phone and account numbers lists are meant to
+        // ban, and a run never matches inside a longer one.
+        if (digits && text.size() > 1 && text.size() <= kMaxNoisyDigits)
+            Warn(phrase.textPos, "the entry '" + text + "' is a short run of digits, found in much innocent text");
+        else if (single && cp < 0x80)
+            Warn(phrase.textPos, "the entry '" + text + "' is a single letter or digit, found in much innocent text");
+        else if (single)
+            Warn(phrase.textPos, "the entry '" + text + "' is a single character, found in much innocent text");
+    }
 }
 
 void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {

@@ -22,6 +22,8 @@
 //  - an ignore-set with no ranges;
 //  - a character with several readings whose reading no dictionary word and
 //    no mark gave (a guess), and variants with no room in a syllable row.
+//  - a word-list entry that is one character, one letter or a run of up to
+//    four digits: such entries are found in much innocent text.
 // Explain gives notes (not warnings) on what the compiler made of a rule's
 // characters: the readings words gave, the variants added and the rows the
 // rule compiles to.
@@ -56,6 +58,7 @@ private:
     void CheckSyllableOverlap(const RuleSetSource& rules);
     void CheckIgnoreSets(const RuleSetSource& rules);
     void CheckAllowed(const RuleSetSource& rules);
+    void CheckNoise(const RuleSetSource& rules);
     void Warn(const SourcePos& pos, std::string message);
     void Note(const SourcePos& pos, std::string message);
 

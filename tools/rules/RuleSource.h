@@ -140,6 +140,7 @@ struct RuleSource {
     std::vector<CharacterChoice> choices;  // one per character written
     std::string tags;                      // "cheat,contact": the optional tags column, tidied
     MatchMode match = MatchMode::kSound;   // phrases only
+    bool listed = false;                   // an entry of a word list (CWordLists)
     // The row had errors; it is kept so that later rows keep their places,
     // but nothing is judged from it.
     bool broken = false;

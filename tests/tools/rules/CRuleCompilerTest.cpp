@@ -41,7 +41,8 @@ std::vector<std::int32_t> Refs(const packhold::Package& package, int table, std:
 }
 
 // ---- bad inputs: data/bad/NAME.FILE.tsv replaces FILE.tsv of the base set
-// and must give exactly the messages of data/bad/NAME.expected.
+// and must give exactly the messages of data/bad/NAME.expected. Other files
+// NAME.OTHER (the word lists a lists.tsv names) go beside it as OTHER.
 
 struct BadInput {
     std::string name;
@@ -71,7 +72,15 @@ TEST_P(CRuleCompilerBadInput, FailsWithItsMessagesAndWritesNothing) {
     const std::string data = std::string(TOOLS_TEST_DATA "/bad/") + input.name;
     const std::string expected = ReadFileText(data + ".expected");
     ASSERT_FALSE(expected.empty()) << "missing " << data << ".expected";
-    RuleFolder folder({{input.file, ReadFileText(data + "." + input.file)}});
+    RuleFolder::Files files{{input.file, ReadFileText(data + "." + input.file)}};
+    for (const auto& entry : std::filesystem::directory_iterator(TOOLS_TEST_DATA "/bad")) {
+        const std::string name = entry.path().filename().string();
+        const std::string prefix = input.name + ".";
+        if (name.rfind(prefix, 0) != 0 || entry.path().extension() == ".tsv" || entry.path().extension() == ".expected")
+            continue;
+        files.emplace(name.substr(prefix.size()), ReadFileText(entry.path()));
+    }
+    RuleFolder folder(files);
     // Messages name the files as the folder was given; from inside it, bare.
     test::ScopedTempDir unused;
     std::filesystem::current_path(folder.Path());

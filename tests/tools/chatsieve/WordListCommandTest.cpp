@@ -1,0 +1,67 @@
+// Word lists through the command: build's summary, lint's noise audit with
+// and without innocent text, and filter --explain naming an entry's line.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "RuleFolder.h"
+#include "RunChatsieve.h"
+#include "TempDir.h"
+
+namespace chatsieve::test {
+namespace {
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+RuleFolder::Files ListFolder(const std::string& words) {
+    return {{"lists.tsv", "file\tlevel\tmatch\nwords.txt\t5\twritten\n"}, {"words.txt", words}};
+}
+
+TEST(ChatsieveWordLists, ExplainNamesTheEntrysLine) {
+    ScopedTempDir dir;
+    RuleFolder rules(ListFolder("私服\n\n代练\n"));
+    const Result built = Chatsieve("build " + Quoted(rules.Path()) + " -o root/Data/Scp/Chatsieve.res");
+    ASSERT_EQ(built.status, 0) << built.err;
+    EXPECT_NE(built.err.find("lists.tsv:1:1: note: the lists give 2 entries; 0 repeated lines folded, 0 entries "
+                             "left out"),
+              std::string::npos)
+        << built.err;
+    const Result explained = Chatsieve("filter --root root --explain", "找代练\n");
+    EXPECT_NE(explained.out.find("rule: phrase words.txt:3, level 5: 代练"), std::string::npos) << explained.out;
+    const Result json = Chatsieve("filter --root root --explain --json", "找代练\n");
+    EXPECT_NE(json.out.find("\"source\":\"words.txt:3\""), std::string::npos) << json.out;
+}
+
+TEST(ChatsieveWordLists, LintWarnsAboutNoisyEntriesAndNamesTheNoisiestOnACorpus) {
+    ScopedTempDir dir;
+    RuleFolder rules(ListFolder("私服\n系\nb\n64\n13751893776\n系统\n"));
+    const std::string words = rules.Path() + "/words.txt";
+    const Result lint = Chatsieve("lint " + Quoted(rules.Path()));
+    EXPECT_EQ(lint.status, 3);
+    EXPECT_NE(lint.out.find(words + ":2:1: warning: the entry '系' is a single character"), std::string::npos)
+        << lint.out;
+    EXPECT_NE(lint.out.find(words + ":3:1: warning: the entry 'b' is a single letter or digit"), std::string::npos);
+    EXPECT_NE(lint.out.find(words + ":4:1: warning: the entry '64' is a short run of digits"), std::string::npos);
+    // A phone number is what a list means to ban, and 系统 is a word (which
+    // 系 shadows).
+    EXPECT_EQ(lint.out.find(words + ":5:"), std::string::npos) << lint.out;
+    EXPECT_EQ(lint.out.find(words + ":6:1: warning: the entry"), std::string::npos) << lint.out;
+
+    // On innocent text: the rules that decided most lines, with counts, and
+    // the share flagged; 私服 decides none of these.
+    WriteFileText("innocent.txt", "系统更新\n关系很好\n今天天气好\n\n系统\n");
+    const Result audit = Chatsieve("lint " + Quoted(rules.Path()) + " --corpus innocent.txt");
+    EXPECT_EQ(audit.status, 3);
+    EXPECT_NE(audit.out.find(words + ":2:1: warning: '系' decides 3 of the 4 innocent lines of innocent.txt (75.0%)"),
+              std::string::npos)
+        << audit.out;
+    EXPECT_NE(audit.out.find("innocent.txt:1:1: note: 3 of 4 lines flagged (75.0%)"), std::string::npos);
+    EXPECT_EQ(audit.out.find("'私服' decides"), std::string::npos);
+
+    const Result missing = Chatsieve("lint " + Quoted(rules.Path()) + " --corpus nowhere.txt");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("nowhere.txt: cannot read the corpus"), std::string::npos) << missing.err;
+}
+
+}  // namespace
+}  // namespace chatsieve::test

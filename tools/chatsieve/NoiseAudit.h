@@ -1,0 +1,26 @@
+// The noise audit of lint --corpus: the rules that flag the most lines of a
+// text known to be innocent, each named at its place with the count. A line
+// counts for the rule that decided its level, as filter --explain names it.
+#ifndef CHATSIEVE_TOOLS_CHATSIEVE_NOISEAUDIT_H
+#define CHATSIEVE_TOOLS_CHATSIEVE_NOISEAUDIT_H
+
+#include <string>
+#include <vector>
+
+#include "rules/RuleSource.h"
+
+namespace chatsieve::tools {
+
+// Rules named at most, the noisiest first.
+constexpr std::size_t kMaxNoisyRulesShown = 20;
+
+// Screens each line of `corpus` (UTF-8) with the package of `rules`, which
+// the compiler read without errors, and appends a warning for each of the
+// noisiest rules, then a note with the share of lines flagged. False with
+// `*error` when the corpus cannot be read or the package cannot be loaded.
+bool AuditCorpus(const RuleSetSource& rules, const std::string& corpus, std::vector<Diagnostic>* diagnostics,
+                 std::string* error);
+
+}  // namespace chatsieve::tools
+
+#endif
