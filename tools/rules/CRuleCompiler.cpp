@@ -281,7 +281,6 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     // A folder of word lists needs no phrases.tsv of its own; combinations
     // are optional, as allowed expressions are: a folder without combos.tsv
     // builds as with an empty one.
-    std::error_code ec;
     const bool hasLists = std::filesystem::exists(JoinPath(folder, kListsFile), ec);
     const bool phrasesRead = (hasLists && !std::filesystem::exists(JoinPath(folder, kPhrasesFile), ec)) ||
                              phrases.Load(JoinPath(folder, kPhrasesFile), diagnostics);

@@ -223,14 +223,15 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
         // Each rule goes back on the line it was written on, so that the
         // places the package names are places in the folder, and building it
         // gives the same lines again; the banner gives way to a rule on line 2.
-        const int fileColumn = FindColumn(table, "file", CellType::kText);
-        // Word-list entries go back into their lists, below.
+        // Word-list entries go back into their lists, below; phrases made of
+        // a combination's words, with the combination.
         const auto listed = [&](const std::vector<Cell>& row) {
+            if (t != 0) return false;
             const Cell& file = CellOf(row, fileColumn);
-            return t == 0 && file.IsPresent() && file.TextValue() != kPhrasesFile;
+            return file.IsPresent() && file.TextValue() != kPhrasesFile && file.TextValue() != kCombosFile;
         };
         std::size_t first = 0;
-        while (first < table.rows.size() && listed(table.rows[first])) ++first;
+        while (first < table.rows.size() && (listed(table.rows[first]) || (t == 0 && madeOfWord[first]))) ++first;
         const int firstLine = first == table.rows.size() ? 0 : CellOf(table.rows[first], lineColumn).IntValue();
         text = firstLine == 2 ? "" : kBanner;
         text += t == 0 ? "id\tlevel\tphrase" : "id\tlevel\tparts";
@@ -313,7 +314,9 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
     for (std::size_t r = 0; r < phrases.rows.size(); ++r) {
         const std::vector<Cell>& row = phrases.rows[r];
         const Cell& file = CellOf(row, fileColumn);
-        if (repeats[r] || !file.IsPresent() || file.TextValue() == kPhrasesFile) continue;
+        // Phrases made of a combination's words go back with the combination.
+        if (repeats[r] || !file.IsPresent() || file.TextValue() == kPhrasesFile || file.TextValue() == kCombosFile)
+            continue;
         const std::string name = Text(file.TextValue(), Where(2, r));
         // The name becomes a file in the folder: nothing but a plain name
         // beside the tables may be written.
