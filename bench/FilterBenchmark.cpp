@@ -16,6 +16,7 @@
 // lists, the synthetic rules on fortunes-zh lines and the dense text alone;
 // --instructions=fortunes, =lexicon or =dense: one of those).
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <chrono>
 #include <cstdio>
@@ -23,7 +24,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <malloc.h>
 #include <map>
 #include <memory>
 #include <string>
@@ -339,13 +339,12 @@ std::unique_ptr<HyperscanPeer> Compile(const std::vector<std::string>& patterns,
     }
     hs_compile_error_t* error = nullptr;
     const auto start = std::chrono::steady_clock::now();
-    const hs_error_t result =
-        literal ? hs_compile_lit_multi(expressions.data(), flags.data(), ids.data(), lengths.data(),
-                                       static_cast<unsigned>(expressions.size()), HS_MODE_BLOCK, nullptr,
-                                       &peer->database, &error)
-                : hs_compile_multi(expressions.data(), flags.data(), ids.data(),
-                                   static_cast<unsigned>(expressions.size()), HS_MODE_BLOCK, nullptr, &peer->database,
-                                   &error);
+    const hs_error_t result = literal ? hs_compile_lit_multi(expressions.data(), flags.data(), ids.data(),
+                                                             lengths.data(), static_cast<unsigned>(expressions.size()),
+                                                             HS_MODE_BLOCK, nullptr, &peer->database, &error)
+                                      : hs_compile_multi(expressions.data(), flags.data(), ids.data(),
+                                                         static_cast<unsigned>(expressions.size()), HS_MODE_BLOCK,
+                                                         nullptr, &peer->database, &error);
     if (result != HS_SUCCESS) {
         std::fprintf(stderr, "hyperscan: %s\n", error->message);
         std::abort();

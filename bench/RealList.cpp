@@ -83,8 +83,8 @@ std::vector<std::string> DictionarySelection(const std::string& dictionary, int 
     std::string line;
     while (std::getline(in, line)) {
         const std::string word = line.substr(0, line.find(' '));
-        if (!word.empty() && std::none_of(word.begin(), word.end(),
-                                          [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        if (!word.empty() &&
+            std::none_of(word.begin(), word.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
             distinct.insert(word);
     }
     const std::vector<std::string> sorted(distinct.begin(), distinct.end());
