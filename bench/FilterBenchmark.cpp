@@ -33,6 +33,7 @@
 #include "RealList.h"
 #include "Workload.h"
 #include "core/CChatsieve.h"
+#include "rules/CRuleCompiler.h"
 
 #if defined(CHATSIEVE_HAVE_HYPERSCAN)
 #include <hs/hs.h>
@@ -556,6 +557,9 @@ void ReportWords(InstructionCount& counter, const char* name, const CompiledWord
     CChatsieve* filter = FilterIn(words.root);
     std::printf("%s: %zu words offered, %zu accepted; creation %lld instructions; %.0f bytes held a rule\n", name,
                 words.offered, words.words.size(), create, perRule);
+    const packhold::Package package = tools::CRuleCompiler::MakePackage(words.rules);
+    std::printf("  package rows: %zu syllables, %zu phrases\n", package.tables[1].rows.size(),
+                package.tables[2].rows.size());
     std::printf("  %zu lines of %.1f bytes, %.1f%% flagged\n", lines.size(), MeanBytes(lines),
                 FlaggedShare(filter, lines));
     std::fflush(stdout);
