@@ -1,6 +1,9 @@
 // Creation time, check throughput (with and without an output buffer, with the
 // rule index and trying every rule) and, where Hyperscan is installed, the same
-// phrase rules scanned by Hyperscan over the same stripped lines.
+// phrase rules scanned by Hyperscan over the same stripped lines. Beside the
+// synthetic rule sets: the shared sensitive-word list's Chinese words and a
+// selection of the jieba dictionary, compiled as phrase rules, screening lines
+// cut from fortunes-zh and from the zh_CN manual pages.
 //
 //   cmake --preset bench && cmake --build --preset bench && build/bench/bin/FilterBenchmark
 //
@@ -9,9 +12,13 @@
 //
 //   valgrind --tool=callgrind --dump-instr=no build/bench/bin/FilterBenchmark --instructions
 //
-// (--instructions=10000: that rule set alone).
+// (--instructions=10000: that rule set alone; --instructions=real: the word
+// lists, the synthetic rules on fortunes-zh lines and the dense text alone;
+// --instructions=fortunes, =lexicon or =dense: one of those).
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,8 +30,10 @@
 
 #include "Chatsieve.h"
 #include "InstructionCount.h"
+#include "RealList.h"
 #include "Workload.h"
 #include "core/CChatsieve.h"
+#include "rules/CRuleCompiler.h"
 
 #if defined(CHATSIEVE_HAVE_HYPERSCAN)
 #include <hs/hs.h>
@@ -44,8 +53,8 @@ const Workload& WorkloadOf(int phrases) {
 }
 
 // Writes the workload's package into a folder of its own and makes that the
-// working directory, where the filter looks for it.
-void UsePackage(int phrases, int allowed = 0) {
+// working directory, where the filter looks for it; returns the folder.
+std::string UsePackage(int phrases, int allowed = 0) {
     const auto folder = std::filesystem::temp_directory_path() /
                         ("chatsieve-bench-" + std::to_string(phrases) + "-" + std::to_string(allowed));
     const auto file = folder / "Data" / "Scp" / "Chatsieve.res";
@@ -61,6 +70,7 @@ void UsePackage(int phrases, int allowed = 0) {
         }
     }
     std::filesystem::current_path(folder);
+    return folder.string();
 }
 
 // The process's resident memory, from /proc (0 where there is none).
@@ -72,30 +82,103 @@ long ResidentKiB() {
     return 0;
 }
 
-// One filter at a time per process: the one loaded for the current size.
+// Bytes the process holds from malloc (small blocks and mapped ones). The
+// filter allocates through malloc behind its allocation seam, so the growth
+// across a creation is what one loaded filter keeps, tables, matchers and
+// allocator overhead included.
+std::size_t HeapBytes() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// One filter at a time per process: the one loaded from the current folder.
 struct Loaded {
-    int phrases = 0;
-    int allowed = 0;
+    std::string root;
     IChatsieve* filter = nullptr;
 
     void Unload() {
         if (filter) filter->Uninit();
         filter = nullptr;
-        phrases = 0;
-        allowed = 0;
+        root.clear();
     }
 };
 Loaded g_loaded;
 
-CChatsieve* Filter(int phrases, int allowed = 0) {
-    if (g_loaded.phrases != phrases || g_loaded.allowed != allowed) {
+CChatsieve* FilterIn(const std::string& root) {
+    if (g_loaded.root != root) {
         g_loaded.Unload();
-        UsePackage(phrases, allowed);
+        std::filesystem::current_path(root);
         if (!CreateChatsieve(&g_loaded.filter)) std::abort();
-        g_loaded.phrases = phrases;
-        g_loaded.allowed = allowed;
+        g_loaded.root = root;
     }
     return static_cast<CChatsieve*>(g_loaded.filter);
+}
+
+CChatsieve* Filter(int phrases, int allowed = 0) {
+    const std::string root = UsePackage(phrases, allowed);
+    return FilterIn(root);
+}
+
+// Heap bytes one filter created in the current folder holds, per rule.
+double BytesPerRule(std::size_t rules) {
+    const std::size_t before = HeapBytes();
+    IChatsieve* filter = nullptr;
+    if (!CreateChatsieve(&filter)) return 0;
+    const std::size_t held = HeapBytes() - before;
+    filter->Uninit();
+    return static_cast<double>(held) / static_cast<double>(rules);
+}
+
+// The real workloads, made once a process.
+constexpr std::size_t kDenseLines = 300;
+
+const CompiledWords& Lexicon() {
+    static const CompiledWords words = CompileWords(ChineseWords(CHATSIEVE_LEXICON), CHATSIEVE_BENCH_DATA "/lexicon");
+    return words;
+}
+
+const CompiledWords& Dictionary() {
+    static const CompiledWords words = CompileWords(
+        DictionarySelection("/usr/lib/python3/dist-packages/jieba/dict.txt", 10000), CHATSIEVE_BENCH_DATA "/jieba");
+    return words;
+}
+
+const std::vector<std::string>& FortuneLines(std::size_t bytes) {
+    static std::map<std::size_t, std::vector<std::string>> cache;
+    auto it = cache.find(bytes);
+    if (it == cache.end()) it = cache.emplace(bytes, CutLines(FortunesText(), bytes, kLines)).first;
+    return it->second;
+}
+
+const std::vector<std::string>& ManualLines() {
+    static const std::vector<std::string> lines = CutLines(ManualText(), 146, kDenseLines);
+    return lines;
+}
+
+// Skips a benchmark whose data is missing; true when it can run.
+bool Have(benchmark::State& state, const CompiledWords& words, const std::vector<std::string>& lines) {
+    if (words.root.empty() || lines.empty()) {
+        state.SkipWithError("the word list, the dictionary or the text is missing");
+        return false;
+    }
+    return true;
+}
+
+void ScreenLines(benchmark::State& state, CChatsieve* filter, const std::vector<std::string>& lines, bool withOutput) {
+    std::vector<char> out(4096);
+    std::size_t i = 0, bytes = 0, found = 0;
+    for (auto _ : state) {
+        const std::string& line = lines[i++ % lines.size()];
+        const int level = filter->FilterText(line.c_str(), withOutput ? out.data() : nullptr,
+                                             static_cast<unsigned>(out.size() - 1), 1);
+        benchmark::DoNotOptimize(level);
+        found += level != 0;
+        bytes += line.size();
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+    state.SetBytesProcessed(static_cast<int64_t>(bytes));
+    state.counters["flagged"] =
+        benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
 }
 
 void BM_Create(benchmark::State& state) {
@@ -115,6 +198,49 @@ void BM_Create(benchmark::State& state) {
     CreateChatsieve(&filter);
     state.counters["filter_MiB"] = static_cast<double>(ResidentKiB() - before) / 1024.0;
     filter->Uninit();
+    state.counters["bytes_per_rule"] = BytesPerRule(static_cast<std::size_t>(phrases + phrases / 20));
+}
+
+// Creation of the shared list's rule set.
+void BM_CreateLexicon(benchmark::State& state) {
+    const CompiledWords& words = Lexicon();
+    if (!Have(state, words, {""})) return;
+    g_loaded.Unload();
+    std::filesystem::current_path(words.root);
+    for (auto _ : state) {
+        IChatsieve* filter = nullptr;
+        if (!CreateChatsieve(&filter)) state.SkipWithError("CreateChatsieve failed");
+        state.PauseTiming();
+        filter->Uninit();
+        state.ResumeTiming();
+    }
+    state.counters["rules"] = static_cast<double>(words.words.size());
+    state.counters["bytes_per_rule"] = BytesPerRule(words.words.size());
+}
+
+// Arguments: output buffer (0/1). The shared list on 69-byte fortunes-zh lines.
+void BM_Lexicon(benchmark::State& state) {
+    const CompiledWords& words = Lexicon();
+    if (!Have(state, words, FortuneLines(69))) return;
+    ScreenLines(state, FilterIn(words.root), FortuneLines(69), state.range(0) != 0);
+}
+
+// Arguments: phrase rules, output buffer (0/1). The synthetic rules on
+// 35-byte fortunes-zh lines.
+void BM_SyntheticOnFortunes(benchmark::State& state) {
+    if (FortuneLines(35).empty()) {
+        state.SkipWithError("fortunes-zh is missing");
+        return;
+    }
+    ScreenLines(state, Filter(static_cast<int>(state.range(0))), FortuneLines(35), state.range(1) != 0);
+}
+
+// Arguments: output buffer (0/1). The dictionary selection on 146-byte lines
+// of the manual pages.
+void BM_Dense(benchmark::State& state) {
+    const CompiledWords& words = Dictionary();
+    if (!Have(state, words, ManualLines())) return;
+    ScreenLines(state, FilterIn(words.root), ManualLines(), state.range(0) != 0);
 }
 
 // Arguments: phrase rules, output buffer (0/1), rule index (0/1).
@@ -192,37 +318,73 @@ struct HyperscanPeer {
     hs_database_t* database = nullptr;
     hs_scratch_t* scratch = nullptr;
     std::vector<int> levels;
-    std::vector<std::string> stripped;
+    std::vector<std::string> lines;
+    double compileSeconds = 0;
 };
 
-HyperscanPeer& Peer(int phrases) {
-    static std::map<int, std::unique_ptr<HyperscanPeer>> peers;
-    auto& peer = peers[phrases];
-    if (peer) return *peer;
-    peer = std::make_unique<HyperscanPeer>();
-    const Workload& w = WorkloadOf(phrases);
-    std::vector<std::string> patterns;
+// Compiles `patterns` (regular expressions, or literals when `literal`), one
+// match each at most, for `lines`.
+std::unique_ptr<HyperscanPeer> Compile(const std::vector<std::string>& patterns, std::vector<int> levels,
+                                       std::vector<std::string> lines, bool literal) {
+    auto peer = std::make_unique<HyperscanPeer>();
+    peer->levels = std::move(levels);
+    peer->lines = std::move(lines);
     std::vector<const char*> expressions;
+    std::vector<std::size_t> lengths;
     std::vector<unsigned> flags, ids;
-    for (std::size_t i = 0; i < w.phrases.size(); ++i) {
-        std::string pattern;
-        for (int s : w.phrases[i].syllables) pattern += SyllablePattern(w.syllables[static_cast<std::size_t>(s)]);
-        patterns.push_back(pattern);
-        peer->levels.push_back(w.phrases[i].level);
-    }
     for (std::size_t i = 0; i < patterns.size(); ++i) {
         expressions.push_back(patterns[i].c_str());
+        lengths.push_back(patterns[i].size());
         flags.push_back(HS_FLAG_SINGLEMATCH);
         ids.push_back(static_cast<unsigned>(i));
     }
     hs_compile_error_t* error = nullptr;
-    if (hs_compile_multi(expressions.data(), flags.data(), ids.data(), static_cast<unsigned>(expressions.size()),
-                         HS_MODE_BLOCK, nullptr, &peer->database, &error) != HS_SUCCESS) {
+    const auto start = std::chrono::steady_clock::now();
+    const hs_error_t result = literal ? hs_compile_lit_multi(expressions.data(), flags.data(), ids.data(),
+                                                             lengths.data(), static_cast<unsigned>(expressions.size()),
+                                                             HS_MODE_BLOCK, nullptr, &peer->database, &error)
+                                      : hs_compile_multi(expressions.data(), flags.data(), ids.data(),
+                                                         static_cast<unsigned>(expressions.size()), HS_MODE_BLOCK,
+                                                         nullptr, &peer->database, &error);
+    if (result != HS_SUCCESS) {
         std::fprintf(stderr, "hyperscan: %s\n", error->message);
         std::abort();
     }
+    peer->compileSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     hs_alloc_scratch(peer->database, &peer->scratch);
-    for (const std::string& line : w.lines) peer->stripped.push_back(Strip(w, line));
+    return peer;
+}
+
+// Arguments: phrase rules; corpus: 0 the workload's own lines, 1 35-byte
+// fortunes-zh lines.
+HyperscanPeer& Peer(int phrases, int corpus) {
+    static std::map<std::pair<int, int>, std::unique_ptr<HyperscanPeer>> peers;
+    auto& peer = peers[{phrases, corpus}];
+    if (peer) return *peer;
+    const Workload& w = WorkloadOf(phrases);
+    std::vector<std::string> patterns, stripped;
+    std::vector<int> levels;
+    for (const Phrase& phrase : w.phrases) {
+        std::string pattern;
+        for (int s : phrase.syllables) pattern += SyllablePattern(w.syllables[static_cast<std::size_t>(s)]);
+        patterns.push_back(pattern);
+        levels.push_back(phrase.level);
+    }
+    for (const std::string& line : corpus == 0 ? w.lines : FortuneLines(35)) stripped.push_back(Strip(w, line));
+    peer = Compile(patterns, levels, stripped, false);
+    return *peer;
+}
+
+// The list's words as literals over the lines as they are: what a user
+// compares the filter with. (Its 23,359 phrases as syllable patterns, as the
+// synthetic peer compiles them, did not compile in eight minutes and 1.8 GB.)
+HyperscanPeer& LexiconPeer() {
+    static std::unique_ptr<HyperscanPeer> peer;
+    if (peer) return *peer;
+    const CompiledWords& words = Lexicon();
+    std::vector<int> levels;
+    for (const tools::RuleSource& rule : words.rules.phrases) levels.push_back(rule.level);
+    peer = Compile(words.words, levels, FortuneLines(69), true);
     return *peer;
 }
 
@@ -233,12 +395,11 @@ int OnMatch(unsigned id, unsigned long long, unsigned long long, unsigned, void*
     return 0;
 }
 
-// The worst level of each stripped line, as the filter reports it.
-void BM_Hyperscan(benchmark::State& state) {
-    HyperscanPeer& peer = Peer(static_cast<int>(state.range(0)));
+// The worst level of each line, as the filter reports it.
+void ScanLines(benchmark::State& state, HyperscanPeer& peer) {
     std::size_t i = 0, bytes = 0, found = 0;
     for (auto _ : state) {
-        const std::string& line = peer.stripped[i++ % peer.stripped.size()];
+        const std::string& line = peer.lines[i++ % peer.lines.size()];
         std::pair<const std::vector<int>*, int> worst{&peer.levels, 0};
         hs_scan(peer.database, line.data(), static_cast<unsigned>(line.size()), 0, peer.scratch, OnMatch, &worst);
         found += worst.second != 0;
@@ -248,6 +409,21 @@ void BM_Hyperscan(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
     state.counters["flagged"] =
         benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
+    state.counters["compile_s"] = peer.compileSeconds;
+}
+
+// Arguments: phrase rules, corpus (see Peer).
+void BM_Hyperscan(benchmark::State& state) {
+    if (state.range(1) == 1 && FortuneLines(35).empty()) {
+        state.SkipWithError("fortunes-zh is missing");
+        return;
+    }
+    ScanLines(state, Peer(static_cast<int>(state.range(0)), static_cast<int>(state.range(1))));
+}
+
+void BM_HyperscanLexicon(benchmark::State& state) {
+    if (!Have(state, Lexicon(), FortuneLines(69))) return;
+    ScanLines(state, LexiconPeer());
 }
 #endif
 
@@ -264,15 +440,21 @@ BENCHMARK(BM_AllowedExpressions)
     ->Args({10000, 10000})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LineLength)->RangeMultiplier(4)->Range(16, 4096)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CreateLexicon)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Lexicon)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SyntheticOnFortunes)->ArgsProduct({{1000, 10000}, {0, 1}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Dense)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 #if defined(CHATSIEVE_HAVE_HYPERSCAN)
 // Last: compiling its databases takes far more memory than the filter.
-BENCHMARK(BM_Hyperscan)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Hyperscan)->ArgsProduct({{1000, 10000}, {0, 1}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HyperscanLexicon)->Unit(benchmark::kMicrosecond);
 #endif
 
 // Instructions per line over one pass of a corpus, after a pass that warms the
 // buffers up (a check's first line allocates).
 long long PerLine(InstructionCount& counter, CChatsieve* filter, const std::vector<std::string>& lines, bool withOutput,
                   const std::string& label) {
+    if (lines.empty()) return -1;
     std::vector<char> out(4096);
     auto pass = [&] {
         for (const std::string& line : lines)
@@ -329,6 +511,99 @@ int InstructionReport(const std::vector<int>& sizes) {
     return 0;
 }
 
+// Instructions of one creation in the current folder, after one that warms
+// the process-wide lists up.
+long long CreationInstructions(InstructionCount& counter, const std::string& label) {
+    IChatsieve* filter = nullptr;
+    if (!CreateChatsieve(&filter)) return -1;
+    filter->Uninit();
+    counter.Start();
+    const bool created = CreateChatsieve(&filter);
+    const long long total = counter.Stop(label);
+    if (created) filter->Uninit();
+    return created ? total : -1;
+}
+
+void PrintRatio(const char* name, long long check, long long masked, double bytes) {
+    std::printf("%-34s %12lld %12lld %8.2f %10.1f %10.1f\n", name, check, masked,
+                check > 0 ? static_cast<double>(masked) / static_cast<double>(check) : 0.0,
+                static_cast<double>(check) / bytes, static_cast<double>(masked) / bytes);
+}
+
+double MeanBytes(const std::vector<std::string>& lines) {
+    std::size_t bytes = 0;
+    for (const std::string& line : lines) bytes += line.size();
+    return lines.empty() ? 1.0 : static_cast<double>(bytes) / static_cast<double>(lines.size());
+}
+
+double FlaggedShare(CChatsieve* filter, const std::vector<std::string>& lines) {
+    std::size_t flagged = 0;
+    for (const std::string& line : lines) flagged += filter->FilterText(line.c_str(), nullptr, 0, 1) != 0;
+    return lines.empty() ? 0.0 : 100.0 * static_cast<double>(flagged) / static_cast<double>(lines.size());
+}
+
+// The rule set of `words` on `lines`: creation, memory, and check and masking
+// per line, over all lines and over 90 % clean ones.
+void ReportWords(InstructionCount& counter, const char* name, const CompiledWords& words,
+                 const std::vector<std::string>& lines) {
+    if (words.root.empty() || lines.empty()) {
+        std::printf("%s: the word list, the dictionary or the text is missing\n", name);
+        return;
+    }
+    g_loaded.Unload();
+    std::filesystem::current_path(words.root);
+    const long long create = CreationInstructions(counter, std::string("create ") + name);
+    const double perRule = BytesPerRule(words.words.size());
+    CChatsieve* filter = FilterIn(words.root);
+    std::printf("%s: %zu words offered, %zu accepted; creation %lld instructions; %.0f bytes held a rule\n", name,
+                words.offered, words.words.size(), create, perRule);
+    const packhold::Package package = tools::CRuleCompiler::MakePackage(words.rules);
+    std::printf("  package rows: %zu syllables, %zu phrases\n", package.tables[1].rows.size(),
+                package.tables[2].rows.size());
+    std::printf("  %zu lines of %.1f bytes, %.1f%% flagged\n", lines.size(), MeanBytes(lines),
+                FlaggedShare(filter, lines));
+    std::fflush(stdout);
+    const long long check = PerLine(counter, filter, lines, false, std::string("check ") + name);
+    const long long masked = PerLine(counter, filter, lines, true, std::string("masked ") + name);
+    PrintRatio("  all lines", check, masked, MeanBytes(lines));
+    std::fflush(stdout);
+    const std::vector<std::string> mixed = NinetyPercentClean(filter, lines);
+    if (mixed.empty()) return;  // every line flagged
+    const long long mixedCheck = PerLine(counter, filter, mixed, false, std::string("check 90% clean ") + name);
+    const long long mixedMasked = PerLine(counter, filter, mixed, true, std::string("masked 90% clean ") + name);
+    PrintRatio("  90% clean", mixedCheck, mixedMasked, MeanBytes(mixed));
+    std::fflush(stdout);
+}
+
+// `part`: "real" for all, or "fortunes", "lexicon" or "dense" alone.
+int RealReport(const std::string& part) {
+    const bool all = part == "real";
+    InstructionCount counter;
+    std::printf("instructions counted by: %s\n", counter.Source());
+    std::printf("%-34s %12s %12s %8s %10s %10s\n", "", "check/line", "masked/line", "ratio", "check/B", "masked/B");
+    for (int phrases : {1000, 10000}) {
+        if (!all && part != "fortunes") break;
+        const std::vector<std::string>& lines = FortuneLines(35);
+        if (lines.empty()) break;
+        CChatsieve* filter = Filter(phrases);
+        const std::string size = std::to_string(phrases);
+        std::printf("synthetic %d on fortunes-zh: %zu lines of %.1f bytes, %.1f%% flagged\n", phrases, lines.size(),
+                    MeanBytes(lines), FlaggedShare(filter, lines));
+        const long long check = PerLine(counter, filter, lines, false, "check fortunes " + size);
+        const long long masked = PerLine(counter, filter, lines, true, "masked fortunes " + size);
+        PrintRatio("  all lines", check, masked, MeanBytes(lines));
+        const std::vector<std::string> mixed = NinetyPercentClean(filter, lines);
+        const long long mixedCheck = PerLine(counter, filter, mixed, false, "check fortunes 90% clean " + size);
+        const long long mixedMasked = PerLine(counter, filter, mixed, true, "masked fortunes 90% clean " + size);
+        PrintRatio("  90% clean", mixedCheck, mixedMasked, MeanBytes(mixed));
+        std::fflush(stdout);
+    }
+    if (all || part == "lexicon") ReportWords(counter, "lexicon", Lexicon(), FortuneLines(69));
+    if (all || part == "dense") ReportWords(counter, "dense", Dictionary(), ManualLines());
+    g_loaded.Unload();
+    return 0;
+}
+
 }  // namespace
 }  // namespace chatsieve::bench
 
@@ -336,8 +611,11 @@ int main(int argc, char** argv) {
     // --instructions, or --instructions=N for the rule set of N phrases alone.
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--instructions", 14) != 0) continue;
+        for (const char* part : {"real", "fortunes", "lexicon", "dense"})
+            if (argv[i][14] == '=' && std::strcmp(argv[i] + 15, part) == 0) return chatsieve::bench::RealReport(part);
         if (argv[i][14] == '=') return chatsieve::bench::InstructionReport({std::atoi(argv[i] + 15)});
-        return chatsieve::bench::InstructionReport({1000, 10000, 50000, 100000});
+        const int synthetic = chatsieve::bench::InstructionReport({1000, 10000, 50000, 100000});
+        return synthetic != 0 ? synthetic : chatsieve::bench::RealReport("real");
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
