@@ -83,6 +83,10 @@ struct Package {
     std::vector<Table> tables;
 };
 
+// The cell of row `row` in the column named `name`, or an absent cell when
+// the table has no such column.
+const Cell& CellNamed(const Table& table, std::size_t row, const char* name);
+
 bool operator==(const Table& a, const Table& b);
 bool operator==(const Package& a, const Package& b);
 

@@ -244,6 +244,13 @@ bool Cell::operator==(const Cell& other) const {
     return false;
 }
 
+const Cell& CellNamed(const Table& table, std::size_t row, const char* name) {
+    static const Cell kNone;
+    for (std::size_t i = 0; i < table.columns.size(); ++i)
+        if (table.columns[i].name == name) return table.rows[row][i];
+    return kNone;
+}
+
 bool operator==(const Table& a, const Table& b) {
     if (a.columns.size() != b.columns.size()) return false;
     for (std::size_t i = 0; i < a.columns.size(); ++i) {

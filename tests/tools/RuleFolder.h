@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -49,7 +50,9 @@ private:
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         static int s_made = 0;
         std::string name = std::string("chatsieve-rules-") + info->test_suite_name() + "-" + info->name() + "-" +
-                           std::to_string(++s_made);
+                           std::to_string(++s_made) + "-" +
+                           // Two checkouts may run the same test at once.
+                           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
         for (char& c : name)
             if (c == '/') c = '_';
         m_path = std::filesystem::temp_directory_path() / name;

@@ -30,13 +30,6 @@ public:
 
 namespace {
 
-const packhold::Cell& CellNamed(const packhold::Table& table, std::size_t row, const char* name) {
-    static const packhold::Cell kNone;
-    for (std::size_t i = 0; i < table.columns.size(); ++i)
-        if (table.columns[i].name == name) return table.rows[row][i];
-    return kNone;
-}
-
 // "phrases.tsv:12" when the package says where the rule was written.
 std::string SourceOf(const packhold::Table& table, std::size_t row) {
     const packhold::Cell& file = CellNamed(table, row, "file");

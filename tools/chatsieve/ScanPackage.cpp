@@ -12,13 +12,6 @@ namespace chatsieve::tools {
 
 namespace {
 
-const packhold::Cell& CellNamed(const packhold::Table& table, std::size_t row, const char* name) {
-    static const packhold::Cell kNone;
-    for (std::size_t i = 0; i < table.columns.size(); ++i)
-        if (table.columns[i].name == name) return table.rows[row][i];
-    return kNone;
-}
-
 // A rule's matching mode: a package built before rules had modes matches
 // every rule by sound.
 std::string ModeOf(const packhold::Cell& match) {
