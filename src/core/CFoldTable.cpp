@@ -24,7 +24,8 @@ void CFoldTable::Reset() { m_count = 0; }
 unsigned char CFoldTable::Folded(unsigned char lead, unsigned char trail) const {
     for (int i = 0; i < m_count; ++i) {
         const Range& r = m_ranges[i];
-        if (r.lead == lead && trail >= r.low && trail <= r.high) return static_cast<unsigned char>(r.to + (trail - r.low));
+        if (r.lead == lead && trail >= r.low && trail <= r.high)
+            return static_cast<unsigned char>(r.to + (trail - r.low));
     }
     return 0;
 }

@@ -37,10 +37,13 @@ namespace {
 // Fillers stood between this byte and the one before in the line: letters
 // and digits separated so are separate runs, as the player wrote them.
 bool AfterGap(int at) {
-    return static_cast<std::size_t>(at) < g_foldMarks.Size() && (g_foldMarks[static_cast<std::size_t>(at)] & kFoldAfterGap);
+    return static_cast<std::size_t>(at) < g_foldMarks.Size() &&
+           (g_foldMarks[static_cast<std::size_t>(at)] & kFoldAfterGap);
 }
 
-bool IsAsciiAlnum(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsAsciiAlnum(unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 }  // namespace
 

@@ -18,7 +18,8 @@
 namespace chatsieve::test {
 namespace {
 
-const std::vector<std::vector<int>> kFolds = {{0xA3, 0xB0, 0xB9, '0'}, {0xA3, 0xC1, 0xDA, 'A'}, {0xA3, 0xE1, 0xFA, 'a'}};
+const std::vector<std::vector<int>> kFolds = {
+    {0xA3, 0xB0, 0xB9, '0'}, {0xA3, 0xC1, 0xDA, 'A'}, {0xA3, 0xE1, 0xFA, 'a'}};
 
 // Full-width forms: "ＡＶ" for "AV".
 std::string Wide(const std::string& ascii) {
@@ -53,11 +54,11 @@ TEST(CFoldTable, FoldsWhatItsRangesHoldAndKeepsTheMapWhole) {
 
 TEST(CFoldTable, RefusesRangesThatCouldNotFoldToOneWholeCharacter) {
     CFoldTable fold;
-    EXPECT_FALSE(fold.Add(0x41, 0xC1, 0xDA, 'A'));  // not a lead byte
-    EXPECT_FALSE(fold.Add(0xA3, 0xDA, 0xC1, 'A'));  // backwards
-    EXPECT_FALSE(fold.Add(0xA3, 0xC1, 0xDA, 0));    // the terminator
-    EXPECT_FALSE(fold.Add(0xA3, 0xC1, 0xDA, 0x80)); // runs into lead bytes
-    EXPECT_FALSE(fold.Add(0xA3, 0xC1, 0xDA, 0xF0)); // past one byte
+    EXPECT_FALSE(fold.Add(0x41, 0xC1, 0xDA, 'A'));   // not a lead byte
+    EXPECT_FALSE(fold.Add(0xA3, 0xDA, 0xC1, 'A'));   // backwards
+    EXPECT_FALSE(fold.Add(0xA3, 0xC1, 0xDA, 0));     // the terminator
+    EXPECT_FALSE(fold.Add(0xA3, 0xC1, 0xDA, 0x80));  // runs into lead bytes
+    EXPECT_FALSE(fold.Add(0xA3, 0xC1, 0xDA, 0xF0));  // past one byte
     EXPECT_TRUE(fold.Empty());
     for (int i = 0; i < kMaxFoldRanges; ++i) EXPECT_TRUE(fold.Add(0xA3, 0xC1, 0xC1, 'A'));
     EXPECT_FALSE(fold.Add(0xA3, 0xC1, 0xC1, 'A'));
@@ -116,16 +117,32 @@ TEST_F(WrittenFilterTest, LettersAndDigitsMustNotRunIntoAnEdge) {
         const char* line;
         int level;
     } cases[] = {
-        {"av", 40},     {"java", 0},    {"ja va", 0},  // a run is what the player wrote together
-        {"see av", 40}, {"a-v", 40},    {"j a v", 40},  // fillers between make separate runs
-        {"av-x", 40},   {"xav", 0},     {"avx", 0},   {"\xCD\xE2" "av", 40},
-        {"av\xCD\xE2", 40},            // a character is no letter
-        {"118\xCD\xE2", 20},           // the digits' start is inside a run; wai alone still
+        {"av", 40},
+        {"java", 0},
+        {"ja va", 0},  // a run is what the player wrote together
+        {"see av", 40},
+        {"a-v", 40},
+        {"j a v", 40},  // fillers between make separate runs
+        {"av-x", 40},
+        {"xav", 0},
+        {"avx", 0},
+        {"\xCD\xE2"
+         "av",
+         40},
+        {"av\xCD\xE2", 40},   // a character is no letter
+        {"118\xCD\xE2", 20},  // the digits' start is inside a run; wai alone still
         {"x18\xCD\xE2", 20},
         {"18\xCD\xE2", 30},
-        {"waiting", 0},  {"swai", 0},   {"wai!", 20},  {"\xCD\xE2" "x", 20},  // pinyin too; a character has no edge
+        {"waiting", 0},
+        {"swai", 0},
+        {"wai!", 20},
+        {"\xCD\xE2"
+         "x",
+         20},  // pinyin too; a character has no edge
         // A trail byte that looks like a letter (81 61 is one character) is no letter.
-        {"\x81\x61" "av", 40},
+        {"\x81\x61"
+         "av",
+         40},
     };
     for (const auto& c : cases) {
         int level = 0;
@@ -168,9 +185,12 @@ std::vector<RefChar> Prepare(const std::string& line) {
         if (c >= 0x81 && c <= 0xFE && i + 1 < line.size()) {
             const auto t = static_cast<unsigned char>(line[i + 1]);
             const bool filler = c == 0xA1 || (c == 0xA3 && t >= 0xA1 && t <= 0xAF);
-            const bool wide = c == 0xA3 && ((t >= 0xB0 && t <= 0xB9) || (t >= 0xC1 && t <= 0xDA) || (t >= 0xE1 && t <= 0xFA));
-            if (wide) chars.push_back({std::string(1, static_cast<char>(t - 0x80)), static_cast<int>(i), 2});
-            else if (!filler) chars.push_back({line.substr(i, 2), static_cast<int>(i), 2});
+            const bool wide =
+                c == 0xA3 && ((t >= 0xB0 && t <= 0xB9) || (t >= 0xC1 && t <= 0xDA) || (t >= 0xE1 && t <= 0xFA));
+            if (wide)
+                chars.push_back({std::string(1, static_cast<char>(t - 0x80)), static_cast<int>(i), 2});
+            else if (!filler)
+                chars.push_back({line.substr(i, 2), static_cast<int>(i), 2});
             i += 2;
             continue;
         }
@@ -262,9 +282,11 @@ bool FindPhrase(const std::vector<RefChar>& chars, const RefPhrase& phrase, std:
 
 TEST_F(WrittenFilterTest, AgreesWithAPlainReferenceOnRandomLines) {
     Create(WrittenRules(true));
-    const std::vector<RefPhrase> phrases = {{40, {"a", "v"}, 3}, {30, {"1", "8", "\xCD\xE2"}, 3}, {20, {"\xCD\xE2"}, 3}};
-    const std::vector<std::string> pieces = {"a", "A", "v", "V", "1", "8", "j", " ", "-", Wide("a"), Wide("V"),
-                                             Wide("1"), Wide("8"), Wide("j"), "\xCD\xE2", "\xA1\xA1", "\x81\x61"};
+    const std::vector<RefPhrase> phrases = {
+        {40, {"a", "v"}, 3}, {30, {"1", "8", "\xCD\xE2"}, 3}, {20, {"\xCD\xE2"}, 3}};
+    const std::vector<std::string> pieces = {"a",       "A",       "v",        "V",        "1",       "8",
+                                             "j",       " ",       "-",        Wide("a"),  Wide("V"), Wide("1"),
+                                             Wide("8"), Wide("j"), "\xCD\xE2", "\xA1\xA1", "\x81\x61"};
     std::mt19937 random(20261209);
     for (int round = 0; round < 3000; ++round) {
         std::string line;

@@ -504,14 +504,15 @@ void CFilterCommand::PrintExplanation(const Explanation& explanation, const std:
 
 std::string CFilterCommand::JsonExplanation(const Explanation& explanation, const std::string& line,
                                             const std::vector<int>& columns) const {
-    std::string json = "\"rule\":{\"kind\":" + JsonString(explanation.kind) +
-                       ",\"id\":" + (explanation.id.empty() ? std::string("null") : JsonString(explanation.id)) +
-                       ",\"row\":" + std::to_string(explanation.row) + ",\"source\":" +
-                       (explanation.source.empty() ? std::string("null") : JsonString(explanation.source)) +
-                       ",\"tags\":" + JsonTags(explanation.tags) +
-                       (explanation.match.empty() ? std::string() : ",\"match\":" + JsonString(explanation.match)) +
-                       ",\"level\":" + std::to_string(explanation.level) +
-                       ",\"text\":" + JsonString(Shown(explanation.text, true)) + "}";
+    std::string json =
+        "\"rule\":{\"kind\":" + JsonString(explanation.kind) +
+        ",\"id\":" + (explanation.id.empty() ? std::string("null") : JsonString(explanation.id)) +
+        ",\"row\":" + std::to_string(explanation.row) +
+        ",\"source\":" + (explanation.source.empty() ? std::string("null") : JsonString(explanation.source)) +
+        ",\"tags\":" + JsonTags(explanation.tags) +
+        (explanation.match.empty() ? std::string() : ",\"match\":" + JsonString(explanation.match)) +
+        ",\"level\":" + std::to_string(explanation.level) + ",\"text\":" + JsonString(Shown(explanation.text, true)) +
+        "}";
     const std::string span = Slice(line, explanation.start, explanation.end);
     json += ",\"match\":{\"columns\":" + JsonColumns(columns, explanation.start, explanation.end) +
             ",\"text\":" + JsonString(Shown(span, true)) + ",\"bytes\":" + JsonString(Hex(span)) + "}";

@@ -298,9 +298,9 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
         int partOffset = 0, partLength = 0, partLevel = 0;
         if (part->Match(buffer.data(), 0, &partOffset, &partLength, &partLevel) != 1) return false;
         match->start = original(partOffset);
-        match->end = partLength > 0 ? original(partOffset + partLength - 1) +
-                                          m_filter->HostWidth(partOffset + partLength - 1)
-                                    : match->start;
+        match->end = partLength > 0
+                         ? original(partOffset + partLength - 1) + m_filter->HostWidth(partOffset + partLength - 1)
+                         : match->start;
         DescribeRun(part, std::string(buffer.data()), partOffset, map, match);
         return true;
     };
@@ -465,9 +465,9 @@ bool CScreener::ExplainAllowed(const std::string& line, AllowedExplanation* allo
         int written = 0;
         if (m_package.tables.size() > 4 && static_cast<std::size_t>(hit.entry) < m_package.tables[4].rows.size())
             written = CellNamed(m_package.tables[4], static_cast<std::size_t>(hit.entry), "line").IntValue();
-        allowed->expressions.push_back(AllowedMatch{list.Text(hit.entry), hit.entry + 1, written, original(hit.offset),
-                                                    original(hit.offset + hit.length - 1) +
-                                                        m_filter->HostWidth(hit.offset + hit.length - 1)});
+        allowed->expressions.push_back(
+            AllowedMatch{list.Text(hit.entry), hit.entry + 1, written, original(hit.offset),
+                         original(hit.offset + hit.length - 1) + m_filter->HostWidth(hit.offset + hit.length - 1)});
     }
     if (allowed->expressions.empty()) return false;
     Explanation with;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <utility>
 #include <unordered_map>
+#include <utility>
 
 #include "rules/CAuthoringTable.h"
 #include "rules/CCodePage936.h"
@@ -78,8 +78,9 @@ void ReadAllowTable(const std::string& folder, RuleSetSource* rules, std::vector
             const auto found = ids.find(id);
             const RuleRefSource ref = found == ids.end() ? RuleRefSource() : found->second;
             const RuleSource* rule =
-                found == ids.end() ? nullptr
-                                   : &(ref.isCombo ? rules->combos : rules->phrases)[static_cast<std::size_t>(ref.index)];
+                found == ids.end()
+                    ? nullptr
+                    : &(ref.isCombo ? rules->combos : rules->phrases)[static_cast<std::size_t>(ref.index)];
             if (!rule) {
                 AddError(diagnostics, pos, "no phrase or combination has the id '" + id + "'");
                 ok = false;
@@ -162,8 +163,8 @@ void FoldDuplicateAllowed(RuleSetSource* rules) {
         for (const RuleRefSource& ref : allow.rules) covered.emplace_back(ref.isCombo, ref.index);
         std::sort(covered.begin(), covered.end());
         covered.erase(std::unique(covered.begin(), covered.end()), covered.end());
-        const auto found =
-            first.emplace(std::make_pair(FoldedForFilter(*rules, StripLikeALine(allow.bytes, *rules)), covered), static_cast<int>(a));
+        const auto found = first.emplace(
+            std::make_pair(FoldedForFilter(*rules, StripLikeALine(allow.bytes, *rules)), covered), static_cast<int>(a));
         if (!found.second) allow.duplicateOf = found.first->second;
     }
 }
@@ -183,7 +184,8 @@ void AddAllowTable(const RuleSetSource& rules, const PackageRows& rows, packhold
         for (const RuleRefSource& ref : allow.rules)
             for (int row : (ref.isCombo ? rows.comboRows : rows.phraseRows)[static_cast<std::size_t>(ref.index)])
                 refs.push_back((ref.isCombo ? kComboRefBase : kPhraseRefBase) + row + 1);
-        table.rows.push_back({Cell::Text(FoldedForFilter(rules, allow.bytes)), refs.empty() ? Cell() : Cell::IntArray(refs),
+        table.rows.push_back({Cell::Text(FoldedForFilter(rules, allow.bytes)),
+                              refs.empty() ? Cell() : Cell::IntArray(refs),
                               allow.note.empty() ? Cell() : Cell::Text(allow.note), Cell::Int(allow.pos.line)});
     }
     package->tables.push_back(std::move(table));

@@ -80,8 +80,8 @@ void CAuthoringTable::SplitLine(const std::string& line, int lineNumber, std::ve
         std::size_t last = end;
         while (first < last && line[first] == ' ') ++first;
         while (last > first && line[last - 1] == ' ') --last;
-        fields->push_back(AuthoringField{line.substr(first, last - first),
-                                         SourcePos{m_file, lineNumber, columns.Before(first) + 1}});
+        fields->push_back(
+            AuthoringField{line.substr(first, last - first), SourcePos{m_file, lineNumber, columns.Before(first) + 1}});
         if (end == line.size()) break;
         start = end + 1;
     }
@@ -177,8 +177,7 @@ bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>
                 }
                 std::string expected = "the header must be '" + JoinColumns(m_columns) + "'";
                 if (m_optional.size() == 1) expected += ", or '" + JoinColumns(all) + "'";
-                if (m_optional.size() > 1)
-                    expected += ", then any of '" + JoinColumns(m_optional) + "' in that order";
+                if (m_optional.size() > 1) expected += ", then any of '" + JoinColumns(m_optional) + "' in that order";
                 diagnostics->push_back(Error(m_headerPos, expected));
                 return false;
             }

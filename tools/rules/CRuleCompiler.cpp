@@ -9,10 +9,10 @@
 
 #include "rules/AllowTable.h"
 #include "rules/CCodePage936.h"
+#include "rules/CWordLists.h"
 #include "rules/CharacterReading.h"
 #include "rules/EmbeddedText.h"
 #include "rules/PackageRows.h"
-#include "rules/CWordLists.h"
 #include "rules/Utf8.h"
 #include "rules/WrittenPhrase.h"
 
@@ -266,8 +266,8 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     // "cannot open" per table, each under a path inside the file.
     std::error_code ec;
     if (!folder.empty() && std::filesystem::exists(folder, ec) && !std::filesystem::is_directory(folder, ec)) {
-        AddError(SourcePos{folder, 1, 1}, "is a file; a rule folder is expected (the folder that holds " +
-                                              std::string(kPhrasesFile) + ")");
+        AddError(SourcePos{folder, 1, 1},
+                 "is a file; a rule folder is expected (the folder that holds " + std::string(kPhrasesFile) + ")");
         return false;
     }
     CAuthoringTable ignore(TablePath(folder, kIgnoreFile), {"kind", "value"});
@@ -641,8 +641,7 @@ bool CRuleCompiler::ReadExpression(RuleSetSource* rules, RuleSource* phrase, boo
             AddError(pos, "'" + shown + "' (" + FormatCodePoint(cp) + ") is not in code page 936");
             ok = false;
         } else if (bytes.size() != 2) {
-            AddError(pos,
-                     "'" + shown + "' cannot stand in a phrase: write each syllable as a character or its pinyin");
+            AddError(pos, "'" + shown + "' cannot stand in a phrase: write each syllable as a character or its pinyin");
             ok = false;
         } else {
             run.push_back(character);
@@ -853,10 +852,9 @@ packhold::Package CRuleCompiler::MakePackage(const RuleSetSource& rules) {
     for (const SyllableRow& syllable : rows.syllables) {
         std::vector<unsigned char> codes;
         for (const CodeRange& range : syllable.ranges) codes.insert(codes.end(), {range.lead, range.low, range.high});
-        syllables.rows.push_back({Cell::Text(syllable.pinyin), Cell::Bytes(codes),
-                                  syllable.hasSplit ? Cell::Text(syllable.split) : Cell(),
-                                  syllable.derivedFrom < 0 && !syllable.written ? Cell()
-                                                                                : Cell::Int(syllable.derivedFrom + 1)});
+        syllables.rows.push_back(
+            {Cell::Text(syllable.pinyin), Cell::Bytes(codes), syllable.hasSplit ? Cell::Text(syllable.split) : Cell(),
+             syllable.derivedFrom < 0 && !syllable.written ? Cell() : Cell::Int(syllable.derivedFrom + 1)});
     }
 
     for (int t = 2; t < 4; ++t) {

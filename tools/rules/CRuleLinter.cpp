@@ -152,9 +152,8 @@ bool StepsOnCharacters(const SyllableSource& syllable) {
     if (syllable.pinyin.size() < 2) return false;
     if (!syllable.hasSplit) return true;
     const std::string& split = syllable.split;
-    return split.size() >= 2 &&
-           (CCodePage936::IsLead(static_cast<unsigned char>(split[0])) ||
-            !CCodePage936::IsLead(static_cast<unsigned char>(split[1])));
+    return split.size() >= 2 && (CCodePage936::IsLead(static_cast<unsigned char>(split[0])) ||
+                                 !CCodePage936::IsLead(static_cast<unsigned char>(split[1])));
 }
 
 // True when no form of `before` can end in a single-byte character that a
@@ -167,7 +166,8 @@ bool CannotRunInto(const SyllableSource& before, const SyllableSource& first) {
     ends += LowerAscii(before.pinyin.back());
     if (before.hasSplit && !before.split.empty()) {
         const std::string& split = before.split;
-        const bool lastIsSingle = split.size() == 1 || !CCodePage936::IsLead(static_cast<unsigned char>(split[split.size() - 2]));
+        const bool lastIsSingle =
+            split.size() == 1 || !CCodePage936::IsLead(static_cast<unsigned char>(split[split.size() - 2]));
         if (lastIsSingle) ends += LowerAscii(split.back());
     }
     starts += LowerAscii(first.pinyin[0]);
@@ -245,7 +245,8 @@ public:
     template <class Accept>
     std::size_t FirstInside(const std::string& text, Accept accept, std::size_t none) const {
         std::vector<bool> starts(text.size() + 1, false);
-        for (std::size_t at = 0; at < text.size(); at += CCodePage936::IsLead(static_cast<unsigned char>(text[at])) ? 2 : 1)
+        for (std::size_t at = 0; at < text.size();
+             at += CCodePage936::IsLead(static_cast<unsigned char>(text[at])) ? 2 : 1)
             starts[at] = true;
         std::size_t node = 0;
         for (std::size_t i = 0; i < text.size(); ++i) {
@@ -344,7 +345,8 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
     // Syllable rows first, then written units (negative indexes).
     std::vector<bool> usedSyllable(rules.syllables.size() + rules.written.size(), false);
     const auto slot = [&rules](const Element& e) {
-        return e.index >= 0 ? static_cast<std::size_t>(e.index) : rules.syllables.size() + static_cast<std::size_t>(-1 - e.index);
+        return e.index >= 0 ? static_cast<std::size_t>(e.index)
+                            : rules.syllables.size() + static_cast<std::size_t>(-1 - e.index);
     };
     std::vector<Element> usedSyllables;
     for (int t = 0; t < 2; ++t) {
@@ -369,7 +371,7 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
     };
     std::vector<std::string> texts;
     std::unordered_map<std::string, std::vector<std::size_t>> coveringAll;  // folded text -> expressions
-    std::vector<std::size_t> lengths;                                        // of those texts, each once
+    std::vector<std::size_t> lengths;                                       // of those texts, each once
     CInnerTexts inner;
     std::vector<std::vector<std::pair<bool, int>>> covers;
     for (std::size_t a = 0; a < rules.allow.size(); ++a) {
@@ -421,13 +423,19 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
         // one does: wherever this one is found, so is that one, and the
         // filter records both hits over the same characters.
         const std::size_t none = rules.allow.size();
-        const std::size_t held = text.empty() ? none : inner.FirstInside(folded(text), [&](std::size_t b) {
-            if (b == a) return false;
-            const auto& wider = covers[b];
-            const auto& narrower = covers[a];
-            return wider.empty() || (!narrower.empty() && std::includes(wider.begin(), wider.end(), narrower.begin(),
-                                                                        narrower.end()));
-        }, none);
+        const std::size_t held =
+            text.empty() ? none
+                         : inner.FirstInside(
+                               folded(text),
+                               [&](std::size_t b) {
+                                   if (b == a) return false;
+                                   const auto& wider = covers[b];
+                                   const auto& narrower = covers[a];
+                                   return wider.empty() ||
+                                          (!narrower.empty() &&
+                                           std::includes(wider.begin(), wider.end(), narrower.begin(), narrower.end()));
+                               },
+                               none);
         if (held != none)
             Warn(allowed.textPos, "holds the allowed expression '" + rules.allow[held].text + "' (line " +
                                       std::to_string(rules.allow[held].pos.line) +
@@ -491,8 +499,8 @@ void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
                 std::string pinyin;
                 for (const PartRef& part : rule.parts)
                     if (part.kind == PartKind::kWritten)
-                        pinyin += (pinyin.empty() ? "" : " ") +
-                                  rules.written[static_cast<std::size_t>(part.index)].romanised;
+                        pinyin +=
+                            (pinyin.empty() ? "" : " ") + rules.written[static_cast<std::size_t>(part.index)].romanised;
                     else if (part.kind == PartKind::kSyllable)
                         pinyin +=
                             (pinyin.empty() ? "" : " ") + rules.syllables[static_cast<std::size_t>(part.index)].pinyin;

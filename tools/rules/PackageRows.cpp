@@ -56,8 +56,8 @@ public:
             std::vector<RuleRow>& rows = isCombo ? m_rows.combos : m_rows.phrases;
             std::vector<std::vector<int>>& rowsOf = isCombo ? m_rows.comboRows : m_rows.phraseRows;
             const std::size_t fullWidth = FoldsFullWidth(m_rules) ? 0
-                                          : isCombo              ? source.size()
-                                                                 : PhrasesWithFullWidthRows(m_rules);
+                                          : isCombo               ? source.size()
+                                                                  : PhrasesWithFullWidthRows(m_rules);
             for (const RuleSource& rule : source) {
                 const bool roomy = rowsOf.size() < fullWidth;
                 rowsOf.emplace_back();

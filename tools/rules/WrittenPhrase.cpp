@@ -141,8 +141,8 @@ public:
             DecodeUtf8(text, &next, &cp);
             std::string bytes;
             if (!codePage.Encode(cp, &bytes) || bytes.empty()) {
-                AddError(pos, "'" + text.substr(i, next - i) + "' (" + FormatCodePoint(cp) +
-                                  ") is not in code page 936");
+                AddError(pos,
+                         "'" + text.substr(i, next - i) + "' (" + FormatCodePoint(cp) + ") is not in code page 936");
                 ok = false;
                 i = next;
                 continue;
@@ -220,8 +220,8 @@ private:
             if (syllable >= 0) break;
             const unsigned vc = Code(v);
             if (!vc) continue;
-            syllable = SyllableByCode(static_cast<unsigned char>(vc >> 8), static_cast<unsigned char>(vc & 0xFF),
-                                      m_rules);
+            syllable =
+                SyllableByCode(static_cast<unsigned char>(vc >> 8), static_cast<unsigned char>(vc & 0xFF), m_rules);
             if (syllable >= 0) *known = v;
         }
         return syllable;

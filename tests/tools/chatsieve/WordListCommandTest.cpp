@@ -27,7 +27,8 @@ TEST(ChatsieveWordLists, ExplainNamesTheEntrysLine) {
               std::string::npos)
         << built.err;
     const Result explained = Chatsieve("filter --root root --explain", "找代练\n");
-    EXPECT_NE(explained.out.find("rule: phrase words.txt:3, level 5, written: 代练"), std::string::npos) << explained.out;
+    EXPECT_NE(explained.out.find("rule: phrase words.txt:3, level 5, written: 代练"), std::string::npos)
+        << explained.out;
     const Result json = Chatsieve("filter --root root --explain --json", "找代练\n");
     EXPECT_NE(json.out.find("\"source\":\"words.txt:3\""), std::string::npos) << json.out;
 }

@@ -33,22 +33,22 @@ TEST(ChatsieveWritten, CatchesEveryWrittenFormAndNoHomophone) {
     ASSERT_EQ(built.status, 0) << built.err;
     const Result run = Chatsieve("filter --package out.res",
                                  "外挂\n"
-                                 "外掛\n"          // traditional
-                                 "ＷＡＩＧＵＡ\n"  // full width, upper case
+                                 "外掛\n"           // traditional
+                                 "ＷＡＩＧＵＡ\n"   // full width, upper case
                                  "ｗａｉ ｇｕａ\n"  // full width, lower case, with a filler
                                  "wai gua\n"
                                  "WaiGua\n"
-                                 "夕卜扌圭\n"      // split forms
-                                 "外gua\n"         // mixed per syllable
-                                 "外-_-挂\n"       // fillers
-                                 "歪瓜\n"          // a homophone: not in the written mode
+                                 "夕卜扌圭\n"  // split forms
+                                 "外gua\n"     // mixed per syllable
+                                 "外-_-挂\n"   // fillers
+                                 "歪瓜\n"      // a homophone: not in the written mode
                                  "java\n"
                                  "看AV\n"
                                  "watch ＡＶ now\n"
                                  "18禁\n"
                                  "118禁\n"
                                  "弩\n"
-                                 "买好\n");        // sound mode: a homophone of 卖号
+                                 "买好\n");  // sound mode: a homophone of 卖号
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
               "50\t****\n"
@@ -75,8 +75,7 @@ TEST(ChatsieveWritten, ExplainNamesTheRulesPlaceAndMode) {
     WriteRules("rules");
     ASSERT_EQ(Chatsieve("build rules -o out.res").status, 0);
     const Result run = Chatsieve("filter --package out.res --explain", "ＡＶ\n买好\n");
-    EXPECT_NE(run.out.find("  rule: phrase av (phrases.tsv:3), level 40, written: AV\n"), std::string::npos)
-        << run.out;
+    EXPECT_NE(run.out.find("  rule: phrase av (phrases.tsv:3), level 40, written: AV\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("  matched: columns 1-2 \"ＡＶ\" (A3 C1 A3 D6)\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("  rule: phrase sell (phrases.tsv:6), level 20, sound: 卖号\n"), std::string::npos)
         << run.out;

@@ -273,8 +273,7 @@ TEST(CRuleCompiler, AWordAsAPartBecomesAPhraseOfLevelZero) {
     const packhold::Package package = CRuleCompiler::MakePackage(rules);
     const std::vector<std::int32_t> first = Refs(package, 3, 0);
     ASSERT_EQ(first.size(), 2u);
-    EXPECT_EQ(package.tables[2].rows[static_cast<std::size_t>(first[1] - 300001)][3],
-              Cell::Text("\xCD\xE2\xB9\xD2"));
+    EXPECT_EQ(package.tables[2].rows[static_cast<std::size_t>(first[1] - 300001)][3], Cell::Text("\xCD\xE2\xB9\xD2"));
 }
 
 TEST(CRuleCompiler, ACharacterTakesTheReadingOfItsWordOrTheMarkedOne) {
@@ -358,8 +357,8 @@ std::string Units(const RuleSetSource& rules, const RuleSource& rule) {
 TEST(CRuleCompiler, AWrittenCharacterMatchesItselfItsFormsAndItsPinyinOnly) {
     const RuleSetSource rules = ReadWrittenOnShipped(
         "cheat\t60\t外挂\twritten\n"
-        "bow\t30\t弩\twritten\n"       // outside GB2312 level 1: its main reading
-        "hair\t30\t髮\twritten\n"      // traditional: its simplified form and the other traditional one
+        "bow\t30\t弩\twritten\n"   // outside GB2312 level 1: its main reading
+        "hair\t30\t髮\twritten\n"  // traditional: its simplified form and the other traditional one
         "loser\t20\t屌(diao)丝\twritten\n"
         "sound\t10\t外挂\n");
     EXPECT_EQ(Units(rules, rules.phrases[0]), "wai CDE2 split | gua B9D2 92EC split");
@@ -375,9 +374,9 @@ TEST(CRuleCompiler, WrittenLettersAndDigitsAreLiteralsAndFillersAreStripped) {
     const RuleSetSource rules = ReadWrittenOnShipped(
         "av\t40\tAV\twritten\n"
         "age\t30\t18禁\twritten\n"
-        "wide\t30\tＡｖ\twritten\n"   // full width: the same letters
+        "wide\t30\tＡｖ\twritten\n"      // full width: the same letters
         "url\t30\tw.x-Y.com\twritten\n"  // '.' and '-' are fillers of the shipped ignore-sets
-        "amp\t30\tA&B\twritten\n");     // '&' is too (20-2F), ':' is not
+        "amp\t30\tA&B\twritten\n");      // '&' is too (20-2F), ':' is not
     EXPECT_EQ(Units(rules, rules.phrases[0]), "a A3C1 A3E1 | v A3D6 A3F6");
     EXPECT_EQ(Units(rules, rules.phrases[1]), "1 A3B1 | 8 A3B8 | jin BDFB");
     // Units are made once: the same letters share them.
@@ -388,15 +387,16 @@ TEST(CRuleCompiler, WrittenLettersAndDigitsAreLiteralsAndFillersAreStripped) {
     EXPECT_EQ(EdgeFlags(rules.phrases[0], rules), 3);
     EXPECT_EQ(EdgeFlags(rules.phrases[1], rules), 3);
     // The base set's ignore-sets keep ':', which then matches itself.
-    RuleFolder base({{"phrases.tsv", "id\tlevel\tphrase\tmatch\nc\t30\tA:B\twritten\n"},
-                     {"combos.tsv", "id\tlevel\tparts\n"}});
+    RuleFolder base(
+        {{"phrases.tsv", "id\tlevel\tphrase\tmatch\nc\t30\tA:B\twritten\n"}, {"combos.tsv", "id\tlevel\tparts\n"}});
     const RuleSetSource colon = ReadOk(base);
     EXPECT_EQ(Units(colon, colon.phrases[0]), "a A3C1 A3E1 | : A3BA | b A3C2 A3E2");
     EXPECT_EQ(EdgeFlags(colon.phrases[0], colon), 3);
 }
 
 TEST(CRuleCompiler, WrittenRulesTakeOneRowEachAndTheFoldTable) {
-    const RuleSetSource rules = ReadWrittenOnShipped("cheat\t60\t外挂\twritten\nsound\t10\t外挂\nav\t40\tAV\twritten\n");
+    const RuleSetSource rules =
+        ReadWrittenOnShipped("cheat\t60\t外挂\twritten\nsound\t10\t外挂\nav\t40\tAV\twritten\n");
     const packhold::Package package = CRuleCompiler::MakePackage(rules);
     ASSERT_EQ(package.tables.size(), 6u);
     // Every rule is one row: the filter folds full-width letters itself.
@@ -467,8 +467,8 @@ TEST(CRuleCompiler, RepeatedAllowedExpressionsAreBuiltOnce) {
         for (std::size_t column = 0; column < 3; ++column)
             EXPECT_EQ(folded.tables[4].rows[row][column], kept.tables[4].rows[row][column]);
     // Not the same rules: kept.
-    const packhold::Package limited = CRuleCompiler::MakePackage(
-        ReadOk(RuleFolder({{"allow.tsv", once + "外挂套\tcheat\t\n"}})));
+    const packhold::Package limited =
+        CRuleCompiler::MakePackage(ReadOk(RuleFolder({{"allow.tsv", once + "外挂套\tcheat\t\n"}})));
     EXPECT_EQ(limited.tables[4].rows.size(), 3u);
 }
 
@@ -559,12 +559,13 @@ TEST(CRuleCompiler, RefusesAnOverlongPhraseOrRowWithoutWalkingItOncePerCharacter
     std::string phrase;
     for (int i = 0; i < 1000000; ++i) phrase += "外";
     phrase += " wai(x)gua";
-    RuleFolder longPhrase({{"phrases.tsv", "id\tlevel\tphrase\n\t1\t" + phrase + "\n"}, {"combos.tsv", "id\tlevel\tparts\n"}});
+    RuleFolder longPhrase(
+        {{"phrases.tsv", "id\tlevel\tphrase\n\t1\t" + phrase + "\n"}, {"combos.tsv", "id\tlevel\tparts\n"}});
     RuleSetSource rules;
     std::vector<Diagnostic> diagnostics;
     EXPECT_FALSE(CRuleCompiler().Read(longPhrase.Path(), &rules, &diagnostics));
-    EXPECT_EQ(Messages(diagnostics), longPhrase.Path() +
-                                         "/phrases.tsv:2:4: a phrase holds at most 32 syllables; this one has 1000002\n");
+    EXPECT_EQ(Messages(diagnostics),
+              longPhrase.Path() + "/phrases.tsv:2:4: a phrase holds at most 32 syllables; this one has 1000002\n");
 
     RuleFolder manyFields({{"phrases.tsv", "id\tlevel\tphrase\n\t1\t外挂" + std::string(1000000, '\t') + "\n"}});
     diagnostics.clear();

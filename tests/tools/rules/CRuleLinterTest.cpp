@@ -113,16 +113,15 @@ TEST(CRuleLinter, ARuleShadowedByOneTriedBeforeIt) {
 // bytes can land inside a character), or one whose pinyin can start on the
 // last letter of the syllable before it.
 TEST(CRuleLinter, APhraseHeldFurtherInOnlyWhereTheSearchMustReachIt) {
-    const std::string syllables = test::ReadFileText(std::string(TOOLS_TEST_DATA) + "/base/syllables.tsv") +
-                                  "a\tB0A1-B0A2\t\nib\tCEF7-CEF9\t\n";
+    const std::string syllables =
+        test::ReadFileText(std::string(TOOLS_TEST_DATA) + "/base/syllables.tsv") + "a\tB0A1-B0A2\t\nib\tCEF7-CEF9\t\n";
     EXPECT_EQ(Lint({{"syllables.tsv", syllables}, {"phrases.tsv", Phrases("x\t6\ta bi\ny\t5\twai a bi\n")}}),
               (std::vector<std::string>{"phrases.tsv:2:5: warning: starts with the syllable 'a', which can match a "
                                         "single byte (its pinyin); after a failed attempt the search moves on two "
                                         "bytes and can step past the phrase or into the middle of a character"}));
     // wai ends in i, and ib starts with it: "waiib" holds an ib right after wa.
     EXPECT_TRUE(
-        Lint({{"syllables.tsv", syllables}, {"phrases.tsv", Phrases("x\t6\tib gua\ny\t5\twai ib gua\n")}})
-            .empty());
+        Lint({{"syllables.tsv", syllables}, {"phrases.tsv", Phrases("x\t6\tib gua\ny\t5\twai ib gua\n")}}).empty());
 }
 
 TEST(CRuleLinter, PhrasesStartingWithAOneByteForm) {
@@ -190,8 +189,7 @@ TEST(CRuleLinter, AllowedExpressionsThatHideNothingOrAWrittenPhrase) {
         << warnings[2];
     EXPECT_NE(warnings[3].find("allow.tsv:5:1: warning: no syllable of the rules it covers"), std::string::npos)
         << warnings[3];
-    EXPECT_NE(warnings[4].find("allow.tsv:7:1: warning: holds the allowed expression '挂' (line 2)"),
-              std::string::npos)
+    EXPECT_NE(warnings[4].find("allow.tsv:7:1: warning: holds the allowed expression '挂' (line 2)"), std::string::npos)
         << warnings[4];
 }
 
@@ -221,16 +219,15 @@ TEST(CRuleLinter, AnExpressionInsideSeveralPhrasesNamesEach) {
 // the same or wider cover is named with it; a limited expression does not
 // count inside one that covers every rule.
 TEST(CRuleLinter, RepeatedAndOverlappingAllowedExpressions) {
-    const std::vector<std::string> warnings =
-        Lint({{"allow.tsv",
-               "allow\trules\tnote\n"
-               "外挂套\t\t\n"
-               "外 挂套\t\tthe same once the space is stripped\n"
-               "外挂套\tcheat\tlimited, so not the same\n"
-               "外挂套餐\t\t\n"
-               "家里\tcheat\t\n"
-               "我家里\t\t\n"
-               "外挂套\tcheat cheat\tthe same rule twice\n"}});
+    const std::vector<std::string> warnings = Lint({{"allow.tsv",
+                                                     "allow\trules\tnote\n"
+                                                     "外挂套\t\t\n"
+                                                     "外 挂套\t\tthe same once the space is stripped\n"
+                                                     "外挂套\tcheat\tlimited, so not the same\n"
+                                                     "外挂套餐\t\t\n"
+                                                     "家里\tcheat\t\n"
+                                                     "我家里\t\t\n"
+                                                     "外挂套\tcheat cheat\tthe same rule twice\n"}});
     EXPECT_EQ(warnings,
               (std::vector<std::string>{
                   "allow.tsv:3:1: warning: duplicate of the allowed expression on line 2 (the same once stripped, "
