@@ -202,8 +202,8 @@ int CScreener::Screen(const std::string& line, int minLevel, std::string* masked
     return level;
 }
 
-void CScreener::DescribeRun(CMatcher* phrase, const std::string& work, int offset, const std::vector<int>& map,
-                            PartMatch* part) const {
+void CScreener::DescribeRun(CMatcher* phrase, const std::string& line, const std::string& work, int offset,
+                            const std::vector<int>& map, PartMatch* part) const {
     const auto original = [&map](int at) {
         return at >= 0 && static_cast<std::size_t>(at) < map.size() ? map[static_cast<std::size_t>(at)] : 0;
     };
@@ -223,22 +223,28 @@ void CScreener::DescribeRun(CMatcher* phrase, const std::string& work, int offse
         const std::size_t row =
             static_cast<std::size_t>(std::find(m_syllables.begin(), m_syllables.end(), matcher) - m_syllables.begin());
         SyllableMatch match;
-        match.bytes = work.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(length));
+        const std::string seen = work.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(length));
+        // Where the package folds full-width letters the rules saw them as
+        // plain ones; the line holds what the player wrote.
+        for (int j = at; j < at + length; ++j)
+            match.bytes +=
+                line.substr(static_cast<std::size_t>(original(j)), static_cast<std::size_t>(m_filter->HostWidth(j)));
+        const bool folded = match.bytes.size() != seen.size();
         match.start = original(at);
         match.end = original(at + length - 1) + m_filter->HostWidth(at + length - 1);
-        match.form = HoldsCharacter(part->text, match.bytes) ? kFormCharacterName
-                     : IsVariantIn(part->text, match.bytes)  ? kFormVariantName
-                                                             : kFormHomophoneName;
+        match.form = HoldsCharacter(part->text, seen) ? kFormCharacterName
+                     : IsVariantIn(part->text, seen)  ? kFormVariantName
+                                                      : kFormHomophoneName;
         if (row < table.rows.size()) {
             const std::string& pinyin = CellNamed(table, row, "pinyin").TextValue();
             const packhold::Cell& split = CellNamed(table, row, "divide");
             match.pinyin = pinyin;
             // The order the syllable itself tries its forms in. Full-width
             // pinyin is held where a split form would be.
-            if (match.bytes.size() == pinyin.size() && EqualsIgnoringCase(match.bytes.c_str(), pinyin))
-                match.form = kFormPinyinName;
-            else if (split.IsPresent() && match.bytes == split.TextValue())
-                match.form = IsFullWidthLetters(match.bytes) ? kFormFullWidthName : kFormSplitName;
+            if (seen.size() == pinyin.size() && EqualsIgnoringCase(seen.c_str(), pinyin))
+                match.form = folded ? kFormFullWidthName : kFormPinyinName;
+            else if (split.IsPresent() && seen == split.TextValue())
+                match.form = IsFullWidthLetters(seen) ? kFormFullWidthName : kFormSplitName;
         }
         part->syllables.push_back(match);
         at += length;
@@ -301,7 +307,7 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
         match->end = partLength > 0
                          ? original(partOffset + partLength - 1) + m_filter->HostWidth(partOffset + partLength - 1)
                          : match->start;
-        DescribeRun(part, std::string(buffer.data()), partOffset, map, match);
+        DescribeRun(part, line, std::string(buffer.data()), partOffset, map, match);
         return true;
     };
     if (auto* combo = dynamic_cast<CComboRule*>(decider)) {

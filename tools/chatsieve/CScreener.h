@@ -141,8 +141,10 @@ private:
     };
     bool Load(const std::string& root, const std::string& shownAs, std::string* error);
     void NameRules();
-    void DescribeRun(CMatcher* phrase, const std::string& work, int offset, const std::vector<int>& map,
-                     PartMatch* part) const;
+    // The syllables of `phrase` found at `offset` of the stripped text
+    // `work`, each with the bytes of `line` (the host's) it stands on.
+    void DescribeRun(CMatcher* phrase, const std::string& line, const std::string& work, int offset,
+                     const std::vector<int>& map, PartMatch* part) const;
     bool FindName(CMatcher* rule, RuleName* name) const;
 
     std::unique_ptr<CExplainingFilter> m_filter;

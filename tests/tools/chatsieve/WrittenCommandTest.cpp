@@ -79,6 +79,10 @@ TEST(ChatsieveWritten, ExplainNamesTheRulesPlaceAndMode) {
     EXPECT_NE(run.out.find("  matched: columns 1-2 \"ＡＶ\" (A3 C1 A3 D6)\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("  rule: phrase sell (phrases.tsv:6), level 20, sound: 卖号\n"), std::string::npos)
         << run.out;
+    // The rules see folded letters; the explanation names what was written.
+    const Result wide = Chatsieve("filter --package out.res --explain", "ＷＡＩＧＵＡ\n");
+    EXPECT_NE(wide.out.find("ＷＡＩ = wai (full-width pinyin), ＧＵＡ = gua (full-width pinyin)"), std::string::npos)
+        << wide.out;
     const Result json = Chatsieve("filter --package out.res --json --explain", "ＡＶ\n");
     EXPECT_NE(json.out.find("\"source\":\"phrases.tsv:3\",\"tags\":[],\"match\":\"written\""), std::string::npos)
         << json.out;
