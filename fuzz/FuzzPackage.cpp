@@ -99,10 +99,10 @@ packhold::Package MakePackage(FuzzedDataProvider& in, bool strict) {
     // written mode's tables, with edges on the phrase rows and the fold table
     // after an empty allow table.
     if (package.tables.size() == 4 && in.ConsumeBool()) {
-        packhold::Table& phrases = package.tables[2];
-        phrases.columns.push_back({"edge", CellType::kInt});
-        for (std::vector<Cell>& row : phrases.rows) {
-            while (row.size() + 1 < phrases.columns.size()) row.push_back(Cell());
+        packhold::Table& phraseTable = package.tables[2];
+        phraseTable.columns.push_back({"edge", CellType::kInt});
+        for (std::vector<Cell>& row : phraseTable.rows) {
+            while (row.size() + 1 < phraseTable.columns.size()) row.push_back(Cell());
             const int edges = in.ConsumeIntegralInRange(0, 3);
             row.push_back(edges ? Cell::Int(edges) : Cell());
         }
