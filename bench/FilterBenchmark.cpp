@@ -249,22 +249,8 @@ void BM_FilterText(benchmark::State& state) {
     const bool withOutput = state.range(1) != 0;
     CChatsieve* filter = Filter(phrases);
     filter->UseRuleIndex(state.range(2) != 0);
-    const std::vector<std::string>& lines = WorkloadOf(phrases).lines;
-    std::vector<char> out(4096);
-    std::size_t i = 0, bytes = 0, found = 0;
-    for (auto _ : state) {
-        const std::string& line = lines[i++ % lines.size()];
-        const int level = filter->FilterText(line.c_str(), withOutput ? out.data() : nullptr,
-                                             static_cast<unsigned>(out.size() - 1), 1);
-        benchmark::DoNotOptimize(level);
-        found += level != 0;
-        bytes += line.size();
-    }
+    ScreenLines(state, filter, WorkloadOf(phrases).lines, withOutput);
     filter->UseRuleIndex(true);
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
-    state.SetBytesProcessed(static_cast<int64_t>(bytes));
-    state.counters["flagged"] =
-        benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
 }
 
 // Arguments: phrase rules, allowed expressions. With an output buffer, as a
