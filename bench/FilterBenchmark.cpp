@@ -14,7 +14,9 @@
 //
 // (--instructions=10000: that rule set alone; --instructions=real: the word
 // lists, the synthetic rules on fortunes-zh lines and the dense text alone;
-// --instructions=fortunes, =lexicon or =dense: one of those).
+// --instructions=fortunes, =lexicon, =dense, =list or =written-dense: one of
+// those; list and written-dense are the shared list's files used as lists
+// and the jieba words, both in written mode).
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -140,6 +142,20 @@ const CompiledWords& Lexicon() {
 const CompiledWords& Dictionary() {
     static const CompiledWords words = CompileWords(
         DictionarySelection("/usr/lib/python3/dist-packages/jieba/dict.txt", 10000), CHATSIEVE_BENCH_DATA "/jieba");
+    return words;
+}
+
+// The shared list's files as a team's lists, and the same jieba words as
+// Dictionary(), both in written mode.
+const CompiledWords& WrittenLists() {
+    static const CompiledWords words = CompileLists(CHATSIEVE_LEXICON, CHATSIEVE_BENCH_DATA "/lists");
+    return words;
+}
+
+const CompiledWords& WrittenDictionary() {
+    static const CompiledWords words =
+        CompileWords(DictionarySelection("/usr/lib/python3/dist-packages/jieba/dict.txt", 10000),
+                     CHATSIEVE_BENCH_DATA "/jieba-written", true);
     return words;
 }
 
@@ -539,10 +555,10 @@ void ReportWords(InstructionCount& counter, const char* name, const CompiledWord
     g_loaded.Unload();
     std::filesystem::current_path(words.root);
     const long long create = CreationInstructions(counter, std::string("create ") + name);
-    const double perRule = BytesPerRule(words.words.size());
+    const double perRule = BytesPerRule(words.rules.phrases.size());
     CChatsieve* filter = FilterIn(words.root);
     std::printf("%s: %zu words offered, %zu accepted; creation %lld instructions; %.0f bytes held a rule\n", name,
-                words.offered, words.words.size(), create, perRule);
+                words.offered, words.rules.phrases.size(), create, perRule);
     const packhold::Package package = tools::CRuleCompiler::MakePackage(words.rules);
     std::printf("  package rows: %zu syllables, %zu phrases\n", package.tables[1].rows.size(),
                 package.tables[2].rows.size());
@@ -561,7 +577,8 @@ void ReportWords(InstructionCount& counter, const char* name, const CompiledWord
     std::fflush(stdout);
 }
 
-// `part`: "real" for all, or "fortunes", "lexicon" or "dense" alone.
+// `part`: "real" for all, or "fortunes", "lexicon", "dense", "list" or
+// "written-dense" alone.
 int RealReport(const std::string& part) {
     const bool all = part == "real";
     InstructionCount counter;
@@ -586,6 +603,8 @@ int RealReport(const std::string& part) {
     }
     if (all || part == "lexicon") ReportWords(counter, "lexicon", Lexicon(), FortuneLines(69));
     if (all || part == "dense") ReportWords(counter, "dense", Dictionary(), ManualLines());
+    if (all || part == "list") ReportWords(counter, "list", WrittenLists(), FortuneLines(60));
+    if (all || part == "written-dense") ReportWords(counter, "written-dense", WrittenDictionary(), ManualLines());
     g_loaded.Unload();
     return 0;
 }
@@ -597,7 +616,7 @@ int main(int argc, char** argv) {
     // --instructions, or --instructions=N for the rule set of N phrases alone.
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--instructions", 14) != 0) continue;
-        for (const char* part : {"real", "fortunes", "lexicon", "dense"})
+        for (const char* part : {"real", "fortunes", "lexicon", "dense", "list", "written-dense"})
             if (argv[i][14] == '=' && std::strcmp(argv[i] + 15, part) == 0) return chatsieve::bench::RealReport(part);
         if (argv[i][14] == '=') return chatsieve::bench::InstructionReport({std::atoi(argv[i] + 15)});
         const int synthetic = chatsieve::bench::InstructionReport({1000, 10000, 50000, 100000});

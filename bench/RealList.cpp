@@ -10,6 +10,7 @@
 
 #include "rules/CCodePage936.h"
 #include "rules/CRuleCompiler.h"
+#include "rules/CWordLists.h"
 #include "rules/Utf8.h"
 
 namespace chatsieve::bench {
@@ -50,10 +51,20 @@ std::set<int> RefusedLines(const std::vector<tools::Diagnostic>& diagnostics) {
     return lines;
 }
 
-void WritePhrases(const std::string& path, const std::vector<std::string>& words) {
+void WritePhrases(const std::string& path, const std::vector<std::string>& words, bool written) {
     std::ofstream out(path, std::ios::binary);
-    out << "id\tlevel\tphrase\n";
-    for (std::size_t i = 0; i < words.size(); ++i) out << 'w' << i << '\t' << 1 + i % 63 << '\t' << words[i] << '\n';
+    out << "id\tlevel\tphrase" << (written ? "\tmatch\n" : "\n");
+    for (std::size_t i = 0; i < words.size(); ++i)
+        out << 'w' << i << '\t' << 1 + i % 63 << '\t' << words[i] << (written ? "\twritten\n" : "\n");
+}
+
+// Writes the package of `compiled.rules` under `root`; false on failure.
+bool WritePackage(CompiledWords& compiled, const std::string& root, std::vector<tools::Diagnostic>* diagnostics) {
+    const std::string package = root + "/Data/Scp/Chatsieve.res";
+    std::filesystem::create_directories(root + "/Data/Scp");
+    if (!tools::CRuleCompiler::Write(compiled.rules, package, diagnostics)) return false;
+    compiled.root = root;
+    return true;
 }
 
 }  // namespace
@@ -94,7 +105,7 @@ std::vector<std::string> DictionarySelection(const std::string& dictionary, int 
     return words;
 }
 
-CompiledWords CompileWords(const std::vector<std::string>& words, const std::string& root) {
+CompiledWords CompileWords(const std::vector<std::string>& words, const std::string& root, bool written) {
     CompiledWords compiled;
     compiled.offered = words.size();
     const std::string folder = root + "/rules";
@@ -104,14 +115,11 @@ CompiledWords CompileWords(const std::vector<std::string>& words, const std::str
     // Each pass drops the rows the last one refused; a row refused only
     // because of another (none so far) takes one more pass.
     for (int pass = 0; pass < 4; ++pass) {
-        WritePhrases(folder + "/" + tools::kPhrasesFile, kept);
+        WritePhrases(folder + "/" + tools::kPhrasesFile, kept, written);
         std::vector<tools::Diagnostic> diagnostics;
         tools::CRuleCompiler compiler;
         if (compiler.Read(folder, &compiled.rules, &diagnostics)) {
-            const std::string package = root + "/Data/Scp/Chatsieve.res";
-            std::filesystem::create_directories(root + "/Data/Scp");
-            if (!tools::CRuleCompiler::Write(compiled.rules, package, &diagnostics)) break;
-            compiled.root = root;
+            if (!WritePackage(compiled, root, &diagnostics)) break;
             for (const std::string& word : kept) {
                 std::string bytes;
                 tools::CCodePage936::Instance().FromUtf8Lossy(word, &bytes);
@@ -130,6 +138,37 @@ CompiledWords CompileWords(const std::vector<std::string>& words, const std::str
             if (!refused.count(static_cast<int>(i) + 2)) next.push_back(kept[i]);
         kept.swap(next);
     }
+    return compiled;
+}
+
+CompiledWords CompileLists(const std::string& folder, const std::string& root) {
+    CompiledWords compiled;
+    const std::string rules = root + "/rules";
+    std::filesystem::create_directories(rules);
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        if (entry.path().extension() == ".txt") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    std::ofstream lists(rules + "/" + tools::kListsFile, std::ios::binary);
+    lists << "file\tlevel\tmatch\n";
+    for (const auto& file : files) {
+        std::filesystem::copy_file(file, rules + "/" + file.filename().string(),
+                                   std::filesystem::copy_options::overwrite_existing, error);
+        lists << file.filename().string() << "\t30\twritten\n";
+    }
+    lists.close();
+    std::vector<tools::Diagnostic> diagnostics;
+    tools::CRuleCompiler compiler;
+    if (files.empty() || !compiler.Read(rules, &compiled.rules, &diagnostics) ||
+        !WritePackage(compiled, root, &diagnostics))
+        return CompiledWords{};
+    for (const std::string& word : ChineseWords(folder)) {
+        std::string bytes;
+        tools::CCodePage936::Instance().FromUtf8Lossy(word, &bytes);
+        compiled.words.push_back(bytes);
+    }
+    compiled.offered = compiled.rules.phrases.size();
     return compiled;
 }
 

@@ -32,10 +32,17 @@ std::vector<std::string> ChineseWords(const std::string& folder);
 std::vector<std::string> DictionarySelection(const std::string& dictionary, int count);
 
 // Writes `words` (UTF-8) as phrases.tsv in `root`/rules, levels 1 to 63 in
-// turn, and compiles it with the shipped syllables and ignore-sets; rows the
-// compiler refuses are dropped and the rest compiled again. Empty root when
-// nothing could be compiled.
-CompiledWords CompileWords(const std::vector<std::string>& words, const std::string& root);
+// turn, in sound mode or, with `written`, in written mode, and compiles it
+// with the shipped syllables and ignore-sets; rows the compiler refuses are
+// dropped and the rest compiled again. Empty root when nothing could be
+// compiled.
+CompiledWords CompileWords(const std::vector<std::string>& words, const std::string& root, bool written = false);
+
+// The *.txt files of `folder` used as a team uses its lists: copied beside a
+// lists.tsv naming each at level 30 in written mode, and compiled into
+// `root`; `words` holds the Chinese words of the lists (for peers that take
+// literals), `rules` every entry the compiler kept. Empty root on failure.
+CompiledWords CompileLists(const std::string& folder, const std::string& root);
 
 // Text of fortunes-zh (/usr/share/games/fortunes/chinese.u8) and of the
 // zh_CN manual pages (roff requests and escapes left out), UTF-8, one text

@@ -13,11 +13,7 @@ namespace chatsieve {
 
 namespace {
 
-std::uint64_t Pair(std::size_t key, std::size_t item) { return static_cast<std::uint64_t>(key) << 32 | item; }
-
 bool AddressLess(const void* a, const void* b) { return std::less<const void*>()(a, b); }
-
-constexpr std::uint64_t kNoEdge = ~std::uint64_t{0};
 
 // Who tries a place, in CRuleIndex::m_walk.
 constexpr unsigned char kFromStart = 1;
@@ -25,8 +21,6 @@ constexpr unsigned char kResumed = 2;
 
 constexpr unsigned char kRomanisedStart = 1;
 constexpr unsigned char kSplitStart = 2;
-
-std::size_t PairHash(std::uint64_t key) { return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32); }
 
 }  // namespace
 
@@ -49,6 +43,12 @@ bool CRuleIndex::Postings::Build(std::size_t keys, const TArray<std::uint64_t>& 
 
 void CRuleIndex::Reset() {
     m_ready = false;
+    m_automaton.Reset();
+    m_walker.Reset();
+    m_reached.Reset();
+    m_syllableById.Reset();
+    m_hasEnds.Reset();
+    m_isPart.Reset();
     m_rules.Reset();
     m_ruleIds.Reset();
     m_syllableIds.Reset();
@@ -108,29 +108,14 @@ int CRuleIndex::FindChild(const Trie& trie, int node, unsigned key) {
     return child;
 }
 
-int CRuleIndex::Probe(const TArray<EdgeSlot>& table, std::uint64_t key) {
-    const std::size_t mask = table.Size() - 1;
-    for (std::size_t slot = PairHash(key) & mask;; slot = (slot + 1) & mask) {
-        const EdgeSlot& entry = table[slot];
-        if (entry.key == key) return entry.child;
-        if (entry.key == kNoEdge) return -1;
-    }
-}
-
 bool CRuleIndex::HashEdges(Trie& trie) {
     std::size_t size = 16;
     while (size < 2 * trie.nodes.Size()) size *= 2;
-    if (!trie.edges.Reserve(size)) return false;
-    for (std::size_t i = 0; i < size; ++i) trie.edges.PushBack(EdgeSlot{kNoEdge, -1});
-    for (std::size_t node = 0; node < trie.nodes.Size(); ++node) {
+    if (!ClearPairs(trie.edges, size)) return false;
+    for (std::size_t node = 0; node < trie.nodes.Size(); ++node)
         for (int child = trie.nodes[node].firstChild; child >= 0;
-             child = trie.nodes[static_cast<std::size_t>(child)].nextSibling) {
-            const std::uint64_t key = Pair(node, trie.nodes[static_cast<std::size_t>(child)].value);
-            std::size_t slot = PairHash(key) & (size - 1);
-            while (trie.edges[slot].key != kNoEdge) slot = (slot + 1) & (size - 1);
-            trie.edges[slot] = EdgeSlot{key, child};
-        }
-    }
+             child = trie.nodes[static_cast<std::size_t>(child)].nextSibling)
+            InsertPair(trie.edges, PairKey(node, trie.nodes[static_cast<std::size_t>(child)].value), child);
     return true;
 }
 
@@ -217,7 +202,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
                     const unsigned char* other = syllable->Codes() + 3 * j;
                     earlier = other[0] == range[0] && other[1] <= trail && trail <= other[2];
                 }
-                if (!earlier && !pairs.PushBack(Pair(range[0] << 8 | trail, static_cast<std::size_t>(id))))
+                if (!earlier && !pairs.PushBack(PairKey(range[0] << 8 | trail, static_cast<std::size_t>(id))))
                     return false;
             }
         }
@@ -287,7 +272,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
             const int syllable = hint < syllableCount && syllableAt[hint] == sequence[i]
                                      ? static_cast<int>(hint)
                                      : Lookup(m_syllableIds, sequence[i]);
-            if (syllable < 0 || !pairs.PushBack(Pair(p, static_cast<std::size_t>(syllable)))) return false;
+            if (syllable < 0 || !pairs.PushBack(PairKey(p, static_cast<std::size_t>(syllable)))) return false;
         }
     }
     if (!m_phraseSyllables.Build(phraseCount, pairs)) return false;
@@ -296,10 +281,10 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     // of every phrase.
     std::size_t tableSize = 16;
     while (tableSize < 2 * pairs.Size()) tableSize *= 2;
-    if (!m_rootChild.Reserve(syllableCount) || !m_edges.Reserve(tableSize) || !m_hasChildren.Reserve(pairs.Size() + 1))
+    if (!m_rootChild.Reserve(syllableCount) || !ClearPairs(m_edges, tableSize) ||
+        !m_hasChildren.Reserve(pairs.Size() + 1))
         return false;
     for (std::size_t s = 0; s < syllableCount; ++s) m_rootChild.PushBack(-1);
-    for (std::size_t i = 0; i < tableSize; ++i) m_edges.PushBack(EdgeSlot{kNoEdge, -1});
     m_hasChildren.PushBack(0);
     TArray<std::uint64_t> ends;
     for (std::size_t p = 0; p < phraseCount; ++p) {
@@ -313,15 +298,12 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
                 if (node == 0) {
                     m_rootChild[static_cast<std::size_t>(*s)] = child;
                 } else {
-                    const std::uint64_t key = Pair(static_cast<std::size_t>(node), static_cast<std::size_t>(*s));
-                    std::size_t slot = PairHash(key) & (tableSize - 1);
-                    while (m_edges[slot].key != kNoEdge) slot = (slot + 1) & (tableSize - 1);
-                    m_edges[slot] = EdgeSlot{key, child};
+                    InsertPair(m_edges, PairKey(static_cast<std::size_t>(node), static_cast<std::size_t>(*s)), child);
                 }
             }
             node = child;
         }
-        if (!ends.PushBack(Pair(static_cast<std::size_t>(node), p))) return false;
+        if (!ends.PushBack(PairKey(static_cast<std::size_t>(node), p))) return false;
     }
     const std::size_t nodeCount = m_hasChildren.Size();
     if (!m_nodeEnds.Build(nodeCount, ends)) return false;
@@ -349,7 +331,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         for (CMatcherList::Node* part = combo->Parts().First(); part; part = part->next) {
             const bool isPhrase = dynamic_cast<CPhraseRule*>(part->matcher) != nullptr;
             const int partId = Lookup(isPhrase ? m_phraseIds : m_syllableIds, part->matcher);
-            if (partId < 0 || !parts.PushBack(Pair(isPhrase, static_cast<std::size_t>(partId)))) return false;
+            if (partId < 0 || !parts.PushBack(PairKey(isPhrase, static_cast<std::size_t>(partId)))) return false;
         }
         std::sort(parts.Data(), parts.Data() + parts.Size());
         const std::uint64_t* end = std::unique(parts.Data(), parts.Data() + parts.Size());
@@ -360,7 +342,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
             const std::size_t bit = static_cast<std::size_t>(it - parts.Data()) < kMaskBits
                                         ? static_cast<std::size_t>(it - parts.Data())
                                         : kMaskBits - 1;
-            if (!((*it >> 32) ? byPhrase : bySyllable).PushBack(Pair(*it & 0xFFFFFFFFu, c * kMaskBits + bit)))
+            if (!((*it >> 32) ? byPhrase : bySyllable).PushBack(PairKey(*it & 0xFFFFFFFFu, c * kMaskBits + bit)))
                 return false;
         }
         const std::uint32_t full = need > static_cast<int>(kMaskBits)    ? 0u
@@ -394,7 +376,46 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         m_knownParts.PushBack(0);
     }
     m_ready = true;
+    // Without the automaton (a shape it leaves to the walk below, or no
+    // memory) checks walk the index's own way: slower, never different.
+    if (!BuildAutomaton()) m_automaton.Reset();
     return true;
+}
+
+bool CRuleIndex::BuildAutomaton() {
+    const std::size_t syllableCount = m_rootChild.Size();
+    const std::size_t nodeCount = m_hasChildren.Size();
+    if (!m_syllableById.Reserve(syllableCount) || !m_isPart.Reserve(syllableCount) || !m_hasEnds.Reserve(nodeCount))
+        return false;
+    for (std::size_t i = 0; i < m_syllableIds.Size(); ++i) m_syllableById.PushBack(nullptr);
+    for (std::size_t i = 0; i < m_syllableIds.Size(); ++i)
+        m_syllableById[static_cast<std::size_t>(m_syllableIds[i].id)] =
+            static_cast<const CSyllable*>(m_syllableIds[i].address);
+    for (std::size_t s = 0; s < syllableCount; ++s)
+        m_isPart.PushBack(m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s) ? 1 : 0);
+    for (std::size_t v = 0; v < nodeCount; ++v) m_hasEnds.PushBack(m_nodeEnds.Begin(v) != m_nodeEnds.End(v) ? 1 : 0);
+    const CCheckAutomaton::PhraseTrie trie{m_syllableById.Data(), syllableCount,    m_rootChild.Data(), &m_edges,
+                                           m_hasChildren.Data(),  m_hasEnds.Data(), m_isPart.Data()};
+    return m_automaton.Build(trie);
+}
+
+bool CRuleIndex::WalkAutomaton(const unsigned char* text, std::size_t n) {
+    m_reached.Clear();
+    const bool walked = m_walker.Walk(m_automaton, text, n, &m_reached);
+    // Reached nodes and parts are stamped: what a walk handed back found
+    // again is not counted twice.
+    for (std::size_t i = 0; i < m_reached.Size(); ++i) {
+        const int reached = m_reached[i];
+        if (reached >= 0) {
+            NodeReached(reached);
+            continue;
+        }
+        const std::size_t s = static_cast<std::size_t>(-1 - reached);
+        if (m_syllableStamp[s] == m_generation) continue;
+        m_syllableStamp[s] = m_generation;
+        CountPart(m_combosBySyllable, static_cast<int>(s));
+    }
+    return walked;
 }
 
 void CRuleIndex::RecordForms(const Trie& trie, const unsigned char* text, bool fold) {
@@ -405,7 +426,7 @@ void CRuleIndex::RecordForms(const Trie& trie, const unsigned char* text, bool f
         if (width == 2 && !trie.twoByte) return;
         const unsigned key = fold ? FoldCase(value) : value;
         node = node == 0 && key < 256 ? trie.rootByByte[key]
-                                      : Probe(trie.edges, Pair(static_cast<std::size_t>(node), key));
+                                      : ProbePair(trie.edges, PairKey(static_cast<std::size_t>(node), key));
         if (node < 0) return;
         for (int e = trie.nodes[static_cast<std::size_t>(node)].firstEnd; e >= 0;
              e = trie.ends[static_cast<std::size_t>(e)].next) {
@@ -464,7 +485,7 @@ bool CRuleIndex::FirstSyllableAt() const {
 }
 
 int CRuleIndex::FindEdge(int node, int syllable) const {
-    return Probe(m_edges, Pair(static_cast<std::size_t>(node), static_cast<std::size_t>(syllable)));
+    return ProbePair(m_edges, PairKey(static_cast<std::size_t>(node), static_cast<std::size_t>(syllable)));
 }
 
 void CRuleIndex::CountPart(const Postings& postings, int key) {
@@ -637,7 +658,9 @@ bool CRuleIndex::FindCandidates(char* text, bool exact) {
     const std::size_t n = std::strlen(text);
     m_candidates.Clear();
     m_stop = false;
-    if (!FindPhrases(reinterpret_cast<const unsigned char*>(text), n)) return false;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    const bool walked = exact && m_useAutomaton && m_automaton.Ready() && WalkAutomaton(bytes, n);
+    if (!walked && !FindPhrases(bytes, n)) return false;
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);
     return true;
 }

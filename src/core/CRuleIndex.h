@@ -30,6 +30,9 @@
 #include <climits>
 #include <cstdint>
 
+#include "core/CAutomatonWalk.h"
+#include "core/CCheckAutomaton.h"
+#include "core/PairTable.h"
 #include "matchers/CMatcherList.h"
 #include "matchers/TArray.h"
 
@@ -37,6 +40,7 @@ namespace chatsieve {
 
 class CMatcher;
 class CPhraseRule;
+class CSyllable;
 
 class CRuleIndex {
 public:
@@ -71,7 +75,12 @@ public:
     int RuleLevel(int ordinal) const { return m_ruleLevel[static_cast<std::size_t>(ordinal)]; }
     // Trie steps taken by every check so far (a node meeting the syllables of
     // a place): the walk's work, which tests bound by the line's length.
-    unsigned long long Steps() const { return m_steps; }
+    unsigned long long Steps() const { return m_steps + m_walker.Steps(); }
+    // Off: every check walks the index's own way, as the automaton must
+    // agree with. The automaton and its walker, for tests.
+    void UseAutomaton(bool on) { m_useAutomaton = on; }
+    const CCheckAutomaton& Automaton() const { return m_automaton; }
+    CAutomatonWalk& Walker() { return m_walker; }
     // 1 when `text` (a piece of a line) could let a rule before `ordinal`
     // match: a phrase rule's syllables follow one another in it, or a part
     // of a combination rule occurs in it; 0 when not; -1 when memory ran out.
@@ -91,10 +100,6 @@ public:
     void ForgetParts() { m_partsKnown = false; }
 
 private:
-    struct EdgeSlot {
-        std::uint64_t key;  // node << 32 | value; kNoEdge when empty
-        int child;
-    };
     struct TrieNode {
         unsigned value;   // character value on the edge into this node
         int firstChild;   // -1: none
@@ -112,7 +117,7 @@ private:
         TArray<TrieEnd> ends;
         bool twoByteStart = false;  // some form starts with a two-byte character
         bool twoByte = false;       // some form holds a two-byte character
-        TArray<EdgeSlot> edges;     // (node, value) -> child, open addressing
+        TArray<PairSlot> edges;     // (node, value) -> child, open addressing
     };
     struct Occurrence {
         int syllable;
@@ -132,7 +137,6 @@ private:
     };
 
     static int FindChild(const Trie& trie, int node, unsigned key);
-    static int Probe(const TArray<EdgeSlot>& table, std::uint64_t key);
     static bool HashEdges(Trie& trie);
     static int Lookup(const TArray<AddressId>& ids, const void* address);
     bool InsertForm(Trie& trie, const char* form, bool fold, int syllable);
@@ -154,6 +158,9 @@ private:
     // known: every byte and every form is taken.
     bool FindCandidates(char* text, bool exact);
     void AddCandidate(int ordinal);
+    bool BuildAutomaton();
+    // The automaton's walk of a whole text; false when it handed the text back.
+    bool WalkAutomaton(const unsigned char* text, std::size_t n);
 
     bool m_ready = false;
     TArray<CMatcher*> m_rules;    // checking order
@@ -178,7 +185,7 @@ private:
     // walked once, each (node, place) taken once, however many phrases share
     // a start.
     TArray<int> m_rootChild;   // first syllable -> node, -1: none
-    TArray<EdgeSlot> m_edges;  // (node, syllable) -> child
+    TArray<PairSlot> m_edges;  // (node, syllable) -> child
 
     TArray<unsigned char> m_hasChildren;  // per node
     Postings m_nodeEnds;                  // node -> phrases ending there
@@ -234,6 +241,17 @@ private:
     TArray<unsigned> m_nodeStamp;  // per place taken, by m_placeGeneration
     TArray<unsigned> m_nodeFound;  // by m_generation
     unsigned m_placeGeneration = 0;
+
+    // The check's walk as an automaton over the phrase trie above, and what
+    // it reads of the trie: the syllables by id, per node whether phrases
+    // end there, per syllable whether a combination takes it as a part.
+    TArray<const CSyllable*> m_syllableById;
+    TArray<unsigned char> m_hasEnds;
+    TArray<unsigned char> m_isPart;
+    CCheckAutomaton m_automaton;
+    CAutomatonWalk m_walker;
+    TArray<int> m_reached;
+    bool m_useAutomaton = true;
 };
 
 }  // namespace chatsieve

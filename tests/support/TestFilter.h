@@ -61,6 +61,7 @@ public:
     const char* LogSlot(unsigned i) const { return m_logLines[i]; }
     const char* WorkBuffer() const { return m_workBuf; }
     const CRuleIndex& Index() const { return m_index; }
+    CRuleIndex& Index() { return m_index; }
 
 private:
     template <class Rule>

@@ -1,0 +1,211 @@
+#include "core/CAutomatonWalk.h"
+
+#include <cstring>
+
+#include "platform/MbText.h"
+
+namespace chatsieve {
+
+namespace {
+
+std::uint64_t HashSet(const CCheckAutomaton::Position* set, std::size_t count) {
+    std::uint64_t hash = 0x84222325CBF29CE4ull ^ count;
+    for (std::size_t i = 0; i < count; ++i) hash = (hash ^ set[i]) * 0x100000001B3ull;
+    return hash ^ (hash >> 29);
+}
+
+}  // namespace
+
+void CAutomatonWalk::Reset() {
+    m_pool.Reset();
+    m_states.Reset();
+    m_stateTable.Reset();
+    m_transitions.Reset();
+    m_transitionCount = 0;
+    m_reachedPool.Reset();
+    m_next.Reset();
+    m_reached.Reset();
+}
+
+std::size_t CAutomatonWalk::MemoBytes() const {
+    return m_pool.Size() * sizeof(Position) + m_states.Size() * sizeof(State) + m_stateTable.Size() * sizeof(int) +
+           m_transitions.Size() * sizeof(Transition) + m_reachedPool.Size() * sizeof(int);
+}
+
+bool CAutomatonWalk::Flush() {
+    m_pool.Clear();
+    m_states.Clear();
+    m_reachedPool.Clear();
+    m_transitionCount = 0;
+    m_stateTable.Clear();
+    m_transitions.Clear();
+    if (!m_stateTable.Reserve(64) || !m_transitions.Reserve(256)) return false;
+    for (int i = 0; i < 64; ++i) m_stateTable.PushBack(-1);
+    for (int i = 0; i < 256; ++i) m_transitions.PushBack(Transition{kNoPair, 0, 0, 0, 0});
+    return Intern(nullptr, 0) == 0;
+}
+
+bool CAutomatonWalk::GrowStates() {
+    const std::size_t size = m_stateTable.Size() * 2;
+    m_stateTable.Clear();
+    if (!m_stateTable.Reserve(size)) return false;
+    for (std::size_t i = 0; i < size; ++i) m_stateTable.PushBack(-1);
+    for (std::size_t id = 0; id < m_states.Size(); ++id) {
+        std::size_t slot = static_cast<std::size_t>(m_states[id].hash) & (size - 1);
+        while (m_stateTable[slot] >= 0) slot = (slot + 1) & (size - 1);
+        m_stateTable[slot] = static_cast<int>(id);
+    }
+    return true;
+}
+
+int CAutomatonWalk::Intern(const Position* set, std::size_t count) {
+    const std::uint64_t hash = HashSet(set, count);
+    const std::size_t mask = m_stateTable.Size() - 1;
+    std::size_t slot = static_cast<std::size_t>(hash) & mask;
+    for (; m_stateTable[slot] >= 0; slot = (slot + 1) & mask) {
+        const State& state = m_states[static_cast<std::size_t>(m_stateTable[slot])];
+        if (state.hash == hash && state.count == count &&
+            (count == 0 || std::memcmp(m_pool.Data() + state.start, set, count * sizeof(Position)) == 0))
+            return m_stateTable[slot];
+    }
+    const int id = static_cast<int>(m_states.Size());
+    if (!m_states.PushBack(State{static_cast<std::uint32_t>(m_pool.Size()), static_cast<std::uint32_t>(count), hash}) ||
+        !m_pool.Reserve(m_pool.Size() + count))
+        return -1;
+    for (std::size_t i = 0; i < count; ++i) m_pool.PushBack(set[i]);
+    m_stateTable[slot] = id;
+    if (m_states.Size() * 2 > m_stateTable.Size() && !GrowStates()) return -1;
+    return id;
+}
+
+bool CAutomatonWalk::GrowTransitions() {
+    TArray<Transition> old;
+    old.Swap(m_transitions);
+    const std::size_t size = old.Size() * 2;
+    if (!m_transitions.Reserve(size)) {
+        old.Swap(m_transitions);
+        return false;
+    }
+    for (std::size_t i = 0; i < size; ++i) m_transitions.PushBack(Transition{kNoPair, 0, 0, 0, 0});
+    for (std::size_t i = 0; i < old.Size(); ++i) {
+        if (old[i].key == kNoPair) continue;
+        std::size_t slot = PairHash(old[i].key) & (size - 1);
+        while (m_transitions[slot].key != kNoPair) slot = (slot + 1) & (size - 1);
+        m_transitions[slot] = old[i];
+    }
+    return true;
+}
+
+CAutomatonWalk::Transition* CAutomatonWalk::Find(int state, unsigned cls) {
+    const std::uint64_t key = PairKey(static_cast<std::size_t>(state), cls);
+    const std::size_t mask = m_transitions.Size() - 1;
+    for (std::size_t slot = PairHash(key) & mask;; slot = (slot + 1) & mask) {
+        Transition& t = m_transitions[slot];
+        if (t.key == key) return &t;
+        if (t.key == kNoPair) return nullptr;
+    }
+}
+
+CAutomatonWalk::Transition* CAutomatonWalk::Compute(const CCheckAutomaton& automaton, int state, unsigned cls) {
+    const State from = m_states[static_cast<std::size_t>(state)];
+    m_steps += from.count + 1;
+    if (!automaton.Step(m_pool.Data() + from.start, from.count, cls, &m_next, &m_reached)) return nullptr;
+    if (m_next.Size() > m_liveSet || MemoBytes() > m_memoBytes) return nullptr;
+    const int next = Intern(m_next.Data(), m_next.Size());
+    if (next < 0) return nullptr;
+    const std::uint32_t reachedStart = static_cast<std::uint32_t>(m_reachedPool.Size());
+    if (!m_reachedPool.Reserve(m_reachedPool.Size() + m_reached.Size())) return nullptr;
+    for (std::size_t i = 0; i < m_reached.Size(); ++i) m_reachedPool.PushBack(m_reached[i]);
+    if ((m_transitionCount + 1) * 2 > m_transitions.Size() && !GrowTransitions()) return nullptr;
+    const std::uint64_t key = PairKey(static_cast<std::size_t>(state), cls);
+    const std::size_t mask = m_transitions.Size() - 1;
+    std::size_t slot = PairHash(key) & mask;
+    while (m_transitions[slot].key != kNoPair) slot = (slot + 1) & mask;
+    m_transitions[slot] = Transition{key, next, reachedStart, static_cast<std::uint32_t>(m_reached.Size()), m_line - 1};
+    ++m_transitionCount;
+    return &m_transitions[slot];
+}
+
+bool CAutomatonWalk::Merge(int* slot, int state) {
+    if (*slot < 0 || *slot == 0) {
+        *slot = state;
+        return true;
+    }
+    if (state == 0 || *slot == state) return true;
+    // Two streams meet: the union of their sets, both sorted.
+    const State a = m_states[static_cast<std::size_t>(*slot)];
+    const State b = m_states[static_cast<std::size_t>(state)];
+    m_next.Clear();
+    if (!m_next.Reserve(a.count + b.count)) return false;
+    std::size_t i = 0, j = 0;
+    const Position* pa = m_pool.Data() + a.start;
+    const Position* pb = m_pool.Data() + b.start;
+    while (i < a.count || j < b.count) {
+        if (j == b.count || (i < a.count && pa[i] < pb[j])) {
+            m_next.PushBack(pa[i++]);
+        } else {
+            if (i < a.count && pa[i] == pb[j]) ++i;
+            m_next.PushBack(pb[j++]);
+        }
+    }
+    if (m_next.Size() > m_liveSet) return false;
+    *slot = Intern(m_next.Data(), m_next.Size());
+    return *slot >= 0;
+}
+
+bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n,
+                          TArray<int>* reached) {
+    if (++m_line == 0) {
+        for (std::size_t i = 0; i < m_transitions.Size(); ++i) m_transitions[i].line = 0;
+        m_line = 1;
+    }
+    if ((m_states.Empty() || MemoBytes() > m_memoBytes) && !Flush()) {
+        ++m_handedBack;
+        return false;
+    }
+    // The set waiting at each of the next bytes: a stream moves on by one
+    // character, or starts two bytes on; -1 where no stream arrives.
+    int arrive[4] = {n > 0 ? 0 : -1, -1, -1, -1};
+    for (std::size_t x = 0; x < n; ++x) {
+        const int state = arrive[x & 3];
+        if (state < 0) continue;
+        arrive[x & 3] = -1;
+        unsigned value = text[x];
+        std::size_t width = 1;
+        if (IsLeadByte(text[x])) {
+            if (text[x + 1] == 0) break;
+            value = value << 8 | text[x + 1];
+            width = 2;
+        }
+        const unsigned cls = automaton.ClassOf(value);
+        ++m_steps;
+        int next = 0;
+        if (cls != 0 || state != 0) {
+            Transition* t = Find(state, cls);
+            if (!t && !(t = Compute(automaton, state, cls))) {
+                ++m_handedBack;
+                return false;
+            }
+            if (t->reachedCount != 0 && t->line != m_line) {
+                t->line = m_line;
+                for (std::uint32_t i = 0; i < t->reachedCount; ++i)
+                    if (!reached->PushBack(m_reachedPool[t->reachedStart + i])) return false;
+            }
+            next = t->next;
+        }
+        // A search that fails here moves on two bytes: into the character
+        // after a one-byte one.
+        bool merged = true;
+        if (width == 1 && (automaton.ClassFlags(cls) & CCheckAutomaton::kStartsFirst) && x + 2 < n &&
+            CharByteCount(reinterpret_cast<const char*>(text) + x + 1) != 1)
+            merged = Merge(&arrive[(x + 2) & 3], 0);
+        if (merged && x + width < n) merged = Merge(&arrive[(x + width) & 3], next);
+        if (!merged) {
+            ++m_handedBack;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace chatsieve

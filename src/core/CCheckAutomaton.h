@@ -1,0 +1,121 @@
+// CCheckAutomaton: the rule index's phrase trie read one character at a time.
+//
+// A check looks for every phrase rule whose syllables follow one another from
+// a place its search tries. The automaton reads the stripped text character by
+// character and keeps the set of partial matches alive there, as positions:
+// a node of the phrase trie at a syllable boundary, or such a node together
+// with a node of the form trie when a romanised or split form is half read.
+// Syllables that share a form share its path in the form trie, so the 47 rows
+// that read `shi` cost one position until the form ends. Characters fall into
+// classes (one table load): two characters of a class move every position
+// alike, and a character no used syllable can start or continue has class 0.
+//
+// The positions it keeps are a superset of those the rules' own searches
+// reach: where a syllable could match in two ways (a romanised and a split
+// form of different lengths), both are followed; the rules' own Match, run on
+// the candidates in checking order, decides. What it cannot stand for is left
+// to the index's own walk (Build answers false): code ranges whose first byte
+// is no lead byte, empty forms, and forms that end inside a character.
+//
+// Build once from the index's phrase trie after the index is built; Step any
+// number of times. Immutable after Build: one automaton may serve several
+// walkers (CAutomatonWalk) at once. It reads the index's trie arrays in place,
+// so the index Resets it before freeing them. Memory comes from the
+// allocation seam; failure is a false result.
+#ifndef CHATSIEVE_CORE_CCHECKAUTOMATON_H
+#define CHATSIEVE_CORE_CCHECKAUTOMATON_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/PairTable.h"
+#include "matchers/TArray.h"
+
+namespace chatsieve {
+
+class CSyllable;
+
+class CCheckAutomaton {
+public:
+    // The rule index's phrase trie, as the automaton reads it. Node 0 is the
+    // root; every array stays where it is while the automaton lives.
+    struct PhraseTrie {
+        const CSyllable* const* syllables;  // by syllable id
+        std::size_t syllableCount;
+        const int* rootChild;              // by syllable id: its node, -1 none
+        const TArray<PairSlot>* edges;     // (node, syllable id) -> child
+        const unsigned char* hasChildren;  // by node
+        const unsigned char* hasEnds;      // by node: phrases end there
+        const unsigned char* isPart;       // by syllable id: a combination's part
+    };
+
+    // A character's class's flags.
+    static constexpr unsigned char kStartsFirst = 1;  // may begin a phrase's first syllable
+
+    CCheckAutomaton() = default;
+    CCheckAutomaton(const CCheckAutomaton&) = delete;
+    CCheckAutomaton& operator=(const CCheckAutomaton&) = delete;
+
+    // False when the rules hold a shape the automaton leaves to the index's
+    // walk, or memory ran out; it is then not Ready.
+    bool Build(const PhraseTrie& trie);
+    void Reset();
+    bool Ready() const { return m_ready; }
+
+    // The class of a character value (lead << 8 | trail for two bytes).
+    unsigned ClassOf(unsigned value) const { return m_classOf[value]; }
+    unsigned char ClassFlags(unsigned cls) const { return m_classes[cls].flags; }
+    std::size_t ClassCount() const { return m_classes.Size(); }
+
+    // A position: the phrase-trie node in the high half; in the low half 0 at
+    // a syllable boundary, or 1 + the form-trie node of a form half read.
+    using Position = std::uint64_t;
+
+    // Moves the positions `set` (sorted, without the root, which every tried
+    // place holds) over one character of class `cls`: appends the positions
+    // alive after it to `next`, sorted and each once, and to `reached` the
+    // phrase-trie nodes it reaches where phrases end, and -1 - id for each
+    // syllable a combination takes as a part that begins at the place. False
+    // when memory ran out.
+    bool Step(const Position* set, std::size_t count, unsigned cls, TArray<Position>* next, TArray<int>* reached) const;
+
+private:
+    struct Class {
+        std::uint32_t codeStart;  // into m_classSyllables: syllables whose ranges hold it
+        std::uint32_t codeEnd;
+        int romanisedChild;  // form-trie node its romanised value leads to from the root, -1
+        unsigned romanised;  // its value as romanised forms compare it
+        unsigned split;      // its value as split forms compare it
+        unsigned char flags;
+    };
+    struct FormNode {
+        std::uint32_t endStart;  // into m_formEnds: syllables whose form ends here
+        std::uint32_t endEnd;
+        bool hasChildren;
+        bool split;  // a node of the split forms' trie
+    };
+
+    bool BuildForms(const PhraseTrie& trie, const unsigned char* used);
+    bool InsertForm(const char* form, bool split, int syllable);
+    bool BuildClasses(const PhraseTrie& trie, const unsigned char* used);
+    int FormChild(int node, unsigned value) const {
+        return ProbePair(m_formEdges, PairKey(static_cast<std::size_t>(node), value));
+    }
+    bool Advance(int node, int syllable, TArray<Position>* next, TArray<int>* reached) const;
+    bool FormStep(int node, int form, TArray<Position>* next, TArray<int>* reached) const;
+
+    bool m_ready = false;
+    PhraseTrie m_trie{};
+    TArray<std::uint32_t> m_classOf;  // by character value
+    TArray<Class> m_classes;          // class 0: no syllable
+    TArray<int> m_classSyllables;
+    // Both form tries in one: node 0 the romanised forms' root (values case
+    // folded), node 1 the split forms' root (values as written).
+    TArray<FormNode> m_formNodes;
+    TArray<int> m_formEnds;
+    TArray<PairSlot> m_formEdges;
+};
+
+}  // namespace chatsieve
+
+#endif
