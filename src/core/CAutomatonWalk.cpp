@@ -25,6 +25,9 @@ void CAutomatonWalk::Reset() {
     m_reachedPool.Reset();
     m_next.Reset();
     m_reached.Reset();
+    m_seenLine.Reset();
+    m_firstAt.Reset();
+    m_previousAt.Reset();
 }
 
 std::size_t CAutomatonWalk::MemoBytes() const {
@@ -155,8 +158,20 @@ bool CAutomatonWalk::Merge(int* slot, int state) {
 
 bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n,
                           TArray<int>* reached) {
+    if (m_seenLine.Size() != automaton.ClassCount()) {
+        const std::size_t classes = automaton.ClassCount();
+        m_seenLine.Clear();
+        if (!m_seenLine.Reserve(classes) || !m_firstAt.Reserve(classes) || !m_previousAt.Reserve(classes)) {
+            ++m_handedBack;
+            return false;
+        }
+        for (std::size_t c = 0; c < classes; ++c) m_seenLine.PushBack(0);
+        m_firstAt.SetFilled(classes);
+        m_previousAt.SetFilled(classes);
+    }
     if (++m_line == 0) {
         for (std::size_t i = 0; i < m_transitions.Size(); ++i) m_transitions[i].line = 0;
+        for (std::size_t c = 0; c < m_seenLine.Size(); ++c) m_seenLine[c] = 0;
         m_line = 1;
     }
     if ((m_states.Empty() || MemoBytes() > m_memoBytes) && !Flush()) {
@@ -166,6 +181,9 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
     // The set waiting at each of the next bytes: a stream moves on by one
     // character, or starts two bytes on; -1 where no stream arrives.
     int arrive[4] = {n > 0 ? 0 : -1, -1, -1, -1};
+    // The start's stream: its next place and the one before.
+    std::size_t start = 0;
+    int beforeStart = -1;
     for (std::size_t x = 0; x < n; ++x) {
         const int state = arrive[x & 3];
         if (state < 0) continue;
@@ -179,6 +197,15 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
         }
         const unsigned cls = automaton.ClassOf(value);
         ++m_steps;
+        if (x == start) {
+            if (cls != 0 && m_seenLine[cls] != m_line) {
+                m_seenLine[cls] = m_line;
+                m_firstAt[cls] = static_cast<int>(x);
+                m_previousAt[cls] = beforeStart;
+            }
+            beforeStart = static_cast<int>(x);
+            start = x + width;
+        }
         int next = 0;
         if (cls != 0 || state != 0) {
             Transition* t = Find(state, cls);

@@ -43,6 +43,16 @@ public:
     // findings once a line. False when the line is handed back: memory ran
     // out or a bound was passed; what `reached` holds is then a part.
     bool Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, TArray<int>* reached);
+    // After a Walk that answered true: the first place of the character
+    // stream from the start of the text (the one every search begins on)
+    // that holds a character of class `cls`, and the place of the character
+    // before it (-1: none); false when the text holds none there.
+    bool FirstOnStart(unsigned cls, int* at, int* previous) const {
+        if (cls >= m_seenLine.Size() || m_seenLine[cls] != m_line) return false;
+        *at = m_firstAt[cls];
+        *previous = m_previousAt[cls];
+        return true;
+    }
     // Forgets the memo and gives its memory back.
     void Reset();
 
@@ -90,6 +100,10 @@ private:
     TArray<int> m_reachedPool;
     TArray<Position> m_next;  // scratch of a step
     TArray<int> m_reached;
+    // By class: the line that last met it on the start's stream, and where.
+    TArray<unsigned> m_seenLine;
+    TArray<int> m_firstAt;
+    TArray<int> m_previousAt;
     unsigned m_line = 0;
     unsigned long long m_steps = 0;
     unsigned long m_handedBack = 0;

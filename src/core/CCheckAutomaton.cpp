@@ -41,6 +41,8 @@ void CCheckAutomaton::Reset() {
     m_formNodes.Reset();
     m_formEnds.Reset();
     m_formEdges.Reset();
+    m_beginStart.Reset();
+    m_beginClasses.Reset();
 }
 
 bool CCheckAutomaton::Build(const PhraseTrie& trie) {
@@ -56,7 +58,7 @@ bool CCheckAutomaton::Build(const PhraseTrie& trie) {
         const PairSlot& edge = (*trie.edges)[i];
         if (edge.key != kNoPair) used[static_cast<std::size_t>(edge.key & 0xFFFFFFFFu)] = 1;
     }
-    if (!BuildForms(trie, used.Data()) || !BuildClasses(trie, used.Data())) {
+    if (!BuildForms(trie, used.Data()) || !BuildClasses(trie, used.Data()) || !BuildBeginClasses(trie, used.Data())) {
         Reset();
         return false;
     }
@@ -226,6 +228,45 @@ bool CCheckAutomaton::BuildClasses(const PhraseTrie& trie, const unsigned char* 
         m_classOf[v] = static_cast<std::uint32_t>(m_classes.Size());
         if (!m_classes.PushBack(cls)) return false;
     }
+    return true;
+}
+
+bool CCheckAutomaton::BuildBeginClasses(const PhraseTrie& trie, const unsigned char* used) {
+    // (syllable, class) for every class holding the syllable in its codes,
+    // and (value, class) for the values classes take in either form trie.
+    TArray<std::uint64_t> pairs, romanised, split;
+    for (std::size_t c = 1; c < m_classes.Size(); ++c) {
+        const Class& cls = m_classes[c];
+        for (std::uint32_t k = cls.codeStart; k < cls.codeEnd; ++k)
+            if (!pairs.PushBack(PairKey(static_cast<std::size_t>(m_classSyllables[k]), c))) return false;
+        if (cls.romanised != kNoValue && !romanised.PushBack(PairKey(cls.romanised, c))) return false;
+        if (cls.split != kNoValue && !split.PushBack(PairKey(cls.split, c))) return false;
+    }
+    std::sort(romanised.Data(), romanised.Data() + romanised.Size());
+    std::sort(split.Data(), split.Data() + split.Size());
+    for (std::size_t s = 0; s < trie.syllableCount; ++s) {
+        if (!used[s]) continue;
+        const char* forms[2] = {trie.syllables[s]->Romanised(), trie.syllables[s]->SplitForm()};
+        for (int f = 0; f < 2; ++f) {
+            unsigned value = 0;
+            if (!forms[f] || ReadChar(reinterpret_cast<const unsigned char*>(forms[f]), 0, kNoLimit, &value) == 0)
+                continue;
+            const TArray<std::uint64_t>& byValue = f == 0 ? romanised : split;
+            if (f == 0) value = FoldCase(value);
+            const std::uint64_t* it =
+                std::lower_bound(byValue.Data(), byValue.Data() + byValue.Size(), PairKey(value, 0));
+            for (; it != byValue.Data() + byValue.Size() && (*it >> 32) == value; ++it)
+                if (!pairs.PushBack(PairKey(s, static_cast<std::size_t>(*it & 0xFFFFFFFFu)))) return false;
+        }
+    }
+    std::sort(pairs.Data(), pairs.Data() + pairs.Size());
+    pairs.Truncate(static_cast<std::size_t>(std::unique(pairs.Data(), pairs.Data() + pairs.Size()) - pairs.Data()));
+    if (!m_beginStart.Reserve(trie.syllableCount + 1) || !m_beginClasses.Reserve(pairs.Size())) return false;
+    for (std::size_t s = 0, at = 0; s <= trie.syllableCount; ++s) {
+        while (at < pairs.Size() && (pairs[at] >> 32) < s) ++at;
+        m_beginStart.PushBack(static_cast<std::uint32_t>(at));
+    }
+    for (std::size_t i = 0; i < pairs.Size(); ++i) m_beginClasses.PushBack(static_cast<std::uint32_t>(pairs[i]));
     return true;
 }
 

@@ -67,6 +67,12 @@ public:
     unsigned char ClassFlags(unsigned cls) const { return m_classes[cls].flags; }
     std::size_t ClassCount() const { return m_classes.Size(); }
 
+    // The classes of the characters an occurrence of syllable `s` (a used
+    // one) can begin with: through its code ranges, or its forms' first
+    // characters.
+    const std::uint32_t* BeginClasses(std::size_t s) const { return m_beginClasses.Data() + m_beginStart[s]; }
+    const std::uint32_t* BeginClassesEnd(std::size_t s) const { return m_beginClasses.Data() + m_beginStart[s + 1]; }
+
     // A position: the phrase-trie node in the high half; in the low half 0 at
     // a syllable boundary, or 1 + the form-trie node of a form half read.
     using Position = std::uint64_t;
@@ -98,6 +104,7 @@ private:
     bool BuildForms(const PhraseTrie& trie, const unsigned char* used);
     bool InsertForm(const char* form, bool split, int syllable);
     bool BuildClasses(const PhraseTrie& trie, const unsigned char* used);
+    bool BuildBeginClasses(const PhraseTrie& trie, const unsigned char* used);
     int FormChild(int node, unsigned value) const {
         return ProbePair(m_formEdges, PairKey(static_cast<std::size_t>(node), value));
     }
@@ -114,6 +121,8 @@ private:
     TArray<FormNode> m_formNodes;
     TArray<int> m_formEnds;
     TArray<PairSlot> m_formEdges;
+    TArray<std::uint32_t> m_beginStart;  // by syllable, into m_beginClasses
+    TArray<std::uint32_t> m_beginClasses;
 };
 
 }  // namespace chatsieve

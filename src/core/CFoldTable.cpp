@@ -16,12 +16,17 @@ bool CFoldTable::Add(unsigned char lead, unsigned char low, unsigned char high, 
     for (int b = to; b <= last; ++b)
         if (IsLeadByte(static_cast<unsigned char>(b))) return false;
     m_ranges[m_count++] = Range{lead, low, high, static_cast<unsigned char>(to)};
+    m_leads[lead] = true;
     return true;
 }
 
-void CFoldTable::Reset() { m_count = 0; }
+void CFoldTable::Reset() {
+    m_count = 0;
+    for (bool& lead : m_leads) lead = false;
+}
 
 unsigned char CFoldTable::Folded(unsigned char lead, unsigned char trail) const {
+    if (!m_leads[lead]) return 0;
     for (int i = 0; i < m_count; ++i) {
         const Range& r = m_ranges[i];
         if (r.lead == lead && trail >= r.low && trail <= r.high)
@@ -34,6 +39,7 @@ bool CFoldTable::Fold(char* text, TArray<int>& map, TArray<unsigned char>& marks
     const std::size_t n = std::strlen(text);
     marks.Clear();
     if (map.Size() < n || !marks.Reserve(n)) return false;
+    unsigned char* mark = marks.Data();
     std::size_t write = 0;
     // Where the character before ends in the checked text: a byte that does
     // not start there had fillers stripped before it.
@@ -47,7 +53,7 @@ bool CFoldTable::Fold(char* text, TArray<int>& map, TArray<unsigned char>& marks
             text[write] = static_cast<char>(folded);
             hostEnd = map[read] + 2;
             map[write] = map[read];
-            marks.PushBack(static_cast<unsigned char>(kFoldWide | gap));
+            mark[write] = static_cast<unsigned char>(kFoldWide | gap);
             ++write;
             read += 2;
             continue;
@@ -59,13 +65,14 @@ bool CFoldTable::Fold(char* text, TArray<int>& map, TArray<unsigned char>& marks
             text[write] = text[read];
             hostEnd = map[read] + 1;
             map[write] = map[read];
-            marks.PushBack(k == 0 ? gap : 0);
+            mark[write] = k == 0 ? gap : 0;
             ++write;
             ++read;
         }
     }
     text[write] = 0;
     map.Truncate(write);
+    marks.SetFilled(write);
     return true;
 }
 

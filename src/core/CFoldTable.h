@@ -47,6 +47,9 @@ private:
 
     Range m_ranges[kMaxFoldRanges] = {};
     int m_count = 0;
+    // Lead bytes some range starts with: most characters are passed over by
+    // one load.
+    bool m_leads[256] = {};
 };
 
 }  // namespace chatsieve

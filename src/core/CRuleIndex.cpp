@@ -46,6 +46,8 @@ void CRuleIndex::Reset() {
     m_automaton.Reset();
     m_walker.Reset();
     m_reached.Reset();
+    m_walked = false;
+    m_rulePhrase.Reset();
     m_syllableById.Reset();
     m_hasEnds.Reset();
     m_isPart.Reset();
@@ -394,6 +396,10 @@ bool CRuleIndex::BuildAutomaton() {
     for (std::size_t s = 0; s < syllableCount; ++s)
         m_isPart.PushBack(m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s) ? 1 : 0);
     for (std::size_t v = 0; v < nodeCount; ++v) m_hasEnds.PushBack(m_nodeEnds.Begin(v) != m_nodeEnds.End(v) ? 1 : 0);
+    if (!m_rulePhrase.Reserve(m_rules.Size())) return false;
+    for (std::size_t r = 0; r < m_rules.Size(); ++r) m_rulePhrase.PushBack(-1);
+    for (std::size_t p = 0; p < m_phraseRule.Size(); ++p)
+        if (m_phraseRule[p] >= 0) m_rulePhrase[static_cast<std::size_t>(m_phraseRule[p])] = static_cast<int>(p);
     const CCheckAutomaton::PhraseTrie trie{m_syllableById.Data(), syllableCount,    m_rootChild.Data(), &m_edges,
                                            m_hasChildren.Data(),  m_hasEnds.Data(), m_isPart.Data()};
     return m_automaton.Build(trie);
@@ -659,8 +665,8 @@ bool CRuleIndex::FindCandidates(char* text, bool exact) {
     m_candidates.Clear();
     m_stop = false;
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
-    const bool walked = exact && m_useAutomaton && m_automaton.Ready() && WalkAutomaton(bytes, n);
-    if (!walked && !FindPhrases(bytes, n)) return false;
+    m_walked = exact && m_useAutomaton && m_automaton.Ready() && WalkAutomaton(bytes, n);
+    if (!m_walked && !FindPhrases(bytes, n)) return false;
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);
     return true;
 }
@@ -675,8 +681,7 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
         // Phrase and combination rules report their own level: one above the
         // ceiling could not decide, so its search is skipped.
         if (m_ruleLevel[ordinal] != INT_MIN && m_ruleLevel[ordinal] > ceiling) continue;
-        CMatcher* rule = m_rules[ordinal];
-        if (rule->Match(text, 0, offset, length, level) == 1 && *level <= ceiling) {
+        if (TryCandidate(m_candidates[i], text, offset, length, level) == 1 && *level <= ceiling) {
             m_decided = m_candidates[i];
             m_decidedFirst = i == 0;  // no candidate at all came before it
             return true;
@@ -684,6 +689,27 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
     }
     *level = 0;
     return true;
+}
+
+int CRuleIndex::TryCandidate(int ordinal, char* text, int* offset, int* length, int* level) const {
+    const int phrase = m_walked ? m_rulePhrase[static_cast<std::size_t>(ordinal)] : -1;
+    if (phrase < 0) return m_rules[static_cast<std::size_t>(ordinal)]->Match(text, 0, offset, length, level);
+    // A phrase's search scans from the start for its first syllable: it
+    // finds nothing before the first character that can begin one, so it may
+    // as well begin there. No such character: its first scan fails.
+    const std::size_t first = static_cast<std::size_t>(*m_phraseSyllables.Begin(static_cast<std::size_t>(phrase)));
+    int from = -1, before = -1;
+    for (const std::uint32_t* c = m_automaton.BeginClasses(first); c != m_automaton.BeginClassesEnd(first); ++c) {
+        int at = 0, previous = 0;
+        if (m_walker.FirstOnStart(*c, &at, &previous) && (from < 0 || at < from)) {
+            from = at;
+            before = previous;
+        }
+    }
+    if (from < 0) return 0;
+    int restart = 0;
+    return m_phrases[static_cast<std::size_t>(phrase)]->MatchFrom(text, from, offset, length, level, &restart, from,
+                                                                  before);
 }
 
 bool CRuleIndex::FindAll(char* text) {

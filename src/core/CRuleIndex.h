@@ -161,6 +161,8 @@ private:
     bool BuildAutomaton();
     // The automaton's walk of a whole text; false when it handed the text back.
     bool WalkAutomaton(const unsigned char* text, std::size_t n);
+    // Tries the candidate rule `ordinal` on `text` as its own Match does.
+    int TryCandidate(int ordinal, char* text, int* offset, int* length, int* level) const;
 
     bool m_ready = false;
     TArray<CMatcher*> m_rules;    // checking order
@@ -252,6 +254,8 @@ private:
     CAutomatonWalk m_walker;
     TArray<int> m_reached;
     bool m_useAutomaton = true;
+    bool m_walked = false;     // the last text was walked by the automaton to its end
+    TArray<int> m_rulePhrase;  // by rule ordinal: its phrase, -1 for a combination
 };
 
 }  // namespace chatsieve

@@ -77,13 +77,13 @@ int CPhraseRule::Match(char* text, int /*reserved*/, int* offset, int* length, i
     return MatchFrom(text, 0, offset, length, level, &restart);
 }
 
-int CPhraseRule::MatchFrom(char* text, int pos, int* offset, int* length, int* level, int* restart) {
+int CPhraseRule::MatchFrom(char* text, int pos, int* offset, int* length, int* level, int* restart, int walked,
+                           int previous) {
     if (!text) return 0;
     const int reserved = 0;
     const int n = static_cast<int>(std::strlen(text));
-    // For the edges: characters stepped from the start of the text so far.
-    int walked = 0;
-    int previous = -1;
+    // For the edges, `walked` and `previous` step on whole characters from
+    // the start of the text.
     while (pos < n) {
         *restart = pos;
         // The first syllable's own scan jumps to its next occurrence.

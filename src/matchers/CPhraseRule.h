@@ -19,7 +19,11 @@ public:
     // Match's search, as it goes on from `pos` once the places before it have
     // been tried; on a match *restart is where the search step that found it
     // began (its scan for the first syllable led from there to *offset).
-    int MatchFrom(char* text, int pos, int* offset, int* length, int* level, int* restart);
+    // `walked` is a place at or before `pos` reached by stepping whole
+    // characters from the start of the text, `previous` the character before
+    // it (-1: none): where the edges' walk may begin.
+    int MatchFrom(char* text, int pos, int* offset, int* length, int* level, int* restart, int walked = 0,
+                  int previous = -1);
     int GetLevel() override { return m_level; }
     // `refs` are RuleRefs of kind 2 only, resolved against g_syllables now.
     virtual int Init(const int* refs, int count, int level);
