@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 
 namespace chatsieve {
 
@@ -179,27 +179,35 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
         return false;
     }
     // The set waiting at each of the next bytes: a stream moves on by one
-    // character, or starts two bytes on; -1 where no stream arrives.
+    // character, or starts two bytes on; -1 where no stream arrives, 0 where
+    // one arrives with no position but the root.
     int arrive[4] = {n > 0 ? 0 : -1, -1, -1, -1};
     // The start's stream: its next place and the one before.
     std::size_t start = 0;
     int beforeStart = -1;
+    const bool* lead = ActiveLeadBytes().isLead;
+    const std::uint32_t* classOf = automaton.ClassTable();
+    // Read at every character; kept in locals, which the stores below
+    // cannot be taken to change.
+    const unsigned line = m_line;
+    unsigned* seenLine = m_seenLine.Data();
+    unsigned long long steps = 0;
     for (std::size_t x = 0; x < n; ++x) {
         const int state = arrive[x & 3];
         if (state < 0) continue;
         arrive[x & 3] = -1;
         unsigned value = text[x];
         std::size_t width = 1;
-        if (IsLeadByte(text[x])) {
+        if (lead[value]) {
             if (text[x + 1] == 0) break;
             value = value << 8 | text[x + 1];
             width = 2;
         }
-        const unsigned cls = automaton.ClassOf(value);
-        ++m_steps;
+        const unsigned cls = classOf[value];
+        ++steps;
         if (x == start) {
-            if (cls != 0 && m_seenLine[cls] != m_line) {
-                m_seenLine[cls] = m_line;
+            if (cls != 0 && seenLine[cls] != line) {
+                seenLine[cls] = line;
                 m_firstAt[cls] = static_cast<int>(x);
                 m_previousAt[cls] = beforeStart;
             }
@@ -210,28 +218,34 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
         if (cls != 0 || state != 0) {
             Transition* t = Find(state, cls);
             if (!t && !(t = Compute(automaton, state, cls))) {
+                m_steps += steps;
                 ++m_handedBack;
                 return false;
             }
-            if (t->reachedCount != 0 && t->line != m_line) {
-                t->line = m_line;
+            if (t->reachedCount != 0 && t->line != line) {
+                t->line = line;
                 for (std::uint32_t i = 0; i < t->reachedCount; ++i)
                     if (!reached->PushBack(m_reachedPool[t->reachedStart + i])) return false;
             }
             next = t->next;
         }
         // A search that fails here moves on two bytes: into the character
-        // after a one-byte one.
-        bool merged = true;
-        if (width == 1 && (automaton.ClassFlags(cls) & CCheckAutomaton::kStartsFirst) && x + 2 < n &&
-            CharByteCount(reinterpret_cast<const char*>(text) + x + 1) != 1)
-            merged = Merge(&arrive[(x + 2) & 3], 0);
-        if (merged && x + width < n) merged = Merge(&arrive[(x + width) & 3], next);
-        if (!merged) {
+        // after a one-byte one. It starts with the root alone, which any set
+        // waiting there holds already.
+        if (width == 1 && x + 2 < n && (automaton.ClassFlags(cls) & CCheckAutomaton::kStartsFirst) &&
+            lead[text[x + 1]] && arrive[(x + 2) & 3] < 0)
+            arrive[(x + 2) & 3] = 0;
+        if (x + width >= n) continue;
+        int& slot = arrive[(x + width) & 3];
+        if (slot <= 0) {
+            slot = next;
+        } else if (next != 0 && next != slot && !Merge(&slot, next)) {
+            m_steps += steps;
             ++m_handedBack;
             return false;
         }
     }
+    m_steps += steps;
     return true;
 }
 

@@ -64,6 +64,7 @@ public:
 
     // The class of a character value (lead << 8 | trail for two bytes).
     unsigned ClassOf(unsigned value) const { return m_classOf[value]; }
+    const std::uint32_t* ClassTable() const { return m_classOf.Data(); }
     unsigned char ClassFlags(unsigned cls) const { return m_classes[cls].flags; }
     std::size_t ClassCount() const { return m_classes.Size(); }
 
