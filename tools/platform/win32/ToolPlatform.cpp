@@ -66,12 +66,12 @@ std::FILE* OpenRegularFile(const std::string& path, FileKind* kind, unsigned lon
     else if (type != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info))
         *kind = FileKind::kOther;
     else
-        *kind = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? FileKind::kFolder : FileKind::kRegular;
+        *kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::kFolder : FileKind::kRegular;
     if (*kind != FileKind::kRegular) {
         CloseHandle(handle);
         return nullptr;
     }
-    *size = static_cast<unsigned long long>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    *size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
     if (fd < 0) {
         CloseHandle(handle);
