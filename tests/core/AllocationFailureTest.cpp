@@ -5,9 +5,12 @@
 // the next creation works.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../support/RuleFixture.h"
