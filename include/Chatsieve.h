@@ -40,6 +40,12 @@ public:
     // into `out`, never splitting a two-byte character, and replaces with '*'
     // every byte of every expression of level `minLevel` or more. A zero byte
     // is written after the copied bytes: `out` must hold `outSize` + 1 bytes.
+    //
+    // Fails closed: when the line cannot be checked for want of memory, the
+    // answer is the highest level the loaded rules hold, and every byte of the
+    // copy in `out` is '*' (unless no rule reaches `minLevel`, when nothing
+    // could be masked anyway). The line is logged as usual. Lines of up to
+    // 4 KiB are checked in buffers taken at creation.
     virtual int FilterText(const char* text, char* out, unsigned int outSize, int minLevel) = 0;
 
 protected:

@@ -51,6 +51,12 @@ int CChatsieve::Init() {
     const std::size_t syllablesBefore = g_syllables.Count();
     const std::size_t phrasesBefore = g_phrases.Count();
     const std::size_t combosBefore = g_combos.Count();
+    // Taken first, so that a filter that exists can check ordinary lines
+    // without asking for memory.
+    if (!ReserveWorkBuffers(kReservedLineBytes)) {
+        ReleaseWorkBuffers();
+        return 0;
+    }
     int loaded = 0;
     try {
         loaded = LoadRules();
@@ -68,7 +74,7 @@ int CChatsieve::Init() {
         DestroyAfter(g_combos, combosBefore);
         DestroyAfter(g_phrases, phrasesBefore);
         DestroyAfter(g_syllables, syllablesBefore);
-        if (g_syllables.Empty()) g_positionMap.Reset();
+        ReleaseWorkBuffers();
         return 0;
     }
     m_rules.SpliceBack(g_phrases);
@@ -84,10 +90,42 @@ void CChatsieve::OrderByLevel(CMatcherList& rules, int highestLevel) {
     OrderRulesByLevel(rules, highestLevel, m_dormantRules);
 }
 
+bool CChatsieve::ReserveWorkBuffer(std::size_t size) {
+    if (m_workBuf && m_workCapacity >= size) return true;
+    // The new buffer first: when it cannot be had, the old one still serves
+    // the lines that fit it.
+    char* grown = static_cast<char*>(Allocate(size));
+    if (!grown) return false;
+    Free(m_workBuf);
+    m_workBuf = grown;
+    m_workCapacity = size;
+    return true;
+}
+
+bool CChatsieve::ReserveWorkBuffers(std::size_t bytes) {
+    // Each ignore-set rebuilds the position map; with several, the composed
+    // map and the position map trade buffers, so both need the room.
+    return ReserveWorkBuffer(bytes + 1) && g_positionMap.Reserve(bytes) && m_composedMap.Reserve(bytes) &&
+           g_foldMarks.Reserve(bytes);
+}
+
+void CChatsieve::ReleaseWorkBuffers() {
+    Free(m_workBuf);
+    m_workBuf = nullptr;
+    m_workCapacity = 0;
+    m_composedMap.Reset();
+    g_foldMarks.Reset();
+    // The process-wide map outlives a failed creation only while another
+    // filter's syllables are still there.
+    if (g_syllables.Empty()) g_positionMap.Reset();
+}
+
 void CChatsieve::Uninit() {
     Free(m_workBuf);
     m_workBuf = nullptr;
     m_workCapacity = 0;
+    // No rule is left, so a check that cannot run has no level to fear.
+    m_highestLevel = 0;
     if (m_logEnabled) WriteLog(m_logCount);
     m_passes.Reset();
     m_index.Reset();
@@ -161,14 +199,16 @@ bool CChatsieve::StripWorkBuffer() {
         // from another text would send masking to the wrong bytes.
         const std::size_t n = std::strlen(m_workBuf);
         g_positionMap.Clear();
-        if (!g_positionMap.Reserve(n)) return false;
+        if (!g_positionMap.Reserve(n)) return CheckCouldNotRun(), false;
         for (std::size_t i = 0; i < n; ++i) g_positionMap.PushBack(static_cast<int>(i));
         return true;
     }
     int level = 0;
     bool first = true;
     for (CMatcherList::Node* node = m_skipSets.First(); node; node = node->next) {
-        if (node->matcher->Match(m_workBuf, 0, &m_matchOffset, &m_matchLength, &level) != 1) return false;
+        // An ignore-set fails only when its position map cannot grow.
+        if (node->matcher->Match(m_workBuf, 0, &m_matchOffset, &m_matchLength, &level) != 1)
+            return CheckCouldNotRun(), false;
         if (m_matchOffset == 1) return false;
         // Each ignore-set maps its output back to its own input. With several,
         // compose the maps so the result leads back to the text of the check:
@@ -185,18 +225,20 @@ bool CChatsieve::StripWorkBuffer() {
     return true;
 }
 
+int CChatsieve::CheckCouldNotRun() {
+    m_checkFailed = true;
+    m_matchLength = 0;
+    return 0;
+}
+
 int CChatsieve::CheckText(const char* text, int ceiling) {
     m_matchLength = 0;
     m_indexDecided = false;
+    m_checkFailed = false;
     if (!text) return 0;
     if (ceiling == 0) ceiling = m_highestLevel < INT_MAX ? m_highestLevel + 1 : INT_MAX;
     const std::size_t len = std::strlen(text);
-    if (!m_workBuf || m_workCapacity < len + 1) {
-        Free(m_workBuf);
-        m_workBuf = static_cast<char*>(Allocate(len + 1));
-        m_workCapacity = m_workBuf ? len + 1 : 0;
-        if (!m_workBuf) return 0;
-    }
+    if (!ReserveWorkBuffer(len + 1)) return CheckCouldNotRun();
     // A lead byte cut off by the terminator is dropped, as a copy of whole
     // characters drops it; an ignore-set drops it on its own, so a plain
     // copy does there.
@@ -208,7 +250,7 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
     }
 
     if (!StripWorkBuffer()) return 0;
-    if (!m_fold.Empty() && !m_fold.Fold(m_workBuf, g_positionMap, g_foldMarks)) return 0;
+    if (!m_fold.Empty() && !m_fold.Fold(m_workBuf, g_positionMap, g_foldMarks)) return CheckCouldNotRun();
 
     // Allowed expressions become breaks in the stripped text; entries limited
     // to some rules need a view per rule, on the rare lines they occur in.
@@ -255,9 +297,23 @@ int CChatsieve::FilterText(const char* text, char* out, unsigned int outSize, in
     }
     if (m_logEnabled) LogLine(text);
     const int result = CheckText(text, 0);
+    if (m_checkFailed) return FailClosed(text, out, outSize, minLevel);
     if (!out) return result;
     CopyOut(text, out, outSize);
-    return MaskPasses(out, std::strlen(text) < outSize, result, minLevel);
+    const int reported = MaskPasses(out, std::strlen(text) < outSize, result, minLevel);
+    // A masking pass whose check could not run ends the passes there.
+    return m_checkFailed ? FailClosed(text, out, outSize, minLevel) : reported;
+}
+
+int CChatsieve::FailClosed(const char* text, char* out, unsigned int outSize, int minLevel) {
+    // "Could not look" must never read as "nothing there": the line may hold
+    // anything the rules know, so it gets the worst of it, and the host is
+    // shown none of its bytes, unless no rule could have masked any.
+    if (out) {
+        CopyOut(text, out, outSize);
+        if (m_highestLevel > 0 && m_highestLevel >= minLevel) std::memset(out, '*', std::strlen(out));
+    }
+    return m_highestLevel;
 }
 
 int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) {

@@ -6,6 +6,17 @@
 // interface. One thread at a time, one initialised filter per process (see
 // matchers/ProcessLists.h).
 //
+// A check that cannot run for want of memory never reads as a clean line:
+// FilterText then fails closed. It reports the highest level the loaded rules
+// hold and, when given `out`, writes the copy with every byte '*' (the copy
+// as it would have been masked, unmasked only when no rule reaches
+// `minLevel`); the line is logged as usual. The work buffers of a check
+// (working copy, position maps, fold marks) are taken at Init for lines of up
+// to kReservedLineBytes, so checking such a line cannot fail; longer lines
+// grow them, and a growth that fails keeps the old buffers. (The rule index
+// and the allowed expressions keep scratch of their own that grows on first
+// use; when it cannot, they fall back to what never misses a match.)
+//
 // The slot order of the virtual operations is fixed: Uninit, FilterText,
 // destructor, CheckText, LoadRules.
 #ifndef CHATSIEVE_CORE_CCHATSIEVE_H
@@ -28,6 +39,8 @@ constexpr unsigned kLogSlots = 1024;
 constexpr std::size_t kLogByteLimit = 4u * 1024u * 1024u;
 constexpr int kMaxMaskPasses = 1000;
 constexpr const char* kLogFileName = "PlayerWords.txt";
+// Lines up to this many bytes are checked in the buffers taken at Init.
+constexpr std::size_t kReservedLineBytes = 4096;
 
 class CChatsieve : public IChatsieve {
 public:
@@ -39,13 +52,15 @@ public:
     virtual ~CChatsieve();
     // The level of the first rule, in checking order, that matches the
     // stripped copy of `text` at a level not above `ceiling` (0: no ceiling);
-    // 0 when none does. Leaves that match's offset and length behind.
+    // 0 when none does. Leaves that match's offset and length behind. 0 with
+    // CheckFailed() true when the check could not run for want of memory.
     virtual int CheckText(const char* text, int ceiling);
     // Reads the rule package into the lists; 1 on success, 0 on failure.
     virtual int LoadRules();
 
-    // Loads the rules and puts them in checking order; 1 on success. On
-    // failure every matcher this load made is destroyed.
+    // Takes the work buffers, loads the rules and puts them in checking
+    // order; 1 on success. On failure every matcher this load made is
+    // destroyed and the buffers are given back.
     int Init();
     // Orders `rules` from `highestLevel` down to level 1; level-0 rules leave
     // the list for m_dormantRules.
@@ -56,6 +71,8 @@ public:
     int MatchLength() const { return m_matchLength; }
     int HighestLevel() const { return m_highestLevel; }
     int LogEnabled() const { return m_logEnabled; }
+    // Whether the last check could not run for want of memory.
+    bool CheckFailed() const { return m_checkFailed; }
     const CMatcherList& SkipSets() const { return m_skipSets; }
     const CMatcherList& Rules() const { return m_rules; }
     // Off: every check tries each rule in turn, as the index must agree with.
@@ -89,6 +106,7 @@ protected:
     unsigned m_logCount;
     std::size_t m_logBytes;  // bytes held by the stored log lines
     int m_highestLevel;
+    bool m_checkFailed = false;  // the last check ran out of memory
     CMatcherList m_skipSets;
     CMatcherList m_rules;
     // Rules of level 0: never checked on their own, but combination rules may
@@ -123,7 +141,17 @@ private:
     // Appends the lines of slots [0, count) to the log file and empties them;
     // false when the file cannot be opened.
     bool WriteLog(unsigned count);
-    // Runs the ignore-sets over m_workBuf; false when nothing is left to test.
+    // The work buffers of a check, room for lines of `bytes` bytes; false
+    // (keeping those already held) when memory runs out.
+    bool ReserveWorkBuffers(std::size_t bytes);
+    bool ReserveWorkBuffer(std::size_t size);
+    void ReleaseWorkBuffers();
+    // Ends a check that could not run: no match, CheckFailed() true.
+    int CheckCouldNotRun();
+    // FilterText's answer when a check could not run; see the top.
+    int FailClosed(const char* text, char* out, unsigned int outSize, int minLevel);
+    // Runs the ignore-sets over m_workBuf; false when nothing is left to test
+    // or memory ran out (m_checkFailed).
     bool StripWorkBuffer();
     static void CopyOut(const char* text, char* out, unsigned int outSize);
     // The masking passes over `out`, a copy of the line (all of it when

@@ -163,26 +163,103 @@ TEST_F(CheckTextTest, EqualLevelsAreDecidedByLoadOrder) {
     EXPECT_EQ(2, m_filter->MatchOffset());  // ni, loaded first, decides
 }
 
-TEST_F(CheckTextTest, WorkingBufferIsRenewedOnlyForLongerTexts) {
-    Create(StandardRules());
-    m_filter->UseRuleIndex(false);      // its own storage grows with the texts
-    m_filter->CheckText("a b c d", 0);  // a buffer of 8 bytes, holding "abcd"
+TEST_F(CheckTextTest, LinesUpToTheReservedSizeAllocateNothing) {
+    RuleSet rules = StandardRules();
+    // Two sets: the position map and the composed map trade buffers.
+    rules.skipSets = {StandardSkipSet(), {0x2E, 0x2E, -1}};
+    Create(rules);
+    // The index's own scratch grows on first use and falls back to trying
+    // every rule when it cannot.
+    m_filter->UseRuleIndex(false);
+    const std::string longest = std::string(kReservedLineBytes - kWaiGua.size(), 'x') + kWaiGua;
     const unsigned long before = AllocationCount();
-    m_filter->CheckText("abcd", 0);
-    m_filter->CheckText("xy", 0);
-    m_filter->CheckText("abcdefg", 0);  // longer than what the buffer holds, not than the buffer
+    EXPECT_EQ(5, m_filter->CheckText(kWaiGua.c_str(), 0));
+    EXPECT_EQ(0, m_filter->CheckText("a b. c d", 0));
+    EXPECT_EQ(5, m_filter->CheckText(longest.c_str(), 0));
+    EXPECT_EQ(5, m_filter->CheckText(kWaiGua.c_str(), 0));
     EXPECT_EQ(before, AllocationCount());
-    m_filter->CheckText("abcdefgh", 0);  // a new working buffer (and a longer position map)
-    EXPECT_GT(AllocationCount(), before);
-    EXPECT_EQ(0, m_filter->CheckText("abcdefgh", 0));
+    // A longer line grows the buffers, once.
+    const std::string longer = "y" + longest;
+    EXPECT_EQ(5, m_filter->CheckText(longer.c_str(), 0));
+    const unsigned long grown = AllocationCount();
+    EXPECT_GT(grown, before);
+    EXPECT_EQ(5, m_filter->CheckText(longer.c_str(), 0));
+    EXPECT_EQ(grown, AllocationCount());
 }
 
-TEST_F(CheckTextTest, WorkingBufferAllocationFailureIsNoMatch) {
+TEST_F(CheckTextTest, AGrowthThatFailsKeepsTheBuffers) {
     Create(StandardRules());
+    const std::string huge = std::string(2 * kReservedLineBytes, 'x') + kWaiGua;
     FailAllocationsAfter(0);
-    EXPECT_EQ(0, m_filter->CheckText(kWaiGua.c_str(), 0));
-    ResetAllocationFailures();
+    EXPECT_EQ(0, m_filter->CheckText(huge.c_str(), 0));
+    EXPECT_TRUE(m_filter->CheckFailed());
+    EXPECT_EQ(0, m_filter->MatchLength());
+    // Still no memory, but lines that fit are checked as ever.
     EXPECT_EQ(5, m_filter->CheckText(kWaiGua.c_str(), 0));
+    EXPECT_FALSE(m_filter->CheckFailed());
+    ResetAllocationFailures();
+    EXPECT_EQ(5, m_filter->CheckText(huge.c_str(), 0));
+    EXPECT_FALSE(m_filter->CheckFailed());
+}
+
+TEST_F(FilterTest, ALineThatCannotBeCheckedFailsClosed) {
+    RuleSet rules = StandardRules();
+    rules.logEnabled = 1;
+    Create(rules);
+    // Past the reserved buffers, and clean: only the check's memory is short.
+    const std::string huge = std::string(2 * kReservedLineBytes, 'x') + " clean";
+    const unsigned size = static_cast<unsigned>(huge.size());
+    int level = 0;
+    FailAllocationsAfter(1);  // the log's copy, then nothing
+    EXPECT_EQ(std::string(huge.size(), '*'), Mask(huge, 1, size, &level));
+    EXPECT_EQ(9, level);  // the highest level the rules hold
+    EXPECT_STREQ(huge.c_str(), m_filter->LogSlot(0));
+    EXPECT_EQ(9, m_filter->FilterText(huge.c_str(), nullptr, 0, 1));
+    // Within the copy as it is cut.
+    EXPECT_EQ("*****", Mask(huge, 1, 5));
+    // No rule reaches the level asked for: nothing could be masked anyway.
+    EXPECT_EQ(huge, Mask(huge, 10, size, &level));
+    EXPECT_EQ(9, level);
+    // Lines that fit the buffers are checked and masked as ever.
+    EXPECT_EQ("a****b", Mask("a" + kWaiGua + "b", 1, 256, &level));
+    EXPECT_EQ(5, level);
+    ResetAllocationFailures();
+    EXPECT_EQ(huge, Mask(huge, 1, size, &level));
+    EXPECT_EQ(0, level);
+}
+
+// A filter whose masking checks run out of memory from the `failAt`-th
+// check of a FilterText call on.
+class PassFailingFilter : public TestFilter {
+public:
+    using TestFilter::TestFilter;
+    int CheckText(const char* text, int ceiling) override {
+        const int level = TestFilter::CheckText(text, ceiling);
+        if (++m_checks < failAt) return level;
+        m_checkFailed = true;
+        m_matchLength = 0;
+        return 0;
+    }
+    int failAt = 0;
+    int m_checks = 0;
+};
+
+TEST_F(FilterTest, AMaskingPassThatCannotCheckFailsClosed) {
+    auto* filter = New<PassFailingFilter>(StandardRules());
+    m_filter = filter;
+    ASSERT_EQ(1, m_filter->Init());
+    m_filter->UseMaskPasses(false);  // every pass a whole check
+    const std::string line = kWaiGua + " " + kWaiGua + " " + kNi + kHao;
+    for (int failAt : {2, 3}) {
+        filter->failAt = failAt;
+        filter->m_checks = 0;
+        int level = 0;
+        EXPECT_EQ(std::string(line.size(), '*'), Mask(line, 1, 256, &level)) << failAt;
+        EXPECT_EQ(9, level);
+    }
+    filter->failAt = 100;
+    filter->m_checks = 0;
+    EXPECT_EQ("**** **** ****", Mask(line));
 }
 
 TEST_F(FilterTest, SeveralIgnoreSetsMaskTheHostsBytes) {

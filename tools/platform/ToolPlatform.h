@@ -1,8 +1,8 @@
 // What the command-line tools need from the system and that differs between
 // POSIX and Windows, behind one seam: the code page 936 character table (iconv
-// on POSIX, MultiByteToWideChar on Windows) and the folder of the running
-// program. Each platform folder implements it once; everything else in the
-// tools is portable.
+// on POSIX, MultiByteToWideChar on Windows), the folder of the running
+// program, and opening rule files without waiting on them. Each platform
+// folder implements it once; everything else in the tools is portable.
 #ifndef CHATSIEVE_TOOLS_PLATFORM_TOOLPLATFORM_H
 #define CHATSIEVE_TOOLS_PLATFORM_TOOLPLATFORM_H
 
@@ -27,6 +27,19 @@ void UseBinaryStandardStreams();
 
 // Whether `stream` is a terminal (progress bars go only there).
 bool IsTerminal(std::FILE* stream);
+
+// What a path names, links followed.
+enum class FileKind { kMissing, kRegular, kFolder, kNamedPipe, kDevice, kSocket, kOther };
+
+// Opens `path` for reading in binary mode without ever waiting on it (an
+// ordinary open of a named pipe waits for a writer) and sets `*kind`. Returns
+// the stream only for a regular file, with `*size` its byte count; null for
+// anything else, and for a regular file that cannot be opened.
+std::FILE* OpenRegularFile(const std::string& path, FileKind* kind, unsigned long long* size);
+
+// `path` made absolute with every link resolved, as the system spells it;
+// empty when it names nothing (a link that leads nowhere included).
+std::string ResolvedPath(const std::string& path);
 
 // Moves `stream` to byte `offset` from its start, beyond 2 GiB too.
 bool SeekTo(std::FILE* stream, long long offset);

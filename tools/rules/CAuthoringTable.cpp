@@ -1,11 +1,11 @@
 #include "rules/CAuthoringTable.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <cstdio>
 #include <utility>
 
+#include "platform/ToolPlatform.h"
+#include "rules/CCodePage936.h"
 #include "rules/Utf8.h"
 
 namespace chatsieve::tools {
@@ -37,23 +37,82 @@ const char* ForeignEncoding(const std::string& text) {
         return "UTF-16";
     if (text.find('\0') != std::string::npos && text.size() >= 2 && (text[0] == '\0' || text[1] == '\0'))
         return "UTF-16";
-    std::size_t pos = 0;
-    bool utf8 = true;
-    while (utf8 && pos < text.size()) {
+    // Bytes above 0x7F inside well-formed UTF-8 sequences, and outside them.
+    std::size_t inUtf8 = 0, outside = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
         std::uint32_t cp = 0;
-        utf8 = DecodeUtf8(text, &pos, &cp);
+        const std::size_t at = pos;
+        if (DecodeUtf8(text, &pos, &cp)) {
+            inUtf8 += pos - at - (cp < 0x80 ? 1 : 0);
+        } else {
+            ++outside;
+            ++pos;
+        }
     }
-    if (utf8) return nullptr;
-    bool twoByte = false;
+    if (outside == 0 || inUtf8 >= outside) return nullptr;
+    const CCodePage936& codePage = CCodePage936::Instance();
     for (std::size_t i = 0; i < text.size(); ++i) {
         const unsigned char b = static_cast<unsigned char>(text[i]);
         if (b < 0x80) continue;
-        if (b == 0x80 || b == 0xFF || i + 1 == text.size()) return nullptr;
-        const unsigned char trail = static_cast<unsigned char>(text[++i]);
-        if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return nullptr;
-        twoByte = true;
+        if (i + 1 == text.size() || codePage.Decode(b, static_cast<unsigned char>(text[i + 1])) < 0) return nullptr;
+        ++i;
     }
-    return twoByte ? "GBK" : nullptr;
+    return "GBK";
+}
+
+RuleFileRead ReadRuleFile(const std::string& path, std::string* contents) {
+    contents->clear();
+    FileKind kind = FileKind::kMissing;
+    unsigned long long size = 0;
+    std::FILE* file = OpenRegularFile(path, &kind, &size);
+    if (!file) {
+        switch (kind) {
+            case FileKind::kMissing:
+                return {RuleFileRead::Result::kMissing, ""};
+            case FileKind::kRegular:
+                return {RuleFileRead::Result::kUnreadable, ""};
+            case FileKind::kFolder:
+                return {RuleFileRead::Result::kNotAFile, "a folder"};
+            case FileKind::kNamedPipe:
+                return {RuleFileRead::Result::kNotAFile, "a named pipe"};
+            case FileKind::kDevice:
+                return {RuleFileRead::Result::kNotAFile, "a device"};
+            case FileKind::kSocket:
+                return {RuleFileRead::Result::kNotAFile, "a socket"};
+            case FileKind::kOther:
+                break;
+        }
+        return {RuleFileRead::Result::kNotAFile, "a special file"};
+    }
+    RuleFileRead read;
+    if (size > kMaxRuleFileBytes) read.result = RuleFileRead::Result::kTooLarge;
+    // The size is checked while reading too: a file may grow meanwhile.
+    char buffer[1 << 16];
+    while (read.result == RuleFileRead::Result::kRead) {
+        const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
+        if (n == 0) break;
+        if (contents->size() + n > kMaxRuleFileBytes)
+            read.result = RuleFileRead::Result::kTooLarge;
+        else
+            contents->append(buffer, n);
+    }
+    if (read.result == RuleFileRead::Result::kRead && std::ferror(file))
+        read.result = RuleFileRead::Result::kUnreadable;
+    std::fclose(file);
+    if (read.result != RuleFileRead::Result::kRead) contents->clear();
+    return read;
+}
+
+std::string MaxRuleFileSize() {
+    return std::to_string(kMaxRuleFileBytes >> 20) + " MiB (" + std::to_string(kMaxRuleFileBytes) + " bytes)";
+}
+
+bool NextLine(const std::string& text, std::size_t* start, std::size_t* end) {
+    if (*start >= text.size()) return false;
+    *end = std::min(text.find_first_of("\r\n", *start), text.size());
+    *start = *end;
+    if (*start < text.size()) *start += text.compare(*start, 2, "\r\n") == 0 ? 2 : 1;
+    return true;
 }
 
 int CountCharacters(const std::string& utf8, std::size_t end) {
@@ -109,13 +168,9 @@ bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>
     std::vector<AuthoringField> fields;
     // For each column of the header, its place among all the columns.
     std::vector<std::size_t> slots;
-    while (start < contents.size()) {
+    for (std::size_t first = start, end = 0; NextLine(contents, &start, &end); first = start) {
         ++lineNumber;
-        std::size_t end = contents.find('\n', start);
-        if (end == std::string::npos) end = contents.size();
-        std::string line = contents.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::string line = contents.substr(first, end - first);
 
         std::size_t pos = 0;
         bool valid = true;
@@ -216,25 +271,27 @@ bool CAuthoringTable::Parse(const std::string& contents, std::vector<Diagnostic>
 }
 
 bool CAuthoringTable::Load(const std::string& path, std::vector<Diagnostic>* diagnostics) {
-    // A folder opens as a stream on POSIX and then reads as empty, which would
-    // be reported as a missing header.
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-        diagnostics->push_back(Error(SourcePos{m_file, 1, 1}, "is a folder, not a rule table file"));
-        return false;
+    std::string contents;
+    const RuleFileRead read = ReadRuleFile(path, &contents);
+    const SourcePos start{m_file, 1, 1};
+    switch (read.result) {
+        case RuleFileRead::Result::kRead:
+            return Parse(contents, diagnostics);
+        case RuleFileRead::Result::kMissing:
+            diagnostics->push_back(Error(start, "cannot open the file"));
+            break;
+        case RuleFileRead::Result::kNotAFile:
+            diagnostics->push_back(Error(start, "is " + read.kind + ", not a rule table file"));
+            break;
+        case RuleFileRead::Result::kTooLarge:
+            diagnostics->push_back(
+                Error(start, "holds more than " + MaxRuleFileSize() + ", the most a rule table may hold"));
+            break;
+        case RuleFileRead::Result::kUnreadable:
+            diagnostics->push_back(Error(start, "cannot read the file"));
+            break;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        diagnostics->push_back(Error(SourcePos{m_file, 1, 1}, "cannot open the file"));
-        return false;
-    }
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad()) {
-        diagnostics->push_back(Error(SourcePos{m_file, 1, 1}, "cannot read the file"));
-        return false;
-    }
-    return Parse(contents.str(), diagnostics);
+    return false;
 }
 
 bool TidyTags(const AuthoringField& field, std::string* tags, std::vector<Diagnostic>* diagnostics) {

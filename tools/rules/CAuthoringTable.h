@@ -52,13 +52,40 @@ private:
     SourcePos m_headerPos;
 };
 
+// The most bytes a rule table or word list may hold. A file is read no
+// further, so a file that never ends cannot hold up a build or use up memory.
+constexpr std::size_t kMaxRuleFileBytes = 64u << 20;
+
+// How reading a rule file went; `kind` names what the path is when it is no
+// file ("a folder", "a named pipe", ...).
+struct RuleFileRead {
+    enum class Result { kRead, kMissing, kNotAFile, kTooLarge, kUnreadable };
+    Result result = Result::kRead;
+    std::string kind;
+};
+
+// Reads the whole regular file at `path` into `*contents`, without ever
+// waiting on what the path names: folders, named pipes, devices and sockets
+// are refused unread, and a file past kMaxRuleFileBytes is refused.
+RuleFileRead ReadRuleFile(const std::string& path, std::string* contents);
+// "64 MiB (67108864 bytes)".
+std::string MaxRuleFileSize();
+
+// The line of `text` that starts at `*start`: sets `*end` to where its text
+// ends and moves `*start` past its line end, a line feed, a carriage return
+// and a line feed, or a carriage return alone (as old editors end lines).
+// False when `*start` is at the end of the text.
+bool NextLine(const std::string& text, std::size_t* start, std::size_t* end);
+
 // The number of characters in the UTF-8 text (bytes that are not
 // continuation bytes).
 int CountCharacters(const std::string& utf8, std::size_t end = std::string::npos);
 
 // "UTF-16" or "GBK" when the whole text is plainly in one of them and not in
 // UTF-8, so that such a file draws one message instead of one per line;
-// nullptr otherwise.
+// nullptr otherwise. GBK only when every byte of the text reads as code page
+// 936 and most of its bytes above 0x7F are no UTF-8: a UTF-8 file with a
+// bad sequence in it is UTF-8, and that sequence gets its own message.
 const char* ForeignEncoding(const std::string& text);
 
 // The tags of a field ("cheat, contact" -> "cheat,contact"): words as ids are

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 
+#include "platform/ToolPlatform.h"
 #include "rules/CAuthoringTable.h"
 #include "rules/CRuleCompiler.h"
 #include "rules/Utf8.h"
@@ -38,6 +37,13 @@ std::string MergeTags(const std::string& kept, const std::string& more) {
     const std::size_t keptCount =
         kept.empty() ? 0 : static_cast<std::size_t>(std::count(kept.begin(), kept.end(), ',')) + 1;
     return tags.size() == keptCount ? kept : merged;
+}
+
+// Whether the resolved path `file` lies inside the resolved folder `folder`.
+bool IsWithin(const std::string& folder, const std::string& file) {
+    if (folder.empty() || file.size() <= folder.size() || file.compare(0, folder.size(), folder) != 0) return false;
+    const char last = folder.back(), next = file[folder.size()];
+    return last == '/' || last == '\\' || next == '/' || next == '\\';
 }
 
 }  // namespace
@@ -122,20 +128,31 @@ bool CWordLists::ReadList(const std::string& folder, int file, std::vector<Diagn
     const WordListFile& list = m_files[static_cast<std::size_t>(file)];
     const std::string path = JoinPath(folder, list.name);
     const SourcePos named{path, 1, 1};
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        diagnostics->push_back(Error(list.pos, "the list " + list.name + " is a folder, not a file"));
+    const auto refuse = [&](const std::string& message) {
+        diagnostics->push_back(Error(list.pos, message));
         return false;
-    }
-    if (!std::filesystem::exists(path, ec)) {
-        diagnostics->push_back(Error(list.pos, "there is no list " + list.name + " beside lists.tsv"));
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.is_open() || in.bad()) {
-        diagnostics->push_back(Error(list.pos, "cannot read the list " + list.name));
-        return false;
+    };
+    // A link may lead anywhere; what it leads to must lie in the rule folder,
+    // as a list named with ../ must.
+    const std::string resolved = ResolvedPath(path);
+    if (resolved.empty()) return refuse("there is no list " + list.name + " beside lists.tsv");
+    if (!IsWithin(ResolvedPath(folder.empty() ? "." : folder), resolved))
+        return refuse("the list " + list.name + " is a link that leads outside the rule folder: a list lives beside " +
+                      kListsFile);
+    std::string text;
+    const RuleFileRead read = ReadRuleFile(path, &text);
+    switch (read.result) {
+        case RuleFileRead::Result::kRead:
+            break;
+        case RuleFileRead::Result::kMissing:
+            return refuse("there is no list " + list.name + " beside lists.tsv");
+        case RuleFileRead::Result::kNotAFile:
+            return refuse("the list " + list.name + " is " + read.kind + ", not a file");
+        case RuleFileRead::Result::kTooLarge:
+            return refuse("the list " + list.name + " holds more than " + MaxRuleFileSize() +
+                          ", the most a list may hold");
+        case RuleFileRead::Result::kUnreadable:
+            return refuse("cannot read the list " + list.name);
     }
     if (const char* foreign = ForeignEncoding(text)) {
         diagnostics->push_back(Error(named, std::string("the list is ") + foreign + ", not UTF-8; save it as UTF-8"));
@@ -143,13 +160,8 @@ bool CWordLists::ReadList(const std::string& folder, int file, std::vector<Diagn
     }
     std::size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     int bad = 0;
-    for (int line = 1; start < text.size() && bad < kMaxBadLinesShown; ++line) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::size_t last = end;
-        if (last > start && text[last - 1] == '\r') --last;
-        std::size_t first = start;
-        start = end + 1;
+    std::size_t first = start, last = 0;
+    for (int line = 1; bad < kMaxBadLinesShown && NextLine(text, &start, &last); ++line, first = start) {
         std::size_t pos = first;
         bool valid = true;
         while (valid && pos < last) {
@@ -169,12 +181,12 @@ bool CWordLists::ReadList(const std::string& folder, int file, std::vector<Diagn
             ++bad;
             continue;
         }
-        const std::size_t lead = first;
-        while (first < last && (text[first] == ' ' || text[first] == '\t')) ++first;
-        while (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t')) --last;
-        if (first == last) continue;
-        const int column = CountCharacters(text.substr(lead, first - lead)) + 1;
-        AddEntry(text.substr(first, last - first), SourcePos{path, line, column}, file);
+        std::size_t entry = first, end = last;
+        while (entry < end && (text[entry] == ' ' || text[entry] == '\t')) ++entry;
+        while (end > entry && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+        if (entry == end) continue;
+        const int column = CountCharacters(text.substr(first, entry - first)) + 1;
+        AddEntry(text.substr(entry, end - entry), SourcePos{path, line, column}, file);
     }
     return bad == 0;
 }

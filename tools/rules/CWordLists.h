@@ -1,8 +1,9 @@
 // CWordLists: the word lists of a rule folder. lists.tsv (columns file,
 // level, match and an optional tags) names list files beside it; a list file
 // holds one expression a line, as moderation teams publish them: UTF-8 with
-// or without a byte order mark, LF or CR LF line ends, blank lines skipped
-// and spaces around an entry dropped.
+// or without a byte order mark, LF, CR LF or lone CR line ends, blank lines
+// skipped and spaces around an entry dropped. A list may be a link to a file
+// in the rule folder.
 //
 // Entries that repeat, within a file or across files, fold into one: the
 // highest level wins (the first line written at that level is the entry's
@@ -13,8 +14,10 @@
 //
 // Errors (the lists are then not used at all): a list.tsv row that names no
 // plain file beside it, a file named twice, a level outside 0..63, an unknown
-// mode, a list that is a folder, unreadable, in UTF-16 or GBK, or holding NUL
-// bytes or invalid UTF-8, and more entries than a package can refer to.
+// mode, a list that is no regular file (a folder, a named pipe, a device), a
+// link leading outside the rule folder, past kMaxRuleFileBytes, unreadable,
+// in UTF-16 or GBK, or holding NUL bytes or invalid UTF-8, and more entries
+// than a package can refer to.
 #ifndef CHATSIEVE_TOOLS_RULES_CWORDLISTS_H
 #define CHATSIEVE_TOOLS_RULES_CWORDLISTS_H
 

@@ -132,10 +132,13 @@ public:
         const std::string& text = m_phrase.text;
         const CCodePage936& codePage = CCodePage936::Instance();
         bool ok = true;
+        // Columns are counted as the text is walked: counting from its start
+        // for every character made a long phrase quadratic.
+        ColumnCounter columns(text);
         std::size_t i = 0;
         while (i < text.size()) {
             SourcePos pos = m_phrase.textPos;
-            pos.column += CountCharacters(text, i);
+            pos.column += columns.Before(i);
             std::size_t next = i;
             std::uint32_t cp = 0;
             DecodeUtf8(text, &next, &cp);

@@ -8,6 +8,7 @@
 
 #include "RuleFolder.h"
 #include "TempDir.h"
+#include "rules/CAuthoringTable.h"
 #include "rules/CRuleCompiler.h"
 #include "rules/CRuleDecompiler.h"
 #include "rules/CWordLists.h"
@@ -64,6 +65,39 @@ TEST(CWordLists, ReadsListsAsPublishedAndFoldsRepeats) {
     EXPECT_EQ(e[3].text, "私服");
     EXPECT_EQ(e[3].pos.file, (folder / "b.txt").string());
     EXPECT_EQ(e[3].pos.line, 2);
+}
+
+TEST(CWordLists, LoneCarriageReturnsEndLinesAndLinksInsideTheFolderAreFollowed) {
+    // Old editors end lines with CR alone; a list may be a link to another
+    // file of the folder, in a folder of its own or not.
+    RuleFolder folder(
+        {{"lists.tsv", std::string(kHeader) + "mac.txt\t3\t\nlinked.txt\t4\t\n"}, {"mac.txt", "外挂\r\r  私服\r代练"}});
+    std::filesystem::create_directories(folder / "shared");
+    test::WriteFileText(folder / "shared" / "words.txt", "代购\n");
+    std::filesystem::create_symlink("shared/words.txt", folder / "linked.txt");
+    CWordLists lists;
+    std::vector<Diagnostic> diagnostics;
+    ASSERT_TRUE(lists.Read(folder.Path(), 100, &diagnostics)) << Messages(diagnostics, Diagnostic::Severity::kError);
+    ASSERT_EQ(lists.Entries().size(), 4u);
+    const std::vector<WordListEntry>& e = lists.Entries();
+    EXPECT_EQ(e[0].text, "外挂");
+    EXPECT_EQ(e[1].text, "私服");
+    EXPECT_EQ(e[1].pos.line, 3);
+    EXPECT_EQ(e[1].pos.column, 3);
+    EXPECT_EQ(e[2].text, "代练");
+    EXPECT_EQ(e[2].pos.line, 4);
+    EXPECT_EQ(e[3].text, "代购");
+    EXPECT_EQ(e[3].level, 4);
+}
+
+TEST(CWordLists, CallsAFileGbkOnlyWhenItIsGbkThroughout) {
+    // 外挂 in code page 936, and a line of it in UTF-8 that is not GBK.
+    EXPECT_STREQ("GBK", ForeignEncoding("\xCD\xE2\xB9\xD2\n\xCB\xBD\xB7\xFE\n"));
+    EXPECT_EQ(nullptr, ForeignEncoding("外挂\n私服\n"));
+    // UTF-8 with one overlong sequence, which code page 936 could read.
+    EXPECT_EQ(nullptr, ForeignEncoding("外挂\n\xC0\xAF\n"));
+    // Bytes no code page 936 character has (0x80 as a lead byte).
+    EXPECT_EQ(nullptr, ForeignEncoding("\xCD\xE2\x80\x40"));
 }
 
 TEST(CWordLists, FolderWithoutListsHasNone) {

@@ -1,11 +1,14 @@
 #include "platform/ToolPlatform.h"
 
+#include <fcntl.h>
 #include <iconv.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 
 namespace chatsieve::tools {
 
@@ -42,6 +45,50 @@ std::string ExecutableFolder() {
     std::string file(path, static_cast<std::size_t>(n));
     const std::size_t slash = file.rfind('/');
     return slash == std::string::npos ? std::string() : file.substr(0, slash == 0 ? 1 : slash);
+}
+
+namespace {
+
+FileKind KindOf(mode_t mode) {
+    if (S_ISREG(mode)) return FileKind::kRegular;
+    if (S_ISDIR(mode)) return FileKind::kFolder;
+    if (S_ISFIFO(mode)) return FileKind::kNamedPipe;
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return FileKind::kDevice;
+    if (S_ISSOCK(mode)) return FileKind::kSocket;
+    return FileKind::kOther;
+}
+
+}  // namespace
+
+std::FILE* OpenRegularFile(const std::string& path, FileKind* kind, unsigned long long* size) {
+    *kind = FileKind::kMissing;
+    *size = 0;
+    struct stat info {};
+    // O_NONBLOCK: a named pipe opens at once instead of waiting for a writer,
+    // and is then refused by what fstat says. O_NOCTTY: a terminal given as
+    // a file does not become the program's.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        // Unreadable, or a socket, which cannot be opened at all.
+        if (stat(path.c_str(), &info) == 0) *kind = KindOf(info.st_mode);
+        return nullptr;
+    }
+    if (fstat(fd, &info) != 0 || (*kind = KindOf(info.st_mode)) != FileKind::kRegular) {
+        close(fd);
+        return nullptr;
+    }
+    *size = static_cast<unsigned long long>(info.st_size);
+    std::FILE* stream = fdopen(fd, "rb");
+    if (!stream) close(fd);
+    return stream;
+}
+
+std::string ResolvedPath(const std::string& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (!resolved) return {};
+    std::string text(resolved);
+    std::free(resolved);
+    return text;
 }
 
 void UseBinaryStandardStreams() {}

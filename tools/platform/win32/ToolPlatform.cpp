@@ -1,5 +1,10 @@
 #include "platform/ToolPlatform.h"
 
+// GetFinalPathNameByHandleA came with Windows Vista.
+#if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0600
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
+#endif
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -28,6 +33,66 @@ std::string ExecutableFolder() {
     std::string file(path, n);
     const std::size_t slash = file.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : file.substr(0, slash);
+}
+
+namespace {
+
+// Opens what `path` names, folders included, to ask about it; no access
+// beyond that unless `read`.
+HANDLE OpenHandle(const std::string& path, bool read) {
+    return CreateFileA(path.c_str(), read ? GENERIC_READ : 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+}  // namespace
+
+std::FILE* OpenRegularFile(const std::string& path, FileKind* kind, unsigned long long* size) {
+    *kind = FileKind::kMissing;
+    *size = 0;
+    // Opening never waits here; reading a device (CON) or a pipe could, so
+    // anything but a file on disk is refused before a byte is read.
+    HANDLE handle = OpenHandle(path, true);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) *kind = FileKind::kRegular;
+        return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION info = {};
+    const DWORD type = GetFileType(handle);
+    if (type == FILE_TYPE_CHAR)
+        *kind = FileKind::kDevice;
+    else if (type == FILE_TYPE_PIPE)
+        *kind = FileKind::kNamedPipe;
+    else if (type != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info))
+        *kind = FileKind::kOther;
+    else
+        *kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::kFolder : FileKind::kRegular;
+    if (*kind != FileKind::kRegular) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    *size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(fd, "rb");
+    if (!stream) _close(fd);
+    return stream;
+}
+
+std::string ResolvedPath(const std::string& path) {
+    HANDLE handle = OpenHandle(path, false);
+    if (handle == INVALID_HANDLE_VALUE) return {};
+    char resolved[4 * MAX_PATH];
+    const DWORD n = GetFinalPathNameByHandleA(handle, resolved, sizeof resolved, FILE_NAME_NORMALIZED);
+    CloseHandle(handle);
+    if (n == 0 || n >= sizeof resolved) return {};
+    std::string text(resolved, n);
+    // "\\?\C:\rules": the prefix says only that the path is long-form.
+    if (text.compare(0, 4, "\\\\?\\") == 0) text.erase(0, 4);
+    return text;
 }
 
 void UseBinaryStandardStreams() {
