@@ -77,11 +77,11 @@ bool AuditCorpus(const RuleSetSource& rules, const std::string& corpus, std::vec
         diagnostics->push_back(Diagnostic{Diagnostic::Severity::kWarning, pos,
                                           text + " decides " + std::to_string(count) + " of the " +
                                               std::to_string(lines) + " innocent lines of " + corpus + " (" +
-                                              share(count) + ")"});
+                                              share(count) + ")", {}});
     }
     diagnostics->push_back(Diagnostic{
         Diagnostic::Severity::kNote, SourcePos{corpus, 1, 1},
-        std::to_string(flagged) + " of " + std::to_string(lines) + " lines flagged (" + share(flagged) + ")"});
+        std::to_string(flagged) + " of " + std::to_string(lines) + " lines flagged (" + share(flagged) + ")", {}});
     return true;
 }
 

@@ -17,7 +17,7 @@ using packhold::Cell;
 using packhold::CellType;
 
 void AddError(std::vector<Diagnostic>* diagnostics, const SourcePos& pos, std::string message) {
-    diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)});
+    diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message), {}});
 }
 
 // The rules that have ids, by id: an expression names rules by id, and

@@ -19,7 +19,7 @@ namespace {
 constexpr int kMaxBadLinesShown = 10;
 
 Diagnostic Error(const SourcePos& pos, std::string message) {
-    return Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)};
+    return Diagnostic{Diagnostic::Severity::kError, pos, std::move(message), {}};
 }
 
 // Tags of both, each once: `kept` as it is when `more` adds nothing, else

@@ -47,6 +47,10 @@ struct Diagnostic {
     Severity severity = Severity::kError;
     SourcePos pos;
     std::string message;
+    // What sort of finding this is, in a few words ("list entries left out"):
+    // build and lint show the first few of each sort and count the rest. An
+    // empty kind is always shown in full, and errors always are.
+    std::string kind;
 
     // "file:line:column: message", with "warning: " or "note: " before a
     // warning's or a note's message.
