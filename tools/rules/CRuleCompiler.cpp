@@ -12,6 +12,7 @@
 #include "rules/CWordLists.h"
 #include "rules/CharacterReading.h"
 #include "rules/EmbeddedText.h"
+#include "rules/EnglishWords.h"
 #include "rules/PackageRows.h"
 #include "rules/Utf8.h"
 #include "rules/WrittenPhrase.h"
@@ -298,6 +299,7 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     if (syllablesOk && phrasesRead && combosRead) ReadCombos(combos, rules);
     if (!HasErrors(*diagnostics)) CheckRowCounts(*rules);
     if (!HasErrors(*diagnostics)) ReadAllowTable(folder, rules, diagnostics);
+    if (!HasErrors(*diagnostics)) AllowEnglishReadings(rules);
     FoldDuplicateAllowed(rules);
     if (!HasErrors(*diagnostics)) CheckPackageLimits(*rules);
     return !HasErrors(*diagnostics);
@@ -705,6 +707,7 @@ void CRuleCompiler::ReadWordLists(const CWordLists& lists, RuleSetSource* rules)
         phrase.tags = entry.tags;
         phrase.match = entry.match;
         phrase.listed = true;
+        phrase.catchesEnglish = lists.Files()[static_cast<std::size_t>(entry.file)].catchesEnglish;
         // An entry that cannot be expressed is left out with the reason the
         // phrase would have been refused for, and the rest of the list builds.
         std::vector<Diagnostic> reasons;

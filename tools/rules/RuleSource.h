@@ -145,6 +145,9 @@ struct RuleSource {
     std::string tags;                      // "cheat,contact": the optional tags column, tidied
     MatchMode match = MatchMode::kSound;   // phrases only
     bool listed = false;                   // an entry of a word list (CWordLists)
+    // A listed entry whose list wants English words that spell its pinyin
+    // caught too (EnglishWords.h).
+    bool catchesEnglish = false;
     // The row had errors; it is kept so that later rows keep their places,
     // but nothing is judged from it.
     bool broken = false;
@@ -169,6 +172,10 @@ struct AllowSource {
     // The earlier expression (index in `allow`) this one repeats: left out of
     // the package; -1: none.
     int duplicateOf = -1;
+    // Added by the compiler for English words that spell word-list entries'
+    // pinyin (EnglishWords.h), not written in allow.tsv: its package row has
+    // no line, and decompiling leaves it out.
+    bool english = false;
 };
 
 struct RuleSetSource {

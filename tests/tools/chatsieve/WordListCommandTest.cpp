@@ -3,6 +3,7 @@
 // filter --explain naming an entry's line.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "RuleFolder.h"
@@ -95,6 +96,38 @@ TEST(ChatsieveWordLists, FindingsAreGroupedByKindAndShadowedEntriesAreOnlyNoted)
     EXPECT_EQ(built.err.find("never the rule"), std::string::npos) << built.err;
     EXPECT_NE(Chatsieve("build --verbose " + Quoted(rules.Path()) + " -o out.res").err.find(words + ":5:1: warning"),
               std::string::npos);
+}
+
+// An English word that spells an entry's pinyin is let through for that entry
+// alone, in any letter case; the entry's characters, and other entries
+// reading through the same letters, still catch. Fillers are stripped before
+// allowed expressions are looked for, so the word spelt out with fillers
+// between its syllables (ma.de) is let through as well. The english column's `catch` keeps every reading, and decompiling
+// gives back a folder that builds the same bytes.
+TEST(ChatsieveWordLists, EnglishWordsThatSpellAnEntrysPinyinAreLetThrough) {
+    ScopedTempDir dir;
+    RuleFolder rules(ListFolder("马的\n李克\n李克强\n"));
+    ASSERT_EQ(Chatsieve("build " + Quoted(rules.Path()) + " -o root/Data/Scp/Chatsieve.res").status, 0);
+    EXPECT_EQ(Chatsieve("filter --root root", "Made in China\nLike the netinst image\n马的\nma.de\nlikeqiang\nli ke\n").out,
+              "0\tMade in China\n0\tLike the netinst image\n5\t****\n0\tma.de\n5\t*********\n0\tli ke\n");
+    const Result explained = Chatsieve("filter --root root --explain", "made\n");
+    EXPECT_NE(explained.out.find("\"made\" is \"made\" (an English word, let through for the list entries it spells)"),
+              std::string::npos)
+        << explained.out;
+
+    ASSERT_EQ(Chatsieve("decompile root/Data/Scp/Chatsieve.res -o back").status, 0);
+    EXPECT_FALSE(std::filesystem::exists("back/allow.tsv"));
+
+    RuleFolder catching({{"lists.tsv", "file\tlevel\tmatch\ttags\tenglish\nwords.txt\t5\twritten\t\tcatch\n"},
+                         {"words.txt", "马的\n"}});
+    ASSERT_EQ(Chatsieve("build " + Quoted(catching.Path()) + " -o caught/Data/Scp/Chatsieve.res").status, 0);
+    EXPECT_EQ(Chatsieve("filter --root caught", "Made in China\n").out, "5\t**** in China\n");
+
+    RuleFolder unknown({{"lists.tsv", "file\tlevel\tmatch\ttags\tenglish\nwords.txt\t5\twritten\t\tmaybe\n"},
+                        {"words.txt", "马的\n"}});
+    const Result refused = Chatsieve("build " + Quoted(unknown.Path()) + " -o refused.res");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("lists.tsv:2:22: unknown value 'maybe' for english"), std::string::npos) << refused.err;
 }
 
 }  // namespace
