@@ -347,8 +347,8 @@ std::string ScanReportHtml(const CScanTally& tally, const PackageSummary& packag
     page += BarChart("Hits by written form", "", forms, "#9bbb59");
 
     page +=
-        "</div>\n<h2>Likely false positives</h2>\n<p>Lines decided through a homophone character or inside a "
-        "longer ASCII word.</p>\n<table id=\"suspects\"><tr><th>where</th><th>line</th><th>forms</th></tr>\n";
+        "</div>\n<h2>Likely false positives</h2>\n<p>Lines decided through a homophone character, inside a "
+        "longer ASCII word or through an English word read as pinyin.</p>\n<table id=\"suspects\"><tr><th>where</th><th>line</th><th>forms</th></tr>\n";
     for (const auto& [name, rule] : byLines) {
         if (!rule->suspicious) continue;
         page += "<tr class=\"suspect\"><th colspan=\"3\">" + Heading(package, name, rule->level, rule->suspicious) +

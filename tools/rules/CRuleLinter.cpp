@@ -7,6 +7,7 @@
 
 #include "rules/AllowTable.h"
 #include "rules/CCodePage936.h"
+#include "rules/EnglishWords.h"
 #include "rules/PackageRows.h"
 #include "rules/Utf8.h"
 
@@ -305,6 +306,7 @@ void CRuleLinter::Explain(const RuleSetSource& rules, std::vector<Diagnostic>* d
     m_diagnostics = diagnostics;
     m_notes = true;
     CheckReadings(rules);
+    NoteEnglishReadings(rules);
     m_notes = false;
 }
 
@@ -320,6 +322,18 @@ void CRuleLinter::Check(const RuleSetSource& rules, std::vector<Diagnostic>* dia
     CheckShadowing(rules);
     CheckAllowed(rules);
     CheckNoise(rules);
+}
+
+void CRuleLinter::NoteEnglishReadings(const RuleSetSource& rules) {
+    for (const RuleSource& phrase : rules.phrases) {
+        if (!phrase.listed || phrase.broken || phrase.level == 0) continue;
+        const std::string letters = PinyinOf(phrase, rules);
+        if (letters.empty() || !IsEnglishWord(letters)) continue;
+        Note(phrase.textPos, "list entries whose pinyin is an English word",
+             "reads '" + letters + "', an English word, which " +
+                 (phrase.catchesEnglish ? "this entry catches in English text too (its list's english is catch)"
+                                        : "is let through for this entry"));
+    }
 }
 
 void CRuleLinter::CheckNoise(const RuleSetSource& rules) {

@@ -26,7 +26,7 @@
 //    four digits: such entries are found in much innocent text.
 // Explain gives notes (not warnings) on what the compiler made of a rule's
 // characters: the readings words gave, the variants added and the rows the
-// rule compiles to.
+// rule compiles to; and on word-list entries whose pinyin is an English word.
 //  - an allowed expression in which no syllable of the rules it covers is
 //    written (it hides nothing from them), and one that holds the whole
 //    written expression of a phrase it covers (that phrase never catches it
@@ -61,6 +61,7 @@ private:
     void CheckIgnoreSets(const RuleSetSource& rules);
     void CheckAllowed(const RuleSetSource& rules);
     void CheckNoise(const RuleSetSource& rules);
+    void NoteEnglishReadings(const RuleSetSource& rules);
     // `kind` groups findings of one sort in the tools' short output (see
     // Diagnostic::kind).
     void Warn(const SourcePos& pos, const char* kind, std::string message);

@@ -219,7 +219,8 @@ TEST(ChatsieveScan, CountsRulesAndWrittenFormsAndListsLikelyFalsePositivesFirst)
                   "8 lines (120 bytes) in 1 file; 7 with a level; 3 characters in 2 lines screened as '?'\n"
                   "lines per level: 0: 1 30: 1 40: 1 50: 1 60: 4\n"
                   "\n"
-                  "likely false positives (through a homophone character or inside a longer ASCII word): 2\n"
+                  "likely false positives (through a homophone character, inside a longer ASCII word or an "
+                  "English word read as pinyin): 2\n"
                   "  phrase cheat, level 60: 2 lines\n"
                   "    chat.log:3: 有人要外褂吗  [character, homophone character]\n"
                   "    chat.log:4: swaiguar  [pinyin, inside a longer ASCII word]\n"
@@ -238,7 +239,7 @@ TEST(ChatsieveScan, CountsRulesAndWrittenFormsAndListsLikelyFalsePositivesFirst)
                   "\n"
                   "hits by written form: character 5, variant character 0, homophone character 1, pinyin 2, full-width "
                   "pinyin 0, split form 1, across fillers 1, "
-                  "inside a longer ASCII word 1\n");
+                  "inside a longer ASCII word 1, an English word 0\n");
 }
 
 TEST(ChatsieveScan, WorkersGiveTheSameReportAsOneProcess) {
@@ -443,8 +444,8 @@ TEST(ChatsieveScan, SuggestsAllowRowsThatLetTheLikelyFalsePositivesThrough) {
     ASSERT_EQ(Chatsieve("build rules -o root/Data/Scp/Chatsieve.res").status, 0);
     const Result again = Chatsieve("scan --root root chat.log");
     EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_NE(again.out.find("likely false positives (through a homophone character or inside a longer ASCII "
-                             "word): 0\n"),
+    EXPECT_NE(again.out.find("likely false positives (through a homophone character, inside a longer ASCII "
+                             "word or an English word read as pinyin): 0\n"),
               std::string::npos)
         << again.out;
     EXPECT_NE(again.out.find("lines per level: 0: 6 30: 1 40: 1 50: 1 60: 2\n"), std::string::npos) << again.out;

@@ -102,7 +102,9 @@ TEST(ChatsieveWordLists, FindingsAreGroupedByKindAndShadowedEntriesAreOnlyNoted)
 // alone, in any letter case; the entry's characters, and other entries
 // reading through the same letters, still catch. Fillers are stripped before
 // allowed expressions are looked for, so the word spelt out with fillers
-// between its syllables (ma.de) is let through as well. The english column's `catch` keeps every reading, and decompiling
+// between its syllables (ma.de) is let through as well. The english
+// column's `catch` keeps every reading (scan then counts such lines as likely
+// false positives), and decompiling
 // gives back a folder that builds the same bytes.
 TEST(ChatsieveWordLists, EnglishWordsThatSpellAnEntrysPinyinAreLetThrough) {
     ScopedTempDir dir;
@@ -122,6 +124,25 @@ TEST(ChatsieveWordLists, EnglishWordsThatSpellAnEntrysPinyinAreLetThrough) {
                          {"words.txt", "马的\n"}});
     ASSERT_EQ(Chatsieve("build " + Quoted(catching.Path()) + " -o caught/Data/Scp/Chatsieve.res").status, 0);
     EXPECT_EQ(Chatsieve("filter --root caught", "Made in China\n").out, "5\t**** in China\n");
+    // lint notes which entries an English word spells, and on a corpus names
+    // those that English text caught; scan counts such lines among the likely
+    // false positives.
+    EXPECT_NE(Chatsieve("lint " + Quoted(rules.Path())).out.find(rules.Path() +
+                                                               "/words.txt:1:1: note: reads 'made', an English word, "
+                                                               "which is let through for this entry\n"),
+              std::string::npos);
+    WriteFileText("innocent.txt", "Made in China\n");
+    const Result audit = Chatsieve("lint " + Quoted(catching.Path()) + " --corpus innocent.txt");
+    EXPECT_NE(audit.out.find("words.txt:1:1: warning: '马的' decides 1 innocent lines of innocent.txt through an "
+                             "English word read as its pinyin\n"),
+              std::string::npos)
+        << audit.out;
+    WriteFileText("chat.log", "Made in China\n马的\n");
+    const Result scanned = Chatsieve("scan --root caught chat.log");
+    EXPECT_NE(scanned.out.find("English word read as pinyin): 1\n  phrase words.txt:1, level 5: 1 line\n"
+                               "    chat.log:1: Made in China  [pinyin, an English word]\n"),
+              std::string::npos)
+        << scanned.out;
 
     RuleFolder unknown({{"lists.tsv", "file\tlevel\tmatch\ttags\tenglish\nwords.txt\t5\twritten\t\tmaybe\n"},
                         {"words.txt", "马的\n"}});
