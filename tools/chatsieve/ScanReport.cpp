@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include "rules/RuleSource.h"
 
 namespace chatsieve::tools {
 
@@ -266,12 +267,16 @@ std::string SuggestedAllowRows(const CScanTally& tally, const PackageSummary& pa
         long long lines = 0;
         std::vector<std::pair<std::string, long long>> rules;  // name, lines
     };
+    // An allowed expression matches letters in any case, so `image` and
+    // `Image` are one row, written in lower case.
     std::map<std::string, Suggestion> byText;
     for (const auto& [name, rule] : tally.RulesByLines())
         for (const auto& [text, lines] : rule->suspects) {
-            Suggestion& suggestion = byText[text];
+            Suggestion& suggestion = byText[LowerAscii(text)];
             suggestion.lines += lines;
-            suggestion.rules.push_back({name, lines});
+            if (suggestion.rules.empty() || suggestion.rules.back().first != name)
+                suggestion.rules.push_back({name, 0});
+            suggestion.rules.back().second += lines;
         }
     std::vector<std::pair<std::string, const Suggestion*>> order;
     for (const auto& entry : byText) order.push_back({entry.first, &entry.second});

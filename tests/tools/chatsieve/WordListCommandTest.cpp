@@ -151,5 +151,20 @@ TEST(ChatsieveWordLists, EnglishWordsThatSpellAnEntrysPinyinAreLetThrough) {
     EXPECT_NE(refused.err.find("lists.tsv:2:22: unknown value 'maybe' for english"), std::string::npos) << refused.err;
 }
 
+// A homophone that a written entry turns down is named as one, with the way
+// to catch it, rather than as another syllable of the same pinyin.
+TEST(ChatsieveWordLists, WhyNotSaysAWrittenEntryTakesNoHomophones) {
+    ScopedTempDir dir;
+    RuleFolder::Files files = ListFolder("当兵\n");
+    files["syllables.tsv"] = ReadFileText(std::string(SHIPPED_RULES) + "/syllables.tsv");  // 冰 is bing there
+    RuleFolder rules(files);
+    ASSERT_EQ(Chatsieve("build " + Quoted(rules.Path()) + " -o root/Data/Scp/Chatsieve.res").status, 0);
+    const Result why = Chatsieve("filter --root root --why-not", "当冰\n");
+    EXPECT_NE(why.out.find("syllable 2 bing failed at column 2: 冰 is bing too, but a written rule takes only the "
+                           "characters it writes (兵), no homophones; a sound rule would catch it\n"),
+              std::string::npos)
+        << why.out;
+}
+
 }  // namespace
 }  // namespace chatsieve::test
