@@ -393,7 +393,9 @@ TEST(ChatsieveScan, WritesOneSelfContainedReport) {
     EXPECT_EQ(Count(page, "<svg "), 3u);
     EXPECT_EQ(Count(page, "<script"), 0u);
     EXPECT_EQ(Count(page, "src="), 0u);
-    EXPECT_EQ(Count(page, "href="), 0u);
+    // Links lead only within the page (its table of contents) or to the
+    // list of unfired rules it holds.
+    EXPECT_EQ(Count(page, "href="), Count(page, "href=\"#") + Count(page, "href=\"data:"));
     EXPECT_EQ(Count(page, "http"), 3u);  // only the SVG namespace
     EXPECT_EQ(Count(page, "<tr class=\"suspect\">"), 2u);
     EXPECT_LT(page.find("id=\"suspects\""), page.find("id=\"rules\""));
@@ -413,6 +415,32 @@ TEST(ChatsieveScan, WritesOneSelfContainedReport) {
     EXPECT_NE(page.find("Lines without a level (1) are left out"), std::string::npos);
     EXPECT_EQ(page.find(">level 0<"), std::string::npos);
     EXPECT_EQ(Chatsieve("scan chat.log --report nowhere/report.html").status, 1);
+}
+
+// The page of a big list stays short to read: a table of contents, samples
+// before the long tables, no empty table of false positives, and the rules
+// that never fired as a count, a list to download and a folded table.
+TEST(ChatsieveScan, ReportOfManyRulesPutsSamplesFirstAndFoldsTheUnfired) {
+    ScopedTempDir dir;
+    WriteFileText("chat.log", "有人要外挂吗\n今天天气好\n");
+    ASSERT_EQ(Chatsieve("scan chat.log --report report.html").status, 0);
+    const std::string page = ReadFileText("report.html");
+    for (const char* id : {"rule-package", "charts", "false-positives", "sample-lines", "all-rules", "by-tag",
+                           "never-fired"}) {
+        EXPECT_NE(page.find(std::string("<a href=\"#") + id + "\">"), std::string::npos) << id;
+        EXPECT_NE(page.find(std::string(" id=\"") + id + "\""), std::string::npos) << id;
+    }
+    EXPECT_EQ(page.find("href=\"#allow\""), std::string::npos);
+    EXPECT_EQ(page.find("id=\"suspects\""), std::string::npos);
+    EXPECT_NE(page.find("read as pinyin: none.</p>"), std::string::npos);
+    EXPECT_LT(page.find("id=\"samples\""), page.find("id=\"rules\""));
+    EXPECT_LT(page.find("id=\"rules\""), page.find("id=\"unfired\""));
+    EXPECT_LT(page.find("<details>"), page.find("id=\"unfired\""));
+    // Every unfired rule is in the file to download, a header first.
+    EXPECT_NE(page.find("<a download=\"never-fired.tsv\" href=\"data:text/tab-separated-values;charset=utf-8;base64,"
+                        "cnVsZQlleHByZXNzaW9uCXRhZ3MJbW9kZQls"),
+              std::string::npos);
+    EXPECT_EQ(Count(page, "href="), Count(page, "href=\"#") + 1);
 }
 
 TEST(ChatsieveScan, SuggestsAllowRowsThatLetTheLikelyFalsePositivesThrough) {
@@ -488,14 +516,17 @@ TEST(ChatsieveScan, ReportDescribesThePackageAndEveryRule) {
     EXPECT_NE(page.find(" UTC</td>"), std::string::npos);
 
     // A rule without an id is shown with its expression, tags and mode.
-    EXPECT_NE(page.find("<tr><td>phrase phrases.tsv:3</td><td>私服</td><td>server</td><td>sound</td>"),
+    EXPECT_NE(page.find("<tr><td class=\"rule\">phrase phrases.tsv:3</td><td>私服</td><td>server</td><td>sound</td>"),
               std::string::npos);
-    EXPECT_NE(page.find("phrase phrases.tsv:3, level 50: 2 lines: 私服 · tags server · mode sound"), std::string::npos);
+    EXPECT_NE(page.find("<span class=\"rule\">phrase phrases.tsv:3</span>, level 50: 2 lines: 私服 · tags server · "
+                        "mode sound"),
+              std::string::npos);
     // Of the rules tried alone, only 代练 never fired.
     const std::size_t unfired = page.find("id=\"unfired\"");
     const std::string never = page.substr(unfired, page.find("</table>", unfired) - unfired);
-    EXPECT_EQ(Count(never, "<tr><td>"), 1u) << never;
-    EXPECT_NE(never.find("<tr><td>phrase phrases.tsv:4</td><td>代练</td><td></td><td>sound</td>"), std::string::npos);
+    EXPECT_EQ(Count(never, "<tr><td class=\"rule\">"), 1u) << never;
+    EXPECT_NE(never.find("<tr><td class=\"rule\">phrase phrases.tsv:4</td><td>代练</td><td></td><td>sound</td>"),
+              std::string::npos);
     // Lines by tag and level (40, 50, 60): a rule counts under each tag.
     for (const char* row : {"<tr><td>server</td><td class=\"num\">1 of 1</td><td class=\"num\"></td>"
                             "<td class=\"num\">2</td><td class=\"num\"></td><td class=\"num\">2</td></tr>",
@@ -547,8 +578,8 @@ TEST(ChatsieveScan, ReportTakesEachRulesModeFromThePackage) {
     WriteFileText("chat.log", "外挂\n私服\n");
     ASSERT_EQ(Chatsieve("scan --root root chat.log --report report.html").status, 0);
     const std::string page = ReadFileText("report.html");
-    EXPECT_NE(page.find("<tr><td>phrase server</td><td>私服</td><td></td><td>written</td>"), std::string::npos);
-    EXPECT_NE(page.find("<tr><td>phrase cheat</td><td>外挂</td><td></td><td>sound</td>"), std::string::npos);
+    EXPECT_NE(page.find("<tr><td class=\"rule\">phrase server</td><td>私服</td><td></td><td>written</td>"), std::string::npos);
+    EXPECT_NE(page.find("<tr><td class=\"rule\">phrase cheat</td><td>外挂</td><td></td><td>sound</td>"), std::string::npos);
 }
 
 TEST(ChatsieveScan, ReportShowsItsChartsInABrowser) {
