@@ -246,10 +246,11 @@ int RunScan(const Arguments& args) {
     const std::string rules = options.package.empty()
                                   ? (std::filesystem::path(options.root) / "Data" / "Scp" / "Chatsieve.res").string()
                                   : options.package;
-    // The report names the package screened with; read before the logs, so
-    // that a package it cannot read fails the scan at once, not after it.
+    // The report and the summary name rules by what the package says of
+    // them; read before the logs, so that a package it cannot read fails the
+    // scan at once, not after it.
     PackageSummary package;
-    if (!options.report.empty() && !options.lines && options.rangeStart < 0) {
+    if (!options.lines && options.rangeStart < 0) {
         std::string error;
         if (!SummarizePackage(rules, &package, &error)) {
             std::fprintf(stderr, "chatsieve scan: %s\n", error.c_str());
@@ -296,7 +297,7 @@ int RunScan(const Arguments& args) {
         if (options.lines) return ok ? kExitOk : kExitFailure;
     }
     std::printf("rules: %s\n", rules.c_str());
-    tally.PrintText(stdout);
+    tally.PrintText(stdout, [&package](const std::string& rule) { return Label(package, rule, 40); });
     if (!options.report.empty()) {
         const std::string page = ScanReportHtml(tally, package, options.logs);
         std::FILE* out = std::fopen(options.report.c_str(), "wb");

@@ -90,12 +90,6 @@ const PackageRule* Find(const PackageSummary& package, const std::string& name) 
     return found == package.byName.end() ? nullptr : &package.rules[found->second];
 }
 
-// "phrase phrases.tsv:390 诱奸" for a rule without an id, whose name alone
-// tells a reader nothing; the name for any other.
-std::string Label(const PackageSummary& package, const std::string& name) {
-    const PackageRule* rule = Find(package, name);
-    return rule && rule->id.empty() && !rule->text.empty() ? name + " " + Shortened(rule->text, 12) : name;
-}
 
 // ": 外挂 · tags cheat · mode sound", from what the package says of the rule.
 std::string Described(const PackageSummary& package, const std::string& name) {
@@ -288,6 +282,11 @@ std::string UnfiredSection(const CScanTally& tally, const PackageSummary& packag
 
 }  // namespace
 
+std::string Label(const PackageSummary& package, const std::string& name, int characters) {
+    const PackageRule* rule = Find(package, name);
+    return rule && rule->id.empty() && !rule->text.empty() ? name + " " + Shortened(rule->text, characters) : name;
+}
+
 std::string SuggestedAllowRows(const CScanTally& tally, const PackageSummary& package) {
     struct Suggestion {
         long long lines = 0;
@@ -384,7 +383,7 @@ std::string ScanReportHtml(const CScanTally& tally, const PackageSummary& packag
     }
     const auto byLines = tally.RulesByLines();
     for (std::size_t i = 0; i < byLines.size() && i < 15; ++i)
-        rules.push_back({Label(package, byLines[i].first), byLines[i].second->lines});
+        rules.push_back({Label(package, byLines[i].first, 12), byLines[i].second->lines});
     for (int form = 0; form < kFormCount; ++form) forms.push_back({FormName(form), tally.FormHits(form)});
     page += BarChart("Flagged lines per level",
                      "Lines without a level (" + FormatCount(unflagged) + ") are left out, so that these show.", levels,

@@ -327,7 +327,7 @@ std::vector<std::pair<std::string, const RuleTally*>> CScanTally::RulesByLines()
     return rules;
 }
 
-void CScanTally::PrintText(std::FILE* out) const {
+void CScanTally::PrintText(std::FILE* out, const std::function<std::string(const std::string&)>& label) const {
     long long decided = 0, suspicious = 0;
     for (const auto& [rule, tally] : m_rules) decided += tally.lines, suspicious += tally.suspicious;
     std::fprintf(out, "%s lines (%s bytes) in %lld file%s; %s with a level", Number(m_lines).c_str(),
@@ -342,7 +342,8 @@ void CScanTally::PrintText(std::FILE* out) const {
                  Number(suspicious).c_str());
     for (const auto& [rule, tally] : rules) {
         if (!tally->suspicious) continue;
-        std::fprintf(out, "  %s, level %d: %s\n", rule.c_str(), tally->level, LineCount(tally->suspicious).c_str());
+        std::fprintf(out, "  %s, level %d: %s\n", label(rule).c_str(), tally->level,
+                     LineCount(tally->suspicious).c_str());
         for (const Sample& s : tally->suspiciousSamples)
             std::fprintf(out, "    %s:%lld: %s  [%s]\n", s.file.c_str(), s.line, s.text.c_str(),
                          FormNames(s.forms).c_str());
@@ -353,8 +354,8 @@ void CScanTally::PrintText(std::FILE* out) const {
         for (int form = 0; form < kFormCount; ++form)
             if (tally->forms[form])
                 forms += (forms.empty() ? "; " : ", ") + std::string(FormName(form)) + " " + Number(tally->forms[form]);
-        std::fprintf(out, "  %s, level %d: %s%s\n", rule.c_str(), tally->level, LineCount(tally->lines).c_str(),
-                     forms.c_str());
+        std::fprintf(out, "  %s, level %d: %s%s\n", label(rule).c_str(), tally->level,
+                     LineCount(tally->lines).c_str(), forms.c_str());
         for (const Sample& s : tally->samples)
             std::fprintf(out, "    %s:%lld: %s  [%s]\n", s.file.c_str(), s.line, s.text.c_str(),
                          FormNames(s.forms).c_str());

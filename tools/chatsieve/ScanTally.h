@@ -7,6 +7,7 @@
 #define CHATSIEVE_TOOLS_CHATSIEVE_SCANTALLY_H
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -116,7 +117,8 @@ public:
     // The rules that decided lines, most lines first.
     std::vector<std::pair<std::string, const RuleTally*>> RulesByLines() const;
 
-    void PrintText(std::FILE* out) const;
+    // `label` names a rule for people (ScanReport.h's Label).
+    void PrintText(std::FILE* out, const std::function<std::string(const std::string&)>& label) const;
 
 private:
     long long m_files = 0;

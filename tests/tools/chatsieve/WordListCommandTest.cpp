@@ -126,7 +126,7 @@ TEST(ChatsieveWordLists, EnglishWordsThatSpellAnEntrysPinyinAreLetThrough) {
     EXPECT_EQ(Chatsieve("filter --root caught", "Made in China\n").out, "5\t**** in China\n");
     // lint notes which entries an English word spells, and on a corpus names
     // those that English text caught; scan counts such lines among the likely
-    // false positives.
+    // false positives (naming a rule without an id with its expression).
     EXPECT_NE(Chatsieve("lint " + Quoted(rules.Path())).out.find(rules.Path() +
                                                                "/words.txt:1:1: note: reads 'made', an English word, "
                                                                "which is let through for this entry\n"),
@@ -139,7 +139,7 @@ TEST(ChatsieveWordLists, EnglishWordsThatSpellAnEntrysPinyinAreLetThrough) {
         << audit.out;
     WriteFileText("chat.log", "Made in China\n马的\n");
     const Result scanned = Chatsieve("scan --root caught chat.log");
-    EXPECT_NE(scanned.out.find("English word read as pinyin): 1\n  phrase words.txt:1, level 5: 1 line\n"
+    EXPECT_NE(scanned.out.find("English word read as pinyin): 1\n  phrase words.txt:1 马的, level 5: 1 line\n"
                                "    chat.log:1: Made in China  [pinyin, an English word]\n"),
               std::string::npos)
         << scanned.out;
