@@ -127,13 +127,14 @@ def read_lists(folder):
     return lines
 
 
-def write_folder(folder, files, mode):
-    """A rule folder of `files` (name -> entries) in one matching mode."""
+def write_folder(folder, files, mode, english="pass"):
+    """A rule folder of `files` (name -> entries) in one matching mode; with
+    english "catch", English words that spell an entry's pinyin are caught."""
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, "lists.tsv"), "w", encoding="utf-8") as f:
-        f.write("file\tlevel\tmatch\n")
+        f.write("file\tlevel\tmatch\ttags\tenglish\n")
         for name in files:
-            f.write("%s\t5\t%s\n" % (name, mode))
+            f.write("%s\t5\t%s\t\t%s\n" % (name, mode, english))
     for name, entries in files.items():
         with open(os.path.join(folder, name), "w", encoding="utf-8") as f:
             f.write("".join(e + "\n" for e in entries))
@@ -141,7 +142,8 @@ def write_folder(folder, files, mode):
 
 def build(tool, folder, out):
     start = time.perf_counter()
-    run = subprocess.run([tool, "build", folder, "-o", out], capture_output=True, text=True)
+    # Every left-out entry is wanted, not the first few.
+    run = subprocess.run([tool, "build", "--verbose", folder, "-o", out], capture_output=True, text=True)
     seconds = time.perf_counter() - start
     if run.returncode != 0:
         sys.exit("build failed:\n" + run.stderr[-2000:] + run.stdout)
@@ -208,6 +210,9 @@ def main():
     ap.add_argument("--cases-mode", default="written")
     ap.add_argument("--sample-out", help="with --cases: write the sample's words, one a line, to this path")
     ap.add_argument("--sample", type=int, default=SAMPLE_SIZE)
+    ap.add_argument("--english", choices=("pass", "catch"), default="pass",
+                    help="catch: keep English words that spell an entry's pinyin caught, as before they were let through")
+    ap.add_argument("--modes", default="written,sound", help="the matching modes to measure, comma-separated")
     args = ap.parse_args()
 
     list_lines = read_lists(args.list)
@@ -247,9 +252,9 @@ def main():
         print("%s: %d lines, plain word-list filter flags %s" % (name, len(lines),
                                                                percent(plain_filter(distinct, lines), len(lines))))
     with tempfile.TemporaryDirectory() as tmp:
-        for mode in ("written", "sound"):
+        for mode in args.modes.split(","):
             folder = os.path.join(tmp, mode)
-            write_folder(folder, by_file, mode)
+            write_folder(folder, by_file, mode, args.english)
             package = os.path.join(tmp, mode + ".res")
             seconds, left_out = build(args.chatsieve, folder, package)
             # Lines refused: every line whose entry was left out (repeats too).
@@ -265,7 +270,7 @@ def main():
                 print("innocent lines flagged, %s: %s" % (name, percent(sum(1 for l in levels if l), len(lines))))
             # Recall with the sample alone, so that a catch is the word's own.
             sample_folder = os.path.join(tmp, mode + "-sample")
-            write_folder(sample_folder, {"sample.txt": sample}, mode)
+            write_folder(sample_folder, {"sample.txt": sample}, mode, args.english)
             sample_package = os.path.join(tmp, mode + "-sample.res")
             build(args.chatsieve, sample_folder, sample_package)
             kinds = collections.OrderedDict()

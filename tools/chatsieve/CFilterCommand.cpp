@@ -131,6 +131,7 @@ std::string JsonTags(const std::string& tags) {
 
 // "allow.tsv:7", or "allow.tsv row 1" for a package that does not say.
 std::string AllowedPlace(const AllowedMatch& match) {
+    if (match.english) return "an English word, let through for the list entries it spells";
     return match.line > 0 ? "allow.tsv:" + std::to_string(match.line) : "allow.tsv row " + std::to_string(match.row);
 }
 

@@ -28,10 +28,10 @@ const char kScanHelp[] =
     "Screens every line of the LOGs ('-' for standard input) and reports, per rule,\n"
     "how many lines it decided, sample lines, and the written forms that matched:\n"
     "character, variant character, homophone character, pinyin, full-width\n"
-    "pinyin, split form, across fillers, inside a longer ASCII word (filter\n"
-    "--explain names them the same). Lines decided through a homophone\n"
-    "character or inside a longer ASCII word are the likely false positives and\n"
-    "come first. Logs are read a line at a time; characters code page 936 lacks\n"
+    "pinyin, split form, across fillers, inside a longer ASCII word, an English\n"
+    "word (filter --explain names them the same). Lines decided through a\n"
+    "homophone character, inside a longer ASCII word or through an English word\n"
+    "read as pinyin are the likely false positives and come first. Logs are read a line at a time; characters code page 936 lacks\n"
     "are screened as '?' and counted.\n"
     "The first line of the report names the rule package used.\n"
     "\n"
@@ -246,10 +246,11 @@ int RunScan(const Arguments& args) {
     const std::string rules = options.package.empty()
                                   ? (std::filesystem::path(options.root) / "Data" / "Scp" / "Chatsieve.res").string()
                                   : options.package;
-    // The report names the package screened with; read before the logs, so
-    // that a package it cannot read fails the scan at once, not after it.
+    // The report and the summary name rules by what the package says of
+    // them; read before the logs, so that a package it cannot read fails the
+    // scan at once, not after it.
     PackageSummary package;
-    if (!options.report.empty() && !options.lines && options.rangeStart < 0) {
+    if (!options.lines && options.rangeStart < 0) {
         std::string error;
         if (!SummarizePackage(rules, &package, &error)) {
             std::fprintf(stderr, "chatsieve scan: %s\n", error.c_str());
@@ -296,7 +297,7 @@ int RunScan(const Arguments& args) {
         if (options.lines) return ok ? kExitOk : kExitFailure;
     }
     std::printf("rules: %s\n", rules.c_str());
-    tally.PrintText(stdout);
+    tally.PrintText(stdout, [&package](const std::string& rule) { return Label(package, rule, 40); });
     if (!options.report.empty()) {
         const std::string page = ScanReportHtml(tally, package, options.logs);
         std::FILE* out = std::fopen(options.report.c_str(), "wb");

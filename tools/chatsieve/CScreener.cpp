@@ -469,10 +469,17 @@ bool CScreener::ExplainAllowed(const std::string& line, AllowedExplanation* allo
     for (std::size_t i = 0; i < list.Hits().Size(); ++i) {
         const CAllowList::Hit& hit = list.Hits()[i];
         int written = 0;
-        if (m_package.tables.size() > 4 && static_cast<std::size_t>(hit.entry) < m_package.tables[4].rows.size())
-            written = CellNamed(m_package.tables[4], static_cast<std::size_t>(hit.entry), "line").IntValue();
+        bool english = false;
+        if (m_package.tables.size() > 4 && static_cast<std::size_t>(hit.entry) < m_package.tables[4].rows.size()) {
+            const packhold::Table& table = m_package.tables[4];
+            const packhold::Cell& lineCell = CellNamed(table, static_cast<std::size_t>(hit.entry), "line");
+            written = lineCell.IntValue();
+            // The compiler writes no line for the rows it adds.
+            english = !lineCell.IsPresent() && std::any_of(table.columns.begin(), table.columns.end(),
+                                                       [](const packhold::Column& c) { return c.name == "line"; });
+        }
         allowed->expressions.push_back(
-            AllowedMatch{list.Text(hit.entry), hit.entry + 1, written, original(hit.offset),
+            AllowedMatch{list.Text(hit.entry), hit.entry + 1, written, english, original(hit.offset),
                          original(hit.offset + hit.length - 1) + m_filter->HostWidth(hit.offset + hit.length - 1)});
     }
     if (allowed->expressions.empty()) return false;

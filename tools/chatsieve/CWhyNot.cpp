@@ -8,6 +8,7 @@
 #include "matchers/CSyllable.h"
 #include "rules/CCharacterData.h"
 #include "rules/CCodePage936.h"
+#include "rules/RuleSource.h"
 
 namespace chatsieve::tools {
 
@@ -153,6 +154,13 @@ CWhyNot::Failure CWhyNot::Diagnose(int syllable, const std::string& work, int at
     if (width == 2) {
         const unsigned code = CodeAt(work, at);
         const int covering = Covering(code);
+        if (covering >= 0 && LowerAscii(Pinyin(covering)) == LowerAscii(pinyin)) {
+            // Another character of the same sound: only a written-mode unit,
+            // which holds just the characters its rule writes, turns it down.
+            failure.reason = shown + " is " + pinyin + " too, but a written rule takes only the characters it writes (" +
+                             Examples(syllable) + "), no homophones; a sound rule would catch it";
+            return failure;
+        }
         if (covering >= 0) {
             failure.reason = shown + " is " + Pinyin(covering) + ", not " + pinyin + " (" + pinyin + " is written " +
                              Examples(syllable) + "...)";

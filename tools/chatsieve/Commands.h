@@ -12,7 +12,7 @@ enum ExitStatus {
     kExitOk = 0,        // done; lint found nothing; decompile gave the rules back exactly
     kExitFailure = 1,   // rule errors, unreadable input, unwritable output, unusable package, unconvertible line
     kExitUsage = 2,     // wrong arguments
-    kExitWarnings = 3,  // lint found only warnings; decompile wrote rules that build another package
+    kExitWarnings = 3,  // lint --strict found warnings; decompile wrote rules that build another package
 };
 
 using Arguments = std::vector<std::string>;

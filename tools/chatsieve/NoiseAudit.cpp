@@ -9,6 +9,7 @@
 
 #include "CScreener.h"
 #include "PackholdWriter.h"
+#include "ScanTally.h"
 #include "rules/CCodePage936.h"
 #include "rules/CRuleCompiler.h"
 
@@ -49,6 +50,7 @@ bool AuditCorpus(const RuleSetSource& rules, const std::string& corpus, std::vec
         }
     }
     std::map<std::string, std::size_t> counts;
+    std::map<std::string, std::size_t> english;  // lines decided through an English word read as pinyin
     std::size_t lines = 0, flagged = 0;
     std::string line, gbk;
     while (std::getline(in, line)) {
@@ -60,6 +62,7 @@ bool AuditCorpus(const RuleSetSource& rules, const std::string& corpus, std::vec
         if (!screener.Explain(gbk, &why)) continue;
         ++flagged;
         ++counts[why.source];
+        if (WrittenForms(why, gbk) & 1u << kFormEnglish) ++english[why.source];
     }
     std::vector<std::pair<std::size_t, std::string>> ranked;
     for (const auto& count : counts) ranked.emplace_back(count.second, count.first);
@@ -77,11 +80,22 @@ bool AuditCorpus(const RuleSetSource& rules, const std::string& corpus, std::vec
         diagnostics->push_back(Diagnostic{Diagnostic::Severity::kWarning, pos,
                                           text + " decides " + std::to_string(count) + " of the " +
                                               std::to_string(lines) + " innocent lines of " + corpus + " (" +
-                                              share(count) + ")"});
+                                              share(count) + ")", {}});
+    }
+    // Every rule that English text catches through its pinyin is named: a
+    // list entry is let through for such words unless its list catches them.
+    for (const auto& [source, count] : english) {
+        const auto found = places.find(source);
+        const SourcePos pos = found == places.end() ? SourcePos{source, 1, 1} : found->second->textPos;
+        const std::string text = found == places.end() ? source : "'" + found->second->text + "'";
+        diagnostics->push_back(Diagnostic{Diagnostic::Severity::kWarning, pos,
+                                          text + " decides " + std::to_string(count) + " innocent lines of " + corpus +
+                                              " through an English word read as its pinyin",
+                                          "rules that English words in the corpus spell"});
     }
     diagnostics->push_back(Diagnostic{
         Diagnostic::Severity::kNote, SourcePos{corpus, 1, 1},
-        std::to_string(flagged) + " of " + std::to_string(lines) + " lines flagged (" + share(flagged) + ")"});
+        std::to_string(flagged) + " of " + std::to_string(lines) + " lines flagged (" + share(flagged) + ")", {}});
     return true;
 }
 

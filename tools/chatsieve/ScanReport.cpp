@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include "rules/RuleSource.h"
 
 namespace chatsieve::tools {
 
@@ -60,6 +61,22 @@ std::string Shortened(const std::string& text, int characters) {
     return at < text.size() ? text.substr(0, at) + "\xE2\x80\xA6" : text;
 }
 
+// For a file the page offers to download without fetching anything.
+std::string Base64(const std::string& bytes) {
+    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        unsigned group = static_cast<unsigned char>(bytes[i]) << 16;
+        if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
+        out += kDigits[group >> 18 & 63];
+        out += kDigits[group >> 12 & 63];
+        out += i + 1 < bytes.size() ? kDigits[group >> 6 & 63] : '=';
+        out += i + 2 < bytes.size() ? kDigits[group & 63] : '=';
+    }
+    return out;
+}
+
 // Tabs and line ends would break a row of allow.tsv.
 std::string OneField(std::string text) {
     for (char& c : text)
@@ -73,12 +90,6 @@ const PackageRule* Find(const PackageSummary& package, const std::string& name) 
     return found == package.byName.end() ? nullptr : &package.rules[found->second];
 }
 
-// "phrase phrases.tsv:390 诱奸" for a rule without an id, whose name alone
-// tells a reader nothing; the name for any other.
-std::string Label(const PackageSummary& package, const std::string& name) {
-    const PackageRule* rule = Find(package, name);
-    return rule && rule->id.empty() && !rule->text.empty() ? name + " " + Shortened(rule->text, 12) : name;
-}
 
 // ": 外挂 · tags cheat · mode sound", from what the package says of the rule.
 std::string Described(const PackageSummary& package, const std::string& name) {
@@ -162,7 +173,8 @@ std::string SampleRow(const Sample& sample) {
 
 // "phrase cheat, level 60: 2 lines: 外挂 · tags cheat · mode sound"
 std::string Heading(const PackageSummary& package, const std::string& name, int level, long long lines) {
-    return Escaped(name + ", level " + std::to_string(level) + ": " + LineCount(lines) + Described(package, name));
+    return "<span class=\"rule\">" + Escaped(name) + "</span>" +
+           Escaped(", level " + std::to_string(level) + ": " + LineCount(lines) + Described(package, name));
 }
 
 std::string PackageSection(const PackageSummary& package) {
@@ -176,7 +188,7 @@ std::string PackageSection(const PackageSummary& package) {
     const auto row = [](const char* what, const std::string& value) {
         return std::string("<tr><th>") + what + "</th><td>" + Escaped(value) + "</td></tr>\n";
     };
-    return "<h2>Rule package</h2>\n<table id=\"package\">\n" + row("path", package.path) +
+    return "<h2 id=\"rule-package\">Rule package</h2>\n<table id=\"package\">\n" + row("path", package.path) +
            row("size", FormatCount(package.size) + " bytes") + row("checksum (CRC-32)", checksum) +
            row("built (file modified)", package.written.empty() ? "unknown" : package.written) + row("rules", rules) +
            "</table>\n";
@@ -185,13 +197,13 @@ std::string PackageSection(const PackageSummary& package) {
 std::string RulesSection(const PackageSummary& package,
                          const std::vector<std::pair<std::string, const RuleTally*>>& byLines) {
     std::string page =
-        "<h2>Rules</h2>\n<table id=\"rules\"><tr><th>rule</th><th>expression</th><th>tags</th><th>mode</th>"
+        "<h2 id=\"all-rules\">Rules</h2>\n<table id=\"rules\"><tr><th>rule</th><th>expression</th><th>tags</th><th>mode</th>"
         "<th>level</th><th>lines</th>";
     for (int form = 0; form < kFormCount; ++form) page += "<th>" + Escaped(FormName(form)) + "</th>";
     page += "</tr>\n";
     for (const auto& [name, rule] : byLines) {
         const PackageRule* written = Find(package, name);
-        page += "<tr><td>" + Escaped(name) + "</td><td>" + Escaped(written ? written->text : "") + "</td><td>" +
+        page += "<tr><td class=\"rule\">" + Escaped(name) + "</td><td>" + Escaped(written ? written->text : "") + "</td><td>" +
                 Escaped(written ? written->tags : "") + "</td><td>" + Escaped(written ? written->mode : "") +
                 "</td><td class=\"num\">" + std::to_string(rule->level) + "</td><td class=\"num\">" +
                 FormatCount(rule->lines) + "</td>";
@@ -224,7 +236,7 @@ std::string RollUpSection(const PackageSummary& package,
     std::stable_sort(tags.begin(), tags.end(), [&all](const auto& a, const auto& b) { return all[a] > all[b]; });
 
     std::string page =
-        "<h2>By tag and level</h2>\n<p>Lines decided by the rules of each tag, per level. A rule with several tags "
+        "<h2 id=\"by-tag\">By tag and level</h2>\n<p>Lines decided by the rules of each tag, per level. A rule with several tags "
         "counts under each.</p>\n<table id=\"rollup\"><tr><th>tag</th><th>rules that fired</th>";
     for (int level : levels) page += "<th>level " + std::to_string(level) + "</th>";
     page += "<th>all levels</th></tr>\n";
@@ -240,38 +252,56 @@ std::string RollUpSection(const PackageSummary& package,
     return page + "</table>\n";
 }
 
+// A big list leaves thousands of rules unfired: they are a count, a list to
+// download (every one, tab-separated) and the first of them folded away.
 std::string UnfiredSection(const CScanTally& tally, const PackageSummary& package) {
     std::vector<const PackageRule*> unfired;
     for (const PackageRule& rule : package.rules)
         if (rule.level > 0 && !tally.Rules().count(rule.name)) unfired.push_back(&rule);
-    std::string page = "<h2>Rules that never fired</h2>\n<p>" + FormatCount(static_cast<long long>(unfired.size())) +
-                       " of the rules tried on their own decided no line";
-    if (unfired.size() > kMaxUnfired) page += "; the first " + FormatCount(kMaxUnfired) + " in the package are listed";
-    page +=
-        ".</p>\n<table id=\"unfired\"><tr><th>rule</th><th>expression</th><th>tags</th><th>mode</th>"
-        "<th>level</th></tr>\n";
+    std::string page = "<h2 id=\"never-fired\">Rules that never fired</h2>\n<p>" +
+                       FormatCount(static_cast<long long>(unfired.size())) +
+                       " of the rules tried on their own decided no line.";
+    if (unfired.empty()) return page + "</p>\n";
+    std::string list = "rule\texpression\ttags\tmode\tlevel\n";
+    for (const PackageRule* rule : unfired)
+        list += OneField(rule->name) + "\t" + OneField(rule->text) + "\t" + OneField(rule->tags) + "\t" +
+                OneField(rule->mode) + "\t" + std::to_string(rule->level) + "\n";
+    page += " <a download=\"never-fired.tsv\" href=\"data:text/tab-separated-values;charset=utf-8;base64," +
+            Base64(list) + "\">Download them all</a> (tab-separated).</p>\n<details><summary>" +
+            (unfired.size() > kMaxUnfired ? "The first " + FormatCount(kMaxUnfired) + " in the package" : "Show them") +
+            "</summary>\n<table id=\"unfired\"><tr><th>rule</th><th>expression</th><th>tags</th><th>mode</th>"
+            "<th>level</th></tr>\n";
     for (std::size_t i = 0; i < unfired.size() && i < kMaxUnfired; ++i) {
         const PackageRule& rule = *unfired[i];
-        page += "<tr><td>" + Escaped(rule.name) + "</td><td>" + Escaped(rule.text) + "</td><td>" + Escaped(rule.tags) +
-                "</td><td>" + Escaped(rule.mode) + "</td><td class=\"num\">" + std::to_string(rule.level) +
-                "</td></tr>\n";
+        page += "<tr><td class=\"rule\">" + Escaped(rule.name) + "</td><td>" + Escaped(rule.text) + "</td><td>" +
+                Escaped(rule.tags) + "</td><td>" + Escaped(rule.mode) + "</td><td class=\"num\">" +
+                std::to_string(rule.level) + "</td></tr>\n";
     }
-    return page + "</table>\n";
+    return page + "</table>\n</details>\n";
 }
 
 }  // namespace
+
+std::string Label(const PackageSummary& package, const std::string& name, int characters) {
+    const PackageRule* rule = Find(package, name);
+    return rule && rule->id.empty() && !rule->text.empty() ? name + " " + Shortened(rule->text, characters) : name;
+}
 
 std::string SuggestedAllowRows(const CScanTally& tally, const PackageSummary& package) {
     struct Suggestion {
         long long lines = 0;
         std::vector<std::pair<std::string, long long>> rules;  // name, lines
     };
+    // An allowed expression matches letters in any case, so `image` and
+    // `Image` are one row, written in lower case.
     std::map<std::string, Suggestion> byText;
     for (const auto& [name, rule] : tally.RulesByLines())
         for (const auto& [text, lines] : rule->suspects) {
-            Suggestion& suggestion = byText[text];
+            Suggestion& suggestion = byText[LowerAscii(text)];
             suggestion.lines += lines;
-            suggestion.rules.push_back({name, lines});
+            if (suggestion.rules.empty() || suggestion.rules.back().first != name)
+                suggestion.rules.push_back({name, 0});
+            suggestion.rules.back().second += lines;
         }
     std::vector<std::pair<std::string, const Suggestion*>> order;
     for (const auto& entry : byText) order.push_back({entry.first, &entry.second});
@@ -314,7 +344,7 @@ std::string ScanReportHtml(const CScanTally& tally, const PackageSummary& packag
         std::string(kFontStack) +
         ";margin:2em;color:#222}h1{font-size:1.5em}h2{font-size:1.2em;margin-top:1.6em}table{border-collapse:"
         "collapse}td,th{border:1px solid #ccc;padding:3px 8px;text-align:left;vertical-align:top}td.num{text-align:"
-        "right}td.where,td.forms{color:#555;white-space:nowrap}figure{margin:1em 0}figcaption{font-weight:bold;"
+        "right}td.where,td.forms{color:#555;white-space:nowrap}td.rule,span.rule{white-space:nowrap}figure{margin:1em 0}figcaption{font-weight:bold;"
         "margin-bottom:4px}p.note{margin:0 0 4px;color:#555}svg.chart text{font-family:inherit;font-size:13px;fill:"
         "#222}.suspect{background:#fff3e0}mark{background:#ffd54f;color:inherit;padding:0 1px}pre{background:#f6f6f6;"
         "border:1px solid #ccc;padding:8px;font-family:inherit;overflow-x:auto}</style></head><body>\n"
@@ -324,7 +354,22 @@ std::string ScanReportHtml(const CScanTally& tally, const PackageSummary& packag
     page += FormatCount(tally.Lines()) + " lines (" + FormatCount(tally.Bytes()) + " bytes) in " + Escaped(files) +
             "; " + FormatCount(decided) + " with a level, " + FormatCount(suspicious) + " likely false positives";
     page += Escaped(tally.SummaryNotes());
-    page += ".</p>\n" + PackageSection(package) + "<div class=\"charts\">\n";
+    const std::string allow = SuggestedAllowRows(tally, package);
+    const bool anyAllow = allow.find('\n') + 1 != allow.size();
+    // The page of a big list is long: a table of contents, then what needs
+    // reading first, the long tables last.
+    std::vector<std::pair<const char*, const char*>> contents = {{"rule-package", "Rule package"},
+                                                                 {"charts", "Charts"},
+                                                                 {"false-positives", "Likely false positives"}};
+    if (anyAllow) contents.push_back({"allow", "Suggested allow.tsv rows"});
+    contents.insert(contents.end(), {{"sample-lines", "Samples"},
+                                     {"all-rules", "Rules"},
+                                     {"by-tag", "By tag and level"},
+                                     {"never-fired", "Rules that never fired"}});
+    page += ".</p>\n<nav id=\"contents\"><ul>";
+    for (const auto& [id, title] : contents)
+        page += std::string("<li><a href=\"#") + id + "\">" + title + "</a></li>";
+    page += "</ul></nav>\n" + PackageSection(package) + "<div class=\"charts\" id=\"charts\">\n";
 
     // Lines without a level are most lines of any log; beside them the
     // flagged lines would not show.
@@ -338,7 +383,7 @@ std::string ScanReportHtml(const CScanTally& tally, const PackageSummary& packag
     }
     const auto byLines = tally.RulesByLines();
     for (std::size_t i = 0; i < byLines.size() && i < 15; ++i)
-        rules.push_back({Label(package, byLines[i].first), byLines[i].second->lines});
+        rules.push_back({Label(package, byLines[i].first, 12), byLines[i].second->lines});
     for (int form = 0; form < kFormCount; ++form) forms.push_back({FormName(form), tally.FormHits(form)});
     page += BarChart("Flagged lines per level",
                      "Lines without a level (" + FormatCount(unflagged) + ") are left out, so that these show.", levels,
@@ -347,37 +392,40 @@ std::string ScanReportHtml(const CScanTally& tally, const PackageSummary& packag
     page += BarChart("Hits by written form", "", forms, "#9bbb59");
 
     page +=
-        "</div>\n<h2>Likely false positives</h2>\n<p>Lines decided through a homophone character or inside a "
-        "longer ASCII word.</p>\n<table id=\"suspects\"><tr><th>where</th><th>line</th><th>forms</th></tr>\n";
-    for (const auto& [name, rule] : byLines) {
-        if (!rule->suspicious) continue;
-        page += "<tr class=\"suspect\"><th colspan=\"3\">" + Heading(package, name, rule->level, rule->suspicious) +
-                "</th></tr>\n";
-        for (const Sample& s : rule->suspiciousSamples) page += SampleRow(s);
-    }
-    page += "</table>\n<h2>Suggested allow.tsv rows</h2>\n";
-    const std::string allow = SuggestedAllowRows(tally, package);
-    if (allow.find('\n') + 1 == allow.size()) {
-        page += "<p>No likely false positive to allow.</p>\n";
+        "</div>\n<h2 id=\"false-positives\">Likely false positives</h2>\n<p>Lines decided through a homophone "
+        "character, inside a longer ASCII word or through an English word read as pinyin";
+    if (suspicious == 0) {
+        page += ": none.</p>\n";
     } else {
-        page +=
-            "<p>Rows for the rule folder's allow.tsv that let the likely false positives above through: what "
-            "a homophone matched, or the whole word pinyin was caught inside, fillers stripped. Check each before "
-            "pasting; an expression hides its characters from the rules it names wherever it occurs.</p>\n<pre "
-            "id=\"allow-rows\">" +
-            Escaped(allow) + "</pre>\n";
+        page += ".</p>\n<table id=\"suspects\"><tr><th>where</th><th>line</th><th>forms</th></tr>\n";
+        for (const auto& [name, rule] : byLines) {
+            if (!rule->suspicious) continue;
+            page += "<tr class=\"suspect\"><th colspan=\"3\">" +
+                    Heading(package, name, rule->level, rule->suspicious) + "</th></tr>\n";
+            for (const Sample& s : rule->suspiciousSamples) page += SampleRow(s);
+        }
+        page += "</table>\n";
     }
-    page += RulesSection(package, byLines) + RollUpSection(package, byLines) + UnfiredSection(tally, package);
+    if (anyAllow)
+        page +=
+            "<h2 id=\"allow\">Suggested allow.tsv rows</h2>\n<p>Rows for the rule folder's allow.tsv that let the "
+            "likely false positives above through: what a homophone matched, or the whole word pinyin was caught "
+            "inside, fillers stripped. Check each before pasting; an expression hides its characters from the rules "
+            "it names wherever it occurs.</p>\n<pre id=\"allow-rows\">" +
+            Escaped(allow) + "</pre>\n";
 
     // Rules whose every line was a likely false positive have their samples
     // in that table alone.
-    page += "<h2>Samples</h2>\n<table id=\"samples\"><tr><th>where</th><th>line</th><th>forms</th></tr>\n";
+    page += "<h2 id=\"sample-lines\">Samples</h2>\n<table id=\"samples\"><tr><th>where</th><th>line</th>"
+            "<th>forms</th></tr>\n";
     for (const auto& [name, rule] : byLines) {
         if (rule->samples.empty()) continue;
         page += "<tr><th colspan=\"3\">" + Heading(package, name, rule->level, rule->lines) + "</th></tr>\n";
         for (const Sample& s : rule->samples) page += SampleRow(s);
     }
-    return page + "</table>\n</body></html>\n";
+    page += "</table>\n";
+    return page + RulesSection(package, byLines) + RollUpSection(package, byLines) + UnfiredSection(tally, package) +
+           "</body></html>\n";
 }
 
 }  // namespace chatsieve::tools

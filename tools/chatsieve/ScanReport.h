@@ -27,6 +27,11 @@ std::string ScanReportHtml(const CScanTally& tally, const PackageSummary& packag
 // caught by when they all have ids, the rules and line counts in its note.
 std::string SuggestedAllowRows(const CScanTally& tally, const PackageSummary& package);
 
+// "phrase phrases.tsv:390 诱奸" for a rule without an id, whose name alone
+// tells a reader nothing, its expression cut after `characters`; the name
+// for any other.
+std::string Label(const PackageSummary& package, const std::string& name, int characters);
+
 }  // namespace chatsieve::tools
 
 #endif

@@ -7,6 +7,7 @@
 
 #include "rules/AllowTable.h"
 #include "rules/CCodePage936.h"
+#include "rules/EnglishWords.h"
 
 namespace chatsieve::tools {
 
@@ -14,7 +15,7 @@ namespace {
 
 const char* const kFormNames[kFormCount] = {
     kFormCharacterName, kFormVariantName, kFormHomophoneName, kFormPinyinName,
-    kFormFullWidthName, kFormSplitName,   "across fillers",   "inside a longer ASCII word"};
+    kFormFullWidthName, kFormSplitName,   "across fillers",   "inside a longer ASCII word", "an English word"};
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -70,7 +71,7 @@ std::string Number(long long n) {
 }
 
 // The written forms of one part of a match.
-unsigned PartForms(const PartMatch& part, const std::string& line) {
+unsigned PartForms(const PartMatch& part, const std::string& line, const std::string& ruleText) {
     unsigned forms = 0;
     if (part.syllables.empty()) return forms;
     std::size_t bytes = 0;
@@ -86,6 +87,19 @@ unsigned PartForms(const PartMatch& part, const std::string& line) {
         (last.form == kFormPinyinName && static_cast<std::size_t>(last.end) < line.size() &&
          IsAsciiLetter(line[static_cast<std::size_t>(last.end)])))
         forms |= 1u << kFormInsideWord;
+    // Pinyin standing as a word of its own that is an English word: "made"
+    // read as 马的 (the compiler lets such words through for list entries,
+    // unless a list keeps every reading). A rule that writes letters itself
+    // means them.
+    const bool allPinyin = std::all_of(part.syllables.begin(), part.syllables.end(),
+                                       [](const SyllableMatch& s) { return s.form == kFormPinyinName; });
+    if (allPinyin && std::none_of(ruleText.begin(), ruleText.end(), IsAsciiLetter) && !(forms & 1u << kFormInsideWord) && part.start >= 0 && part.end > part.start &&
+        static_cast<std::size_t>(part.end) <= line.size()) {
+        const std::string letters =
+            line.substr(static_cast<std::size_t>(part.start), static_cast<std::size_t>(part.end - part.start));
+        if (std::all_of(letters.begin(), letters.end(), IsAsciiLetter) && IsEnglishWord(letters))
+            forms |= 1u << kFormEnglish;
+    }
     return forms;
 }
 
@@ -139,14 +153,14 @@ std::string RuleName(const Explanation& explanation) { return explanation.kind +
 
 unsigned WrittenForms(const Explanation& explanation, const std::string& line) {
     unsigned forms = 0;
-    for (const PartMatch& part : explanation.parts) forms |= PartForms(part, line);
+    for (const PartMatch& part : explanation.parts) forms |= PartForms(part, line, explanation.text);
     return forms;
 }
 
 std::vector<std::string> SuspectExpressions(const Explanation& explanation, const std::string& line) {
     std::vector<std::string> texts;
     for (const PartMatch& part : explanation.parts) {
-        const unsigned forms = PartForms(part, line);
+        const unsigned forms = PartForms(part, line, explanation.text);
         if (!IsSuspicious(forms) || part.start < 0 || part.end <= part.start ||
             static_cast<std::size_t>(part.end) > line.size())
             continue;
@@ -313,7 +327,7 @@ std::vector<std::pair<std::string, const RuleTally*>> CScanTally::RulesByLines()
     return rules;
 }
 
-void CScanTally::PrintText(std::FILE* out) const {
+void CScanTally::PrintText(std::FILE* out, const std::function<std::string(const std::string&)>& label) const {
     long long decided = 0, suspicious = 0;
     for (const auto& [rule, tally] : m_rules) decided += tally.lines, suspicious += tally.suspicious;
     std::fprintf(out, "%s lines (%s bytes) in %lld file%s; %s with a level", Number(m_lines).c_str(),
@@ -323,11 +337,13 @@ void CScanTally::PrintText(std::FILE* out) const {
     for (const auto& [level, lines] : m_levels) std::fprintf(out, " %d: %s", level, Number(lines).c_str());
     std::fputc('\n', out);
     const auto rules = RulesByLines();
-    std::fprintf(out, "\nlikely false positives (through a homophone character or inside a longer ASCII word): %s\n",
+    std::fprintf(out, "\nlikely false positives (through a homophone character, inside a longer ASCII word or an English "
+                 "word read as pinyin): %s\n",
                  Number(suspicious).c_str());
     for (const auto& [rule, tally] : rules) {
         if (!tally->suspicious) continue;
-        std::fprintf(out, "  %s, level %d: %s\n", rule.c_str(), tally->level, LineCount(tally->suspicious).c_str());
+        std::fprintf(out, "  %s, level %d: %s\n", label(rule).c_str(), tally->level,
+                     LineCount(tally->suspicious).c_str());
         for (const Sample& s : tally->suspiciousSamples)
             std::fprintf(out, "    %s:%lld: %s  [%s]\n", s.file.c_str(), s.line, s.text.c_str(),
                          FormNames(s.forms).c_str());
@@ -338,8 +354,8 @@ void CScanTally::PrintText(std::FILE* out) const {
         for (int form = 0; form < kFormCount; ++form)
             if (tally->forms[form])
                 forms += (forms.empty() ? "; " : ", ") + std::string(FormName(form)) + " " + Number(tally->forms[form]);
-        std::fprintf(out, "  %s, level %d: %s%s\n", rule.c_str(), tally->level, LineCount(tally->lines).c_str(),
-                     forms.c_str());
+        std::fprintf(out, "  %s, level %d: %s%s\n", label(rule).c_str(), tally->level,
+                     LineCount(tally->lines).c_str(), forms.c_str());
         for (const Sample& s : tally->samples)
             std::fprintf(out, "    %s:%lld: %s  [%s]\n", s.file.c_str(), s.line, s.text.c_str(),
                          FormNames(s.forms).c_str());

@@ -7,6 +7,7 @@
 #define CHATSIEVE_TOOLS_CHATSIEVE_SCANTALLY_H
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,13 +27,16 @@ enum WrittenForm {
     kFormSplit,
     kFormFillers,     // with characters the filter strips between its syllables
     kFormInsideWord,  // pinyin running on into ASCII letters around it
+    kFormEnglish,     // pinyin that is, letter for letter, an English word
     kFormCount
 };
 const char* FormName(int form);
 std::string FormNames(unsigned forms);
-// Lines decided through a homophone or inside a longer word are the ones
-// most likely screened by mistake.
-inline bool IsSuspicious(unsigned forms) { return (forms & (1u << kFormHomophone | 1u << kFormInsideWord)) != 0; }
+// Lines decided through a homophone, inside a longer word or through an
+// English word are the ones most likely screened by mistake.
+inline bool IsSuspicious(unsigned forms) {
+    return (forms & (1u << kFormHomophone | 1u << kFormInsideWord | 1u << kFormEnglish)) != 0;
+}
 
 // "phrase cheat", "combination #3".
 std::string RuleName(const Explanation& explanation);
@@ -113,7 +117,8 @@ public:
     // The rules that decided lines, most lines first.
     std::vector<std::pair<std::string, const RuleTally*>> RulesByLines() const;
 
-    void PrintText(std::FILE* out) const;
+    // `label` names a rule for people (ScanReport.h's Label).
+    void PrintText(std::FILE* out, const std::function<std::string(const std::string&)>& label) const;
 
 private:
     long long m_files = 0;

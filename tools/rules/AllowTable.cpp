@@ -17,7 +17,7 @@ using packhold::Cell;
 using packhold::CellType;
 
 void AddError(std::vector<Diagnostic>* diagnostics, const SourcePos& pos, std::string message) {
-    diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)});
+    diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message), {}});
 }
 
 // The rules that have ids, by id: an expression names rules by id, and
@@ -186,7 +186,8 @@ void AddAllowTable(const RuleSetSource& rules, const PackageRows& rows, packhold
                 refs.push_back((ref.isCombo ? kComboRefBase : kPhraseRefBase) + row + 1);
         table.rows.push_back({Cell::Text(FoldedForFilter(rules, allow.bytes)),
                               refs.empty() ? Cell() : Cell::IntArray(refs),
-                              allow.note.empty() ? Cell() : Cell::Text(allow.note), Cell::Int(allow.pos.line)});
+                              allow.note.empty() ? Cell() : Cell::Text(allow.note),
+                              allow.english ? Cell() : Cell::Int(allow.pos.line)});
     }
     package->tables.push_back(std::move(table));
 }
@@ -212,14 +213,20 @@ bool DecompileAllowTable(const packhold::Package& package, const std::vector<std
         return true;
     }
     const CCodePage936& codePage = CCodePage936::Instance();
-    // Each expression goes back on its line, as the rules do.
+    // Each expression goes back on its line, as the rules do. A row without
+    // a line, in a table that has the column, is one the compiler added for
+    // an English word and adds again.
     const auto lineOf = [&](std::size_t r) {
         return columns[3] < 0 ? 0 : table.rows[r][static_cast<std::size_t>(columns[3])].IntValue();
     };
-    *text = lineOf(0) == 2 ? "" : "# Decompiled by chatsieve decompile; see docs/rules.md for the format.\n";
+    std::vector<std::size_t> written;
+    for (std::size_t r = 0; r < table.rows.size(); ++r)
+        if (columns[3] < 0 || table.rows[r][static_cast<std::size_t>(columns[3])].IsPresent()) written.push_back(r);
+    if (written.empty()) return true;
+    *text = lineOf(written[0]) == 2 ? "" : "# Decompiled by chatsieve decompile; see docs/rules.md for the format.\n";
     *text += "allow\trules\tnote\n";
-    int nextLine = lineOf(0) == 2 ? 2 : 3;
-    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+    int nextLine = lineOf(written[0]) == 2 ? 2 : 3;
+    for (const std::size_t r : written) {
         const std::vector<Cell>& row = table.rows[r];
         const int line = lineOf(r);
         if (line > nextLine && line - nextLine <= kMaxLineGap) {

@@ -13,7 +13,7 @@ namespace chatsieve::tools {
 namespace {
 
 Diagnostic Error(const SourcePos& pos, std::string message) {
-    return Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)};
+    return Diagnostic{Diagnostic::Severity::kError, pos, std::move(message), {}};
 }
 
 std::string JoinColumns(const std::vector<std::string>& columns) {

@@ -12,6 +12,7 @@
 #include "rules/CWordLists.h"
 #include "rules/CharacterReading.h"
 #include "rules/EmbeddedText.h"
+#include "rules/EnglishWords.h"
 #include "rules/PackageRows.h"
 #include "rules/Utf8.h"
 #include "rules/WrittenPhrase.h"
@@ -210,7 +211,7 @@ bool ReadMark(const AuthoringField& field, std::size_t* next, WrittenCharacter* 
     written->markPos.column += CountCharacters(text, *next);
     if (!IsAllLetters(reading)) {
         diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, written->markPos,
-                                          "a reading follows its character in parentheses, as in 行(hang)"});
+                                          "a reading follows its character in parentheses, as in 行(hang)", {}});
         *next = close == std::string::npos ? text.size() : close + 1;
         return false;
     }
@@ -254,7 +255,7 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 }
 
 void CRuleCompiler::AddError(const SourcePos& pos, std::string message) {
-    m_diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)});
+    m_diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message), {}});
 }
 
 bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::vector<Diagnostic>* diagnostics) {
@@ -298,6 +299,7 @@ bool CRuleCompiler::Read(const std::string& folder, RuleSetSource* rules, std::v
     if (syllablesOk && phrasesRead && combosRead) ReadCombos(combos, rules);
     if (!HasErrors(*diagnostics)) CheckRowCounts(*rules);
     if (!HasErrors(*diagnostics)) ReadAllowTable(folder, rules, diagnostics);
+    if (!HasErrors(*diagnostics)) AllowEnglishReadings(rules);
     FoldDuplicateAllowed(rules);
     if (!HasErrors(*diagnostics)) CheckPackageLimits(*rules);
     return !HasErrors(*diagnostics);
@@ -705,6 +707,7 @@ void CRuleCompiler::ReadWordLists(const CWordLists& lists, RuleSetSource* rules)
         phrase.tags = entry.tags;
         phrase.match = entry.match;
         phrase.listed = true;
+        phrase.catchesEnglish = lists.Files()[static_cast<std::size_t>(entry.file)].catchesEnglish;
         // An entry that cannot be expressed is left out with the reason the
         // phrase would have been refused for, and the rest of the list builds.
         std::vector<Diagnostic> reasons;
@@ -713,7 +716,7 @@ void CRuleCompiler::ReadWordLists(const CWordLists& lists, RuleSetSource* rules)
             reasons.push_back(Diagnostic{Diagnostic::Severity::kError, entry.pos,
                                          "the entry is " + std::to_string(length) +
                                              " characters long; a phrase holds at most " +
-                                             std::to_string(kMaxPhraseSyllables) + " syllables"});
+                                             std::to_string(kMaxPhraseSyllables) + " syllables", {}});
         } else {
             m_diagnostics = &reasons;
             ReadExpression(rules, &phrase, true);
@@ -728,13 +731,14 @@ void CRuleCompiler::ReadWordLists(const CWordLists& lists, RuleSetSource* rules)
         }
         ++skipped;
         all->push_back(
-            Diagnostic{Diagnostic::Severity::kWarning, error->pos, error->message + "; the entry is left out"});
+            Diagnostic{Diagnostic::Severity::kWarning, error->pos, error->message + "; the entry is left out",
+                       "list entries left out"});
     }
     const std::size_t taken = lists.Entries().size() - skipped;
     all->push_back(Diagnostic{Diagnostic::Severity::kNote, lists.TablePos(),
                               "the lists give " + std::to_string(taken) + " entr" + (taken == 1 ? "y" : "ies") + "; " +
                                   std::to_string(lists.Folded()) + " repeated lines folded, " +
-                                  std::to_string(skipped) + " entries left out"});
+                                  std::to_string(skipped) + " entries left out", {}});
 }
 
 void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rules) {
@@ -888,7 +892,7 @@ bool CRuleCompiler::Write(const RuleSetSource& rules, const std::string& output,
     std::string error;
     if (!packhold::EncodePackage(MakePackage(rules), packhold::kDefaultKey, &bytes, &error) ||
         !packhold::WriteFileAtomically(output, bytes, &error)) {
-        diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, SourcePos{output, 1, 1}, error});
+        diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, SourcePos{output, 1, 1}, error, {}});
         return false;
     }
     return true;

@@ -7,12 +7,18 @@
 
 #include "rules/AllowTable.h"
 #include "rules/CCodePage936.h"
+#include "rules/EnglishWords.h"
 #include "rules/PackageRows.h"
 #include "rules/Utf8.h"
 
 namespace chatsieve::tools {
 
 namespace {
+
+const char kNoisy[] = "word-list entries found in much innocent text";
+const char kNeverTried[] = "rules of level 0 never tried";
+const char kShadowed[] = "rules that never decide a line's level";
+const char kShadowedEntries[] = "list entries another entry shadows";
 
 // Digit runs up to this long are years, prices and counts in innocent text.
 constexpr std::size_t kMaxNoisyDigits = 4;
@@ -288,24 +294,26 @@ private:
 
 }  // namespace
 
-void CRuleLinter::Warn(const SourcePos& pos, std::string message) {
-    m_diagnostics->push_back(Diagnostic{Diagnostic::Severity::kWarning, pos, std::move(message)});
+void CRuleLinter::Warn(const SourcePos& pos, const char* kind, std::string message) {
+    m_diagnostics->push_back(Diagnostic{Diagnostic::Severity::kWarning, pos, std::move(message), kind});
 }
 
-void CRuleLinter::Note(const SourcePos& pos, std::string message) {
-    if (m_notes) m_diagnostics->push_back(Diagnostic{Diagnostic::Severity::kNote, pos, std::move(message)});
+void CRuleLinter::Note(const SourcePos& pos, const char* kind, std::string message) {
+    if (m_notes) m_diagnostics->push_back(Diagnostic{Diagnostic::Severity::kNote, pos, std::move(message), kind});
 }
 
 void CRuleLinter::Explain(const RuleSetSource& rules, std::vector<Diagnostic>* diagnostics) {
     m_diagnostics = diagnostics;
     m_notes = true;
     CheckReadings(rules);
+    NoteEnglishReadings(rules);
     m_notes = false;
 }
 
-void CRuleLinter::Check(const RuleSetSource& rules, std::vector<Diagnostic>* diagnostics) {
+void CRuleLinter::Check(const RuleSetSource& rules, std::vector<Diagnostic>* diagnostics, bool shadowNotes) {
     m_diagnostics = diagnostics;
     m_notes = false;
+    m_shadowNotes = shadowNotes;
     CheckReadings(rules);
     CheckIgnoreSets(rules);
     CheckSyllableOverlap(rules);
@@ -314,6 +322,18 @@ void CRuleLinter::Check(const RuleSetSource& rules, std::vector<Diagnostic>* dia
     CheckShadowing(rules);
     CheckAllowed(rules);
     CheckNoise(rules);
+}
+
+void CRuleLinter::NoteEnglishReadings(const RuleSetSource& rules) {
+    for (const RuleSource& phrase : rules.phrases) {
+        if (!phrase.listed || phrase.broken || phrase.level == 0) continue;
+        const std::string letters = PinyinOf(phrase, rules);
+        if (letters.empty() || !IsEnglishWord(letters)) continue;
+        Note(phrase.textPos, "list entries whose pinyin is an English word",
+             "reads '" + letters + "', an English word, which " +
+                 (phrase.catchesEnglish ? "this entry catches in English text too (its list's english is catch)"
+                                        : "is let through for this entry"));
+    }
 }
 
 void CRuleLinter::CheckNoise(const RuleSetSource& rules) {
@@ -328,11 +348,11 @@ void CRuleLinter::CheckNoise(const RuleSetSource& rules) {
         // Longer runs are the phone and account numbers lists are meant to
         // ban, and a run never matches inside a longer one.
         if (digits && text.size() > 1 && text.size() <= kMaxNoisyDigits)
-            Warn(phrase.textPos, "the entry '" + text + "' is a short run of digits, found in much innocent text");
+            Warn(phrase.textPos, kNoisy, "the entry '" + text + "' is a short run of digits, found in much innocent text");
         else if (single && cp < 0x80)
-            Warn(phrase.textPos, "the entry '" + text + "' is a single letter or digit, found in much innocent text");
+            Warn(phrase.textPos, kNoisy, "the entry '" + text + "' is a single letter or digit, found in much innocent text");
         else if (single)
-            Warn(phrase.textPos, "the entry '" + text + "' is a single character, found in much innocent text");
+            Warn(phrase.textPos, kNoisy, "the entry '" + text + "' is a single character, found in much innocent text");
     }
 }
 
@@ -406,7 +426,7 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
         }
     }
     const auto insideWarning = [this](const AllowSource& allowed, const RuleSource& phrase) {
-        Warn(allowed.textPos, "lies inside the expression of " + DescribeRule(phrase, "phrase") +
+        Warn(allowed.textPos, "allowed expressions inside a phrase they cover", "lies inside the expression of " + DescribeRule(phrase, "phrase") +
                                   ", which then never catches it written as it stands");
     };
     inner.Build();
@@ -415,7 +435,7 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
         const std::string& text = texts[a];
         if (allowed.duplicateOf >= 0) {
             const AllowSource& kept = rules.allow[static_cast<std::size_t>(allowed.duplicateOf)];
-            Warn(allowed.textPos, "duplicate of the allowed expression on line " + std::to_string(kept.pos.line) +
+            Warn(allowed.textPos, "allowed expressions written twice", "duplicate of the allowed expression on line " + std::to_string(kept.pos.line) +
                                       " (the same once stripped, for the same rules); only that one is built");
             continue;
         }
@@ -437,7 +457,7 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
                                },
                                none);
         if (held != none)
-            Warn(allowed.textPos, "holds the allowed expression '" + rules.allow[held].text + "' (line " +
+            Warn(allowed.textPos, "allowed expressions holding another", "holds the allowed expression '" + rules.allow[held].text + "' (line " +
                                       std::to_string(rules.allow[held].pos.line) +
                                       "), which covers every rule this one does: their hits overlap wherever this "
                                       "one is found");
@@ -458,14 +478,14 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
             if (!text.empty() && HoldsAt(expression, text)) insideWarning(allowed, rule);
         }
         if (!hidesSomething)
-            Warn(allowed.textPos, "no syllable of the rules it covers is written in it, so it lets nothing through");
+            Warn(allowed.textPos, "allowed expressions that let nothing through", "no syllable of the rules it covers is written in it, so it lets nothing through");
     }
 }
 
 void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
     const std::size_t fullWidth = PhrasesWithFullWidthRows(rules);
     if (!m_notes && !FoldsFullWidth(rules) && fullWidth < rules.phrases.size())
-        Warn(rules.phrases[fullWidth].pos,
+        Warn(rules.phrases[fullWidth].pos, "",
              "no room for full-width rows from this phrase on: the phrase rows before it fill the " +
                  std::to_string(kMaxReferencedRows) + " that can be referred to, so this phrase and the " +
                  std::to_string(rules.phrases.size() - fullWidth - 1) +
@@ -478,12 +498,12 @@ void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
             for (const CharacterChoice& choice : rule.choices) {
                 const std::string& c = choice.character;
                 if (!m_notes && choice.source == CharacterChoice::Source::kTable && !choice.others.empty())
-                    Warn(choice.pos, "'" + c + "' has several readings and is read as '" + choice.reading +
+                    Warn(choice.pos, "characters of several readings read by their syllable alone", "'" + c + "' has several readings and is read as '" + choice.reading +
                                          "' only because its syllable holds it (it also reads " + choice.others +
                                          "); write " + c + "(" + choice.reading + ") to keep that reading or " + c +
                                          "(" + choice.others.substr(0, choice.others.find(' ')) + ") for another");
                 if (!m_notes && !choice.leftOut.empty())
-                    Warn(choice.pos, "no room for " + choice.leftOut + " beside the code ranges of '" + choice.reading +
+                    Warn(choice.pos, "variants with no room beside a syllable's code ranges", "no room for " + choice.leftOut + " beside the code ranges of '" + choice.reading +
                                          "' (a syllable row holds three), so the rule misses " +
                                          (choice.leftOut.size() > 3 ? "them" : "it"));
                 if (choice.source == CharacterChoice::Source::kWord &&
@@ -512,7 +532,7 @@ void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
             if (!variants.empty()) made += (made.empty() ? "" : "; ") + std::string("also ") + variants;
             if (made.empty() || !m_notes) continue;
             const int rows = t == 0 && index >= fullWidth ? 1 : RowCount(rule, t == 1, rules);
-            Note(rule.textPos, made + "; " + std::to_string(rows) + (rows == 1 ? " row" : " rows"));
+            Note(rule.textPos, "readings and variants taken", made + "; " + std::to_string(rows) + (rows == 1 ? " row" : " rows"));
         }
     }
 }
@@ -528,7 +548,7 @@ void CRuleLinter::CheckLevels(const RuleSetSource& rules) {
             const RuleSource& rule = list[i];
             if (!Judged(rule, rules)) continue;
             if (rule.level > kMaxUsualLevel)
-                Warn(rule.levelPos, "the level " + std::to_string(rule.level) + " is above " +
+                Warn(rule.levelPos, "levels above the highest rule data uses", "the level " + std::to_string(rule.level) + " is above " +
                                         std::to_string(kMaxUsualLevel) +
                                         ", the highest level rule data uses: the filter tries this rule before "
                                         "every rule of level " +
@@ -536,9 +556,9 @@ void CRuleLinter::CheckLevels(const RuleSetSource& rules) {
                                         std::to_string(rule.level) +
                                         " to the host for a line it decides, which a host built for 0 to " +
                                         std::to_string(kMaxUsualLevel) + " may not expect");
-            if (rule.level == 0 && t == 1) Warn(rule.levelPos, "a combination of level 0 is never tried");
+            if (rule.level == 0 && t == 1) Warn(rule.levelPos, kNeverTried, "a combination of level 0 is never tried");
             if (rule.level == 0 && t == 0 && !usedByCombo[i])
-                Warn(rule.levelPos, "a phrase of level 0 is never tried on its own, and no combination uses this one");
+                Warn(rule.levelPos, kNeverTried, "a phrase of level 0 is never tried on its own, and no combination uses this one");
         }
     }
 }
@@ -616,17 +636,27 @@ void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
             coverAll.push_back(r);
         else if (!units.empty())
             byStart[key(units[0], units[0].size() == 1 ? 1 : 2)].push_back(r);
-        if (e != none) {
+        // A team uses its list as it stands, so one entry shadowing another
+        // is nothing it can act on: lint notes it, build says nothing.
+        const bool entries = e != none && order[r].rule->listed && order[e].rule->listed;
+        if (e != none && (!entries || m_shadowNotes)) {
             const std::string earlier = DescribeRule(*order[e].rule, order[e].isCombo ? "combination" : "phrase");
             const bool same = Covers(order[r].units, order[e].units);
+            const auto report = [&](std::string message) {
+                if (entries)
+                    m_diagnostics->push_back(
+                        Diagnostic{Diagnostic::Severity::kNote, order[r].rule->pos, std::move(message), kShadowedEntries});
+                else
+                    Warn(order[r].rule->pos, kShadowed, std::move(message));
+            };
             if (heldAt > 0)
-                Warn(order[r].rule->pos, "never the rule that decides a line's level: it holds " + earlier +
+                report("never the rule that decides a line's level: it holds " + earlier +
                                              ", level " + std::to_string(order[e].rule->level) +
                                              ", which is tried first and matches wherever this one does");
             else if (same && order[e].rule->level == order[r].rule->level && order[e].isCombo == order[r].isCombo)
-                Warn(order[r].rule->pos, "duplicate of " + earlier + ": never the rule that decides a line's level");
+                report("duplicate of " + earlier + ": never the rule that decides a line's level");
             else
-                Warn(order[r].rule->pos, "never the rule that decides a line's level: " + earlier + ", level " +
+                report("never the rule that decides a line's level: " + earlier + ", level " +
                                              std::to_string(order[e].rule->level) +
                                              ", is tried first and matches wherever this one does");
         }
@@ -641,7 +671,7 @@ void CRuleLinter::CheckPhraseStarts(const RuleSetSource& rules) {
         const SyllableSource& first = rules.syllables[static_cast<std::size_t>(phrase.parts[0].index)];
         const bool oneByteSplit = first.hasSplit && first.split.size() == 1;
         if (phrase.parts.size() > 1 && (first.pinyin.size() == 1 || oneByteSplit))
-            Warn(phrase.textPos, "starts with the syllable '" + first.pinyin + "', which can match a single byte (" +
+            Warn(phrase.textPos, "phrases starting with a one-byte form", "starts with the syllable '" + first.pinyin + "', which can match a single byte (" +
                                      (first.pinyin.size() == 1 ? "its pinyin" : "its split form") +
                                      "); after a failed attempt the search moves on two bytes and can step past "
                                      "the phrase or into the middle of a character");
@@ -655,7 +685,7 @@ void CRuleLinter::CheckSyllableOverlap(const RuleSetSource& rules) {
             for (std::size_t a = 0; a < b && !reported; ++a) {
                 for (const CodeRange& earlier : rules.syllables[a].ranges) {
                     if (earlier.lead != later.lead || earlier.high < later.low || later.high < earlier.low) continue;
-                    Warn(later.pos,
+                    Warn(later.pos, "overlapping syllables",
                          "overlaps the range " + FormatCodeRange(earlier) + " of '" + rules.syllables[a].pinyin +
                              "' (line " + std::to_string(rules.syllables[a].pos.line) +
                              "); phrases written with those characters resolve to '" + rules.syllables[a].pinyin + "'");
@@ -670,10 +700,10 @@ void CRuleLinter::CheckSyllableOverlap(const RuleSetSource& rules) {
 void CRuleLinter::CheckIgnoreSets(const RuleSetSource& rules) {
     for (const IgnoreSetSource& set : rules.ignoreSets) {
         if (set.singles.empty() && set.doubles.empty())
-            Warn(set.pos, "this ignore-set has no ranges and strips nothing");
+            Warn(set.pos, "", "this ignore-set has no ranges and strips nothing");
         for (const ByteRange& range : set.singles) {
             if (range.high >= 0x81 && range.low <= 0xFE)
-                Warn(range.pos, "bytes 81 to FE start two-byte characters and are never stripped as single bytes");
+                Warn(range.pos, "", "bytes 81 to FE start two-byte characters and are never stripped as single bytes");
             // Pinyin is matched after stripping and in any case, so a stripped
             // letter, upper or lower case, can never be part of a match.
             for (const SyllableSource& syllable : rules.syllables) {
@@ -684,7 +714,7 @@ void CRuleLinter::CheckIgnoreSets(const RuleSetSource& rules) {
                     return (upper >= range.low && upper <= range.high) || (lower >= range.low && lower <= range.high);
                 };
                 if (std::any_of(syllable.pinyin.begin(), syllable.pinyin.end(), stripped)) {
-                    Warn(range.pos, "strips letters of the pinyin '" + syllable.pinyin + "', which then never matches");
+                    Warn(range.pos, "", "strips letters of the pinyin '" + syllable.pinyin + "', which then never matches");
                     break;
                 }
             }
@@ -702,7 +732,7 @@ void CRuleLinter::CheckIgnoreSets(const RuleSetSource& rules) {
                     ++i;
                 }
                 if (hit) {
-                    Warn(range.pos, "strips characters that the syllable '" + syllable.pinyin +
+                    Warn(range.pos, "", "strips characters that the syllable '" + syllable.pinyin +
                                         "' is written with, so rules never see them");
                     break;
                 }

@@ -12,7 +12,7 @@
 //    syllable rows: a run of syllables occurs wherever a run that starts with
 //    it occurs, and a combination needs every part; a phrase holding an
 //    earlier phrase further in counts where the earlier one's search is sure
-//    to reach it;
+//    to reach it (between two word-list entries, only a note in lint);
 //  - a phrase that starts with a syllable whose pinyin or split form is one
 //    byte long: after a failed attempt the search moves on two bytes, so it
 //    can step past a real occurrence or into the middle of a character;
@@ -26,7 +26,7 @@
 //    four digits: such entries are found in much innocent text.
 // Explain gives notes (not warnings) on what the compiler made of a rule's
 // characters: the readings words gave, the variants added and the rows the
-// rule compiles to.
+// rule compiles to; and on word-list entries whose pinyin is an English word.
 //  - an allowed expression in which no syllable of the rules it covers is
 //    written (it hides nothing from them), and one that holds the whole
 //    written expression of a phrase it covers (that phrase never catches it
@@ -45,7 +45,9 @@ public:
     // Appends the warnings for `rules` as far as the compiler read them: rows
     // with errors, and rules that name them, are passed over, so warnings
     // can be shown alongside the errors and none of them is a guess.
-    void Check(const RuleSetSource& rules, std::vector<Diagnostic>* diagnostics);
+    // A list entry that another entry shadows is noted only with
+    // `shadowNotes` (lint's way), and otherwise passed over.
+    void Check(const RuleSetSource& rules, std::vector<Diagnostic>* diagnostics, bool shadowNotes = false);
     // Appends a note for each rule whose characters took readings from words
     // or marks, or variants.
     void Explain(const RuleSetSource& rules, std::vector<Diagnostic>* diagnostics);
@@ -59,11 +61,15 @@ private:
     void CheckIgnoreSets(const RuleSetSource& rules);
     void CheckAllowed(const RuleSetSource& rules);
     void CheckNoise(const RuleSetSource& rules);
-    void Warn(const SourcePos& pos, std::string message);
-    void Note(const SourcePos& pos, std::string message);
+    void NoteEnglishReadings(const RuleSetSource& rules);
+    // `kind` groups findings of one sort in the tools' short output (see
+    // Diagnostic::kind).
+    void Warn(const SourcePos& pos, const char* kind, std::string message);
+    void Note(const SourcePos& pos, const char* kind, std::string message);
 
     std::vector<Diagnostic>* m_diagnostics = nullptr;
     bool m_notes = false;  // CheckReadings gives notes (Explain), not warnings (Check)
+    bool m_shadowNotes = false;
 };
 
 }  // namespace chatsieve::tools

@@ -18,7 +18,7 @@ namespace {
 constexpr int kMaxBadLinesShown = 10;
 
 Diagnostic Error(const SourcePos& pos, std::string message) {
-    return Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)};
+    return Diagnostic{Diagnostic::Severity::kError, pos, std::move(message), {}};
 }
 
 // Tags of both, each once: `kept` as it is when `more` adds nothing, else
@@ -75,7 +75,7 @@ bool CWordLists::Read(const std::string& folder, std::size_t room, std::vector<D
 }
 
 bool CWordLists::ReadTable(const std::string& folder, std::vector<Diagnostic>* diagnostics) {
-    CAuthoringTable table(JoinPath(folder, kListsFile), {"file", "level", "match"}, {"tags"});
+    CAuthoringTable table(JoinPath(folder, kListsFile), {"file", "level", "match"}, {"tags", "english"});
     if (!table.Load(JoinPath(folder, kListsFile), diagnostics)) return false;
     m_tablePos = table.HeaderPos();
     bool ok = true;
@@ -118,6 +118,15 @@ bool CWordLists::ReadTable(const std::string& folder, std::vector<Diagnostic>* d
             rowOk = false;
         }
         rowOk = TidyTags(row.fields[3], &file.tags, diagnostics) && rowOk;
+        const AuthoringField& english = row.fields[4];
+        if (english.text == "catch") {
+            file.catchesEnglish = true;
+        } else if (!english.text.empty() && english.text != "pass") {
+            diagnostics->push_back(Error(english.pos, "unknown value '" + english.text +
+                                                          "' for english: use pass (let English words through) "
+                                                          "or catch"));
+            rowOk = false;
+        }
         if (rowOk) m_files.push_back(file);
         ok = ok && rowOk;
     }

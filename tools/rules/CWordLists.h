@@ -1,5 +1,5 @@
 // CWordLists: the word lists of a rule folder. lists.tsv (columns file,
-// level, match and an optional tags) names list files beside it; a list file
+// level, match and the optional tags and english) names list files beside it; a list file
 // holds one expression a line, as moderation teams publish them: UTF-8 with
 // or without a byte order mark, LF, CR LF or lone CR line ends, blank lines
 // skipped and spaces around an entry dropped. A list may be a link to a file
@@ -38,6 +38,9 @@ struct WordListFile {
     int level = 0;
     MatchMode match = MatchMode::kWritten;
     std::string tags;  // tidied, as RuleSource::tags
+    // The optional english column: `catch` keeps English words that spell an
+    // entry's pinyin caught; empty or `pass` lets them through (EnglishWords.h).
+    bool catchesEnglish = false;
 };
 
 // One distinct entry, at the place it keeps.

@@ -56,7 +56,7 @@ bool AddExtra(unsigned code, std::size_t syllableRanges, std::vector<CodeRange>*
 }
 
 void AddError(std::vector<Diagnostic>* diagnostics, const SourcePos& pos, std::string message) {
-    diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)});
+    diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message), {}});
 }
 
 }  // namespace

@@ -28,6 +28,8 @@ const EmbeddedText& ReadingTable();
 const EmbeddedText& MainReadingTable();
 // The split forms of tools/syllables/, with the character each stands for.
 const EmbeddedText& SplitTable();
+// English words that read as pinyin (tools/english/).
+const EmbeddedText& EnglishTable();
 
 }  // namespace chatsieve::tools
 

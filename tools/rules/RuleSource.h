@@ -47,6 +47,10 @@ struct Diagnostic {
     Severity severity = Severity::kError;
     SourcePos pos;
     std::string message;
+    // What sort of finding this is, in a few words ("list entries left out"):
+    // build and lint show the first few of each sort and count the rest. An
+    // empty kind is always shown in full, and errors always are.
+    std::string kind;
 
     // "file:line:column: message", with "warning: " or "note: " before a
     // warning's or a note's message.
@@ -141,6 +145,9 @@ struct RuleSource {
     std::string tags;                      // "cheat,contact": the optional tags column, tidied
     MatchMode match = MatchMode::kSound;   // phrases only
     bool listed = false;                   // an entry of a word list (CWordLists)
+    // A listed entry whose list wants English words that spell its pinyin
+    // caught too (EnglishWords.h).
+    bool catchesEnglish = false;
     // The row had errors; it is kept so that later rows keep their places,
     // but nothing is judged from it.
     bool broken = false;
@@ -165,6 +172,10 @@ struct AllowSource {
     // The earlier expression (index in `allow`) this one repeats: left out of
     // the package; -1: none.
     int duplicateOf = -1;
+    // Added by the compiler for English words that spell word-list entries'
+    // pinyin (EnglishWords.h), not written in allow.tsv: its package row has
+    // no line, and decompiling leaves it out.
+    bool english = false;
 };
 
 struct RuleSetSource {

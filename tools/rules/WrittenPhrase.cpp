@@ -202,7 +202,7 @@ public:
 
 private:
     void AddError(const SourcePos& pos, std::string message) {
-        m_diagnostics.push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message)});
+        m_diagnostics.push_back(Diagnostic{Diagnostic::Severity::kError, pos, std::move(message), {}});
     }
 
     void Push(const WrittenSyllable& unit) {

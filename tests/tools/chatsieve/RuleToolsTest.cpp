@@ -219,7 +219,8 @@ TEST(ChatsieveScan, CountsRulesAndWrittenFormsAndListsLikelyFalsePositivesFirst)
                   "8 lines (120 bytes) in 1 file; 7 with a level; 3 characters in 2 lines screened as '?'\n"
                   "lines per level: 0: 1 30: 1 40: 1 50: 1 60: 4\n"
                   "\n"
-                  "likely false positives (through a homophone character or inside a longer ASCII word): 2\n"
+                  "likely false positives (through a homophone character, inside a longer ASCII word or an "
+                  "English word read as pinyin): 2\n"
                   "  phrase cheat, level 60: 2 lines\n"
                   "    chat.log:3: 有人要外褂吗  [character, homophone character]\n"
                   "    chat.log:4: swaiguar  [pinyin, inside a longer ASCII word]\n"
@@ -238,7 +239,7 @@ TEST(ChatsieveScan, CountsRulesAndWrittenFormsAndListsLikelyFalsePositivesFirst)
                   "\n"
                   "hits by written form: character 5, variant character 0, homophone character 1, pinyin 2, full-width "
                   "pinyin 0, split form 1, across fillers 1, "
-                  "inside a longer ASCII word 1\n");
+                  "inside a longer ASCII word 1, an English word 0\n");
 }
 
 TEST(ChatsieveScan, WorkersGiveTheSameReportAsOneProcess) {
@@ -392,7 +393,9 @@ TEST(ChatsieveScan, WritesOneSelfContainedReport) {
     EXPECT_EQ(Count(page, "<svg "), 3u);
     EXPECT_EQ(Count(page, "<script"), 0u);
     EXPECT_EQ(Count(page, "src="), 0u);
-    EXPECT_EQ(Count(page, "href="), 0u);
+    // Links lead only within the page (its table of contents) or to the
+    // list of unfired rules it holds.
+    EXPECT_EQ(Count(page, "href="), Count(page, "href=\"#") + Count(page, "href=\"data:"));
     EXPECT_EQ(Count(page, "http"), 3u);  // only the SVG namespace
     EXPECT_EQ(Count(page, "<tr class=\"suspect\">"), 2u);
     EXPECT_LT(page.find("id=\"suspects\""), page.find("id=\"rules\""));
@@ -414,18 +417,47 @@ TEST(ChatsieveScan, WritesOneSelfContainedReport) {
     EXPECT_EQ(Chatsieve("scan chat.log --report nowhere/report.html").status, 1);
 }
 
+// The page of a big list stays short to read: a table of contents, samples
+// before the long tables, no empty table of false positives, and the rules
+// that never fired as a count, a list to download and a folded table.
+TEST(ChatsieveScan, ReportOfManyRulesPutsSamplesFirstAndFoldsTheUnfired) {
+    ScopedTempDir dir;
+    WriteFileText("chat.log", "有人要外挂吗\n今天天气好\n");
+    ASSERT_EQ(Chatsieve("scan chat.log --report report.html").status, 0);
+    const std::string page = ReadFileText("report.html");
+    for (const char* id : {"rule-package", "charts", "false-positives", "sample-lines", "all-rules", "by-tag",
+                           "never-fired"}) {
+        EXPECT_NE(page.find(std::string("<a href=\"#") + id + "\">"), std::string::npos) << id;
+        EXPECT_NE(page.find(std::string(" id=\"") + id + "\""), std::string::npos) << id;
+    }
+    EXPECT_EQ(page.find("href=\"#allow\""), std::string::npos);
+    EXPECT_EQ(page.find("id=\"suspects\""), std::string::npos);
+    EXPECT_NE(page.find("read as pinyin: none.</p>"), std::string::npos);
+    EXPECT_LT(page.find("id=\"samples\""), page.find("id=\"rules\""));
+    EXPECT_LT(page.find("id=\"rules\""), page.find("id=\"unfired\""));
+    EXPECT_LT(page.find("<details>"), page.find("id=\"unfired\""));
+    // Every unfired rule is in the file to download, a header first.
+    EXPECT_NE(page.find("<a download=\"never-fired.tsv\" href=\"data:text/tab-separated-values;charset=utf-8;base64,"
+                        "cnVsZQlleHByZXNzaW9uCXRhZ3MJbW9kZQls"),
+              std::string::npos);
+    EXPECT_EQ(Count(page, "href="), Count(page, "href=\"#") + 1);
+}
+
 TEST(ChatsieveScan, SuggestsAllowRowsThatLetTheLikelyFalsePositivesThrough) {
     ScopedTempDir dir;
     // Rows are written as the rules saw the lines, fillers stripped, so
     // 外褂 and 外 褂 need one row; pinyin running on into letters is
-    // allowed as the whole word.
-    WriteFileText("chat.log", std::string(kLog) + "拉机\n看外 褂子\nwai guaa\n");
+    // allowed as the whole word, and in one row whatever its letter case.
+    WriteFileText("chat.log", std::string(kLog) + "拉机\n看外 褂子\nwai guaa\nSWAIGUAR\n");
     ASSERT_EQ(Chatsieve("scan chat.log --report report.html").status, 0);
     const std::string rows = SuggestedAllowRows(ReadFileText("report.html"));
     EXPECT_EQ(rows.substr(0, rows.find('\n') + 1), "allow\trules\tnote\n");
     EXPECT_NE(rows.find("\n外褂\tcheat\tlikely false positive of phrase cheat 外挂 (2 lines)\n"), std::string::npos)
         << rows;
-    EXPECT_NE(rows.find("\nswaiguar\tcheat\t"), std::string::npos) << rows;
+    EXPECT_NE(rows.find("\nswaiguar\tcheat\tlikely false positive of phrase cheat 外挂 (2 lines)\n"),
+              std::string::npos)
+        << rows;
+    EXPECT_EQ(rows.find("SWAIGUAR"), std::string::npos) << rows;
     EXPECT_NE(rows.find("\nwaiguaa\tcheat\t"), std::string::npos) << rows;
     EXPECT_NE(rows.find("\n拉机\ttrash\t"), std::string::npos) << rows;
 
@@ -443,11 +475,11 @@ TEST(ChatsieveScan, SuggestsAllowRowsThatLetTheLikelyFalsePositivesThrough) {
     ASSERT_EQ(Chatsieve("build rules -o root/Data/Scp/Chatsieve.res").status, 0);
     const Result again = Chatsieve("scan --root root chat.log");
     EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_NE(again.out.find("likely false positives (through a homophone character or inside a longer ASCII "
-                             "word): 0\n"),
+    EXPECT_NE(again.out.find("likely false positives (through a homophone character, inside a longer ASCII "
+                             "word or an English word read as pinyin): 0\n"),
               std::string::npos)
         << again.out;
-    EXPECT_NE(again.out.find("lines per level: 0: 6 30: 1 40: 1 50: 1 60: 2\n"), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("lines per level: 0: 7 30: 1 40: 1 50: 1 60: 2\n"), std::string::npos) << again.out;
 }
 
 TEST(ChatsieveScan, ReportDescribesThePackageAndEveryRule) {
@@ -484,14 +516,17 @@ TEST(ChatsieveScan, ReportDescribesThePackageAndEveryRule) {
     EXPECT_NE(page.find(" UTC</td>"), std::string::npos);
 
     // A rule without an id is shown with its expression, tags and mode.
-    EXPECT_NE(page.find("<tr><td>phrase phrases.tsv:3</td><td>私服</td><td>server</td><td>sound</td>"),
+    EXPECT_NE(page.find("<tr><td class=\"rule\">phrase phrases.tsv:3</td><td>私服</td><td>server</td><td>sound</td>"),
               std::string::npos);
-    EXPECT_NE(page.find("phrase phrases.tsv:3, level 50: 2 lines: 私服 · tags server · mode sound"), std::string::npos);
+    EXPECT_NE(page.find("<span class=\"rule\">phrase phrases.tsv:3</span>, level 50: 2 lines: 私服 · tags server · "
+                        "mode sound"),
+              std::string::npos);
     // Of the rules tried alone, only 代练 never fired.
     const std::size_t unfired = page.find("id=\"unfired\"");
     const std::string never = page.substr(unfired, page.find("</table>", unfired) - unfired);
-    EXPECT_EQ(Count(never, "<tr><td>"), 1u) << never;
-    EXPECT_NE(never.find("<tr><td>phrase phrases.tsv:4</td><td>代练</td><td></td><td>sound</td>"), std::string::npos);
+    EXPECT_EQ(Count(never, "<tr><td class=\"rule\">"), 1u) << never;
+    EXPECT_NE(never.find("<tr><td class=\"rule\">phrase phrases.tsv:4</td><td>代练</td><td></td><td>sound</td>"),
+              std::string::npos);
     // Lines by tag and level (40, 50, 60): a rule counts under each tag.
     for (const char* row : {"<tr><td>server</td><td class=\"num\">1 of 1</td><td class=\"num\"></td>"
                             "<td class=\"num\">2</td><td class=\"num\"></td><td class=\"num\">2</td></tr>",
@@ -543,8 +578,8 @@ TEST(ChatsieveScan, ReportTakesEachRulesModeFromThePackage) {
     WriteFileText("chat.log", "外挂\n私服\n");
     ASSERT_EQ(Chatsieve("scan --root root chat.log --report report.html").status, 0);
     const std::string page = ReadFileText("report.html");
-    EXPECT_NE(page.find("<tr><td>phrase server</td><td>私服</td><td></td><td>written</td>"), std::string::npos);
-    EXPECT_NE(page.find("<tr><td>phrase cheat</td><td>外挂</td><td></td><td>sound</td>"), std::string::npos);
+    EXPECT_NE(page.find("<tr><td class=\"rule\">phrase server</td><td>私服</td><td></td><td>written</td>"), std::string::npos);
+    EXPECT_NE(page.find("<tr><td class=\"rule\">phrase cheat</td><td>外挂</td><td></td><td>sound</td>"), std::string::npos);
 }
 
 TEST(ChatsieveScan, ReportShowsItsChartsInABrowser) {
