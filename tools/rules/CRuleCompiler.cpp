@@ -210,8 +210,10 @@ bool ReadMark(const AuthoringField& field, std::size_t* next, WrittenCharacter* 
     written->markPos = field.pos;
     written->markPos.column += CountCharacters(text, *next);
     if (!IsAllLetters(reading)) {
-        diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, written->markPos,
-                                          "a reading follows its character in parentheses, as in 行(hang)", {}});
+        diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError,
+                                          written->markPos,
+                                          "a reading follows its character in parentheses, as in 行(hang)",
+                                          {}});
         *next = close == std::string::npos ? text.size() : close + 1;
         return false;
     }
@@ -713,10 +715,12 @@ void CRuleCompiler::ReadWordLists(const CWordLists& lists, RuleSetSource* rules)
         std::vector<Diagnostic> reasons;
         const int length = CountCharacters(entry.text);
         if (length > kMaxListEntryCharacters) {
-            reasons.push_back(Diagnostic{Diagnostic::Severity::kError, entry.pos,
+            reasons.push_back(Diagnostic{Diagnostic::Severity::kError,
+                                         entry.pos,
                                          "the entry is " + std::to_string(length) +
                                              " characters long; a phrase holds at most " +
-                                             std::to_string(kMaxPhraseSyllables) + " syllables", {}});
+                                             std::to_string(kMaxPhraseSyllables) + " syllables",
+                                         {}});
         } else {
             m_diagnostics = &reasons;
             ReadExpression(rules, &phrase, true);
@@ -730,15 +734,16 @@ void CRuleCompiler::ReadWordLists(const CWordLists& lists, RuleSetSource* rules)
             continue;
         }
         ++skipped;
-        all->push_back(
-            Diagnostic{Diagnostic::Severity::kWarning, error->pos, error->message + "; the entry is left out",
-                       "list entries left out"});
+        all->push_back(Diagnostic{Diagnostic::Severity::kWarning, error->pos,
+                                  error->message + "; the entry is left out", "list entries left out"});
     }
     const std::size_t taken = lists.Entries().size() - skipped;
-    all->push_back(Diagnostic{Diagnostic::Severity::kNote, lists.TablePos(),
+    all->push_back(Diagnostic{Diagnostic::Severity::kNote,
+                              lists.TablePos(),
                               "the lists give " + std::to_string(taken) + " entr" + (taken == 1 ? "y" : "ies") + "; " +
                                   std::to_string(lists.Folded()) + " repeated lines folded, " +
-                                  std::to_string(skipped) + " entries left out", {}});
+                                  std::to_string(skipped) + " entries left out",
+                              {}});
 }
 
 void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rules) {
