@@ -197,8 +197,8 @@ std::string PackageSection(const PackageSummary& package) {
 std::string RulesSection(const PackageSummary& package,
                          const std::vector<std::pair<std::string, const RuleTally*>>& byLines) {
     std::string page =
-        "<h2 id=\"all-rules\">Rules</h2>\n<table "
-        "id=\"rules\"><tr><th>rule</th><th>expression</th><th>tags</th><th>mode</th>"
+        "<h2 id=\"all-rules\">Rules</h2>\n"
+        "<table id=\"rules\"><tr><th>rule</th><th>expression</th><th>tags</th><th>mode</th>"
         "<th>level</th><th>lines</th>";
     for (int form = 0; form < kFormCount; ++form) page += "<th>" + Escaped(FormName(form)) + "</th>";
     page += "</tr>\n";
@@ -237,9 +237,8 @@ std::string RollUpSection(const PackageSummary& package,
     std::stable_sort(tags.begin(), tags.end(), [&all](const auto& a, const auto& b) { return all[a] > all[b]; });
 
     std::string page =
-        "<h2 id=\"by-tag\">By tag and level</h2>\n<p>Lines decided by the rules of each tag, per level. A rule with "
-        "several tags "
-        "counts under each.</p>\n<table id=\"rollup\"><tr><th>tag</th><th>rules that fired</th>";
+        "<h2 id=\"by-tag\">By tag and level</h2>\n<p>Lines decided by the rules of each tag, per level. A rule "
+        "with several tags counts under each.</p>\n<table id=\"rollup\"><tr><th>tag</th><th>rules that fired</th>";
     for (int level : levels) page += "<th>level " + std::to_string(level) + "</th>";
     page += "<th>all levels</th></tr>\n";
     for (const std::string& tag : tags) {
@@ -346,8 +345,8 @@ std::string ScanReportHtml(const CScanTally& tally, const PackageSummary& packag
         std::string(kFontStack) +
         ";margin:2em;color:#222}h1{font-size:1.5em}h2{font-size:1.2em;margin-top:1.6em}table{border-collapse:"
         "collapse}td,th{border:1px solid #ccc;padding:3px 8px;text-align:left;vertical-align:top}td.num{text-align:"
-        "right}td.where,td.forms{color:#555;white-space:nowrap}td.rule,span.rule{white-space:nowrap}figure{margin:1em "
-        "0}figcaption{font-weight:bold;"
+        "right}td.where,td.forms{color:#555;white-space:nowrap}td.rule,span.rule{white-space:nowrap}"
+        "figure{margin:1em 0}figcaption{font-weight:bold;"
         "margin-bottom:4px}p.note{margin:0 0 4px;color:#555}svg.chart text{font-family:inherit;font-size:13px;fill:"
         "#222}.suspect{background:#fff3e0}mark{background:#ffd54f;color:inherit;padding:0 1px}pre{background:#f6f6f6;"
         "border:1px solid #ccc;padding:8px;font-family:inherit;overflow-x:auto}</style></head><body>\n"
