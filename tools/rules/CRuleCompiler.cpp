@@ -176,6 +176,16 @@ void AddWrittenColumns(const RuleSetSource& rules, const std::vector<RuleRow>& r
     }
 }
 
+// Only when some word list catches English words (lists.tsv's english
+// column): "catch" on the rows of its entries, so that decompiling gives the
+// column back; the filter does not read it.
+void AddEnglishColumn(const std::vector<RuleRow>& rows, packhold::Table* table) {
+    if (std::none_of(rows.begin(), rows.end(), [](const RuleRow& row) { return row.rule->catchesEnglish; })) return;
+    table->columns.push_back({"english", CellType::kText});
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        table->rows[r].push_back(rows[r].rule->catchesEnglish ? Cell::Text("catch") : Cell());
+}
+
 // The sixth table, after the allowed expressions (an empty table stands in
 // for them when there are none): character ranges the filter folds to one
 // byte each before the rules see a line. Full-width digits and letters
@@ -882,6 +892,7 @@ packhold::Package CRuleCompiler::MakePackage(const RuleSetSource& rules) {
         AddSourceColumns(t == 2 ? rows.phrases : rows.combos, &table);
     }
     if (FoldsFullWidth(rules)) AddWrittenColumns(rules, rows.phrases, &package.tables[2]);
+    AddEnglishColumn(rows.phrases, &package.tables[2]);
     AddAllowTable(rules, rows, &package);
     if (FoldsFullWidth(rules)) AddFoldTable(&package);
     return package;
