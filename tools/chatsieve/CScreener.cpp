@@ -476,7 +476,7 @@ bool CScreener::ExplainAllowed(const std::string& line, AllowedExplanation* allo
             written = lineCell.IntValue();
             // The compiler writes no line for the rows it adds.
             english = !lineCell.IsPresent() && std::any_of(table.columns.begin(), table.columns.end(),
-                                                       [](const packhold::Column& c) { return c.name == "line"; });
+                                                           [](const packhold::Column& c) { return c.name == "line"; });
         }
         allowed->expressions.push_back(
             AllowedMatch{list.Text(hit.entry), hit.entry + 1, written, english, original(hit.offset),

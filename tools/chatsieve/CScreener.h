@@ -81,11 +81,11 @@ std::string RuleShortName(const Explanation& explanation);
 
 // An occurrence of an allowed expression in a line.
 struct AllowedMatch {
-    std::string text;  // the expression as the package holds it, code page 936
-    int row = 0;       // 1-based row of the allow table
-    int line = 0;      // its line in allow.tsv; 0 when the package does not say
+    std::string text;      // the expression as the package holds it, code page 936
+    int row = 0;           // 1-based row of the allow table
+    int line = 0;          // its line in allow.tsv; 0 when the package does not say
     bool english = false;  // added by the compiler for an English word (EnglishWords.h)
-    int start = 0;     // byte offsets in the line, end exclusive
+    int start = 0;         // byte offsets in the line, end exclusive
     int end = 0;
 };
 

@@ -157,8 +157,9 @@ CWhyNot::Failure CWhyNot::Diagnose(int syllable, const std::string& work, int at
         if (covering >= 0 && LowerAscii(Pinyin(covering)) == LowerAscii(pinyin)) {
             // Another character of the same sound: only a written-mode unit,
             // which holds just the characters its rule writes, turns it down.
-            failure.reason = shown + " is " + pinyin + " too, but a written rule takes only the characters it writes (" +
-                             Examples(syllable) + "), no homophones; a sound rule would catch it";
+            failure.reason = shown + " is " + pinyin +
+                             " too, but a written rule takes only the characters it writes (" + Examples(syllable) +
+                             "), no homophones; a sound rule would catch it";
             return failure;
         }
         if (covering >= 0) {

@@ -77,10 +77,12 @@ bool AuditCorpus(const RuleSetSource& rules, const std::string& corpus, std::vec
         const auto found = places.find(source);
         const SourcePos pos = found == places.end() ? SourcePos{source, 1, 1} : found->second->textPos;
         const std::string text = found == places.end() ? source : "'" + found->second->text + "'";
-        diagnostics->push_back(Diagnostic{Diagnostic::Severity::kWarning, pos,
+        diagnostics->push_back(Diagnostic{Diagnostic::Severity::kWarning,
+                                          pos,
                                           text + " decides " + std::to_string(count) + " of the " +
                                               std::to_string(lines) + " innocent lines of " + corpus + " (" +
-                                              share(count) + ")", {}});
+                                              share(count) + ")",
+                                          {}});
     }
     // Every rule that English text catches through its pinyin is named: a
     // list entry is let through for such words unless its list catches them.
@@ -93,9 +95,11 @@ bool AuditCorpus(const RuleSetSource& rules, const std::string& corpus, std::vec
                                               " through an English word read as its pinyin",
                                           "rules that English words in the corpus spell"});
     }
-    diagnostics->push_back(Diagnostic{
-        Diagnostic::Severity::kNote, SourcePos{corpus, 1, 1},
-        std::to_string(flagged) + " of " + std::to_string(lines) + " lines flagged (" + share(flagged) + ")", {}});
+    diagnostics->push_back(
+        Diagnostic{Diagnostic::Severity::kNote,
+                   SourcePos{corpus, 1, 1},
+                   std::to_string(flagged) + " of " + std::to_string(lines) + " lines flagged (" + share(flagged) + ")",
+                   {}});
     return true;
 }
 

@@ -129,8 +129,8 @@ void PrintGrouped(const std::vector<Diagnostic>& diagnostics, std::FILE* stream)
         for (std::size_t i = 0; i < shown; ++i) std::fprintf(stream, "%s\n", group[i]->Format().c_str());
         if (shown == group.size()) continue;
         std::fprintf(stream, "%s: %zu more %s (%zu in all); --verbose lists them all\n",
-                     group[0]->severity == Diagnostic::Severity::kWarning ? "warning" : "note",
-                     group.size() - shown, group[0]->kind.c_str(), group.size());
+                     group[0]->severity == Diagnostic::Severity::kWarning ? "warning" : "note", group.size() - shown,
+                     group[0]->kind.c_str(), group.size());
     }
 }
 

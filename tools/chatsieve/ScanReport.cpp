@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+
 #include "rules/RuleSource.h"
 
 namespace chatsieve::tools {
@@ -89,7 +90,6 @@ const PackageRule* Find(const PackageSummary& package, const std::string& name) 
     const auto found = package.byName.find(name);
     return found == package.byName.end() ? nullptr : &package.rules[found->second];
 }
-
 
 // ": 外挂 · tags cheat · mode sound", from what the package says of the rule.
 std::string Described(const PackageSummary& package, const std::string& name) {
@@ -197,16 +197,17 @@ std::string PackageSection(const PackageSummary& package) {
 std::string RulesSection(const PackageSummary& package,
                          const std::vector<std::pair<std::string, const RuleTally*>>& byLines) {
     std::string page =
-        "<h2 id=\"all-rules\">Rules</h2>\n<table id=\"rules\"><tr><th>rule</th><th>expression</th><th>tags</th><th>mode</th>"
+        "<h2 id=\"all-rules\">Rules</h2>\n"
+        "<table id=\"rules\"><tr><th>rule</th><th>expression</th><th>tags</th><th>mode</th>"
         "<th>level</th><th>lines</th>";
     for (int form = 0; form < kFormCount; ++form) page += "<th>" + Escaped(FormName(form)) + "</th>";
     page += "</tr>\n";
     for (const auto& [name, rule] : byLines) {
         const PackageRule* written = Find(package, name);
-        page += "<tr><td class=\"rule\">" + Escaped(name) + "</td><td>" + Escaped(written ? written->text : "") + "</td><td>" +
-                Escaped(written ? written->tags : "") + "</td><td>" + Escaped(written ? written->mode : "") +
-                "</td><td class=\"num\">" + std::to_string(rule->level) + "</td><td class=\"num\">" +
-                FormatCount(rule->lines) + "</td>";
+        page += "<tr><td class=\"rule\">" + Escaped(name) + "</td><td>" + Escaped(written ? written->text : "") +
+                "</td><td>" + Escaped(written ? written->tags : "") + "</td><td>" +
+                Escaped(written ? written->mode : "") + "</td><td class=\"num\">" + std::to_string(rule->level) +
+                "</td><td class=\"num\">" + FormatCount(rule->lines) + "</td>";
         for (long long count : rule->forms) page += "<td class=\"num\">" + FormatCount(count) + "</td>";
         page += "</tr>\n";
     }
@@ -236,8 +237,8 @@ std::string RollUpSection(const PackageSummary& package,
     std::stable_sort(tags.begin(), tags.end(), [&all](const auto& a, const auto& b) { return all[a] > all[b]; });
 
     std::string page =
-        "<h2 id=\"by-tag\">By tag and level</h2>\n<p>Lines decided by the rules of each tag, per level. A rule with several tags "
-        "counts under each.</p>\n<table id=\"rollup\"><tr><th>tag</th><th>rules that fired</th>";
+        "<h2 id=\"by-tag\">By tag and level</h2>\n<p>Lines decided by the rules of each tag, per level. A rule "
+        "with several tags counts under each.</p>\n<table id=\"rollup\"><tr><th>tag</th><th>rules that fired</th>";
     for (int level : levels) page += "<th>level " + std::to_string(level) + "</th>";
     page += "<th>all levels</th></tr>\n";
     for (const std::string& tag : tags) {
@@ -344,7 +345,8 @@ std::string ScanReportHtml(const CScanTally& tally, const PackageSummary& packag
         std::string(kFontStack) +
         ";margin:2em;color:#222}h1{font-size:1.5em}h2{font-size:1.2em;margin-top:1.6em}table{border-collapse:"
         "collapse}td,th{border:1px solid #ccc;padding:3px 8px;text-align:left;vertical-align:top}td.num{text-align:"
-        "right}td.where,td.forms{color:#555;white-space:nowrap}td.rule,span.rule{white-space:nowrap}figure{margin:1em 0}figcaption{font-weight:bold;"
+        "right}td.where,td.forms{color:#555;white-space:nowrap}td.rule,span.rule{white-space:nowrap}"
+        "figure{margin:1em 0}figcaption{font-weight:bold;"
         "margin-bottom:4px}p.note{margin:0 0 4px;color:#555}svg.chart text{font-family:inherit;font-size:13px;fill:"
         "#222}.suspect{background:#fff3e0}mark{background:#ffd54f;color:inherit;padding:0 1px}pre{background:#f6f6f6;"
         "border:1px solid #ccc;padding:8px;font-family:inherit;overflow-x:auto}</style></head><body>\n"
@@ -358,17 +360,15 @@ std::string ScanReportHtml(const CScanTally& tally, const PackageSummary& packag
     const bool anyAllow = allow.find('\n') + 1 != allow.size();
     // The page of a big list is long: a table of contents, then what needs
     // reading first, the long tables last.
-    std::vector<std::pair<const char*, const char*>> contents = {{"rule-package", "Rule package"},
-                                                                 {"charts", "Charts"},
-                                                                 {"false-positives", "Likely false positives"}};
+    std::vector<std::pair<const char*, const char*>> contents = {
+        {"rule-package", "Rule package"}, {"charts", "Charts"}, {"false-positives", "Likely false positives"}};
     if (anyAllow) contents.push_back({"allow", "Suggested allow.tsv rows"});
     contents.insert(contents.end(), {{"sample-lines", "Samples"},
                                      {"all-rules", "Rules"},
                                      {"by-tag", "By tag and level"},
                                      {"never-fired", "Rules that never fired"}});
     page += ".</p>\n<nav id=\"contents\"><ul>";
-    for (const auto& [id, title] : contents)
-        page += std::string("<li><a href=\"#") + id + "\">" + title + "</a></li>";
+    for (const auto& [id, title] : contents) page += std::string("<li><a href=\"#") + id + "\">" + title + "</a></li>";
     page += "</ul></nav>\n" + PackageSection(package) + "<div class=\"charts\" id=\"charts\">\n";
 
     // Lines without a level are most lines of any log; beside them the
@@ -400,8 +400,8 @@ std::string ScanReportHtml(const CScanTally& tally, const PackageSummary& packag
         page += ".</p>\n<table id=\"suspects\"><tr><th>where</th><th>line</th><th>forms</th></tr>\n";
         for (const auto& [name, rule] : byLines) {
             if (!rule->suspicious) continue;
-            page += "<tr class=\"suspect\"><th colspan=\"3\">" +
-                    Heading(package, name, rule->level, rule->suspicious) + "</th></tr>\n";
+            page += "<tr class=\"suspect\"><th colspan=\"3\">" + Heading(package, name, rule->level, rule->suspicious) +
+                    "</th></tr>\n";
             for (const Sample& s : rule->suspiciousSamples) page += SampleRow(s);
         }
         page += "</table>\n";
@@ -416,8 +416,9 @@ std::string ScanReportHtml(const CScanTally& tally, const PackageSummary& packag
 
     // Rules whose every line was a likely false positive have their samples
     // in that table alone.
-    page += "<h2 id=\"sample-lines\">Samples</h2>\n<table id=\"samples\"><tr><th>where</th><th>line</th>"
-            "<th>forms</th></tr>\n";
+    page +=
+        "<h2 id=\"sample-lines\">Samples</h2>\n<table id=\"samples\"><tr><th>where</th><th>line</th>"
+        "<th>forms</th></tr>\n";
     for (const auto& [name, rule] : byLines) {
         if (rule->samples.empty()) continue;
         page += "<tr><th colspan=\"3\">" + Heading(package, name, rule->level, rule->lines) + "</th></tr>\n";

@@ -14,8 +14,8 @@ namespace chatsieve::tools {
 namespace {
 
 const char* const kFormNames[kFormCount] = {
-    kFormCharacterName, kFormVariantName, kFormHomophoneName, kFormPinyinName,
-    kFormFullWidthName, kFormSplitName,   "across fillers",   "inside a longer ASCII word", "an English word"};
+    kFormCharacterName, kFormVariantName, kFormHomophoneName,           kFormPinyinName,  kFormFullWidthName,
+    kFormSplitName,     "across fillers", "inside a longer ASCII word", "an English word"};
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -93,7 +93,8 @@ unsigned PartForms(const PartMatch& part, const std::string& line, const std::st
     // means them.
     const bool allPinyin = std::all_of(part.syllables.begin(), part.syllables.end(),
                                        [](const SyllableMatch& s) { return s.form == kFormPinyinName; });
-    if (allPinyin && std::none_of(ruleText.begin(), ruleText.end(), IsAsciiLetter) && !(forms & 1u << kFormInsideWord) && part.start >= 0 && part.end > part.start &&
+    if (allPinyin && std::none_of(ruleText.begin(), ruleText.end(), IsAsciiLetter) &&
+        !(forms & 1u << kFormInsideWord) && part.start >= 0 && part.end > part.start &&
         static_cast<std::size_t>(part.end) <= line.size()) {
         const std::string letters =
             line.substr(static_cast<std::size_t>(part.start), static_cast<std::size_t>(part.end - part.start));
@@ -337,7 +338,8 @@ void CScanTally::PrintText(std::FILE* out, const std::function<std::string(const
     for (const auto& [level, lines] : m_levels) std::fprintf(out, " %d: %s", level, Number(lines).c_str());
     std::fputc('\n', out);
     const auto rules = RulesByLines();
-    std::fprintf(out, "\nlikely false positives (through a homophone character, inside a longer ASCII word or an English "
+    std::fprintf(out,
+                 "\nlikely false positives (through a homophone character, inside a longer ASCII word or an English "
                  "word read as pinyin): %s\n",
                  Number(suspicious).c_str());
     for (const auto& [rule, tally] : rules) {
@@ -354,8 +356,8 @@ void CScanTally::PrintText(std::FILE* out, const std::function<std::string(const
         for (int form = 0; form < kFormCount; ++form)
             if (tally->forms[form])
                 forms += (forms.empty() ? "; " : ", ") + std::string(FormName(form)) + " " + Number(tally->forms[form]);
-        std::fprintf(out, "  %s, level %d: %s%s\n", label(rule).c_str(), tally->level,
-                     LineCount(tally->lines).c_str(), forms.c_str());
+        std::fprintf(out, "  %s, level %d: %s%s\n", label(rule).c_str(), tally->level, LineCount(tally->lines).c_str(),
+                     forms.c_str());
         for (const Sample& s : tally->samples)
             std::fprintf(out, "    %s:%lld: %s  [%s]\n", s.file.c_str(), s.line, s.text.c_str(),
                          FormNames(s.forms).c_str());

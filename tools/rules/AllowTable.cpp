@@ -184,10 +184,9 @@ void AddAllowTable(const RuleSetSource& rules, const PackageRows& rows, packhold
         for (const RuleRefSource& ref : allow.rules)
             for (int row : (ref.isCombo ? rows.comboRows : rows.phraseRows)[static_cast<std::size_t>(ref.index)])
                 refs.push_back((ref.isCombo ? kComboRefBase : kPhraseRefBase) + row + 1);
-        table.rows.push_back({Cell::Text(FoldedForFilter(rules, allow.bytes)),
-                              refs.empty() ? Cell() : Cell::IntArray(refs),
-                              allow.note.empty() ? Cell() : Cell::Text(allow.note),
-                              allow.english ? Cell() : Cell::Int(allow.pos.line)});
+        table.rows.push_back(
+            {Cell::Text(FoldedForFilter(rules, allow.bytes)), refs.empty() ? Cell() : Cell::IntArray(refs),
+             allow.note.empty() ? Cell() : Cell::Text(allow.note), allow.english ? Cell() : Cell::Int(allow.pos.line)});
     }
     package->tables.push_back(std::move(table));
 }

@@ -176,6 +176,16 @@ void AddWrittenColumns(const RuleSetSource& rules, const std::vector<RuleRow>& r
     }
 }
 
+// Only when some word list catches English words (lists.tsv's english
+// column): "catch" on the rows of its entries, so that decompiling gives the
+// column back; the filter does not read it.
+void AddEnglishColumn(const std::vector<RuleRow>& rows, packhold::Table* table) {
+    if (std::none_of(rows.begin(), rows.end(), [](const RuleRow& row) { return row.rule->catchesEnglish; })) return;
+    table->columns.push_back({"english", CellType::kText});
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        table->rows[r].push_back(rows[r].rule->catchesEnglish ? Cell::Text("catch") : Cell());
+}
+
 // The sixth table, after the allowed expressions (an empty table stands in
 // for them when there are none): character ranges the filter folds to one
 // byte each before the rules see a line. Full-width digits and letters
@@ -210,8 +220,10 @@ bool ReadMark(const AuthoringField& field, std::size_t* next, WrittenCharacter* 
     written->markPos = field.pos;
     written->markPos.column += CountCharacters(text, *next);
     if (!IsAllLetters(reading)) {
-        diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, written->markPos,
-                                          "a reading follows its character in parentheses, as in 行(hang)", {}});
+        diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError,
+                                          written->markPos,
+                                          "a reading follows its character in parentheses, as in 行(hang)",
+                                          {}});
         *next = close == std::string::npos ? text.size() : close + 1;
         return false;
     }
@@ -713,10 +725,12 @@ void CRuleCompiler::ReadWordLists(const CWordLists& lists, RuleSetSource* rules)
         std::vector<Diagnostic> reasons;
         const int length = CountCharacters(entry.text);
         if (length > kMaxListEntryCharacters) {
-            reasons.push_back(Diagnostic{Diagnostic::Severity::kError, entry.pos,
+            reasons.push_back(Diagnostic{Diagnostic::Severity::kError,
+                                         entry.pos,
                                          "the entry is " + std::to_string(length) +
                                              " characters long; a phrase holds at most " +
-                                             std::to_string(kMaxPhraseSyllables) + " syllables", {}});
+                                             std::to_string(kMaxPhraseSyllables) + " syllables",
+                                         {}});
         } else {
             m_diagnostics = &reasons;
             ReadExpression(rules, &phrase, true);
@@ -730,15 +744,16 @@ void CRuleCompiler::ReadWordLists(const CWordLists& lists, RuleSetSource* rules)
             continue;
         }
         ++skipped;
-        all->push_back(
-            Diagnostic{Diagnostic::Severity::kWarning, error->pos, error->message + "; the entry is left out",
-                       "list entries left out"});
+        all->push_back(Diagnostic{Diagnostic::Severity::kWarning, error->pos,
+                                  error->message + "; the entry is left out", "list entries left out"});
     }
     const std::size_t taken = lists.Entries().size() - skipped;
-    all->push_back(Diagnostic{Diagnostic::Severity::kNote, lists.TablePos(),
+    all->push_back(Diagnostic{Diagnostic::Severity::kNote,
+                              lists.TablePos(),
                               "the lists give " + std::to_string(taken) + " entr" + (taken == 1 ? "y" : "ies") + "; " +
                                   std::to_string(lists.Folded()) + " repeated lines folded, " +
-                                  std::to_string(skipped) + " entries left out", {}});
+                                  std::to_string(skipped) + " entries left out",
+                              {}});
 }
 
 void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rules) {
@@ -877,6 +892,7 @@ packhold::Package CRuleCompiler::MakePackage(const RuleSetSource& rules) {
         AddSourceColumns(t == 2 ? rows.phrases : rows.combos, &table);
     }
     if (FoldsFullWidth(rules)) AddWrittenColumns(rules, rows.phrases, &package.tables[2]);
+    AddEnglishColumn(rows.phrases, &package.tables[2]);
     AddAllowTable(rules, rows, &package);
     if (FoldsFullWidth(rules)) AddFoldTable(&package);
     return package;

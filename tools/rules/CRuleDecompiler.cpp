@@ -285,6 +285,7 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
     const int textColumn = FindColumn(phrases, "text", CellType::kText);
     const int tagsColumn = FindColumn(phrases, "tags", CellType::kText);
     const int matchColumn = FindColumn(phrases, "match", CellType::kText);
+    const int englishColumn = FindColumn(phrases, "english", CellType::kText);
     struct Entry {
         std::vector<std::string> tags;
         int line = 0;
@@ -295,6 +296,7 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
         int level = 0;
         std::string match;
         std::vector<Entry> entries;
+        bool catchesEnglish = false;
     };
     std::vector<List> lists;
     const auto splitTags = [](const std::string& text) {
@@ -334,6 +336,7 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
             lists.push_back(List{name, level, match, {}});
             list = lists.end() - 1;
         }
+        list->catchesEnglish = list->catchesEnglish || CellOf(row, englishColumn).IsPresent();
         if (list->level != level || list->match != match)
             m_notes->push_back(Where(2, r) + ": an entry of " + name +
                                " with another level or mode than the list's is written with the list's");
@@ -342,7 +345,8 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
                                       Text(CellOf(row, textColumn).TextValue(), Where(2, r))});
     }
     if (lists.empty()) return;
-    files->lists = "file\tlevel\tmatch\ttags\n";
+    const bool english = std::any_of(lists.begin(), lists.end(), [](const List& l) { return l.catchesEnglish; });
+    files->lists = english ? "file\tlevel\tmatch\ttags\tenglish\n" : "file\tlevel\tmatch\ttags\n";
     // Tags an entry took from repeats in other lists come back through a
     // repeat of it in a list of level 0 with just those tags, after the
     // others: it never takes the entry's place, and folding merges its tags.
@@ -381,8 +385,8 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
             if (found == extraLists.end()) found = extraLists.insert(extraLists.end(), {key, ""});
             found->second += entry.text + "\n";
         }
-        files->lists +=
-            list.name + "\t" + std::to_string(list.level) + "\t" + list.match + "\t" + joinTags(common) + "\n";
+        files->lists += list.name + "\t" + std::to_string(list.level) + "\t" + list.match + "\t" + joinTags(common) +
+                        (list.catchesEnglish ? "\tcatch\n" : "\n");
         files->listFiles.emplace_back(list.name, text);
     }
     for (std::size_t i = 0; i < extraLists.size(); ++i) {

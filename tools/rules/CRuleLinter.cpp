@@ -348,9 +348,11 @@ void CRuleLinter::CheckNoise(const RuleSetSource& rules) {
         // Longer runs are the phone and account numbers lists are meant to
         // ban, and a run never matches inside a longer one.
         if (digits && text.size() > 1 && text.size() <= kMaxNoisyDigits)
-            Warn(phrase.textPos, kNoisy, "the entry '" + text + "' is a short run of digits, found in much innocent text");
+            Warn(phrase.textPos, kNoisy,
+                 "the entry '" + text + "' is a short run of digits, found in much innocent text");
         else if (single && cp < 0x80)
-            Warn(phrase.textPos, kNoisy, "the entry '" + text + "' is a single letter or digit, found in much innocent text");
+            Warn(phrase.textPos, kNoisy,
+                 "the entry '" + text + "' is a single letter or digit, found in much innocent text");
         else if (single)
             Warn(phrase.textPos, kNoisy, "the entry '" + text + "' is a single character, found in much innocent text");
     }
@@ -426,8 +428,9 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
         }
     }
     const auto insideWarning = [this](const AllowSource& allowed, const RuleSource& phrase) {
-        Warn(allowed.textPos, "allowed expressions inside a phrase they cover", "lies inside the expression of " + DescribeRule(phrase, "phrase") +
-                                  ", which then never catches it written as it stands");
+        Warn(allowed.textPos, "allowed expressions inside a phrase they cover",
+             "lies inside the expression of " + DescribeRule(phrase, "phrase") +
+                 ", which then never catches it written as it stands");
     };
     inner.Build();
     for (std::size_t a = 0; a < rules.allow.size(); ++a) {
@@ -435,8 +438,9 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
         const std::string& text = texts[a];
         if (allowed.duplicateOf >= 0) {
             const AllowSource& kept = rules.allow[static_cast<std::size_t>(allowed.duplicateOf)];
-            Warn(allowed.textPos, "allowed expressions written twice", "duplicate of the allowed expression on line " + std::to_string(kept.pos.line) +
-                                      " (the same once stripped, for the same rules); only that one is built");
+            Warn(allowed.textPos, "allowed expressions written twice",
+                 "duplicate of the allowed expression on line " + std::to_string(kept.pos.line) +
+                     " (the same once stripped, for the same rules); only that one is built");
             continue;
         }
         // Another expression inside this one that hides from every rule this
@@ -457,10 +461,11 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
                                },
                                none);
         if (held != none)
-            Warn(allowed.textPos, "allowed expressions holding another", "holds the allowed expression '" + rules.allow[held].text + "' (line " +
-                                      std::to_string(rules.allow[held].pos.line) +
-                                      "), which covers every rule this one does: their hits overlap wherever this "
-                                      "one is found");
+            Warn(allowed.textPos, "allowed expressions holding another",
+                 "holds the allowed expression '" + rules.allow[held].text + "' (line " +
+                     std::to_string(rules.allow[held].pos.line) +
+                     "), which covers every rule this one does: their hits overlap wherever this "
+                     "one is found");
         bool hidesSomething = false;
         if (allowed.rules.empty()) {
             for (const RuleSource* phrase : holders[a]) insideWarning(allowed, *phrase);
@@ -478,7 +483,8 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
             if (!text.empty() && HoldsAt(expression, text)) insideWarning(allowed, rule);
         }
         if (!hidesSomething)
-            Warn(allowed.textPos, "allowed expressions that let nothing through", "no syllable of the rules it covers is written in it, so it lets nothing through");
+            Warn(allowed.textPos, "allowed expressions that let nothing through",
+                 "no syllable of the rules it covers is written in it, so it lets nothing through");
     }
 }
 
@@ -498,14 +504,16 @@ void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
             for (const CharacterChoice& choice : rule.choices) {
                 const std::string& c = choice.character;
                 if (!m_notes && choice.source == CharacterChoice::Source::kTable && !choice.others.empty())
-                    Warn(choice.pos, "characters of several readings read by their syllable alone", "'" + c + "' has several readings and is read as '" + choice.reading +
-                                         "' only because its syllable holds it (it also reads " + choice.others +
-                                         "); write " + c + "(" + choice.reading + ") to keep that reading or " + c +
-                                         "(" + choice.others.substr(0, choice.others.find(' ')) + ") for another");
+                    Warn(choice.pos, "characters of several readings read by their syllable alone",
+                         "'" + c + "' has several readings and is read as '" + choice.reading +
+                             "' only because its syllable holds it (it also reads " + choice.others + "); write " + c +
+                             "(" + choice.reading + ") to keep that reading or " + c + "(" +
+                             choice.others.substr(0, choice.others.find(' ')) + ") for another");
                 if (!m_notes && !choice.leftOut.empty())
-                    Warn(choice.pos, "variants with no room beside a syllable's code ranges", "no room for " + choice.leftOut + " beside the code ranges of '" + choice.reading +
-                                         "' (a syllable row holds three), so the rule misses " +
-                                         (choice.leftOut.size() > 3 ? "them" : "it"));
+                    Warn(choice.pos, "variants with no room beside a syllable's code ranges",
+                         "no room for " + choice.leftOut + " beside the code ranges of '" + choice.reading +
+                             "' (a syllable row holds three), so the rule misses " +
+                             (choice.leftOut.size() > 3 ? "them" : "it"));
                 if (choice.source == CharacterChoice::Source::kWord &&
                     (words.empty() || words.rfind(choice.word) != words.size() - choice.word.size()))
                     words += (words.empty() ? "" : ", ") + choice.word;
@@ -532,7 +540,8 @@ void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
             if (!variants.empty()) made += (made.empty() ? "" : "; ") + std::string("also ") + variants;
             if (made.empty() || !m_notes) continue;
             const int rows = t == 0 && index >= fullWidth ? 1 : RowCount(rule, t == 1, rules);
-            Note(rule.textPos, "readings and variants taken", made + "; " + std::to_string(rows) + (rows == 1 ? " row" : " rows"));
+            Note(rule.textPos, "readings and variants taken",
+                 made + "; " + std::to_string(rows) + (rows == 1 ? " row" : " rows"));
         }
     }
 }
@@ -548,17 +557,18 @@ void CRuleLinter::CheckLevels(const RuleSetSource& rules) {
             const RuleSource& rule = list[i];
             if (!Judged(rule, rules)) continue;
             if (rule.level > kMaxUsualLevel)
-                Warn(rule.levelPos, "levels above the highest rule data uses", "the level " + std::to_string(rule.level) + " is above " +
-                                        std::to_string(kMaxUsualLevel) +
-                                        ", the highest level rule data uses: the filter tries this rule before "
-                                        "every rule of level " +
-                                        std::to_string(kMaxUsualLevel) + " or below, and FilterText returns " +
-                                        std::to_string(rule.level) +
-                                        " to the host for a line it decides, which a host built for 0 to " +
-                                        std::to_string(kMaxUsualLevel) + " may not expect");
+                Warn(rule.levelPos, "levels above the highest rule data uses",
+                     "the level " + std::to_string(rule.level) + " is above " + std::to_string(kMaxUsualLevel) +
+                         ", the highest level rule data uses: the filter tries this rule before "
+                         "every rule of level " +
+                         std::to_string(kMaxUsualLevel) + " or below, and FilterText returns " +
+                         std::to_string(rule.level) +
+                         " to the host for a line it decides, which a host built for 0 to " +
+                         std::to_string(kMaxUsualLevel) + " may not expect");
             if (rule.level == 0 && t == 1) Warn(rule.levelPos, kNeverTried, "a combination of level 0 is never tried");
             if (rule.level == 0 && t == 0 && !usedByCombo[i])
-                Warn(rule.levelPos, kNeverTried, "a phrase of level 0 is never tried on its own, and no combination uses this one");
+                Warn(rule.levelPos, kNeverTried,
+                     "a phrase of level 0 is never tried on its own, and no combination uses this one");
         }
     }
 }
@@ -644,21 +654,20 @@ void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
             const bool same = Covers(order[r].units, order[e].units);
             const auto report = [&](std::string message) {
                 if (entries)
-                    m_diagnostics->push_back(
-                        Diagnostic{Diagnostic::Severity::kNote, order[r].rule->pos, std::move(message), kShadowedEntries});
+                    m_diagnostics->push_back(Diagnostic{Diagnostic::Severity::kNote, order[r].rule->pos,
+                                                        std::move(message), kShadowedEntries});
                 else
                     Warn(order[r].rule->pos, kShadowed, std::move(message));
             };
             if (heldAt > 0)
-                report("never the rule that decides a line's level: it holds " + earlier +
-                                             ", level " + std::to_string(order[e].rule->level) +
-                                             ", which is tried first and matches wherever this one does");
+                report("never the rule that decides a line's level: it holds " + earlier + ", level " +
+                       std::to_string(order[e].rule->level) +
+                       ", which is tried first and matches wherever this one does");
             else if (same && order[e].rule->level == order[r].rule->level && order[e].isCombo == order[r].isCombo)
                 report("duplicate of " + earlier + ": never the rule that decides a line's level");
             else
                 report("never the rule that decides a line's level: " + earlier + ", level " +
-                                             std::to_string(order[e].rule->level) +
-                                             ", is tried first and matches wherever this one does");
+                       std::to_string(order[e].rule->level) + ", is tried first and matches wherever this one does");
         }
     }
 }
@@ -671,10 +680,11 @@ void CRuleLinter::CheckPhraseStarts(const RuleSetSource& rules) {
         const SyllableSource& first = rules.syllables[static_cast<std::size_t>(phrase.parts[0].index)];
         const bool oneByteSplit = first.hasSplit && first.split.size() == 1;
         if (phrase.parts.size() > 1 && (first.pinyin.size() == 1 || oneByteSplit))
-            Warn(phrase.textPos, "phrases starting with a one-byte form", "starts with the syllable '" + first.pinyin + "', which can match a single byte (" +
-                                     (first.pinyin.size() == 1 ? "its pinyin" : "its split form") +
-                                     "); after a failed attempt the search moves on two bytes and can step past "
-                                     "the phrase or into the middle of a character");
+            Warn(phrase.textPos, "phrases starting with a one-byte form",
+                 "starts with the syllable '" + first.pinyin + "', which can match a single byte (" +
+                     (first.pinyin.size() == 1 ? "its pinyin" : "its split form") +
+                     "); after a failed attempt the search moves on two bytes and can step past "
+                     "the phrase or into the middle of a character");
     }
 }
 
@@ -714,7 +724,8 @@ void CRuleLinter::CheckIgnoreSets(const RuleSetSource& rules) {
                     return (upper >= range.low && upper <= range.high) || (lower >= range.low && lower <= range.high);
                 };
                 if (std::any_of(syllable.pinyin.begin(), syllable.pinyin.end(), stripped)) {
-                    Warn(range.pos, "", "strips letters of the pinyin '" + syllable.pinyin + "', which then never matches");
+                    Warn(range.pos, "",
+                         "strips letters of the pinyin '" + syllable.pinyin + "', which then never matches");
                     break;
                 }
             }
@@ -732,8 +743,9 @@ void CRuleLinter::CheckIgnoreSets(const RuleSetSource& rules) {
                     ++i;
                 }
                 if (hit) {
-                    Warn(range.pos, "", "strips characters that the syllable '" + syllable.pinyin +
-                                        "' is written with, so rules never see them");
+                    Warn(range.pos, "",
+                         "strips characters that the syllable '" + syllable.pinyin +
+                             "' is written with, so rules never see them");
                     break;
                 }
             }

@@ -82,7 +82,8 @@ void AllowEnglishReadings(RuleSetSource* rules) {
                 allow.rules.clear();
                 rows = 0;
             }
-            if (allow.rules.empty()) allow.pos = allow.textPos = allow.rulesPos = rules->phrases[static_cast<std::size_t>(p)].textPos;
+            if (allow.rules.empty())
+                allow.pos = allow.textPos = allow.rulesPos = rules->phrases[static_cast<std::size_t>(p)].textPos;
             allow.rules.push_back(RuleRefSource{false, p});
             rows += count;
         }

@@ -425,8 +425,8 @@ TEST(ChatsieveScan, ReportOfManyRulesPutsSamplesFirstAndFoldsTheUnfired) {
     WriteFileText("chat.log", "有人要外挂吗\n今天天气好\n");
     ASSERT_EQ(Chatsieve("scan chat.log --report report.html").status, 0);
     const std::string page = ReadFileText("report.html");
-    for (const char* id : {"rule-package", "charts", "false-positives", "sample-lines", "all-rules", "by-tag",
-                           "never-fired"}) {
+    for (const char* id :
+         {"rule-package", "charts", "false-positives", "sample-lines", "all-rules", "by-tag", "never-fired"}) {
         EXPECT_NE(page.find(std::string("<a href=\"#") + id + "\">"), std::string::npos) << id;
         EXPECT_NE(page.find(std::string(" id=\"") + id + "\""), std::string::npos) << id;
     }
@@ -454,8 +454,7 @@ TEST(ChatsieveScan, SuggestsAllowRowsThatLetTheLikelyFalsePositivesThrough) {
     EXPECT_EQ(rows.substr(0, rows.find('\n') + 1), "allow\trules\tnote\n");
     EXPECT_NE(rows.find("\n外褂\tcheat\tlikely false positive of phrase cheat 外挂 (2 lines)\n"), std::string::npos)
         << rows;
-    EXPECT_NE(rows.find("\nswaiguar\tcheat\tlikely false positive of phrase cheat 外挂 (2 lines)\n"),
-              std::string::npos)
+    EXPECT_NE(rows.find("\nswaiguar\tcheat\tlikely false positive of phrase cheat 外挂 (2 lines)\n"), std::string::npos)
         << rows;
     EXPECT_EQ(rows.find("SWAIGUAR"), std::string::npos) << rows;
     EXPECT_NE(rows.find("\nwaiguaa\tcheat\t"), std::string::npos) << rows;
@@ -578,8 +577,10 @@ TEST(ChatsieveScan, ReportTakesEachRulesModeFromThePackage) {
     WriteFileText("chat.log", "外挂\n私服\n");
     ASSERT_EQ(Chatsieve("scan --root root chat.log --report report.html").status, 0);
     const std::string page = ReadFileText("report.html");
-    EXPECT_NE(page.find("<tr><td class=\"rule\">phrase server</td><td>私服</td><td></td><td>written</td>"), std::string::npos);
-    EXPECT_NE(page.find("<tr><td class=\"rule\">phrase cheat</td><td>外挂</td><td></td><td>sound</td>"), std::string::npos);
+    EXPECT_NE(page.find("<tr><td class=\"rule\">phrase server</td><td>私服</td><td></td><td>written</td>"),
+              std::string::npos);
+    EXPECT_NE(page.find("<tr><td class=\"rule\">phrase cheat</td><td>外挂</td><td></td><td>sound</td>"),
+              std::string::npos);
 }
 
 TEST(ChatsieveScan, ReportShowsItsChartsInABrowser) {

@@ -104,14 +104,15 @@ TEST(ChatsieveWordLists, FindingsAreGroupedByKindAndShadowedEntriesAreOnlyNoted)
 // allowed expressions are looked for, so the word spelt out with fillers
 // between its syllables (ma.de) is let through as well. The english
 // column's `catch` keeps every reading (scan then counts such lines as likely
-// false positives), and decompiling
-// gives back a folder that builds the same bytes.
+// false positives), and decompiling gives back a folder that builds the same
+// bytes, the column included.
 TEST(ChatsieveWordLists, EnglishWordsThatSpellAnEntrysPinyinAreLetThrough) {
     ScopedTempDir dir;
     RuleFolder rules(ListFolder("马的\n李克\n李克强\n"));
     ASSERT_EQ(Chatsieve("build " + Quoted(rules.Path()) + " -o root/Data/Scp/Chatsieve.res").status, 0);
-    EXPECT_EQ(Chatsieve("filter --root root", "Made in China\nLike the netinst image\n马的\nma.de\nlikeqiang\nli ke\n").out,
-              "0\tMade in China\n0\tLike the netinst image\n5\t****\n0\tma.de\n5\t*********\n0\tli ke\n");
+    EXPECT_EQ(
+        Chatsieve("filter --root root", "Made in China\nLike the netinst image\n马的\nma.de\nlikeqiang\nli ke\n").out,
+        "0\tMade in China\n0\tLike the netinst image\n5\t****\n0\tma.de\n5\t*********\n0\tli ke\n");
     const Result explained = Chatsieve("filter --root root --explain", "made\n");
     EXPECT_NE(explained.out.find("\"made\" is \"made\" (an English word, let through for the list entries it spells)"),
               std::string::npos)
@@ -124,12 +125,15 @@ TEST(ChatsieveWordLists, EnglishWordsThatSpellAnEntrysPinyinAreLetThrough) {
                          {"words.txt", "马的\n"}});
     ASSERT_EQ(Chatsieve("build " + Quoted(catching.Path()) + " -o caught/Data/Scp/Chatsieve.res").status, 0);
     EXPECT_EQ(Chatsieve("filter --root caught", "Made in China\n").out, "5\t**** in China\n");
+    ASSERT_EQ(Chatsieve("decompile caught/Data/Scp/Chatsieve.res -o caught-back").status, 0);
+    EXPECT_EQ(ReadFileText("caught-back/lists.tsv"),
+              "file\tlevel\tmatch\ttags\tenglish\nwords.txt\t5\twritten\t\tcatch\n");
     // lint notes which entries an English word spells, and on a corpus names
     // those that English text caught; scan counts such lines among the likely
     // false positives (naming a rule without an id with its expression).
-    EXPECT_NE(Chatsieve("lint " + Quoted(rules.Path())).out.find(rules.Path() +
-                                                               "/words.txt:1:1: note: reads 'made', an English word, "
-                                                               "which is let through for this entry\n"),
+    EXPECT_NE(Chatsieve("lint " + Quoted(rules.Path()))
+                  .out.find(rules.Path() + "/words.txt:1:1: note: reads 'made', an English word, "
+                                           "which is let through for this entry\n"),
               std::string::npos);
     WriteFileText("innocent.txt", "Made in China\n");
     const Result audit = Chatsieve("lint " + Quoted(catching.Path()) + " --corpus innocent.txt");
