@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "matchers/ProcessLists.h"
 #include "platform/CodePage.h"
 
 namespace chatsieve {
@@ -99,8 +100,8 @@ bool CAutomatonWalk::GrowTransitions() {
     return true;
 }
 
-CAutomatonWalk::Transition* CAutomatonWalk::Find(int state, unsigned cls) {
-    const std::uint64_t key = PairKey(static_cast<std::size_t>(state), cls);
+CAutomatonWalk::Transition* CAutomatonWalk::Find(int state, unsigned symbol) {
+    const std::uint64_t key = PairKey(static_cast<std::size_t>(state), symbol);
     const std::size_t mask = m_transitions.Size() - 1;
     for (std::size_t slot = PairHash(key) & mask;; slot = (slot + 1) & mask) {
         Transition& t = m_transitions[slot];
@@ -109,10 +110,11 @@ CAutomatonWalk::Transition* CAutomatonWalk::Find(int state, unsigned cls) {
     }
 }
 
-CAutomatonWalk::Transition* CAutomatonWalk::Compute(const CCheckAutomaton& automaton, int state, unsigned cls) {
+CAutomatonWalk::Transition* CAutomatonWalk::Compute(const CCheckAutomaton& automaton, int state, unsigned symbol) {
     const State from = m_states[static_cast<std::size_t>(state)];
     m_steps += from.count + 1;
-    if (!automaton.Step(m_pool.Data() + from.start, from.count, cls, &m_next, &m_reached)) return nullptr;
+    if (!automaton.Step(m_pool.Data() + from.start, from.count, symbol >> 2, symbol & 3, &m_next, &m_reached))
+        return nullptr;
     if (m_next.Size() > m_liveSet || MemoBytes() > m_memoBytes) return nullptr;
     const int next = Intern(m_next.Data(), m_next.Size());
     if (next < 0) return nullptr;
@@ -120,7 +122,7 @@ CAutomatonWalk::Transition* CAutomatonWalk::Compute(const CCheckAutomaton& autom
     if (!m_reachedPool.Reserve(m_reachedPool.Size() + m_reached.Size())) return nullptr;
     for (std::size_t i = 0; i < m_reached.Size(); ++i) m_reachedPool.PushBack(m_reached[i]);
     if ((m_transitionCount + 1) * 2 > m_transitions.Size() && !GrowTransitions()) return nullptr;
-    const std::uint64_t key = PairKey(static_cast<std::size_t>(state), cls);
+    const std::uint64_t key = PairKey(static_cast<std::size_t>(state), symbol);
     const std::size_t mask = m_transitions.Size() - 1;
     std::size_t slot = PairHash(key) & mask;
     while (m_transitions[slot].key != kNoPair) slot = (slot + 1) & mask;
@@ -156,8 +158,17 @@ bool CAutomatonWalk::Merge(int* slot, int state) {
     return *slot >= 0;
 }
 
-bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n,
-                          TArray<int>* reached) {
+namespace {
+
+bool IsAsciiAlnum(unsigned c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+}  // namespace
+
+bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
+                          const unsigned char* marks, std::size_t markCount, TArray<int>* reached) {
+    // Fillers stood right before byte i: runs of letters apart there are
+    // apart in the line.
+    const auto gap = [&](std::size_t i) { return i < markCount && (marks[i] & kFoldAfterGap); };
     if (m_seenLine.Size() != automaton.ClassCount()) {
         const std::size_t classes = automaton.ClassCount();
         m_seenLine.Clear();
@@ -205,6 +216,15 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
         }
         const unsigned cls = classOf[value];
         ++steps;
+        unsigned symbol = cls << 2;
+        if (edges && width == 1 && IsAsciiAlnum(value)) {
+            // A letter or digit inside a character, or right after one with
+            // no fillers between, begins no match of a phrase with a start
+            // edge; one right before another ends none with an end edge.
+            if (x != start || (beforeStart + 1 == static_cast<int>(x) && IsAsciiAlnum(text[x - 1]) && !gap(x)))
+                symbol |= CCheckAutomaton::kStartBlocked;
+            if (IsAsciiAlnum(text[x + 1]) && !gap(x + 1)) symbol |= CCheckAutomaton::kEndBlocked;
+        }
         if (x == start) {
             if (cls != 0 && seenLine[cls] != line) {
                 seenLine[cls] = line;
@@ -216,8 +236,8 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
         }
         int next = 0;
         if (cls != 0 || state != 0) {
-            Transition* t = Find(state, cls);
-            if (!t && !(t = Compute(automaton, state, cls))) {
+            Transition* t = Find(state, symbol);
+            if (!t && !(t = Compute(automaton, state, symbol))) {
                 m_steps += steps;
                 ++m_handedBack;
                 return false;

@@ -42,7 +42,11 @@ public:
     // `reached` what the automaton's steps reached (see Step), each step's
     // findings once a line. False when the line is handed back: memory ran
     // out or a bound was passed; what `reached` holds is then a part.
-    bool Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, TArray<int>* reached);
+    // With `edges`, letters and digits are read with what stands around them
+    // (see CCheckAutomaton::kStartBlocked), fillers stripped before byte i
+    // where `marks` (of `markCount` bytes) holds kFoldAfterGap at i.
+    bool Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
+              const unsigned char* marks, std::size_t markCount, TArray<int>* reached);
     // After a Walk that answered true: the first place of the character
     // stream from the start of the text (the one every search begins on)
     // that holds a character of class `cls`, and the place of the character
@@ -73,7 +77,7 @@ private:
         std::uint64_t hash;
     };
     struct Transition {
-        std::uint64_t key;  // state << 32 | class; kNoPair when empty
+        std::uint64_t key;  // state << 32 | class << 2 | edge flags; kNoPair when empty
         int next;
         std::uint32_t reachedStart;  // into m_reachedPool
         std::uint32_t reachedCount;
@@ -85,8 +89,9 @@ private:
     int Intern(const Position* set, std::size_t count);
     bool GrowStates();
     bool GrowTransitions();
-    Transition* Find(int state, unsigned cls);
-    Transition* Compute(const CCheckAutomaton& automaton, int state, unsigned cls);
+    // `symbol`: class << 2 | edge flags.
+    Transition* Find(int state, unsigned symbol);
+    Transition* Compute(const CCheckAutomaton& automaton, int state, unsigned symbol);
     // Joins the set `state` into the set waiting in `*slot` (-1: none).
     bool Merge(int* slot, int state);
 

@@ -74,17 +74,34 @@ public:
     const std::uint32_t* BeginClasses(std::size_t s) const { return m_beginClasses.Data() + m_beginStart[s]; }
     const std::uint32_t* BeginClassesEnd(std::size_t s) const { return m_beginClasses.Data() + m_beginStart[s + 1]; }
 
-    // A position: the phrase-trie node in the high half; in the low half 0 at
-    // a syllable boundary, or 1 + the form-trie node of a form half read.
+    // A position: the phrase-trie node in bits 32 to 62; in the low half 0
+    // at a syllable boundary, or 1 + the form-trie node of a form half read;
+    // bit 63 set when the match began where a phrase with a start edge may
+    // not begin.
     using Position = std::uint64_t;
+    static constexpr Position kNoStartEdge = Position{1} << 63;
+
+    // What the character's surroundings say of written-mode edges (see
+    // CPhraseRule::SetEdges), for a one-byte letter or digit: a match may
+    // not begin with it when it runs on from the one before
+    // (kStartBlocked), nor end with it when the next byte runs on from it
+    // (kEndBlocked).
+    static constexpr unsigned kStartBlocked = 1;
+    static constexpr unsigned kEndBlocked = 2;
+    // In `reached`, a node's entry is node << 2 with these bits: the phrases
+    // with a start edge (kReachedNoStart) or with an end edge
+    // (kReachedNoEnd) that end there are refused.
+    static constexpr int kReachedNoStart = 1;
+    static constexpr int kReachedNoEnd = 2;
 
     // Moves the positions `set` (sorted, without the root, which every tried
-    // place holds) over one character of class `cls`: appends the positions
-    // alive after it to `next`, sorted and each once, and to `reached` the
-    // phrase-trie nodes it reaches where phrases end, and -1 - id for each
-    // syllable a combination takes as a part that begins at the place. False
-    // when memory ran out.
-    bool Step(const Position* set, std::size_t count, unsigned cls, TArray<Position>* next, TArray<int>* reached) const;
+    // place holds) over one character of class `cls` and edge flags `edges`:
+    // appends the positions alive after it to `next`, sorted and each once,
+    // and to `reached` the phrase-trie nodes it reaches where phrases end
+    // (see kReachedNoStart), and -1 - id for each syllable a combination
+    // takes as a part that begins at the place. False when memory ran out.
+    bool Step(const Position* set, std::size_t count, unsigned cls, unsigned edges, TArray<Position>* next,
+              TArray<int>* reached) const;
 
 private:
     struct Class {
@@ -109,8 +126,11 @@ private:
     int FormChild(int node, unsigned value) const {
         return ProbePair(m_formEdges, PairKey(static_cast<std::size_t>(node), value));
     }
-    bool Advance(int node, int syllable, TArray<Position>* next, TArray<int>* reached) const;
-    bool FormStep(int node, int form, TArray<Position>* next, TArray<int>* reached) const;
+    // One step of the position (node, form) with its start bit `noStart`;
+    // `noEnd`: what ends here ends before a letter or digit it runs into.
+    bool Advance(int node, Position noStart, int noEnd, int syllable, TArray<Position>* next,
+                 TArray<int>* reached) const;
+    bool FormStep(int node, Position noStart, int noEnd, int form, TArray<Position>* next, TArray<int>* reached) const;
 
     bool m_ready = false;
     PhraseTrie m_trie{};

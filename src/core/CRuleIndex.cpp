@@ -7,6 +7,7 @@
 #include "matchers/CComboRule.h"
 #include "matchers/CPhraseRule.h"
 #include "matchers/CSyllable.h"
+#include "matchers/ProcessLists.h"
 #include "platform/MbText.h"
 
 namespace chatsieve {
@@ -47,6 +48,7 @@ void CRuleIndex::Reset() {
     m_walker.Reset();
     m_reached.Reset();
     m_walked = false;
+    m_phraseEdges = false;
     m_rulePhrase.Reset();
     m_syllableById.Reset();
     m_hasEnds.Reset();
@@ -396,6 +398,7 @@ bool CRuleIndex::BuildAutomaton() {
     for (std::size_t s = 0; s < syllableCount; ++s)
         m_isPart.PushBack(m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s) ? 1 : 0);
     for (std::size_t v = 0; v < nodeCount; ++v) m_hasEnds.PushBack(m_nodeEnds.Begin(v) != m_nodeEnds.End(v) ? 1 : 0);
+    for (std::size_t p = 0; p < m_phrases.Size(); ++p) m_phraseEdges = m_phraseEdges || m_phrases[p]->Edges() != 0;
     if (!m_rulePhrase.Reserve(m_rules.Size())) return false;
     for (std::size_t r = 0; r < m_rules.Size(); ++r) m_rulePhrase.PushBack(-1);
     for (std::size_t p = 0; p < m_phraseRule.Size(); ++p)
@@ -405,15 +408,28 @@ bool CRuleIndex::BuildAutomaton() {
     return m_automaton.Build(trie);
 }
 
+void CRuleIndex::NodeReachedWith(int node, int refused) {
+    if (refused == 0) {
+        NodeReached(node);
+        return;
+    }
+    const int edges = ((refused & CCheckAutomaton::kReachedNoStart) ? CPhraseRule::kEdgeStart : 0) |
+                      ((refused & CCheckAutomaton::kReachedNoEnd) ? CPhraseRule::kEdgeEnd : 0);
+    for (const int* phrase = m_nodeEnds.Begin(static_cast<std::size_t>(node));
+         phrase != m_nodeEnds.End(static_cast<std::size_t>(node)); ++phrase)
+        if (!(m_phrases[static_cast<std::size_t>(*phrase)]->Edges() & edges)) PhraseFound(*phrase);
+}
+
 bool CRuleIndex::WalkAutomaton(const unsigned char* text, std::size_t n) {
     m_reached.Clear();
-    const bool walked = m_walker.Walk(m_automaton, text, n, &m_reached);
+    const bool walked =
+        m_walker.Walk(m_automaton, text, n, m_phraseEdges, g_foldMarks.Data(), g_foldMarks.Size(), &m_reached);
     // Reached nodes and parts are stamped: what a walk handed back found
     // again is not counted twice.
     for (std::size_t i = 0; i < m_reached.Size(); ++i) {
         const int reached = m_reached[i];
         if (reached >= 0) {
-            NodeReached(reached);
+            NodeReachedWith(reached >> 2, reached & 3);
             continue;
         }
         const std::size_t s = static_cast<std::size_t>(-1 - reached);

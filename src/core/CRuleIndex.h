@@ -161,6 +161,9 @@ private:
     bool BuildAutomaton();
     // The automaton's walk of a whole text; false when it handed the text back.
     bool WalkAutomaton(const unsigned char* text, std::size_t n);
+    // Phrases ending at `node` that a walk reached with `refused` bits (see
+    // CCheckAutomaton::kReachedNoStart): those whose edges refuse it are not.
+    void NodeReachedWith(int node, int refused);
     // Tries the candidate rule `ordinal` on `text` as its own Match does.
     int TryCandidate(int ordinal, char* text, int* offset, int* length, int* level) const;
 
@@ -254,8 +257,9 @@ private:
     CAutomatonWalk m_walker;
     TArray<int> m_reached;
     bool m_useAutomaton = true;
-    bool m_walked = false;     // the last text was walked by the automaton to its end
-    TArray<int> m_rulePhrase;  // by rule ordinal: its phrase, -1 for a combination
+    bool m_phraseEdges = false;  // some phrase has written-mode edges
+    bool m_walked = false;       // the last text was walked by the automaton to its end
+    TArray<int> m_rulePhrase;    // by rule ordinal: its phrase, -1 for a combination
 };
 
 }  // namespace chatsieve

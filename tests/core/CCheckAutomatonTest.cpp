@@ -67,6 +67,32 @@ TEST_F(CheckAutomatonTest, FindsEveryRuleThatMatchesOnRandomRuleSets) {
     EXPECT_GT(m_matched, m_compared / 10);
 }
 
+// Written-mode edges refuse a match that runs on from a letter or digit, or
+// into one, unless fillers stood between them in the line; the walk leaves
+// out only what the edges refuse.
+TEST_F(CheckAutomatonTest, FindsEveryRuleThatMatchesWithWrittenEdges) {
+    for (unsigned seed = 1; seed <= Effort(200, 20); ++seed) {
+        Differential random(seed, true);
+        RuleSet rules = random.Rules();
+        for (std::size_t i = 0; i < rules.phrases.size(); ++i) rules.phraseEdges.push_back(random.Pick(4));
+        rules.folds = {{0xA3, 0xC1, 0xDA, 'A'}};
+        TestFilter* filter = New<TestFilter>(rules);
+        if (filter->Init()) {
+            EXPECT_TRUE(filter->Index().Automaton().Ready()) << "seed " << seed;
+            for (int i = 0; i < 60; ++i) {
+                std::string line = random.Line();
+                if (random.Pick(3) == 0) line += "\xA3\xC1" + random.Line();
+                Compare(filter, line, random.Pick(8));
+            }
+            filter->Uninit();
+        }
+        Delete(filter);
+        TearDown();
+        if (HasFailure()) return;
+    }
+    EXPECT_GT(m_matched, m_compared / 10);
+}
+
 TEST_F(CheckAutomatonTest, FindsEveryRuleThatMatchesOnEveryShortLine) {
     for (unsigned seed : {3u, 11u}) {
         Differential random(seed, true);
