@@ -113,7 +113,7 @@ CAutomatonWalk::Transition* CAutomatonWalk::Find(int state, unsigned symbol) {
 CAutomatonWalk::Transition* CAutomatonWalk::Compute(const CCheckAutomaton& automaton, int state, unsigned symbol) {
     const State from = m_states[static_cast<std::size_t>(state)];
     m_steps += from.count + 1;
-    if (!automaton.Step(m_pool.Data() + from.start, from.count, symbol >> 2, symbol & 3, &m_next, &m_reached))
+    if (!automaton.Step(m_pool.Data() + from.start, from.count, symbol >> 3, symbol & 7, &m_next, &m_reached))
         return nullptr;
     if (m_next.Size() > m_liveSet || MemoBytes() > m_memoBytes) return nullptr;
     const int next = Intern(m_next.Data(), m_next.Size());
@@ -216,7 +216,7 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
         }
         const unsigned cls = classOf[value];
         ++steps;
-        unsigned symbol = cls << 2;
+        unsigned symbol = cls << 3 | (x == start ? 0 : CCheckAutomaton::kOffStart);
         if (edges && width == 1 && IsAsciiAlnum(value)) {
             // A letter or digit inside a character, or right after one with
             // no fillers between, begins no match of a phrase with a start

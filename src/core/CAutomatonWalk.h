@@ -77,7 +77,7 @@ private:
         std::uint64_t hash;
     };
     struct Transition {
-        std::uint64_t key;  // state << 32 | class << 2 | edge flags; kNoPair when empty
+        std::uint64_t key;  // state << 32 | class << 3 | flags; kNoPair when empty
         int next;
         std::uint32_t reachedStart;  // into m_reachedPool
         std::uint32_t reachedCount;
@@ -89,7 +89,7 @@ private:
     int Intern(const Position* set, std::size_t count);
     bool GrowStates();
     bool GrowTransitions();
-    // `symbol`: class << 2 | edge flags.
+    // `symbol`: class << 3 | CCheckAutomaton flags.
     Transition* Find(int state, unsigned symbol);
     Transition* Compute(const CCheckAutomaton& automaton, int state, unsigned symbol);
     // Joins the set `state` into the set waiting in `*slot` (-1: none).

@@ -270,10 +270,10 @@ bool CCheckAutomaton::BuildBeginClasses(const PhraseTrie& trie, const unsigned c
     return true;
 }
 
-bool CCheckAutomaton::Advance(int node, Position noStart, int noEnd, int syllable, TArray<Position>* next,
+bool CCheckAutomaton::Advance(int node, Position noStart, int noEnd, bool parts, int syllable, TArray<Position>* next,
                               TArray<int>* reached) const {
     const std::size_t s = static_cast<std::size_t>(syllable);
-    if (node == 0 && m_trie.isPart[s] && !reached->PushBack(-1 - syllable)) return false;
+    if (node == 0 && parts && m_trie.isPart[s] && !reached->PushBack(-1 - syllable)) return false;
     const int child =
         node == 0 ? m_trie.rootChild[s] : ProbePair(*m_trie.edges, PairKey(static_cast<std::size_t>(node), s));
     if (child < 0) return true;
@@ -283,11 +283,11 @@ bool CCheckAutomaton::Advance(int node, Position noStart, int noEnd, int syllabl
     return !m_trie.hasChildren[child] || next->PushBack(noStart | static_cast<Position>(child) << 32);
 }
 
-bool CCheckAutomaton::FormStep(int node, Position noStart, int noEnd, int form, TArray<Position>* next,
+bool CCheckAutomaton::FormStep(int node, Position noStart, int noEnd, bool parts, int form, TArray<Position>* next,
                                TArray<int>* reached) const {
     const FormNode& f = m_formNodes[static_cast<std::size_t>(form)];
     for (std::uint32_t e = f.endStart; e < f.endEnd; ++e)
-        if (!Advance(node, noStart, noEnd, m_formEnds[e], next, reached)) return false;
+        if (!Advance(node, noStart, noEnd, parts, m_formEnds[e], next, reached)) return false;
     return !f.hasChildren ||
            next->PushBack(noStart | static_cast<Position>(node) << 32 | static_cast<Position>(form + 1));
 }
@@ -298,6 +298,9 @@ bool CCheckAutomaton::Step(const Position* set, std::size_t count, unsigned cls,
     reached->Clear();
     const Class& c = m_classes[cls];
     const int noEnd = (edges & kEndBlocked) ? 1 : 0;
+    // A form begun on the start's stream stays on it: parts count where the
+    // root took them there.
+    const bool parts = !(edges & kOffStart);
     // The root first: every place a search tries may start a phrase.
     for (std::size_t i = 0; i <= count; ++i) {
         const Position position = i == 0 ? ((edges & kStartBlocked) ? kNoStartEdge : 0) : set[i - 1];
@@ -306,16 +309,17 @@ bool CCheckAutomaton::Step(const Position* set, std::size_t count, unsigned cls,
         const std::uint32_t low = static_cast<std::uint32_t>(position & 0xFFFFFFFFu);
         if (low == 0) {
             for (std::uint32_t k = c.codeStart; k < c.codeEnd; ++k)
-                if (!Advance(node, noStart, noEnd, m_classSyllables[k], next, reached)) return false;
-            if (c.romanisedChild >= 0 && !FormStep(node, noStart, noEnd, c.romanisedChild, next, reached)) return false;
+                if (!Advance(node, noStart, noEnd, parts, m_classSyllables[k], next, reached)) return false;
+            if (c.romanisedChild >= 0 && !FormStep(node, noStart, noEnd, parts, c.romanisedChild, next, reached))
+                return false;
             const int split = c.split == kNoValue ? -1 : FormChild(kSplitRoot, c.split);
-            if (split >= 0 && !FormStep(node, noStart, noEnd, split, next, reached)) return false;
+            if (split >= 0 && !FormStep(node, noStart, noEnd, parts, split, next, reached)) return false;
             continue;
         }
         const int form = static_cast<int>(low - 1);
         const unsigned value = m_formNodes[static_cast<std::size_t>(form)].split ? c.split : c.romanised;
         const int child = value == kNoValue ? -1 : FormChild(form, value);
-        if (child >= 0 && !FormStep(node, noStart, noEnd, child, next, reached)) return false;
+        if (child >= 0 && !FormStep(node, noStart, noEnd, parts, child, next, reached)) return false;
     }
     std::sort(next->Data(), next->Data() + next->Size());
     next->Truncate(static_cast<std::size_t>(std::unique(next->Data(), next->Data() + next->Size()) - next->Data()));

@@ -88,6 +88,9 @@ public:
     // (kEndBlocked).
     static constexpr unsigned kStartBlocked = 1;
     static constexpr unsigned kEndBlocked = 2;
+    // The character is off the stream from the start of the text, where a
+    // syllable's own scan never looks: no combination part begins there.
+    static constexpr unsigned kOffStart = 4;
     // In `reached`, a node's entry is node << 2 with these bits: the phrases
     // with a start edge (kReachedNoStart) or with an end edge
     // (kReachedNoEnd) that end there are refused.
@@ -95,7 +98,8 @@ public:
     static constexpr int kReachedNoEnd = 2;
 
     // Moves the positions `set` (sorted, without the root, which every tried
-    // place holds) over one character of class `cls` and edge flags `edges`:
+    // place holds) over one character of class `cls` and flags `edges`
+    // (kStartBlocked, kEndBlocked, kOffStart):
     // appends the positions alive after it to `next`, sorted and each once,
     // and to `reached` the phrase-trie nodes it reaches where phrases end
     // (see kReachedNoStart), and -1 - id for each syllable a combination
@@ -127,10 +131,12 @@ private:
         return ProbePair(m_formEdges, PairKey(static_cast<std::size_t>(node), value));
     }
     // One step of the position (node, form) with its start bit `noStart`;
-    // `noEnd`: what ends here ends before a letter or digit it runs into.
-    bool Advance(int node, Position noStart, int noEnd, int syllable, TArray<Position>* next,
+    // `noEnd`: what ends here ends before a letter or digit it runs into;
+    // `parts`: a combination's syllable part found from the root counts.
+    bool Advance(int node, Position noStart, int noEnd, bool parts, int syllable, TArray<Position>* next,
                  TArray<int>* reached) const;
-    bool FormStep(int node, Position noStart, int noEnd, int form, TArray<Position>* next, TArray<int>* reached) const;
+    bool FormStep(int node, Position noStart, int noEnd, bool parts, int form, TArray<Position>* next,
+                  TArray<int>* reached) const;
 
     bool m_ready = false;
     PhraseTrie m_trie{};
