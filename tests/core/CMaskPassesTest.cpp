@@ -272,7 +272,7 @@ TEST_F(MaskPassesTest, AgreesWithWholeChecksNearAllowedExpressionsAndCombination
         for (int minLevel : {0, 3}) Compare(filter, line, static_cast<unsigned>(line.size() + 1), minLevel);
         return !HasFatalFailure();
     });
-    EXPECT_GT(filter->FollowedPasses(), Effort(10000, 2000));
+    EXPECT_GT(filter->FollowedPasses(), Effort(10000, 1500));
     filter->Uninit();
     Delete(filter);
 }
