@@ -5,10 +5,10 @@ namespace format {
 
 namespace {
 
-// Four tables, so the checksum takes four bytes a step: entries[k][b] is the
-// remainder of byte b followed by k zero bytes.
+// Eight tables, so the checksum takes eight bytes a step: entries[k][b] is
+// the remainder of byte b followed by k zero bytes.
 struct CrcTable {
-    std::uint32_t entries[4][256];
+    std::uint32_t entries[8][256];
     constexpr CrcTable() : entries() {
         for (std::uint32_t i = 0; i < 256; ++i) {
             std::uint32_t c = i;
@@ -16,7 +16,7 @@ struct CrcTable {
             entries[0][i] = c;
         }
         for (std::uint32_t i = 0; i < 256; ++i)
-            for (int k = 1; k < 4; ++k)
+            for (int k = 1; k < 8; ++k)
                 entries[k][i] = (entries[k - 1][i] >> 8) ^ entries[0][entries[k - 1][i] & 0xFFu];
     }
 };
@@ -32,10 +32,15 @@ std::uint32_t Crc32(const unsigned char* data, std::size_t size, std::uint32_t c
     crc = ~crc;
     const auto& t = kCrcTable.entries;
     std::size_t i = 0;
-    for (; i + 4 <= size; i += 4) {
-        crc ^= static_cast<std::uint32_t>(data[i]) | static_cast<std::uint32_t>(data[i + 1]) << 8 |
-               static_cast<std::uint32_t>(data[i + 2]) << 16 | static_cast<std::uint32_t>(data[i + 3]) << 24;
-        crc = t[3][crc & 0xFFu] ^ t[2][(crc >> 8) & 0xFFu] ^ t[1][(crc >> 16) & 0xFFu] ^ t[0][crc >> 24];
+    const auto word = [data](std::size_t at) {
+        return static_cast<std::uint32_t>(data[at]) | static_cast<std::uint32_t>(data[at + 1]) << 8 |
+               static_cast<std::uint32_t>(data[at + 2]) << 16 | static_cast<std::uint32_t>(data[at + 3]) << 24;
+    };
+    for (; i + 8 <= size; i += 8) {
+        crc ^= word(i);
+        const std::uint32_t high = word(i + 4);
+        crc = t[7][crc & 0xFFu] ^ t[6][(crc >> 8) & 0xFFu] ^ t[5][(crc >> 16) & 0xFFu] ^ t[4][crc >> 24] ^
+              t[3][high & 0xFFu] ^ t[2][(high >> 8) & 0xFFu] ^ t[1][(high >> 16) & 0xFFu] ^ t[0][high >> 24];
     }
     for (; i < size; ++i) crc = t[0][(crc ^ data[i]) & 0xFFu] ^ (crc >> 8);
     return ~crc;

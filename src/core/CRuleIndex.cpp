@@ -27,18 +27,20 @@ constexpr unsigned char kSplitStart = 2;
 
 bool CRuleIndex::Postings::Build(std::size_t keys, const TArray<std::uint64_t>& pairs) {
     if (!start.Reserve(keys + 1) || !items.Reserve(pairs.Size())) return false;
-    start.Clear();
-    items.Clear();
-    for (std::size_t k = 0; k <= keys; ++k) start.PushBack(0);
-    for (std::size_t i = 0; i < pairs.Size(); ++i) ++start[(pairs[i] >> 32) + 1];
-    for (std::size_t k = 0; k < keys; ++k) start[k + 1] += start[k];
-    for (std::size_t i = 0; i < pairs.Size(); ++i) items.PushBack(0);
-    // Placed in the order given, so each key's items keep their order.
     TArray<int> fill;
-    if (!fill.Reserve(keys)) return false;
-    for (std::size_t k = 0; k < keys; ++k) fill.PushBack(start[k]);
+    if (!fill.Reserve(keys + 1)) return false;
+    int* first = start.Data();
+    std::memset(first, 0, (keys + 1) * sizeof(int));
+    for (std::size_t i = 0; i < pairs.Size(); ++i) ++first[(pairs[i] >> 32) + 1];
+    for (std::size_t k = 0; k < keys; ++k) first[k + 1] += first[k];
+    start.SetFilled(keys + 1);
+    // Placed in the order given, so each key's items keep their order.
+    int* next = fill.Data();
+    std::memcpy(next, first, (keys + 1) * sizeof(int));
+    int* item = items.Data();
     for (std::size_t i = 0; i < pairs.Size(); ++i)
-        items[static_cast<std::size_t>(fill[pairs[i] >> 32]++)] = static_cast<int>(pairs[i] & 0xFFFFFFFFu);
+        item[next[pairs[i] >> 32]++] = static_cast<int>(pairs[i] & 0xFFFFFFFFu);
+    items.SetFilled(pairs.Size());
     return true;
 }
 

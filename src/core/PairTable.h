@@ -28,7 +28,9 @@ inline std::size_t PairHash(std::uint64_t key) { return static_cast<std::size_t>
 inline bool ClearPairs(TArray<PairSlot>& table, std::size_t slots) {
     table.Clear();
     if (!table.Reserve(slots)) return false;
-    for (std::size_t i = 0; i < slots; ++i) table.PushBack(PairSlot{kNoPair, -1});
+    PairSlot* slot = table.Data();
+    for (std::size_t i = 0; i < slots; ++i) slot[i] = PairSlot{kNoPair, -1};
+    table.SetFilled(slots);
     return true;
 }
 
