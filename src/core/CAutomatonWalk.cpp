@@ -221,7 +221,8 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
             // A letter or digit inside a character, or right after one with
             // no fillers between, begins no match of a phrase with a start
             // edge; one right before another ends none with an end edge.
-            if (x != start || (beforeStart + 1 == static_cast<int>(x) && IsAsciiAlnum(text[x - 1]) && !gap(x)))
+            if (x != start ||
+                (beforeStart >= 0 && beforeStart + 1 == static_cast<int>(x) && IsAsciiAlnum(text[x - 1]) && !gap(x)))
                 symbol |= CCheckAutomaton::kStartBlocked;
             if (IsAsciiAlnum(text[x + 1]) && !gap(x + 1)) symbol |= CCheckAutomaton::kEndBlocked;
         }
