@@ -50,7 +50,8 @@ TEST(ChatsieveVariants, LintNotesWhatRulesBecameAndWarnsAboutGuesses) {
               "rules/phrases.tsv:4:9: warning: '行' has several readings and is read as 'xing' only because its "
               "syllable holds it (it also reads hang); write 行(xing) to keep that reading or 行(hang) for another\n"
               "rules/phrases.tsv:2:9: note: reads yin hang ka (dictionary: 银行卡); also 銀 for 银; 2 rows\n"
-              "rules/phrases.tsv:3:9: note: reads hang ye (marked: 行); also 業 for 业; 2 rows\n"
+              // The marked reading and the word agree.
+              "rules/phrases.tsv:3:9: note: reads hang ye (dictionary: 行业; marked: 行); also 業 for 业; 2 rows\n"
               "rules/combos.tsv:2:14: note: also 賣 for 卖; 3 rows\n"  // mai has a split form
               "rules: 0 errors, 1 warning\n");
 }
