@@ -26,7 +26,8 @@ source's word alone.
     counts, when Luna Pinyin gives it no frequency or one of at least 1%:
     了 le/liao counts, 的 de/di, with di at 0.03%, does not), and only when
     go-pinyin has it too, which leaves out readings only one source knows
-    (垃 le, 圾 se);
+    (垃 le, 圾 se). Pinyin Simp's counts order them, then Luna Pinyin's
+    frequencies, a counterpart's reading before the shape's own (腊 la, xi);
   - a word of two to eight characters holding a character that go-pinyin
     or the rows above give several readings: its reading, syllable by
     syllable. The words are those of Pinyin Simp (about 48,000 of two to
@@ -184,7 +185,10 @@ def character_readings(path, dictionary, to_simplified=None, counts=None):
             if not in_cp936(ch) or reading not in go_readings(dictionary, ch):
                 continue
             readings = found.setdefault(ch, {})
-            w = -1.0 if weight is None else weight
+            # A reading of the character that simplified text writes as
+            # this one ranks before the rare character of the same shape
+            # (臘 la before 腊 xi).
+            w = (1 if ch != text else 0, -1.0 if weight is None else weight)
             readings[reading] = max(readings.get(reading, w), w)
     several = {}
     for ch, readings in found.items():
@@ -195,11 +199,13 @@ def character_readings(path, dictionary, to_simplified=None, counts=None):
             # today, which Luna Pinyin's percentages of a traditional one
             # cannot say: 坏 is pei in Luna Pinyin and huai in use.
             kept = [r for r in readings if uses.get(r, 0.0) * 100.0 >= MIN_WEIGHT * total]
-            # Stable: the list's order decides between equal counts.
-            kept.sort(key=lambda r: -uses[r])
+            # Pinyin Simp shares a character's count out evenly among
+            # readings it cannot tell apart (俞 shu 510, yu 510); Luna
+            # Pinyin's frequency decides between them (yu 100%).
+            kept.sort(key=lambda r: (-uses[r], [-x for x in readings[r]]))
         else:
-            kept = [r for r, w in readings.items() if w < 0 or w >= MIN_WEIGHT]
-            kept.sort(key=lambda r: -readings[r])
+            kept = [r for r, (_, w) in readings.items() if w < 0 or w >= MIN_WEIGHT]
+            kept.sort(key=lambda r: [-x for x in readings[r]])
         if len(kept) > 1:
             several[ch] = kept
     return several

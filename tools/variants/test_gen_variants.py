@@ -118,15 +118,22 @@ class Generator(unittest.TestCase):
         # Luna Pinyin lists the rare character 坏 (pei, pi) and 壞 (huai),
         # which simplified text writes as 坏; Pinyin Simp counts uses.
         luna = self.write("---\n...\n坏\tpei\t100%\n坏\tpi\t5%\n壞\thuai\t100%\n了\tle\t98.9%\n"
-                          "了\tliao\t1.1%\n瞭\tliao\n乾\tgan\t21%\n乾\tqian\t79%\n")
+                          "了\tliao\t1.1%\n瞭\tliao\n乾\tgan\t21%\n乾\tqian\t79%\n"
+                          "俞\tshu\t0%\n俞\tyu\t100%\n腊\tla\t0%\n腊\txi\t100%\n臘\tla\n")
         counts = gen.simp_counts(self.write("---\n...\n坏\thuai\t10112\n了\tle\t1500186\n"
-                                            "了\tliao\t16750\n"))
+                                            "了\tliao\t16750\n俞\tshu\t510\n俞\tyu\t510\n"
+                                            "腊\tla\t158\n腊\txi\t158\n"))
         pinyin = {ord("坏"): ["huài", "pī", "péi"], ord("壞"): ["huài"], ord("了"): ["le", "liǎo"],
-                  ord("瞭"): ["liǎo"], ord("乾"): ["qián", "gān"], ord("干"): ["gàn", "gān", "qián"]}
-        to_simplified = {"壞": ["坏"], "瞭": ["瞭", "了"], "乾": ["干", "乾"]}
+                  ord("瞭"): ["liǎo"], ord("乾"): ["qián", "gān"], ord("干"): ["gàn", "gān", "qián"],
+                  ord("俞"): ["yú", "shù"], ord("腊"): ["là", "xī"], ord("臘"): ["là"]}
+        to_simplified = {"壞": ["坏"], "瞭": ["瞭", "了"], "乾": ["干", "乾"], "臘": ["腊"]}
         several = gen.character_readings(luna, pinyin, to_simplified, counts)
         self.assertNotIn("坏", several)  # huai alone is used
         self.assertEqual(several["了"], ["le", "liao"])  # liao at 1.1% of uses
+        # Counts shared out evenly: Luna Pinyin's frequency decides, and a
+        # reading of the character simplified text writes so comes first.
+        self.assertEqual(several["俞"], ["yu", "shu"])
+        self.assertEqual(several["腊"], ["la", "xi"])
         # Without counts, Luna Pinyin's frequencies decide; 干 gets 乾's.
         self.assertEqual(several["乾"], ["qian", "gan"])
         self.assertEqual(several["干"], ["qian", "gan"])
