@@ -92,6 +92,9 @@ TEST(ChatsieveVariants, ACharacterOutsideAWordTakesItsMostUsedReading) {
     ASSERT_EQ(Chatsieve("build written -o written.res").status, 0);
     EXPECT_EQ(Chatsieve("filter --package written.res", "le ta\nliao ta\n乐他\n了他\n").out,
               "5\t** **\n0\tliao ta\n0\t乐他\n5\t****\n");
+    ASSERT_EQ(Chatsieve("decompile written.res -o written-again").status, 0);
+    ASSERT_EQ(Chatsieve("build written-again -o written-again.res").status, 0);
+    EXPECT_EQ(ReadFileText("written.res"), ReadFileText("written-again.res"));
 }
 
 }  // namespace
