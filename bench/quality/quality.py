@@ -43,14 +43,17 @@ def read_table(path):
     return rows[1:]  # the header
 
 
-def load_readings():
+TABLES = os.path.join(ROOT, "tools", "variants")
+
+
+def load_readings(tables=TABLES):
     """Character -> its readings (most used first), word -> its reading."""
     chars, words = {}, {}
     # A character's main reading first: the order of the other readings says
     # nothing about how often each is used.
-    for row in read_table(os.path.join(ROOT, "tools", "variants", "main-readings.tsv")):
+    for row in read_table(os.path.join(tables, "main-readings.tsv")):
         chars[row[0]] = [row[1]]
-    for row in read_table(os.path.join(ROOT, "tools", "variants", "readings.tsv")):
+    for row in read_table(os.path.join(tables, "readings.tsv")):
         key, readings = row[0], row[1].split()
         if len(key) > 1:
             words[key] = readings
@@ -59,11 +62,26 @@ def load_readings():
     return chars, words
 
 
-def load_variants():
+def load_variants(tables=TABLES):
     variants = {}
-    for row in read_table(os.path.join(ROOT, "tools", "variants", "variants.tsv")):
+    for row in read_table(os.path.join(tables, "variants.tsv")):
         variants[row[0]] = row[1].split() if " " in row[1] else list(row[1])
     return variants
+
+
+def syllable_homes():
+    """Character -> the syllable of rules/syllables.tsv whose ranges hold it."""
+    homes = {}
+    for row in read_table(os.path.join(ROOT, "rules", "syllables.tsv")):
+        for cell in row[1].split():
+            low, _, high = cell.partition("-")
+            low, high = int(low, 16), int(high or low, 16)
+            for code in range(low, high + 1):
+                try:
+                    homes[bytes([code >> 8, code & 0xFF]).decode("gbk")] = row[0]
+                except UnicodeDecodeError:
+                    pass
+    return homes
 
 
 def is_common(ch):
@@ -79,19 +97,35 @@ def is_chinese(text):
     return bool(text) and all("\u4e00" <= c <= "\u9fff" for c in text)
 
 
-def pinyin_of(word, chars, words):
+def pinyin_of(word, chars, words, segments=False):
+    """The word's pinyin: the reading the table gives the whole word, else
+    each character's main reading. With `segments`, the table's words inside
+    the word give their readings too (the longest first, left to right), as
+    a reader takes 长期 in 发票长期出售 as chang qi, where the main reading of
+    长 is zhang."""
     if word in words and len(words[word]) == len(word):
         return words[word]
-    return [chars[c][0] if c in chars else None for c in word]
+    out = [chars[c][0] if c in chars else None for c in word]
+    i = 0
+    while segments and i < len(word):
+        for length in range(len(word) - i, 1, -1):
+            reading = words.get(word[i:i + length])
+            if reading and len(reading) == length:
+                out[i:i + length] = reading
+                i += length
+                break
+        else:
+            i += 1
+    return out
 
 
 def full_width(text):
     return "".join(chr(ord(c) + 0xFEE0) if "!" <= c <= "~" else c for c in text)
 
 
-def evasions(word, chars, words, variants, homophones, rng):
+def evasions(word, chars, words, variants, homophones, rng, segments=False):
     """Kind -> a line that writes `word` in that form; None when it has none."""
-    py = pinyin_of(word, chars, words)
+    py = pinyin_of(word, chars, words, segments)
     if None in py:
         return {}
     filler = rng.choice(FILLERS)
@@ -213,6 +247,14 @@ def main():
     ap.add_argument("--english", choices=("pass", "catch"), default="pass",
                     help="catch: keep English words that spell an entry's pinyin caught, as before they were let through")
     ap.add_argument("--modes", default="written,sound", help="the matching modes to measure, comma-separated")
+    ap.add_argument("--tables", default=TABLES,
+                    help="the folder of reading and variant tables the evasions are spelt by (default: the "
+                         "compiler's own, %(default)s); another lets two compilers be measured on the same evasions")
+    ap.add_argument("--spelling", choices=("segments", "word"), default="segments",
+                    help="how a word's pinyin is spelt when the table lacks the whole word: by the table's words "
+                         "inside it first (segments, the default), or each character by its main reading (word, as "
+                         "this benchmark spelt it at first)")
+    ap.add_argument("--misses", action="store_true", help="name each evasion of the sample that is not caught")
     args = ap.parse_args()
 
     list_lines = read_lists(args.list)
@@ -220,18 +262,20 @@ def main():
     for name, _, entry in list_lines:
         by_file.setdefault(name, []).append(entry)
     distinct = sorted({e for _, _, e in list_lines})
-    chars, words = load_readings()
-    variants = load_variants()
+    chars, words = load_readings(args.tables)
+    variants = load_variants(args.tables)
     homophones = collections.defaultdict(list)
+    homes = syllable_homes()
     for c, readings in chars.items():
-        # One reading only: a homophone must not depend on which one a
-        # syllable table chose.
-        if is_common(c) and len(readings) == 1:
+        # One reading only, and the one the shipped syllable table files it
+        # under: a homophone must not depend on which reading a syllable
+        # table chose (帧 reads zhen but sits in zheng's ranges).
+        if is_common(c) and len(readings) == 1 and homes.get(c) == readings[0]:
             homophones[readings[0]].append(c)
     rng = random.Random(SAMPLE_SEED)
     candidates = [e for e in distinct if is_chinese(e) and 2 <= len(e) <= 6]
     sample = sorted(rng.sample(candidates, min(args.sample, len(candidates))))
-    cases = {w: evasions(w, chars, words, variants, homophones, rng) for w in sample}
+    cases = {w: evasions(w, chars, words, variants, homophones, rng, args.spelling == "segments") for w in sample}
 
     if args.cases:
         with open(args.cases, "w", encoding="utf-8") as f:
@@ -281,6 +325,10 @@ def main():
             for kind, lines in kinds.items():
                 levels = screen(args.chatsieve, sample_package, lines)
                 print("  %-28s %s of %d" % (kind, percent(sum(1 for l in levels if l), len(lines)), len(lines)))
+                if args.misses and (mode == "sound" or kind != "homophones"):
+                    for line, level in zip(lines, levels):
+                        if not level:
+                            print("    missed: %s" % line)
 
 
 if __name__ == "__main__":

@@ -509,6 +509,12 @@ void CRuleLinter::CheckReadings(const RuleSetSource& rules) {
                              "' only because its syllable holds it (it also reads " + choice.others + "); write " + c +
                              "(" + choice.reading + ") to keep that reading or " + c + "(" +
                              choice.others.substr(0, choice.others.find(' ')) + ") for another");
+                if (!m_notes && choice.source == CharacterChoice::Source::kUsage && !choice.others.empty())
+                    Warn(choice.pos, "characters of several readings read by their most used reading",
+                         "'" + c + "' has several readings and is read as '" + choice.reading +
+                             "', the most used (it also reads " + choice.others + "); write " + c + "(" +
+                             choice.reading + ") to keep that reading or " + c + "(" +
+                             choice.others.substr(0, choice.others.find(' ')) + ") for another");
                 if (!m_notes && !choice.leftOut.empty())
                     Warn(choice.pos, "variants with no room beside a syllable's code ranges",
                          "no room for " + choice.leftOut + " beside the code ranges of '" + choice.reading +

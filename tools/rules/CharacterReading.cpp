@@ -146,8 +146,17 @@ bool ReadCharacters(const std::vector<WrittenCharacter>& run, const RuleSetSourc
             choice.source = CharacterChoice::Source::kWord;
             choice.word = wordOf[i];
         } else {
-            for (const std::string& reading : data.Readings(known[i]))
-                if (LowerAscii(reading) != LowerAscii(rules.syllables[static_cast<std::size_t>(home[i])].pinyin))
+            // With no word around it, a character of several readings takes
+            // the one most used (了 le, not the liao whose syllable holds it),
+            // when a syllable has that name.
+            const std::vector<std::string>& readings = data.Readings(known[i]);
+            const int used = readings.empty() ? -1 : SyllableByName(readings.front(), rules);
+            if (used >= 0 && used != syllable) {
+                syllable = used;
+                choice.source = CharacterChoice::Source::kUsage;
+            }
+            for (const std::string& reading : readings)
+                if (LowerAscii(reading) != LowerAscii(rules.syllables[static_cast<std::size_t>(syllable)].pinyin))
                     choice.others += (choice.others.empty() ? "" : " ") + reading;
         }
         const SyllableSource& taken = rules.syllables[static_cast<std::size_t>(syllable)];

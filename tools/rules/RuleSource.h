@@ -104,13 +104,15 @@ struct PartRef {
 
 // How a character written in a rule was read.
 struct CharacterChoice {
-    enum class Source { kTable, kWord, kMarked };
+    // kTable: its syllable's; kUsage: its most used reading, which is not
+    // its syllable's; kWord: the dictionary word's; kMarked: the author's.
+    enum class Source { kTable, kWord, kMarked, kUsage };
     SourcePos pos;
     std::string character;  // UTF-8, as written
     std::string reading;    // the pinyin of the syllable it stands for
     Source source = Source::kTable;
     std::string word;      // kWord: the dictionary word that gave the reading (UTF-8)
-    std::string others;    // kTable: its other readings, space-separated, when it has several
+    std::string others;    // kTable, kUsage: its other readings, space-separated, when it has several
     std::string variants;  // counterparts the part also matches (UTF-8)
     std::string leftOut;   // counterparts or the character itself that did not fit the syllable's ranges
 };

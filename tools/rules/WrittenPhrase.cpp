@@ -273,10 +273,15 @@ private:
                 unit.romanised = reading[i];
                 choice.source = CharacterChoice::Source::kWord;
                 choice.word = word[i];
+            } else if (!data.Readings(known[i]).empty()) {
+                // The most used reading, before the syllable that holds the
+                // character: 了 is le, though its syllable is liao.
+                unit.romanised = data.Readings(known[i]).front();
+                if (home[i] >= 0 && LowerAscii(unit.romanised) !=
+                                        LowerAscii(m_rules.syllables[static_cast<std::size_t>(home[i])].pinyin))
+                    choice.source = CharacterChoice::Source::kUsage;
             } else if (home[i] >= 0) {
                 unit.romanised = m_rules.syllables[static_cast<std::size_t>(home[i])].pinyin;
-            } else if (!data.Readings(known[i]).empty()) {
-                unit.romanised = data.Readings(known[i]).front();
             } else if (const std::string* main = data.MainReading(c.codePoint)) {
                 unit.romanised = *main;
             }

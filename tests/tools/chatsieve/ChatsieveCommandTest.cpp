@@ -209,21 +209,21 @@ TEST(ChatsieveCommand, LintFailsOnWarningsOnlyWhenStrict) {
     EXPECT_TRUE(clean.out.size() > 30 && clean.out.substr(clean.out.rfind('\n', clean.out.size() - 2) + 1) ==
                                              std::string(SHIPPED_RULES) + ": 0 errors, 0 warnings\n")
         << clean.out;
-    RuleFolder rules({{"phrases.tsv", "id\tlevel\tphrase\ncheat\t70\twai gua\ngold\t0\t金币\nwechat\t0\t微信\n"}});
+    RuleFolder rules({{"phrases.tsv", "id\tlevel\tphrase\ncheat\t70\twai gua\ngold\t0\t金劲\nwechat\t0\t微信\n"}});
     const Result warned = Chatsieve("lint " + Quoted(rules.Path()));
     EXPECT_EQ(warned.status, 0);
     EXPECT_EQ(Chatsieve("lint --strict " + Quoted(rules.Path())).status, 3);
     EXPECT_EQ(Chatsieve("lint --strict " + Quoted(SHIPPED_RULES)).status, 0);
     EXPECT_EQ(warned.out, rules.Path() +
-                              "/phrases.tsv:3:9: warning: '币' has several readings and is read as 'bi' only "
-                              "because its syllable holds it (it also reads yin); write 币(bi) to keep that "
-                              "reading or 币(yin) for another\n" +
+                              "/phrases.tsv:3:9: warning: '劲' has several readings and is read as 'jin' only "
+                              "because its syllable holds it (it also reads jing); write 劲(jin) to keep that "
+                              "reading or 劲(jing) for another\n" +
                               rules.Path() +
                               "/phrases.tsv:2:7: warning: the level 70 is above 63, the highest level rule "
                               "data uses: the filter tries this rule before every rule of level 63 or below, and "
                               "FilterText returns 70 to the host for a line it decides, which a host built for 0 "
                               "to 63 may not expect\n" +
-                              rules.Path() + "/phrases.tsv:3:8: note: also 幣 for 币; 2 rows\n" + rules.Path() +
+                              rules.Path() + "/phrases.tsv:3:8: note: also 勁 for 劲; 2 rows\n" + rules.Path() +
                               ": 0 errors, 2 warnings\n");
     RuleFolder broken({{"phrases.tsv", "id\tlevel\tphrase\n"}});
     EXPECT_EQ(Chatsieve("lint " + Quoted(broken.Path())).status, 1);

@@ -50,7 +50,8 @@ TEST(ChatsieveVariants, LintNotesWhatRulesBecameAndWarnsAboutGuesses) {
               "rules/phrases.tsv:4:9: warning: '行' has several readings and is read as 'xing' only because its "
               "syllable holds it (it also reads hang); write 行(xing) to keep that reading or 行(hang) for another\n"
               "rules/phrases.tsv:2:9: note: reads yin hang ka (dictionary: 银行卡); also 銀 for 银; 2 rows\n"
-              "rules/phrases.tsv:3:9: note: reads hang ye (marked: 行); also 業 for 业; 2 rows\n"
+              // The marked reading and the word agree.
+              "rules/phrases.tsv:3:9: note: reads hang ye (dictionary: 行业; marked: 行); also 業 for 业; 2 rows\n"
               "rules/combos.tsv:2:14: note: also 賣 for 卖; 3 rows\n"  // mai has a split form
               "rules: 0 errors, 1 warning\n");
 }
@@ -64,6 +65,36 @@ TEST(ChatsieveVariants, DecompilingGivesTheRulesAsWrittenBack) {
     EXPECT_NE(ReadFileText("again/phrases.tsv").find("line\t20\t行(hang)业\n"), std::string::npos);
     ASSERT_EQ(Chatsieve("build again -o second.res").status, 0);
     EXPECT_EQ(ReadFileText("first.res"), ReadFileText("second.res"));
+}
+
+// Outside any dictionary word a character of several readings takes the one
+// most used, not the one its syllable's ranges file it under (了 sits among
+// liao's characters), in both modes; a rebuild from the decompiled folder
+// keeps it.
+TEST(ChatsieveVariants, ACharacterOutsideAWordTakesItsMostUsedReading) {
+    ScopedTempDir dir;
+    WritePhrases("rules", "bank\t20\t银行卡\nend\t20\t了他\n");
+    const Result lint = Chatsieve("lint rules");
+    EXPECT_NE(lint.out.find("rules/phrases.tsv:3:8: warning: '了' has several readings and is read as 'le', the most "
+                            "used (it also reads liao); write 了(le) to keep that reading or 了(liao) for another\n"),
+              std::string::npos)
+        << lint.out;
+    ASSERT_EQ(Chatsieve("build rules -o sound.res").status, 0);
+    EXPECT_EQ(Chatsieve("filter --package sound.res", "le ta\nliao ta\n乐他\n了他\n").out,
+              "20\t** **\n0\tliao ta\n20\t****\n20\t****\n");
+    ASSERT_EQ(Chatsieve("decompile sound.res -o again").status, 0);
+    ASSERT_EQ(Chatsieve("build again -o again.res").status, 0);
+    EXPECT_EQ(ReadFileText("sound.res"), ReadFileText("again.res"));
+
+    fs::create_directories("written");
+    WriteFileText("written/lists.tsv", "file\tlevel\tmatch\nwords.txt\t5\twritten\n");
+    WriteFileText("written/words.txt", "了他\n");
+    ASSERT_EQ(Chatsieve("build written -o written.res").status, 0);
+    EXPECT_EQ(Chatsieve("filter --package written.res", "le ta\nliao ta\n乐他\n了他\n").out,
+              "5\t** **\n0\tliao ta\n0\t乐他\n5\t****\n");
+    ASSERT_EQ(Chatsieve("decompile written.res -o written-again").status, 0);
+    ASSERT_EQ(Chatsieve("build written-again -o written-again.res").status, 0);
+    EXPECT_EQ(ReadFileText("written.res"), ReadFileText("written-again.res"));
 }
 
 }  // namespace
