@@ -238,15 +238,49 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
     if (!m_active) return 0;
     m_active = false;
     const int n = Logical();
-    // The bytes around the cut: what is new can only be here.
     const int cut = m_offset;
-    int from = cut > m_margin ? cut - m_margin : 0;
-    while (from > 0 && !StartsCharacter(from)) --from;
-    const int to = cut + m_margin < n ? cut + m_margin : n;
     // A combination's other parts: each search found its part, and read
     // nothing at or after the cut, so it finds the same again.
     for (std::size_t i = 0; i < m_fixed.Size(); ++i)
         if (m_fixed[i].reads > cut) return 0;
+
+    // The decider's search, resumed, first: most lines hold no further
+    // match and end in a whole check, which the window checks below would
+    // only delay. A window of the text from the resume place, grown until
+    // the match found lies far enough inside it that the window's end cannot
+    // have changed a try, or the window holds the rest.
+    int offset = 0, length = 0, level = 0, restart = 0;
+    for (int span = Larger(256, 4 * m_reach);; span = span < n / 2 ? span * 2 : n) {
+        const int end = m_resume + span < n ? m_resume + span : n;
+        if (!CopyOut(m_resume, end)) return 0;
+        const int found = m_rule ? m_rule->MatchFrom(m_window.Data(), 0, &offset, &length, &level, &restart)
+                                 : m_syllable->Match(m_window.Data(), 0, &offset, &length, &level);
+        if (found && (end == n || offset + length + m_reach <= end - m_resume)) break;
+        if (end == n) return 0;  // no further match: the next decider is unknown
+    }
+    // Where the next search may resume: a place this search reached (the
+    // step that found the match, walking a character at a time) whose tries
+    // before it read nothing at or after this match, which the next cut
+    // removes.
+    const int match = m_resume + offset;
+    int resume = m_resumeReads <= match ? m_resume : 0;
+    int reads = resume == m_resume ? m_resumeReads : 0;
+    const char* window = m_window.Data();
+    for (int at = restart; at <= offset;) {
+        const int place = m_resume + at;
+        if (place > resume && place - 1 + m_reach <= match) {
+            resume = place;
+            reads = place - 1 + m_reach;
+        }
+        const int step = CharByteCount(window + at);
+        if (step == 0) break;
+        at += step;
+    }
+
+    // The bytes around the cut: what is new can only be here.
+    int from = cut > m_margin ? cut - m_margin : 0;
+    while (from > 0 && !StartsCharacter(from)) --from;
+    const int to = cut + m_margin < n ? cut + m_margin : n;
     if (!CopyOut(from, to)) return 0;
     if (allow && !allow->Empty()) {
         // The allowed expressions around the cut must hide just what they
@@ -266,41 +300,9 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
         touches = index.TouchesRulesBefore(m_window.Data(), m_ordinal);
     }
     if (touches != 0) return 0;
-
-    // The decider's search, resumed: a window of the text from the resume
-    // place, grown until the match found lies far enough inside it that the
-    // window's end cannot have changed a try, or the window holds the rest.
-    int offset = 0, length = 0, level = 0, restart = 0;
-    for (int span = Larger(256, 4 * m_reach);; span = span < n / 2 ? span * 2 : n) {
-        const int end = m_resume + span < n ? m_resume + span : n;
-        if (!CopyOut(m_resume, end)) return 0;
-        const int found = m_rule ? m_rule->MatchFrom(m_window.Data(), 0, &offset, &length, &level, &restart)
-                                 : m_syllable->Match(m_window.Data(), 0, &offset, &length, &level);
-        if (found && (end == n || offset + length + m_reach <= end - m_resume)) break;
-        if (end == n) return 0;  // no further match: the next decider is unknown
-    }
-    // Asked only now: most lines hold one match, and end in a whole check.
     if (m_earlierRules < 0) m_earlierRules = index.AnyRuleBefore(m_text.Data(), m_ordinal) != 0 ? 1 : 0;
     if (m_earlierRules != 0) return 0;
 
-    // Where the next search may resume: a place this search reached (the
-    // step that found the match, walking a character at a time) whose tries
-    // before it read nothing at or after this match, which the next cut
-    // removes.
-    const int match = m_resume + offset;
-    int resume = m_resumeReads <= match ? m_resume : 0;
-    int reads = resume == m_resume ? m_resumeReads : 0;
-    const char* window = m_window.Data();
-    for (int at = restart; at <= offset;) {
-        const int place = m_resume + at;
-        if (place > resume && place - 1 + m_reach <= match) {
-            resume = place;
-            reads = place - 1 + m_reach;
-        }
-        const int step = CharByteCount(window + at);
-        if (step == 0) break;
-        at += step;
-    }
     m_resume = resume;
     m_resumeReads = reads;
     m_offset = match;
