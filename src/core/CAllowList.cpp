@@ -317,6 +317,12 @@ int CAllowList::Hide(char* text) {
     while (pos < n) {
         int width = CharByteCount(text + pos);
         if (width == 0) width = 1;  // a lone lead byte before the end
+        // At the root, a character that starts no expression leaves the
+        // automaton there: no expression starts on a second byte.
+        if (state == 0 && m_rootNext[Symbol(static_cast<unsigned char>(text[pos]), width, 0)] == 0) {
+            pos += static_cast<std::size_t>(width);
+            continue;
+        }
         for (int k = 0; k < width; ++k)
             state = Step(state, Symbol(static_cast<unsigned char>(text[pos + static_cast<std::size_t>(k)]), width, k));
         pos += static_cast<std::size_t>(width);
