@@ -39,38 +39,49 @@ bool CFoldTable::Fold(char* text, TArray<int>& map, TArray<unsigned char>& marks
     const std::size_t n = std::strlen(text);
     marks.Clear();
     if (map.Size() < n || !marks.Reserve(n)) return false;
+    unsigned char* t = reinterpret_cast<unsigned char*>(text);
+    int* m = map.Data();
     unsigned char* mark = marks.Data();
+    const bool* lead = ActiveLeadBytes().isLead;
     std::size_t write = 0;
     // Where the character before ends in the checked text: a byte that does
     // not start there had fillers stripped before it.
     int hostEnd = 0;
     for (std::size_t read = 0; read < n;) {
-        const unsigned char gap = write > 0 && map[read] != hostEnd ? kFoldAfterGap : 0;
-        const int width = CharByteCount(text + read);
-        const unsigned char folded =
-            width == 2 ? Folded(static_cast<unsigned char>(text[read]), static_cast<unsigned char>(text[read + 1])) : 0;
-        if (folded) {
-            text[write] = static_cast<char>(folded);
-            hostEnd = map[read] + 2;
-            map[write] = map[read];
-            mark[write] = static_cast<unsigned char>(kFoldWide | gap);
-            ++write;
-            read += 2;
-            continue;
-        }
+        const int at = m[read];
+        const unsigned char gap = write > 0 && at != hostEnd ? kFoldAfterGap : 0;
+        const unsigned char first = t[read];
         // A lead byte cut off by the terminator cannot occur here (the copy
-        // dropped it), but a width of 0 must still move on.
-        const std::size_t step = width == 0 ? 1 : static_cast<std::size_t>(width);
-        for (std::size_t k = 0; k < step && read < n; ++k) {
-            text[write] = text[read];
-            hostEnd = map[read] + 1;
-            map[write] = map[read];
-            mark[write] = k == 0 ? gap : 0;
+        // dropped it), but one would be kept as a byte of its own.
+        if (!lead[first] || read + 1 == n) {
+            t[write] = first;
+            m[write] = at;
+            mark[write] = gap;
+            hostEnd = at + 1;
             ++write;
             ++read;
+            continue;
         }
+        const unsigned char second = t[read + 1];
+        if (const unsigned char folded = Folded(first, second)) {
+            t[write] = folded;
+            m[write] = at;
+            mark[write] = static_cast<unsigned char>(kFoldWide | gap);
+            hostEnd = at + 2;
+            ++write;
+        } else {
+            t[write] = first;
+            t[write + 1] = second;
+            m[write] = at;
+            m[write + 1] = m[read + 1];
+            mark[write] = gap;
+            mark[write + 1] = 0;
+            hostEnd = m[read + 1] + 1;
+            write += 2;
+        }
+        read += 2;
     }
-    text[write] = 0;
+    t[write] = 0;
     map.Truncate(write);
     marks.SetFilled(write);
     return true;
