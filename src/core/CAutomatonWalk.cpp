@@ -132,11 +132,6 @@ CAutomatonWalk::Transition* CAutomatonWalk::Compute(const CCheckAutomaton& autom
 }
 
 bool CAutomatonWalk::Merge(int* slot, int state) {
-    if (*slot < 0 || *slot == 0) {
-        *slot = state;
-        return true;
-    }
-    if (state == 0 || *slot == state) return true;
     // Two streams meet: the union of their sets, both sorted.
     const State a = m_states[static_cast<std::size_t>(*slot)];
     const State b = m_states[static_cast<std::size_t>(state)];

@@ -92,7 +92,8 @@ private:
     // `symbol`: class << 3 | CCheckAutomaton flags.
     Transition* Find(int state, unsigned symbol);
     Transition* Compute(const CCheckAutomaton& automaton, int state, unsigned symbol);
-    // Joins the set `state` into the set waiting in `*slot` (-1: none).
+    // Joins the set `state` into the other set waiting in `*slot`, both
+    // holding a position besides the root.
     bool Merge(int* slot, int state);
 
     std::size_t m_memoBytes = kMemoBytes;

@@ -194,7 +194,7 @@ bool CCheckAutomaton::BuildClasses(const PhraseTrie& trie, const unsigned char* 
     }
     std::sort(keyed.Data(), keyed.Data() + keyed.Size(),
               [&](std::uint64_t a, std::uint64_t b) { return hashes[a] != hashes[b] ? hashes[a] < hashes[b] : a < b; });
-    if (!m_classes.PushBack(Class{0, 0, -1, kNoValue, kNoValue, 0})) return false;
+    if (!m_classes.PushBack(Class{0, 0, -1, -1, kNoValue, kNoValue, 0})) return false;
     unsigned representative = 0;
     for (std::size_t i = 0; i < keyed.Size(); ++i) {
         const unsigned v = static_cast<unsigned>(keyed[i]);
@@ -206,7 +206,7 @@ bool CCheckAutomaton::BuildClasses(const PhraseTrie& trie, const unsigned char* 
             continue;
         }
         representative = v;
-        Class cls{static_cast<std::uint32_t>(m_classSyllables.Size()), 0, -1, romanisedOf(v), splitOf(v), 0};
+        Class cls{static_cast<std::uint32_t>(m_classSyllables.Size()), 0, -1, -1, romanisedOf(v), splitOf(v), 0};
         for (std::uint32_t j = codeStart[v]; j < codeStart[v + 1]; ++j) {
             const int s = static_cast<int>(codes[j] & 0xFFFFFFFFu);
             if (!m_classSyllables.PushBack(s)) return false;
@@ -214,11 +214,10 @@ bool CCheckAutomaton::BuildClasses(const PhraseTrie& trie, const unsigned char* 
         }
         cls.codeEnd = static_cast<std::uint32_t>(m_classSyllables.Size());
         if (cls.romanised != kNoValue) cls.romanisedChild = FormChild(kRomanisedRoot, cls.romanised);
+        if (cls.split != kNoValue) cls.splitChild = FormChild(kSplitRoot, cls.split);
         // A first syllable may start with this character; a form that goes
         // on may still become one.
-        for (int root : {kRomanisedRoot, kSplitRoot}) {
-            const unsigned value = root == kRomanisedRoot ? cls.romanised : cls.split;
-            const int child = value == kNoValue ? -1 : FormChild(root, value);
+        for (int child : {cls.romanisedChild, cls.splitChild}) {
             if (child < 0) continue;
             const FormNode& form = m_formNodes[static_cast<std::size_t>(child)];
             if (form.hasChildren) cls.flags |= kStartsFirst;
@@ -312,8 +311,7 @@ bool CCheckAutomaton::Step(const Position* set, std::size_t count, unsigned cls,
                 if (!Advance(node, noStart, noEnd, parts, m_classSyllables[k], next, reached)) return false;
             if (c.romanisedChild >= 0 && !FormStep(node, noStart, noEnd, parts, c.romanisedChild, next, reached))
                 return false;
-            const int split = c.split == kNoValue ? -1 : FormChild(kSplitRoot, c.split);
-            if (split >= 0 && !FormStep(node, noStart, noEnd, parts, split, next, reached)) return false;
+            if (c.splitChild >= 0 && !FormStep(node, noStart, noEnd, parts, c.splitChild, next, reached)) return false;
             continue;
         }
         const int form = static_cast<int>(low - 1);

@@ -112,6 +112,7 @@ private:
         std::uint32_t codeStart;  // into m_classSyllables: syllables whose ranges hold it
         std::uint32_t codeEnd;
         int romanisedChild;  // form-trie node its romanised value leads to from the root, -1
+        int splitChild;      // the same for its split value
         unsigned romanised;  // its value as romanised forms compare it
         unsigned split;      // its value as split forms compare it
         unsigned char flags;

@@ -162,13 +162,13 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     Reset();
 
     // Syllables: ids are positions in the syllable list.
-    TArray<const CMatcher*> syllableAt;
-    if (!m_syllableIds.Reserve(syllables.Count()) || !syllableAt.Reserve(syllables.Count())) return false;
+    if (!m_syllableIds.Reserve(syllables.Count()) || !m_syllableById.Reserve(syllables.Count())) return false;
     int id = 0;
     for (CMatcherList::Node* node = syllables.First(); node; node = node->next) {
-        if (!dynamic_cast<CSyllable*>(node->matcher)) return false;
+        const CSyllable* syllable = dynamic_cast<CSyllable*>(node->matcher);
+        if (!syllable) return false;
         m_syllableIds.PushBack(AddressId{node->matcher, id++});
-        syllableAt.PushBack(node->matcher);
+        m_syllableById.PushBack(syllable);
     }
     const std::size_t syllableCount = m_syllableIds.Size();
     std::sort(m_syllableIds.Data(), m_syllableIds.Data() + syllableCount,
@@ -275,7 +275,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
             // A reference names its syllable by position, unless the list
             // changed since; then look the syllable up by address.
             const std::size_t hint = static_cast<std::size_t>(static_cast<unsigned>(refs[i].index));
-            const int syllable = hint < syllableCount && syllableAt[hint] == sequence[i]
+            const int syllable = hint < syllableCount && m_syllableById[hint] == sequence[i]
                                      ? static_cast<int>(hint)
                                      : Lookup(m_syllableIds, sequence[i]);
             if (syllable < 0 || !pairs.PushBack(PairKey(p, static_cast<std::size_t>(syllable)))) return false;
@@ -391,12 +391,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
 bool CRuleIndex::BuildAutomaton() {
     const std::size_t syllableCount = m_rootChild.Size();
     const std::size_t nodeCount = m_hasChildren.Size();
-    if (!m_syllableById.Reserve(syllableCount) || !m_isPart.Reserve(syllableCount) || !m_hasEnds.Reserve(nodeCount))
-        return false;
-    for (std::size_t i = 0; i < m_syllableIds.Size(); ++i) m_syllableById.PushBack(nullptr);
-    for (std::size_t i = 0; i < m_syllableIds.Size(); ++i)
-        m_syllableById[static_cast<std::size_t>(m_syllableIds[i].id)] =
-            static_cast<const CSyllable*>(m_syllableIds[i].address);
+    if (!m_isPart.Reserve(syllableCount) || !m_hasEnds.Reserve(nodeCount)) return false;
     for (std::size_t s = 0; s < syllableCount; ++s)
         m_isPart.PushBack(m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s) ? 1 : 0);
     for (std::size_t v = 0; v < nodeCount; ++v) m_hasEnds.PushBack(m_nodeEnds.Begin(v) != m_nodeEnds.End(v) ? 1 : 0);

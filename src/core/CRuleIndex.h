@@ -73,8 +73,10 @@ public:
     // it reports, INT_MIN for a kind the index does not know.
     int Ordinal(const CMatcher* rule) const;
     int RuleLevel(int ordinal) const { return m_ruleLevel[static_cast<std::size_t>(ordinal)]; }
-    // Trie steps taken by every check so far (a node meeting the syllables of
-    // a place): the walk's work, which tests bound by the line's length.
+    // Steps taken by every check so far (the index's walk: a node meeting
+    // the syllables of a place; the automaton's: a character read, and each
+    // position moved where no kept step held): the walk's work, which tests
+    // bound by the line's length.
     unsigned long long Steps() const { return m_steps + m_walker.Steps(); }
     // Off: every check walks the index's own way, as the automaton must
     // agree with. The automaton and its walker, for tests.
@@ -171,12 +173,13 @@ private:
     TArray<CMatcher*> m_rules;    // checking order
     TArray<AddressId> m_ruleIds;  // by address: ordinal
     TArray<AddressId> m_syllableIds;
-    TArray<int> m_emptyRomanised;    // syllables with an empty romanised form
-    TArray<int> m_emptySplit;        // the others with an empty split form
-    TArray<int> m_alwaysCandidates;  // rules of a kind the index does not know
-    Postings m_byCode;               // (lead << 8 | trail) -> syllables
-    Trie m_romanised;                // case-folded values
-    Trie m_split;                    // exact values
+    TArray<const CSyllable*> m_syllableById;  // by id: position in the syllable list
+    TArray<int> m_emptyRomanised;             // syllables with an empty romanised form
+    TArray<int> m_emptySplit;                 // the others with an empty split form
+    TArray<int> m_alwaysCandidates;           // rules of a kind the index does not know
+    Postings m_byCode;                        // (lead << 8 | trail) -> syllables
+    Trie m_romanised;                         // case-folded values
+    Trie m_split;                             // exact values
     // Per first byte: kRomanisedStart, kSplitStart when a form may start there.
     unsigned char m_formStart[256] = {};
     bool m_emptyForms = false;
@@ -248,9 +251,8 @@ private:
     unsigned m_placeGeneration = 0;
 
     // The check's walk as an automaton over the phrase trie above, and what
-    // it reads of the trie: the syllables by id, per node whether phrases
-    // end there, per syllable whether a combination takes it as a part.
-    TArray<const CSyllable*> m_syllableById;
+    // it reads of the trie besides: per node whether phrases end there, per
+    // syllable whether a combination takes it as a part.
     TArray<unsigned char> m_hasEnds;
     TArray<unsigned char> m_isPart;
     CCheckAutomaton m_automaton;
