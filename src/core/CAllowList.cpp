@@ -54,6 +54,8 @@ bool CAllowList::Add(const char* text, CMatcher* const* rules, int ruleCount) {
             return false;
         }
         std::memcpy(entry.rules, rules, sizeof(CMatcher*) * static_cast<unsigned>(ruleCount));
+        // Covers searches by address, and may be asked before Build folds entries.
+        std::sort(entry.rules, entry.rules + ruleCount, RuleBefore);
         entry.ruleCount = ruleCount;
     }
     if (!m_entries.PushBack(entry)) {

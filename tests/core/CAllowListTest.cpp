@@ -143,6 +143,18 @@ TEST_F(AllowTest, AnEntryLimitedToRulesHidesFromThoseAlone) {
     EXPECT_EQ(2, level);
 }
 
+TEST_F(AllowTest, AnEntryNamesItsRulesInAnyOrderBeforeItIsBuilt) {
+    // The loader asks which rules an entry covers before the list is built,
+    // and rows name rules in whatever order their addresses fall.
+    CMatcher* const rules[] = {reinterpret_cast<CMatcher*>(0x3000), reinterpret_cast<CMatcher*>(0x1000),
+                               reinterpret_cast<CMatcher*>(0x2000)};
+    CAllowList list;
+    ASSERT_TRUE(list.Add("gua", rules, 3));
+    for (CMatcher* rule : rules) EXPECT_TRUE(list.Covers(0, rule)) << rule;
+    EXPECT_FALSE(list.Covers(0, reinterpret_cast<CMatcher*>(0x1800)));
+    list.Reset();
+}
+
 TEST_F(AllowTest, AnExpressionThatStripsToNothingHidesNothing) {
     Create(AllowRules({{" , ", {}}}));
     EXPECT_EQ(5, m_filter->CheckText(("wai , " + std::string(kGua)).c_str(), 0));
