@@ -364,15 +364,14 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
 }
 
 void CChatsieve::BeginPasses(const char* out) {
-    // The passes map single bytes back; folded characters take two, so
-    // packages that fold mask with whole checks.
-    if (!m_fold.Empty()) return;
     if (!m_useMaskPasses || !m_indexDecided || !m_index.DecidedFirst()) return;
     const int ordinal = m_index.DecidedOrdinal();
     CMatcher* rule = m_index.Rule(ordinal);
     const int hidden = m_useAllow && !m_allow.Empty() ? m_allow.BreakByte() : -1;
     m_index.ForgetParts();
-    m_passes.Begin(m_workBuf, g_positionMap, out, hidden, rule, ordinal, m_matchOffset, m_matchLength);
+    const bool folds = !m_fold.Empty();
+    m_passes.Begin(m_workBuf, g_positionMap, out, hidden, rule, ordinal, m_matchOffset, m_matchLength,
+                   folds ? &m_fold : nullptr, folds ? &g_foldMarks : nullptr);
 }
 
 void CChatsieve::MaskMatch(char* out) {

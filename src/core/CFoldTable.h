@@ -34,6 +34,8 @@ public:
     // text had fillers right before it (ProcessLists.h). False when memory
     // ran out.
     bool Fold(char* text, TArray<int>& map, TArray<unsigned char>& marks) const;
+    // The folded byte of the two-byte character lead:trail, or 0.
+    unsigned char Folded(unsigned char lead, unsigned char trail) const;
 
 private:
     struct Range {
@@ -42,9 +44,6 @@ private:
         unsigned char high;
         unsigned char to;
     };
-    // The folded byte of the two-byte character lead:trail, or 0.
-    unsigned char Folded(unsigned char lead, unsigned char trail) const;
-
     Range m_ranges[kMaxFoldRanges] = {};
     int m_count = 0;
     // Lead bytes some range starts with: most characters are passed over by

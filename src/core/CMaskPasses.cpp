@@ -3,11 +3,13 @@
 #include <cstring>
 
 #include "core/CAllowList.h"
+#include "core/CFoldTable.h"
 #include "core/CRuleIndex.h"
 #include "matchers/CComboRule.h"
 #include "matchers/CPhraseRule.h"
 #include "matchers/CSkipSet.h"
 #include "matchers/CSyllable.h"
+#include "matchers/ProcessLists.h"
 #include "platform/MbText.h"
 
 namespace chatsieve {
@@ -30,7 +32,8 @@ int CMaskPasses::Reach(const CPhraseRule* rule) {
     int reach = 0;
     const TArray<CMatcher*>& syllables = rule->Syllables();
     for (std::size_t i = 0; i < syllables.Size(); ++i) reach += SyllableReach(syllables[i]);
-    return reach;
+    // A written-mode end edge reads the byte after the match too.
+    return (rule->Edges() & CPhraseRule::kEdgeEnd) ? reach + 1 : reach;
 }
 
 void CMaskPasses::Prepare(const CMatcherList& rules, const CMatcherList& skipSets, const CAllowList& allow) {
@@ -71,6 +74,9 @@ void CMaskPasses::Reset() {
     m_window.Reset();
     m_plain.Reset();
     m_plainWindow.Reset();
+    m_marks.Reset();
+    m_windowMarks.Reset();
+    m_folds = false;
     m_fixed.Reset();
     m_rule = nullptr;
     m_syllable = nullptr;
@@ -111,8 +117,26 @@ bool CMaskPasses::CopyOut(int from, int to, const TArray<char>& source, TArray<c
 
 bool CMaskPasses::CopyOut(int from, int to) { return CopyOut(from, to, m_text, m_window); }
 
+bool CMaskPasses::CopyMarks(int from, int to) {
+    const std::size_t count = static_cast<std::size_t>(to - from);
+    m_windowMarks.Clear();
+    if (!m_windowMarks.Reserve(count)) return false;
+    unsigned char* marks = m_windowMarks.Data();
+    int at = from;
+    std::size_t h = 0;
+    for (; h < m_holes.Size() && m_holes[h].start <= at; ++h) at += m_holes[h].end - m_holes[h].start;
+    for (std::size_t i = 0; i < count; ++i) {
+        while (h < m_holes.Size() && at == m_holes[h].start) at = m_holes[h++].end;
+        const bool afterCut = h > 0 && m_holes[h - 1].end == at;
+        marks[i] = static_cast<unsigned char>(m_marks[static_cast<std::size_t>(at++)] | (afterCut ? kFoldAfterGap : 0));
+    }
+    m_windowMarks.SetFilled(count);
+    return true;
+}
+
 bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char* line, int hidden, CMatcher* decider,
-                        int ordinal, int offset, int length) {
+                        int ordinal, int offset, int length, const CFoldTable* fold,
+                        const TArray<unsigned char>* marks) {
     m_active = false;
     if (!m_prepared || !m_starIgnored || !decider) return false;
     // A combination reports the span of its last part: that phrase is
@@ -146,6 +170,13 @@ bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char
     m_starts.Clear();
     m_holes.Clear();
     m_plain.Clear();
+    m_marks.Clear();
+    m_folds = fold && marks;
+    if (m_folds && (marks->Size() < n || !m_marks.Reserve(n))) return false;
+    if (m_folds) {
+        std::memcpy(m_marks.Data(), marks->Data(), n);
+        m_marks.SetFilled(n);
+    }
     if (!m_text.Reserve(n + 1) || !m_map.Reserve(n) || !m_starts.Reserve(n + 1)) return false;
     std::memcpy(m_text.Data(), stripped, n + 1);
     m_text.SetFilled(n + 1);
@@ -157,9 +188,16 @@ bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char
     m_hidden = hidden;
     if (hidden >= 0) {
         if (!m_plain.Reserve(n + 1)) return false;
-        for (std::size_t i = 0; i < n; ++i)
-            m_plain[i] =
-                static_cast<unsigned char>(stripped[i]) == static_cast<unsigned>(hidden) ? line[map[i]] : stripped[i];
+        for (std::size_t i = 0; i < n; ++i) {
+            m_plain[i] = stripped[i];
+            if (static_cast<unsigned char>(stripped[i]) != static_cast<unsigned>(hidden)) continue;
+            const char* from = line + map[i];
+            // A folded character was hidden as the byte it folds to.
+            m_plain[i] = m_folds && (m_marks[i] & kFoldWide)
+                             ? static_cast<char>(fold->Folded(static_cast<unsigned char>(from[0]),
+                                                              static_cast<unsigned char>(from[1])))
+                             : from[0];
+        }
         m_plain[n] = 0;
         m_plain.SetFilled(n + 1);
     }
@@ -229,7 +267,10 @@ void CMaskPasses::Mask(char* out) {
     while (h < m_holes.Size() && m_holes[h].end <= at) ++h;
     for (int j = 0; j < m_length; ++j) {
         while (h < m_holes.Size() && at >= m_holes[h].start) at = m_holes[h++].end;
-        out[m_map[static_cast<std::size_t>(at++)]] = '*';
+        const std::size_t byte = static_cast<std::size_t>(at++);
+        out[m_map[byte]] = '*';
+        // A folded byte stands for both bytes of its character.
+        if (m_folds && (m_marks[byte] & kFoldWide)) out[m_map[byte] + 1] = '*';
     }
     if (!Remove()) End();
 }
@@ -249,12 +290,31 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
     // only delay. A window of the text from the resume place, grown until
     // the match found lies far enough inside it that the window's end cannot
     // have changed a try, or the window holds the rest.
+    // Written-mode edges read the character before a try and the marks: the
+    // window then starts a character early and carries them.
+    const bool edges = m_folds && m_rule && m_rule->Edges() != 0;
+    int windowStart = m_resume;
+    if (edges && windowStart > 0)
+        for (--windowStart; windowStart > 0 && !StartsCharacter(windowStart);) --windowStart;
+    const int lead = m_resume - windowStart;
     int offset = 0, length = 0, level = 0, restart = 0;
     for (int span = Larger(256, 4 * m_reach);; span = span < n / 2 ? span * 2 : n) {
         const int end = m_resume + span < n ? m_resume + span : n;
-        if (!CopyOut(m_resume, end)) return 0;
-        const int found = m_rule ? m_rule->MatchFrom(m_window.Data(), 0, &offset, &length, &level, &restart)
-                                 : m_syllable->Match(m_window.Data(), 0, &offset, &length, &level);
+        if (!CopyOut(windowStart, end) || (edges && !CopyMarks(windowStart, end))) return 0;
+        int found = 0;
+        if (!m_rule) {
+            found = m_syllable->Match(m_window.Data(), 0, &offset, &length, &level);
+        } else if (!edges) {
+            found = m_rule->MatchFrom(m_window.Data(), 0, &offset, &length, &level, &restart);
+        } else {
+            // The rules read the marks of the text they are given from the
+            // process-wide array: the window's stand in for the search.
+            g_foldMarks.Swap(m_windowMarks);
+            found = m_rule->MatchFrom(m_window.Data(), lead, &offset, &length, &level, &restart);
+            g_foldMarks.Swap(m_windowMarks);
+            offset -= lead;
+            restart -= lead;
+        }
         if (found && (end == n || offset + length + m_reach <= end - m_resume)) break;
         if (end == n) return 0;  // no further match: the next decider is unknown
     }
@@ -265,7 +325,7 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
     const int match = m_resume + offset;
     int resume = m_resumeReads <= match ? m_resume : 0;
     int reads = resume == m_resume ? m_resumeReads : 0;
-    const char* window = m_window.Data();
+    const char* window = m_window.Data() + lead;
     for (int at = restart; at <= offset;) {
         const int place = m_resume + at;
         if (place > resume && place - 1 + m_reach <= match) {

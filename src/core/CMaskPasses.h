@@ -14,6 +14,13 @@
 //    reads fewer than Reach(rule) bytes from where it starts, so every try
 //    that began at least that far before the cut reads the same bytes as
 //    before and fails the same way; the search can resume at such a place.
+// Packages that fold two-byte characters to one byte (and carry written-mode
+// edges) are followed too: a folded byte stands for two bytes of the line,
+// both masked, and the marks of the stripped text go with it. A cut leaves
+// fillers ('*') where the match was, so the byte after it reads as after a
+// gap; a try also reads the byte after its match and the character before
+// its start, so the decider's resumed search sees the marks as a check would
+// and its window starts a character early.
 // So a pass looks at the bytes around the cut (no rule before the decider
 // may gain a piece there, no allowed expression may appear) and resumes the
 // decider's search; anything else is left to a whole check. "Was there
@@ -46,6 +53,7 @@
 namespace chatsieve {
 
 class CAllowList;
+class CFoldTable;
 class CMatcher;
 class CPhraseRule;
 class CRuleIndex;
@@ -64,10 +72,12 @@ public:
     // order, the first rule able to match) decided with [offset, offset +
     // length) of `stripped`, whose bytes `map` leads back to `line`; the
     // caller has masked that match. `hidden`: the byte allowed expressions
-    // were hidden under in `stripped`, -1 when none may be. False when the
-    // passes cannot go on here.
+    // were hidden under in `stripped`, -1 when none may be. `fold`, with
+    // `marks` of the stripped text (ProcessLists.h), when the package folds.
+    // False when the passes cannot go on here.
     bool Begin(const char* stripped, const TArray<int>& map, const char* line, int hidden, CMatcher* decider,
-               int ordinal, int offset, int length);
+               int ordinal, int offset, int length, const CFoldTable* fold = nullptr,
+               const TArray<unsigned char>* marks = nullptr);
     bool Active() const { return m_active; }
     void End() { m_active = false; }
 
@@ -96,6 +106,9 @@ private:
     // `source` (as m_text, cut as m_text is) into `into`.
     bool CopyOut(int from, int to);
     bool CopyOut(int from, int to, const TArray<char>& source, TArray<char>& into);
+    // The marks a check of the text as it stands would give bytes [from, to)
+    // into m_windowMarks: a byte right after a cut follows a gap.
+    bool CopyMarks(int from, int to);
     // Cuts the current match out; false when it splits a character.
     bool Remove();
 
@@ -113,6 +126,9 @@ private:
     TArray<char> m_window;
     TArray<char> m_plain;  // m_text before allowed expressions were hidden
     TArray<char> m_plainWindow;
+    TArray<unsigned char> m_marks;  // per byte of m_text, when the package folds
+    TArray<unsigned char> m_windowMarks;
+    bool m_folds = false;
     int m_hidden = -1;
     int m_size = 0;
     int m_removed = 0;

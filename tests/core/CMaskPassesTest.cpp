@@ -18,6 +18,7 @@
 #include "../support/TestEffort.h"
 #include "../support/TestFilter.h"
 #include "core/CMaskPasses.h"
+#include "matchers/CPhraseRule.h"
 #include "platform/MbText.h"
 
 namespace chatsieve::test {
@@ -66,7 +67,11 @@ protected:
             if (ceiling > m.level) m.level = ceiling;
             for (int j = 0; j < filter->MatchLength(); ++j) {
                 const std::size_t at = static_cast<std::size_t>(filter->MatchOffset() + j);
-                if (at < g_positionMap.Size()) m.out[static_cast<std::size_t>(g_positionMap[at])] = '*';
+                if (at >= g_positionMap.Size()) continue;
+                const std::size_t host = static_cast<std::size_t>(g_positionMap[at]);
+                m.out[host] = '*';
+                // A folded character: both its bytes.
+                if (at < g_foldMarks.Size() && (g_foldMarks[at] & kFoldWide)) m.out[host + 1] = '*';
             }
         }
         return m;
@@ -158,6 +163,13 @@ public:
                                            : 300001 + Pick(static_cast<int>(rules.phrases.size())));
             rules.combos.push_back(row);
         }
+        // Written-mode sets: full-width letters fold to ASCII, and phrases
+        // keep their edges clear of letters and digits around them.
+        m_written = Pick(3) == 0;
+        if (m_written) {
+            rules.folds = {{0xA3, 0xE1, 0xE4, 'a'}, {0xA3, 0xC1, 0xC4, 'A'}};
+            for (std::size_t i = 0; i < rules.phrases.size(); ++i) rules.phraseEdges.push_back(Pick(4));
+        }
         for (int i = Pick(4) == 0 ? 1 + Pick(3) : 0; i > 0; --i) {
             AllowRow allow{Form(Pick(syllables)) + Form(Pick(syllables)), {}};
             if (Pick(3) == 0) allow.rules.push_back(300001 + Pick(static_cast<int>(rules.phrases.size())));
@@ -172,9 +184,15 @@ public:
         const SyllableRow& row = m_syllables[static_cast<std::size_t>(syllable)];
         const int way = Pick(row.split ? 4 : 3);
         if (way == 0) {
-            std::string word = row.romanised;
-            for (char& c : word)
+            std::string word;
+            for (char c : row.romanised) {
                 if (Pick(2)) c = static_cast<char>(c - 'a' + 'A');
+                // A full-width letter, folded back to this one.
+                if (m_written && Pick(3) == 0)
+                    word += {'\xA3', static_cast<char>(0x80 + static_cast<unsigned char>(c))};
+                else
+                    word += c;
+            }
             return word;
         }
         if (way == 3) return row.split;
@@ -183,7 +201,7 @@ public:
 
     std::string Line() {
         std::string line;
-        const std::string fillers[] = {" ", "*", "-", ".", "e", "\xA1\xA1", "\xB0\xA5", "\xB2\xA1", "\xA1", "a"};
+        const std::string fillers[] = {" ", "*", "-", ".", "e", "\xA1\xA1", "\xB0\xA5", "\xB2\xA1", "\xA1", "a", "1", "\xA3\xE2"};
         for (int n = Pick(20); n > 0; --n) {
             if (Pick(3)) {
                 // A phrase, now and then with a filler slipped in.
@@ -191,10 +209,10 @@ public:
                     m_phrases[static_cast<std::size_t>(Pick(static_cast<int>(m_phrases.size())))];
                 for (int s : phrase) {
                     line += Form(s);
-                    if (Pick(6) == 0) line += fillers[Pick(10)];
+                    if (Pick(6) == 0) line += fillers[Pick(12)];
                 }
             } else {
-                line += fillers[Pick(10)];
+                line += fillers[Pick(12)];
             }
         }
         return line;
@@ -205,10 +223,14 @@ private:
     std::vector<SyllableRow> m_syllables;
     std::vector<std::vector<int>> m_phrases;
     std::deque<std::string> m_splits;
+    bool m_written = false;
+
+public:
+    bool Written() const { return m_written; }
 };
 
 TEST_F(MaskPassesTest, AgreesWithWholeChecksOnRandomRuleSets) {
-    unsigned long followed = 0;
+    unsigned long followed = 0, followedWritten = 0;
     for (unsigned seed = 1; seed <= Effort(400, 100); ++seed) {
         Generator random(seed);
         TestFilter* filter = New<TestFilter>(random.Rules());
@@ -221,6 +243,7 @@ TEST_F(MaskPassesTest, AgreesWithWholeChecksOnRandomRuleSets) {
                 if (HasFatalFailure()) break;
             }
             followed += filter->FollowedPasses();
+            if (random.Written()) followedWritten += filter->FollowedPasses();
             filter->Uninit();
         }
         Delete(filter);
@@ -228,9 +251,10 @@ TEST_F(MaskPassesTest, AgreesWithWholeChecksOnRandomRuleSets) {
         if (HasFatalFailure()) return;
     }
     // The comparison means something: lines are masked, many passes follow
-    // a phrase, and some lines reveal.
+    // a phrase, written-mode sets among them, and some lines reveal.
     EXPECT_GT(m_masked, m_compared / 3);
     EXPECT_GT(followed, static_cast<unsigned long>(m_compared));
+    EXPECT_GT(followedWritten, followed / 10);
     EXPECT_GT(m_revealed, 0);
 }
 
@@ -245,6 +269,31 @@ TEST_F(MaskPassesTest, AgreesWithWholeChecksOnEveryShortLine) {
     TestFilter* filter = New<TestFilter>(rules);
     ASSERT_EQ(1, filter->Init());
     ForEachShortLine({"a", "b", " ", "*", "\xB0\xA1", "\xB0\xA2", "\xB1\xA1", "\xB0", "c"}, Effort(6, 5),
+                     [&](const std::string& line) {
+                         for (int minLevel : {0, 3})
+                             Compare(filter, line, static_cast<unsigned>(line.size() + 1), minLevel);
+                         return !HasFatalFailure();
+                     });
+    EXPECT_GT(filter->FollowedPasses(), Effort(10000, 2000));
+    filter->Uninit();
+    Delete(filter);
+}
+
+// Written mode: full-width letters fold to one byte, and the phrases' edges
+// keep them clear of letters and digits unless fillers stood between. A cut
+// leaves fillers where the match was, so what follows it is no longer run on
+// from the letter before.
+TEST_F(MaskPassesTest, AgreesWithWholeChecksOnEveryShortWrittenLine) {
+    RuleSet rules;
+    rules.skipSets = {{0x20, 0x20, 0x2A, 0x2A, -1, 0xA1, 0xA1, 0xA1}};
+    rules.syllables = {{"a", {0xB0, 0xA1, 0xA1}}, {"b", {0xB0, 0xA2, 0xA2}}, {"c", {0xB1, 0xA1, 0xA1}}};
+    rules.phrases = {{3, {200001, 200002}}, {2, {200002}}, {5, {200003, 200001}}, {1, {200002, 200001}}};
+    rules.phraseEdges = {CPhraseRule::kEdgeStart | CPhraseRule::kEdgeEnd, CPhraseRule::kEdgeStart,
+                         CPhraseRule::kEdgeEnd, 0};
+    rules.folds = {{0xA3, 0xE1, 0xE3, 'a'}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    ForEachShortLine({"a", "b", "c", "1", " ", "*", "\xB0\xA1", "\xB0\xA2", "\xA3\xE1"}, Effort(6, 5),
                      [&](const std::string& line) {
                          for (int minLevel : {0, 3})
                              Compare(filter, line, static_cast<unsigned>(line.size() + 1), minLevel);
