@@ -114,6 +114,7 @@ void CChatsieve::ReleaseWorkBuffers() {
     m_workBuf = nullptr;
     m_workCapacity = 0;
     m_composedMap.Reset();
+    m_plainText.Reset();
     g_foldMarks.Reset();
     // The process-wide map outlives a failed creation only while another
     // filter's syllables are still there.
@@ -139,6 +140,7 @@ void CChatsieve::Uninit() {
     DestroyMatchers(m_dormantRules);
     g_positionMap.Reset();
     m_composedMap.Reset();
+    m_plainText.Reset();
 }
 
 void CChatsieve::ReleaseForUnload() {
@@ -153,6 +155,7 @@ void CChatsieve::ReleaseForUnload() {
     m_index.Reset();
     m_allow.Reset();
     m_fold.Reset();
+    m_plainText.Reset();
     g_foldMarks.Reset();
     DestroyMatchers(m_skipSets);
     DestroyMatchers(m_rules);
@@ -235,6 +238,7 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
     m_matchLength = 0;
     m_indexDecided = false;
     m_checkFailed = false;
+    m_plainKept = false;
     if (!text) return 0;
     if (ceiling == 0) ceiling = m_highestLevel < INT_MAX ? m_highestLevel + 1 : INT_MAX;
     const std::size_t len = std::strlen(text);
@@ -251,7 +255,63 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
 
     if (!StripWorkBuffer()) return 0;
     if (!m_fold.Empty() && !m_fold.Fold(m_workBuf, g_positionMap, g_foldMarks)) return CheckCouldNotRun();
+    if (m_keepPlain) {
+        // Only a shortcut for masking: without the room, passes check the
+        // whole line.
+        const std::size_t n = std::strlen(m_workBuf) + 1;
+        m_plainText.Clear();
+        m_plainKept = m_plainText.Reserve(n);
+        if (m_plainKept) {
+            std::memcpy(m_plainText.Data(), m_workBuf, n);
+            m_plainText.SetFilled(n);
+        }
+    }
+    return CheckStripped(ceiling);
+}
 
+bool CChatsieve::CanCheckCut() const {
+    if (!m_plainKept || m_matchLength <= 0 || !m_passes.StarIgnored() || m_skipSets.Empty()) return false;
+    // Cutting half a character would read what follows differently.
+    const char* text = m_plainText.Data();
+    const std::size_t n = m_plainText.Size() - 1;
+    const std::size_t from = static_cast<std::size_t>(m_matchOffset), to = from + static_cast<std::size_t>(m_matchLength);
+    if (to > n) return false;
+    std::size_t at = 0;
+    while (at < from) at += static_cast<std::size_t>(CharStep(text + at));
+    if (at != from) return false;
+    while (at < to) at += static_cast<std::size_t>(CharStep(text + at));
+    return at == to;
+}
+
+int CChatsieve::CheckCut() {
+    // The masked line strips to the last text less the match: its bytes are
+    // '*' now, ignored like the fillers around them, and each folded
+    // character's two. The byte after the cut follows a gap (the '*'), unless
+    // nothing is left before it.
+    const std::size_t n = m_plainText.Size() - 1;
+    const std::size_t from = static_cast<std::size_t>(m_matchOffset), cut = static_cast<std::size_t>(m_matchLength);
+    const std::size_t rest = n - from - cut;
+    char* text = m_plainText.Data();
+    std::memmove(text + from, text + from + cut, rest + 1);
+    m_plainText.Truncate(n - cut + 1);
+    std::memmove(g_positionMap.Data() + from, g_positionMap.Data() + from + cut, rest * sizeof(int));
+    g_positionMap.Truncate(n - cut);
+    if (!m_fold.Empty()) {
+        unsigned char* marks = g_foldMarks.Data();
+        std::memmove(marks + from, marks + from + cut, rest);
+        g_foldMarks.Truncate(n - cut);
+        if (rest > 0) marks[from] = from > 0 ? marks[from] | kFoldAfterGap : marks[from] & ~kFoldAfterGap;
+    }
+    std::memcpy(m_workBuf, text, n - cut + 1);
+    ++m_cutChecks;
+    m_matchLength = 0;
+    m_indexDecided = false;
+    m_checkFailed = false;
+    if (n == cut) return 0;
+    return CheckStripped(m_highestLevel < INT_MAX ? m_highestLevel + 1 : INT_MAX);
+}
+
+int CChatsieve::CheckStripped(int ceiling) {
     // Allowed expressions become breaks in the stripped text; entries limited
     // to some rules need a view per rule, on the rare lines they occur in.
     // When they cannot be found (out of memory), the rules see the line as
@@ -296,11 +356,15 @@ int CChatsieve::FilterText(const char* text, char* out, unsigned int outSize, in
         return 0;
     }
     if (m_logEnabled) LogLine(text);
+    m_keepPlain = out && m_useMaskPasses;
     const int result = CheckText(text, 0);
-    if (m_checkFailed) return FailClosed(text, out, outSize, minLevel);
-    if (!out) return result;
+    if (m_checkFailed || !out) {
+        m_keepPlain = false;
+        return m_checkFailed ? FailClosed(text, out, outSize, minLevel) : result;
+    }
     CopyOut(text, out, outSize);
     const int reported = MaskPasses(out, std::strlen(text) < outSize, result, minLevel);
+    m_keepPlain = false;
     // A masking pass whose check could not run ends the passes there.
     return m_checkFailed ? FailClosed(text, out, outSize, minLevel) : reported;
 }
@@ -326,6 +390,8 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
     int reported = result;
     int ceiling = minLevel > result ? minLevel : result;
     m_passes.End();
+    // Whether the last pass's text stands ready to have its match cut out.
+    bool cutReady = false;
     for (int pass = 0; pass < kMaxMaskPasses; ++pass) {
         // The first pass on a whole copy is the first check itself: its
         // match, offset, length and map still stand.
@@ -337,6 +403,8 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
             whole = false;
             m_matchOffset = m_passes.Offset();
             m_matchLength = m_passes.Length();
+        } else if (cutReady) {
+            level = CheckCut();
         } else {
             level = CheckText(out, 0);
         }
@@ -355,16 +423,22 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
         if (level > reported) reported = level;
         if (!whole) {
             m_passes.Mask(out);
+            cutReady = false;
             continue;
         }
         MaskMatch(out);
-        BeginPasses(out);
+        cutReady = wholeLine && CanCheckCut();
+        BeginPasses(out, cutReady);
     }
     return reported;
 }
 
-void CChatsieve::BeginPasses(const char* out) {
+void CChatsieve::BeginPasses(const char* out, bool cutReady) {
     if (!m_useMaskPasses || !m_indexDecided || !m_index.DecidedFirst()) return;
+    // A pass that follows searches the bytes around each cut for every rule
+    // before the decider, at every byte: on a line not many times longer
+    // than that window, checking the cut text costs less.
+    if (cutReady && std::strlen(m_workBuf) < m_followFactor * static_cast<std::size_t>(m_passes.Margin())) return;
     const int ordinal = m_index.DecidedOrdinal();
     CMatcher* rule = m_index.Rule(ordinal);
     const int hidden = m_useAllow && !m_allow.Empty() ? m_allow.BreakByte() : -1;

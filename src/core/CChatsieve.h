@@ -38,6 +38,9 @@ constexpr unsigned kLogSlots = 1024;
 // a few huge lines cannot hold more memory than that until the slots fill.
 constexpr std::size_t kLogByteLimit = 4u * 1024u * 1024u;
 constexpr int kMaxMaskPasses = 1000;
+// Passes follow the decider along lines at least this many times longer than
+// the bytes they search again around a cut.
+constexpr std::size_t kFollowFactor = 8;
 constexpr const char* kLogFileName = "PlayerWords.txt";
 // Lines up to this many bytes are checked in the buffers taken at Init.
 constexpr std::size_t kReservedLineBytes = 4096;
@@ -95,6 +98,10 @@ public:
     // agree with. Followed: passes answered without a whole check, so far.
     void UseMaskPasses(bool on) { m_useMaskPasses = on; }
     unsigned long FollowedPasses() const { return m_passes.Followed(); }
+    // On: passes follow the decider on short lines too, where checking the
+    // cut text would cost less. Cut: passes answered by checking the cut text.
+    void FollowOnShortLines(bool on) { m_followFactor = on ? 0 : kFollowFactor; }
+    unsigned long CutChecks() const { return m_cutChecks; }
 
 protected:
     char* m_workBuf;
@@ -127,6 +134,14 @@ protected:
     bool m_useAllow = true;
     // Read with the rules; with it, every check leaves g_foldMarks.
     CFoldTable m_fold;
+    // While FilterText masks: the last check's stripped (and folded) text
+    // before allowed expressions were hidden in it, so that a pass can cut
+    // the masked match out of it instead of stripping the line again.
+    TArray<char> m_plainText;
+    bool m_keepPlain = false;  // checks keep m_plainText
+    bool m_plainKept = false;  // m_plainText, g_positionMap and g_foldMarks are the last check's
+    std::size_t m_followFactor = kFollowFactor;
+    unsigned long m_cutChecks = 0;
 
 public:
     // Every filter object ever created, linked through this field; see
@@ -150,6 +165,14 @@ private:
     int CheckCouldNotRun();
     // FilterText's answer when a check could not run; see the top.
     int FailClosed(const char* text, char* out, unsigned int outSize, int minLevel);
+    // The rest of a check once m_workBuf holds the stripped, folded text:
+    // allowed expressions, then the rules, at or below `ceiling`.
+    int CheckStripped(int ceiling);
+    // The check of the masked line, from the last check's text with its
+    // match cut out: what stripping the masked line would give, when masked
+    // bytes are ignored and the match covers whole characters.
+    bool CanCheckCut() const;
+    int CheckCut();
     // Runs the ignore-sets over m_workBuf; false when nothing is left to test
     // or memory ran out (m_checkFailed).
     bool StripWorkBuffer();
@@ -160,8 +183,8 @@ private:
     // Overwrites the bytes of the last deciding match with '*'.
     void MaskMatch(char* out);
     // After a whole check of `out` that masking just used: lets m_passes
-    // take over.
-    void BeginPasses(const char* out);
+    // take over, unless checking the cut text (`cutReady`) is cheaper.
+    void BeginPasses(const char* out, bool cutReady);
 };
 
 }  // namespace chatsieve

@@ -79,6 +79,11 @@ public:
                int ordinal, int offset, int length, const CFoldTable* fold = nullptr,
                const TArray<unsigned char>* marks = nullptr);
     bool Active() const { return m_active; }
+    // Whether a masked byte drops out of the next check's stripped text.
+    bool StarIgnored() const { return m_starIgnored; }
+    // Bytes either side of a cut that a pass searches again for every rule
+    // before the decider.
+    int Margin() const { return m_margin; }
     void End() { m_active = false; }
 
     // The next pass: the decider's level, with its match at Offset() and

@@ -1,6 +1,8 @@
 // Masking against its plain forms. Three ways of masking a line must agree:
 //  - the filter as it is (the first check answers the first pass, passes
-//    follow the deciding phrase along the line);
+//    follow the deciding phrase along the line or check the last text with
+//    the match cut out), and again with the passes following on every line,
+//    however short;
 //  - every pass a whole check of the line (UseMaskPasses off): the same
 //    masked line and level, always;
 //  - the old passes, each checked with the level just found as ceiling:
@@ -38,12 +40,15 @@ struct Masked {
 
 class MaskPassesTest : public RuleTest {
 protected:
-    static Masked Filter(TestFilter* filter, const std::string& line, unsigned outSize, int minLevel, bool follow) {
-        filter->UseMaskPasses(follow);
+    enum class Passes { kAsShipped, kFollowingEveryLine, kWholeChecks };
+    static Masked Filter(TestFilter* filter, const std::string& line, unsigned outSize, int minLevel, Passes passes) {
+        filter->UseMaskPasses(passes != Passes::kWholeChecks);
+        filter->FollowOnShortLines(passes == Passes::kFollowingEveryLine);
         Masked m;
         m.out.assign(line.size() + 2, '#');
         m.level = filter->FilterText(line.c_str(), m.out.data(), outSize, minLevel);
         filter->UseMaskPasses(true);
+        filter->FollowOnShortLines(false);
         return m;
     }
 
@@ -78,10 +83,12 @@ protected:
     }
 
     void Compare(TestFilter* filter, const std::string& line, unsigned outSize, int minLevel) {
-        const Masked fast = Filter(filter, line, outSize, minLevel, true);
-        const Masked plain = Filter(filter, line, outSize, minLevel, false);
-        ASSERT_EQ(plain.level, fast.level) << Hex(line) << " min " << minLevel << " size " << outSize;
-        ASSERT_EQ(plain.out, fast.out) << Hex(line) << " min " << minLevel << " size " << outSize;
+        const Masked plain = Filter(filter, line, outSize, minLevel, Passes::kWholeChecks);
+        for (Passes passes : {Passes::kAsShipped, Passes::kFollowingEveryLine}) {
+            const Masked fast = Filter(filter, line, outSize, minLevel, passes);
+            ASSERT_EQ(plain.level, fast.level) << Hex(line) << " min " << minLevel << " size " << outSize;
+            ASSERT_EQ(plain.out, fast.out) << Hex(line) << " min " << minLevel << " size " << outSize;
+        }
         const Masked old = OldPasses(filter, line, outSize, minLevel);
         if (!old.revealed) {
             ASSERT_EQ(old.level, plain.level) << Hex(line);
@@ -230,7 +237,7 @@ public:
 };
 
 TEST_F(MaskPassesTest, AgreesWithWholeChecksOnRandomRuleSets) {
-    unsigned long followed = 0, followedWritten = 0;
+    unsigned long followed = 0, followedWritten = 0, cut = 0;
     for (unsigned seed = 1; seed <= Effort(400, 100); ++seed) {
         Generator random(seed);
         TestFilter* filter = New<TestFilter>(random.Rules());
@@ -244,6 +251,7 @@ TEST_F(MaskPassesTest, AgreesWithWholeChecksOnRandomRuleSets) {
             }
             followed += filter->FollowedPasses();
             if (random.Written()) followedWritten += filter->FollowedPasses();
+            cut += filter->CutChecks();
             filter->Uninit();
         }
         Delete(filter);
@@ -255,6 +263,7 @@ TEST_F(MaskPassesTest, AgreesWithWholeChecksOnRandomRuleSets) {
     EXPECT_GT(m_masked, m_compared / 3);
     EXPECT_GT(followed, static_cast<unsigned long>(m_compared));
     EXPECT_GT(followedWritten, followed / 10);
+    EXPECT_GT(cut, static_cast<unsigned long>(m_compared / 4));
     EXPECT_GT(m_revealed, 0);
 }
 
@@ -443,7 +452,7 @@ TEST_F(MaskPassesTest, ASearchPutOutOfStepByACutIsSeen) {
     line += "\xD6\xD0\xCE\xC4\xD6\xD0\xCE\xC4";
     EXPECT_EQ(50, filter->FilterText(line.c_str(), nullptr, 0, 1));
     Compare(filter, line, static_cast<unsigned>(line.size() + 1), 1);
-    EXPECT_EQ(60, Filter(filter, line, static_cast<unsigned>(line.size() + 1), 1, true).level);
+    EXPECT_EQ(60, Filter(filter, line, static_cast<unsigned>(line.size() + 1), 1, Passes::kAsShipped).level);
     filter->Uninit();
     Delete(filter);
 }
