@@ -70,6 +70,7 @@ int CChatsieve::Init() {
     if (!loaded) {
         m_allow.Reset();
         m_fold.Reset();
+    m_stripFold.Reset();
         DestroyMatchers(m_skipSets);
         DestroyAfter(g_combos, combosBefore);
         DestroyAfter(g_phrases, phrasesBefore);
@@ -83,6 +84,8 @@ int CChatsieve::Init() {
     // Without the index (out of memory) checks are slower, never different.
     if (!m_index.Build(m_rules, g_syllables)) m_index.Reset();
     m_passes.Prepare(m_rules, m_skipSets, m_allow);
+    // Without it (out of memory) checks strip set by set, never differently.
+    m_stripFold.Build(m_skipSets, m_fold);
     return 1;
 }
 
@@ -132,6 +135,7 @@ void CChatsieve::Uninit() {
     m_index.Reset();
     m_allow.Reset();
     m_fold.Reset();
+    m_stripFold.Reset();
     g_foldMarks.Reset();
     DestroyMatchers(m_skipSets);
     DestroyMatchers(g_syllables);
@@ -155,6 +159,7 @@ void CChatsieve::ReleaseForUnload() {
     m_index.Reset();
     m_allow.Reset();
     m_fold.Reset();
+    m_stripFold.Reset();
     m_plainText.Reset();
     g_foldMarks.Reset();
     DestroyMatchers(m_skipSets);
@@ -243,6 +248,12 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
     if (ceiling == 0) ceiling = m_highestLevel < INT_MAX ? m_highestLevel + 1 : INT_MAX;
     const std::size_t len = std::strlen(text);
     if (!ReserveWorkBuffer(len + 1)) return CheckCouldNotRun();
+    if (m_stripFold.Ready()) {
+        const long kept = m_stripFold.Run(text, m_workBuf, g_positionMap, g_foldMarks);
+        if (kept < 0) return CheckCouldNotRun();
+        if (kept == 0) return 0;
+        return KeepPlainAndCheck(ceiling);
+    }
     // A lead byte cut off by the terminator is dropped, as a copy of whole
     // characters drops it; an ignore-set drops it on its own, so a plain
     // copy does there.
@@ -255,6 +266,10 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
 
     if (!StripWorkBuffer()) return 0;
     if (!m_fold.Empty() && !m_fold.Fold(m_workBuf, g_positionMap, g_foldMarks)) return CheckCouldNotRun();
+    return KeepPlainAndCheck(ceiling);
+}
+
+int CChatsieve::KeepPlainAndCheck(int ceiling) {
     if (m_keepPlain) {
         // Only a shortcut for masking: without the room, passes check the
         // whole line.

@@ -26,6 +26,7 @@
 #include "core/CAllowList.h"
 #include "core/CFoldTable.h"
 #include "core/CMaskPasses.h"
+#include "core/CStripFold.h"
 #include "core/CRuleIndex.h"
 #include "matchers/CMatcherList.h"
 #include "matchers/ProcessLists.h"
@@ -134,6 +135,8 @@ protected:
     bool m_useAllow = true;
     // Read with the rules; with it, every check leaves g_foldMarks.
     CFoldTable m_fold;
+    // The ignore-sets and m_fold as one pass; built at Init.
+    CStripFold m_stripFold;
     // While FilterText masks: the last check's stripped (and folded) text
     // before allowed expressions were hidden in it, so that a pass can cut
     // the masked match out of it instead of stripping the line again.
@@ -166,7 +169,9 @@ private:
     // FilterText's answer when a check could not run; see the top.
     int FailClosed(const char* text, char* out, unsigned int outSize, int minLevel);
     // The rest of a check once m_workBuf holds the stripped, folded text:
-    // allowed expressions, then the rules, at or below `ceiling`.
+    // allowed expressions, then the rules, at or below `ceiling`; the first
+    // keeps that text for masking first.
+    int KeepPlainAndCheck(int ceiling);
     int CheckStripped(int ceiling);
     // The check of the masked line, from the last check's text with its
     // match cut out: what stripping the masked line would give, when masked
