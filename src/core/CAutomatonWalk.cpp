@@ -157,6 +157,14 @@ namespace {
 
 bool IsAsciiAlnum(unsigned c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
+// The walk's per-character step, written once for its two loops, must not
+// become a call: it is most of the walk.
+#if defined(__GNUC__)
+#define CHATSIEVE_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define CHATSIEVE_ALWAYS_INLINE
+#endif
+
 }  // namespace
 
 bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
@@ -184,13 +192,6 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
         ++m_handedBack;
         return false;
     }
-    // The set waiting at each of the next bytes: a stream moves on by one
-    // character, or starts two bytes on; -1 where no stream arrives, 0 where
-    // one arrives with no position but the root.
-    int arrive[4] = {n > 0 ? 0 : -1, -1, -1, -1};
-    // The start's stream: its next place and the one before.
-    std::size_t start = 0;
-    int beforeStart = -1;
     const bool* lead = ActiveLeadBytes().isLead;
     const std::uint32_t* classOf = automaton.ClassTable();
     // Read at every character; kept in locals, which the stores below
@@ -198,18 +199,23 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
     const unsigned line = m_line;
     unsigned* seenLine = m_seenLine.Data();
     unsigned long long steps = 0;
-    for (std::size_t x = 0; x < n; ++x) {
-        const int state = arrive[x & 3];
-        if (state < 0) continue;
-        arrive[x & 3] = -1;
+    // The start's stream: its next place and the one before.
+    std::size_t start = 0;
+    int beforeStart = -1;
+    // The state reached by reading the character at x; kHandBack when the
+    // line is handed back, kCutLead at a lead byte cut off by the terminator.
+    constexpr int kHandBack = -1, kCutLead = -2;
+    std::size_t width = 1;
+    unsigned cls = 0;
+    const auto read = [&](std::size_t x, int state) CHATSIEVE_ALWAYS_INLINE -> int {
         unsigned value = text[x];
-        std::size_t width = 1;
+        width = 1;
         if (lead[value]) {
-            if (text[x + 1] == 0) break;
+            if (text[x + 1] == 0) return kCutLead;
             value = value << 8 | text[x + 1];
             width = 2;
         }
-        const unsigned cls = classOf[value];
+        cls = classOf[value];
         ++steps;
         unsigned symbol = cls << 3 | (x == start ? 0 : CCheckAutomaton::kOffStart);
         if (edges && width == 1 && IsAsciiAlnum(value)) {
@@ -230,35 +236,74 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
             beforeStart = static_cast<int>(x);
             start = x + width;
         }
-        int next = 0;
-        if (cls != 0 || state != 0) {
-            Transition* t = Find(state, symbol);
-            if (!t && !(t = Compute(automaton, state, symbol))) {
-                m_steps += steps;
-                ++m_handedBack;
-                return false;
-            }
-            if (t->reachedCount != 0 && t->line != line) {
-                t->line = line;
-                for (std::uint32_t i = 0; i < t->reachedCount; ++i)
-                    if (!reached->PushBack(m_reachedPool[t->reachedStart + i])) return false;
-            }
-            next = t->next;
+        if (cls == 0 && state == 0) return 0;
+        Transition* t = Find(state, symbol);
+        if (!t && !(t = Compute(automaton, state, symbol))) return kHandBack;
+        if (t->reachedCount != 0 && t->line != line) {
+            t->line = line;
+            for (std::uint32_t i = 0; i < t->reachedCount; ++i)
+                if (!reached->PushBack(m_reachedPool[t->reachedStart + i])) return kHandBack;
         }
-        // A search that fails here moves on two bytes: into the character
-        // after a one-byte one. It starts with the root alone, which any set
-        // waiting there holds already.
-        if (width == 1 && x + 2 < n && (automaton.ClassFlags(cls) & CCheckAutomaton::kStartsFirst) &&
-            lead[text[x + 1]] && arrive[(x + 2) & 3] < 0)
-            arrive[(x + 2) & 3] = 0;
-        if (x + width >= n) continue;
-        int& slot = arrive[(x + width) & 3];
-        if (slot <= 0) {
-            slot = next;
-        } else if (next != 0 && next != slot && !Merge(&slot, next)) {
-            m_steps += steps;
-            ++m_handedBack;
-            return false;
+        return t->next;
+    };
+    // A search that fails at a one-byte character moves on two bytes: into
+    // the character after it, where a second stream starts with the root
+    // alone (which any set waiting there holds already).
+    const auto spawns = [&](std::size_t x) {
+        return width == 1 && x + 2 < n && (automaton.ClassFlags(cls) & CCheckAutomaton::kStartsFirst) &&
+               lead[text[x + 1]];
+    };
+    const auto handBack = [&]() {
+        m_steps += steps;
+        ++m_handedBack;
+        return false;
+    };
+
+    std::size_t x = 0;
+    int state = 0;
+    while (x < n) {
+        // Most of a line has the start's stream alone: no ring to keep.
+        const int next = read(x, state);
+        if (next == kCutLead) break;
+        if (next < 0) return handBack();
+        if (!spawns(x)) {
+            state = next;
+            x += width;
+            continue;
+        }
+        // Two streams: the set waiting at each of the next bytes, -1 where
+        // no stream arrives, 0 where one arrives with no position but the
+        // root; until only the start's stream is left.
+        int arrive[4] = {-1, -1, -1, -1};
+        if (x + 1 < n) arrive[(x + 1) & 3] = next;
+        arrive[(x + 2) & 3] = 0;
+        for (++x; x < n; ++x) {
+            const int at = arrive[x & 3];
+            if (at < 0) continue;
+            if (x == start) {
+                bool alone = true;
+                for (std::size_t k = 1; k < 4 && alone; ++k) alone = arrive[(x + k) & 3] < 0;
+                if (alone) break;
+            }
+            arrive[x & 3] = -1;
+            const int after = read(x, at);
+            if (after == kCutLead) {
+                x = n;
+                break;
+            }
+            if (after < 0) return handBack();
+            if (spawns(x) && arrive[(x + 2) & 3] < 0) arrive[(x + 2) & 3] = 0;
+            if (x + width >= n) continue;
+            int& slot = arrive[(x + width) & 3];
+            if (slot <= 0) {
+                slot = after;
+            } else if (after != 0 && after != slot && !Merge(&slot, after)) {
+                return handBack();
+            }
+        }
+        if (x < n) {
+            state = arrive[x & 3];
+            arrive[x & 3] = -1;
         }
     }
     m_steps += steps;
