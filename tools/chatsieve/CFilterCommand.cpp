@@ -2,10 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "CArgumentParser.h"
 #include "CLineSource.h"
 #include "CWhyNot.h"
 #include "platform/ToolPlatform.h"
@@ -16,6 +16,9 @@ namespace chatsieve::tools {
 int RunFilter(const Arguments& args) { return CFilterCommand().Run(args); }
 
 namespace {
+
+const char kMinLevelWanted[] = "--min-level needs a level of 0 or more";
+const char kEncodingWanted[] = "--encoding is utf-8 or gbk";
 
 const char kFilterHelp[] =
     "usage: chatsieve filter [--root DIR | --package FILE] [--min-level N] [--encoding gbk|utf-8]\n"
@@ -142,65 +145,44 @@ std::string Slice(const std::string& line, int start, int end) {
 
 }  // namespace
 
-int CFilterCommand::ParseArguments(const Arguments& args) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        std::string value;
-        const auto takeValue = [&](const char* option) {
-            const std::size_t n = std::strlen(option);
-            if (arg == option) {
-                if (i + 1 == args.size()) return -1;
-                value = args[++i];
-                return 1;
-            }
-            if (arg.size() > n && arg.compare(0, n, option) == 0 && arg[n] == '=') {
-                value = arg.substr(n + 1);
-                return 1;
-            }
-            return 0;
-        };
-        int taken = 0;
-        if ((taken = takeValue("--root")) != 0) {
-            if (taken < 0) return UsageError("filter", "--root needs a folder");
-            m_root = value;
-        } else if ((taken = takeValue("--package")) != 0) {
-            if (taken < 0) return UsageError("filter", "--package needs a rule package");
-            m_package = value;
-        } else if ((taken = takeValue("--min-level")) != 0) {
-            char* end = nullptr;
-            const long level = taken > 0 ? std::strtol(value.c_str(), &end, 10) : -1;
-            if (taken < 0 || value.empty() || *end || level < 0 || level > 1000000)
-                return UsageError("filter", "--min-level needs a level of 0 or more");
-            m_minLevel = static_cast<int>(level);
-        } else if ((taken = takeValue("--encoding")) != 0) {
-            if (taken > 0 && (value == "utf-8" || value == "utf8" || value == "UTF-8"))
-                m_utf8 = true;
-            else if (taken > 0 && (value == "gbk" || value == "GBK" || value == "cp936"))
-                m_utf8 = false;
-            else
-                return UsageError("filter", "--encoding is utf-8 or gbk");
-        } else if (arg == "--explain") {
-            m_explain = true;
-        } else if (arg == "--why-not") {
-            m_whyNot = true;
-        } else if (arg == "--json") {
-            m_json = true;
-        } else if (arg == "--strict") {
-            m_strict = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("filter", "unknown option '" + arg + "'");
-        } else {
-            m_files.push_back(arg);
-        }
-    }
-    return kExitOk;
+bool CFilterCommand::ParseArguments(const Arguments& args, int* status) {
+    using Value = CArgumentParser::Value;
+    return CArgumentParser("filter", kFilterHelp)
+        .Option({"--root"}, "--root needs a folder", &m_root, Value::kNextOrJoined)
+        .Option({"--package"}, "--package needs a rule package", &m_package, Value::kNextOrJoined)
+        .Option(
+            {"--min-level"}, kMinLevelWanted,
+            [this](const std::string& value) {
+                char* end = nullptr;
+                const long level = std::strtol(value.c_str(), &end, 10);
+                if (value.empty() || *end || level < 0 || level > 1000000) return std::string(kMinLevelWanted);
+                m_minLevel = static_cast<int>(level);
+                return std::string();
+            },
+            Value::kNextOrJoined)
+        .Option(
+            {"--encoding"}, kEncodingWanted,
+            [this](const std::string& value) {
+                if (value == "utf-8" || value == "utf8" || value == "UTF-8")
+                    m_utf8 = true;
+                else if (value == "gbk" || value == "GBK" || value == "cp936")
+                    m_utf8 = false;
+                else
+                    return std::string(kEncodingWanted);
+                return std::string();
+            },
+            Value::kNextOrJoined)
+        .Flag({"--explain"}, &m_explain)
+        .Flag({"--why-not"}, &m_whyNot)
+        .Flag({"--json"}, &m_json)
+        .Flag({"--strict"}, &m_strict)
+        .Positionals(&m_files)
+        .Parse(args, status);
 }
 
 int CFilterCommand::Run(const Arguments& args) {
-    for (const std::string& arg : args)
-        if (arg == "--help" || arg == "-h") return std::fputs(kFilterHelp, stdout), kExitOk;
-    const int usage = ParseArguments(args);
-    if (usage != kExitOk) return usage;
+    int status = kExitOk;
+    if (!ParseArguments(args, &status)) return status;
     if (m_root.empty()) {
         m_root = ExecutableFolder();
         if (m_root.empty()) m_root = ".";

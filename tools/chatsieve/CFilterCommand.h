@@ -25,7 +25,8 @@ public:
     int Run(const Arguments& args);
 
 private:
-    int ParseArguments(const Arguments& args);
+    // False when the command is to stop, with `*status` its exit status.
+    bool ParseArguments(const Arguments& args, int* status);
     int ScreenAll();
     // Screens every line of `stream`; false when a line could not be screened.
     bool ScreenLine(const std::string& raw, const std::string& name, int lineNumber);
