@@ -30,20 +30,20 @@ CArgumentParser& CArgumentParser::UnknownOption(std::string message) {
 }
 
 CArgumentParser& CArgumentParser::Flag(std::initializer_list<const char*> names, bool* set) {
-    m_options.push_back(Spec{{names.begin(), names.end()}, 0, false, {}, [set](const std::string*) {
-                                 *set = true;
-                                 return std::string();
-                             }});
+    m_options.push_back(KnownOption{{names.begin(), names.end()}, 0, false, {}, [set](const std::string*) {
+                                        *set = true;
+                                        return std::string();
+                                    }});
     return *this;
 }
 
 CArgumentParser& CArgumentParser::Option(std::initializer_list<const char*> names, std::string missing, Take take,
                                          Value form) {
-    m_options.push_back(Spec{{names.begin(), names.end()},
-                             1,
-                             form == Value::kNextOrJoined,
-                             std::move(missing),
-                             [take = std::move(take)](const std::string* values) { return take(values[0]); }});
+    m_options.push_back(KnownOption{{names.begin(), names.end()},
+                                    1,
+                                    form == Value::kNextOrJoined,
+                                    std::move(missing),
+                                    [take = std::move(take)](const std::string* values) { return take(values[0]); }});
     return *this;
 }
 
@@ -59,9 +59,10 @@ CArgumentParser& CArgumentParser::Option(std::initializer_list<const char*> name
 }
 
 CArgumentParser& CArgumentParser::Pair(const char* name, std::string missing, TakePair take) {
-    m_options.push_back(Spec{{name}, 2, false, std::move(missing), [take = std::move(take)](const std::string* values) {
-                                 return take(values[0], values[1]);
-                             }});
+    m_options.push_back(
+        KnownOption{{name}, 2, false, std::move(missing), [take = std::move(take)](const std::string* values) {
+                        return take(values[0], values[1]);
+                    }});
     return *this;
 }
 
@@ -79,18 +80,18 @@ CArgumentParser& CArgumentParser::Positionals(std::vector<std::string>* all) {
 
 // The option `arg` names, with `*joined` set when it carries its value as
 // --name=VALUE; null when it names none.
-const CArgumentParser::Spec* CArgumentParser::Find(const std::string& arg, bool* joined) const {
+const CArgumentParser::KnownOption* CArgumentParser::Find(const std::string& arg, bool* joined) const {
     *joined = false;
-    for (const Spec& spec : m_options)
-        for (const std::string& name : spec.names)
-            if (arg == name) return &spec;
-    for (const Spec& spec : m_options) {
-        if (!spec.joined) continue;
-        for (const std::string& name : spec.names) {
+    for (const KnownOption& option : m_options)
+        for (const std::string& name : option.names)
+            if (arg == name) return &option;
+    for (const KnownOption& option : m_options) {
+        if (!option.joined) continue;
+        for (const std::string& name : option.names) {
             if (name.compare(0, 2, "--") == 0 && arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 &&
                 arg[name.size()] == '=') {
                 *joined = true;
-                return &spec;
+                return &option;
             }
         }
     }
@@ -117,20 +118,20 @@ bool CArgumentParser::Parse(const Arguments& args, int* status) const {
         const std::string& arg = args[i];
         if (IsHelp(arg)) return Help(status);
         bool joined = false;
-        const Spec* spec = Find(arg, &joined);
+        const KnownOption* option = Find(arg, &joined);
         std::string fault;
-        if (!spec && LooksLikeOption(arg)) {
+        if (!option && LooksLikeOption(arg)) {
             fault = m_unknownOption.empty() ? "unknown option '" + arg + "'" : m_unknownOption;
-        } else if (!spec) {
+        } else if (!option) {
             fault = m_positional ? m_positional(arg) : "unexpected argument '" + arg + "'";
         } else if (joined) {
             const std::string value = arg.substr(arg.find('=') + 1);
-            fault = spec->take(&value);
-        } else if (args.size() - i - 1 < static_cast<std::size_t>(spec->values)) {
-            fault = spec->missing;
+            fault = option->take(&value);
+        } else if (args.size() - i - 1 < static_cast<std::size_t>(option->values)) {
+            fault = option->missing;
         } else {
-            fault = spec->take(spec->values ? &args[i + 1] : nullptr);
-            i += static_cast<std::size_t>(spec->values);
+            fault = option->take(option->values ? &args[i + 1] : nullptr);
+            i += static_cast<std::size_t>(option->values);
         }
         if (!fault.empty()) return Error(fault, status);
     }

@@ -60,7 +60,7 @@ public:
     bool Parse(const Arguments& args, int* status) const;
 
 private:
-    struct Spec {
+    struct KnownOption {
         std::vector<std::string> names;
         int values = 0;  // 0 for a flag
         bool joined = false;
@@ -68,7 +68,7 @@ private:
         std::function<std::string(const std::string*)> take;  // the `values` arguments
     };
 
-    const Spec* Find(const std::string& arg, bool* joined) const;
+    const KnownOption* Find(const std::string& arg, bool* joined) const;
     bool Help(int* status) const;
     bool Error(const std::string& message, int* status) const;
 
@@ -76,7 +76,7 @@ private:
     const char* m_help;
     bool m_helpAnywhere = true;
     std::string m_unknownOption;
-    std::vector<Spec> m_options;
+    std::vector<KnownOption> m_options;
     Take m_positional;
 };
 
