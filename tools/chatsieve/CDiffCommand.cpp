@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "CArgumentParser.h"
 #include "CLineSource.h"
 #include "Commands.h"
 #include "platform/ToolPlatform.h"
@@ -72,19 +73,20 @@ int RunDiff(const Arguments& args) {
     namespace fs = std::filesystem;
     std::vector<std::string> positional;
     bool utf8 = true;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--help" || args[i] == "-h") return std::fputs(kDiffHelp, stdout), kExitOk;
-        if (args[i] == "--encoding") {
-            const std::string value = i + 1 < args.size() ? args[++i] : "";
-            if (value != "utf-8" && value != "utf8" && value != "gbk" && value != "cp936")
-                return UsageError("diff", "--encoding is utf-8 or gbk");
-            utf8 = value == "utf-8" || value == "utf8";
-        } else if (args[i].size() > 1 && args[i][0] == '-') {
-            return UsageError("diff", "unknown option '" + args[i] + "'");
-        } else {
-            positional.push_back(args[i]);
-        }
-    }
+    const char* const encodingWanted = "--encoding is utf-8 or gbk";
+    int status = kExitOk;
+    if (!CArgumentParser("diff", kDiffHelp)
+             .HelpOnlyAsOption()
+             .Option({"--encoding"}, encodingWanted,
+                     [&utf8, encodingWanted](const std::string& value) {
+                         if (value != "utf-8" && value != "utf8" && value != "gbk" && value != "cp936")
+                             return std::string(encodingWanted);
+                         utf8 = value == "utf-8" || value == "utf8";
+                         return std::string();
+                     })
+             .Positionals(&positional)
+             .Parse(args, &status))
+        return status;
     if (positional.size() < 3) return UsageError("diff", "give OLD.res, NEW.res and one or more logs");
     const std::vector<std::string> names(positional.begin() + 2, positional.end());
     if (std::count(names.begin(), names.end(), "-") > 1) return UsageError("diff", "give standard input ('-') once");
@@ -101,7 +103,6 @@ int RunDiff(const Arguments& args) {
     const fs::path stage =
         fs::temp_directory_path(ec) /
         ("chatsieve-diff-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    int status = kExitOk;
     // The logs as the workers read them: standard input is read once, here.
     std::vector<std::string> logs = names;
     for (std::string& log : logs) {

@@ -4,18 +4,21 @@
 // matched and the written form of each syllable, and the allowed expressions
 // that let a match through with what would decide without them; --json prints
 // one object a line instead; --why-not says what keeps a line of level 0
-// from matching and which rules came closest. UTF-8 input is converted to code page 936 for the filter and
-// back; a character the code page lacks becomes '?' as in a client's own
-// conversion, noted with its line and column (--strict refuses the line).
+// from matching and which rules came closest. The command finds these and
+// hands them to a printer (FilterPrinter.h), which writes them as text or
+// JSON. UTF-8 input is converted to code page 936 for the filter and back; a
+// character the code page lacks becomes '?' as in a client's own conversion,
+// noted with its line and column (--strict refuses the line).
 #ifndef CHATSIEVE_TOOLS_CHATSIEVE_CFILTERCOMMAND_H
 #define CHATSIEVE_TOOLS_CHATSIEVE_CFILTERCOMMAND_H
 
-#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "CScreener.h"
 #include "Commands.h"
+#include "FilterPrinter.h"
 #include "rules/CCodePage936.h"
 
 namespace chatsieve::tools {
@@ -25,27 +28,13 @@ public:
     int Run(const Arguments& args);
 
 private:
-    int ParseArguments(const Arguments& args);
+    // False when the command is to stop, with `*status` its exit status.
+    bool ParseArguments(const Arguments& args, int* status);
     int ScreenAll();
-    // Screens every line of `stream`; false when a line could not be screened.
+    // Screens one line and prints what was found; false when it could not
+    // be screened.
     bool ScreenLine(const std::string& raw, const std::string& name, int lineNumber);
-    void PrintExplanation(const Explanation& explanation, const std::string& line, const std::vector<int>& columns);
-    std::string JsonExplanation(const Explanation& explanation, const std::string& line,
-                                const std::vector<int>& columns) const;
-    // What keeps a line of level 0 from matching, and the nearest rules.
-    void PrintWhyNot(const WhyNotReport& report, const std::vector<int>& columns);
-    std::string JsonWhyNot(const WhyNotReport& report, const std::vector<int>& columns) const;
-    std::string JsonSteps(const std::vector<WhyNotStep>& steps, const std::vector<int>& columns) const;
-    // Every span masking replaced, with the rule behind each pass.
-    void PrintPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns);
-    std::string JsonPasses(const std::vector<MaskPass>& passes, const std::vector<int>& columns) const;
     void NoteReplacements(const std::string& name, int lineNumber, const TextError& first, int count) const;
-    // The allowed expressions that changed what decides a line.
-    void PrintAllowed(const AllowedExplanation& allowed, const std::string& line, const std::vector<int>& columns);
-    std::string JsonAllowed(const AllowedExplanation& allowed, const std::string& line,
-                            const std::vector<int>& columns) const;
-    // A text of the line's code page in the output encoding (UTF-8 for JSON).
-    std::string Shown(const std::string& cp936, bool forJson) const;
 
     std::string m_root;
     std::string m_package;
@@ -57,6 +46,7 @@ private:
     bool m_whyNot = false;
     std::vector<std::string> m_files;
     CScreener m_screener;
+    std::unique_ptr<IFilterPrinter> m_printer;  // text or JSON
 };
 
 }  // namespace chatsieve::tools

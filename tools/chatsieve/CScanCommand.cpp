@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
+#include "CArgumentParser.h"
 #include "CLineSource.h"
 #include "CScreener.h"
 #include "Commands.h"
@@ -64,56 +64,61 @@ struct ScanOptions {
     std::vector<std::string> logs;
 };
 
-int ParseScanArguments(const Arguments& args, ScanOptions* options) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto value = [&](std::string* out) {
-            if (i + 1 == args.size()) return false;
-            *out = args[++i];
-            return true;
-        };
-        std::string v;
-        if (arg == "--root") {
-            if (!value(&options->root)) return UsageError("scan", "--root needs a folder");
-        } else if (arg == "--package") {
-            if (!value(&options->package)) return UsageError("scan", "--package needs a rule package");
-        } else if (arg == "--max-line") {
-            char* end = nullptr;
-            const long long bytes = value(&v) ? std::strtoll(v.c_str(), &end, 10) : 0;
-            if (v.empty() || *end || bytes < 16 || bytes > (1LL << 30))
-                return UsageError("scan", "--max-line needs a number of bytes from 16 to 1073741824");
-            options->maxLine = bytes;
-        } else if (arg == "--encoding") {
-            if (!value(&v) || (v != "utf-8" && v != "utf8" && v != "gbk" && v != "cp936"))
-                return UsageError("scan", "--encoding is utf-8 or gbk");
-            options->utf8 = v == "utf-8" || v == "utf8";
-        } else if (arg == "--jobs" || arg == "-j") {
-            char* end = nullptr;
-            const long jobs = value(&v) ? std::strtol(v.c_str(), &end, 10) : 0;
-            if (v.empty() || *end || jobs < 1 || jobs > 256)
-                return UsageError("scan", "--jobs needs a number from 1 to 256");
-            options->jobs = static_cast<int>(jobs);
-        } else if (arg == "--report") {
-            if (!value(&options->report)) return UsageError("scan", "--report needs a file");
-        } else if (arg == "--lines") {
-            options->lines = true;
-        } else if (arg == "--worker-range") {
-            std::string end;
-            if (!value(&v) || !value(&end)) return UsageError("scan", "--worker-range needs START END");
-            options->rangeStart = std::atoll(v.c_str());
-            options->rangeEnd = std::atoll(end.c_str());
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("scan", "unknown option '" + arg + "'");
-        } else {
-            options->logs.push_back(arg);
-        }
+// False when the command is to stop, with `*status` its exit status.
+bool ParseScanArguments(const Arguments& args, ScanOptions* options, int* status) {
+    const char* const maxLineWanted = "--max-line needs a number of bytes from 16 to 1073741824";
+    const char* const encodingWanted = "--encoding is utf-8 or gbk";
+    const char* const jobsWanted = "--jobs needs a number from 1 to 256";
+    const bool parsed = CArgumentParser("scan", kScanHelp)
+                            .Option({"--root"}, "--root needs a folder", &options->root)
+                            .Option({"--package"}, "--package needs a rule package", &options->package)
+                            .Option({"--max-line"}, maxLineWanted,
+                                    [options, maxLineWanted](const std::string& value) {
+                                        char* end = nullptr;
+                                        const long long bytes = std::strtoll(value.c_str(), &end, 10);
+                                        if (value.empty() || *end || bytes < 16 || bytes > (1LL << 30))
+                                            return std::string(maxLineWanted);
+                                        options->maxLine = bytes;
+                                        return std::string();
+                                    })
+                            .Option({"--encoding"}, encodingWanted,
+                                    [options, encodingWanted](const std::string& value) {
+                                        if (value != "utf-8" && value != "utf8" && value != "gbk" && value != "cp936")
+                                            return std::string(encodingWanted);
+                                        options->utf8 = value == "utf-8" || value == "utf8";
+                                        return std::string();
+                                    })
+                            .Option({"--jobs", "-j"}, jobsWanted,
+                                    [options, jobsWanted](const std::string& value) {
+                                        char* end = nullptr;
+                                        const long jobs = std::strtol(value.c_str(), &end, 10);
+                                        if (value.empty() || *end || jobs < 1 || jobs > 256)
+                                            return std::string(jobsWanted);
+                                        options->jobs = static_cast<int>(jobs);
+                                        return std::string();
+                                    })
+                            .Option({"--report"}, "--report needs a file", &options->report)
+                            .Flag({"--lines"}, &options->lines)
+                            .Pair("--worker-range", "--worker-range needs START END",
+                                  [options](const std::string& start, const std::string& end) {
+                                      options->rangeStart = std::atoll(start.c_str());
+                                      options->rangeEnd = std::atoll(end.c_str());
+                                      return std::string();
+                                  })
+                            .Positionals(&options->logs)
+                            .Parse(args, status);
+    if (!parsed) return false;
+    if (options->logs.empty()) {
+        *status = UsageError("scan", "give one or more logs");
+        return false;
     }
-    if (options->logs.empty()) return UsageError("scan", "give one or more logs");
-    if (!options->package.empty() && !options->root.empty())
-        return UsageError("scan", "give --root or --package, not both");
+    if (!options->package.empty() && !options->root.empty()) {
+        *status = UsageError("scan", "give --root or --package, not both");
+        return false;
+    }
     if (options->root.empty() && options->package.empty())
         options->root = ExecutableFolder().empty() ? "." : ExecutableFolder();
-    return kExitOk;
+    return true;
 }
 
 class CProgress {
@@ -238,11 +243,9 @@ bool ScanLogInParts(const ScanOptions& options, const std::string& log, long lon
 }  // namespace
 
 int RunScan(const Arguments& args) {
-    for (const std::string& arg : args)
-        if (arg == "--help" || arg == "-h") return std::fputs(kScanHelp, stdout), kExitOk;
     ScanOptions options;
-    const int usage = ParseScanArguments(args, &options);
-    if (usage != kExitOk) return usage;
+    int status = kExitOk;
+    if (!ParseScanArguments(args, &options, &status)) return status;
 
     const std::string rules = options.package.empty()
                                   ? (std::filesystem::path(options.root) / "Data" / "Scp" / "Chatsieve.res").string()

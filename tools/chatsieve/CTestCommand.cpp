@@ -4,6 +4,7 @@
 // decided the line.
 #include <cstdlib>
 
+#include "CArgumentParser.h"
 #include "CLineSource.h"
 #include "CScreener.h"
 #include "Commands.h"
@@ -127,20 +128,14 @@ bool Meets(const Case& c, int level) {
 int RunTest(const Arguments& args) {
     std::string root, package;
     std::vector<std::string> files;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--help" || args[i] == "-h") return std::fputs(kTestHelp, stdout), kExitOk;
-        if (args[i] == "--root") {
-            if (i + 1 == args.size()) return UsageError("test", "--root needs a folder");
-            root = args[++i];
-        } else if (args[i] == "--package") {
-            if (i + 1 == args.size()) return UsageError("test", "--package needs a rule package");
-            package = args[++i];
-        } else if (args[i].size() > 1 && args[i][0] == '-') {
-            return UsageError("test", "unknown option '" + args[i] + "'");
-        } else {
-            files.push_back(args[i]);
-        }
-    }
+    int status = kExitOk;
+    if (!CArgumentParser("test", kTestHelp)
+             .HelpOnlyAsOption()
+             .Option({"--root"}, "--root needs a folder", &root)
+             .Option({"--package"}, "--package needs a rule package", &package)
+             .Positionals(&files)
+             .Parse(args, &status))
+        return status;
     if (files.empty()) return UsageError("test", "give one or more cases files");
     if (!root.empty() && !package.empty()) return UsageError("test", "give --root or --package, not both");
     if (root.empty()) root = ExecutableFolder().empty() ? "." : ExecutableFolder();

@@ -25,9 +25,6 @@ int RunTest(const Arguments& args);
 int RunDiff(const Arguments& args);
 int RunScan(const Arguments& args);
 
-// "chatsieve CMD: message" on standard error; returns kExitUsage.
-int UsageError(const char* command, const std::string& message);
-
 }  // namespace chatsieve::tools
 
 #endif

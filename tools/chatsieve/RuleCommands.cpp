@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 
+#include "CArgumentParser.h"
 #include "Commands.h"
 #include "NoiseAudit.h"
 #include "PackholdWriter.h"
@@ -61,37 +62,19 @@ const char kDecompileHelp[] =
     "Exit status: 0 written and exact, 1 unreadable package or DIR not writable,\n"
     "2 wrong usage, 3 written but building it gives another package.\n";
 
-bool WantsHelp(const Arguments& args) {
-    for (const std::string& arg : args)
-        if (arg == "--help" || arg == "-h") return true;
-    return false;
-}
-
-// SRC -o OUT (in any order), and --verbose when `verbose` takes it; false on
-// anything else.
-bool InputAndOutput(const char* command, const Arguments& args, std::string* input, std::string* output, int* status,
-                    bool* verbose = nullptr) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (verbose && args[i] == "--verbose") {
-            *verbose = true;
-        } else if (args[i] == "-o" || args[i] == "--output") {
-            if (i + 1 == args.size()) {
-                *status = UsageError(command, "-o needs a value");
-                return false;
-            }
-            *output = args[++i];
-        } else if (args[i].rfind("--output=", 0) == 0) {
-            *output = args[i].substr(9);
-        } else if (!args[i].empty() && args[i][0] == '-' && args[i] != "-") {
-            *status = UsageError(command, "unknown option '" + args[i] + "'");
-            return false;
-        } else if (input->empty()) {
-            *input = args[i];
-        } else {
-            *status = UsageError(command, "one input only");
-            return false;
-        }
-    }
+// SRC -o OUT (in any order), and --verbose when `verbose` takes it; false
+// with `*status` when the command is to stop.
+bool InputAndOutput(const char* command, const char* help, const Arguments& args, std::string* input,
+                    std::string* output, int* status, bool* verbose = nullptr) {
+    CArgumentParser parser(command, help);
+    if (verbose) parser.Flag({"--verbose"}, verbose);
+    parser.Option({"-o", "--output"}, "-o needs a value", output, CArgumentParser::Value::kNextOrJoined)
+        .Positional([input](const std::string& arg) {
+            if (!input->empty()) return std::string("one input only");
+            *input = arg;
+            return std::string();
+        });
+    if (!parser.Parse(args, status)) return false;
     if (input->empty() || output->empty()) {
         *status = UsageError(command, input->empty() ? "the input is missing" : "-o OUTPUT is missing");
         return false;
@@ -149,17 +132,11 @@ std::string Summary(const std::string& folder, const std::vector<Diagnostic>& di
 
 }  // namespace
 
-int UsageError(const char* command, const std::string& message) {
-    std::fprintf(stderr, "chatsieve %s: %s\n(see 'chatsieve %s --help')\n", command, message.c_str(), command);
-    return kExitUsage;
-}
-
 int RunBuild(const Arguments& args) {
-    if (WantsHelp(args)) return std::fputs(kBuildHelp, stdout), kExitOk;
     std::string input, output;
     int status = kExitOk;
     bool verbose = false;
-    if (!InputAndOutput("build", args, &input, &output, &status, &verbose)) return status;
+    if (!InputAndOutput("build", kBuildHelp, args, &input, &output, &status, &verbose)) return status;
     // The package's folder is made here, so that a first build into a fresh
     // tree needs no mkdir.
     const std::filesystem::path parent = std::filesystem::path(output).parent_path();
@@ -179,25 +156,23 @@ int RunBuild(const Arguments& args) {
 }
 
 int RunLint(const Arguments& args) {
-    if (WantsHelp(args)) return std::fputs(kLintHelp, stdout), kExitOk;
     std::string folder, corpus;
     bool strict = false, verbose = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--strict") {
-            strict = true;
-        } else if (args[i] == "--verbose") {
-            verbose = true;
-        } else if (args[i] == "--corpus") {
-            if (i + 1 == args.size()) return UsageError("lint", "--corpus needs a file of innocent text");
-            corpus = args[++i];
-        } else if (args[i].rfind("--corpus=", 0) == 0) {
-            corpus = args[i].substr(9);
-        } else if ((args[i].size() > 1 && args[i][0] == '-') || !folder.empty()) {
-            return UsageError("lint", "one rule folder only, and no options but --corpus, --strict and --verbose");
-        } else {
-            folder = args[i];
-        }
-    }
+    const char* const misuse = "one rule folder only, and no options but --corpus, --strict and --verbose";
+    int status = kExitOk;
+    const bool parsed = CArgumentParser("lint", kLintHelp)
+                            .Flag({"--strict"}, &strict)
+                            .Flag({"--verbose"}, &verbose)
+                            .Option({"--corpus"}, "--corpus needs a file of innocent text", &corpus,
+                                    CArgumentParser::Value::kNextOrJoined)
+                            .UnknownOption(misuse)
+                            .Positional([&folder, misuse](const std::string& arg) {
+                                if (!folder.empty()) return std::string(misuse);
+                                folder = arg;
+                                return std::string();
+                            })
+                            .Parse(args, &status);
+    if (!parsed) return status;
     if (folder.empty()) return UsageError("lint", "the rule folder is missing");
     RuleSetSource rules;
     std::vector<Diagnostic> diagnostics;
@@ -220,10 +195,9 @@ int RunLint(const Arguments& args) {
 }
 
 int RunDecompile(const Arguments& args) {
-    if (WantsHelp(args)) return std::fputs(kDecompileHelp, stdout), kExitOk;
     std::string input, output;
     int status = kExitOk;
-    if (!InputAndOutput("decompile", args, &input, &output, &status)) return status;
+    if (!InputAndOutput("decompile", kDecompileHelp, args, &input, &output, &status)) return status;
     std::vector<unsigned char> bytes;
     packhold::Package package;
     std::string error;

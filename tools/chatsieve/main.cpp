@@ -1,55 +1,72 @@
 // chatsieve: writes and checks rule sets, and shows what the filter does
 // with lines of chat. One program with subcommands; see docs/cli.md.
 #include <cstdio>
-#include <cstring>
 #include <exception>
+#include <string>
 
 #include "Commands.h"
 #include "platform/ToolPlatform.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage: chatsieve COMMAND [ARGS]\n"
-    "\n"
-    "  build SRC -o OUT.res     compile the rule folder SRC into a rule package\n"
-    "  lint SRC                 report errors and what compiles but cannot work as meant\n"
-    "  decompile FILE.res -o DIR  turn a rule package back into a rule folder\n"
-    "  filter [FILE...]         screen lines, printing each one's level and masked copy\n"
-    "  test CASES...            check lines against the levels and masked copies they must get\n"
-    "  diff OLD.res NEW.res LOG...  list the lines of logs that two packages screen differently\n"
-    "  scan LOG... [--report F] report what each rule decides in chat logs, and how\n"
-    "\n"
-    "'chatsieve COMMAND --help' describes a command.\n"
-    "\n"
-    "Exit status: 0 done; 1 failure (rule errors, unreadable input, unwritable\n"
-    "output, unusable package, a line that could not be converted); 2 wrong usage;\n"
-    "3 lint found only warnings, or decompile wrote rules that build another package.\n";
+using namespace chatsieve::tools;
+
+// The subcommands, in the order the help lists them. Each one's line in the
+// help is its synopsis and what it does.
+struct Command {
+    const char* name;
+    const char* arguments;  // the synopsis after the name
+    const char* summary;
+    int (*run)(const Arguments& args);
+};
+
+const Command kCommands[] = {
+    {"build", "SRC -o OUT.res", "compile the rule folder SRC into a rule package", RunBuild},
+    {"lint", "SRC", "report errors and what compiles but cannot work as meant", RunLint},
+    {"decompile", "FILE.res -o DIR", "turn a rule package back into a rule folder", RunDecompile},
+    {"filter", "[FILE...]", "screen lines, printing each one's level and masked copy", RunFilter},
+    {"test", "CASES...", "check lines against the levels and masked copies they must get", RunTest},
+    {"diff", "OLD.res NEW.res LOG...", "list the lines of logs that two packages screen differently", RunDiff},
+    {"scan", "LOG... [--report F]", "report what each rule decides in chat logs, and how", RunScan},
+};
+
+std::string Usage() {
+    // Summaries line up after the synopses; a synopsis too long for the
+    // column keeps two spaces before its summary.
+    constexpr std::size_t kColumn = 25;
+    std::string usage = "usage: chatsieve COMMAND [ARGS]\n\n";
+    for (const Command& command : kCommands) {
+        const std::string synopsis = std::string(command.name) + " " + command.arguments;
+        usage += "  " + synopsis + std::string(synopsis.size() < kColumn ? kColumn - synopsis.size() : 2, ' ') +
+                 command.summary + "\n";
+    }
+    return usage +
+           "\n"
+           "'chatsieve COMMAND --help' describes a command.\n"
+           "\n"
+           "Exit status: 0 done; 1 failure (rule errors, unreadable input, unwritable\n"
+           "output, unusable package, a line that could not be converted); 2 wrong usage;\n"
+           "3 lint found only warnings, or decompile wrote rules that build another package.\n";
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    using namespace chatsieve::tools;
     try {
         if (argc < 2) {
-            std::fputs(kUsage, stderr);
+            std::fputs(Usage().c_str(), stderr);
             return kExitUsage;
         }
-        const char* command = argv[1];
-        if (!std::strcmp(command, "--help") || !std::strcmp(command, "-h") || !std::strcmp(command, "help")) {
-            std::fputs(kUsage, stdout);
+        const std::string name = argv[1];
+        if (name == "--help" || name == "-h" || name == "help") {
+            std::fputs(Usage().c_str(), stdout);
             return kExitOk;
         }
         const Arguments args(argv + 2, argv + argc);
         UseBinaryStandardStreams();
-        if (!std::strcmp(command, "build")) return RunBuild(args);
-        if (!std::strcmp(command, "lint")) return RunLint(args);
-        if (!std::strcmp(command, "decompile")) return RunDecompile(args);
-        if (!std::strcmp(command, "filter")) return RunFilter(args);
-        if (!std::strcmp(command, "test")) return RunTest(args);
-        if (!std::strcmp(command, "diff")) return RunDiff(args);
-        if (!std::strcmp(command, "scan")) return RunScan(args);
-        std::fprintf(stderr, "chatsieve: unknown command '%s'\n\n%s", command, kUsage);
+        for (const Command& command : kCommands)
+            if (name == command.name) return command.run(args);
+        std::fprintf(stderr, "chatsieve: unknown command '%s'\n\n%s", name.c_str(), Usage().c_str());
         return kExitUsage;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "chatsieve: %s\n", e.what());

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "RuleFolder.h"
 #include "RunChatsieve.h"
@@ -161,6 +163,103 @@ TEST(ChatsieveCommand, WrongUsageExitsWithTwo) {
         EXPECT_NE(run.out.find("usage: chatsieve"), std::string::npos) << args;
         EXPECT_NE(run.out.find("Exit status"), std::string::npos) << args;
     }
+}
+
+// Each command's own words for a wrong command line: scripts and teams'
+// notes quote them, so they stay as they are whatever reads the arguments.
+// A missing value, an unknown option, --name=VALUE where only a separate
+// value is taken, a positional too many, and what must come together.
+TEST(ChatsieveCommand, EachCommandNamesWhatIsWrongWithItsArguments) {
+    ScopedTempDir dir;
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"build", "build: the input is missing"},
+        {"build rules", "build: -o OUTPUT is missing"},
+        {"build rules -o", "build: -o needs a value"},
+        {"build rules --output", "build: -o needs a value"},
+        {"build rules -o=out.res", "build: unknown option '-o=out.res'"},
+        {"build rules more -o out.res", "build: one input only"},
+        {"build rules -o out.res --bogus", "build: unknown option '--bogus'"},
+        {"decompile x.res -o out --verbose", "decompile: unknown option '--verbose'"},
+        {"decompile x.res y.res -o out", "decompile: one input only"},
+        {"lint", "lint: the rule folder is missing"},
+        {"lint rules --corpus", "lint: --corpus needs a file of innocent text"},
+        {"lint rules more", "lint: one rule folder only, and no options but --corpus, --strict and --verbose"},
+        {"lint --bogus rules", "lint: one rule folder only, and no options but --corpus, --strict and --verbose"},
+        {"filter --root", "filter: --root needs a folder"},
+        {"filter --package", "filter: --package needs a rule package"},
+        {"filter --min-level", "filter: --min-level needs a level of 0 or more"},
+        {"filter --min-level=x", "filter: --min-level needs a level of 0 or more"},
+        {"filter --min-level 1000001", "filter: --min-level needs a level of 0 or more"},
+        {"filter --encoding", "filter: --encoding is utf-8 or gbk"},
+        {"filter --explain=1", "filter: unknown option '--explain=1'"},
+        {"test", "test: give one or more cases files"},
+        {"test --root", "test: --root needs a folder"},
+        {"test cases.tsv --package", "test: --package needs a rule package"},
+        {"test --root=. cases.tsv", "test: unknown option '--root=.'"},
+        {"diff a.res b.res", "diff: give OLD.res, NEW.res and one or more logs"},
+        {"diff --encoding latin1 a.res b.res c.log", "diff: --encoding is utf-8 or gbk"},
+        {"diff --encoding", "diff: --encoding is utf-8 or gbk"},
+        {"diff --encoding=gbk a.res b.res c.log", "diff: unknown option '--encoding=gbk'"},
+        {"scan", "scan: give one or more logs"},
+        {"scan --root . --package x.res a.log", "scan: give --root or --package, not both"},
+        {"scan --max-line 15 a.log", "scan: --max-line needs a number of bytes from 16 to 1073741824"},
+        {"scan --max-line=100 a.log", "scan: unknown option '--max-line=100'"},
+        {"scan --encoding GBK a.log", "scan: --encoding is utf-8 or gbk"},
+        {"scan -j 0 a.log", "scan: --jobs needs a number from 1 to 256"},
+        {"scan --jobs 257 a.log", "scan: --jobs needs a number from 1 to 256"},
+        {"scan --report", "scan: --report needs a file"},
+        {"scan --worker-range 0", "scan: --worker-range needs START END"},
+    };
+    for (const auto& [args, message] : cases) {
+        const Result run = Chatsieve(args);
+        const std::string command = args.substr(0, args.find(' '));
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_EQ(run.err, "chatsieve " + message + "\n(see 'chatsieve " + command + " --help')\n") << args;
+        EXPECT_EQ(run.out, "") << args;
+    }
+}
+
+// Most commands take --help anywhere, even where a value is due; test and
+// diff only where an option could stand, so there it can be a value.
+TEST(ChatsieveCommand, GivesEachCommandsHelpWhereItTakesIt) {
+    ScopedTempDir dir;
+    for (const char* args :
+         {"build -o --help", "build --bogus --help", "lint --corpus -h", "decompile a b -h", "filter --root --help",
+          "scan --report --help", "test cases.tsv --help", "diff -h --bogus"}) {
+        const Result run = Chatsieve(args);
+        EXPECT_EQ(run.status, 0) << args;
+        EXPECT_EQ(run.out.rfind("usage: chatsieve ", 0), 0U) << args;
+        EXPECT_EQ(run.err, "") << args;
+    }
+    EXPECT_EQ(Chatsieve("test --bogus --help").err,
+              "chatsieve test: unknown option '--bogus'\n"
+              "(see 'chatsieve test --help')\n");
+    EXPECT_EQ(Chatsieve("diff --encoding --help").err,
+              "chatsieve diff: --encoding is utf-8 or gbk\n"
+              "(see 'chatsieve diff --help')\n");
+    // "--help" names the folder here, and the command then wants its cases.
+    EXPECT_EQ(Chatsieve("test --root --help").err,
+              "chatsieve test: give one or more cases files\n"
+              "(see 'chatsieve test --help')\n");
+}
+
+// The list of commands is made from the same table that runs them.
+TEST(ChatsieveCommand, ListsEveryCommandItRuns) {
+    ScopedTempDir dir;
+    const Result help = Chatsieve("--help");
+    ASSERT_EQ(help.status, 0);
+    for (const char* command : {"build", "lint", "decompile", "filter", "test", "diff", "scan"}) {
+        EXPECT_NE(help.out.find("\n  " + std::string(command) + " "), std::string::npos) << command;
+        const Result run = Chatsieve(std::string(command) + " --help");
+        EXPECT_EQ(run.status, 0) << command;
+        EXPECT_EQ(run.out.rfind("usage: chatsieve " + std::string(command) + " ", 0), 0U) << command;
+    }
+    const Result unknown = Chatsieve("frobnicate");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.err, "chatsieve: unknown command 'frobnicate'\n\n" + help.out);
+    const Result bare = Chatsieve("");
+    EXPECT_EQ(bare.status, 2);
+    EXPECT_EQ(bare.err, help.out);
 }
 
 TEST(ChatsieveCommand, BuildReportsErrorsAndWritesNothing) {

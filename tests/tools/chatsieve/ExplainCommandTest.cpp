@@ -266,6 +266,14 @@ TEST(ChatsieveWhyNot, NamesTheAllowedExpressionThatLetAMatchThrough) {
               "0\t我刚买好装备了\n"
               "  allowed: columns 3-6 \"买好装备\" is \"买好装备\" (allow.tsv:5)\n"
               "  without them: level 40, phrase sell-account-short (phrases.tsv:14): 卖号, columns 3-4\n");
+    // JSON gives every record asked for, the empty why-not too: a program
+    // reading it decides what is reason enough.
+    EXPECT_EQ(Chatsieve("filter --why-not --json", "我刚买好装备了\n").out,
+              "{\"file\":\"-\",\"line\":1,\"level\":0,\"text\":\"我刚买好装备了\",\"masked\":\"我刚买好装备了\","
+              "\"allowed\":{\"expressions\":[{\"text\":\"买好装备\",\"row\":1,\"source\":\"allow.tsv:5\","
+              "\"columns\":[3,6],\"matched\":\"买好装备\"}],\"levelWithout\":40,\"ruleWithout\":{\"kind\":\"phrase\","
+              "\"id\":\"sell-account-short\",\"row\":14,\"source\":\"phrases.tsv:14\",\"level\":40,\"columns\":[3,4]}},"
+              "\"whyNot\":{\"characters\":[],\"near\":[]}}\n");
 }
 
 TEST(ChatsieveWhyNot, NamesOnlyTheNearestFewRules) {
