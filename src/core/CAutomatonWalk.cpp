@@ -4,6 +4,7 @@
 
 #include "matchers/ProcessLists.h"
 #include "platform/CodePage.h"
+#include "platform/Compiler.h"
 
 namespace chatsieve {
 
@@ -157,14 +158,6 @@ namespace {
 
 bool IsAsciiAlnum(unsigned c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// The walk's per-character step, written once for its two loops, must not
-// become a call: it is most of the walk.
-#if defined(__GNUC__)
-#define CHATSIEVE_ALWAYS_INLINE __attribute__((always_inline))
-#else
-#define CHATSIEVE_ALWAYS_INLINE
-#endif
-
 }  // namespace
 
 bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
@@ -207,6 +200,8 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
     constexpr int kHandBack = -1, kCutLead = -2;
     std::size_t width = 1;
     unsigned cls = 0;
+    // Written once for the walk's two loops, and not a call: it is most of
+    // the walk.
     const auto read = [&](std::size_t x, int state) CHATSIEVE_ALWAYS_INLINE -> int {
         unsigned value = text[x];
         width = 1;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "platform/Compiler.h"
 #include "platform/Memory.h"
 
 namespace chatsieve {
@@ -44,7 +45,7 @@ public:
     }
 
     bool PushBack(T value) {
-        if (m_size == m_capacity && !Reserve(m_capacity ? m_capacity * 2 : 8)) return false;
+        if (m_size == m_capacity && !Grow()) return false;
         m_data[m_size++] = value;
         return true;
     }
@@ -69,6 +70,9 @@ public:
     }
 
 private:
+    // Out of line, so that every PushBack stays a compare and a store.
+    CHATSIEVE_NOINLINE bool Grow() { return Reserve(m_capacity ? m_capacity * 2 : 8); }
+
     T* m_data = nullptr;
     std::size_t m_size = 0;
     std::size_t m_capacity = 0;
