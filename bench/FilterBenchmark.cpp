@@ -35,7 +35,7 @@
 #include "RealList.h"
 #include "Workload.h"
 #include "core/CChatsieve.h"
-#include "rules/CRuleCompiler.h"
+#include "compiler/CRuleCompiler.h"
 
 #if defined(CHATSIEVE_HAVE_HYPERSCAN)
 #include <hs/hs.h>

@@ -8,10 +8,10 @@
 #include <set>
 #include <sstream>
 
-#include "rules/CCodePage936.h"
-#include "rules/CRuleCompiler.h"
-#include "rules/CWordLists.h"
-#include "rules/Utf8.h"
+#include "compiler/CCodePage936.h"
+#include "compiler/CRuleCompiler.h"
+#include "compiler/CWordLists.h"
+#include "compiler/Utf8.h"
 
 namespace chatsieve::bench {
 

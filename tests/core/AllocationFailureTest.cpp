@@ -17,8 +17,8 @@
 #include "../support/RulePackage.h"
 #include "Chatsieve.h"
 #include "core/CChatsieve.h"
-#include "rules/CCodePage936.h"
-#include "rules/CRuleCompiler.h"
+#include "compiler/CCodePage936.h"
+#include "compiler/CRuleCompiler.h"
 
 namespace chatsieve::test {
 namespace {

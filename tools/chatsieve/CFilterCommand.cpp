@@ -8,8 +8,8 @@
 
 #include "CLineSource.h"
 #include "CWhyNot.h"
-#include "platform/ToolPlatform.h"
-#include "rules/CCodePage936.h"
+#include "system/ToolPlatform.h"
+#include "compiler/CCodePage936.h"
 
 namespace chatsieve::tools {
 

@@ -16,7 +16,7 @@
 
 #include "CScreener.h"
 #include "Commands.h"
-#include "rules/CCodePage936.h"
+#include "compiler/CCodePage936.h"
 
 namespace chatsieve::tools {
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "platform/ToolPlatform.h"
-#include "rules/CAuthoringTable.h"
-#include "rules/Utf8.h"
+#include "system/ToolPlatform.h"
+#include "compiler/CAuthoringTable.h"
+#include "compiler/Utf8.h"
 
 namespace chatsieve::tools {
 

@@ -14,8 +14,8 @@
 #include "ScanPackage.h"
 #include "ScanReport.h"
 #include "ScanTally.h"
-#include "platform/ToolPlatform.h"
-#include "rules/CCodePage936.h"
+#include "system/ToolPlatform.h"
+#include "compiler/CCodePage936.h"
 
 namespace chatsieve::tools {
 

@@ -14,8 +14,8 @@
 #include "matchers/CSyllable.h"
 #include "matchers/ProcessLists.h"
 #include "platform/MbText.h"
-#include "rules/CCharacterData.h"
-#include "rules/CCodePage936.h"
+#include "compiler/CCharacterData.h"
+#include "compiler/CCodePage936.h"
 
 namespace chatsieve::tools {
 

@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "matchers/CSyllable.h"
-#include "rules/CCharacterData.h"
-#include "rules/CCodePage936.h"
-#include "rules/RuleSource.h"
+#include "compiler/CCharacterData.h"
+#include "compiler/CCodePage936.h"
+#include "compiler/RuleSource.h"
 
 namespace chatsieve::tools {
 

@@ -10,8 +10,8 @@
 #include "CScreener.h"
 #include "PackholdWriter.h"
 #include "ScanTally.h"
-#include "rules/CCodePage936.h"
-#include "rules/CRuleCompiler.h"
+#include "compiler/CCodePage936.h"
+#include "compiler/CRuleCompiler.h"
 
 namespace chatsieve::tools {
 

@@ -7,9 +7,9 @@
 #include "Commands.h"
 #include "NoiseAudit.h"
 #include "PackholdWriter.h"
-#include "rules/CRuleCompiler.h"
-#include "rules/CRuleDecompiler.h"
-#include "rules/CRuleLinter.h"
+#include "compiler/CRuleCompiler.h"
+#include "compiler/CRuleDecompiler.h"
+#include "compiler/CRuleLinter.h"
 
 namespace chatsieve::tools {
 

@@ -6,7 +6,7 @@
 
 #include "PackholdWriter.h"
 #include "ScanTally.h"
-#include "rules/CCodePage936.h"
+#include "compiler/CCodePage936.h"
 
 namespace chatsieve::tools {
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "rules/AllowTable.h"
-#include "rules/CCodePage936.h"
-#include "rules/EnglishWords.h"
+#include "compiler/AllowTable.h"
+#include "compiler/CCodePage936.h"
+#include "compiler/EnglishWords.h"
 
 namespace chatsieve::tools {
 

@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "Commands.h"
-#include "platform/ToolPlatform.h"
+#include "system/ToolPlatform.h"
 
 namespace {
 
