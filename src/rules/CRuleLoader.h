@@ -10,6 +10,7 @@
 #define CHATSIEVE_RULES_CRULELOADER_H
 
 #include "Packhold.h"
+#include "format/RulePackage.h"
 #include "matchers/CMatcherList.h"
 #include "rules/CIPackholdHelper.h"
 
@@ -17,18 +18,6 @@ namespace chatsieve {
 
 class CAllowList;
 class CFoldTable;
-
-constexpr const char* kRulePackagePath = "Data\\Scp\\Chatsieve.res";
-constexpr const char* kRulePackageKey = "wxyz";
-
-// The most values a cell of each table may hold: the format's limits.
-constexpr int kMaxSkipValues = 256;
-constexpr int kMaxCodeBytes = 9;
-constexpr int kMaxPhraseRefs = 32;
-constexpr int kMaxComboRefs = 16;
-// Allowed expressions name the rules they are limited to as kind * 100000 +
-// 1-based row: phrase rules as RuleRefs do (kind 3), combination rules kind 4.
-constexpr int kComboRowKind = 4;
 
 class CRuleLoader {
 public:

@@ -169,21 +169,25 @@ void FoldDuplicateAllowed(RuleSetSource* rules) {
     }
 }
 
+std::vector<packhold::Column> AllowTableColumns() {
+    return {{kAllowColumn, CellType::kText},
+            {kAllowRulesColumn, CellType::kIntArray},
+            {kNoteColumn, CellType::kText},
+            {kLineColumn, CellType::kInt}};
+}
+
 void AddAllowTable(const RuleSetSource& rules, const PackageRows& rows, packhold::Package* package) {
     if (rules.allow.empty()) return;
     packhold::Table table;
     // "line" says where each expression was written, for the tools; the
     // filter reads the first three columns only.
-    table.columns = {{"allow", CellType::kText},
-                     {"rules", CellType::kIntArray},
-                     {"note", CellType::kText},
-                     {"line", CellType::kInt}};
+    table.columns = AllowTableColumns();
     for (const AllowSource& allow : rules.allow) {
         if (allow.duplicateOf >= 0) continue;
         std::vector<std::int32_t> refs;
         for (const RuleRefSource& ref : allow.rules)
             for (int row : (ref.isCombo ? rows.comboRows : rows.phraseRows)[static_cast<std::size_t>(ref.index)])
-                refs.push_back((ref.isCombo ? kComboRefBase : kPhraseRefBase) + row + 1);
+                refs.push_back(EncodeRuleRef(ref.isCombo ? kComboKind : kPhraseKind, row));
         table.rows.push_back(
             {Cell::Text(FoldedForFilter(rules, allow.bytes)), refs.empty() ? Cell() : Cell::IntArray(refs),
              allow.note.empty() ? Cell() : Cell::Text(allow.note), allow.english ? Cell() : Cell::Int(allow.pos.line)});
@@ -195,16 +199,13 @@ bool DecompileAllowTable(const packhold::Package& package, const std::vector<std
                          const std::vector<std::string>& comboIds, const std::vector<bool> (&repeats)[2],
                          std::string* text, std::vector<std::string>* notes, std::string* error) {
     text->clear();
-    if (package.tables.size() < 5) return true;
-    const packhold::Table& table = package.tables[4];
+    if (package.tables.size() <= kAllowTable) return true;
+    const packhold::Table& table = package.tables[kAllowTable];
     int columns[4] = {-1, -1, -1, -1};
-    const std::pair<const char*, CellType> wanted[4] = {{"allow", CellType::kText},
-                                                        {"rules", CellType::kIntArray},
-                                                        {"note", CellType::kText},
-                                                        {"line", CellType::kInt}};
+    const std::vector<packhold::Column> wanted = AllowTableColumns();
     for (std::size_t c = 0; c < table.columns.size(); ++c)
-        for (int w = 0; w < 4; ++w)
-            if (table.columns[c].name == wanted[w].first && table.columns[c].type == wanted[w].second)
+        for (std::size_t w = 0; w < wanted.size(); ++w)
+            if (table.columns[c].name == wanted[w].name && table.columns[c].type == wanted[w].type)
                 columns[w] = static_cast<int>(c);
     // The filter reads the table only when its first row has an expression.
     if (columns[0] < 0 || table.rows.empty() || !table.rows[0][static_cast<std::size_t>(columns[0])].IsPresent()) {
@@ -246,14 +247,17 @@ bool DecompileAllowTable(const packhold::Package& package, const std::vector<std
         std::string names;
         if (columns[1] >= 0) {
             for (std::int32_t ref : row[static_cast<std::size_t>(columns[1])].IntArrayValue()) {
-                const int kind = ref / 100000, index = ref % 100000 - 1;
-                const std::vector<std::string>* ids = kind == 3 ? &phraseIds : kind == 4 ? &comboIds : nullptr;
+                const RefEntry named = DecodeRuleRef(ref);
+                const int kind = named.kind, index = named.index;
+                const std::vector<std::string>* ids = kind == kPhraseKind  ? &phraseIds
+                                                      : kind == kComboKind ? &comboIds
+                                                                           : nullptr;
                 if (!ids || index < 0 || static_cast<std::size_t>(index) >= ids->size() ||
                     (*ids)[static_cast<std::size_t>(index)].empty()) {
                     *error = where + ": the reference " + std::to_string(ref) + " names no rule with an id";
                     return false;
                 }
-                const std::vector<bool>& repeated = repeats[kind == 3 ? 0 : 1];
+                const std::vector<bool>& repeated = repeats[kind == kPhraseKind ? 0 : 1];
                 if (static_cast<std::size_t>(index) < repeated.size() && repeated[static_cast<std::size_t>(index)])
                     continue;
                 names += (names.empty() ? "" : " ") + (*ids)[static_cast<std::size_t>(index)];

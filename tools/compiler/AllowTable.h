@@ -17,8 +17,6 @@
 
 namespace chatsieve::tools {
 
-// The longest allowed expression, in code page 936 bytes.
-constexpr std::size_t kMaxAllowBytes = 1024;
 // Decompiling puts rows back on their lines with blank lines between them,
 // but never more blank lines than this at once: a damaged line number must
 // not make a folder huge.
@@ -36,6 +34,10 @@ std::string StripLikeALine(const std::string& text, const RuleSetSource& rules);
 // stripped and limited to the same rules, as a duplicate of it: only the
 // first is written to the package.
 void FoldDuplicateAllowed(RuleSetSource* rules);
+
+// The fifth table's columns as the compiler writes them: the two the filter
+// reads, the note, and the line each expression was written on.
+std::vector<packhold::Column> AllowTableColumns();
 
 // Appends the fifth table when the rule set has allowed expressions; a rule
 // named is referred to by every row it compiled to.

@@ -149,8 +149,9 @@ std::string Suggestion(const std::string& word, const RuleSetSource& rules) {
 // from anywhere give the same package, and decompiling can put every rule
 // back on its line. A rule's variant rows carry its place too.
 void AddSourceColumns(const std::vector<RuleRow>& rows, packhold::Table* table) {
-    table->columns.insert(table->columns.end(),
-                          {{"file", CellType::kText}, {"line", CellType::kInt}, {"tags", CellType::kText}});
+    table->columns.insert(
+        table->columns.end(),
+        {{kFileColumn, CellType::kText}, {kLineColumn, CellType::kInt}, {kTagsColumn, CellType::kText}});
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const RuleSource& rule = *rows[r].rule;
         const std::string& path = rule.pos.file;
@@ -166,12 +167,12 @@ void AddSourceColumns(const std::vector<RuleRow>& rows, packhold::Table* table) 
 // tools ("written"; no cell for sound) and, for the filter, whether a letter
 // or digit may stand directly before (bit 1) or after (bit 2) its match.
 void AddWrittenColumns(const RuleSetSource& rules, const std::vector<RuleRow>& rows, packhold::Table* table) {
-    table->columns.insert(table->columns.end(), {{"match", CellType::kText}, {"edge", CellType::kInt}});
+    table->columns.insert(table->columns.end(), {{kMatchColumn, CellType::kText}, {kEdgeColumn, CellType::kInt}});
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const RuleSource& rule = *rows[r].rule;
         const int edges = EdgeFlags(rule, rules);
         std::vector<Cell>& row = table->rows[r];
-        row.push_back(rule.match == MatchMode::kWritten ? Cell::Text("written") : Cell());
+        row.push_back(rule.match == MatchMode::kWritten ? Cell::Text(kWrittenMode) : Cell());
         row.push_back(edges ? Cell::Int(edges) : Cell());
     }
 }
@@ -181,9 +182,9 @@ void AddWrittenColumns(const RuleSetSource& rules, const std::vector<RuleRow>& r
 // column back; the filter does not read it.
 void AddEnglishColumn(const std::vector<RuleRow>& rows, packhold::Table* table) {
     if (std::none_of(rows.begin(), rows.end(), [](const RuleRow& row) { return row.rule->catchesEnglish; })) return;
-    table->columns.push_back({"english", CellType::kText});
+    table->columns.push_back({kEnglishColumn, CellType::kText});
     for (std::size_t r = 0; r < rows.size(); ++r)
-        table->rows[r].push_back(rows[r].rule->catchesEnglish ? Cell::Text("catch") : Cell());
+        table->rows[r].push_back(rows[r].rule->catchesEnglish ? Cell::Text(kEnglishCatch) : Cell());
 }
 
 // The sixth table, after the allowed expressions (an empty table stands in
@@ -192,16 +193,13 @@ void AddEnglishColumn(const std::vector<RuleRow>& rows, packhold::Table* table) 
 // become ASCII, so a rule's pinyin and Latin letters catch them without rows
 // of their own.
 void AddFoldTable(packhold::Package* package) {
-    if (package->tables.size() == 4) {
+    if (package->tables.size() == kAllowTable) {
         packhold::Table allow;
-        allow.columns = {{"allow", CellType::kText},
-                         {"rules", CellType::kIntArray},
-                         {"note", CellType::kText},
-                         {"line", CellType::kInt}};
+        allow.columns = AllowTableColumns();
         package->tables.push_back(std::move(allow));
     }
     packhold::Table fold;
-    fold.columns = {{"fold", CellType::kBytes}, {"to", CellType::kInt}};
+    fold.columns = {{kFoldColumn, CellType::kBytes}, {kFoldToColumn, CellType::kInt}};
     const unsigned char ranges[3][3] = {{0xA3, 0xB0, 0xB9}, {0xA3, 0xC1, 0xDA}, {0xA3, 0xE1, 0xFA}};
     for (const auto& range : ranges)
         fold.rows.push_back({Cell::Bytes({range[0], range[1], range[2]}), Cell::Int(range[1] - 0x80)});
@@ -323,13 +321,16 @@ void CRuleCompiler::CheckPackageLimits(const RuleSetSource& rules) {
     // reference names once each rule has its two or three rows, and the
     // filter then refuses the whole package. The first rule to cross a limit
     // is the one named.
+    // Added syllable rows are made in order of first use, so the first rule
+    // that needs a row past the limit is the one that needs the first such
+    // row, whose reference would read as phrase row 0 (naming nothing).
     const PackageRows rows = LayOutRows(rules);
     const std::string most = std::to_string(kMaxReferencedRows);
+    const std::int32_t firstPast = EncodeRuleRef(kSyllableKind, kMaxReferencedRows);
     for (int t = 0; t < 2; ++t) {
         for (const RuleRow& row : t == 0 ? rows.phrases : rows.combos) {
             bool past = false;
-            for (const std::int32_t ref : row.refs)
-                past = past || (ref > kSyllableRefBase + kMaxReferencedRows && ref < kPhraseRefBase + 1);
+            for (const std::int32_t ref : row.refs) past = past || ref == firstPast;
             if (!past) continue;
             AddError(row.rule->pos, DescribeRule(*row.rule, t == 0 ? "phrase" : "combination") +
                                         " needs a syllable row past the " + most +
@@ -617,7 +618,7 @@ bool CRuleCompiler::ReadExpression(RuleSetSource* rules, RuleSource* phrase, boo
         const char c = text.text[i];
         // Past the longest phrase the rest is only counted for the
         // message, so an endless line is refused as quickly as it is read.
-        if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) {
+        if (written > static_cast<std::size_t>(kMaxPhraseRefs)) {
             written += CountSyllablesWritten(text.text, i);
             break;
         }
@@ -663,11 +664,11 @@ bool CRuleCompiler::ReadExpression(RuleSetSource* rules, RuleSource* phrase, boo
         ++written;
         i = next;
     }
-    if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) run.clear();
+    if (written > static_cast<std::size_t>(kMaxPhraseRefs)) run.clear();
     readRun();
-    if (written > static_cast<std::size_t>(kMaxPhraseSyllables)) {
-        AddError(text.pos, "a phrase holds at most " + std::to_string(kMaxPhraseSyllables) +
-                               " syllables; this one has " + std::to_string(written));
+    if (written > static_cast<std::size_t>(kMaxPhraseRefs)) {
+        AddError(text.pos, "a phrase holds at most " + std::to_string(kMaxPhraseRefs) + " syllables; this one has " +
+                               std::to_string(written));
         phrase->parts.clear();
         ok = false;
     }
@@ -729,7 +730,7 @@ void CRuleCompiler::ReadWordLists(const CWordLists& lists, RuleSetSource* rules)
                                          entry.pos,
                                          "the entry is " + std::to_string(length) +
                                              " characters long; a phrase holds at most " +
-                                             std::to_string(kMaxPhraseSyllables) + " syllables",
+                                             std::to_string(kMaxPhraseRefs) + " syllables",
                                          {}});
         } else {
             m_diagnostics = &reasons;
@@ -839,8 +840,8 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
             AddError(text.pos, "a combination needs its parts");
             ok = false;
         }
-        if (ok && combo.parts.size() > static_cast<std::size_t>(kMaxComboParts)) {
-            AddError(text.pos, "a combination holds at most " + std::to_string(kMaxComboParts) +
+        if (ok && combo.parts.size() > static_cast<std::size_t>(kMaxComboRefs)) {
+            AddError(text.pos, "a combination holds at most " + std::to_string(kMaxComboRefs) +
                                    " parts; this one has " + std::to_string(combo.parts.size()));
             ok = false;
         }
@@ -851,9 +852,9 @@ void CRuleCompiler::ReadCombos(const CAuthoringTable& table, RuleSetSource* rule
 
 packhold::Package CRuleCompiler::MakePackage(const RuleSetSource& rules) {
     packhold::Package package;
-    package.tables.resize(4);
-    packhold::Table& ignore = package.tables[0];
-    ignore.columns = {{"code", CellType::kIntArray}, {"iscopy", CellType::kInt}};
+    package.tables.resize(kRequiredTables);
+    packhold::Table& ignore = package.tables[kIgnoreTable];
+    ignore.columns = {{kCodeColumn, CellType::kIntArray}, {kLogColumn, CellType::kInt}};
     for (const IgnoreSetSource& set : rules.ignoreSets) {
         std::vector<std::int32_t> values;
         for (const ByteRange& range : set.singles) values.insert(values.end(), {range.low, range.high});
@@ -863,11 +864,11 @@ packhold::Package CRuleCompiler::MakePackage(const RuleSetSource& rules) {
     }
 
     const PackageRows rows = LayOutRows(rules);
-    packhold::Table& syllables = package.tables[1];
-    syllables.columns = {{"pinyin", CellType::kText},
-                         {"code", CellType::kBytes},
-                         {"divide", CellType::kText},
-                         {"variant", CellType::kInt}};
+    packhold::Table& syllables = package.tables[kSyllableTable];
+    syllables.columns = {{kPinyinColumn, CellType::kText},
+                         {kCodeColumn, CellType::kBytes},
+                         {kSplitColumn, CellType::kText},
+                         {kVariantColumn, CellType::kInt}};
     for (const SyllableRow& syllable : rows.syllables) {
         std::vector<unsigned char> codes;
         for (const CodeRange& range : syllable.ranges) codes.insert(codes.end(), {range.lead, range.low, range.high});
@@ -876,23 +877,23 @@ packhold::Package CRuleCompiler::MakePackage(const RuleSetSource& rules) {
              syllable.derivedFrom < 0 && !syllable.written ? Cell() : Cell::Int(syllable.derivedFrom + 1)});
     }
 
-    for (int t = 2; t < 4; ++t) {
-        packhold::Table& table = package.tables[static_cast<std::size_t>(t)];
-        table.columns = {{"level", CellType::kInt},
-                         {"hzlist", CellType::kIntArray},
-                         {"id", CellType::kText},
-                         {"text", CellType::kText},
-                         {"variant", CellType::kInt}};
-        for (const RuleRow& row : t == 2 ? rows.phrases : rows.combos) {
+    for (const RuleTable t : {kPhraseTable, kComboTable}) {
+        packhold::Table& table = package.tables[t];
+        table.columns = {{kLevelColumn, CellType::kInt},
+                         {kRefsColumn, CellType::kIntArray},
+                         {kIdColumn, CellType::kText},
+                         {kTextColumn, CellType::kText},
+                         {kVariantColumn, CellType::kInt}};
+        for (const RuleRow& row : t == kPhraseTable ? rows.phrases : rows.combos) {
             const RuleSource& rule = *row.rule;
             table.rows.push_back({Cell::Int(rule.level), Cell::IntArray(row.refs), OptionalText(rule.id),
                                   OptionalText(ToCp936(rule.text)),
                                   row.mainRow < 0 ? Cell() : Cell::Int(row.mainRow + 1)});
         }
-        AddSourceColumns(t == 2 ? rows.phrases : rows.combos, &table);
+        AddSourceColumns(t == kPhraseTable ? rows.phrases : rows.combos, &table);
     }
-    if (FoldsFullWidth(rules)) AddWrittenColumns(rules, rows.phrases, &package.tables[2]);
-    AddEnglishColumn(rows.phrases, &package.tables[2]);
+    if (FoldsFullWidth(rules)) AddWrittenColumns(rules, rows.phrases, &package.tables[kPhraseTable]);
+    AddEnglishColumn(rows.phrases, &package.tables[kPhraseTable]);
     AddAllowTable(rules, rows, &package);
     if (FoldsFullWidth(rules)) AddFoldTable(&package);
     return package;
@@ -906,7 +907,7 @@ bool CRuleCompiler::Build(const std::string& folder, const std::string& output, 
 bool CRuleCompiler::Write(const RuleSetSource& rules, const std::string& output, std::vector<Diagnostic>* diagnostics) {
     std::vector<unsigned char> bytes;
     std::string error;
-    if (!packhold::EncodePackage(MakePackage(rules), packhold::kDefaultKey, &bytes, &error) ||
+    if (!packhold::EncodePackage(MakePackage(rules), kRulePackageKey, &bytes, &error) ||
         !packhold::WriteFileAtomically(output, bytes, &error)) {
         diagnostics->push_back(Diagnostic{Diagnostic::Severity::kError, SourcePos{output, 1, 1}, error, {}});
         return false;

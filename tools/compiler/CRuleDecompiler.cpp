@@ -70,22 +70,22 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
                                 std::vector<std::string>* notes, std::string* error) {
     m_notes = notes;
     *files = AuthoringFiles();
-    if (!package.hasTableSet || package.tables.size() < 4) {
+    if (!package.hasTableSet || package.tables.size() < kRequiredTables) {
         *error = "the package does not hold the four rule tables";
         return false;
     }
-    const packhold::Table& ignore = package.tables[0];
-    const packhold::Table& syllables = package.tables[1];
-    const packhold::Table& phrases = package.tables[2];
-    const packhold::Table& combos = package.tables[3];
-    const int codeColumn = FindColumn(ignore, "code", CellType::kIntArray);
-    const int logColumn = FindColumn(ignore, "iscopy", CellType::kInt);
-    const int pinyinColumn = FindColumn(syllables, "pinyin", CellType::kText);
-    const int bytesColumn = FindColumn(syllables, "code", CellType::kBytes);
-    const int splitColumn = FindColumn(syllables, "divide", CellType::kText);
+    const packhold::Table& ignore = package.tables[kIgnoreTable];
+    const packhold::Table& syllables = package.tables[kSyllableTable];
+    const packhold::Table& phrases = package.tables[kPhraseTable];
+    const packhold::Table& combos = package.tables[kComboTable];
+    const int codeColumn = FindColumn(ignore, kCodeColumn, CellType::kIntArray);
+    const int logColumn = FindColumn(ignore, kLogColumn, CellType::kInt);
+    const int pinyinColumn = FindColumn(syllables, kPinyinColumn, CellType::kText);
+    const int bytesColumn = FindColumn(syllables, kCodeColumn, CellType::kBytes);
+    const int splitColumn = FindColumn(syllables, kSplitColumn, CellType::kText);
     // Rows the compiler added for variants and full-width pinyin: it makes
     // them again from the rules, so they are not written back.
-    const int addedColumn = FindColumn(syllables, "variant", CellType::kInt);
+    const int addedColumn = FindColumn(syllables, kVariantColumn, CellType::kInt);
     if (codeColumn < 0 || logColumn < 0 || pinyinColumn < 0 || bytesColumn < 0) {
         *error = "the package's first two tables lack the columns the filter reads";
         return false;
@@ -99,7 +99,8 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
         const Cell& logCell = CellOf(ignore.rows[r], logColumn);
         if (logCell.IsPresent() && r + 1 < ignore.rows.size() &&
             (logCell.IntValue() != 0) != (CellOf(ignore.rows.back(), logColumn).IntValue() != 0))
-            notes->push_back(Where(0, r) + ": its log switch differs from the last row's, which is the one kept");
+            notes->push_back(Where(kIgnoreTable, r) +
+                             ": its log switch differs from the last row's, which is the one kept");
         log = logCell.IntValue();
     }
     if (log != 0 && log != 1)
@@ -110,13 +111,14 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
         std::size_t separator = 0;
         while (separator < values.size() && values[separator] != -1) ++separator;
         if (separator == values.size() || separator % 2 != 0 || (values.size() - separator - 1) % 3 != 0) {
-            *error = Where(0, r) + ": the filter would refuse this ignore-set";
+            *error = Where(kIgnoreTable, r) + ": the filter would refuse this ignore-set";
             return false;
         }
         if (ignore.rows.size() > 1) text += "set\t\n";
         for (std::int32_t v : values)
             if (v != -1 && (v < 0 || v > 255)) {
-                notes->push_back(Where(0, r) + ": the value " + std::to_string(v) + " is written as its low byte");
+                notes->push_back(Where(kIgnoreTable, r) + ": the value " + std::to_string(v) +
+                                 " is written as its low byte");
                 break;
             }
         for (std::size_t i = 0; i < separator; i += 2)
@@ -134,35 +136,37 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
     for (std::size_t r = 0; r < syllables.rows.size(); ++r) {
         const std::vector<Cell>& row = syllables.rows[r];
         const std::vector<unsigned char>& codes = CellOf(row, bytesColumn).BytesValue();
-        if (!CellOf(row, pinyinColumn).IsPresent() || codes.size() < 3 || codes.size() > 11) {
-            *error = Where(1, r) + ": the filter would refuse this syllable";
+        if (!CellOf(row, pinyinColumn).IsPresent() || codes.size() < 3 ||
+            codes.size() > static_cast<std::size_t>(kMaxSyllableCodeBytes)) {
+            *error = Where(kSyllableTable, r) + ": the filter would refuse this syllable";
             return false;
         }
         if (codes.size() % 3 != 0)
-            notes->push_back(Where(1, r) + ": code bytes after the last whole range are dropped");
-        names.push_back(Text(CellOf(row, pinyinColumn).TextValue(), Where(1, r)));
+            notes->push_back(Where(kSyllableTable, r) + ": code bytes after the last whole range are dropped");
+        names.push_back(Text(CellOf(row, pinyinColumn).TextValue(), Where(kSyllableTable, r)));
         if (CellOf(row, addedColumn).IsPresent()) continue;
         text += names.back() + "\t";
         for (std::size_t i = 0; i + 3 <= codes.size(); i += 3)
             text += (i ? " " : "") + Range(codes[i] << 8 | codes[i + 1], codes[i] << 8 | codes[i + 2], 4);
         const Cell& split = CellOf(row, splitColumn);
         if (split.IsPresent() && split.TextValue().empty())
-            notes->push_back(Where(1, r) + ": an empty split form is dropped");
-        text += "\t" + (split.IsPresent() ? Text(split.TextValue(), Where(1, r)) : std::string()) + "\n";
+            notes->push_back(Where(kSyllableTable, r) + ": an empty split form is dropped");
+        text += "\t" + (split.IsPresent() ? Text(split.TextValue(), Where(kSyllableTable, r)) : std::string()) + "\n";
     }
     files->syllables = text;
 
     // Rules. Combination parts name phrases by id, so a phrase that a
     // combination uses and that has none is given one first.
-    const int levelColumns[2] = {FindColumn(phrases, "level", CellType::kInt),
-                                 FindColumn(combos, "level", CellType::kInt)};
-    const int refColumns[2] = {FindColumn(phrases, "hzlist", CellType::kIntArray),
-                               FindColumn(combos, "hzlist", CellType::kIntArray)};
-    const int idColumns[2] = {FindColumn(phrases, "id", CellType::kText), FindColumn(combos, "id", CellType::kText)};
-    const int textColumns[2] = {FindColumn(phrases, "text", CellType::kText),
-                                FindColumn(combos, "text", CellType::kText)};
-    const int repeatColumns[2] = {FindColumn(phrases, "variant", CellType::kInt),
-                                  FindColumn(combos, "variant", CellType::kInt)};
+    const int levelColumns[2] = {FindColumn(phrases, kLevelColumn, CellType::kInt),
+                                 FindColumn(combos, kLevelColumn, CellType::kInt)};
+    const int refColumns[2] = {FindColumn(phrases, kRefsColumn, CellType::kIntArray),
+                               FindColumn(combos, kRefsColumn, CellType::kIntArray)};
+    const int idColumns[2] = {FindColumn(phrases, kIdColumn, CellType::kText),
+                              FindColumn(combos, kIdColumn, CellType::kText)};
+    const int textColumns[2] = {FindColumn(phrases, kTextColumn, CellType::kText),
+                                FindColumn(combos, kTextColumn, CellType::kText)};
+    const int repeatColumns[2] = {FindColumn(phrases, kVariantColumn, CellType::kInt),
+                                  FindColumn(combos, kVariantColumn, CellType::kInt)};
     std::vector<bool> repeats[2];
     for (int t = 0; t < 2; ++t)
         for (const std::vector<Cell>& row : (t == 0 ? phrases : combos).rows)
@@ -171,8 +175,8 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
     // says it was written in combos.tsv; the word goes back with the
     // combination's parts, as written, and the phrase stays out of
     // phrases.tsv.
-    const int fileColumn = FindColumn(phrases, "file", CellType::kText);
-    const int combosTextColumn = FindColumn(combos, "text", CellType::kText);
+    const int fileColumn = FindColumn(phrases, kFileColumn, CellType::kText);
+    const int combosTextColumn = FindColumn(combos, kTextColumn, CellType::kText);
     std::vector<bool> madeOfWord;
     for (const std::vector<Cell>& row : phrases.rows)
         madeOfWord.push_back(combosTextColumn >= 0 && CellOf(row, fileColumn).IsPresent() &&
@@ -183,32 +187,34 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
     }
     std::vector<std::string> phraseIds;
     for (std::size_t r = 0; r < phrases.rows.size(); ++r)
-        phraseIds.push_back(Text(CellOf(phrases.rows[r], idColumns[0]).TextValue(), Where(2, r)));
+        phraseIds.push_back(Text(CellOf(phrases.rows[r], idColumns[0]).TextValue(), Where(kPhraseTable, r)));
     for (int t = 0; t < 2; ++t) {
         const packhold::Table& table = t == 0 ? phrases : combos;
         for (std::size_t r = 0; r < table.rows.size(); ++r) {
             const std::vector<Cell>& row = table.rows[r];
             const std::vector<std::int32_t>& refs = CellOf(row, refColumns[t]).IntArrayValue();
             if (!CellOf(row, levelColumns[t]).IsPresent() || CellOf(row, levelColumns[t]).IntValue() < 0 ||
-                refs.empty() || refs.size() > static_cast<std::size_t>(t == 0 ? kMaxPhraseSyllables : kMaxComboParts)) {
-                *error = Where(2 + t, r) + ": the filter would refuse this rule";
+                refs.empty() || refs.size() > static_cast<std::size_t>(t == 0 ? kMaxPhraseRefs : kMaxComboRefs)) {
+                *error = Where(kPhraseTable + t, r) + ": the filter would refuse this rule";
                 return false;
             }
             for (std::int32_t ref : refs) {
-                const int kind = ref / 100000;
-                const int index = ref % 100000 - 1;
-                const std::size_t count = kind == 2 ? syllables.rows.size() : phrases.rows.size();
-                if ((kind != 2 && (t == 0 || kind != 3)) || index < 0 || static_cast<std::size_t>(index) >= count) {
-                    *error = Where(2 + t, r) + ": the reference " + std::to_string(ref) + " names nothing";
+                const RefEntry named = DecodeRuleRef(ref);
+                const int kind = named.kind;
+                const int index = named.index;
+                const std::size_t count = kind == kSyllableKind ? syllables.rows.size() : phrases.rows.size();
+                if ((kind != kSyllableKind && (t == 0 || kind != kPhraseKind)) || index < 0 ||
+                    static_cast<std::size_t>(index) >= count) {
+                    *error = Where(kPhraseTable + t, r) + ": the reference " + std::to_string(ref) + " names nothing";
                     return false;
                 }
-                if (kind == 3 && phraseIds[static_cast<std::size_t>(index)].empty() &&
+                if (kind == kPhraseKind && phraseIds[static_cast<std::size_t>(index)].empty() &&
                     !madeOfWord[static_cast<std::size_t>(index)]) {
                     std::string id = "phrase" + std::to_string(index + 1);
                     for (int n = 2; std::find(phraseIds.begin(), phraseIds.end(), id) != phraseIds.end(); ++n)
                         id = "phrase" + std::to_string(index + 1) + "-" + std::to_string(n);
                     phraseIds[static_cast<std::size_t>(index)] = id;
-                    notes->push_back(Where(2, static_cast<std::size_t>(index)) + ": given the id '" + id +
+                    notes->push_back(Where(kPhraseTable, static_cast<std::size_t>(index)) + ": given the id '" + id +
                                      "' so that a combination can name it");
                 }
             }
@@ -216,8 +222,8 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
     }
     for (int t = 0; t < 2; ++t) {
         const packhold::Table& table = t == 0 ? phrases : combos;
-        const int lineColumn = FindColumn(table, "line", CellType::kInt);
-        const int tagsColumn = FindColumn(table, "tags", CellType::kText);
+        const int lineColumn = FindColumn(table, kLineColumn, CellType::kInt);
+        const int tagsColumn = FindColumn(table, kTagsColumn, CellType::kText);
         bool tagged = false;
         for (const std::vector<Cell>& row : table.rows) tagged = tagged || CellOf(row, tagsColumn).IsPresent();
         // Each rule goes back on the line it was written on, so that the
@@ -236,7 +242,7 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
         text = firstLine == 2 ? "" : kBanner;
         text += t == 0 ? "id\tlevel\tphrase" : "id\tlevel\tparts";
         // Packages with written-mode rules say each phrase's mode.
-        const int matchColumn = t == 0 ? FindColumn(table, "match", CellType::kText) : -1;
+        const int matchColumn = t == 0 ? FindColumn(table, kMatchColumn, CellType::kText) : -1;
         text += tagged ? "\ttags" : "";
         text += matchColumn >= 0 ? "\tmatch\n" : "\n";
         int nextLine = firstLine == 2 ? 2 : 3;
@@ -253,18 +259,21 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
             std::string words;
             const Cell& written = CellOf(row, textColumns[t]);
             if (written.IsPresent()) {
-                words = Text(written.TextValue(), Where(2 + t, r));
+                words = Text(written.TextValue(), Where(kPhraseTable + t, r));
             } else {
                 for (std::int32_t ref : CellOf(row, refColumns[t]).IntArrayValue()) {
-                    const std::size_t index = static_cast<std::size_t>(ref % 100000 - 1);
-                    words += (words.empty() ? "" : " ") + (ref / 100000 == 2 ? names[index] : phraseIds[index]);
+                    const RefEntry named = DecodeRuleRef(ref);
+                    const std::size_t index = static_cast<std::size_t>(named.index);
+                    words +=
+                        (words.empty() ? "" : " ") + (named.kind == kSyllableKind ? names[index] : phraseIds[index]);
                 }
             }
-            const std::string id = t == 0 ? phraseIds[r] : Text(CellOf(row, idColumns[1]).TextValue(), Where(3, r));
+            const std::string id =
+                t == 0 ? phraseIds[r] : Text(CellOf(row, idColumns[1]).TextValue(), Where(kComboTable, r));
             text += id + "\t" + std::to_string(CellOf(row, levelColumns[t]).IntValue()) + "\t" + words;
             const Cell& tags = CellOf(row, tagsColumn);
             const Cell& match = CellOf(row, matchColumn);
-            if (tags.IsPresent()) text += "\t" + Text(tags.TextValue(), Where(2 + t, r));
+            if (tags.IsPresent()) text += "\t" + Text(tags.TextValue(), Where(kPhraseTable + t, r));
             if (match.IsPresent()) text += (tagged && !tags.IsPresent() ? "\t\t" : "\t") + match.TextValue();
             text += "\n";
         }
@@ -273,19 +282,19 @@ bool CRuleDecompiler::Decompile(const packhold::Package& package, AuthoringFiles
     DecompileLists(phrases, repeats[0], files);
     std::vector<std::string> comboIds;
     for (std::size_t r = 0; r < combos.rows.size(); ++r)
-        comboIds.push_back(Text(CellOf(combos.rows[r], idColumns[1]).TextValue(), Where(3, r)));
+        comboIds.push_back(Text(CellOf(combos.rows[r], idColumns[1]).TextValue(), Where(kComboTable, r)));
     return DecompileAllowTable(package, phraseIds, comboIds, repeats, &files->allow, notes, error);
 }
 
 void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::vector<bool>& repeats,
                                      AuthoringFiles* files) {
-    const int fileColumn = FindColumn(phrases, "file", CellType::kText);
-    const int lineColumn = FindColumn(phrases, "line", CellType::kInt);
-    const int levelColumn = FindColumn(phrases, "level", CellType::kInt);
-    const int textColumn = FindColumn(phrases, "text", CellType::kText);
-    const int tagsColumn = FindColumn(phrases, "tags", CellType::kText);
-    const int matchColumn = FindColumn(phrases, "match", CellType::kText);
-    const int englishColumn = FindColumn(phrases, "english", CellType::kText);
+    const int fileColumn = FindColumn(phrases, kFileColumn, CellType::kText);
+    const int lineColumn = FindColumn(phrases, kLineColumn, CellType::kInt);
+    const int levelColumn = FindColumn(phrases, kLevelColumn, CellType::kInt);
+    const int textColumn = FindColumn(phrases, kTextColumn, CellType::kText);
+    const int tagsColumn = FindColumn(phrases, kTagsColumn, CellType::kText);
+    const int matchColumn = FindColumn(phrases, kMatchColumn, CellType::kText);
+    const int englishColumn = FindColumn(phrases, kEnglishColumn, CellType::kText);
     struct Entry {
         std::vector<std::string> tags;
         int line = 0;
@@ -319,13 +328,13 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
         // Phrases made of a combination's words go back with the combination.
         if (repeats[r] || !file.IsPresent() || file.TextValue() == kPhrasesFile || file.TextValue() == kCombosFile)
             continue;
-        const std::string name = Text(file.TextValue(), Where(2, r));
+        const std::string name = Text(file.TextValue(), Where(kPhraseTable, r));
         // The name becomes a file in the folder: nothing but a plain name
         // beside the tables may be written.
         const bool table = name == kIgnoreFile || name == kSyllablesFile || name == kCombosFile || name == kAllowFile ||
                            name == kListsFile;
         if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\:") != std::string::npos || table) {
-            m_notes->push_back(Where(2, r) + ": the list name '" + name +
+            m_notes->push_back(Where(kPhraseTable, r) + ": the list name '" + name +
                                "' is not a plain file name; the entry is dropped");
             continue;
         }
@@ -338,11 +347,11 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
         }
         list->catchesEnglish = list->catchesEnglish || CellOf(row, englishColumn).IsPresent();
         if (list->level != level || list->match != match)
-            m_notes->push_back(Where(2, r) + ": an entry of " + name +
+            m_notes->push_back(Where(kPhraseTable, r) + ": an entry of " + name +
                                " with another level or mode than the list's is written with the list's");
-        list->entries.push_back(Entry{splitTags(Text(CellOf(row, tagsColumn).TextValue(), Where(2, r))),
+        list->entries.push_back(Entry{splitTags(Text(CellOf(row, tagsColumn).TextValue(), Where(kPhraseTable, r))),
                                       CellOf(row, lineColumn).IntValue(),
-                                      Text(CellOf(row, textColumn).TextValue(), Where(2, r))});
+                                      Text(CellOf(row, textColumn).TextValue(), Where(kPhraseTable, r))});
     }
     if (lists.empty()) return;
     const bool english = std::any_of(lists.begin(), lists.end(), [](const List& l) { return l.catchesEnglish; });
@@ -401,10 +410,11 @@ void CRuleDecompiler::DecompileLists(const packhold::Table& phrases, const std::
 packhold::Package CRuleDecompiler::WithoutSourceColumns(const packhold::Package& rebuilt,
                                                         const packhold::Package& original) {
     packhold::Package result = rebuilt;
-    for (std::size_t t = 2; t < 5 && t < result.tables.size() && t < original.tables.size(); ++t) {
+    for (std::size_t t = kPhraseTable; t <= kAllowTable && t < result.tables.size() && t < original.tables.size();
+         ++t) {
         packhold::Table& table = result.tables[t];
-        for (const char* name : {"tags", "line", "file"}) {
-            const int column = FindColumn(table, name, name == std::string("line") ? CellType::kInt : CellType::kText);
+        for (const char* name : {kTagsColumn, kLineColumn, kFileColumn}) {
+            const int column = FindColumn(table, name, name == kLineColumn ? CellType::kInt : CellType::kText);
             if (column < 0 ||
                 FindColumn(original.tables[t], name, table.columns[static_cast<std::size_t>(column)].type) >= 0)
                 continue;

@@ -10,6 +10,7 @@
 #include "compiler/EnglishWords.h"
 #include "compiler/PackageRows.h"
 #include "compiler/Utf8.h"
+#include "rules/LevelOrder.h"
 
 namespace chatsieve::tools {
 
@@ -580,18 +581,17 @@ void CRuleLinter::CheckLevels(const RuleSetSource& rules) {
 }
 
 void CRuleLinter::CheckShadowing(const RuleSetSource& rules) {
-    // The filter's checking order: highest level first; within a level the
-    // phrases, then the combinations, each in table order. Level 0 is never
-    // tried.
+    // The rules in the loader's order (the phrases, then the combinations,
+    // each in table order), put in the filter's checking order; those never
+    // tried are left out.
     std::vector<Tried> order;
     for (int t = 0; t < 2; ++t) {
         const std::vector<RuleSource>& list = t == 0 ? rules.phrases : rules.combos;
         for (const RuleSource& rule : list)
-            if (rule.level > 0 && Judged(rule, rules))
-                order.push_back(Tried{&rule, t == 1, Units(rule, t == 1, rules)});
+            if (Judged(rule, rules)) order.push_back(Tried{&rule, t == 1, Units(rule, t == 1, rules)});
     }
-    std::stable_sort(order.begin(), order.end(),
-                     [](const Tried& a, const Tried& b) { return a.rule->level > b.rule->level; });
+    order.erase(SortInCheckingOrder(order.begin(), order.end(), [](const Tried& tried) { return tried.rule->level; }),
+                order.end());
     // An earlier rule can cover a later one only when its first unit begins
     // some run of the later one, syllable for syllable: so earlier rules are
     // listed by the first two syllables of their first unit (one when it has

@@ -85,14 +85,14 @@ private:
             int row = rows.front();
             if (kind == kLower) row = rows.back();
             if (kind == kUpper && rows.size() == 3) row = rows[1];
-            return kPhraseRefBase + row + 1;
+            return EncodeRuleRef(kPhraseKind, row);
         }
-        if (part.kind == PartKind::kWritten) return kSyllableRefBase + WrittenRowOf(part.index) + 1;
+        if (part.kind == PartKind::kWritten) return EncodeRuleRef(kSyllableKind, WrittenRowOf(part.index));
         const SyllableSource& syllable = m_rules.syllables[static_cast<std::size_t>(part.index)];
         Form form = kind == kLower ? kFullWidthLower : kFullWidthUpper;
         // Where the filter folds full-width letters, plain pinyin catches them.
         if (kind == kMain && (syllable.hasSplit || FoldsFullWidth(m_rules))) form = kOwnSplit;
-        return kSyllableRefBase + SyllableRowOf(part, form) + 1;
+        return EncodeRuleRef(kSyllableKind, SyllableRowOf(part, form));
     }
 
     int SyllableRowOf(const PartRef& part, Form form) {

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "format/RulePackage.h"
+
 namespace chatsieve::tools {
 
 constexpr const char* kIgnoreFile = "ignore.tsv";
@@ -18,21 +20,6 @@ constexpr const char* kPhrasesFile = "phrases.tsv";
 constexpr const char* kCombosFile = "combos.tsv";
 // Optional: expressions the rules let through.
 constexpr const char* kAllowFile = "allow.tsv";
-
-// What the filter's loader accepts (it refuses the whole package beyond them).
-constexpr int kMaxIgnoreValues = 256;
-constexpr int kMaxSyllableRanges = 3;
-constexpr int kMaxPhraseSyllables = 32;
-constexpr int kMaxComboParts = 16;
-// Rule references are kind * 100000 + row (1-based): syllables are kind 2 and
-// phrases kind 3; an allowed expression names combinations as kind 4.
-constexpr int kSyllableRefBase = 200000;
-constexpr int kPhraseRefBase = 300000;
-constexpr int kComboRefBase = 400000;
-// The row part of a reference, so a table that is referred to holds fewer rows.
-constexpr int kMaxReferencedRows = 99999;
-// Levels the filter orders by; higher ones work but are outside the rule data's range.
-constexpr int kMaxUsualLevel = 63;
 
 struct SourcePos {
     std::string file;

@@ -191,8 +191,8 @@ public:
             AddError(m_phrase.textPos, "a phrase needs its expression; this one is all fillers");
             ok = false;
         }
-        if (ok && m_phrase.parts.size() > static_cast<std::size_t>(kMaxPhraseSyllables)) {
-            AddError(m_phrase.textPos, "a phrase holds at most " + std::to_string(kMaxPhraseSyllables) +
+        if (ok && m_phrase.parts.size() > static_cast<std::size_t>(kMaxPhraseRefs)) {
+            AddError(m_phrase.textPos, "a phrase holds at most " + std::to_string(kMaxPhraseRefs) +
                                            " characters, fillers left out; this one has " +
                                            std::to_string(m_phrase.parts.size()));
             ok = false;

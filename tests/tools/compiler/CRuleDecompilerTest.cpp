@@ -231,6 +231,18 @@ TEST(CRuleDecompiler, RefusesWhatTheFilterWouldRefuse) {
     badIgnore.tables[0].rows[0][0] = Cell::IntArray({0x20, -1, 0xA1});
     EXPECT_FALSE(CRuleDecompiler().Decompile(badIgnore, &files, &notes, &error));
     EXPECT_EQ(error, "ignore.tsv row 1: the filter would refuse this ignore-set");
+
+    // Three ranges are nine bytes; the loader refuses a row with more, even
+    // when the extra bytes make no whole range.
+    packhold::Package tooManyCodes = ForeignPackage();
+    std::vector<unsigned char> codes = tooManyCodes.tables[kSyllableTable].rows[0][1].BytesValue();
+    codes.resize(kMaxSyllableCodeBytes, 0xB0);
+    tooManyCodes.tables[kSyllableTable].rows[0][1] = Cell::Bytes(codes);
+    EXPECT_TRUE(CRuleDecompiler().Decompile(tooManyCodes, &files, &notes, &error)) << error;
+    codes.push_back(0xB0);
+    tooManyCodes.tables[kSyllableTable].rows[0][1] = Cell::Bytes(codes);
+    EXPECT_FALSE(CRuleDecompiler().Decompile(tooManyCodes, &files, &notes, &error));
+    EXPECT_EQ(error, "syllables.tsv row 1: the filter would refuse this syllable");
 }
 
 TEST(CRuleDecompiler, WritesOnlyIntoAnEmptyOrNewFolder) {
