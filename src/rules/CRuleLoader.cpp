@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "core/CAllowList.h"
-#include "core/CFoldTable.h"
 #include "matchers/CComboRule.h"
 #include "matchers/CPhraseRule.h"
 #include "matchers/CSkipSet.h"
@@ -89,7 +87,7 @@ int CRuleLoader::Run() {
         if (ok && m_fold && (table = tables->GetTable(kFoldTable))) ok = ReadFoldTable(table);
         // Edges belong to the written mode, which comes with the fold table:
         // a package without it matches as packages always have.
-        if (ok && m_fold && m_fold->Empty())
+        if (ok && m_fold && m_foldEmpty(m_fold))
             for (CMatcherList::Node* node = g_phrases.First(); node; node = node->next)
                 static_cast<CPhraseRule*>(node->matcher)->SetEdges(0);
     }
@@ -136,7 +134,7 @@ int CRuleLoader::ReadAllowList(IPackholdTable* table) {
             resolved[i] = list ? list->At(static_cast<unsigned>(ref.index)) : nullptr;
             if (!resolved[i]) return 0;
         }
-        return m_allow->Add(text, resolved, count) ? 1 : 0;
+        return m_addAllowed(m_allow, text, resolved, count) ? 1 : 0;
     });
 }
 
@@ -148,7 +146,7 @@ int CRuleLoader::ReadFoldTable(IPackholdTable* table) {
         int to = 0;
         if (row->GetBytes(kFoldColumn, scratch.Bytes(), 0) != 3 || !row->GetInt(kFoldToColumn, &to, 0)) return 0;
         const unsigned char* range = scratch.Bytes();
-        return m_fold->Add(range[0], range[1], range[2], to) ? 1 : 0;
+        return m_addFolded(m_fold, range[0], range[1], range[2], to) ? 1 : 0;
     });
 }
 
