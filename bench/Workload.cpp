@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "format/RulePackage.h"
+#include "platform/AsciiText.h"
 
 namespace chatsieve::bench {
 
@@ -42,8 +43,8 @@ std::vector<Syllable> ReadSyllables(const std::string& path) {
 
 bool Ignored(const std::vector<int>& ignore, const std::string& line, std::size_t at, std::size_t* width) {
     const unsigned char b = static_cast<unsigned char>(line[at]);
-    const bool lead = b >= 0x81 && b <= 0xFE;
-    *width = lead ? 2 : 1;
+    const bool lead = IsGbkLeadByte(b);
+    *width = GbkStep(b);
     std::size_t separator = 0;
     while (ignore[separator] != -1) ++separator;
     if (!lead) {

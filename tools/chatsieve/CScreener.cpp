@@ -16,6 +16,7 @@
 #include "matchers/CPhraseRule.h"
 #include "matchers/CSyllable.h"
 #include "matchers/ProcessLists.h"
+#include "platform/AsciiText.h"
 #include "platform/MbText.h"
 #include "rules/LevelOrder.h"
 
@@ -43,7 +44,7 @@ std::string SourceOf(const packhold::Table& table, std::size_t row) {
 // Whether the code page 936 text holds `character` as one of its characters.
 bool HoldsCharacter(const std::string& text, const std::string& character) {
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t width = CCodePage936::IsLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
+        const std::size_t width = GbkStep(static_cast<unsigned char>(text[i]));
         if (width == character.size() && text.compare(i, width, character) == 0) return true;
         i += width;
     }
@@ -78,10 +79,8 @@ bool IsVariantIn(const std::string& text, const std::string& bytes) {
 
 bool EqualsIgnoringCase(const char* text, const std::string& word) {
     for (std::size_t i = 0; i < word.size(); ++i) {
-        char a = text[i], b = word[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
+        if (ToAsciiLower(static_cast<unsigned char>(text[i])) != ToAsciiLower(static_cast<unsigned char>(word[i])))
+            return false;
     }
     return true;
 }

@@ -8,6 +8,7 @@
 
 #include "compiler/CAuthoringTable.h"
 #include "compiler/CCodePage936.h"
+#include "platform/AsciiText.h"
 
 namespace chatsieve::tools {
 
@@ -136,7 +137,7 @@ std::string StripLikeALine(const std::string& text, const RuleSetSource& rules) 
     std::string kept;
     for (std::size_t i = 0; i < text.size();) {
         const auto b = static_cast<unsigned char>(text[i]);
-        const std::size_t n = CCodePage936::IsLead(b) && i + 1 < text.size() ? 2 : 1;
+        const std::size_t n = GbkStepWithin(text.data(), i, text.size());
         bool strip = false;
         for (const IgnoreSetSource& set : rules.ignoreSets) {
             if (n == 1)

@@ -4,9 +4,10 @@
 #include <cstdio>
 #include <utility>
 
-#include "system/ToolPlatform.h"
 #include "compiler/CCodePage936.h"
 #include "compiler/Utf8.h"
+#include "platform/AsciiText.h"
+#include "system/ToolPlatform.h"
 
 namespace chatsieve::tools {
 
@@ -298,7 +299,6 @@ bool TidyTags(const AuthoringField& field, std::string* tags, std::vector<Diagno
     const std::string& text = field.text;
     tags->clear();
     if (text.empty()) return true;
-    const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
     for (std::size_t start = 0; start <= text.size();) {
         const std::size_t comma = std::min(text.find(',', start), text.size());
         std::size_t first = start, last = comma;
@@ -307,8 +307,8 @@ bool TidyTags(const AuthoringField& field, std::string* tags, std::vector<Diagno
         SourcePos pos = field.pos;
         pos.column += CountCharacters(text, first);
         const std::string tag = text.substr(first, last - first);
-        bool ok = !tag.empty() && isLetter(tag[0]);
-        for (char c : tag) ok = ok && (isLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.');
+        bool ok = !tag.empty() && IsAsciiLetter(tag[0]);
+        for (char c : tag) ok = ok && (IsAsciiLetter(c) || IsAsciiDigit(c) || c == '-' || c == '_' || c == '.');
         if (tag.empty()) {
             diagnostics->push_back(Error(pos, "an empty tag: separate tags with single commas"));
             tags->clear();

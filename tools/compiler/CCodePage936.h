@@ -14,6 +14,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/AsciiText.h"
+
 namespace chatsieve::tools {
 
 // Where a conversion stopped: the byte offset in the input, the 1-based
@@ -32,7 +34,7 @@ public:
     // second), or -1 when unassigned.
     long Decode(unsigned char first) const { return m_single[first]; }
     long Decode(unsigned char lead, unsigned char trail) const { return m_double[lead << 8 | trail]; }
-    static bool IsLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+    static bool IsLead(unsigned char b) { return IsGbkLeadByte(b); }
 
     // Appends the code page bytes of `codePoint`; false when it has none.
     bool Encode(std::uint32_t codePoint, std::string* out) const;

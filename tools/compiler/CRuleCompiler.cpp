@@ -16,6 +16,7 @@
 #include "compiler/PackageRows.h"
 #include "compiler/Utf8.h"
 #include "compiler/WrittenPhrase.h"
+#include "platform/AsciiText.h"
 
 namespace chatsieve::tools {
 
@@ -23,8 +24,6 @@ namespace {
 
 using packhold::Cell;
 using packhold::CellType;
-
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 bool IsAllLetters(const std::string& text) {
     if (text.empty()) return false;
@@ -572,7 +571,7 @@ bool CRuleCompiler::ReadId(const AuthoringField& field, bool isPhrase, const Rul
     const std::string& id = field.text;
     if (id.empty()) return true;
     bool ok = IsAsciiLetter(id[0]);
-    for (char c : id) ok = ok && (IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.');
+    for (char c : id) ok = ok && (IsAsciiLetter(c) || IsAsciiDigit(c) || c == '-' || c == '_' || c == '.');
     if (!ok) {
         AddError(field.pos,
                  "the id '" + id + "' must start with a letter and hold only letters, digits, '-', '_' and '.'");

@@ -10,6 +10,7 @@
 #include "compiler/EnglishWords.h"
 #include "compiler/PackageRows.h"
 #include "compiler/Utf8.h"
+#include "platform/AsciiText.h"
 #include "rules/LevelOrder.h"
 
 namespace chatsieve::tools {
@@ -145,7 +146,7 @@ bool WrittenInside(const SyllableSource& syllable, const std::string& text) {
 // any case: the way an allowed expression is found in a line.
 bool HoldsAt(const std::string& expression, const std::string& text) {
     for (std::size_t at = 0; at + text.size() <= expression.size();
-         at += CCodePage936::IsLead(static_cast<unsigned char>(expression[at])) ? 2 : 1)
+         at += GbkStep(static_cast<unsigned char>(expression[at])))
         if (Overlaps(text, expression, static_cast<long>(at), true)) return true;
     return false;
 }
@@ -252,8 +253,7 @@ public:
     template <class Accept>
     std::size_t FirstInside(const std::string& text, Accept accept, std::size_t none) const {
         std::vector<bool> starts(text.size() + 1, false);
-        for (std::size_t at = 0; at < text.size();
-             at += CCodePage936::IsLead(static_cast<unsigned char>(text[at])) ? 2 : 1)
+        for (std::size_t at = 0; at < text.size(); at += GbkStep(static_cast<unsigned char>(text[at])))
             starts[at] = true;
         std::size_t node = 0;
         for (std::size_t i = 0; i < text.size(); ++i) {
@@ -417,7 +417,7 @@ void CRuleLinter::CheckAllowed(const RuleSetSource& rules) {
             if (!Judged(phrase, rules) || !expressionOf(phrase, &expression)) continue;
             expression = folded(expression);
             for (std::size_t at = 0; at < expression.size();
-                 at += CCodePage936::IsLead(static_cast<unsigned char>(expression[at])) ? 2 : 1) {
+                 at += GbkStep(static_cast<unsigned char>(expression[at]))) {
                 for (const std::size_t length : lengths) {
                     if (at + length > expression.size()) continue;
                     const auto found = coveringAll.find(expression.substr(at, length));
@@ -725,8 +725,8 @@ void CRuleLinter::CheckIgnoreSets(const RuleSetSource& rules) {
             for (const SyllableSource& syllable : rules.syllables) {
                 const auto stripped = [&range](char c) {
                     const unsigned char b = static_cast<unsigned char>(c);
-                    const unsigned char upper = static_cast<unsigned char>(b >= 'a' && b <= 'z' ? b - 'a' + 'A' : b);
-                    const unsigned char lower = static_cast<unsigned char>(b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b);
+                    const unsigned char upper = static_cast<unsigned char>(ToAsciiUpper(b));
+                    const unsigned char lower = static_cast<unsigned char>(ToAsciiLower(b));
                     return (upper >= range.low && upper <= range.high) || (lower >= range.low && lower <= range.high);
                 };
                 if (std::any_of(syllable.pinyin.begin(), syllable.pinyin.end(), stripped)) {

@@ -3,6 +3,8 @@
 #include <map>
 #include <tuple>
 
+#include "platform/AsciiText.h"
+
 namespace chatsieve::tools {
 
 namespace {
@@ -15,7 +17,7 @@ enum Form { kOwnSplit, kFullWidthUpper, kFullWidthLower };
 std::string FullWidth(const std::string& pinyin, bool upper) {
     std::string out;
     for (char c : pinyin) {
-        const int letter = c >= 'a' && c <= 'z' ? c - 'a' : c - 'A';
+        const int letter = static_cast<int>(ToAsciiLower(static_cast<unsigned char>(c))) - 'a';
         out += '\xA3';
         out += static_cast<char>((upper ? 0xC1 : 0xE1) + letter);
     }

@@ -2,9 +2,11 @@
 
 #include <cstdio>
 
+#include "platform/AsciiText.h"
+
 namespace chatsieve::tools {
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) { return static_cast<char>(ToAsciiLower(static_cast<unsigned char>(c))); }
 
 std::string LowerAscii(std::string text) {
     for (char& c : text) c = LowerAscii(c);

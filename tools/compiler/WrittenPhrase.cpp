@@ -9,12 +9,11 @@
 #include "compiler/CharacterReading.h"
 #include "compiler/EmbeddedText.h"
 #include "compiler/Utf8.h"
+#include "platform/AsciiText.h"
 
 namespace chatsieve::tools {
 
 namespace {
-
-bool IsLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // Character -> the split form that stands for it, with that syllable's pinyin.
 struct SplitOf {
@@ -99,8 +98,8 @@ int UnitIndex(RuleSetSource* rules, const WrittenSyllable& unit) {
 // written rules but which also let the unit stand on its own.
 WrittenSyllable SingleByteUnit(unsigned char c) {
     WrittenSyllable unit;
-    if (IsLetter(c)) {
-        const int letter = (c | 0x20) - 'a';
+    if (IsAsciiLetter(c)) {
+        const int letter = static_cast<int>(ToAsciiLower(c)) - 'a';
         unit.romanised = std::string(1, static_cast<char>('a' + letter));
         unit.ranges.push_back(CodeRange{0xA3, static_cast<unsigned char>(0xC1 + letter),
                                         static_cast<unsigned char>(0xC1 + letter), SourcePos()});
@@ -178,7 +177,7 @@ public:
                 const std::size_t close = text.find(')', i);
                 const std::string inside = close == std::string::npos ? "" : text.substr(i + 1, close - i - 1);
                 bool letters = !inside.empty();
-                for (char c : inside) letters = letters && IsLetter(static_cast<unsigned char>(c));
+                for (char c : inside) letters = letters && IsAsciiLetter(static_cast<unsigned char>(c));
                 if (letters) {
                     pending.marked = LowerAscii(inside);
                     i = close + 1;
