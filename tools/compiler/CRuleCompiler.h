@@ -36,7 +36,7 @@ public:
     // `folder`/NAME. False when any error was found.
     bool Read(const std::string& folder, RuleSetSource* rules, std::vector<Diagnostic>* diagnostics);
 
-    // The package of a rule set that Read accepted.
+    // The package of a rule set that Read accepted (MakeRulePackage).
     static packhold::Package MakePackage(const RuleSetSource& rules);
 
     // Read, then encode with the filter's key and write atomically to `output`.
@@ -46,8 +46,6 @@ public:
     static bool Write(const RuleSetSource& rules, const std::string& output, std::vector<Diagnostic>* diagnostics);
 
 private:
-    void ReadIgnore(const CAuthoringTable& table, RuleSetSource* rules);
-    void ReadSyllables(const CAuthoringTable& table, RuleSetSource* rules);
     void ReadPhrases(const CAuthoringTable& table, RuleSetSource* rules);
     // The expression of `phrase` (text, textPos, match) into its parts; false
     // with errors when it cannot be expressed. `rowOk`: the row's other
@@ -65,7 +63,6 @@ private:
     // The optional tags: words as ids are written, separated by commas.
     bool ReadTags(const AuthoringField& field, RuleSource* rule);
     bool ReadId(const AuthoringField& field, bool isPhrase, const RuleSetSource& rules, RuleSource* rule);
-    // The syllable of a pinyin word (any case); -1.
     void AddError(const SourcePos& pos, std::string message);
 
     std::vector<Diagnostic>* m_diagnostics = nullptr;
