@@ -21,16 +21,16 @@
 //    single-byte ranges over lead bytes, which never apply;
 //  - an ignore-set with no ranges;
 //  - a character with several readings whose reading no dictionary word and
-//    no mark gave (a guess), and variants with no room in a syllable row.
+//    no mark gave (a guess), and variants with no room in a syllable row;
 //  - a word-list entry that is one character, one letter or a run of up to
-//    four digits: such entries are found in much innocent text.
-// Explain gives notes (not warnings) on what the compiler made of a rule's
-// characters: the readings words gave, the variants added and the rows the
-// rule compiles to; and on word-list entries whose pinyin is an English word.
+//    four digits: such entries are found in much innocent text;
 //  - an allowed expression in which no syllable of the rules it covers is
 //    written (it hides nothing from them), and one that holds the whole
 //    written expression of a phrase it covers (that phrase never catches it
 //    written that way).
+// Explain gives notes (not warnings) on what the compiler made of a rule's
+// characters: the readings words gave, the variants added and the rows the
+// rule compiles to; and on word-list entries whose pinyin is an English word.
 #ifndef CHATSIEVE_TOOLS_COMPILER_CRULELINTER_H
 #define CHATSIEVE_TOOLS_COMPILER_CRULELINTER_H
 
