@@ -7,6 +7,7 @@
 #include <random>
 
 #include "CWhyNot.h"
+#include "SyllableForms.h"
 #include "compiler/CCharacterData.h"
 #include "compiler/CCodePage936.h"
 #include "core/CAllowList.h"
@@ -41,58 +42,7 @@ std::string SourceOf(const packhold::Table& table, std::size_t row) {
     return file.TextValue() + ":" + std::to_string(line.IntValue());
 }
 
-// Whether the code page 936 text holds `character` as one of its characters.
-bool HoldsCharacter(const std::string& text, const std::string& character) {
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t width = GbkStep(static_cast<unsigned char>(text[i]));
-        if (width == character.size() && text.compare(i, width, character) == 0) return true;
-        i += width;
-    }
-    return false;
-}
-
-// Whether every character of `bytes` is a full-width letter (Ａ-Ｚ, ａ-ｚ):
-// the rows the compiler adds for full-width pinyin.
-bool IsFullWidthLetters(const std::string& bytes) {
-    if (bytes.empty() || bytes.size() % 2) return false;
-    for (std::size_t i = 0; i < bytes.size(); i += 2) {
-        const auto lead = static_cast<unsigned char>(bytes[i]), trail = static_cast<unsigned char>(bytes[i + 1]);
-        if (lead != 0xA3 || !((trail >= 0xC1 && trail <= 0xDA) || (trail >= 0xE1 && trail <= 0xFA))) return false;
-    }
-    return true;
-}
-
-// Whether the two-byte character `bytes` is a traditional or simplified
-// counterpart of a character of `text`, as the compiler pairs them.
-bool IsVariantIn(const std::string& text, const std::string& bytes) {
-    if (bytes.size() != 2) return false;
-    const CCodePage936& codePage = CCodePage936::Instance();
-    const long character = codePage.Decode(static_cast<unsigned char>(bytes[0]), static_cast<unsigned char>(bytes[1]));
-    if (character < 0) return false;
-    for (std::uint32_t counterpart : CCharacterData::Instance().Variants(static_cast<std::uint32_t>(character))) {
-        const unsigned code = codePage.TwoByteCode(counterpart);
-        if (code && HoldsCharacter(text, std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)}))
-            return true;
-    }
-    return false;
-}
-
-bool EqualsIgnoringCase(const char* text, const std::string& word) {
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        if (ToAsciiLower(static_cast<unsigned char>(text[i])) != ToAsciiLower(static_cast<unsigned char>(word[i])))
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
-
-const char kFormCharacterName[] = "character";
-const char kFormVariantName[] = "variant character";
-const char kFormHomophoneName[] = "homophone character";
-const char kFormPinyinName[] = "pinyin";
-const char kFormFullWidthName[] = "full-width pinyin";
-const char kFormSplitName[] = "split form";
 
 std::filesystem::path RulePackageUnder(const std::filesystem::path& root) {
     std::filesystem::path path = root;

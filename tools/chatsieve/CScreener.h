@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "PackholdWriter.h"
+#include "SyllableForms.h"
 
 namespace chatsieve {
 class CMatcher;
@@ -32,17 +33,6 @@ class CExplainingFilter;
 class CWhyNot;
 struct WhyNotReport;
 struct WhyNotStep;
-
-// The written forms a syllable matches in, as --explain and scan name them:
-// a character the rule writes, a traditional or simplified counterpart of
-// one, another character of the same syllable, pinyin in ASCII letters, in
-// full-width letters, and a split form (a character written as its parts).
-extern const char kFormCharacterName[];
-extern const char kFormVariantName[];
-extern const char kFormHomophoneName[];
-extern const char kFormPinyinName[];
-extern const char kFormFullWidthName[];
-extern const char kFormSplitName[];
 
 struct SyllableMatch {
     std::string pinyin;
