@@ -9,8 +9,8 @@
 
 #include "CLineSource.h"
 #include "Commands.h"
-#include "system/ToolPlatform.h"
 #include "compiler/CCodePage936.h"
+#include "system/ToolPlatform.h"
 
 namespace chatsieve::tools {
 

@@ -8,8 +8,8 @@
 
 #include "CLineSource.h"
 #include "CWhyNot.h"
-#include "system/ToolPlatform.h"
 #include "compiler/CCodePage936.h"
+#include "system/ToolPlatform.h"
 
 namespace chatsieve::tools {
 

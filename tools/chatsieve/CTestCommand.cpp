@@ -8,9 +8,9 @@
 #include "CScreener.h"
 #include "Commands.h"
 #include "ScanTally.h"
-#include "system/ToolPlatform.h"
 #include "compiler/CCodePage936.h"
 #include "compiler/Utf8.h"
+#include "system/ToolPlatform.h"
 
 namespace chatsieve::tools {
 

@@ -8,6 +8,7 @@
 
 #include "compiler/CAuthoringTable.h"
 #include "compiler/CCodePage936.h"
+#include "format/RulePackage.h"
 #include "platform/AsciiText.h"
 
 namespace chatsieve::tools {

@@ -1,7 +1,7 @@
 #include "compiler/CCodePage936.h"
 
-#include "system/ToolPlatform.h"
 #include "compiler/Utf8.h"
+#include "system/ToolPlatform.h"
 
 namespace chatsieve::tools {
 

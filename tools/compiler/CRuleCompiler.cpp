@@ -19,6 +19,7 @@
 #include "compiler/PackageTables.h"
 #include "compiler/Utf8.h"
 #include "compiler/WrittenPhrase.h"
+#include "format/RulePackage.h"
 #include "platform/AsciiText.h"
 
 namespace chatsieve::tools {

@@ -10,6 +10,7 @@
 #include "compiler/CCodePage936.h"
 #include "compiler/CWordLists.h"
 #include "compiler/RuleSource.h"
+#include "format/RulePackage.h"
 
 namespace chatsieve::tools {
 

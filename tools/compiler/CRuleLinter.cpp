@@ -12,6 +12,7 @@
 #include "compiler/PackageRows.h"
 #include "compiler/RuleCoverage.h"
 #include "compiler/Utf8.h"
+#include "format/RulePackage.h"
 #include "platform/AsciiText.h"
 #include "rules/LevelOrder.h"
 

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <set>
 
-#include "system/ToolPlatform.h"
 #include "compiler/CAuthoringTable.h"
 #include "compiler/CRuleCompiler.h"
 #include "compiler/Utf8.h"
+#include "system/ToolPlatform.h"
 
 namespace chatsieve::tools {
 

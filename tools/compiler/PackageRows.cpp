@@ -3,6 +3,7 @@
 #include <map>
 #include <tuple>
 
+#include "format/RulePackage.h"
 #include "platform/AsciiText.h"
 
 namespace chatsieve::tools {

@@ -16,7 +16,7 @@ namespace chatsieve::tools {
 // A syllable part as far as comparing rules goes: its syllable and the
 // characters it matches beyond the syllable's ranges.
 struct Element {
-    int index = 0;  // a row of the syllable table; -1 - n: the written-mode unit n
+    int index = 0;                // a row of the syllable table; -1 - n: the written-mode unit n
     std::vector<unsigned> extra;  // lead << 8 | trail, ascending
 };
 
