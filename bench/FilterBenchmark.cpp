@@ -34,8 +34,9 @@
 #include "InstructionCount.h"
 #include "RealList.h"
 #include "Workload.h"
+#include "compiler/CRuleCompiler.h"
 #include "core/CChatsieve.h"
-#include "rules/CRuleCompiler.h"
+#include "format/RulePackage.h"
 
 #if defined(CHATSIEVE_HAVE_HYPERSCAN)
 #include <hs/hs.h>
@@ -560,8 +561,8 @@ void ReportWords(InstructionCount& counter, const char* name, const CompiledWord
     std::printf("%s: %zu words offered, %zu accepted; creation %lld instructions; %.0f bytes held a rule\n", name,
                 words.offered, words.rules.phrases.size(), create, perRule);
     const packhold::Package package = tools::CRuleCompiler::MakePackage(words.rules);
-    std::printf("  package rows: %zu syllables, %zu phrases\n", package.tables[1].rows.size(),
-                package.tables[2].rows.size());
+    std::printf("  package rows: %zu syllables, %zu phrases\n", package.tables[kSyllableTable].rows.size(),
+                package.tables[kPhraseTable].rows.size());
     std::printf("  %zu lines of %.1f bytes, %.1f%% flagged\n", lines.size(), MeanBytes(lines),
                 FlaggedShare(filter, lines));
     std::fflush(stdout);

@@ -15,6 +15,7 @@
 
 #include "Chatsieve.h"
 #include "Workload.h"
+#include "format/RulePackage.h"
 
 namespace chatsieve::bench {
 namespace {
@@ -24,18 +25,20 @@ using packhold::CellType;
 
 packhold::Package EmptyPackage() {
     packhold::Package package;
-    package.tables.resize(4);
-    package.tables[0].columns = {{"code", CellType::kIntArray}, {"iscopy", CellType::kInt}};
-    package.tables[0].rows.push_back({Cell::IntArray({0x20, 0x2F, -1, 0xA1, 0xA1, 0xFE}), Cell::Int(0)});
-    package.tables[1].columns = {{"pinyin", CellType::kText}, {"code", CellType::kBytes}, {"divide", CellType::kText}};
-    for (int t = 2; t < 4; ++t)
-        package.tables[t].columns = {{"level", CellType::kInt}, {"hzlist", CellType::kIntArray}};
+    package.tables.resize(kRequiredTables);
+    package.tables[kIgnoreTable].columns = {{kCodeColumn, CellType::kIntArray}, {kLogColumn, CellType::kInt}};
+    package.tables[kIgnoreTable].rows.push_back({Cell::IntArray({0x20, 0x2F, -1, 0xA1, 0xA1, 0xFE}), Cell::Int(0)});
+    package.tables[kSyllableTable].columns = {
+        {kPinyinColumn, CellType::kText}, {kCodeColumn, CellType::kBytes}, {kSplitColumn, CellType::kText}};
+    for (const RuleTable t : {kPhraseTable, kComboTable})
+        package.tables[t].columns = {{kLevelColumn, CellType::kInt}, {kRefsColumn, CellType::kIntArray}};
     return package;
 }
 
 void AddSyllable(packhold::Package& package, const std::string& pinyin, std::vector<unsigned char> codes,
                  const char* split = nullptr) {
-    package.tables[1].rows.push_back({Cell::Text(pinyin), Cell::Bytes(codes), split ? Cell::Text(split) : Cell()});
+    package.tables[kSyllableTable].rows.push_back(
+        {Cell::Text(pinyin), Cell::Bytes(codes), split ? Cell::Text(split) : Cell()});
 }
 
 std::string NumberedPinyin(int i) {
@@ -74,7 +77,8 @@ packhold::Package SharedStart() {
     AddSyllable(package, "gua", {0xB9, 0xD2, 0xD2});
     for (int i = 0; i < 10000; ++i) {
         AddNumberedSyllable(package, i);
-        package.tables[2].rows.push_back({Cell::Int(1 + i % 63), Cell::IntArray({200001, 200002, 200003 + i})});
+        package.tables[kPhraseTable].rows.push_back(
+            {Cell::Int(1 + i % 63), Cell::IntArray({200001, 200002, 200003 + i})});
     }
     return package;
 }
@@ -88,7 +92,7 @@ packhold::Package RepeatedOccurrences() {
     for (int k = 2; k <= 32; ++k) {
         std::vector<int> refs(static_cast<std::size_t>(k - 1), 200001);
         refs.push_back(200002);
-        package.tables[2].rows.push_back({Cell::Int(5), Cell::IntArray(refs)});
+        package.tables[kPhraseTable].rows.push_back({Cell::Int(5), Cell::IntArray(refs)});
     }
     return package;
 }
@@ -106,14 +110,14 @@ packhold::Package InsideCharacters() {
             i < 100 ? std::vector<unsigned char>{0xD0, 0xCE, 0xCE} : std::vector<unsigned char>{0xC4, 0xD6, 0xD6});
     for (int i = 0; i < 100; ++i)
         for (int j = 0; j < 100; ++j)
-            package.tables[2].rows.push_back(
+            package.tables[kPhraseTable].rows.push_back(
                 {Cell::Int(1 + (i * 100 + j) % 63), Cell::IntArray({200001 + i, 200101 + j})});
     return package;
 }
 
 void AddAllowTable(packhold::Package& package) {
     package.tables.resize(5);
-    package.tables[4].columns = {{"allow", CellType::kText}, {"rules", CellType::kIntArray}};
+    package.tables[kAllowTable].columns = {{kAllowColumn, CellType::kText}, {kAllowRulesColumn, CellType::kIntArray}};
 }
 
 // 家里 (jia li) caught by a phrase, and allowed 100,000 times over.
@@ -121,9 +125,10 @@ packhold::Package AllowCopies() {
     packhold::Package package = EmptyPackage();
     AddSyllable(package, "jia", {0xBC, 0xD2, 0xD2});
     AddSyllable(package, "li", {0xC0, 0xEF, 0xEF});
-    package.tables[2].rows.push_back({Cell::Int(20), Cell::IntArray({200001, 200002})});
+    package.tables[kPhraseTable].rows.push_back({Cell::Int(20), Cell::IntArray({200001, 200002})});
     AddAllowTable(package);
-    for (int i = 0; i < 100000; ++i) package.tables[4].rows.push_back({Cell::Text("\xBC\xD2\xC0\xEF"), Cell()});
+    for (int i = 0; i < 100000; ++i)
+        package.tables[kAllowTable].rows.push_back({Cell::Text("\xBC\xD2\xC0\xEF"), Cell()});
     return package;
 }
 
@@ -132,10 +137,10 @@ packhold::Package AllowChain() {
     packhold::Package package = EmptyPackage();
     AddSyllable(package, "a", {0xB0, 0xA1, 0xA1});
     AddSyllable(package, "b", {0xB0, 0xA2, 0xA2});
-    package.tables[2].rows.push_back({Cell::Int(20), Cell::IntArray({200001, 200002})});
+    package.tables[kPhraseTable].rows.push_back({Cell::Int(20), Cell::IntArray({200001, 200002})});
     AddAllowTable(package);
     for (int i = 1; i <= 1024; ++i)
-        package.tables[4].rows.push_back({Cell::Text(std::string(static_cast<std::size_t>(i), 'a')), Cell()});
+        package.tables[kAllowTable].rows.push_back({Cell::Text(std::string(static_cast<std::size_t>(i), 'a')), Cell()});
     return package;
 }
 
@@ -144,7 +149,7 @@ packhold::Package AllowChain() {
 packhold::Package LimitedAllow() {
     packhold::Package package = SharedStart();
     AddAllowTable(package);
-    package.tables[4].rows.push_back({Cell::Text("guawai"), Cell::IntArray({300001})});
+    package.tables[kAllowTable].rows.push_back({Cell::Text("guawai"), Cell::IntArray({300001})});
     return package;
 }
 
@@ -232,7 +237,7 @@ packhold::Package CreationPackage(Shape shape, int rules) {
     if (shape == Shape::kWorkload) return MakePackage(MakeWorkload(CHATSIEVE_SYLLABLE_TABLE, rules, 1, 2026));
     if (shape == Shape::kAllowCopies) {
         packhold::Package package = AllowCopies();
-        package.tables[4].rows.resize(static_cast<std::size_t>(rules));
+        package.tables[kAllowTable].rows.resize(static_cast<std::size_t>(rules));
         return package;
     }
     packhold::Package package = EmptyPackage();
@@ -241,12 +246,12 @@ packhold::Package CreationPackage(Shape shape, int rules) {
     const int phrases = shape == Shape::kMiddleCombos ? rules / 2 : rules;
     for (int i = 0; i < phrases; ++i) {
         const int level = shape == Shape::kLevel100 ? 100 : 1 + i % 63;
-        package.tables[2].rows.push_back(
+        package.tables[kPhraseTable].rows.push_back(
             {Cell::Int(level), Cell::IntArray({200001 + i % syllables, 200001 + (i / syllables + i) % syllables})});
     }
     if (shape == Shape::kMiddleCombos)
         for (int i = 0; i < rules - phrases; ++i)
-            package.tables[3].rows.push_back(
+            package.tables[kComboTable].rows.push_back(
                 {Cell::Int(1 + i % 63), Cell::IntArray({200001 + i % syllables, 300001 + phrases / 2})});
     return package;
 }

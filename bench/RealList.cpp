@@ -8,10 +8,11 @@
 #include <set>
 #include <sstream>
 
-#include "rules/CCodePage936.h"
-#include "rules/CRuleCompiler.h"
-#include "rules/CWordLists.h"
-#include "rules/Utf8.h"
+#include "compiler/CCodePage936.h"
+#include "compiler/CRuleCompiler.h"
+#include "compiler/CWordLists.h"
+#include "compiler/Utf8.h"
+#include "platform/AsciiText.h"
 
 namespace chatsieve::bench {
 
@@ -212,7 +213,7 @@ std::vector<std::string> CutLines(const std::string& text, std::size_t bytes, st
     while (cut.size() < count && at < converted.size()) {
         std::size_t end = at;
         while (end < converted.size()) {
-            const std::size_t width = tools::CCodePage936::IsLead(static_cast<unsigned char>(converted[end])) ? 2 : 1;
+            const std::size_t width = GbkStep(static_cast<unsigned char>(converted[end]));
             if (end + width - at > bytes) break;
             end += width;
         }

@@ -6,6 +6,9 @@
 #include <random>
 #include <sstream>
 
+#include "format/RulePackage.h"
+#include "platform/AsciiText.h"
+
 namespace chatsieve::bench {
 
 namespace {
@@ -40,8 +43,8 @@ std::vector<Syllable> ReadSyllables(const std::string& path) {
 
 bool Ignored(const std::vector<int>& ignore, const std::string& line, std::size_t at, std::size_t* width) {
     const unsigned char b = static_cast<unsigned char>(line[at]);
-    const bool lead = b >= 0x81 && b <= 0xFE;
-    *width = lead ? 2 : 1;
+    const bool lead = IsGbkLeadByte(b);
+    *width = GbkStep(b);
     std::size_t separator = 0;
     while (ignore[separator] != -1) ++separator;
     if (!lead) {
@@ -127,24 +130,26 @@ packhold::Package MakePackage(const Workload& w, int allowed) {
     using packhold::Cell;
     using packhold::CellType;
     packhold::Package package;
-    package.tables.resize(4);
-    package.tables[0].columns = {{"code", CellType::kIntArray}, {"iscopy", CellType::kInt}};
-    package.tables[0].rows.push_back({Cell::IntArray(w.ignore), Cell::Int(0)});
-    package.tables[1].columns = {{"pinyin", CellType::kText}, {"code", CellType::kBytes}, {"divide", CellType::kText}};
+    package.tables.resize(kRequiredTables);
+    package.tables[kIgnoreTable].columns = {{kCodeColumn, CellType::kIntArray}, {kLogColumn, CellType::kInt}};
+    package.tables[kIgnoreTable].rows.push_back({Cell::IntArray(w.ignore), Cell::Int(0)});
+    package.tables[kSyllableTable].columns = {
+        {kPinyinColumn, CellType::kText}, {kCodeColumn, CellType::kBytes}, {kSplitColumn, CellType::kText}};
     for (const Syllable& s : w.syllables)
-        package.tables[1].rows.push_back({Cell::Text(s.pinyin), Cell::Bytes(s.codes), Cell()});
-    for (int t = 2; t < 4; ++t)
-        package.tables[t].columns = {{"level", CellType::kInt}, {"hzlist", CellType::kIntArray}};
+        package.tables[kSyllableTable].rows.push_back({Cell::Text(s.pinyin), Cell::Bytes(s.codes), Cell()});
+    for (const RuleTable t : {kPhraseTable, kComboTable})
+        package.tables[t].columns = {{kLevelColumn, CellType::kInt}, {kRefsColumn, CellType::kIntArray}};
     for (const Phrase& p : w.phrases) {
         std::vector<int> refs;
-        for (int s : p.syllables) refs.push_back(200001 + s);
-        package.tables[2].rows.push_back({Cell::Int(p.level), Cell::IntArray(refs)});
+        for (int s : p.syllables) refs.push_back(EncodeRuleRef(kSyllableKind, s));
+        package.tables[kPhraseTable].rows.push_back({Cell::Int(p.level), Cell::IntArray(refs)});
     }
     for (std::size_t i = 0; i < w.combos.size(); ++i)
-        package.tables[3].rows.push_back({Cell::Int(w.comboLevels[i]), Cell::IntArray(w.combos[i])});
+        package.tables[kComboTable].rows.push_back({Cell::Int(w.comboLevels[i]), Cell::IntArray(w.combos[i])});
     if (allowed == 0) return package;
     package.tables.emplace_back();
-    package.tables[4].columns = {{"allow", CellType::kText}, {"rules", CellType::kIntArray}, {"note", CellType::kText}};
+    package.tables[kAllowTable].columns = {
+        {kAllowColumn, CellType::kText}, {kAllowRulesColumn, CellType::kIntArray}, {kNoteColumn, CellType::kText}};
     std::mt19937 random(static_cast<unsigned>(allowed));
     for (int a = 0; a < allowed; ++a) {
         std::string text;
@@ -155,7 +160,7 @@ packhold::Package MakePackage(const Workload& w, int allowed) {
             text += static_cast<char>(s.codes[range]);
             text += static_cast<char>(s.codes[range + 1] + random() % (s.codes[range + 2] - s.codes[range + 1] + 1u));
         }
-        package.tables[4].rows.push_back({Cell::Text(text), Cell(), Cell()});
+        package.tables[kAllowTable].rows.push_back({Cell::Text(text), Cell(), Cell()});
     }
     return package;
 }

@@ -12,7 +12,7 @@ string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
 string(REGEX REPLACE "(('\\\\x..',){16})" "\\1\n    " bytes "${bytes}")
 file(WRITE "${OUTPUT}.tmp"
   "// Generated from ${INPUT} by cmake/EmbedText.cmake; do not edit.\n"
-  "#include \"rules/EmbeddedText.h\"\n\n"
+  "#include \"compiler/EmbeddedText.h\"\n\n"
   "namespace chatsieve::tools {\n\n"
   "namespace {\n"
   "const char kBytes[] = {\n    ${bytes}'\\0'};\n"

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "format/RulePackage.h"
+
 namespace chatsieve::fuzz {
 
 namespace {
@@ -48,10 +50,10 @@ packhold::Package MakePackage(FuzzedDataProvider& in, bool strict) {
     package.hasTableSet = strict || in.ConsumeIntegralInRange(0, 31) != 0;
     const int tableCount = !strict && in.ConsumeIntegralInRange(0, 15) == 0 ? in.ConsumeIntegralInRange(0, 5) : 4;
     package.tables.resize(static_cast<std::size_t>(tableCount));
-    const char* const columns[4][3] = {{"code", "iscopy", nullptr},
-                                       {"pinyin", "code", "divide"},
-                                       {"level", "hzlist", nullptr},
-                                       {"level", "hzlist", nullptr}};
+    const char* const columns[4][3] = {{kCodeColumn, kLogColumn, nullptr},
+                                       {kPinyinColumn, kCodeColumn, kSplitColumn},
+                                       {kLevelColumn, kRefsColumn, nullptr},
+                                       {kLevelColumn, kRefsColumn, nullptr}};
     const CellType types[4][3] = {{CellType::kIntArray, CellType::kInt},
                                   {CellType::kText, CellType::kBytes, CellType::kText},
                                   {CellType::kInt, CellType::kIntArray},
@@ -99,17 +101,18 @@ packhold::Package MakePackage(FuzzedDataProvider& in, bool strict) {
     // written mode's tables, with edges on the phrase rows and the fold table
     // after an empty allow table.
     if (package.tables.size() == 4 && in.ConsumeBool()) {
-        packhold::Table& phraseTable = package.tables[2];
-        phraseTable.columns.push_back({"edge", CellType::kInt});
+        packhold::Table& phraseTable = package.tables[kPhraseTable];
+        phraseTable.columns.push_back({kEdgeColumn, CellType::kInt});
         for (std::vector<Cell>& row : phraseTable.rows) {
             while (row.size() + 1 < phraseTable.columns.size()) row.push_back(Cell());
             const int edges = in.ConsumeIntegralInRange(0, 3);
             row.push_back(edges ? Cell::Int(edges) : Cell());
         }
         package.tables.emplace_back();
-        package.tables[4].columns = {{"allow", CellType::kText}, {"rules", CellType::kIntArray}};
+        package.tables[kAllowTable].columns = {{kAllowColumn, CellType::kText},
+                                               {kAllowRulesColumn, CellType::kIntArray}};
         packhold::Table fold;
-        fold.columns = {{"fold", CellType::kBytes}, {"to", CellType::kInt}};
+        fold.columns = {{kFoldColumn, CellType::kBytes}, {kFoldToColumn, CellType::kInt}};
         const unsigned char ranges[3][3] = {{0xA3, 0xB0, 0xB9}, {0xA3, 0xC1, 0xDA}, {0xA3, 0xE1, 0xFA}};
         for (const auto& range : ranges)
             if (!strict || in.ConsumeBool())

@@ -11,8 +11,8 @@
 
 #include "Chatsieve.h"
 #include "FuzzSupport.h"
-#include "rules/CRuleCompiler.h"
-#include "rules/CRuleLinter.h"
+#include "compiler/CRuleCompiler.h"
+#include "compiler/CRuleLinter.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "core/CRuleIndex.h"
 #include "matchers/CMatcher.h"
 #include "matchers/CSyllable.h"
+#include "platform/AsciiText.h"
 #include "platform/MbText.h"
 #include "platform/Memory.h"
 
@@ -28,12 +29,9 @@ bool EndsInCutCharacter(const char* text) {
     return i > length;
 }
 
-// Letters of one-byte characters compare in any case, as pinyin does.
-unsigned char FoldCase(unsigned char byte) { return byte >= 'A' && byte <= 'Z' ? byte - 'A' + 'a' : byte; }
-
 // The automaton's symbol for byte k of a character `width` bytes long.
 unsigned Symbol(unsigned char byte, int width, int k) {
-    if (width == 1) return FoldCase(byte);
+    if (width == 1) return ToAsciiLower(byte);  // letters of one-byte characters in any case, as pinyin
     return k == 0 ? byte : 256u + byte;
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "matchers/ProcessLists.h"
+#include "platform/AsciiText.h"
 #include "platform/CodePage.h"
 #include "platform/Compiler.h"
 
@@ -153,12 +154,6 @@ bool CAutomatonWalk::Merge(int* slot, int state) {
     *slot = Intern(m_next.Data(), m_next.Size());
     return *slot >= 0;
 }
-
-namespace {
-
-bool IsAsciiAlnum(unsigned c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-}  // namespace
 
 bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
                           const unsigned char* marks, std::size_t markCount, TArray<int>* reached) {

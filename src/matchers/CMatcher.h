@@ -15,21 +15,9 @@
 #ifndef CHATSIEVE_MATCHERS_CMATCHER_H
 #define CHATSIEVE_MATCHERS_CMATCHER_H
 
+#include "format/RulePackage.h"
+
 namespace chatsieve {
-
-// A decoded RuleRef, as phrase and combination rules keep it.
-struct RefEntry {
-    int index;  // 0-based position in the process-wide list of its kind
-    int kind;   // kSyllableKind or kPhraseKind
-};
-
-constexpr int kRuleRefBase = 100000;
-constexpr int kSyllableKind = 2;
-constexpr int kPhraseKind = 3;
-
-// RuleRef v = kind * 100000 + 1-based position; both parts by truncating
-// division, so a multiple of 100000 decodes to index -1 and names nothing.
-inline RefEntry DecodeRuleRef(int value) { return RefEntry{value % kRuleRefBase - 1, value / kRuleRefBase}; }
 
 class CMatcher {
 public:

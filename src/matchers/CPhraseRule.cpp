@@ -4,6 +4,7 @@
 
 #include "matchers/CSyllable.h"
 #include "matchers/ProcessLists.h"
+#include "platform/AsciiText.h"
 #include "platform/MbText.h"
 #include "platform/Memory.h"
 
@@ -39,10 +40,6 @@ namespace {
 bool AfterGap(int at) {
     return static_cast<std::size_t>(at) < g_foldMarks.Size() &&
            (g_foldMarks[static_cast<std::size_t>(at)] & kFoldAfterGap);
-}
-
-bool IsAsciiAlnum(unsigned char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ void CSyllable::Destroy() {
 int CSyllable::Init(const char* romanised, const unsigned char* codes, int codeByteCount, const char* splitForm) {
     if (!romanised || !codes) return 0;
     int ranges = codeByteCount / 3;
-    if (ranges < 1 || ranges > 3) return 0;
+    if (ranges < 1 || ranges > kMaxSyllableRanges) return 0;
     if (EndsInCutCharacter(romanised) || (splitForm && EndsInCutCharacter(splitForm))) return 0;
 
     m_romanisedLength = std::strlen(romanised);

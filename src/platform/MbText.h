@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/AsciiText.h"
 #include "platform/CodePage.h"
 
 namespace chatsieve {
@@ -43,7 +44,7 @@ inline std::size_t ReadChar(const unsigned char* text, std::size_t pos, std::siz
 
 // A character value as the case-insensitive comparison sees it.
 inline unsigned FoldCase(unsigned ch) {
-    if (ch >= 'a' && ch <= 'z') return ch - 'a' + 'A';
+    if (IsAsciiLower(ch)) return ToAsciiUpper(ch);
     return ch > 0xFF ? ToUpperDoubleByte(ch) : ch;
 }
 

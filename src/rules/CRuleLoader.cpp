@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "core/CAllowList.h"
-#include "core/CFoldTable.h"
 #include "matchers/CComboRule.h"
 #include "matchers/CPhraseRule.h"
 #include "matchers/CSkipSet.h"
@@ -12,6 +10,9 @@
 #include "platform/Memory.h"
 
 namespace chatsieve {
+
+static_assert(static_cast<int>(kMaxAllowBytes) <= packhold::kMaxCellBytes,
+              "an allowed expression fits the library's largest cell");
 
 namespace {
 
@@ -75,18 +76,18 @@ int CRuleLoader::Run() {
 
     int ok = 1;
     if (IPackholdTableSet* tables = file->GetTableSet()) {
-        int next = 0;
         IPackholdTable* table = nullptr;
-        ok = (table = tables->GetTable(next++)) && ReadSkipSets(table) && (table = tables->GetTable(next++)) &&
-             ReadSyllables(table) && (table = tables->GetTable(next++)) &&
-             ReadLevelRules<CPhraseRule>(table, kMaxPhraseRefs, g_phrases) && (table = tables->GetTable(next++)) &&
+        ok = (table = tables->GetTable(kIgnoreTable)) && ReadSkipSets(table) &&
+             (table = tables->GetTable(kSyllableTable)) && ReadSyllables(table) &&
+             (table = tables->GetTable(kPhraseTable)) &&
+             ReadLevelRules<CPhraseRule>(table, kMaxPhraseRefs, g_phrases) && (table = tables->GetTable(kComboTable)) &&
              ReadLevelRules<CComboRule>(table, kMaxComboRefs, g_combos) && !m_skipSets.Empty() &&
              !g_syllables.Empty() && !g_phrases.Empty();
-        if (ok && m_allow && (table = tables->GetTable(next))) ok = ReadAllowList(table);
-        if (ok && m_fold && (table = tables->GetTable(next + 1))) ok = ReadFoldTable(table);
+        if (ok && m_allow && (table = tables->GetTable(kAllowTable))) ok = ReadAllowList(table);
+        if (ok && m_fold && (table = tables->GetTable(kFoldTable))) ok = ReadFoldTable(table);
         // Edges belong to the written mode, which comes with the fold table:
         // a package without it matches as packages always have.
-        if (ok && m_fold && m_fold->Empty())
+        if (ok && m_fold && m_foldEmpty(m_fold))
             for (CMatcherList::Node* node = g_phrases.First(); node; node = node->next)
                 static_cast<CPhraseRule*>(node->matcher)->SetEdges(0);
     }
@@ -97,20 +98,20 @@ int CRuleLoader::Run() {
 
 int CRuleLoader::ReadSkipSets(IPackholdTable* table) {
     return ReadRows(table, [this](IPackholdRow* row, ScratchBuffer& scratch) {
-        const int count = row->GetIntArray("code", scratch.Ints(), 0);
-        if (count <= 0 || count > kMaxSkipValues) return 0;
-        if (!row->GetInt("iscopy", &m_logEnabled, 0)) return 0;
+        const int count = row->GetIntArray(kCodeColumn, scratch.Ints(), 0);
+        if (count <= 0 || count > kMaxIgnoreValues) return 0;
+        if (!row->GetInt(kLogColumn, &m_logEnabled, 0)) return 0;
         return AddMatcher<CSkipSet>(m_skipSets, [&](CSkipSet* set) { return set->Init(scratch.Ints(), count); });
     });
 }
 
 int CRuleLoader::ReadSyllables(IPackholdTable* table) {
     return ReadRows(table, [](IPackholdRow* row, ScratchBuffer& scratch) {
-        const char* romanised = row->GetString("pinyin");
+        const char* romanised = row->GetString(kPinyinColumn);
         if (!romanised) return 0;
-        const int count = row->GetBytes("code", scratch.Bytes(), 0);
-        if (count <= 0 || count > kMaxCodeBytes) return 0;
-        const char* splitForm = row->GetString("divide");
+        const int count = row->GetBytes(kCodeColumn, scratch.Bytes(), 0);
+        if (count <= 0 || count > kMaxSyllableCodeBytes) return 0;
+        const char* splitForm = row->GetString(kSplitColumn);
         return AddMatcher<CSyllable>(g_syllables, [&](CSyllable* syllable) {
             return syllable->Init(romanised, scratch.Bytes(), count, splitForm);
         });
@@ -119,33 +120,33 @@ int CRuleLoader::ReadSyllables(IPackholdTable* table) {
 
 int CRuleLoader::ReadAllowList(IPackholdTable* table) {
     IPackholdRow* first = table->GetRowCount() > 0 ? table->GetRow(0) : nullptr;
-    if (!first || !first->GetString("allow")) return 1;
+    if (!first || !first->GetString(kAllowColumn)) return 1;
     return ReadRows(table, [this](IPackholdRow* row, ScratchBuffer& scratch) {
-        const char* text = row->GetString("allow");
-        if (!text || std::strlen(text) > static_cast<std::size_t>(packhold::kMaxCellBytes)) return 0;
-        const int count = row->GetIntArray("rules", scratch.Ints(), 0);
+        const char* text = row->GetString(kAllowColumn);
+        if (!text || std::strlen(text) > kMaxAllowBytes) return 0;
+        const int count = row->GetIntArray(kAllowRulesColumn, scratch.Ints(), 0);
         CMatcher* resolved[packhold::kMaxCellBytes / sizeof(int)];
         for (int i = 0; i < count; ++i) {
             const RefEntry ref = DecodeRuleRef(scratch.Ints()[i]);
-            const CMatcherList* list = ref.kind == kPhraseKind     ? &g_phrases
-                                       : ref.kind == kComboRowKind ? &g_combos
-                                                                   : nullptr;
+            const CMatcherList* list = ref.kind == kPhraseKind  ? &g_phrases
+                                       : ref.kind == kComboKind ? &g_combos
+                                                                : nullptr;
             resolved[i] = list ? list->At(static_cast<unsigned>(ref.index)) : nullptr;
             if (!resolved[i]) return 0;
         }
-        return m_allow->Add(text, resolved, count) ? 1 : 0;
+        return m_addAllowed(m_allow, text, resolved, count) ? 1 : 0;
     });
 }
 
 int CRuleLoader::ReadFoldTable(IPackholdTable* table) {
     IPackholdRow* first = table->GetRowCount() > 0 ? table->GetRow(0) : nullptr;
     unsigned char probe[packhold::kMaxCellBytes];
-    if (!first || first->GetBytes("fold", probe, 0) <= 0) return 1;
+    if (!first || first->GetBytes(kFoldColumn, probe, 0) <= 0) return 1;
     return ReadRows(table, [this](IPackholdRow* row, ScratchBuffer& scratch) {
         int to = 0;
-        if (row->GetBytes("fold", scratch.Bytes(), 0) != 3 || !row->GetInt("to", &to, 0)) return 0;
+        if (row->GetBytes(kFoldColumn, scratch.Bytes(), 0) != 3 || !row->GetInt(kFoldToColumn, &to, 0)) return 0;
         const unsigned char* range = scratch.Bytes();
-        return m_fold->Add(range[0], range[1], range[2], to) ? 1 : 0;
+        return m_addFolded(m_fold, range[0], range[1], range[2], to) ? 1 : 0;
     });
 }
 
@@ -156,7 +157,7 @@ namespace {
 // kind and no other package has that cell.
 void ReadEdges(IPackholdRow* row, CPhraseRule* rule) {
     int edges = 0;
-    if (row->GetInt("edge", &edges, 0)) rule->SetEdges(edges);
+    if (row->GetInt(kEdgeColumn, &edges, 0)) rule->SetEdges(edges);
 }
 void ReadEdges(IPackholdRow*, CComboRule*) {}
 
@@ -166,8 +167,8 @@ template <class Rule>
 int CRuleLoader::ReadLevelRules(IPackholdTable* table, int capacity, CMatcherList& list) {
     return ReadRows(table, [&](IPackholdRow* row, ScratchBuffer& scratch) {
         int level = 0;
-        if (!row->GetInt("level", &level, 0)) return 0;
-        const int count = row->GetIntArray("hzlist", scratch.Ints(), 0);
+        if (!row->GetInt(kLevelColumn, &level, 0)) return 0;
+        const int count = row->GetIntArray(kRefsColumn, scratch.Ints(), 0);
         if (count <= 0 || count > capacity) return 0;
         if (!AddMatcher<Rule>(list, [&](Rule* rule) {
                 if (!rule->Init(scratch.Ints(), count, level)) return 0;

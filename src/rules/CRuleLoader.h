@@ -10,25 +10,13 @@
 #define CHATSIEVE_RULES_CRULELOADER_H
 
 #include "Packhold.h"
+#include "format/RulePackage.h"
 #include "matchers/CMatcherList.h"
 #include "rules/CIPackholdHelper.h"
 
 namespace chatsieve {
 
-class CAllowList;
-class CFoldTable;
-
-constexpr const char* kRulePackagePath = "Data\\Scp\\Chatsieve.res";
-constexpr const char* kRulePackageKey = "wxyz";
-
-// The most values a cell of each table may hold: the format's limits.
-constexpr int kMaxSkipValues = 256;
-constexpr int kMaxCodeBytes = 9;
-constexpr int kMaxPhraseRefs = 32;
-constexpr int kMaxComboRefs = 16;
-// Allowed expressions name the rules they are limited to as kind * 100000 +
-// 1-based row: phrase rules as RuleRefs do (kind 3), combination rules kind 4.
-constexpr int kComboRowKind = 4;
+class CMatcher;
 
 class CRuleLoader {
 public:
@@ -41,13 +29,32 @@ public:
     int Run();
     // Also reads a fifth table of allowed expressions into `allow`, when the
     // package has one written by our compiler (its first row has an "allow"
-    // text); any other fifth table is not read.
-    void ReadAllowListInto(CAllowList* allow) { m_allow = allow; }
+    // text); any other fifth table is not read. The list is whatever offers
+    // `bool Add(const char* text, CMatcher* const* rules, int ruleCount)`: the
+    // loader hands rows on and knows nothing of how they are searched, so
+    // the structures built from them may depend on the loader, never the
+    // other way round.
+    template <class AllowList>
+    void ReadAllowListInto(AllowList* allow) {
+        m_allow = allow;
+        m_addAllowed = [](void* list, const char* text, CMatcher* const* rules, int ruleCount) {
+            return static_cast<AllowList*>(list)->Add(text, rules, ruleCount);
+        };
+    }
     // Also reads a sixth table of characters to fold into `fold`, when the
     // package has one (its first row has a "fold" cell). Only packages with
     // written-mode rules carry it, and phrase rows there may hold an "edge"
-    // cell: letters and digits must not run into their match.
-    void ReadFoldTableInto(CFoldTable* fold) { m_fold = fold; }
+    // cell: letters and digits must not run into their match. The table is
+    // whatever offers `bool Add(unsigned char lead, unsigned char low,
+    // unsigned char high, int to)` and `bool Empty() const`.
+    template <class FoldTable>
+    void ReadFoldTableInto(FoldTable* fold) {
+        m_fold = fold;
+        m_addFolded = [](void* table, unsigned char lead, unsigned char low, unsigned char high, int to) {
+            return static_cast<FoldTable*>(table)->Add(lead, low, high, to);
+        };
+        m_foldEmpty = [](const void* table) { return static_cast<const FoldTable*>(table)->Empty(); };
+    }
 
 private:
     int ReadSkipSets(IPackholdTable* table);
@@ -61,8 +68,11 @@ private:
     int& m_logEnabled;
     int& m_highestLevel;
     const char* m_libraryName;
-    CAllowList* m_allow = nullptr;
-    CFoldTable* m_fold = nullptr;
+    void* m_allow = nullptr;
+    bool (*m_addAllowed)(void* list, const char* text, CMatcher* const* rules, int ruleCount) = nullptr;
+    void* m_fold = nullptr;
+    bool (*m_addFolded)(void* table, unsigned char lead, unsigned char low, unsigned char high, int to) = nullptr;
+    bool (*m_foldEmpty)(const void* table) = nullptr;
 };
 
 }  // namespace chatsieve

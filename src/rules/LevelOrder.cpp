@@ -18,7 +18,7 @@ void SortHighestFirst(CMatcherList& list) {
     CMatcherList merged;
     while (!front.Empty() && !list.Empty()) {
         // Ties take the front half first, which keeps the order stable.
-        if (front.First()->matcher->GetLevel() >= list.First()->matcher->GetLevel())
+        if (!TriedBefore(list.First()->matcher->GetLevel(), front.First()->matcher->GetLevel()))
             front.MoveFirstBefore(merged, nullptr);
         else
             list.MoveFirstBefore(merged, nullptr);
@@ -48,7 +48,7 @@ void OrderRulesByLevel(CMatcherList& rules, int highestLevel, CMatcherList& dorm
     }
     SortHighestFirst(high);
     rules.SpliceBack(high);
-    for (int level = kLevelBuckets - 1; level >= 1; --level) rules.SpliceBack(buckets[level]);
+    for (int level = kLevelBuckets - 1; IsTriedLevel(level); --level) rules.SpliceBack(buckets[level]);
     dormant.SpliceBack(buckets[0]);
 }
 

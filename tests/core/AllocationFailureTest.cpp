@@ -16,9 +16,9 @@
 #include "../support/RuleFixture.h"
 #include "../support/RulePackage.h"
 #include "Chatsieve.h"
+#include "compiler/CCodePage936.h"
+#include "compiler/CRuleCompiler.h"
 #include "core/CChatsieve.h"
-#include "rules/CCodePage936.h"
-#include "rules/CRuleCompiler.h"
 
 namespace chatsieve::test {
 namespace {

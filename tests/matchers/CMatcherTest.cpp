@@ -129,7 +129,9 @@ private:
 };
 
 // Levels above the buckets go first, highest first, ties in their order;
-// then the buckets from 63 down; level 0 leaves. Pitted against a stable sort.
+// then the buckets from 63 down; level 0 leaves. Pitted against a stable sort,
+// and against the tools' SortInCheckingOrder, which the screener relies on to
+// pair the filter's rules with the package's rows, dormant ones included.
 TEST(OrderRulesByLevel, MatchesAStableSortForEveryLevel) {
     std::mt19937 random(11);
     for (int round = 0; round < 50; ++round) {
@@ -154,6 +156,13 @@ TEST(OrderRulesByLevel, MatchesAStableSortForEveryLevel) {
         std::size_t zeros = 0;
         for (CMatcher* rule : rules) zeros += rule->GetLevel() == 0 ? 1 : 0;
         EXPECT_EQ(zeros, dormant.Count());
+
+        std::vector<CMatcher*> sorted = rules;
+        const auto untried =
+            SortInCheckingOrder(sorted.begin(), sorted.end(), [](CMatcher* rule) { return rule->GetLevel(); });
+        EXPECT_EQ(got, std::vector<CMatcher*>(sorted.begin(), untried)) << "round " << round;
+        for (CMatcherList::Node* node = dormant.First(); node; node = node->next) got.push_back(node->matcher);
+        EXPECT_EQ(got, sorted) << "round " << round;
         for (CMatcher* rule : rules) rule->Destroy();
     }
 }

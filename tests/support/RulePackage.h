@@ -12,6 +12,7 @@
 #include "PackholdWriter.h"
 #include "RuleSet.h"
 #include "TempDir.h"
+#include "format/RulePackage.h"
 
 namespace chatsieve::test {
 
@@ -19,25 +20,26 @@ inline packhold::Package MakeRulePackage(const RuleSet& rules) {
     using packhold::Cell;
     using packhold::CellType;
     packhold::Package package;
-    package.tables.resize(4);
-    package.tables[0].columns = {{"code", CellType::kIntArray}, {"iscopy", CellType::kInt}};
+    package.tables.resize(kRequiredTables);
+    package.tables[kIgnoreTable].columns = {{kCodeColumn, CellType::kIntArray}, {kLogColumn, CellType::kInt}};
     for (const auto& values : rules.skipSets)
-        package.tables[0].rows.push_back({Cell::IntArray(values), Cell::Int(rules.logEnabled)});
-    package.tables[1].columns = {{"pinyin", CellType::kText}, {"code", CellType::kBytes}, {"divide", CellType::kText}};
+        package.tables[kIgnoreTable].rows.push_back({Cell::IntArray(values), Cell::Int(rules.logEnabled)});
+    package.tables[kSyllableTable].columns = {
+        {kPinyinColumn, CellType::kText}, {kCodeColumn, CellType::kBytes}, {kSplitColumn, CellType::kText}};
     for (const auto& row : rules.syllables)
-        package.tables[1].rows.push_back(
+        package.tables[kSyllableTable].rows.push_back(
             {Cell::Text(row.romanised), Cell::Bytes(row.codes), row.split ? Cell::Text(row.split) : Cell()});
-    for (int t = 2; t < 4; ++t) {
-        package.tables[t].columns = {{"level", CellType::kInt}, {"hzlist", CellType::kIntArray}};
-        for (const auto& row : t == 2 ? rules.phrases : rules.combos)
+    for (const RuleTable t : {kPhraseTable, kComboTable}) {
+        package.tables[t].columns = {{kLevelColumn, CellType::kInt}, {kRefsColumn, CellType::kIntArray}};
+        for (const auto& row : t == kPhraseTable ? rules.phrases : rules.combos)
             package.tables[t].rows.push_back({Cell::Int(row.level), Cell::IntArray(row.refs)});
     }
     if (!rules.allow.empty()) {
         package.tables.emplace_back();
-        package.tables[4].columns = {
-            {"allow", CellType::kText}, {"rules", CellType::kIntArray}, {"note", CellType::kText}};
+        package.tables[kAllowTable].columns = {
+            {kAllowColumn, CellType::kText}, {kAllowRulesColumn, CellType::kIntArray}, {kNoteColumn, CellType::kText}};
         for (const auto& row : rules.allow)
-            package.tables[4].rows.push_back(
+            package.tables[kAllowTable].rows.push_back(
                 {Cell::Text(row.text), row.rules.empty() ? Cell() : Cell::IntArray(row.rules), Cell()});
     }
     return package;

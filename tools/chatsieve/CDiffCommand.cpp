@@ -10,8 +10,8 @@
 #include "CArgumentParser.h"
 #include "CLineSource.h"
 #include "Commands.h"
-#include "platform/ToolPlatform.h"
-#include "rules/CCodePage936.h"
+#include "compiler/CCodePage936.h"
+#include "system/ToolPlatform.h"
 
 namespace chatsieve::tools {
 

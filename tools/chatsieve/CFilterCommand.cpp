@@ -6,8 +6,8 @@
 
 #include "CArgumentParser.h"
 #include "CLineSource.h"
-#include "platform/ToolPlatform.h"
-#include "rules/CCodePage936.h"
+#include "compiler/CCodePage936.h"
+#include "system/ToolPlatform.h"
 
 namespace chatsieve::tools {
 

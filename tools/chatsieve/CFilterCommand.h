@@ -19,7 +19,7 @@
 #include "CScreener.h"
 #include "Commands.h"
 #include "FilterPrinter.h"
-#include "rules/CCodePage936.h"
+#include "compiler/CCodePage936.h"
 
 namespace chatsieve::tools {
 

@@ -3,9 +3,10 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "platform/ToolPlatform.h"
-#include "rules/CAuthoringTable.h"
-#include "rules/Utf8.h"
+#include "compiler/CAuthoringTable.h"
+#include "compiler/Utf8.h"
+#include "platform/AsciiText.h"
+#include "system/ToolPlatform.h"
 
 namespace chatsieve::tools {
 
@@ -64,7 +65,7 @@ void CutToCharacter(std::string* line, bool utf8) {
         return;
     }
     std::size_t i = 0;
-    while (i + 1 < line->size()) i += CCodePage936::IsLead(static_cast<unsigned char>((*line)[i])) ? 2 : 1;
+    while (i + 1 < line->size()) i += GbkStep(static_cast<unsigned char>((*line)[i]));
     if (i + 1 == line->size() && CCodePage936::IsLead(static_cast<unsigned char>(line->back()))) line->pop_back();
 }
 
@@ -125,8 +126,7 @@ int ToFilterText(const std::string& raw, bool utf8, std::string* text, TextError
         columns->clear();
         int column = 1;
         for (std::size_t i = 0; i < raw.size(); ++column) {
-            const std::size_t width =
-                CCodePage936::IsLead(static_cast<unsigned char>(raw[i])) && i + 1 < raw.size() ? 2 : 1;
+            const std::size_t width = GbkStepWithin(raw.data(), i, raw.size());
             columns->insert(columns->end(), width, column);
             i += width;
         }

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "rules/CCodePage936.h"
+#include "compiler/CCodePage936.h"
 
 namespace chatsieve::tools {
 

@@ -14,8 +14,8 @@
 #include "ScanPackage.h"
 #include "ScanReport.h"
 #include "ScanTally.h"
-#include "platform/ToolPlatform.h"
-#include "rules/CCodePage936.h"
+#include "compiler/CCodePage936.h"
+#include "system/ToolPlatform.h"
 
 namespace chatsieve::tools {
 
@@ -247,9 +247,7 @@ int RunScan(const Arguments& args) {
     int status = kExitOk;
     if (!ParseScanArguments(args, &options, &status)) return status;
 
-    const std::string rules = options.package.empty()
-                                  ? (std::filesystem::path(options.root) / "Data" / "Scp" / "Chatsieve.res").string()
-                                  : options.package;
+    const std::string rules = options.package.empty() ? RulePackageUnder(options.root).string() : options.package;
     // The report and the summary name rules by what the package says of
     // them; read before the logs, so that a package it cannot read fails the
     // scan at once, not after it.

@@ -7,15 +7,19 @@
 #include <random>
 
 #include "CWhyNot.h"
+#include "SyllableForms.h"
+#include "compiler/CCharacterData.h"
+#include "compiler/CCodePage936.h"
 #include "core/CAllowList.h"
 #include "core/CChatsieve.h"
+#include "format/RulePackage.h"
 #include "matchers/CComboRule.h"
 #include "matchers/CPhraseRule.h"
 #include "matchers/CSyllable.h"
 #include "matchers/ProcessLists.h"
+#include "platform/AsciiText.h"
 #include "platform/MbText.h"
-#include "rules/CCharacterData.h"
-#include "rules/CCodePage936.h"
+#include "rules/LevelOrder.h"
 
 namespace chatsieve::tools {
 
@@ -32,66 +36,27 @@ namespace {
 
 // "phrases.tsv:12" when the package says where the rule was written.
 std::string SourceOf(const packhold::Table& table, std::size_t row) {
-    const packhold::Cell& file = CellNamed(table, row, "file");
-    const packhold::Cell& line = CellNamed(table, row, "line");
+    const packhold::Cell& file = CellNamed(table, row, kFileColumn);
+    const packhold::Cell& line = CellNamed(table, row, kLineColumn);
     if (!file.IsPresent() || !line.IsPresent()) return {};
     return file.TextValue() + ":" + std::to_string(line.IntValue());
 }
 
-// Whether the code page 936 text holds `character` as one of its characters.
-bool HoldsCharacter(const std::string& text, const std::string& character) {
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t width = CCodePage936::IsLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
-        if (width == character.size() && text.compare(i, width, character) == 0) return true;
-        i += width;
-    }
-    return false;
-}
-
-// Whether every character of `bytes` is a full-width letter (Ａ-Ｚ, ａ-ｚ):
-// the rows the compiler adds for full-width pinyin.
-bool IsFullWidthLetters(const std::string& bytes) {
-    if (bytes.empty() || bytes.size() % 2) return false;
-    for (std::size_t i = 0; i < bytes.size(); i += 2) {
-        const auto lead = static_cast<unsigned char>(bytes[i]), trail = static_cast<unsigned char>(bytes[i + 1]);
-        if (lead != 0xA3 || !((trail >= 0xC1 && trail <= 0xDA) || (trail >= 0xE1 && trail <= 0xFA))) return false;
-    }
-    return true;
-}
-
-// Whether the two-byte character `bytes` is a traditional or simplified
-// counterpart of a character of `text`, as the compiler pairs them.
-bool IsVariantIn(const std::string& text, const std::string& bytes) {
-    if (bytes.size() != 2) return false;
-    const CCodePage936& codePage = CCodePage936::Instance();
-    const long character = codePage.Decode(static_cast<unsigned char>(bytes[0]), static_cast<unsigned char>(bytes[1]));
-    if (character < 0) return false;
-    for (std::uint32_t counterpart : CCharacterData::Instance().Variants(static_cast<std::uint32_t>(character))) {
-        const unsigned code = codePage.TwoByteCode(counterpart);
-        if (code && HoldsCharacter(text, std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)}))
-            return true;
-    }
-    return false;
-}
-
-bool EqualsIgnoringCase(const char* text, const std::string& word) {
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        char a = text[i], b = word[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
-const char kFormCharacterName[] = "character";
-const char kFormVariantName[] = "variant character";
-const char kFormHomophoneName[] = "homophone character";
-const char kFormPinyinName[] = "pinyin";
-const char kFormFullWidthName[] = "full-width pinyin";
-const char kFormSplitName[] = "split form";
+std::filesystem::path RulePackageUnder(const std::filesystem::path& root) {
+    std::filesystem::path path = root;
+    std::string part;
+    for (const char* c = kRulePackagePath;; ++c) {
+        if (*c != '\\' && *c != 0) {
+            part += *c;
+            continue;
+        }
+        path /= part;
+        part.clear();
+        if (*c == 0) return path;
+    }
+}
 
 std::string RuleShortName(const Explanation& explanation) {
     if (!explanation.id.empty()) return explanation.id;
@@ -108,8 +73,7 @@ CScreener::~CScreener() {
 }
 
 bool CScreener::Open(const std::string& root, std::string* error) {
-    const std::string package = (std::filesystem::path(root) / "Data" / "Scp" / "Chatsieve.res").string();
-    return Load(root, package, error);
+    return Load(root, RulePackageUnder(root).string(), error);
 }
 
 // The library opens its package only as Data/Scp/Chatsieve.res under the
@@ -125,7 +89,7 @@ bool CScreener::OpenPackage(const std::string& file, std::string* error) {
     const fs::path scratch =
         fs::temp_directory_path(ec) / ("chatsieve-" + std::to_string(std::random_device()()) + "-" +
                                        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    const fs::path target = scratch / "Data" / "Scp" / "Chatsieve.res";
+    const fs::path target = RulePackageUnder(scratch);
     const bool staged = fs::create_directories(target.parent_path(), ec) && fs::copy_file(file, target, ec);
     const bool opened = staged && Load(scratch.string(), file, error);
     if (!staged) *error = file + ": cannot stage the package: " + ec.message();
@@ -135,10 +99,10 @@ bool CScreener::OpenPackage(const std::string& file, std::string* error) {
 
 bool CScreener::Load(const std::string& root, const std::string& shownAs, std::string* error) {
     namespace fs = std::filesystem;
-    const fs::path package = fs::path(root) / "Data" / "Scp" / "Chatsieve.res";
+    const fs::path package = RulePackageUnder(root);
     std::vector<unsigned char> bytes;
     if (!packhold::ReadWholeFile(package.string(), &bytes, error) ||
-        !packhold::DecodePackage(bytes.data(), bytes.size(), packhold::kDefaultKey, &m_package, error)) {
+        !packhold::DecodePackage(bytes.data(), bytes.size(), kRulePackageKey, &m_package, error)) {
         // Messages about the file name the user's copy, not a staged one.
         const std::string staged = package.string();
         for (std::size_t at = error->find(staged); at != std::string::npos; at = error->find(staged, at))
@@ -160,28 +124,48 @@ bool CScreener::Load(const std::string& root, const std::string& shownAs, std::s
         return false;
     }
     m_packagePath = shownAs;
-    NameRules();
+    if (!NameRules(error)) {
+        *error = shownAs + ": " + *error;
+        return false;
+    }
     return true;
 }
 
-void CScreener::NameRules() {
-    // The filter orders the rules by level, highest first, keeping phrases
-    // before combinations and table order within a level; level 0 goes to the
-    // dormant list in the same order, so after a stable sort by falling level
-    // the rule list and then the dormant list line up with the table rows.
+bool CScreener::NameRules(std::string* error) {
+    // The loader lists the phrase rows, then the combination rows, and puts
+    // them in checking order; the same order over the package's rows lines
+    // them up with the filter's rule list followed by its dormant rules. A
+    // pair that differs in kind or level means the two orders parted: the
+    // package is refused rather than explained with another rule's names.
     std::vector<std::pair<int, RuleName>> order;
-    for (int t = 2; t < 4 && static_cast<std::size_t>(t) < m_package.tables.size(); ++t) {
-        const packhold::Table& table = m_package.tables[static_cast<std::size_t>(t)];
+    for (const RuleTable t : {kPhraseTable, kComboTable}) {
+        if (m_package.tables.size() <= static_cast<std::size_t>(t)) break;
+        const packhold::Table& table = m_package.tables[t];
         for (std::size_t r = 0; r < table.rows.size(); ++r)
-            order.push_back({CellNamed(table, r, "level").IntValue(), RuleName{t == 3, r}});
+            order.push_back({CellNamed(table, r, kLevelColumn).IntValue(), RuleName{t == kComboTable, r}});
     }
-    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    SortInCheckingOrder(order.begin(), order.end(), [](const std::pair<int, RuleName>& row) { return row.first; });
     std::vector<CMatcher*> listed;
     for (const auto* list : {&m_filter->Rules(), &m_filter->DormantRules()})
         for (CMatcherList::Node* node = list->First(); node; node = node->next) listed.push_back(node->matcher);
-    if (listed.size() == order.size())
-        for (std::size_t i = 0; i < listed.size(); ++i) m_names.push_back({listed[i], order[i].second});
+    if (listed.size() != order.size()) {
+        *error = "the filter holds " + std::to_string(listed.size()) + " rules but the package's tables " +
+                 std::to_string(order.size()) + " rows";
+        return false;
+    }
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        const RuleName& name = order[i].second;
+        if (listed[i]->GetLevel() != order[i].first ||
+            (dynamic_cast<CComboRule*>(listed[i]) != nullptr) != name.isCombo) {
+            *error = std::string("the filter's rules are not in the order of the package's rows: ") +
+                     (name.isCombo ? "combination" : "phrase") + " row " + std::to_string(name.row + 1) +
+                     " does not line up";
+            return false;
+        }
+        m_names.push_back({listed[i], name});
+    }
     for (CMatcherList::Node* node = g_syllables.First(); node; node = node->next) m_syllables.push_back(node->matcher);
+    return true;
 }
 
 bool CScreener::FindName(CMatcher* rule, RuleName* name) const {
@@ -213,7 +197,7 @@ void CScreener::DescribeRun(CMatcher* phrase, const std::string& line, const std
     } else {
         syllables.push_back(phrase);
     }
-    const packhold::Table& table = m_package.tables[1];
+    const packhold::Table& table = m_package.tables[kSyllableTable];
     int at = offset;
     for (CMatcher* matcher : syllables) {
         auto* syllable = static_cast<CSyllable*>(matcher);
@@ -236,8 +220,8 @@ void CScreener::DescribeRun(CMatcher* phrase, const std::string& line, const std
                      : IsVariantIn(part->text, seen)  ? kFormVariantName
                                                       : kFormHomophoneName;
         if (row < table.rows.size()) {
-            const std::string& pinyin = CellNamed(table, row, "pinyin").TextValue();
-            const packhold::Cell& split = CellNamed(table, row, "divide");
+            const std::string& pinyin = CellNamed(table, row, kPinyinColumn).TextValue();
+            const packhold::Cell& split = CellNamed(table, row, kSplitColumn);
             match.pinyin = pinyin;
             // The order the syllable itself tries its forms in. Full-width
             // pinyin is held where a split form would be.
@@ -287,17 +271,17 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
     explanation->end =
         length > 0 ? original(offset + length - 1) + m_filter->HostWidth(offset + length - 1) : explanation->start;
     if (named) {
-        const packhold::Table& table = m_package.tables[name.isCombo ? 3 : 2];
+        const packhold::Table& table = m_package.tables[name.isCombo ? kComboTable : kPhraseTable];
         explanation->row = static_cast<int>(name.row) + 1;
-        explanation->id = CellNamed(table, name.row, "id").TextValue();
-        explanation->text = CellNamed(table, name.row, "text").TextValue();
+        explanation->id = CellNamed(table, name.row, kIdColumn).TextValue();
+        explanation->text = CellNamed(table, name.row, kTextColumn).TextValue();
         explanation->source = SourceOf(table, name.row);
         for (const packhold::Column& column : table.columns)
-            if (column.name == "match") {
-                const packhold::Cell& match = CellNamed(table, name.row, "match");
+            if (column.name == kMatchColumn) {
+                const packhold::Cell& match = CellNamed(table, name.row, kMatchColumn);
                 explanation->match = match.IsPresent() ? match.TextValue() : "sound";
             }
-        explanation->tags = CellNamed(table, name.row, "tags").TextValue();
+        explanation->tags = CellNamed(table, name.row, kTagsColumn).TextValue();
     }
 
     const auto describe = [&](CMatcher* part, PartMatch* match) {
@@ -317,9 +301,10 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
             if (dynamic_cast<CPhraseRule*>(node->matcher)) {
                 part.kind = "phrase";
                 if (FindName(node->matcher, &partName)) {
-                    part.name = CellNamed(m_package.tables[2], partName.row, "id").TextValue();
-                    part.text = CellNamed(m_package.tables[2], partName.row, "text").TextValue();
-                    if (part.name.empty()) part.name = SourceOf(m_package.tables[2], partName.row);
+                    const packhold::Table& phrases = m_package.tables[kPhraseTable];
+                    part.name = CellNamed(phrases, partName.row, kIdColumn).TextValue();
+                    part.text = CellNamed(phrases, partName.row, kTextColumn).TextValue();
+                    if (part.name.empty()) part.name = SourceOf(phrases, partName.row);
                     if (part.name.empty()) part.name = "#" + std::to_string(partName.row + 1);
                 }
             } else {
@@ -414,16 +399,16 @@ bool CScreener::WhyNot(const std::string& line, WhyNotReport* report) {
         // The rules that are tried on their own, in checking order.
         std::vector<CWhyNot::Rule> rules;
         for (const auto& [matcher, name] : m_names) {
-            const packhold::Table& table = m_package.tables[name.isCombo ? 3 : 2];
+            const packhold::Table& table = m_package.tables[name.isCombo ? kComboTable : kPhraseTable];
             CWhyNot::Rule rule;
             rule.name.kind = name.isCombo ? "combination" : "phrase";
             rule.name.row = static_cast<int>(name.row) + 1;
-            rule.name.id = CellNamed(table, name.row, "id").TextValue();
-            rule.name.text = CellNamed(table, name.row, "text").TextValue();
+            rule.name.id = CellNamed(table, name.row, kIdColumn).TextValue();
+            rule.name.text = CellNamed(table, name.row, kTextColumn).TextValue();
             rule.name.source = SourceOf(table, name.row);
-            rule.name.level = CellNamed(table, name.row, "level").IntValue();
+            rule.name.level = CellNamed(table, name.row, kLevelColumn).IntValue();
             // A rule's variant rows would only repeat its own first row here.
-            if (rule.name.level <= 0 || CellNamed(table, name.row, "variant").IsPresent()) continue;
+            if (!IsTriedLevel(rule.name.level) || CellNamed(table, name.row, kVariantColumn).IsPresent()) continue;
             bool spelt = true;
             if (auto* combo = dynamic_cast<CComboRule*>(matcher)) {
                 for (CMatcherList::Node* node = combo->Parts().First(); node && spelt; node = node->next) {
@@ -432,8 +417,9 @@ bool CScreener::WhyNot(const std::string& line, WhyNotReport* report) {
                     RuleName partName{false, 0};
                     if (!spelt) break;
                     if (dynamic_cast<CPhraseRule*>(node->matcher) && FindName(node->matcher, &partName)) {
-                        part.first = CellNamed(m_package.tables[2], partName.row, "id").TextValue();
-                        if (part.first.empty()) part.first = SourceOf(m_package.tables[2], partName.row);
+                        const packhold::Table& phrases = m_package.tables[kPhraseTable];
+                        part.first = CellNamed(phrases, partName.row, kIdColumn).TextValue();
+                        if (part.first.empty()) part.first = SourceOf(phrases, partName.row);
                         if (part.first.empty()) part.first = "#" + std::to_string(partName.row + 1);
                     } else {
                         part.first = static_cast<const CSyllable*>(node->matcher)->Romanised();
@@ -470,13 +456,15 @@ bool CScreener::ExplainAllowed(const std::string& line, AllowedExplanation* allo
         const CAllowList::Hit& hit = list.Hits()[i];
         int written = 0;
         bool english = false;
-        if (m_package.tables.size() > 4 && static_cast<std::size_t>(hit.entry) < m_package.tables[4].rows.size()) {
-            const packhold::Table& table = m_package.tables[4];
-            const packhold::Cell& lineCell = CellNamed(table, static_cast<std::size_t>(hit.entry), "line");
+        if (m_package.tables.size() > kAllowTable &&
+            static_cast<std::size_t>(hit.entry) < m_package.tables[kAllowTable].rows.size()) {
+            const packhold::Table& table = m_package.tables[kAllowTable];
+            const packhold::Cell& lineCell = CellNamed(table, static_cast<std::size_t>(hit.entry), kLineColumn);
             written = lineCell.IntValue();
             // The compiler writes no line for the rows it adds.
-            english = !lineCell.IsPresent() && std::any_of(table.columns.begin(), table.columns.end(),
-                                                           [](const packhold::Column& c) { return c.name == "line"; });
+            english =
+                !lineCell.IsPresent() && std::any_of(table.columns.begin(), table.columns.end(),
+                                                     [](const packhold::Column& c) { return c.name == kLineColumn; });
         }
         allowed->expressions.push_back(
             AllowedMatch{list.Text(hit.entry), hit.entry + 1, written, english, original(hit.offset),

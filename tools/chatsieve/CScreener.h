@@ -15,11 +15,13 @@
 #ifndef CHATSIEVE_TOOLS_CHATSIEVE_CSCREENER_H
 #define CHATSIEVE_TOOLS_CHATSIEVE_CSCREENER_H
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "PackholdWriter.h"
+#include "SyllableForms.h"
 
 namespace chatsieve {
 class CMatcher;
@@ -31,17 +33,6 @@ class CExplainingFilter;
 class CWhyNot;
 struct WhyNotReport;
 struct WhyNotStep;
-
-// The written forms a syllable matches in, as --explain and scan name them:
-// a character the rule writes, a traditional or simplified counterpart of
-// one, another character of the same syllable, pinyin in ASCII letters, in
-// full-width letters, and a split form (a character written as its parts).
-extern const char kFormCharacterName[];
-extern const char kFormVariantName[];
-extern const char kFormHomophoneName[];
-extern const char kFormPinyinName[];
-extern const char kFormFullWidthName[];
-extern const char kFormSplitName[];
 
 struct SyllableMatch {
     std::string pinyin;
@@ -75,6 +66,10 @@ struct Explanation {
     int end = 0;
     std::vector<PartMatch> parts;  // a phrase has one part: itself
 };
+
+// Where the filter opens its rules when `root` is its working folder:
+// kRulePackagePath with this system's separators.
+std::filesystem::path RulePackageUnder(const std::filesystem::path& root);
 
 // How messages name a rule: its id, else where it was written, else "#row".
 std::string RuleShortName(const Explanation& explanation);
@@ -141,7 +136,9 @@ private:
         std::size_t row;  // 0-based
     };
     bool Load(const std::string& root, const std::string& shownAs, std::string* error);
-    void NameRules();
+    // Pairs each of the filter's rules with its row of the package; false,
+    // with `*error`, when the two do not line up.
+    bool NameRules(std::string* error);
     // The syllables of `phrase` found at `offset` of the stripped text
     // `work`, each with the bytes of `line` (the host's) it stands on.
     void DescribeRun(CMatcher* phrase, const std::string& line, const std::string& work, int offset,

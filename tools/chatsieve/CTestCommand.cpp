@@ -9,9 +9,9 @@
 #include "CScreener.h"
 #include "Commands.h"
 #include "ScanTally.h"
-#include "platform/ToolPlatform.h"
-#include "rules/CCodePage936.h"
-#include "rules/Utf8.h"
+#include "compiler/CCodePage936.h"
+#include "compiler/Utf8.h"
+#include "system/ToolPlatform.h"
 
 namespace chatsieve::tools {
 

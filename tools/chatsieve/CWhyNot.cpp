@@ -5,18 +5,15 @@
 #include <string>
 #include <utility>
 
+#include "compiler/CCharacterData.h"
+#include "compiler/CCodePage936.h"
+#include "compiler/RuleSource.h"
 #include "matchers/CSyllable.h"
-#include "rules/CCharacterData.h"
-#include "rules/CCodePage936.h"
-#include "rules/RuleSource.h"
+#include "platform/AsciiText.h"
 
 namespace chatsieve::tools {
 
 namespace {
-
-bool IsLetter(unsigned char b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); }
-
-unsigned char Folded(unsigned char b) { return b >= 'A' && b <= 'Z' ? static_cast<unsigned char>(b - 'A' + 'a') : b; }
 
 unsigned char At(const std::string& text, int i) {
     return static_cast<unsigned char>(text[static_cast<std::size_t>(i)]);
@@ -24,7 +21,7 @@ unsigned char At(const std::string& text, int i) {
 
 // Bytes of the character at `at`.
 int Width(const std::string& work, int at) {
-    return CCodePage936::IsLead(At(work, at)) && at + 1 < static_cast<int>(work.size()) ? 2 : 1;
+    return static_cast<int>(GbkStepWithin(work.data(), static_cast<std::size_t>(at), work.size()));
 }
 
 unsigned CodeAt(const std::string& work, int at) { return static_cast<unsigned>(At(work, at)) << 8 | At(work, at + 1); }
@@ -38,7 +35,7 @@ char FullWidthLetter(const std::string& work, int at) {
     if (Width(work, at) != 2 || At(work, at) != 0xA3) return 0;
     const unsigned char trail = At(work, at + 1);
     const auto ascii = static_cast<unsigned char>(trail - 0x80);
-    return IsLetter(ascii) && trail >= 0xC1 ? static_cast<char>(ascii) : 0;
+    return IsAsciiLetter(ascii) && trail >= 0xC1 ? static_cast<char>(ascii) : 0;
 }
 
 // A character that is neither a letter nor a word: ASCII other than letters,
@@ -46,7 +43,7 @@ char FullWidthLetter(const std::string& work, int at) {
 bool IsFiller(const std::string& work, int at, unsigned char breakByte) {
     const unsigned char b = At(work, at);
     if (breakByte && b == breakByte) return false;
-    if (Width(work, at) == 1) return !IsLetter(b);
+    if (Width(work, at) == 1) return !IsAsciiLetter(b);
     return b >= 0xA1 && b <= 0xA9 && !FullWidthLetter(work, at);
 }
 
@@ -124,11 +121,11 @@ CWhyNot::Failure CWhyNot::Diagnose(int syllable, const std::string& work, int at
     for (int i = at; i < size && folded.size() < pinyin.size(); i += 2) {
         const char letter = FullWidthLetter(work, i);
         if (!letter) break;
-        folded += static_cast<char>(Folded(static_cast<unsigned char>(letter)));
+        folded += static_cast<char>(ToAsciiLower(static_cast<unsigned char>(letter)));
     }
     if (!folded.empty()) {
         std::string lower;
-        for (char c : pinyin) lower += static_cast<char>(Folded(static_cast<unsigned char>(c)));
+        for (char c : pinyin) lower += static_cast<char>(ToAsciiLower(static_cast<unsigned char>(c)));
         failure.named = folded == lower;
         failure.consumed = static_cast<int>(folded.size()) * 2;
         const std::string letters =
@@ -179,7 +176,7 @@ CWhyNot::Failure CWhyNot::Diagnose(int syllable, const std::string& work, int at
     }
     // Letters: a word that is not this pinyin.
     int end = at;
-    while (end < size && IsLetter(At(work, end))) ++end;
+    while (end < size && IsAsciiLetter(At(work, end))) ++end;
     failure.consumed = end - at;
     failure.reason =
         "'" + work.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(end - at)) + "' is not " + pinyin;

@@ -13,7 +13,7 @@
 
 #include "CScreener.h"
 #include "CWhyNot.h"
-#include "rules/CCodePage936.h"
+#include "compiler/CCodePage936.h"
 
 namespace chatsieve::tools {
 

@@ -10,8 +10,9 @@
 #include "CScreener.h"
 #include "PackholdWriter.h"
 #include "ScanTally.h"
-#include "rules/CCodePage936.h"
-#include "rules/CRuleCompiler.h"
+#include "compiler/CCodePage936.h"
+#include "compiler/CRuleCompiler.h"
+#include "format/RulePackage.h"
 
 namespace chatsieve::tools {
 
@@ -32,10 +33,10 @@ bool AuditCorpus(const RuleSetSource& rules, const std::string& corpus, std::vec
     const fs::path target = scratch / "Data" / "Scp" / "Chatsieve.res";
     std::vector<unsigned char> bytes;
     CScreener screener;
-    const bool opened =
-        fs::create_directories(target.parent_path(), ec) &&
-        packhold::EncodePackage(CRuleCompiler::MakePackage(rules), packhold::kDefaultKey, &bytes, error) &&
-        packhold::WriteFileAtomically(target.string(), bytes, error) && screener.Open(scratch.string(), error);
+    const bool opened = fs::create_directories(target.parent_path(), ec) &&
+                        packhold::EncodePackage(CRuleCompiler::MakePackage(rules), kRulePackageKey, &bytes, error) &&
+                        packhold::WriteFileAtomically(target.string(), bytes, error) &&
+                        screener.Open(scratch.string(), error);
     fs::remove_all(scratch, ec);
     if (!opened) return false;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "rules/RuleSource.h"
+#include "compiler/RuleSource.h"
 
 namespace chatsieve::tools {
 

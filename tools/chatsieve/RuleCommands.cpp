@@ -8,9 +8,10 @@
 #include "Commands.h"
 #include "NoiseAudit.h"
 #include "PackholdWriter.h"
-#include "rules/CRuleCompiler.h"
-#include "rules/CRuleDecompiler.h"
-#include "rules/CRuleLinter.h"
+#include "compiler/CRuleCompiler.h"
+#include "compiler/CRuleDecompiler.h"
+#include "compiler/CRuleLinter.h"
+#include "format/RulePackage.h"
 
 namespace chatsieve::tools {
 
@@ -202,7 +203,7 @@ int RunDecompile(const Arguments& args) {
     packhold::Package package;
     std::string error;
     if (!packhold::ReadWholeFile(input, &bytes, &error) ||
-        !packhold::DecodePackage(bytes.data(), bytes.size(), packhold::kDefaultKey, &package, &error)) {
+        !packhold::DecodePackage(bytes.data(), bytes.size(), kRulePackageKey, &package, &error)) {
         std::fprintf(stderr, "chatsieve decompile: %s: %s\n", input.c_str(), error.c_str());
         return kExitFailure;
     }

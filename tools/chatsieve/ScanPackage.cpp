@@ -6,7 +6,8 @@
 
 #include "PackholdWriter.h"
 #include "ScanTally.h"
-#include "rules/CCodePage936.h"
+#include "compiler/CCodePage936.h"
+#include "format/RulePackage.h"
 
 namespace chatsieve::tools {
 
@@ -45,7 +46,7 @@ bool SummarizePackage(const std::string& path, PackageSummary* summary, std::str
     std::vector<unsigned char> bytes;
     packhold::Package package;
     if (!packhold::ReadWholeFile(path, &bytes, error) ||
-        !packhold::DecodePackage(bytes.data(), bytes.size(), packhold::kDefaultKey, &package, error)) {
+        !packhold::DecodePackage(bytes.data(), bytes.size(), kRulePackageKey, &package, error)) {
         *error = path + ": " + *error;
         return false;
     }
@@ -55,17 +56,17 @@ bool SummarizePackage(const std::string& path, PackageSummary* summary, std::str
     for (int i = 3; i >= 0; --i) summary->checksum = summary->checksum << 8 | bytes[8 + static_cast<std::size_t>(i)];
     summary->written = ModificationTime(path);
     const CCodePage936& codePage = CCodePage936::Instance();
-    for (std::size_t t = 2; t < 4 && t < package.tables.size(); ++t) {
+    for (std::size_t t = kPhraseTable; t <= kComboTable && t < package.tables.size(); ++t) {
         const packhold::Table& table = package.tables[t];
         for (std::size_t r = 0; r < table.rows.size(); ++r) {
             // Rows after a rule's first repeat it for other written forms.
-            if (CellNamed(table, r, "variant").IsPresent()) continue;
+            if (CellNamed(table, r, kVariantColumn).IsPresent()) continue;
             Explanation named;
-            named.kind = t == 3 ? "combination" : "phrase";
+            named.kind = t == kComboTable ? "combination" : "phrase";
             named.row = static_cast<int>(r) + 1;
-            named.id = CellNamed(table, r, "id").TextValue();
-            const packhold::Cell& file = CellNamed(table, r, "file");
-            const packhold::Cell& line = CellNamed(table, r, "line");
+            named.id = CellNamed(table, r, kIdColumn).TextValue();
+            const packhold::Cell& file = CellNamed(table, r, kFileColumn);
+            const packhold::Cell& line = CellNamed(table, r, kLineColumn);
             if (file.IsPresent() && line.IsPresent())
                 named.source = file.TextValue() + ":" + std::to_string(line.IntValue());
             PackageRule rule;
@@ -73,20 +74,20 @@ bool SummarizePackage(const std::string& path, PackageSummary* summary, std::str
             rule.kind = named.kind;
             rule.id = named.id;
             rule.source = named.source;
-            rule.text = codePage.ToUtf8Lenient(CellNamed(table, r, "text").TextValue());
-            rule.tags = CellNamed(table, r, "tags").TextValue();
-            rule.mode = ModeOf(CellNamed(table, r, "match"));
-            rule.level = CellNamed(table, r, "level").IntValue();
-            ++(t == 3 ? summary->combinations : summary->phrases);
+            rule.text = codePage.ToUtf8Lenient(CellNamed(table, r, kTextColumn).TextValue());
+            rule.tags = CellNamed(table, r, kTagsColumn).TextValue();
+            rule.mode = ModeOf(CellNamed(table, r, kMatchColumn));
+            rule.level = CellNamed(table, r, kLevelColumn).IntValue();
+            ++(t == kComboTable ? summary->combinations : summary->phrases);
             if (rule.level <= 0) ++summary->levelZero;
             summary->byName.emplace(rule.name, summary->rules.size());
             summary->rules.push_back(std::move(rule));
         }
     }
     // The filter reads a fifth table only when its first row has an allowed text.
-    if (package.tables.size() > 4 && !package.tables[4].rows.empty() &&
-        CellNamed(package.tables[4], 0, "allow").IsPresent())
-        summary->allowed = static_cast<long long>(package.tables[4].rows.size());
+    if (package.tables.size() > kAllowTable && !package.tables[kAllowTable].rows.empty() &&
+        CellNamed(package.tables[kAllowTable], 0, kAllowColumn).IsPresent())
+        summary->allowed = static_cast<long long>(package.tables[kAllowTable].rows.size());
     return true;
 }
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <set>
 
-#include "rules/RuleSource.h"
+#include "compiler/RuleSource.h"
 
 namespace chatsieve::tools {
 

@@ -5,9 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "rules/AllowTable.h"
-#include "rules/CCodePage936.h"
-#include "rules/EnglishWords.h"
+#include "compiler/AllowTable.h"
+#include "compiler/CCodePage936.h"
+#include "compiler/EnglishWords.h"
+#include "platform/AsciiText.h"
 
 namespace chatsieve::tools {
 
@@ -17,15 +18,13 @@ const char* const kFormNames[kFormCount] = {
     kFormCharacterName, kFormVariantName, kFormHomophoneName,           kFormPinyinName,  kFormFullWidthName,
     kFormSplitName,     "across fillers", "inside a longer ASCII word", "an English word"};
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
 // Whether the byte before `at` is a one-byte ASCII letter (not the second
 // byte of a two-byte character).
 bool LetterBefore(const std::string& line, int at) {
     std::size_t i = 0, previous = 0;
     while (i < static_cast<std::size_t>(at) && i < line.size()) {
         previous = i;
-        i += CCodePage936::IsLead(static_cast<unsigned char>(line[i])) ? 2 : 1;
+        i += GbkStep(static_cast<unsigned char>(line[i]));
     }
     return at > 0 && i == static_cast<std::size_t>(at) && previous + 1 == i && IsAsciiLetter(line[previous]);
 }

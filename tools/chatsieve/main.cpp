@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Commands.h"
-#include "platform/ToolPlatform.h"
+#include "system/ToolPlatform.h"
 
 namespace {
 

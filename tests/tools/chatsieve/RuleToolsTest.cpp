@@ -15,8 +15,8 @@
 #include "RuleFolder.h"
 #include "RunChatsieve.h"
 #include "TempDir.h"
-#include "rules/AllowTable.h"
-#include "rules/CRuleCompiler.h"
+#include "compiler/AllowTable.h"
+#include "compiler/CRuleCompiler.h"
 
 namespace chatsieve::test {
 namespace {
