@@ -116,6 +116,20 @@ protected:
         m_masked += plain.out.compare(0, line.size(), line) != 0;
     }
 
+    // Every line of up to six of `symbols`, whole, at two minimum levels;
+    // the passes must have followed more than `followed` times.
+    void CompareEveryShortLine(const RuleSet& rules, const std::vector<std::string>& symbols, unsigned followed) {
+        TestFilter* filter = New<TestFilter>(rules);
+        ASSERT_EQ(1, filter->Init());
+        ForEachShortLine(symbols, Effort(6, 5), [&](const std::string& line) {
+            for (int minLevel : {0, 3}) Compare(filter, line, static_cast<unsigned>(line.size() + 1), minLevel);
+            return !HasFatalFailure();
+        });
+        EXPECT_GT(filter->FollowedPasses(), followed);
+        filter->Uninit();
+        Delete(filter);
+    }
+
     int m_compared = 0, m_masked = 0, m_revealed = 0;
 };
 
@@ -275,17 +289,8 @@ TEST_F(MaskPassesTest, AgreesWithWholeChecksOnEveryShortLine) {
     // Repeats, overlaps, a one-syllable phrase and one above another.
     rules.phrases = {{3, {200001, 200002}}, {2, {200003}}, {5, {200001, 200001, 200002}}, {1, {200002, 200001}}};
     rules.combos = {{4, {200004, 300004}}};
-    TestFilter* filter = New<TestFilter>(rules);
-    ASSERT_EQ(1, filter->Init());
-    ForEachShortLine({"a", "b", " ", "*", "\xB0\xA1", "\xB0\xA2", "\xB1\xA1", "\xB0", "c"}, Effort(6, 5),
-                     [&](const std::string& line) {
-                         for (int minLevel : {0, 3})
-                             Compare(filter, line, static_cast<unsigned>(line.size() + 1), minLevel);
-                         return !HasFatalFailure();
-                     });
-    EXPECT_GT(filter->FollowedPasses(), Effort(10000, 2000));
-    filter->Uninit();
-    Delete(filter);
+    CompareEveryShortLine(rules, {"a", "b", " ", "*", "\xB0\xA1", "\xB0\xA2", "\xB1\xA1", "\xB0", "c"},
+                          Effort(10000, 2000));
 }
 
 // Written mode: full-width letters fold to one byte, and the phrases' edges
@@ -300,17 +305,8 @@ TEST_F(MaskPassesTest, AgreesWithWholeChecksOnEveryShortWrittenLine) {
     rules.phraseEdges = {CPhraseRule::kEdgeStart | CPhraseRule::kEdgeEnd, CPhraseRule::kEdgeStart,
                          CPhraseRule::kEdgeEnd, 0};
     rules.folds = {{0xA3, 0xE1, 0xE3, 'a'}};
-    TestFilter* filter = New<TestFilter>(rules);
-    ASSERT_EQ(1, filter->Init());
-    ForEachShortLine({"a", "b", "c", "1", " ", "*", "\xB0\xA1", "\xB0\xA2", "\xA3\xE1"}, Effort(6, 5),
-                     [&](const std::string& line) {
-                         for (int minLevel : {0, 3})
-                             Compare(filter, line, static_cast<unsigned>(line.size() + 1), minLevel);
-                         return !HasFatalFailure();
-                     });
-    EXPECT_GT(filter->FollowedPasses(), Effort(10000, 2000));
-    filter->Uninit();
-    Delete(filter);
+    CompareEveryShortLine(rules, {"a", "b", "c", "1", " ", "*", "\xB0\xA1", "\xB0\xA2", "\xA3\xE1"},
+                          Effort(10000, 2000));
 }
 
 // Allowed expressions around the matches, and parts of an earlier
@@ -324,15 +320,7 @@ TEST_F(MaskPassesTest, AgreesWithWholeChecksNearAllowedExpressionsAndCombination
     // Above the phrases: c and d together, and c with the phrase "b".
     rules.combos = {{5, {200003, 200004}}, {4, {200003, 300002}}};
     rules.allow = {{"ca", {}}, {"bab", {}}, {"dd", {300002}}};
-    TestFilter* filter = New<TestFilter>(rules);
-    ASSERT_EQ(1, filter->Init());
-    ForEachShortLine({"a", "b", "c", "d", " ", "*", "\xB0\xA1", "\xB0"}, Effort(6, 5), [&](const std::string& line) {
-        for (int minLevel : {0, 3}) Compare(filter, line, static_cast<unsigned>(line.size() + 1), minLevel);
-        return !HasFatalFailure();
-    });
-    EXPECT_GT(filter->FollowedPasses(), Effort(10000, 1500));
-    filter->Uninit();
-    Delete(filter);
+    CompareEveryShortLine(rules, {"a", "b", "c", "d", " ", "*", "\xB0\xA1", "\xB0"}, Effort(10000, 1500));
 }
 
 // Three shapes of line that once took a whole check per pass: an allowed
