@@ -70,7 +70,7 @@ int CChatsieve::Init() {
     if (!loaded) {
         m_allow.Reset();
         m_fold.Reset();
-    m_stripFold.Reset();
+        m_stripFold.Reset();
         DestroyMatchers(m_skipSets);
         DestroyAfter(g_combos, combosBefore);
         DestroyAfter(g_phrases, phrasesBefore);
@@ -289,7 +289,8 @@ bool CChatsieve::CanCheckCut() const {
     // Cutting half a character would read what follows differently.
     const char* text = m_plainText.Data();
     const std::size_t n = m_plainText.Size() - 1;
-    const std::size_t from = static_cast<std::size_t>(m_matchOffset), to = from + static_cast<std::size_t>(m_matchLength);
+    const std::size_t from = static_cast<std::size_t>(m_matchOffset),
+                      to = from + static_cast<std::size_t>(m_matchLength);
     if (to > n) return false;
     std::size_t at = 0;
     while (at < from) at += static_cast<std::size_t>(CharStep(text + at));

@@ -222,7 +222,8 @@ public:
 
     std::string Line() {
         std::string line;
-        const std::string fillers[] = {" ", "*", "-", ".", "e", "\xA1\xA1", "\xB0\xA5", "\xB2\xA1", "\xA1", "a", "1", "\xA3\xE2"};
+        const std::string fillers[] = {" ",        "*",        "-",    ".", "e", "\xA1\xA1",
+                                       "\xB0\xA5", "\xB2\xA1", "\xA1", "a", "1", "\xA3\xE2"};
         for (int n = Pick(20); n > 0; --n) {
             if (Pick(3)) {
                 // A phrase, now and then with a filler slipped in.

@@ -114,13 +114,14 @@ TEST_F(StripFoldTest, AgreesWithTheSetsOneByOneOnRandomSetsAndLines) {
         m_fold.Reset();
         for (const int lowest : {0xC1, 0xE1})
             if (pick(3)) {
-                ASSERT_TRUE(m_fold.Add(0xA3, static_cast<unsigned char>(lowest), static_cast<unsigned char>(lowest + 25),
-                                       lowest == 0xC1 ? 'A' : 'a'));
+                ASSERT_TRUE(m_fold.Add(0xA3, static_cast<unsigned char>(lowest),
+                                       static_cast<unsigned char>(lowest + 25), lowest == 0xC1 ? 'A' : 'a'));
             }
         ASSERT_TRUE(m_pass.Build(m_sets, m_fold));
         for (int i = 0; i < 50; ++i) {
             std::string line;
-            for (int n = pick(24); n > 0; --n) line += alphabet[static_cast<std::size_t>(pick(static_cast<int>(alphabet.size())))];
+            for (int n = pick(24); n > 0; --n)
+                line += alphabet[static_cast<std::size_t>(pick(static_cast<int>(alphabet.size())))];
             Compare(line);
             if (HasFatalFailure()) return;
         }
