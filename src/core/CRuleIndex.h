@@ -19,16 +19,17 @@
 // search that resumed inside a character stands for every first syllable, not
 // only the one whose try failed there.
 //
-// Build once after the rules are ordered; Check any number of times. The index
-// holds non-owning pointers to the rules, and is Reset before they are
-// destroyed. Memory comes from the allocation seam: Build reports failure as
-// false, and Check reports a text it could not index as false, and the filter
-// then tries every rule.
+// Build once after the rules are ordered (CRuleIndexBuild.cpp); Check any
+// number of times (CRuleIndex.cpp). The index holds non-owning pointers to
+// the rules, and is Reset before they are destroyed. Memory comes from the
+// allocation seam: Build reports failure as false, and Check reports a text
+// it could not index as false, and the filter then tries every rule.
 #ifndef CHATSIEVE_CORE_CRULEINDEX_H
 #define CHATSIEVE_CORE_CRULEINDEX_H
 
 #include <climits>
 #include <cstdint>
+#include <functional>
 
 #include "core/CAutomatonWalk.h"
 #include "core/CCheckAutomaton.h"
@@ -102,6 +103,11 @@ public:
     void ForgetParts() { m_partsKnown = false; }
 
 private:
+    // Which forms can start at a byte, in m_formStart.
+    static constexpr unsigned char kRomanisedStart = 1;
+    static constexpr unsigned char kSplitStart = 2;
+    static bool AddressLess(const void* a, const void* b) { return std::less<const void*>()(a, b); }
+
     struct TrieNode {
         unsigned value;   // character value on the edge into this node
         int firstChild;   // -1: none
