@@ -79,6 +79,7 @@ void CAllowList::Reset() {
     m_entrySeen.Reset();
     m_tryOrder.Reset();
     std::memset(m_rootNext, 0, sizeof m_rootNext);
+    std::memset(m_startsAtRoot, 0, sizeof m_startsAtRoot);
     m_break = 1;
     m_built = false;
 }
@@ -117,6 +118,7 @@ bool CAllowList::Build(CMatcherList& skipSets, const CMatcherList& syllables) {
         !m_nodes.PushBack(Node{-1, -1, 0, -1, -1, -1, -1, 0, 0}))
         return false;
     std::memset(m_rootNext, 0, sizeof m_rootNext);
+    std::memset(m_startsAtRoot, 0, sizeof m_startsAtRoot);
     int level = 0, offset = 0, length = 0;
     for (std::size_t i = 0; i < m_entries.Size(); ++i) {
         owner.PushBack(-1);
@@ -234,7 +236,13 @@ std::int32_t CAllowList::Insert(const char* stripped) {
                     -1, parent.child, 0, -1, -1, -1, -1, parent.depth + 1, static_cast<std::uint16_t>(symbol)};
                 parent.child = next;  // before PushBack, which may move the nodes
                 if (!m_nodes.PushBack(child)) return -1;
-                if (node == 0) m_rootNext[symbol] = next;
+                if (node == 0) {
+                    m_rootNext[symbol] = next;
+                    // A first byte is a lead byte or a one-byte character
+                    // in either letter case.
+                    for (unsigned b = 0; b < 256; ++b)
+                        if (ToAsciiLower(static_cast<unsigned char>(b)) == symbol) m_startsAtRoot[b] = true;
+                }
             }
             node = next;
         }
@@ -314,15 +322,16 @@ int CAllowList::Hide(char* text) {
     std::int32_t state = 0;
     std::size_t pos = 0;
     std::ptrdiff_t lastAll = -1;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
     while (pos < n) {
-        int width = CharByteCount(text + pos);
-        if (width == 0) width = 1;  // a lone lead byte before the end
         // At the root, a character that starts no expression leaves the
         // automaton there: no expression starts on a second byte.
-        if (state == 0 && m_rootNext[Symbol(static_cast<unsigned char>(text[pos]), width, 0)] == 0) {
-            pos += static_cast<std::size_t>(width);
+        if (state == 0 && !m_startsAtRoot[bytes[pos]]) {
+            pos += IsLeadByte(bytes[pos]) && bytes[pos + 1] != 0 ? 2 : 1;
             continue;
         }
+        int width = CharByteCount(text + pos);
+        if (width == 0) width = 1;  // a lone lead byte before the end
         for (int k = 0; k < width; ++k)
             state = Step(state, Symbol(static_cast<unsigned char>(text[pos + static_cast<std::size_t>(k)]), width, k));
         pos += static_cast<std::size_t>(width);

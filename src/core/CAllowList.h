@@ -134,6 +134,8 @@ private:
     TArray<Entry> m_entries;
     TArray<Node> m_nodes;
     std::int32_t m_rootNext[512] = {};  // root's transitions, 0 for none
+    // By a character's first byte: whether some expression starts with it.
+    bool m_startsAtRoot[256] = {};
     // Once the trie is complete, every other edge in an open-addressed table
     // (a slot: node << 9 | symbol, then the child; node 0 marks a free slot),
     // so a step costs one probe or two instead of a walk over the siblings.
