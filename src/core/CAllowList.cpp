@@ -140,6 +140,8 @@ bool CAllowList::Build(CMatcherList& skipSets, const CMatcherList& syllables) {
         owner[i] = node.entry;
     }
     if (!Fold(owner) || !IndexEdges() || !Link()) return false;
+    // A first byte is a lead byte, or a one-byte character in either case.
+    for (unsigned b = 0; b < 256; ++b) m_startsAtRoot[b] = m_rootNext[ToAsciiLower(static_cast<unsigned char>(b))] != 0;
     m_seenGeneration = 0;
     m_built = true;
     return true;
@@ -236,13 +238,7 @@ std::int32_t CAllowList::Insert(const char* stripped) {
                     -1, parent.child, 0, -1, -1, -1, -1, parent.depth + 1, static_cast<std::uint16_t>(symbol)};
                 parent.child = next;  // before PushBack, which may move the nodes
                 if (!m_nodes.PushBack(child)) return -1;
-                if (node == 0) {
-                    m_rootNext[symbol] = next;
-                    // A first byte is a lead byte or a one-byte character
-                    // in either letter case.
-                    for (unsigned b = 0; b < 256; ++b)
-                        if (ToAsciiLower(static_cast<unsigned char>(b)) == symbol) m_startsAtRoot[b] = true;
-                }
+                if (node == 0) m_rootNext[symbol] = next;
             }
             node = next;
         }

@@ -245,7 +245,7 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
     m_checkFailed = false;
     m_plainKept = false;
     if (!text) return 0;
-    if (ceiling == 0) ceiling = m_highestLevel < INT_MAX ? m_highestLevel + 1 : INT_MAX;
+    if (ceiling == 0) ceiling = AnyLevel();
     const std::size_t len = std::strlen(text);
     if (!ReserveWorkBuffer(len + 1)) return CheckCouldNotRun();
     if (m_stripFold.Ready()) {
@@ -285,7 +285,7 @@ int CChatsieve::KeepPlainAndCheck(int ceiling) {
 }
 
 bool CChatsieve::CanCheckCut() const {
-    if (!m_plainKept || m_matchLength <= 0 || !m_passes.StarIgnored() || m_skipSets.Empty()) return false;
+    if (!m_plainKept || m_matchLength <= 0 || !m_passes.StarIgnored()) return false;
     // Cutting half a character would read what follows differently.
     const char* text = m_plainText.Data();
     const std::size_t n = m_plainText.Size() - 1;
@@ -324,7 +324,7 @@ int CChatsieve::CheckCut() {
     m_indexDecided = false;
     m_checkFailed = false;
     if (n == cut) return 0;
-    return CheckStripped(m_highestLevel < INT_MAX ? m_highestLevel + 1 : INT_MAX);
+    return CheckStripped(AnyLevel());
 }
 
 int CChatsieve::CheckStripped(int ceiling) {

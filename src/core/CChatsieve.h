@@ -22,6 +22,8 @@
 #ifndef CHATSIEVE_CORE_CCHATSIEVE_H
 #define CHATSIEVE_CORE_CCHATSIEVE_H
 
+#include <climits>
+
 #include "Chatsieve.h"
 #include "core/CAllowList.h"
 #include "core/CFoldTable.h"
@@ -172,6 +174,8 @@ private:
     // allowed expressions, then the rules, at or below `ceiling`; the first
     // keeps that text for masking first.
     int KeepPlainAndCheck(int ceiling);
+    // A ceiling no loaded rule is above.
+    int AnyLevel() const { return m_highestLevel < INT_MAX ? m_highestLevel + 1 : INT_MAX; }
     int CheckStripped(int ceiling);
     // The check of the masked line, from the last check's text with its
     // match cut out: what stripping the masked line would give, when masked

@@ -16,6 +16,7 @@
 #include <random>
 #include <string>
 
+#include "../support/RandomRules.h"
 #include "../support/ShortLines.h"
 #include "../support/TestEffort.h"
 #include "../support/TestFilter.h"
@@ -25,12 +26,6 @@
 
 namespace chatsieve::test {
 namespace {
-
-std::string Hex(const std::string& s) {
-    std::string hex;
-    for (unsigned char c : s) hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15], hex += ' ';
-    return hex;
-}
 
 struct Masked {
     int level = 0;

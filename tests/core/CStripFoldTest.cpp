@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/RandomRules.h"
 #include "../support/RuleFixture.h"
 #include "../support/ShortLines.h"
 #include "core/CFoldTable.h"
@@ -80,11 +81,6 @@ protected:
         DestroyList(m_sets);
         g_foldMarks.Reset();
         RuleTest::TearDown();
-    }
-    static std::string Hex(const std::string& s) {
-        std::string hex;
-        for (unsigned char c : s) hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15], hex += ' ';
-        return hex;
     }
     CMatcherList m_sets;
     CFoldTable m_fold;
