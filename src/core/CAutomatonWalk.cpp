@@ -76,7 +76,7 @@ int CAutomatonWalk::Intern(const Position* set, std::size_t count) {
     }
     const int id = static_cast<int>(m_states.Size());
     if (!m_states.PushBack(State{static_cast<std::uint32_t>(m_pool.Size()), static_cast<std::uint32_t>(count), hash}) ||
-        !m_pool.Reserve(m_pool.Size() + count))
+        !m_pool.ReserveMore(count))
         return -1;
     for (std::size_t i = 0; i < count; ++i) m_pool.PushBack(set[i]);
     m_stateTable[slot] = id;
@@ -121,7 +121,7 @@ CAutomatonWalk::Transition* CAutomatonWalk::Compute(const CCheckAutomaton& autom
     const int next = Intern(m_next.Data(), m_next.Size());
     if (next < 0) return nullptr;
     const std::uint32_t reachedStart = static_cast<std::uint32_t>(m_reachedPool.Size());
-    if (!m_reachedPool.Reserve(m_reachedPool.Size() + m_reached.Size())) return nullptr;
+    if (!m_reachedPool.ReserveMore(m_reached.Size())) return nullptr;
     for (std::size_t i = 0; i < m_reached.Size(); ++i) m_reachedPool.PushBack(m_reached[i]);
     if ((m_transitionCount + 1) * 2 > m_transitions.Size() && !GrowTransitions()) return nullptr;
     const std::uint64_t key = PairKey(static_cast<std::size_t>(state), symbol);

@@ -415,7 +415,9 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
         int level = 0;
         if (pass == 0 && wholeLine) {
             level = result;
-        } else if (m_passes.Active() && (level = m_passes.Next(m_index, m_useAllow ? &m_allow : nullptr)) != 0) {
+        } else if (m_passes.Active() &&
+                   ((level = m_passes.Next(m_index, m_useAllow ? &m_allow : nullptr)) != 0 || m_passes.Clean())) {
+            // No rule left that matches: the loop ends below.
             whole = false;
             m_matchOffset = m_passes.Offset();
             m_matchLength = m_passes.Length();
@@ -440,9 +442,11 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
         if (!whole) {
             m_passes.Mask(out);
             cutReady = false;
+            if (m_passWatch) m_passWatch(m_passWatchContext, out);
             continue;
         }
         MaskMatch(out);
+        if (m_passWatch) m_passWatch(m_passWatchContext, out);
         cutReady = wholeLine && CanCheckCut();
         BeginPasses(out, cutReady);
     }

@@ -105,6 +105,13 @@ public:
     // cut text would cost less. Cut: passes answered by checking the cut text.
     void FollowOnShortLines(bool on) { m_followFactor = on ? 0 : kFollowFactor; }
     unsigned long CutChecks() const { return m_cutChecks; }
+    // For tests: `watch` is called after each masking pass with the copy as
+    // masked so far; null stops it.
+    using PassWatch = void (*)(void* context, const char* out);
+    void WatchPasses(PassWatch watch, void* context) {
+        m_passWatch = watch;
+        m_passWatchContext = context;
+    }
 
 protected:
     char* m_workBuf;
@@ -147,6 +154,8 @@ protected:
     bool m_plainKept = false;  // m_plainText, g_positionMap and g_foldMarks are the last check's
     std::size_t m_followFactor = kFollowFactor;
     unsigned long m_cutChecks = 0;
+    PassWatch m_passWatch = nullptr;
+    void* m_passWatchContext = nullptr;
 
 public:
     // Every filter object ever created, linked through this field; see

@@ -1,5 +1,7 @@
 #include "core/CMaskPasses.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "core/CAllowList.h"
@@ -60,6 +62,8 @@ void CMaskPasses::Prepare(const CMatcherList& rules, const CMatcherList& skipSet
     for (std::size_t i = 0; i < allow.Count(); ++i)
         margin = Larger(margin, static_cast<int>(std::strlen(allow.Text(static_cast<int>(i)))));
     m_margin = margin + 2;
+    // Without the counts (out of memory) the passes only follow one decider.
+    m_laterRules.Prepare(rules);
     m_prepared = true;
 }
 
@@ -78,6 +82,14 @@ void CMaskPasses::Reset() {
     m_windowMarks.Reset();
     m_folds = false;
     m_fixed.Reset();
+    m_laterRules.Reset();
+    m_endings.Reset();
+    m_found.Reset();
+    m_spans.Reset();
+    m_shifted.Reset();
+    m_roots.Reset();
+    m_windowRoots.Reset();
+    m_stretch.Reset();
     m_rule = nullptr;
     m_syllable = nullptr;
 }
@@ -125,10 +137,16 @@ bool CMaskPasses::CopyMarks(int from, int to) {
     int at = from;
     std::size_t h = 0;
     for (; h < m_holes.Size() && m_holes[h].start <= at; ++h) at += m_holes[h].end - m_holes[h].start;
-    for (std::size_t i = 0; i < count; ++i) {
-        while (h < m_holes.Size() && at == m_holes[h].start) at = m_holes[h++].end;
-        const bool afterCut = h > 0 && m_holes[h - 1].end == at;
-        marks[i] = static_cast<unsigned char>(m_marks[static_cast<std::size_t>(at++)] | (afterCut ? kFoldAfterGap : 0));
+    for (std::size_t done = 0; done < count;) {
+        const int pieceEnd = h < m_holes.Size() ? m_holes[h].start : m_size;
+        std::size_t take = static_cast<std::size_t>(pieceEnd - at);
+        if (take > count - done) take = count - done;
+        std::memcpy(marks + done, m_marks.Data() + at, take);
+        // A byte right after a cut follows a gap.
+        if (h > 0 && m_holes[h - 1].end == at) marks[done] |= kFoldAfterGap;
+        done += take;
+        at += static_cast<int>(take);
+        if (at == pieceEnd && h < m_holes.Size()) at = m_holes[h++].end;
     }
     m_windowMarks.SetFilled(count);
     return true;
@@ -210,6 +228,7 @@ bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char
     m_removed = 0;
     m_rule = rule;
     m_syllable = syllable;
+    m_phraseDecides = rule == decider;
     m_ordinal = ordinal;
     m_level = decider->GetLevel();
     m_reach = rule ? Reach(rule) : SyllableReach(syllable);
@@ -218,6 +237,8 @@ bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char
     m_resume = 0;
     m_resumeReads = 0;
     m_earlierRules = -1;
+    m_clean = false;
+    m_laterRules.Forget();
     m_active = true;
     if (!Remove()) End();
     return m_active;
@@ -239,6 +260,7 @@ bool CMaskPasses::Remove() {
         const int pieceEnd = h < m_holes.Size() ? m_holes[h].start : m_size;
         const int take = pieceEnd - at < left ? pieceEnd - at : left;
         const Hole piece{at, at + take};
+        m_laterRules.Cut(piece.start, piece.end);
         if (!m_merged.Empty() && m_merged[m_merged.Size() - 1].end == piece.start)
             m_merged[m_merged.Size() - 1].end = piece.end;
         else
@@ -278,45 +300,31 @@ void CMaskPasses::Mask(char* out) {
 int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
     if (!m_active) return 0;
     m_active = false;
+    m_clean = false;
     const int n = Logical();
     const int cut = m_offset;
     // A combination's other parts: each search found its part, and read
     // nothing at or after the cut, so it finds the same again.
     for (std::size_t i = 0; i < m_fixed.Size(); ++i)
         if (m_fixed[i].reads > cut) return 0;
+    if (!CheckAroundCut(index, allow, cut, n)) return 0;
 
-    // The decider's search, resumed, first: most lines hold no further
-    // match and end in a whole check, which the window checks below would
-    // only delay. A window of the text from the resume place, grown until
-    // the match found lies far enough inside it that the window's end cannot
-    // have changed a try, or the window holds the rest.
-    // Written-mode edges read the character before a try and the marks: the
-    // window then starts a character early and carries them.
-    const bool edges = m_folds && m_rule && m_rule->Edges() != 0;
-    int windowStart = m_resume;
-    if (edges && windowStart > 0)
-        for (--windowStart; windowStart > 0 && !StartsCharacter(windowStart);) --windowStart;
-    const int lead = m_resume - windowStart;
-    int offset = 0, length = 0, level = 0, restart = 0;
-    for (int span = Larger(256, 4 * m_reach);; span = span < n / 2 ? span * 2 : n) {
-        const int end = m_resume + span < n ? m_resume + span : n;
-        if (!CopyOut(windowStart, end) || (edges && !CopyMarks(windowStart, end))) return 0;
-        int found = 0;
-        if (!m_rule) {
-            found = m_syllable->Match(m_window.Data(), 0, &offset, &length, &level);
-        } else if (!edges) {
-            found = m_rule->MatchFrom(m_window.Data(), 0, &offset, &length, &level, &restart);
-        } else {
-            // The rules read the marks of the text they are given from the
-            // process-wide array: the window's stand in for the search.
-            g_foldMarks.Swap(m_windowMarks);
-            found = m_rule->MatchFrom(m_window.Data(), lead, &offset, &length, &level, &restart);
-            g_foldMarks.Swap(m_windowMarks);
-            offset -= lead;
-            restart -= lead;
+    int offset = 0, length = 0, restart = 0, lead = 0;
+    for (;;) {
+        // A phrase none of whose runs is whole is not searched for, and
+        // its search need not look before its first whole run.
+        const bool runsOut = m_laterRules.Known() && m_phraseDecides && m_laterRules.Live(m_ordinal) == 0;
+        if (!runsOut && m_laterRules.Known() && m_phraseDecides) SkipToRuns();
+        if (!runsOut) {
+            const int found = SearchDecider(n, &offset, &length, &restart, &lead);
+            if (found < 0) return 0;
+            if (found > 0) break;
         }
-        if (found && (end == n || offset + length + m_reach <= end - m_resume)) break;
-        if (end == n) return 0;  // no further match: the next decider is unknown
+        if (!NextDecider(index)) return 0;
+        if (m_clean) {
+            ++m_followed;
+            return 0;
+        }
     }
     // Where the next search may resume: a place this search reached (the
     // step that found the match, walking a character at a time) whose tries
@@ -336,33 +344,6 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
         if (step == 0) break;
         at += step;
     }
-
-    // The bytes around the cut: what is new can only be here.
-    int from = cut > m_margin ? cut - m_margin : 0;
-    while (from > 0 && !StartsCharacter(from)) --from;
-    const int to = cut + m_margin < n ? cut + m_margin : n;
-    if (!CopyOut(from, to)) return 0;
-    if (allow && !allow->Empty()) {
-        // The allowed expressions around the cut must hide just what they
-        // hid there before: then the rules see what they saw, less the cut.
-        // One limited to some rules would need views; one cut off by the
-        // window's edge shows as a difference.
-        if (m_hidden < 0 || !CopyOut(from, to, m_plain, m_plainWindow)) return 0;
-        if (allow->Hide(m_plainWindow.Data()) != 0) return 0;
-        if (std::memcmp(m_plainWindow.Data(), m_window.Data(), m_window.Size()) != 0) return 0;
-    }
-    int touches = index.TouchesRulesBefore(m_window.Data(), m_ordinal);
-    if (touches == 2) {
-        // Parts of earlier combinations: what the rest of the line holds
-        // tells whether they complete one.
-        if (m_earlierRules < 0) m_earlierRules = index.AnyRuleBefore(m_text.Data(), m_ordinal) != 0 ? 1 : 0;
-        if (m_earlierRules != 0) return 0;
-        touches = index.TouchesRulesBefore(m_window.Data(), m_ordinal);
-    }
-    if (touches != 0) return 0;
-    if (m_earlierRules < 0) m_earlierRules = index.AnyRuleBefore(m_text.Data(), m_ordinal) != 0 ? 1 : 0;
-    if (m_earlierRules != 0) return 0;
-
     m_resume = resume;
     m_resumeReads = reads;
     m_offset = match;
@@ -370,6 +351,249 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
     m_active = true;
     ++m_followed;
     return m_level;
+}
+
+int CMaskPasses::SearchDecider(int n, int* offset, int* length, int* restart, int* lead) {
+    // A window of the text from the resume place, grown until the match
+    // found lies far enough inside it that the window's end cannot have
+    // changed a try, or the window holds the rest. Written-mode edges read
+    // the character before a try and the marks: the window then starts a
+    // character early and carries them.
+    const bool edges = m_folds && m_rule && m_rule->Edges() != 0;
+    int windowStart = m_resume;
+    if (edges && windowStart > 0)
+        for (--windowStart; windowStart > 0 && !StartsCharacter(windowStart);) --windowStart;
+    *lead = m_resume - windowStart;
+    int level = 0;
+    for (int span = Larger(256, 4 * m_reach);; span = span < n / 2 ? span * 2 : n) {
+        const int end = m_resume + span < n ? m_resume + span : n;
+        if (!CopyOut(windowStart, end) || (edges && !CopyMarks(windowStart, end))) return -1;
+        int found = 0;
+        if (!m_rule) {
+            found = m_syllable->Match(m_window.Data(), 0, offset, length, &level);
+        } else if (!edges) {
+            found = m_rule->MatchFrom(m_window.Data(), 0, offset, length, &level, restart);
+        } else {
+            // The rules read the marks of the text they are given from the
+            // process-wide array: the window's stand in for the search.
+            g_foldMarks.Swap(m_windowMarks);
+            found = m_rule->MatchFrom(m_window.Data(), *lead, offset, length, &level, restart);
+            g_foldMarks.Swap(m_windowMarks);
+            *offset -= *lead;
+            *restart -= *lead;
+        }
+        if (found && (end == n || *offset + *length + m_reach <= end - m_resume)) return 1;
+        if (end == n) return 0;
+    }
+}
+
+bool CMaskPasses::CheckAroundCut(CRuleIndex& index, CAllowList* allow, int cut, int n) {
+    // What is new can only be here.
+    int from = cut > m_margin ? cut - m_margin : 0;
+    while (from > 0 && !StartsCharacter(from)) --from;
+    const int to = cut + m_margin < n ? cut + m_margin : n;
+    if (!CopyOut(from, to)) return false;
+    if (allow && !allow->Empty()) {
+        // The allowed expressions around the cut must hide just what they
+        // hid there before: then the rules see what they saw, less the cut.
+        // One limited to some rules would need views; one cut off by the
+        // window's edge shows as a difference.
+        if (m_hidden < 0 || !CopyOut(from, to, m_plain, m_plainWindow)) return false;
+        if (allow->Hide(m_plainWindow.Data()) != 0) return false;
+        if (std::memcmp(m_plainWindow.Data(), m_window.Data(), m_window.Size()) != 0) return false;
+    }
+    // Parts of earlier combinations count by what the rest of the line
+    // holds, which the first question about the line tells.
+    if (EarlierRules(index) != 0) return false;
+    if (!m_shifted.Empty() && !ReachAfterCut(index, cut, n)) return false;
+    if (!m_shifted.Empty()) return CopyRoots(from, to) && Search(index, m_window, from);
+    // Without roots (out of memory) every byte is taken, with every form.
+    m_laterRules.Forget();
+    return index.TouchesRulesBefore(m_window.Data(), m_ordinal) == 0;
+}
+
+bool CMaskPasses::MarkShifted(const CRuleIndex& index) {
+    const std::size_t n = static_cast<std::size_t>(m_size);
+    m_shifted.Clear();
+    m_roots.Clear();
+    if (!m_shifted.Reserve(n + 1) || !m_roots.Reserve(n + 1)) return false;
+    std::memset(m_shifted.Data(), 0, n + 1);
+    const char* text = m_text.Data();
+    bool reach = false;
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t step = static_cast<std::size_t>(CharStep(text + i));
+        if (step == 1)
+            reach = index.MayStartForm(static_cast<unsigned char>(text[i]));
+        else if (reach)
+            m_shifted[i + 1] = 1;
+        i += step;
+    }
+    for (std::size_t i = 0; i <= n; ++i) m_roots[i] = static_cast<unsigned char>(m_starts[i] | m_shifted[i]);
+    m_shifted.SetFilled(n + 1);
+    m_roots.SetFilled(n + 1);
+    return true;
+}
+
+bool CMaskPasses::CopyRoots(int from, int to) {
+    const std::size_t count = static_cast<std::size_t>(to - from);
+    m_windowRoots.Clear();
+    if (!m_windowRoots.Reserve(count + 1)) return false;
+    unsigned char* roots = m_windowRoots.Data();
+    int at = from;
+    std::size_t h = 0;
+    for (; h < m_holes.Size() && m_holes[h].start <= at; ++h) at += m_holes[h].end - m_holes[h].start;
+    for (std::size_t i = 0; i < count; ++i) {
+        while (h < m_holes.Size() && at == m_holes[h].start) at = m_holes[h++].end;
+        roots[i] = m_roots[static_cast<std::size_t>(at++)];
+    }
+    roots[count] = 1;
+    m_windowRoots.SetFilled(count + 1);
+    return true;
+}
+
+bool CMaskPasses::ReachAfterCut(CRuleIndex& index, int cut, int n) {
+    if (cut <= 0 || cut >= n) return true;
+    const char* text = m_text.Data();
+    // The character before the cut: a one-byte character where a form may
+    // start, or the second byte of one a search may stand on.
+    bool reach;
+    if (StartsCharacter(cut - 1))
+        reach = index.MayStartForm(static_cast<unsigned char>(text[ToStripped(cut - 1)]));
+    else
+        reach = m_shifted[static_cast<std::size_t>(ToStripped(cut - 1))] != 0;
+    if (!reach) return true;
+    // Along the run of two-byte characters from the cut, until one already
+    // marked (the rest of its run was marked with it).
+    int at = ToStripped(cut);
+    std::size_t h = 0;
+    while (h < m_holes.Size() && m_holes[h].start <= at) ++h;
+    int logical = cut;
+    while (logical < n && CharStep(text + at) == 2 && !m_shifted[static_cast<std::size_t>(at) + 1]) {
+        m_shifted[static_cast<std::size_t>(at) + 1] = 1;
+        m_roots[static_cast<std::size_t>(at) + 1] = 1;
+        logical += 2;
+        at += 2;
+        while (h < m_holes.Size() && at == m_holes[h].start) at = m_holes[h++].end;
+    }
+    if (logical == cut) return true;
+    // The runs that start there: only the new second bytes are roots.
+    const int to = logical + m_margin < n ? logical + m_margin : n;
+    const std::size_t count = static_cast<std::size_t>(to - cut);
+    m_windowRoots.Clear();
+    if (!CopyOut(cut, to, m_text, m_stretch) || !m_windowRoots.Reserve(count + 1)) return false;
+    for (std::size_t i = 0; i <= count; ++i)
+        m_windowRoots.PushBack((i & 1) && i < static_cast<std::size_t>(logical - cut) ? 1 : 0);
+    return Search(index, m_stretch, cut);
+}
+
+bool CMaskPasses::Search(CRuleIndex& index, TArray<char>& piece, int from) {
+    const bool record = m_laterRules.Known();
+    m_found.Clear();
+    if (record) index.RecordEndings(&m_found, piece.Size() * 8 + 64);
+    const int touches = index.TouchesRulesBefore(piece.Data(), m_ordinal, m_windowRoots.Data());
+    const bool lost = index.EndingsLost();
+    index.RecordEndings(nullptr, 0);
+    if (touches != 0) return false;
+    if (record && (lost || !NoteWindowEndings(from))) m_laterRules.Forget();
+    return true;
+}
+
+int CMaskPasses::EarlierRules(CRuleIndex& index) {
+    if (m_earlierRules >= 0) return m_earlierRules;
+    m_laterRules.Forget();
+    // Recorded only where the runs can be told apart cheaply: a rule set
+    // whose phrases run everywhere would record more than it saves.
+    const bool record = MarkShifted(index);
+    if (record) index.RecordEndings(&m_endings, static_cast<std::size_t>(m_size) * 4 + 1024);
+    const int any = index.AnyRuleBefore(m_text.Data(), m_ordinal, record ? m_roots.Data() : nullptr);
+    const bool lost = index.EndingsLost();
+    index.RecordEndings(nullptr, 0);
+    m_earlierRules = any != 0 ? 1 : 0;
+    if (record && any == 0 && !lost && !m_laterRules.Begin(m_endings, m_ordinal)) m_laterRules.Forget();
+    // The cuts so far ended some of the line's runs.
+    for (std::size_t h = 0; h < m_holes.Size(); ++h) m_laterRules.Cut(m_holes[h].start, m_holes[h].end);
+    return m_earlierRules;
+}
+
+bool CMaskPasses::NoteWindowEndings(int from) {
+    // A window finds runs left and right of the cut again, and those across
+    // it; each counts as whole until a cut takes one of its bytes. Its
+    // first and last bytes move to the stripped text's positions, each in
+    // one walk along the holes.
+    const std::size_t count = m_found.Size();
+    m_spans.Clear();
+    if (!m_spans.Reserve(count)) return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int end = from + m_found[i].end;
+        const int shortest = m_laterRules.Shortest(m_found[i].ordinal);
+        m_spans.PushBack(CLaterRules::Span{end - (shortest > 0 ? shortest : 1), end - 1, m_found[i].ordinal});
+    }
+    CLaterRules::Span* spans = m_spans.Data();
+    std::sort(spans, spans + count,
+              [](const CLaterRules::Span& a, const CLaterRules::Span& b) { return a.end < b.end; });
+    MapToStripped(spans, count, &CLaterRules::Span::end);
+    std::sort(spans, spans + count,
+              [](const CLaterRules::Span& a, const CLaterRules::Span& b) { return a.start < b.start; });
+    MapToStripped(spans, count, &CLaterRules::Span::start);
+    for (std::size_t i = 0; i < count; ++i) ++spans[i].end;  // past the last byte
+    return m_laterRules.Add(spans, count, m_ordinal);
+}
+
+void CMaskPasses::MapToStripped(CLaterRules::Span* spans, std::size_t count, int CLaterRules::Span::*field) const {
+    int removed = 0;
+    std::size_t h = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int at = spans[i].*field;
+        for (; h < m_holes.Size() && m_holes[h].start <= at + removed; ++h)
+            removed += m_holes[h].end - m_holes[h].start;
+        spans[i].*field = at + removed;
+    }
+}
+
+bool CMaskPasses::NextDecider(const CRuleIndex& index) {
+    // Only a phrase decider is handed on, and only once none of its runs
+    // is whole: a later cut could otherwise bring its search to one.
+    if (!m_laterRules.Known() || !m_phraseDecides || m_laterRules.Live(m_ordinal) != 0) return false;
+    const int next = m_laterRules.NextAfter(m_ordinal);
+    if (!index.OthersClearBetween(m_ordinal, next)) return false;
+    if (next == INT_MAX) {
+        m_clean = true;
+        return true;
+    }
+    auto* rule = dynamic_cast<CPhraseRule*>(index.Rule(next));
+    if (!rule) return false;
+    m_rule = rule;
+    m_phraseDecides = true;
+    m_ordinal = next;
+    m_level = rule->GetLevel();
+    m_reach = Reach(rule);
+    m_resume = 0;
+    m_resumeReads = 0;
+    return true;
+}
+
+void CMaskPasses::SkipToRuns() {
+    // A search would find no match before the first whole run; where it
+    // stands in step there it may as well begin. The tries before that
+    // place read no further than its reach past it.
+    const int start = SafeStart(m_laterRules.FirstEnd(m_ordinal), m_reach);
+    if (start <= m_resume) return;
+    m_resume = start;
+    m_resumeReads = start - 1 + m_reach;
+}
+
+int CMaskPasses::SafeStart(int end, int reach) const {
+    if (end == INT_MAX) return 0;
+    // The text as it stands: the bytes cut before that place are gone.
+    int at = end;
+    for (std::size_t h = 0; h < m_holes.Size() && m_holes[h].start < end; ++h)
+        at -= (m_holes[h].end < end ? m_holes[h].end : end) - m_holes[h].start;
+    at -= reach;
+    while (at > 0 && !StartsCharacter(at)) --at;
+    // In step there: a two-byte character before it, whose second byte no
+    // search may stand on, is stepped over whole from its first.
+    if (at < 2 || StartsCharacter(at - 1)) return 0;
+    return m_shifted[static_cast<std::size_t>(ToStripped(at - 1))] ? 0 : at;
 }
 
 }  // namespace chatsieve

@@ -47,6 +47,8 @@
 #ifndef CHATSIEVE_CORE_CMASKPASSES_H
 #define CHATSIEVE_CORE_CMASKPASSES_H
 
+#include "core/CLaterRules.h"
+#include "core/CRuleIndex.h"
 #include "matchers/CMatcherList.h"
 #include "matchers/TArray.h"
 
@@ -56,7 +58,6 @@ class CAllowList;
 class CFoldTable;
 class CMatcher;
 class CPhraseRule;
-class CRuleIndex;
 
 class CMaskPasses {
 public:
@@ -90,6 +91,9 @@ public:
     // Length() of the stripped text; 0 when only a whole check can tell (the
     // passes then end here). `allow` is null when allowed expressions are off.
     int Next(CRuleIndex& index, CAllowList* allow);
+    // After a Next that gave 0: whether it found that no rule matches the
+    // text as it stands, so that masking ends without a whole check.
+    bool Clean() const { return m_clean; }
     // Overwrites the bytes of the match Next found with '*'.
     void Mask(char* out);
     unsigned long Followed() const { return m_followed; }
@@ -116,6 +120,47 @@ private:
     bool CopyMarks(int from, int to);
     // Cuts the current match out; false when it splits a character.
     bool Remove();
+    // The bytes around the last cut, searched again: false when something
+    // there may change what decides (only a whole check can tell).
+    bool CheckAroundCut(CRuleIndex& index, CAllowList* allow, int cut, int n);
+    // Whether a rule before the decider has its syllables in a row anywhere
+    // in m_text; asks the index once per Begin, recording what follows it.
+    int EarlierRules(CRuleIndex& index);
+    // The decider's search from m_resume in growing windows of the text as
+    // it stands: 1 with its match (offset from m_resume), 0 when it finds
+    // none to the end, -1 when memory ran out. `lead`: bytes the window
+    // starts before m_resume.
+    int SearchDecider(int n, int* offset, int* length, int* restart, int* lead);
+    // The later rules' runs, once the decider's matches have run out.
+    bool NoteLaterRules();
+    void CutEndings(int from, int to);
+    bool NoteWindowEndings(int from);
+    // Moves each span's `field` (ascending) from the text as it stands to
+    // the stripped text's positions.
+    void MapToStripped(CLaterRules::Span* spans, std::size_t count, int CLaterRules::Span::*field) const;
+    // Where a search may try in m_text: m_roots, every character's start
+    // and m_shifted's second bytes (see MarkShifted).
+    bool MarkShifted(const CRuleIndex& index);
+    // The roots of bytes [from, to) of the text as it stands, into m_windowRoots.
+    bool CopyRoots(int from, int to);
+    // After a cut at `cut`: the run of two-byte characters after it, when
+    // a search may now step onto their second bytes; the runs found from
+    // there are noted. False when only a whole check can tell.
+    bool ReachAfterCut(CRuleIndex& index, int cut, int n);
+    // Asks the index whether `piece` of the text as it stands, from `from`,
+    // at the roots in m_windowRoots, holds what may change the decider, and
+    // notes the later rules' runs it holds; false when it may.
+    bool Search(CRuleIndex& index, TArray<char>& piece, int from);
+    bool InsertLater(int ordinal);
+    // Hands the passes to the first later rule the text may still hold;
+    // m_clean when none may. False when only a whole check can tell.
+    bool NextDecider(const CRuleIndex& index);
+    // A place of the text as it stands where a search from the start would
+    // stand in step, at least `reach` bytes before stripped position `end`;
+    // 0 when none is known.
+    int SafeStart(int end, int reach) const;
+    // Moves the decider's search on to where its first whole run may begin.
+    void SkipToRuns();
 
     // Of the rule set.
     bool m_prepared = false;
@@ -141,6 +186,7 @@ private:
     // last part, a phrase or a syllable.
     CPhraseRule* m_rule = nullptr;
     CMatcher* m_syllable = nullptr;
+    bool m_phraseDecides = false;  // m_rule is the decider itself, not a combination's part
     // A deciding combination's other parts, and how far their searches read.
     struct Fixed {
         CMatcher* part;
@@ -160,6 +206,23 @@ private:
     // in m_text: -1 not asked yet.
     int m_earlierRules = -1;
     unsigned long m_followed = 0;
+
+    // When the decider's matches run out, the next decider is the first
+    // later rule that matches: the runs that tell where one may.
+    CLaterRules m_laterRules;
+    TArray<CRuleIndex::Ending> m_endings;  // the line's, as the index records them
+    TArray<CRuleIndex::Ending> m_found;    // a window's, in its own positions
+    TArray<CLaterRules::Span> m_spans;
+    bool m_clean = false;
+    // A search steps onto the second byte of a two-byte character only
+    // after a failed try at a one-byte character right before its run of
+    // two-byte characters, and may stay off step to the run's end: per byte
+    // of m_text, 1 where that may happen. A line of two-byte characters
+    // alone is read in step throughout.
+    TArray<unsigned char> m_shifted;
+    TArray<unsigned char> m_roots;  // m_starts or m_shifted
+    TArray<unsigned char> m_windowRoots;
+    TArray<char> m_stretch;
 };
 
 }  // namespace chatsieve

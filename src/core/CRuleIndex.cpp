@@ -165,6 +165,19 @@ void CRuleIndex::PhraseFound(int phrase) {
     CountPart(m_combosByPhrase, phrase);
 }
 
+void CRuleIndex::RecordEnding(int node, std::size_t end) {
+    for (const int* phrase = m_nodeEnds.Begin(static_cast<std::size_t>(node));
+         phrase != m_nodeEnds.End(static_cast<std::size_t>(node)); ++phrase) {
+        const int ordinal = m_phraseRule[static_cast<std::size_t>(*phrase)];
+        if (ordinal < 0) continue;
+        if (m_endings->Size() >= m_endingsLimit || !m_endings->PushBack(Ending{static_cast<int>(end), ordinal})) {
+            m_endingsLost = true;
+            m_endings = nullptr;
+            return;
+        }
+    }
+}
+
 void CRuleIndex::NodeReached(int node) {
     unsigned& found = m_nodeFound[static_cast<std::size_t>(node)];
     if (found == m_generation) return;
@@ -203,7 +216,9 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
     m_freePending = -1;
     m_outOfMemory = false;
     // Arrays that keep their size through the walk, read at every place.
-    const bool exact = m_exact;
+    // With roots, forms are taken as the searches take them, but at every
+    // root instead of along the searches' own walks.
+    const bool exact = m_exact && !m_roots;
     const int* rootChild = m_rootChild.Data();
     const unsigned char* hasChildren = m_hasChildren.Data();
     unsigned* syllableStamp = m_syllableStamp.Data();
@@ -211,7 +226,7 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
     const bool combosBySyllable = !m_combosBySyllable.items.Empty();
     const bool mayStop = m_stopBefore != INT_MIN;
     for (std::size_t p = 0; p <= n && !(mayStop && m_stop); ++p) {
-        const unsigned char tried = exact ? walk[p & ring] : kFromStart;
+        const unsigned char tried = exact ? walk[p & ring] : !m_roots || p >= n || m_roots[p] ? kFromStart : 0;
         walk[p & ring] = 0;
         int waiting = head[p & ring];
         head[p & ring] = -1;
@@ -263,6 +278,7 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
                     node == 0 ? rootChild[static_cast<std::size_t>(o.syllable)] : FindEdge(node, o.syllable);
                 if (child < 0) continue;
                 NodeReached(child);
+                if (m_endings) RecordEnding(child, p + static_cast<std::size_t>(o.length));
                 if (!hasChildren[static_cast<std::size_t>(child)]) continue;
                 if (o.length == 0) {
                     if (!m_frontier.PushBack(child)) return false;
@@ -308,7 +324,7 @@ bool CRuleIndex::FindCandidates(char* text, bool exact) {
     m_candidates.Clear();
     m_stop = false;
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
-    m_walked = exact && m_useAutomaton && m_automaton.Ready() && WalkAutomaton(bytes, n);
+    m_walked = exact && !m_roots && m_useAutomaton && m_automaton.Ready() && WalkAutomaton(bytes, n);
     if (!m_walked && !FindPhrases(bytes, n)) return false;
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);
     return true;
@@ -363,10 +379,12 @@ bool CRuleIndex::FindAll(char* text) {
 
 int CRuleIndex::Ordinal(const CMatcher* rule) const { return Lookup(m_ruleIds, rule); }
 
-int CRuleIndex::AnyRuleBefore(char* text, int ordinal) {
+int CRuleIndex::AnyRuleBefore(char* text, int ordinal, const unsigned char* roots) {
     m_partsKnown = false;
     m_stopBefore = ordinal;
-    const bool found = FindCandidates(text, false);
+    m_roots = roots;
+    const bool found = FindCandidates(text, roots != nullptr);
+    m_roots = nullptr;
     m_stopBefore = INT_MIN;
     if (!found) return -1;
     for (std::size_t i = 0; i < m_candidates.Size(); ++i)
@@ -379,8 +397,11 @@ int CRuleIndex::AnyRuleBefore(char* text, int ordinal) {
     return 0;
 }
 
-int CRuleIndex::TouchesRulesBefore(char* text, int ordinal) {
-    if (!FindCandidates(text, false)) return -1;
+int CRuleIndex::TouchesRulesBefore(char* text, int ordinal, const unsigned char* roots) {
+    m_roots = roots;
+    const bool found = FindCandidates(text, roots != nullptr);
+    m_roots = nullptr;
+    if (!found) return -1;
     for (std::size_t i = 0; i < m_candidates.Size(); ++i)
         if (m_candidates[i] < ordinal) return 1;
     // A combination needs all its parts somewhere in the line: one turning
@@ -389,7 +410,12 @@ int CRuleIndex::TouchesRulesBefore(char* text, int ordinal) {
     // here is in the line from now on.
     int touched = 0;
     for (std::size_t c = 0; c < m_comboRule.Size(); ++c) {
-        if (m_comboRule[c] >= ordinal || m_comboStamp[c] != m_generation) continue;
+        if (m_comboStamp[c] != m_generation) continue;
+        if (m_comboRule[c] >= ordinal) {
+            // Not yet in question, but it may be once a later rule decides.
+            if (m_partsKnown) m_knownParts[c] |= m_comboMask[c];
+            continue;
+        }
         if (m_fullMask[c] == 0) return 1;
         if (!m_partsKnown) {
             touched = 2;
@@ -400,6 +426,16 @@ int CRuleIndex::TouchesRulesBefore(char* text, int ordinal) {
         m_knownParts[c] = parts;
     }
     return touched;
+}
+
+bool CRuleIndex::OthersClearBetween(int from, int to) const {
+    if (!m_partsKnown) return false;
+    for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i)
+        if (m_alwaysCandidates[i] > from && m_alwaysCandidates[i] < to) return false;
+    for (std::size_t c = 0; c < m_comboRule.Size(); ++c)
+        if (m_comboRule[c] > from && m_comboRule[c] < to && (m_fullMask[c] == 0 || m_knownParts[c] == m_fullMask[c]))
+            return false;
+    return true;
 }
 
 }  // namespace chatsieve

@@ -91,16 +91,45 @@ public:
     // counts only when with the parts the line holds it completes the
     // combination, and the parts found here are added to those the line
     // holds; before, 2 says that only combinations' parts were found.
-    int TouchesRulesBefore(char* text, int ordinal);
+    int TouchesRulesBefore(char* text, int ordinal, const unsigned char* roots = nullptr);
     // 1 when a rule before `ordinal` could match `text` if its searches
     // looked at every byte with every form: the syllables of a phrase rule
     // follow one another somewhere, or every part of a combination rule
     // occurs; 0 when not; -1 when memory ran out. A check looks only where
     // the searches look, and cutting bytes out of a text can move that.
     // Answering 0, it notes which parts of each combination `text` holds.
-    int AnyRuleBefore(char* text, int ordinal);
+    // Both take every byte as a place a search may try, with every form;
+    // or with `roots` (one entry per byte of `text`) only the places marked
+    // non-zero, each syllable with the first of its forms that fits there,
+    // as its match takes it.
+    int AnyRuleBefore(char* text, int ordinal, const unsigned char* roots = nullptr);
     // Forgets those parts: the next line is another text.
     void ForgetParts() { m_partsKnown = false; }
+    // Whether some syllable's form may start at the one-byte character
+    // `byte`, so that a search may try there.
+    bool MayStartForm(unsigned char byte) const { return m_emptyForms || m_formStart[byte] != 0; }
+
+    // A place where a checked phrase's syllables end, one after another:
+    // `end` is the byte after the last, `ordinal` the phrase rule's.
+    struct Ending {
+        int end;
+        int ordinal;
+    };
+    // While set, AnyRuleBefore and TouchesRulesBefore append to `endings`
+    // every such place their walk passes (every byte, every form), up to
+    // `limit` entries; past that, or when memory runs out, EndingsLost()
+    // says that some went unrecorded. Null stops the recording.
+    void RecordEndings(TArray<Ending>* endings, std::size_t limit) {
+        m_endings = endings;
+        m_endingsLimit = limit;
+        m_endingsLost = false;
+    }
+    bool EndingsLost() const { return m_endingsLost; }
+    // After AnyRuleBefore answered 0 for a line (and TouchesRulesBefore for
+    // the pieces of it seen since): whether every combination rule, and
+    // every rule of a kind the index does not know, between `from` and `to`
+    // in checking order (both excluded) lacks a part the line could hold.
+    bool OthersClearBetween(int from, int to) const;
 
 private:
     // Which forms can start at a byte, in m_formStart.
@@ -159,6 +188,8 @@ private:
     bool Wait(int node, std::size_t slot);
     int ReleasePending(int entry);
     void NodeReached(int node);
+    // Appends the phrases ending at `node` that rules check, ending at `end`.
+    void RecordEnding(int node, std::size_t end);
     void PhraseFound(int phrase);
     void CountPart(const Postings& postings, int key);
     // `exact`: the whole text of a check, walked as the rules' searches walk
@@ -265,9 +296,13 @@ private:
     CAutomatonWalk m_walker;
     TArray<int> m_reached;
     bool m_useAutomaton = true;
-    bool m_phraseEdges = false;  // some phrase has written-mode edges
-    bool m_walked = false;       // the last text was walked by the automaton to its end
-    TArray<int> m_rulePhrase;    // by rule ordinal: its phrase, -1 for a combination
+    bool m_phraseEdges = false;              // some phrase has written-mode edges
+    bool m_walked = false;                   // the last text was walked by the automaton to its end
+    TArray<int> m_rulePhrase;                // by rule ordinal: its phrase, -1 for a combination
+    TArray<Ending>* m_endings = nullptr;     // see RecordEndings
+    const unsigned char* m_roots = nullptr;  // the places a loose walk takes; null: every byte
+    std::size_t m_endingsLimit = 0;
+    bool m_endingsLost = false;
 };
 
 }  // namespace chatsieve

@@ -6,6 +6,7 @@
 #define CHATSIEVE_MATCHERS_CSYLLABLE_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "matchers/CMatcher.h"
 
@@ -36,6 +37,14 @@ public:
     // The longer form's byte length (0 without forms).
     std::size_t LongestFormLength() const {
         return m_romanisedLength > m_splitLength ? m_romanisedLength : m_splitLength;
+    }
+    // The fewest bytes a match takes: the shorter form, or a character of
+    // the code ranges.
+    std::size_t ShortestMatchLength() const {
+        std::size_t shortest = m_codeByteCount >= 3 ? 2 : SIZE_MAX;
+        if (m_romanised && m_romanisedLength < shortest) shortest = m_romanisedLength;
+        if (m_splitForm && m_splitLength < shortest) shortest = m_splitLength;
+        return shortest == SIZE_MAX ? 0 : shortest;
     }
     const unsigned char* Codes() const { return m_codes; }
     int CodeRangeCount() const { return m_codeByteCount / 3; }

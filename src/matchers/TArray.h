@@ -44,6 +44,16 @@ public:
         return true;
     }
 
+    // Makes room for `extra` elements more than it holds, growing by half
+    // again at least: calls repeated as it fills copy each element a
+    // bounded number of times, where Reserve would copy them all each time.
+    bool ReserveMore(std::size_t extra) {
+        if (extra > SIZE_MAX - m_size) return false;
+        if (m_size + extra <= m_capacity) return true;
+        const std::size_t grown = m_capacity + m_capacity / 2;
+        return Reserve(grown > m_size + extra ? grown : m_size + extra);
+    }
+
     bool PushBack(T value) {
         if (m_size == m_capacity && !Grow()) return false;
         m_data[m_size++] = value;

@@ -1,0 +1,157 @@
+#include "core/CLaterRules.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "matchers/CPhraseRule.h"
+#include "matchers/CSyllable.h"
+
+namespace chatsieve {
+
+namespace {
+
+bool EndsBefore(const CLaterRules::Run& a, const CLaterRules::Run& b) { return a.end < b.end; }
+
+}  // namespace
+
+bool CLaterRules::Prepare(const CMatcherList& rules) {
+    Reset();
+    if (!m_rules.Reserve(rules.Count())) return false;
+    for (const CMatcherList::Node* node = rules.First(); node; node = node->next) {
+        RuleState rule;
+        if (const auto* phrase = dynamic_cast<const CPhraseRule*>(node->matcher)) {
+            const TArray<CMatcher*>& syllables = phrase->Syllables();
+            for (std::size_t i = 0; i < syllables.Size(); ++i)
+                rule.shortest += static_cast<int>(static_cast<const CSyllable*>(syllables[i])->ShortestMatchLength());
+        }
+        if (rule.shortest > m_longest) m_longest = rule.shortest;
+        m_rules.PushBack(rule);
+    }
+    return true;
+}
+
+void CLaterRules::Reset() {
+    m_known = false;
+    m_rules.Reset();
+    m_runs.Reset();
+    m_added.Reset();
+    m_batches.Reset();
+    m_later.Reset();
+    m_laterAt = 0;
+}
+
+void CLaterRules::Forget() {
+    // Only the rules that have runs hold state.
+    for (const TArray<Entry>* entries : {&m_runs, &m_added})
+        for (std::size_t i = 0; i < entries->Size(); ++i)
+            m_rules[static_cast<std::size_t>((*entries)[i].ordinal)].Clear();
+    m_runs.Clear();
+    m_added.Clear();
+    m_batches.Clear();
+    m_later.Clear();
+    m_laterAt = 0;
+    m_known = false;
+}
+
+bool CLaterRules::Begin(TArray<Run>& runs, int decider) {
+    Forget();
+    if (m_rules.Empty()) return false;
+    std::sort(runs.Data(), runs.Data() + runs.Size(), EndsBefore);
+    if (!m_runs.Reserve(runs.Size())) return false;
+    for (std::size_t i = 0; i < runs.Size(); ++i) m_runs.PushBack(MakeEntry(runs[i]));
+    // Each rule's entries linked in order of their ends, from its first.
+    for (std::size_t i = m_runs.Size(); i-- > 0;) {
+        RuleState& rule = m_rules[static_cast<std::size_t>(m_runs[i].ordinal)];
+        m_runs[i].next = rule.first;
+        if (rule.first < 0 && m_runs[i].ordinal > decider && !m_later.PushBack(m_runs[i].ordinal)) return false;
+        rule.first = static_cast<int>(i);
+        ++rule.live;
+    }
+    std::sort(m_later.Data(), m_later.Data() + m_later.Size());
+    m_laterAt = 0;
+    m_known = true;
+    return true;
+}
+
+bool CLaterRules::Add(const Span* runs, std::size_t count, int decider) {
+    if (count == 0) return true;
+    const std::size_t begin = m_added.Size();
+    if (!m_added.ReserveMore(count) || !m_batches.ReserveMore(1)) return false;
+    Batch batch{begin, begin + count, INT_MAX, INT_MIN};
+    for (std::size_t i = 0; i < count; ++i) {
+        RuleState& rule = m_rules[static_cast<std::size_t>(runs[i].ordinal)];
+        m_added.PushBack(Entry{runs[i].start, runs[i].end, runs[i].ordinal, rule.added, false});
+        rule.added = static_cast<int>(m_added.Size()) - 1;
+        if (runs[i].start < batch.first) batch.first = runs[i].start;
+        if (runs[i].end > batch.last) batch.last = runs[i].end;
+        if (rule.live++ == 0 && runs[i].ordinal > decider && !InsertLater(runs[i].ordinal)) return false;
+    }
+    m_batches.PushBack(batch);
+    return true;
+}
+
+bool CLaterRules::InsertLater(int ordinal) {
+    const std::size_t size = m_later.Size();
+    std::size_t at = m_laterAt;
+    while (at < size && m_later[at] < ordinal) ++at;
+    if (at < size && m_later[at] == ordinal) return true;
+    if (!m_later.PushBack(0)) return false;
+    int* later = m_later.Data();
+    std::memmove(later + at + 1, later + at, (size - at) * sizeof(int));
+    later[at] = ordinal;
+    return true;
+}
+
+void CLaterRules::CutEntry(Entry& entry) {
+    entry.cut = true;
+    --m_rules[static_cast<std::size_t>(entry.ordinal)].live;
+}
+
+void CLaterRules::CutSorted(Entry* entries, std::size_t count, int from, int to) {
+    // A run loses a byte when [start, end) meets [from, to); the line's
+    // runs hold no cut bytes, so its end then lies after `from` and before
+    // to + m_longest.
+    Entry* it = std::lower_bound(entries, entries + count, from + 1,
+                                 [](const Entry& entry, int end) { return entry.end < end; });
+    for (; it != entries + count && it->end < to + m_longest; ++it)
+        if (!it->cut && it->start < to) CutEntry(*it);
+}
+
+void CLaterRules::Cut(int from, int to) {
+    if (!m_known) return;
+    CutSorted(m_runs.Data(), m_runs.Size(), from, to);
+    // Runs found around cuts may span bytes cut before: each is asked.
+    for (std::size_t b = 0; b < m_batches.Size(); ++b) {
+        const Batch& batch = m_batches[b];
+        if (batch.last <= from || batch.first >= to) continue;
+        for (std::size_t i = batch.begin; i < batch.end; ++i) {
+            Entry& entry = m_added[i];
+            if (!entry.cut && entry.start < to && entry.end > from) CutEntry(entry);
+        }
+    }
+}
+
+int CLaterRules::NextAfter(int ordinal) {
+    while (m_laterAt < m_later.Size() && (m_later[m_laterAt] <= ordinal || Live(m_later[m_laterAt]) == 0)) ++m_laterAt;
+    return m_laterAt < m_later.Size() ? m_later[m_laterAt] : INT_MAX;
+}
+
+int CLaterRules::FirstEnd(int ordinal) {
+    RuleState& rule = m_rules[static_cast<std::size_t>(ordinal)];
+    while (rule.first >= 0 && m_runs[static_cast<std::size_t>(rule.first)].cut)
+        rule.first = m_runs[static_cast<std::size_t>(rule.first)].next;
+    int first = rule.first >= 0 ? m_runs[static_cast<std::size_t>(rule.first)].end : INT_MAX;
+    // The added runs, dropping those cut from the list on the way.
+    for (int* link = &rule.added; *link >= 0;) {
+        const Entry& entry = m_added[static_cast<std::size_t>(*link)];
+        if (entry.cut) {
+            *link = entry.next;
+            continue;
+        }
+        if (entry.end < first) first = entry.end;
+        link = &m_added[static_cast<std::size_t>(*link)].next;
+    }
+    return first;
+}
+
+}  // namespace chatsieve
