@@ -456,9 +456,16 @@ int CChatsieve::MaskPasses(char* out, bool wholeLine, int result, int minLevel) 
 void CChatsieve::BeginPasses(const char* out, bool cutReady) {
     if (!m_useMaskPasses || !m_indexDecided || !m_index.DecidedFirst()) return;
     // A pass that follows searches the bytes around each cut for every rule
-    // before the decider, at every byte: on a line not many times longer
-    // than that window, checking the cut text costs less.
-    if (cutReady && std::strlen(m_workBuf) < m_followFactor * static_cast<std::size_t>(m_passes.Margin())) return;
+    // before the decider: on a line not many times longer than that window,
+    // checking the cut text costs less.
+    const bool longLine = std::strlen(m_workBuf) >= m_followFactor * static_cast<std::size_t>(m_passes.Margin());
+    if (cutReady && !longLine) return;
+    // Handing the passes over to later rules needs a walk of the line that
+    // finds where they run; it pays where the line may hold several.
+    std::size_t later = 0;
+    const TArray<int>& candidates = m_index.Candidates();
+    for (std::size_t i = 0; i < candidates.Size(); ++i) later += candidates[i] > m_index.DecidedOrdinal();
+    m_passes.AllowHandOver(longLine && later >= (m_followFactor ? kHandOverCandidates : 1));
     const int ordinal = m_index.DecidedOrdinal();
     CMatcher* rule = m_index.Rule(ordinal);
     const int hidden = m_useAllow && !m_allow.Empty() ? m_allow.BreakByte() : -1;

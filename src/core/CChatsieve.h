@@ -44,6 +44,9 @@ constexpr int kMaxMaskPasses = 1000;
 // Passes follow the decider along lines at least this many times longer than
 // the bytes they search again around a cut.
 constexpr std::size_t kFollowFactor = 8;
+// ... and hand over to later rules when the first check found at least this
+// many later rules possible in the line.
+constexpr std::size_t kHandOverCandidates = 4;
 constexpr const char* kLogFileName = "PlayerWords.txt";
 // Lines up to this many bytes are checked in the buffers taken at Init.
 constexpr std::size_t kReservedLineBytes = 4096;

@@ -8,12 +8,6 @@
 
 namespace chatsieve {
 
-namespace {
-
-bool EndsBefore(const CLaterRules::Run& a, const CLaterRules::Run& b) { return a.end < b.end; }
-
-}  // namespace
-
 bool CLaterRules::Prepare(const CMatcherList& rules) {
     Reset();
     if (!m_rules.Reserve(rules.Count())) return false;
@@ -56,7 +50,7 @@ void CLaterRules::Forget() {
 bool CLaterRules::Begin(TArray<Run>& runs, int decider) {
     Forget();
     if (m_rules.Empty()) return false;
-    std::sort(runs.Data(), runs.Data() + runs.Size(), EndsBefore);
+    std::sort(runs.Data(), runs.Data() + runs.Size(), [](const Run& a, const Run& b) { return a.end < b.end; });
     if (!m_runs.Reserve(runs.Size())) return false;
     for (std::size_t i = 0; i < runs.Size(); ++i) m_runs.PushBack(MakeEntry(runs[i]));
     // Each rule's entries linked in order of their ends, from its first.

@@ -307,9 +307,17 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
     // nothing at or after the cut, so it finds the same again.
     for (std::size_t i = 0; i < m_fixed.Size(); ++i)
         if (m_fixed[i].reads > cut) return 0;
-    if (!CheckAroundCut(index, allow, cut, n)) return 0;
 
+    // The decider's search, resumed, first: most lines hold no further
+    // match, and unless the passes may hand over to a later rule they end
+    // in a whole check, which the checks around the cut would only delay.
+    // Once the runs are known, though, the cut's are needed first.
     int offset = 0, length = 0, restart = 0, lead = 0;
+    bool aroundCut = false;
+    if (m_laterRules.Known()) {
+        if (!CheckAroundCut(index, allow, cut, n)) return 0;
+        aroundCut = true;
+    }
     for (;;) {
         // A phrase none of whose runs is whole is not searched for, and
         // its search need not look before its first whole run.
@@ -320,6 +328,9 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
             if (found < 0) return 0;
             if (found > 0) break;
         }
+        if (!m_handOver) return 0;
+        if (!aroundCut && !CheckAroundCut(index, allow, cut, n)) return 0;
+        aroundCut = true;
         if (!NextDecider(index)) return 0;
         if (m_clean) {
             ++m_followed;
@@ -344,6 +355,8 @@ int CMaskPasses::Next(CRuleIndex& index, CAllowList* allow) {
         if (step == 0) break;
         at += step;
     }
+    // (The checks around the cut reuse the search's window.)
+    if (!aroundCut && !CheckAroundCut(index, allow, cut, n)) return 0;
     m_resume = resume;
     m_resumeReads = reads;
     m_offset = match;
@@ -503,9 +516,10 @@ int CMaskPasses::EarlierRules(CRuleIndex& index) {
     m_laterRules.Forget();
     // Recorded only where the runs can be told apart cheaply: a rule set
     // whose phrases run everywhere would record more than it saves.
-    const bool record = MarkShifted(index);
+    const bool roots = MarkShifted(index);
+    const bool record = roots && m_handOver;
     if (record) index.RecordEndings(&m_endings, static_cast<std::size_t>(m_size) * 4 + 1024);
-    const int any = index.AnyRuleBefore(m_text.Data(), m_ordinal, record ? m_roots.Data() : nullptr);
+    const int any = index.AnyRuleBefore(m_text.Data(), m_ordinal, roots ? m_roots.Data() : nullptr);
     const bool lost = index.EndingsLost();
     index.RecordEndings(nullptr, 0);
     m_earlierRules = any != 0 ? 1 : 0;

@@ -79,6 +79,10 @@ public:
     bool Begin(const char* stripped, const TArray<int>& map, const char* line, int hidden, CMatcher* decider,
                int ordinal, int offset, int length, const CFoldTable* fold = nullptr,
                const TArray<unsigned char>* marks = nullptr);
+    // Whether the passes of the next Begin may hand over to later rules
+    // when the decider's matches run out; finding where those rules run
+    // pays on long lines only.
+    void AllowHandOver(bool on) { m_handOver = on; }
     bool Active() const { return m_active; }
     // Whether a masked byte drops out of the next check's stripped text.
     bool StarIgnored() const { return m_starIgnored; }
@@ -210,6 +214,7 @@ private:
     // When the decider's matches run out, the next decider is the first
     // later rule that matches: the runs that tell where one may.
     CLaterRules m_laterRules;
+    bool m_handOver = true;
     TArray<CRuleIndex::Ending> m_endings;  // the line's, as the index records them
     TArray<CRuleIndex::Ending> m_found;    // a window's, in its own positions
     TArray<CLaterRules::Span> m_spans;
