@@ -155,6 +155,14 @@ bool CAutomatonWalk::Merge(int* slot, int state) {
     return *slot >= 0;
 }
 
+bool CAutomatonWalk::NoteEnds(const Transition& t, std::size_t end) {
+    for (std::uint32_t i = 0; i < t.reachedCount; ++i) {
+        const int reached = m_reachedPool[t.reachedStart + i];
+        if (reached >= 0 && (!m_ends->PushBack(reached >> 2) || !m_ends->PushBack(static_cast<int>(end)))) return false;
+    }
+    return true;
+}
+
 bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
                           const unsigned char* marks, std::size_t markCount, TArray<int>* reached) {
     // Fillers stood right before byte i: runs of letters apart there are
@@ -229,10 +237,13 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
         if (cls == 0 && state == 0) return 0;
         Transition* t = Find(state, symbol);
         if (!t && !(t = Compute(automaton, state, symbol))) return kHandBack;
-        if (t->reachedCount != 0 && t->line != line) {
-            t->line = line;
-            for (std::uint32_t i = 0; i < t->reachedCount; ++i)
-                if (!reached->PushBack(m_reachedPool[t->reachedStart + i])) return kHandBack;
+        if (t->reachedCount != 0) {
+            if (m_ends && !NoteEnds(*t, x + width)) return kHandBack;
+            if (t->line != line) {
+                t->line = line;
+                for (std::uint32_t i = 0; i < t->reachedCount; ++i)
+                    if (!reached->PushBack(m_reachedPool[t->reachedStart + i])) return kHandBack;
+            }
         }
         return t->next;
     };

@@ -57,6 +57,10 @@ public:
         *previous = m_previousAt[cls];
         return true;
     }
+    // While set, the walks append to `ends`, for every step that reaches
+    // phrase nodes, each node and the place after the character read, as
+    // (node, end) pairs, however often a line takes the step.
+    void RecordEnds(TArray<int>* ends) { m_ends = ends; }
     // Forgets the memo and gives its memory back.
     void Reset();
 
@@ -85,6 +89,7 @@ private:
     };
 
     bool Flush();
+    bool NoteEnds(const Transition& t, std::size_t end);
     std::size_t MemoBytes() const;
     int Intern(const Position* set, std::size_t count);
     bool GrowStates();
@@ -106,6 +111,7 @@ private:
     TArray<int> m_reachedPool;
     TArray<Position> m_next;  // scratch of a step
     TArray<int> m_reached;
+    TArray<int>* m_ends = nullptr;
     // By class: the line that last met it on the start's stream, and where.
     TArray<unsigned> m_seenLine;
     TArray<int> m_firstAt;

@@ -83,7 +83,7 @@ int CChatsieve::Init() {
     OrderByLevel(m_rules, m_highestLevel);
     // Without the index (out of memory) checks are slower, never different.
     if (!m_index.Build(m_rules, g_syllables)) m_index.Reset();
-    m_passes.Prepare(m_rules, m_skipSets, m_allow);
+    m_passes.Prepare(m_rules, m_skipSets, m_allow, m_index);
     // Without it (out of memory) checks strip set by set, never differently.
     m_stripFold.Build(m_skipSets, m_fold);
     return 1;

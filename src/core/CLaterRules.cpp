@@ -8,25 +8,31 @@
 
 namespace chatsieve {
 
-bool CLaterRules::Prepare(const CMatcherList& rules) {
+bool CLaterRules::Prepare(const CRuleIndex& index) {
     Reset();
-    if (!m_rules.Reserve(rules.Count())) return false;
-    for (const CMatcherList::Node* node = rules.First(); node; node = node->next) {
-        RuleState rule;
-        if (const auto* phrase = dynamic_cast<const CPhraseRule*>(node->matcher)) {
+    m_index = &index;
+    if (!m_nodes.Reserve(index.NodeCount())) return false;
+    for (std::size_t v = 0; v < index.NodeCount(); ++v) {
+        NodeState node;
+        // The rules a node ends read the same syllables.
+        const int* rules = index.NodeRulesBegin(static_cast<int>(v));
+        if (rules != index.NodeRulesEnd(static_cast<int>(v))) {
+            const auto* phrase = static_cast<const CPhraseRule*>(index.Rule(*rules));
             const TArray<CMatcher*>& syllables = phrase->Syllables();
             for (std::size_t i = 0; i < syllables.Size(); ++i)
-                rule.shortest += static_cast<int>(static_cast<const CSyllable*>(syllables[i])->ShortestMatchLength());
+                node.shortest += static_cast<int>(static_cast<const CSyllable*>(syllables[i])->ShortestMatchLength());
         }
-        if (rule.shortest > m_longest) m_longest = rule.shortest;
-        m_rules.PushBack(rule);
+        if (node.shortest > m_longest) m_longest = node.shortest;
+        m_nodes.PushBack(node);
     }
     return true;
 }
 
 void CLaterRules::Reset() {
+    m_index = nullptr;
     m_known = false;
-    m_rules.Reset();
+    m_nodes.Reset();
+    m_longest = 0;
     m_runs.Reset();
     m_added.Reset();
     m_batches.Reset();
@@ -35,10 +41,9 @@ void CLaterRules::Reset() {
 }
 
 void CLaterRules::Forget() {
-    // Only the rules that have runs hold state.
+    // Only the nodes that have runs hold state.
     for (const TArray<Entry>* entries : {&m_runs, &m_added})
-        for (std::size_t i = 0; i < entries->Size(); ++i)
-            m_rules[static_cast<std::size_t>((*entries)[i].ordinal)].Clear();
+        for (std::size_t i = 0; i < entries->Size(); ++i) m_nodes[static_cast<std::size_t>((*entries)[i].node)].Clear();
     m_runs.Clear();
     m_added.Clear();
     m_batches.Clear();
@@ -49,17 +54,26 @@ void CLaterRules::Forget() {
 
 bool CLaterRules::Begin(TArray<Run>& runs, int decider) {
     Forget();
-    if (m_rules.Empty()) return false;
+    if (m_nodes.Empty()) return false;
     std::sort(runs.Data(), runs.Data() + runs.Size(), [](const Run& a, const Run& b) { return a.end < b.end; });
     if (!m_runs.Reserve(runs.Size())) return false;
-    for (std::size_t i = 0; i < runs.Size(); ++i) m_runs.PushBack(MakeEntry(runs[i]));
-    // Each rule's entries linked in order of their ends, from its first.
+    for (std::size_t i = 0; i < runs.Size(); ++i) {
+        const int shortest = m_nodes[static_cast<std::size_t>(runs[i].node)].shortest;
+        m_runs.PushBack(Entry{runs[i].end - shortest, runs[i].end, runs[i].node, -1, false});
+    }
+    // Each node's entries linked in order of their ends, from its first.
     for (std::size_t i = m_runs.Size(); i-- > 0;) {
-        RuleState& rule = m_rules[static_cast<std::size_t>(m_runs[i].ordinal)];
-        m_runs[i].next = rule.first;
-        if (rule.first < 0 && m_runs[i].ordinal > decider && !m_later.PushBack(m_runs[i].ordinal)) return false;
-        rule.first = static_cast<int>(i);
-        ++rule.live;
+        NodeState& node = m_nodes[static_cast<std::size_t>(m_runs[i].node)];
+        m_runs[i].next = node.first;
+        node.first = static_cast<int>(i);
+        ++node.live;
+    }
+    for (std::size_t i = 0; i < m_runs.Size(); ++i) {
+        NodeState& node = m_nodes[static_cast<std::size_t>(m_runs[i].node)];
+        if (node.first != static_cast<int>(i)) continue;
+        for (const int* rule = m_index->NodeRulesBegin(m_runs[i].node); rule != m_index->NodeRulesEnd(m_runs[i].node);
+             ++rule)
+            if (*rule > decider && !m_later.PushBack(*rule)) return false;
     }
     std::sort(m_later.Data(), m_later.Data() + m_later.Size());
     m_laterAt = 0;
@@ -73,14 +87,20 @@ bool CLaterRules::Add(const Span* runs, std::size_t count, int decider) {
     if (!m_added.ReserveMore(count) || !m_batches.ReserveMore(1)) return false;
     Batch batch{begin, begin + count, INT_MAX, INT_MIN};
     for (std::size_t i = 0; i < count; ++i) {
-        RuleState& rule = m_rules[static_cast<std::size_t>(runs[i].ordinal)];
-        m_added.PushBack(Entry{runs[i].start, runs[i].end, runs[i].ordinal, rule.added, false});
-        rule.added = static_cast<int>(m_added.Size()) - 1;
+        NodeState& node = m_nodes[static_cast<std::size_t>(runs[i].node)];
+        m_added.PushBack(Entry{runs[i].start, runs[i].end, runs[i].node, node.added, false});
+        node.added = static_cast<int>(m_added.Size()) - 1;
         if (runs[i].start < batch.first) batch.first = runs[i].start;
         if (runs[i].end > batch.last) batch.last = runs[i].end;
-        if (rule.live++ == 0 && runs[i].ordinal > decider && !InsertLater(runs[i].ordinal)) return false;
+        if (node.live++ == 0 && !Revive(runs[i].node, decider)) return false;
     }
     m_batches.PushBack(batch);
+    return true;
+}
+
+bool CLaterRules::Revive(int node, int decider) {
+    for (const int* rule = m_index->NodeRulesBegin(node); rule != m_index->NodeRulesEnd(node); ++rule)
+        if (*rule > decider && !InsertLater(*rule)) return false;
     return true;
 }
 
@@ -98,7 +118,7 @@ bool CLaterRules::InsertLater(int ordinal) {
 
 void CLaterRules::CutEntry(Entry& entry) {
     entry.cut = true;
-    --m_rules[static_cast<std::size_t>(entry.ordinal)].live;
+    --m_nodes[static_cast<std::size_t>(entry.node)].live;
 }
 
 void CLaterRules::CutSorted(Entry* entries, std::size_t count, int from, int to) {
@@ -131,12 +151,14 @@ int CLaterRules::NextAfter(int ordinal) {
 }
 
 int CLaterRules::FirstEnd(int ordinal) {
-    RuleState& rule = m_rules[static_cast<std::size_t>(ordinal)];
-    while (rule.first >= 0 && m_runs[static_cast<std::size_t>(rule.first)].cut)
-        rule.first = m_runs[static_cast<std::size_t>(rule.first)].next;
-    int first = rule.first >= 0 ? m_runs[static_cast<std::size_t>(rule.first)].end : INT_MAX;
+    const int v = m_index->RuleNode(ordinal);
+    if (v < 0) return INT_MAX;
+    NodeState& node = m_nodes[static_cast<std::size_t>(v)];
+    while (node.first >= 0 && m_runs[static_cast<std::size_t>(node.first)].cut)
+        node.first = m_runs[static_cast<std::size_t>(node.first)].next;
+    int first = node.first >= 0 ? m_runs[static_cast<std::size_t>(node.first)].end : INT_MAX;
     // The added runs, dropping those cut from the list on the way.
-    for (int* link = &rule.added; *link >= 0;) {
+    for (int* link = &node.added; *link >= 0;) {
         const Entry& entry = m_added[static_cast<std::size_t>(*link)];
         if (entry.cut) {
             *link = entry.next;

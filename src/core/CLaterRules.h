@@ -3,23 +3,25 @@
 // decider is found without checking the whole line again.
 //
 // A phrase can match only where its syllables follow one another from a
-// place a search may try. Such runs are kept per rule, each by the position
-// of its last byte in the stripped text the passes began with: the runs of
-// the whole line, then those found around each cut. A cut that takes a run's
-// last byte ends the run. A rule none of whose runs is whole cannot match,
-// and a cut can give it a run only across the cut, where the bytes around it
-// are searched again and their runs added here.
+// place a search may try. Such runs are kept by the rule index's trie node
+// their syllables lead to, which the phrase rules reading just those
+// syllables share, each by the position of its last byte in the stripped
+// text the passes began with: the runs of the whole line, then those found
+// around each cut. A cut that takes a byte of a run's shortest span ends the
+// run. A rule none of whose runs is whole cannot match, and a cut can give
+// it a run only across the cut, where the bytes around it are searched again
+// and their runs added here.
 //
-// Prepare once per rule set; Begin per line, then Add and Cut as the passes
-// go. Memory comes from the allocation seam: a call that returns false has
-// left the object to be Forgotten. One thread at a time, like the filter.
+// Prepare once per rule index; Begin per line, then Add and Cut as the
+// passes go. The index must outlive the object's use. Memory comes from the
+// allocation seam: a call that returns false has left the object to be
+// Forgotten. One thread at a time, like the filter.
 #ifndef CHATSIEVE_CORE_CLATERRULES_H
 #define CHATSIEVE_CORE_CLATERRULES_H
 
 #include <climits>
 
 #include "core/CRuleIndex.h"
-#include "matchers/CMatcherList.h"
 #include "matchers/TArray.h"
 
 namespace chatsieve {
@@ -32,9 +34,8 @@ public:
     CLaterRules(const CLaterRules&) = delete;
     CLaterRules& operator=(const CLaterRules&) = delete;
 
-    // Room for the state of `rules` (in checking order); false when memory
-    // ran out.
-    bool Prepare(const CMatcherList& rules);
+    // Room for the state of `index`'s nodes; false when memory ran out.
+    bool Prepare(const CRuleIndex& index);
     void Reset();
     bool Known() const { return m_known; }
 
@@ -46,15 +47,18 @@ public:
     struct Span {
         int start;
         int end;
-        int ordinal;
+        int node;
     };
     bool Add(const Span* runs, std::size_t count, int decider);
-    // The fewest bytes a match of rule `ordinal` takes.
-    int Shortest(int ordinal) const { return m_rules[static_cast<std::size_t>(ordinal)].shortest; }
+    // The fewest bytes the syllables leading to `node` take.
+    int Shortest(int node) const { return m_nodes[static_cast<std::size_t>(node)].shortest; }
     // Bytes [from, to) of the stripped text were cut out.
     void Cut(int from, int to);
     // Whole runs of rule `ordinal`.
-    int Live(int ordinal) const { return m_rules[static_cast<std::size_t>(ordinal)].live; }
+    int Live(int ordinal) const {
+        const int node = m_index->RuleNode(ordinal);
+        return node < 0 ? 0 : m_nodes[static_cast<std::size_t>(node)].live;
+    }
     // The first rule after `ordinal` with a whole run; INT_MAX when none.
     int NextAfter(int ordinal);
     // No run of rule `ordinal` that is still whole ends before this
@@ -64,10 +68,10 @@ public:
 
 private:
     struct Entry {
-        int start;  // no run of the rule is shorter: bytes [start, end) are its
+        int start;  // no run is shorter: bytes [start, end) are its
         int end;
-        int ordinal;
-        int next;  // the rule's next entry in the same array, -1: none
+        int node;
+        int next;  // the node's next entry in the same array, -1: none
         bool cut;
     };
     struct Batch {
@@ -76,8 +80,8 @@ private:
         int first;        // their smallest start and largest end
         int last;
     };
-    struct RuleState {
-        int shortest = 0;  // the fewest bytes a match of the rule takes
+    struct NodeState {
+        int shortest = 0;  // the fewest bytes its syllables take
         int live = 0;
         int first = -1;  // into m_runs, the first entry not known cut
         int added = -1;  // into m_added, its entries, the latest first
@@ -87,16 +91,15 @@ private:
             added = -1;
         }
     };
-    Entry MakeEntry(const Run& run) const {
-        return Entry{run.end - m_rules[static_cast<std::size_t>(run.ordinal)].shortest, run.end, run.ordinal, -1,
-                     false};
-    }
     void CutSorted(Entry* entries, std::size_t count, int from, int to);
     void CutEntry(Entry& entry);
+    // A run of `node` became whole: its rules after `decider` are asked.
+    bool Revive(int node, int decider);
     bool InsertLater(int ordinal);
 
+    const CRuleIndex* m_index = nullptr;
     bool m_known = false;
-    TArray<RuleState> m_rules;  // per rule ordinal
+    TArray<NodeState> m_nodes;  // per trie node
     int m_longest = 0;          // the largest `shortest`
     TArray<Entry> m_runs;       // the line's, sorted by end
     TArray<Entry> m_added;      // around cuts, in batches

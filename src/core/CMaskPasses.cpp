@@ -38,7 +38,8 @@ int CMaskPasses::Reach(const CPhraseRule* rule) {
     return (rule->Edges() & CPhraseRule::kEdgeEnd) ? reach + 1 : reach;
 }
 
-void CMaskPasses::Prepare(const CMatcherList& rules, const CMatcherList& skipSets, const CAllowList& allow) {
+void CMaskPasses::Prepare(const CMatcherList& rules, const CMatcherList& skipSets, const CAllowList& allow,
+                          const CRuleIndex& index) {
     Reset();
     int star = 0;
     for (const CMatcherList::Node* node = skipSets.First(); node && !star; node = node->next) {
@@ -63,7 +64,7 @@ void CMaskPasses::Prepare(const CMatcherList& rules, const CMatcherList& skipSet
         margin = Larger(margin, static_cast<int>(std::strlen(allow.Text(static_cast<int>(i)))));
     m_margin = margin + 2;
     // Without the counts (out of memory) the passes only follow one decider.
-    m_laterRules.Prepare(rules);
+    if (index.Ready()) m_laterRules.Prepare(index);
     m_prepared = true;
 }
 
@@ -419,13 +420,16 @@ bool CMaskPasses::CheckAroundCut(CRuleIndex& index, CAllowList* allow, int cut, 
     // holds, which the first question about the line tells.
     if (EarlierRules(index) != 0) return false;
     if (!m_shifted.Empty() && !ReachAfterCut(index, cut, n)) return false;
-    if (!m_shifted.Empty()) return CopyRoots(from, to) && Search(index, m_window, from);
+    if (!m_shifted.Empty()) {
+        bool shifted = false;
+        return CopyRoots(from, to, &shifted) && Search(index, m_window, from, !shifted);
+    }
     // Without roots (out of memory) every byte is taken, with every form.
     m_laterRules.Forget();
     return index.TouchesRulesBefore(m_window.Data(), m_ordinal) == 0;
 }
 
-bool CMaskPasses::MarkShifted(const CRuleIndex& index) {
+bool CMaskPasses::MarkShifted(const CRuleIndex& index, bool* shifted) {
     const std::size_t n = static_cast<std::size_t>(m_size);
     m_shifted.Clear();
     m_roots.Clear();
@@ -435,10 +439,12 @@ bool CMaskPasses::MarkShifted(const CRuleIndex& index) {
     bool reach = false;
     for (std::size_t i = 0; i < n;) {
         const std::size_t step = static_cast<std::size_t>(CharStep(text + i));
-        if (step == 1)
+        if (step == 1) {
             reach = index.MayStartForm(static_cast<unsigned char>(text[i]));
-        else if (reach)
+        } else if (reach) {
             m_shifted[i + 1] = 1;
+            *shifted = true;
+        }
         i += step;
     }
     for (std::size_t i = 0; i <= n; ++i) m_roots[i] = static_cast<unsigned char>(m_starts[i] | m_shifted[i]);
@@ -447,7 +453,7 @@ bool CMaskPasses::MarkShifted(const CRuleIndex& index) {
     return true;
 }
 
-bool CMaskPasses::CopyRoots(int from, int to) {
+bool CMaskPasses::CopyRoots(int from, int to, bool* shifted) {
     const std::size_t count = static_cast<std::size_t>(to - from);
     m_windowRoots.Clear();
     if (!m_windowRoots.Reserve(count + 1)) return false;
@@ -457,6 +463,7 @@ bool CMaskPasses::CopyRoots(int from, int to) {
     for (; h < m_holes.Size() && m_holes[h].start <= at; ++h) at += m_holes[h].end - m_holes[h].start;
     for (std::size_t i = 0; i < count; ++i) {
         while (h < m_holes.Size() && at == m_holes[h].start) at = m_holes[h++].end;
+        if (m_shifted[static_cast<std::size_t>(at)]) *shifted = true;
         roots[i] = m_roots[static_cast<std::size_t>(at++)];
     }
     roots[count] = 1;
@@ -496,14 +503,25 @@ bool CMaskPasses::ReachAfterCut(CRuleIndex& index, int cut, int n) {
     if (!CopyOut(cut, to, m_text, m_stretch) || !m_windowRoots.Reserve(count + 1)) return false;
     for (std::size_t i = 0; i <= count; ++i)
         m_windowRoots.PushBack((i & 1) && i < static_cast<std::size_t>(logical - cut) ? 1 : 0);
-    return Search(index, m_stretch, cut);
+    return Search(index, m_stretch, cut, false);
 }
 
-bool CMaskPasses::Search(CRuleIndex& index, TArray<char>& piece, int from) {
+bool CMaskPasses::Search(CRuleIndex& index, TArray<char>& piece, int from, bool inStep) {
     const bool record = m_laterRules.Known();
     m_found.Clear();
     if (record) index.RecordEndings(&m_found, piece.Size() * 8 + 64);
-    const int touches = index.TouchesRulesBefore(piece.Data(), m_ordinal, m_windowRoots.Data());
+    int touches = 0;
+    if (!inStep) {
+        touches = index.TouchesRulesBefore(piece.Data(), m_ordinal, m_windowRoots.Data());
+    } else {
+        // The automaton's walk reads written-mode edges from the marks of
+        // the text it is given: the piece's stand in.
+        const bool marks = m_folds && CopyMarks(from, from + static_cast<int>(piece.Size()) - 1);
+        if (m_folds && !marks) touches = -1;
+        if (marks) g_foldMarks.Swap(m_windowMarks);
+        if (touches == 0) touches = index.TouchesRulesBeforeInStep(piece.Data(), m_ordinal);
+        if (marks) g_foldMarks.Swap(m_windowMarks);
+    }
     const bool lost = index.EndingsLost();
     index.RecordEndings(nullptr, 0);
     if (touches != 0) return false;
@@ -516,10 +534,20 @@ int CMaskPasses::EarlierRules(CRuleIndex& index) {
     m_laterRules.Forget();
     // Recorded only where the runs can be told apart cheaply: a rule set
     // whose phrases run everywhere would record more than it saves.
-    const bool roots = MarkShifted(index);
+    bool shifted = false;
+    const bool roots = MarkShifted(index, &shifted);
     const bool record = roots && m_handOver;
-    if (record) index.RecordEndings(&m_endings, static_cast<std::size_t>(m_size) * 4 + 1024);
-    const int any = index.AnyRuleBefore(m_text.Data(), m_ordinal, roots ? m_roots.Data() : nullptr);
+    if (record) index.RecordEndings(&m_endings, static_cast<std::size_t>(m_size) * 8 + 1024);
+    // The automaton's walk reads written-mode edges from the marks: the
+    // line's, where they were when it was checked.
+    int any = -1;
+    if (roots && !shifted) {
+        if (m_folds) g_foldMarks.Swap(m_marks);
+        any = index.AnyRuleBeforeInStep(m_text.Data(), m_ordinal);
+        if (m_folds) g_foldMarks.Swap(m_marks);
+    } else {
+        any = index.AnyRuleBefore(m_text.Data(), m_ordinal, roots ? m_roots.Data() : nullptr);
+    }
     const bool lost = index.EndingsLost();
     index.RecordEndings(nullptr, 0);
     m_earlierRules = any != 0 ? 1 : 0;
@@ -539,8 +567,8 @@ bool CMaskPasses::NoteWindowEndings(int from) {
     if (!m_spans.Reserve(count)) return false;
     for (std::size_t i = 0; i < count; ++i) {
         const int end = from + m_found[i].end;
-        const int shortest = m_laterRules.Shortest(m_found[i].ordinal);
-        m_spans.PushBack(CLaterRules::Span{end - (shortest > 0 ? shortest : 1), end - 1, m_found[i].ordinal});
+        const int shortest = m_laterRules.Shortest(m_found[i].node);
+        m_spans.PushBack(CLaterRules::Span{end - (shortest > 0 ? shortest : 1), end - 1, m_found[i].node});
     }
     CLaterRules::Span* spans = m_spans.Data();
     std::sort(spans, spans + count,

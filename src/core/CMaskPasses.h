@@ -66,7 +66,8 @@ public:
     CMaskPasses& operator=(const CMaskPasses&) = delete;
 
     // The figures of the rule set the passes rely on.
-    void Prepare(const CMatcherList& rules, const CMatcherList& skipSets, const CAllowList& allow);
+    void Prepare(const CMatcherList& rules, const CMatcherList& skipSets, const CAllowList& allow,
+                 const CRuleIndex& index);
     void Reset();
 
     // Takes over after a whole check that `rule` (at `ordinal` in checking
@@ -144,9 +145,11 @@ private:
     void MapToStripped(CLaterRules::Span* spans, std::size_t count, int CLaterRules::Span::*field) const;
     // Where a search may try in m_text: m_roots, every character's start
     // and m_shifted's second bytes (see MarkShifted).
-    bool MarkShifted(const CRuleIndex& index);
+    // *shifted is set when a second byte is.
+    bool MarkShifted(const CRuleIndex& index, bool* shifted);
     // The roots of bytes [from, to) of the text as it stands, into m_windowRoots.
-    bool CopyRoots(int from, int to);
+    // *shifted is set when one of them is a second byte.
+    bool CopyRoots(int from, int to, bool* shifted);
     // After a cut at `cut`: the run of two-byte characters after it, when
     // a search may now step onto their second bytes; the runs found from
     // there are noted. False when only a whole check can tell.
@@ -154,7 +157,9 @@ private:
     // Asks the index whether `piece` of the text as it stands, from `from`,
     // at the roots in m_windowRoots, holds what may change the decider, and
     // notes the later rules' runs it holds; false when it may.
-    bool Search(CRuleIndex& index, TArray<char>& piece, int from);
+    // `inStep`: the roots are the piece's character starts, which the
+    // automaton can read.
+    bool Search(CRuleIndex& index, TArray<char>& piece, int from, bool inStep);
     bool InsertLater(int ordinal);
     // Hands the passes to the first later rule the text may still hold;
     // m_clean when none may. False when only a whole check can tell.

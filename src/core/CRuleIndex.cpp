@@ -166,15 +166,10 @@ void CRuleIndex::PhraseFound(int phrase) {
 }
 
 void CRuleIndex::RecordEnding(int node, std::size_t end) {
-    for (const int* phrase = m_nodeEnds.Begin(static_cast<std::size_t>(node));
-         phrase != m_nodeEnds.End(static_cast<std::size_t>(node)); ++phrase) {
-        const int ordinal = m_phraseRule[static_cast<std::size_t>(*phrase)];
-        if (ordinal < 0) continue;
-        if (m_endings->Size() >= m_endingsLimit || !m_endings->PushBack(Ending{static_cast<int>(end), ordinal})) {
-            m_endingsLost = true;
-            m_endings = nullptr;
-            return;
-        }
+    if (m_nodeRules.Begin(static_cast<std::size_t>(node)) == m_nodeRules.End(static_cast<std::size_t>(node))) return;
+    if (m_endings->Size() >= m_endingsLimit || !m_endings->PushBack(Ending{static_cast<int>(end), node})) {
+        m_endingsLost = true;
+        m_endings = nullptr;
     }
 }
 
@@ -386,7 +381,18 @@ int CRuleIndex::AnyRuleBefore(char* text, int ordinal, const unsigned char* root
     const bool found = FindCandidates(text, roots != nullptr);
     m_roots = nullptr;
     m_stopBefore = INT_MIN;
-    if (!found) return -1;
+    return found ? AnyBefore(ordinal) : -1;
+}
+
+int CRuleIndex::AnyRuleBeforeInStep(char* text, int ordinal) {
+    m_partsKnown = false;
+    m_stopBefore = ordinal;
+    const bool found = FindInStep(text);
+    m_stopBefore = INT_MIN;
+    return found ? AnyBefore(ordinal) : -1;
+}
+
+int CRuleIndex::AnyBefore(int ordinal) {
     for (std::size_t i = 0; i < m_candidates.Size(); ++i)
         if (m_candidates[i] < ordinal) return 1;
     // The walk went to the end: which parts of each combination the text
@@ -401,7 +407,27 @@ int CRuleIndex::TouchesRulesBefore(char* text, int ordinal, const unsigned char*
     m_roots = roots;
     const bool found = FindCandidates(text, roots != nullptr);
     m_roots = nullptr;
-    if (!found) return -1;
+    return found ? TouchedBefore(ordinal) : -1;
+}
+
+int CRuleIndex::TouchesRulesBeforeInStep(char* text, int ordinal) {
+    return FindInStep(text) ? TouchedBefore(ordinal) : -1;
+}
+
+bool CRuleIndex::FindInStep(char* text) {
+    // The automaton's ends count only when it read the whole text; the
+    // index's own walk, where it hands the text back, records its own.
+    m_walkEnds.Clear();
+    if (m_endings) m_walker.RecordEnds(&m_walkEnds);
+    const bool found = FindCandidates(text, true);
+    m_walker.RecordEnds(nullptr);
+    if (found && m_walked)
+        for (std::size_t i = 0; i + 1 < m_walkEnds.Size() && m_endings; i += 2)
+            RecordEnding(m_walkEnds[i], static_cast<std::size_t>(m_walkEnds[i + 1]));
+    return found;
+}
+
+int CRuleIndex::TouchedBefore(int ordinal) {
     for (std::size_t i = 0; i < m_candidates.Size(); ++i)
         if (m_candidates[i] < ordinal) return 1;
     // A combination needs all its parts somewhere in the line: one turning

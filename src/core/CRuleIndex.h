@@ -103,18 +103,30 @@ public:
     // non-zero, each syllable with the first of its forms that fits there,
     // as its match takes it.
     int AnyRuleBefore(char* text, int ordinal, const unsigned char* roots = nullptr);
+    // The two with a root at every character's start of `text`: the
+    // searches' own walks of it from its start, which try those places and
+    // more, read by the automaton where it can.
+    int AnyRuleBeforeInStep(char* text, int ordinal);
+    int TouchesRulesBeforeInStep(char* text, int ordinal);
     // Forgets those parts: the next line is another text.
     void ForgetParts() { m_partsKnown = false; }
     // Whether some syllable's form may start at the one-byte character
     // `byte`, so that a search may try there.
     bool MayStartForm(unsigned char byte) const { return m_emptyForms || m_formStart[byte] != 0; }
 
-    // A place where a checked phrase's syllables end, one after another:
-    // `end` is the byte after the last, `ordinal` the phrase rule's.
+    // A place where the syllables of checked phrases end, one after
+    // another: `end` is the byte after the last, `node` the trie node they
+    // lead to, which the phrase rules that read just them share.
     struct Ending {
         int end;
-        int ordinal;
+        int node;
     };
+    // The trie's nodes; the node a phrase rule's syllables lead to (-1 for
+    // other rules); the phrase rules, in checking order, that a node ends.
+    std::size_t NodeCount() const { return m_hasChildren.Size(); }
+    int RuleNode(int ordinal) const { return m_ruleNode[static_cast<std::size_t>(ordinal)]; }
+    const int* NodeRulesBegin(int node) const { return m_nodeRules.Begin(static_cast<std::size_t>(node)); }
+    const int* NodeRulesEnd(int node) const { return m_nodeRules.End(static_cast<std::size_t>(node)); }
     // While set, AnyRuleBefore and TouchesRulesBefore append to `endings`
     // every such place their walk passes (every byte, every form), up to
     // `limit` entries; past that, or when memory runs out, EndingsLost()
@@ -188,7 +200,7 @@ private:
     bool Wait(int node, std::size_t slot);
     int ReleasePending(int entry);
     void NodeReached(int node);
-    // Appends the phrases ending at `node` that rules check, ending at `end`.
+    // Appends `node`, where phrases that rules check end, ending at `end`.
     void RecordEnding(int node, std::size_t end);
     void PhraseFound(int phrase);
     void CountPart(const Postings& postings, int key);
@@ -203,6 +215,13 @@ private:
     // Phrases ending at `node` that a walk reached with `refused` bits (see
     // CCheckAutomaton::kReachedNoStart): those whose edges refuse it are not.
     void NodeReachedWith(int node, int refused);
+    // The candidates' answers to AnyRuleBefore and TouchesRulesBefore once
+    // a walk found them.
+    int AnyBefore(int ordinal);
+    int TouchedBefore(int ordinal);
+    // The candidates of `text` as its searches' walks find them, with the
+    // runs' ends recorded while RecordEndings is set.
+    bool FindInStep(char* text);
     // Tries the candidate rule `ordinal` on `text` as its own Match does.
     int TryCandidate(int ordinal, char* text, int* offset, int* length, int* level) const;
 
@@ -234,6 +253,8 @@ private:
 
     TArray<unsigned char> m_hasChildren;  // per node
     Postings m_nodeEnds;                  // node -> phrases ending there
+    Postings m_nodeRules;                 // node -> phrase rules ending there
+    TArray<int> m_ruleNode;               // by rule ordinal: its node, -1
 
     // Combination rules: parts counted as syllables and phrases turn up.
     TArray<int> m_comboRule;  // combo -> rule ordinal
@@ -300,6 +321,7 @@ private:
     bool m_walked = false;                   // the last text was walked by the automaton to its end
     TArray<int> m_rulePhrase;                // by rule ordinal: its phrase, -1 for a combination
     TArray<Ending>* m_endings = nullptr;     // see RecordEndings
+    TArray<int> m_walkEnds;                  // the automaton's (node, end) pairs
     const unsigned char* m_roots = nullptr;  // the places a loose walk takes; null: every byte
     std::size_t m_endingsLimit = 0;
     bool m_endingsLost = false;

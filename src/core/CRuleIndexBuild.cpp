@@ -39,6 +39,7 @@ void CRuleIndex::Reset() {
     m_walked = false;
     m_phraseEdges = false;
     m_rulePhrase.Reset();
+    m_ruleNode.Reset();
     m_syllableById.Reset();
     m_hasEnds.Reset();
     m_isPart.Reset();
@@ -53,7 +54,8 @@ void CRuleIndex::Reset() {
     m_formGeneration = 0;
     m_walk.Reset();
     m_alwaysCandidates.Reset();
-    for (Postings* postings : {&m_byCode, &m_phraseSyllables, &m_nodeEnds, &m_combosBySyllable, &m_combosByPhrase}) {
+    for (Postings* postings :
+         {&m_byCode, &m_phraseSyllables, &m_nodeEnds, &m_nodeRules, &m_combosBySyllable, &m_combosByPhrase}) {
         postings->start.Reset();
         postings->items.Reset();
     }
@@ -352,6 +354,19 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         m_comboMask.PushBack(0);
         m_knownParts.PushBack(0);
     }
+    // Per phrase rule the node its syllables lead to; per node those rules.
+    if (!m_ruleNode.Reserve(m_rules.Size())) return false;
+    for (std::size_t r = 0; r < m_rules.Size(); ++r) m_ruleNode.PushBack(-1);
+    pairs.Clear();
+    for (std::size_t v = 0; v < nodeCount; ++v) {
+        for (const int* phrase = m_nodeEnds.Begin(v); phrase != m_nodeEnds.End(v); ++phrase) {
+            const int rule = m_phraseRule[static_cast<std::size_t>(*phrase)];
+            if (rule < 0) continue;
+            m_ruleNode[static_cast<std::size_t>(rule)] = static_cast<int>(v);
+            if (!pairs.PushBack(PairKey(v, static_cast<std::size_t>(rule)))) return false;
+        }
+    }
+    if (!m_nodeRules.Build(nodeCount, pairs)) return false;
     m_ready = true;
     // Without the automaton (a shape it leaves to the walk below, or no
     // memory) checks walk the index's own way: slower, never different.

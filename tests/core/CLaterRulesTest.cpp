@@ -42,11 +42,12 @@ protected:
 
 TEST_F(LaterRulesTest, ARunEndsWhenACutTakesAByteOfItsShortestSpan) {
     TestFilter* filter = TwoCharacterRules(3);
+    const CRuleIndex& index = filter->Index();
     CLaterRules later;
-    ASSERT_TRUE(later.Prepare(filter->Rules()));
+    ASSERT_TRUE(later.Prepare(index));
     TArray<CLaterRules::Run> runs;
     // Rule 1 ends at 10 (bytes [6, 10) at least); rule 2 at 20.
-    ASSERT_TRUE(runs.PushBack({10, 1}) && runs.PushBack({20, 2}));
+    ASSERT_TRUE(runs.PushBack({10, index.RuleNode(1)}) && runs.PushBack({20, index.RuleNode(2)}));
     ASSERT_TRUE(later.Begin(runs, 0));
     later.Cut(10, 16);  // right after rule 1's run
     later.Cut(2, 6);    // right before it
@@ -59,7 +60,7 @@ TEST_F(LaterRulesTest, ARunEndsWhenACutTakesAByteOfItsShortestSpan) {
 
     // A run found across cuts spans the bytes they took; any other of its
     // bytes cut ends it.
-    const CLaterRules::Span across{0, 18, 1};
+    const CLaterRules::Span across{0, 18, index.RuleNode(1)};
     ASSERT_TRUE(later.Add(&across, 1, 0));
     EXPECT_EQ(1, later.Live(1));
     EXPECT_EQ(18, later.FirstEnd(1));
@@ -71,21 +72,50 @@ TEST_F(LaterRulesTest, ARunEndsWhenACutTakesAByteOfItsShortestSpan) {
 
 TEST_F(LaterRulesTest, TheNextRuleIsTheFirstInCheckingOrderWithAWholeRun) {
     TestFilter* filter = TwoCharacterRules(6);
+    const CRuleIndex& index = filter->Index();
     CLaterRules later;
-    ASSERT_TRUE(later.Prepare(filter->Rules()));
+    ASSERT_TRUE(later.Prepare(index));
     TArray<CLaterRules::Run> runs;
-    ASSERT_TRUE(runs.PushBack({40, 5}) && runs.PushBack({8, 2}) && runs.PushBack({30, 1}));
+    ASSERT_TRUE(runs.PushBack({40, index.RuleNode(5)}) && runs.PushBack({8, index.RuleNode(2)}) &&
+                runs.PushBack({30, index.RuleNode(1)}));
     ASSERT_TRUE(later.Begin(runs, 1));
     EXPECT_EQ(2, later.NextAfter(1));
     later.Cut(4, 8);
     EXPECT_EQ(5, later.NextAfter(1));
     // A cut gives rule 2 a run again: it comes before rule 5 once more.
-    const CLaterRules::Span again{20, 26, 2};
+    const CLaterRules::Span again{20, 26, index.RuleNode(2)};
     ASSERT_TRUE(later.Add(&again, 1, 1));
     EXPECT_EQ(2, later.NextAfter(1));
     EXPECT_EQ(5, later.NextAfter(2));
     later.Cut(36, 40);
     EXPECT_EQ(INT_MAX, later.NextAfter(2));
+    filter->Uninit();
+    Delete(filter);
+}
+
+// Rules that read the same syllables share their runs.
+TEST_F(LaterRulesTest, RulesReadingTheSameSyllablesShareTheirRuns) {
+    RuleSet rules;
+    rules.skipSets = {{0x20, 0x20, 0x2A, 0x2A, -1}};
+    rules.syllables = {{"a", {0xB0, 0xA1, 0xA1}}, {"b", {0xB0, 0xA2, 0xA2}}};
+    rules.phrases = {{5, {200001, 200002}}, {4, {200002}}, {3, {200001, 200002}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    const CRuleIndex& index = filter->Index();
+    ASSERT_EQ(index.RuleNode(0), index.RuleNode(2));
+    CLaterRules later;
+    ASSERT_TRUE(later.Prepare(index));
+    TArray<CLaterRules::Run> runs;
+    ASSERT_TRUE(runs.PushBack({12, index.RuleNode(0)}));
+    ASSERT_TRUE(later.Begin(runs, 0));
+    EXPECT_EQ(2, later.NextAfter(0));
+    EXPECT_EQ(1, later.Live(0));
+    // Written in letters, the two syllables take two bytes: [10, 12).
+    later.Cut(8, 10);
+    EXPECT_EQ(1, later.Live(2));
+    later.Cut(11, 12);
+    EXPECT_EQ(0, later.Live(2));
+    EXPECT_EQ(INT_MAX, later.NextAfter(0));
     filter->Uninit();
     Delete(filter);
 }
