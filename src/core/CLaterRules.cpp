@@ -8,24 +8,35 @@
 
 namespace chatsieve {
 
-bool CLaterRules::Prepare(const CRuleIndex& index) {
+void CLaterRules::Prepare(const CRuleIndex& index) {
     Reset();
     m_index = &index;
-    if (!m_nodes.Reserve(index.NodeCount())) return false;
-    for (std::size_t v = 0; v < index.NodeCount(); ++v) {
-        NodeState node;
-        // The rules a node ends read the same syllables.
-        const int* rules = index.NodeRulesBegin(static_cast<int>(v));
-        if (rules != index.NodeRulesEnd(static_cast<int>(v))) {
-            const auto* phrase = static_cast<const CPhraseRule*>(index.Rule(*rules));
-            const TArray<CMatcher*>& syllables = phrase->Syllables();
-            for (std::size_t i = 0; i < syllables.Size(); ++i)
-                node.shortest += static_cast<int>(static_cast<const CSyllable*>(syllables[i])->ShortestMatchLength());
-        }
-        if (node.shortest > m_longest) m_longest = node.shortest;
-        m_nodes.PushBack(node);
+}
+
+bool CLaterRules::Allocate() {
+    // Taken on the first line that needs it: most filters never mask a line
+    // long enough.
+    if (!m_nodes.Reserve(m_index->NodeCount())) return false;
+    for (std::size_t v = 0; v < m_index->NodeCount(); ++v) m_nodes.PushBack(NodeState{});
+    // The longest shortest span: that of any phrase rule's syllables.
+    for (std::size_t v = 0; v < m_index->NodeCount(); ++v) {
+        const int shortest = Shortest(static_cast<int>(v));
+        if (shortest > m_longest) m_longest = shortest;
     }
     return true;
+}
+
+int CLaterRules::Shortest(int v) {
+    NodeState& node = m_nodes[static_cast<std::size_t>(v)];
+    if (node.shortest >= 0) return node.shortest;
+    // The rules a node ends read the same syllables.
+    node.shortest = 0;
+    const int* rules = m_index->NodeRulesBegin(v);
+    if (rules == m_index->NodeRulesEnd(v)) return 0;
+    const TArray<CMatcher*>& syllables = static_cast<const CPhraseRule*>(m_index->Rule(*rules))->Syllables();
+    for (std::size_t i = 0; i < syllables.Size(); ++i)
+        node.shortest += static_cast<int>(static_cast<const CSyllable*>(syllables[i])->ShortestMatchLength());
+    return node.shortest;
 }
 
 void CLaterRules::Reset() {
@@ -54,11 +65,11 @@ void CLaterRules::Forget() {
 
 bool CLaterRules::Begin(TArray<Run>& runs, int decider) {
     Forget();
-    if (m_nodes.Empty()) return false;
+    if (!m_index || (m_nodes.Empty() && !Allocate())) return false;
     std::sort(runs.Data(), runs.Data() + runs.Size(), [](const Run& a, const Run& b) { return a.end < b.end; });
     if (!m_runs.Reserve(runs.Size())) return false;
     for (std::size_t i = 0; i < runs.Size(); ++i) {
-        const int shortest = m_nodes[static_cast<std::size_t>(runs[i].node)].shortest;
+        const int shortest = Shortest(runs[i].node);
         m_runs.PushBack(Entry{runs[i].end - shortest, runs[i].end, runs[i].node, -1, false});
     }
     // Each node's entries linked in order of their ends, from its first.

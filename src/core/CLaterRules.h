@@ -12,8 +12,8 @@
 // it a run only across the cut, where the bytes around it are searched again
 // and their runs added here.
 //
-// Prepare once per rule index; Begin per line, then Add and Cut as the
-// passes go. The index must outlive the object's use. Memory comes from the
+// Prepare once per rule index; Begin per line (the first takes the state of
+// every node), then Add and Cut as the passes go. The index must outlive the object's use. Memory comes from the
 // allocation seam: a call that returns false has left the object to be
 // Forgotten. One thread at a time, like the filter.
 #ifndef CHATSIEVE_CORE_CLATERRULES_H
@@ -34,8 +34,8 @@ public:
     CLaterRules(const CLaterRules&) = delete;
     CLaterRules& operator=(const CLaterRules&) = delete;
 
-    // Room for the state of `index`'s nodes; false when memory ran out.
-    bool Prepare(const CRuleIndex& index);
+    // The rule index whose nodes the runs lead to.
+    void Prepare(const CRuleIndex& index);
     void Reset();
     bool Known() const { return m_known; }
 
@@ -50,8 +50,8 @@ public:
         int node;
     };
     bool Add(const Span* runs, std::size_t count, int decider);
-    // The fewest bytes the syllables leading to `node` take.
-    int Shortest(int node) const { return m_nodes[static_cast<std::size_t>(node)].shortest; }
+    // The fewest bytes the syllables leading to `node` take (after Begin).
+    int Shortest(int node);
     // Bytes [from, to) of the stripped text were cut out.
     void Cut(int from, int to);
     // Whole runs of rule `ordinal`.
@@ -81,7 +81,7 @@ private:
         int last;
     };
     struct NodeState {
-        int shortest = 0;  // the fewest bytes its syllables take
+        int shortest = -1;  // the fewest bytes its syllables take; -1: not asked yet
         int live = 0;
         int first = -1;  // into m_runs, the first entry not known cut
         int added = -1;  // into m_added, its entries, the latest first
@@ -91,6 +91,7 @@ private:
             added = -1;
         }
     };
+    bool Allocate();
     void CutSorted(Entry* entries, std::size_t count, int from, int to);
     void CutEntry(Entry& entry);
     // A run of `node` became whole: its rules after `decider` are asked.

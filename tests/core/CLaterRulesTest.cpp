@@ -44,7 +44,7 @@ TEST_F(LaterRulesTest, ARunEndsWhenACutTakesAByteOfItsShortestSpan) {
     TestFilter* filter = TwoCharacterRules(3);
     const CRuleIndex& index = filter->Index();
     CLaterRules later;
-    ASSERT_TRUE(later.Prepare(index));
+    later.Prepare(index);
     TArray<CLaterRules::Run> runs;
     // Rule 1 ends at 10 (bytes [6, 10) at least); rule 2 at 20.
     ASSERT_TRUE(runs.PushBack({10, index.RuleNode(1)}) && runs.PushBack({20, index.RuleNode(2)}));
@@ -74,7 +74,7 @@ TEST_F(LaterRulesTest, TheNextRuleIsTheFirstInCheckingOrderWithAWholeRun) {
     TestFilter* filter = TwoCharacterRules(6);
     const CRuleIndex& index = filter->Index();
     CLaterRules later;
-    ASSERT_TRUE(later.Prepare(index));
+    later.Prepare(index);
     TArray<CLaterRules::Run> runs;
     ASSERT_TRUE(runs.PushBack({40, index.RuleNode(5)}) && runs.PushBack({8, index.RuleNode(2)}) &&
                 runs.PushBack({30, index.RuleNode(1)}));
@@ -104,7 +104,7 @@ TEST_F(LaterRulesTest, RulesReadingTheSameSyllablesShareTheirRuns) {
     const CRuleIndex& index = filter->Index();
     ASSERT_EQ(index.RuleNode(0), index.RuleNode(2));
     CLaterRules later;
-    ASSERT_TRUE(later.Prepare(index));
+    later.Prepare(index);
     TArray<CLaterRules::Run> runs;
     ASSERT_TRUE(runs.PushBack({12, index.RuleNode(0)}));
     ASSERT_TRUE(later.Begin(runs, 0));
