@@ -1,11 +1,12 @@
 // The rule compiler: every bad input of data/bad with the exact message it
-// must give, how names resolve, the tables it makes, and that a failed build
-// writes nothing.
+// must give, how names resolve, the tables it makes, how it reads its files,
+// and that a failed build writes nothing. How characters read, the written
+// mode and the rows within reach have tests of their own
+// (CharacterReadingTest, WrittenPhraseTest, PackageRowsTest).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,32 +14,20 @@
 #include <string>
 #include <vector>
 
+#include "ReadRuleFolder.h"
 #include "RuleFolder.h"
 #include "TempDir.h"
 #include "compiler/CRuleCompiler.h"
-#include "compiler/CRuleLinter.h"
-#include "compiler/PackageRows.h"
-#include "compiler/WrittenPhrase.h"
 
 namespace chatsieve::tools {
 namespace {
 
 using packhold::Cell;
+using test::Messages;
 using test::ReadFileText;
+using test::ReadOk;
+using test::ReadOnShipped;
 using test::RuleFolder;
-
-std::string Messages(const std::vector<Diagnostic>& diagnostics) {
-    std::string text;
-    for (const Diagnostic& d : diagnostics) text += d.Format() + "\n";
-    return text;
-}
-
-RuleSetSource ReadOk(const RuleFolder& folder) {
-    RuleSetSource rules;
-    std::vector<Diagnostic> diagnostics;
-    EXPECT_TRUE(CRuleCompiler().Read(folder.Path(), &rules, &diagnostics)) << Messages(diagnostics);
-    return rules;
-}
 
 std::vector<std::int32_t> Refs(const packhold::Package& package, int table, std::size_t row) {
     return package.tables[static_cast<std::size_t>(table)].rows[row][1].IntArrayValue();
@@ -256,30 +245,6 @@ TEST(CRuleCompiler, CombinationPartsAreIdsPinyinOrCharacters) {
     EXPECT_TRUE(rules.combos[0].parts[2].extra.empty());
 }
 
-// ---- readings and variants
-
-// A folder of phrases (and no combinations) on the shipped syllables and
-// ignore-sets, which stand in for the files it leaves out.
-RuleSetSource ReadOnShipped(const std::string& phrases) {
-    RuleFolder folder({{"phrases.tsv", "id\tlevel\tphrase\n" + phrases}, {"combos.tsv", "id\tlevel\tparts\n"}});
-    std::filesystem::remove(folder / "syllables.tsv");
-    std::filesystem::remove(folder / "ignore.tsv");
-    return ReadOk(folder);
-}
-
-std::string PinyinOf(const RuleSetSource& rules, const RuleSource& rule) {
-    std::string text;
-    for (const PartRef& part : rule.parts)
-        text += (text.empty() ? "" : " ") + rules.syllables[static_cast<std::size_t>(part.index)].pinyin;
-    return text;
-}
-
-std::string Extra(const PartRef& part) {
-    std::string text;
-    for (const CodeRange& range : part.extra) text += (text.empty() ? "" : " ") + FormatCodeRange(range);
-    return text;
-}
-
 // A word as a part becomes a phrase of level 0 after the table's phrases,
 // made once however many combinations name it, with its variant and
 // full-width rows; a folder that names no word is built as before.
@@ -306,169 +271,6 @@ TEST(CRuleCompiler, AWordAsAPartBecomesAPhraseOfLevelZero) {
     EXPECT_EQ(package.tables[2].rows[static_cast<std::size_t>(first[1] - 300001)][3], Cell::Text("\xCD\xE2\xB9\xD2"));
 }
 
-TEST(CRuleCompiler, ACharacterTakesTheReadingOfItsWordOrTheMarkedOne) {
-    const RuleSetSource rules = ReadOnShipped(
-        "bank\t10\t银行卡\n"
-        "walk\t10\t行走\n"
-        "alone\t10\t行\n"
-        "marked\t10\t行(hang)\n"
-        "kept\t10\t行(XING)\n"
-        "mixed\t10\tyin 行(hang) ka\n"
-        "forced\t10\t银行(xing)\n");
-    const std::vector<std::string> expected = {"yin hang ka", "xing zou",    "xing",    "hang",
-                                               "xing",        "yin hang ka", "yin xing"};
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(PinyinOf(rules, rules.phrases[i]), expected[i]) << rules.phrases[i].text;
-
-    // 行 (D0D0) read as hang goes into hang's row, so 银行卡 itself is still caught.
-    const RuleSource& bank = rules.phrases[0];
-    EXPECT_EQ(Extra(bank.parts[1]), "D0D0");
-    EXPECT_EQ(Extra(bank.parts[0]), "E379");  // and 银 brings 銀 along
-    ASSERT_EQ(bank.choices.size(), 3u);
-    EXPECT_EQ(bank.choices[1].source, CharacterChoice::Source::kWord);
-    EXPECT_EQ(bank.choices[1].word, "银行卡");
-    EXPECT_EQ(bank.choices[1].variants, "");
-    EXPECT_EQ(bank.choices[0].variants, "銀");
-
-    // Alone, 行 keeps its syllable's reading, recorded as a guess.
-    EXPECT_EQ(rules.phrases[2].choices[0].source, CharacterChoice::Source::kTable);
-    EXPECT_EQ(rules.phrases[2].choices[0].others, "hang");
-    EXPECT_EQ(Extra(rules.phrases[2].parts[0]), "");
-    EXPECT_EQ(rules.phrases[3].choices[0].source, CharacterChoice::Source::kMarked);
-    EXPECT_EQ(Extra(rules.phrases[3].parts[0]), "D0D0");
-    EXPECT_EQ(Extra(rules.phrases[4].parts[0]), "");  // its own syllable: nothing to add
-}
-
-TEST(CRuleCompiler, VariantsJoinTheSyllableRowWhileTheyFit) {
-    // 发 has two traditional forms, 發 (B06C) and 髮 (F38C), neither in a
-    // syllable; 干's 乾 is a character of its own (qian) and stays out.
-    const RuleSetSource rules = ReadOnShipped("x1\t1\t发\nx2\t1\t干\nx3\t1\t髮\n");
-    EXPECT_EQ(Extra(rules.phrases[0].parts[0]), "B06C F38C");
-    EXPECT_EQ(rules.phrases[0].choices[0].variants, "發髮");
-    EXPECT_EQ(PinyinOf(rules, rules.phrases[1]), "gan");
-    EXPECT_EQ(rules.phrases[1].choices[0].variants, "幹榦");
-    // Written in a traditional form: the simplified form's syllable, with the
-    // written character first.
-    EXPECT_EQ(PinyinOf(rules, rules.phrases[2]), "fa");
-    EXPECT_EQ(Extra(rules.phrases[2].parts[0]), "F38C B06C");
-
-    // A syllable row holds three ranges: with gua's split in three, 掛 has no room.
-    std::string syllables = ReadFileText(std::filesystem::path(TOOLS_TEST_DATA) / "base/syllables.tsv");
-    syllables.replace(syllables.find("gua\tB9CE-B9D3"), 13, "gua\tB9CE B9CF B9D0-B9D3");
-    RuleFolder crowded({{"syllables.tsv", syllables}});
-    const RuleSetSource tight = ReadOk(crowded);
-    EXPECT_TRUE(tight.phrases[0].parts[1].extra.empty());
-    EXPECT_EQ(tight.phrases[0].choices[1].leftOut, "掛");
-}
-
-// ---- the written mode: each character as written, Latin letters and digits
-// as themselves, units shared between rules.
-
-RuleSetSource ReadWrittenOnShipped(const std::string& phrases) {
-    RuleFolder folder({{"phrases.tsv", "id\tlevel\tphrase\tmatch\n" + phrases}, {"combos.tsv", "id\tlevel\tparts\n"}});
-    std::filesystem::remove(folder / "syllables.tsv");
-    std::filesystem::remove(folder / "ignore.tsv");
-    return ReadOk(folder);
-}
-
-// "wai CDE2 夕卜" for each unit of a written phrase (split form in code page 936 bytes).
-std::string Units(const RuleSetSource& rules, const RuleSource& rule) {
-    std::string text;
-    for (const PartRef& part : rule.parts) {
-        EXPECT_EQ(part.kind, PartKind::kWritten);
-        const WrittenSyllable& unit = rules.written[static_cast<std::size_t>(part.index)];
-        text += (text.empty() ? "" : " | ") + unit.romanised;
-        for (const CodeRange& r : unit.ranges) text += " " + FormatCodeRange(r);
-        if (unit.hasSplit) text += " split";
-    }
-    return text;
-}
-
-TEST(CRuleCompiler, AWrittenCharacterMatchesItselfItsFormsAndItsPinyinOnly) {
-    const RuleSetSource rules = ReadWrittenOnShipped(
-        "cheat\t60\t外挂\twritten\n"
-        "bow\t30\t弩\twritten\n"   // outside GB2312 level 1: its main reading
-        "hair\t30\t髮\twritten\n"  // traditional: its simplified form and the other traditional one
-        "loser\t20\t屌(diao)丝\twritten\n"
-        "sound\t10\t外挂\n");
-    EXPECT_EQ(Units(rules, rules.phrases[0]), "wai CDE2 split | gua B9D2 92EC split");
-    EXPECT_EQ(Units(rules, rules.phrases[1]), "nu E5F3");
-    EXPECT_EQ(Units(rules, rules.phrases[2]), "fa F38C B7A2 B06C");
-    EXPECT_EQ(Units(rules, rules.phrases[3]), "diao 8CC5 | si CBBF BD7A");
-    EXPECT_EQ(rules.phrases[4].match, MatchMode::kSound);
-    EXPECT_EQ(rules.phrases[4].parts[0].kind, PartKind::kSyllable);
-    EXPECT_TRUE(FoldsFullWidth(rules));
-}
-
-TEST(CRuleCompiler, WrittenLettersAndDigitsAreLiteralsAndFillersAreStripped) {
-    const RuleSetSource rules = ReadWrittenOnShipped(
-        "av\t40\tAV\twritten\n"
-        "age\t30\t18禁\twritten\n"
-        "wide\t30\tＡｖ\twritten\n"      // full width: the same letters
-        "url\t30\tw.x-Y.com\twritten\n"  // '.' and '-' are fillers of the shipped ignore-sets
-        "amp\t30\tA&B\twritten\n");      // '&' is too (20-2F), ':' is not
-    EXPECT_EQ(Units(rules, rules.phrases[0]), "a A3C1 A3E1 | v A3D6 A3F6");
-    EXPECT_EQ(Units(rules, rules.phrases[1]), "1 A3B1 | 8 A3B8 | jin BDFB");
-    // Units are made once: the same letters share them.
-    EXPECT_EQ(rules.phrases[2].parts[0].index, rules.phrases[0].parts[0].index);
-    EXPECT_EQ(rules.phrases[2].parts[1].index, rules.phrases[0].parts[1].index);
-    EXPECT_EQ(rules.phrases[3].parts.size(), 6u);
-    EXPECT_EQ(rules.phrases[4].parts.size(), 2u);
-    EXPECT_EQ(EdgeFlags(rules.phrases[0], rules), 3);
-    EXPECT_EQ(EdgeFlags(rules.phrases[1], rules), 3);
-    // The base set's ignore-sets keep ':', which then matches itself.
-    RuleFolder base(
-        {{"phrases.tsv", "id\tlevel\tphrase\tmatch\nc\t30\tA:B\twritten\n"}, {"combos.tsv", "id\tlevel\tparts\n"}});
-    const RuleSetSource colon = ReadOk(base);
-    EXPECT_EQ(Units(colon, colon.phrases[0]), "a A3C1 A3E1 | : A3BA | b A3C2 A3E2");
-    EXPECT_EQ(EdgeFlags(colon.phrases[0], colon), 3);
-}
-
-TEST(CRuleCompiler, WrittenRulesTakeOneRowEachAndTheFoldTable) {
-    const RuleSetSource rules =
-        ReadWrittenOnShipped("cheat\t60\t外挂\twritten\nsound\t10\t外挂\nav\t40\tAV\twritten\n");
-    const packhold::Package package = CRuleCompiler::MakePackage(rules);
-    ASSERT_EQ(package.tables.size(), 6u);
-    // Every rule is one row: the filter folds full-width letters itself.
-    ASSERT_EQ(package.tables[2].rows.size(), 3u);
-    const packhold::Table& phrases = package.tables[2];
-    EXPECT_EQ(phrases.columns[phrases.columns.size() - 2].name, "match");
-    EXPECT_EQ(phrases.columns.back().name, "edge");
-    EXPECT_EQ(phrases.rows[0][phrases.columns.size() - 2].TextValue(), "written");
-    EXPECT_FALSE(phrases.rows[1][phrases.columns.size() - 2].IsPresent());
-    // Every written rule keeps its edges; the sound one has none.
-    EXPECT_EQ(phrases.rows[0].back().IntValue(), 3);
-    EXPECT_FALSE(phrases.rows[1].back().IsPresent());
-    // No syllable row spells pinyin in full-width letters.
-    for (const std::vector<Cell>& row : package.tables[1].rows)
-        EXPECT_TRUE(!row[2].IsPresent() || row[2].TextValue()[0] != '\xA3') << row[0].TextValue();
-    // No allowed expressions: an empty table keeps the fold table sixth.
-    EXPECT_TRUE(package.tables[4].rows.empty());
-    const packhold::Table& fold = package.tables[5];
-    ASSERT_EQ(fold.rows.size(), 3u);
-    EXPECT_EQ(fold.rows[1][0].BytesValue(), (std::vector<unsigned char>{0xA3, 0xC1, 0xDA}));
-    EXPECT_EQ(fold.rows[1][1].IntValue(), 'A');
-}
-
-TEST(CRuleCompiler, AFolderWithoutWrittenRulesBuildsAsBefore) {
-    // The match column alone, all sound, changes nothing.
-    const RuleSetSource plain = ReadOnShipped("cheat\t60\t外挂\n");
-    const RuleSetSource marked = ReadWrittenOnShipped("cheat\t60\t外挂\tsound\n");
-    std::vector<unsigned char> a, b;
-    std::string error;
-    ASSERT_TRUE(packhold::EncodePackage(CRuleCompiler::MakePackage(plain), packhold::kDefaultKey, &a, &error));
-    ASSERT_TRUE(packhold::EncodePackage(CRuleCompiler::MakePackage(marked), packhold::kDefaultKey, &b, &error));
-    EXPECT_EQ(a, b);
-    EXPECT_FALSE(FoldsFullWidth(marked));
-}
-
-TEST(CRuleCompiler, ASoundCharacterBeyondTheSyllablesTakesItsMainReading) {
-    // 弩 (E5F3) is in no shipped syllable; it reads nu and catches itself there.
-    const RuleSetSource rules = ReadOnShipped("bow\t30\t弩\n");
-    EXPECT_EQ(PinyinOf(rules, rules.phrases[0]), "nu");
-    EXPECT_EQ(Extra(rules.phrases[0].parts[0]), "E5F3");
-}
-
 TEST(CRuleCompiler, ShippedTablesStandInForOnesAFolderLeavesOut) {
     const RuleSetSource rules = ReadOnShipped("cheat\t60\t外挂\n");
     EXPECT_EQ(rules.syllables.size(), 396u);
@@ -479,109 +281,7 @@ TEST(CRuleCompiler, ShippedTablesStandInForOnesAFolderLeavesOut) {
     EXPECT_EQ(ReadOk(own).syllables.size(), 11u);
 }
 
-TEST(CRuleCompiler, AnAllowedExpressionNamesEveryRowOfItsRules) {
-    RuleFolder folder({{"allow.tsv", "allow\trules\tnote\n外挂套\tcheat gold-sale\t\n"}});
-    const packhold::Package package = CRuleCompiler::MakePackage(ReadOk(folder));
-    ASSERT_EQ(package.tables.size(), 5u);
-    EXPECT_EQ(package.tables[4].rows[0][1], Cell::IntArray({300001, 300002, 300003, 400001, 400002, 400003}));
-}
-
-TEST(CRuleCompiler, RepeatedAllowedExpressionsAreBuiltOnce) {
-    const std::string once = "allow\trules\tnote\n外挂套\t\t\n家里\tcheat\t\n";
-    const packhold::Package kept = CRuleCompiler::MakePackage(ReadOk(RuleFolder({{"allow.tsv", once}})));
-    const packhold::Package folded = CRuleCompiler::MakePackage(
-        ReadOk(RuleFolder({{"allow.tsv", once + "外 挂套\t\tagain\n家里\tcheat cheat\t\n"}})));
-    ASSERT_EQ(folded.tables.size(), 5u);
-    ASSERT_EQ(folded.tables[4].rows.size(), 2u);
-    for (std::size_t row = 0; row < 2; ++row)
-        for (std::size_t column = 0; column < 3; ++column)
-            EXPECT_EQ(folded.tables[4].rows[row][column], kept.tables[4].rows[row][column]);
-    // Not the same rules: kept.
-    const packhold::Package limited =
-        CRuleCompiler::MakePackage(ReadOk(RuleFolder({{"allow.tsv", once + "外挂套\tcheat\t\n"}})));
-    EXPECT_EQ(limited.tables[4].rows.size(), 3u);
-}
-
-TEST(CRuleCompiler, RowsReferredToStayWithinReach) {
-    // wai gua has split forms, so each phrase is three rows: 33,333 of them
-    // fill the 99,999 rows a reference reaches. In a larger set the phrases
-    // past the room keep their main row only, and lint says where that
-    // starts; a 100,000th phrase cannot be referred to at all.
-    std::string phrases = "id\tlevel\tphrase\ngold\t0\t金 bi\nwechat\t0\t微信\n";
-    for (int i = 0; i < 33331; ++i) phrases += "\t1\twai gua\n";
-    const RuleSetSource fits = ReadOk(RuleFolder({{"phrases.tsv", phrases}}));
-    EXPECT_EQ(PhrasesWithFullWidthRows(fits), fits.phrases.size());
-    for (int i = 33331; i < 60000; ++i) phrases += "\t1\twai gua\n";
-    const RuleSetSource full = ReadOk(RuleFolder({{"phrases.tsv", phrases}}));
-    const std::size_t fit = PhrasesWithFullWidthRows(full);
-    ASSERT_LT(fit, full.phrases.size());
-    const packhold::Package package = CRuleCompiler::MakePackage(full);
-    EXPECT_LE(package.tables[2].rows.size(), 99999u);
-    EXPECT_GE(package.tables[2].rows.size(), 99998u);  // a rule's rows after its first are one or two
-    const std::vector<Cell>& last = package.tables[2].rows.back();
-    EXPECT_FALSE(last[4].IsPresent());  // the last phrase is a main row, not a variant row
-    std::vector<Diagnostic> warnings;
-    CRuleLinter().Check(full, &warnings);
-    const auto roomless = std::find_if(warnings.begin(), warnings.end(), [](const Diagnostic& d) {
-        return d.message.find("no room for full-width rows") != std::string::npos;
-    });
-    ASSERT_NE(roomless, warnings.end());
-    EXPECT_EQ(roomless->pos.line, static_cast<int>(fit) + 2);  // below the header
-
-    for (int i = 60000; i < 99997; ++i) phrases += "\t1\twai gua\n";
-    RuleFolder over({{"phrases.tsv", phrases + "\t1\twai gua\n"}});
-    RuleSetSource rules;
-    std::vector<Diagnostic> diagnostics;
-    EXPECT_FALSE(CRuleCompiler().Read(over.Path(), &rules, &diagnostics));
-    ASSERT_EQ(diagnostics.size(), 1u);
-    EXPECT_EQ(diagnostics[0].pos.line, 100001);
-}
-
-// `count` syllables with split forms, each used once, 32 to a phrase: every
-// one then gives two full-width syllable rows beside its own.
-RuleFolder::Files SyllablesUsedOnce(int count) {
-    std::string syllables = "pinyin\tranges\tsplit\n", phrases = "id\tlevel\tphrase\n";
-    for (int i = 0; i < count; ++i) {
-        std::string name;
-        for (int n = i, k = 0; k < 4; ++k, n /= 26) name += static_cast<char>('a' + n % 26);
-        syllables += name + "\tB0A1\t夕卜\n";
-        phrases += (i % 32 == 0 ? (i ? "\n\t1\t" : "\t1\t") : " ") + name;
-    }
-    return {{"syllables.tsv", syllables}, {"phrases.tsv", phrases + "\n"}, {"combos.tsv", "id\tlevel\tparts\n"}};
-}
-
-TEST(CRuleCompiler, RefusesSyllableRowsPastReachOnceFullWidthRowsAreMade) {
-    // 33,333 syllables make 99,999 rows, the most a reference names.
-    const RuleSetSource fits = ReadOk(RuleFolder(SyllablesUsedOnce(33333)));
-    EXPECT_EQ(LayOutRows(fits).syllables.size(), 99999u);
-
-    test::ScopedTempDir dir;
-    RuleFolder over(SyllablesUsedOnce(33334));
-    std::vector<Diagnostic> diagnostics;
-    EXPECT_FALSE(CRuleCompiler().Build(over.Path(), "out.res", &diagnostics));
-    ASSERT_EQ(diagnostics.size(), 1u) << Messages(diagnostics);
-    // The last phrase holds the syllable whose rows cross the limit.
-    EXPECT_EQ(diagnostics[0].pos.line, 2 + 33333 / 32);
-    EXPECT_NE(diagnostics[0].message.find("needs a syllable row past the 99999"), std::string::npos)
-        << diagnostics[0].message;
-    EXPECT_FALSE(std::filesystem::exists("out.res"));
-}
-
-TEST(CRuleCompiler, RefusesAnAllowedExpressionNamingACombinationRowPastReach) {
-    // 外 挂 each has a split form, so every combination is three rows: the
-    // 33,333rd ends on row 99,999, the 33,334th starts past it.
-    std::string combos = "id\tlevel\tparts\n";
-    for (int i = 1; i <= 33334; ++i) combos += "c" + std::to_string(i) + "\t1\t外 挂\n";
-    RuleFolder at({{"combos.tsv", combos}, {"allow.tsv", "allow\trules\tnote\n外挂套\tc33333\t\n"}});
-    ReadOk(at);
-    RuleFolder over({{"combos.tsv", combos}, {"allow.tsv", "allow\trules\tnote\n外挂套\tc33334\t\n"}});
-    RuleSetSource rules;
-    std::vector<Diagnostic> diagnostics;
-    EXPECT_FALSE(CRuleCompiler().Read(over.Path(), &rules, &diagnostics));
-    ASSERT_EQ(diagnostics.size(), 1u) << Messages(diagnostics);
-    EXPECT_EQ(diagnostics[0].pos.line, 2);
-    EXPECT_NE(diagnostics[0].message.find("combination 'c33334'"), std::string::npos) << diagnostics[0].message;
-}
+// ---- reading the files
 
 TEST(CRuleCompiler, RefusesAnOverlongPhraseOrRowWithoutWalkingItOncePerCharacter) {
     // Columns counted from the line start for every character made these
@@ -603,37 +303,6 @@ TEST(CRuleCompiler, RefusesAnOverlongPhraseOrRowWithoutWalkingItOncePerCharacter
     EXPECT_EQ(Messages(diagnostics), manyFields.Path() +
                                          "/phrases.tsv:2:7: too many fields: the table has 3 columns "
                                          "(id<TAB>level<TAB>phrase)\n");
-}
-
-TEST(CRuleCompiler, AWrittenPhraseIsReadInTimeProportionalToItsLength) {
-    // Columns counted from the phrase's start for every character made a
-    // phrase of 320,000 characters take 27 s, one of 80,000 2.3 s. A phrase
-    // 8 times as long takes about 8 times as long read in linear time and 64
-    // times read in quadratic time; the fastest of five reads of each,
-    // taken in turn, is compared against a bound between the two, so a busy
-    // machine does not decide.
-    const auto phraseFolder = [](std::size_t characters) {
-        const char* const cycle[] = {"外", "挂", "私", "服", "作", "弊", "a", "1"};
-        std::string phrase;
-        for (std::size_t i = 0; i < characters; ++i) phrase += cycle[i % 8];
-        return RuleFolder({{"phrases.tsv", "id\tlevel\tphrase\ttags\tmatch\n\t1\t" + phrase + "\t\twritten\n"}});
-    };
-    const RuleFolder shortFolder = phraseFolder(40000), longFolder = phraseFolder(320000);
-    const auto seconds = [](const RuleFolder& folder) {
-        RuleSetSource rules;
-        std::vector<Diagnostic> diagnostics;
-        const auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(CRuleCompiler().Read(folder.Path(), &rules, &diagnostics));
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    };
-    double shorter = 1e9, longer = 1e9;
-    for (int run = 0; run < 5; ++run) {
-        shorter = std::min(shorter, seconds(shortFolder));
-        longer = std::min(longer, seconds(longFolder));
-    }
-    RecordProperty("seconds_40000", std::to_string(shorter));
-    RecordProperty("seconds_320000", std::to_string(longer));
-    EXPECT_LT(longer, 24 * shorter) << shorter << " s for 40,000 characters, " << longer << " s for 320,000";
 }
 
 TEST(CRuleCompiler, ReadsCommentsBlankLinesLineEndsAndShortRows) {
