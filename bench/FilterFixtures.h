@@ -12,7 +12,7 @@
 
 #include "RealList.h"
 #include "Workload.h"
-#include "core/CChatsieve.h"
+#include "host/CChatsieve.h"
 
 namespace chatsieve::bench {
 

@@ -10,7 +10,7 @@
 #include "Chatsieve.h"
 #include "FuzzPackage.h"
 #include "FuzzSupport.h"
-#include "core/CChatsieve.h"
+#include "host/CChatsieve.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char*** argv) {
     const auto folder = std::filesystem::absolute((*argv)[0]).parent_path() / "fuzz-differential";

@@ -123,7 +123,7 @@ constexpr int EncodeRuleRef(int kind, int row) { return kind * kRuleRefBase + ro
 // then the combinations, each in table order. A rule of level 0 is never
 // tried on its own (a combination may still use a phrase of level 0). Rule
 // data uses levels up to kMaxUsualLevel; higher ones are tried before them.
-// rules/LevelOrder.h puts rules in this order.
+// load/LevelOrder.h puts rules in this order.
 constexpr int kMaxUsualLevel = 63;
 constexpr bool IsTriedLevel(int level) { return level > 0; }
 constexpr bool TriedBefore(int level, int other) { return level > other; }

@@ -21,7 +21,7 @@ namespace chatsieve {
 using PositionMap = TArray<int>;
 
 extern PositionMap g_positionMap;
-// Only while the loaded package folds characters (core/CFoldTable.h): per
+// Only while the loaded package folds characters (build/CFoldTable.h): per
 // byte of the stripped text, kFoldWide when it stands for a folded two-byte
 // character, kFoldAfterGap when fillers were stripped right before it.
 // Empty otherwise; written-mode edges read it.

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "../support/RuleFixture.h"
+#include "load/LevelOrder.h"
 #include "matchers/CMatcher.h"
-#include "rules/LevelOrder.h"
 
 namespace chatsieve::test {
 namespace {

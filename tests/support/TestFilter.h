@@ -11,7 +11,7 @@
 #include "RuleFixture.h"
 #include "RuleSet.h"
 #include "TempDir.h"
-#include "core/CChatsieve.h"
+#include "host/CChatsieve.h"
 
 namespace chatsieve::test {
 

@@ -10,16 +10,16 @@
 #include "SyllableForms.h"
 #include "compiler/CCharacterData.h"
 #include "compiler/CCodePage936.h"
-#include "core/CAllowList.h"
-#include "core/CChatsieve.h"
 #include "format/RulePackage.h"
+#include "host/CChatsieve.h"
+#include "load/LevelOrder.h"
 #include "matchers/CComboRule.h"
 #include "matchers/CPhraseRule.h"
 #include "matchers/CSyllable.h"
 #include "matchers/ProcessLists.h"
 #include "platform/AsciiText.h"
 #include "platform/MbText.h"
-#include "rules/LevelOrder.h"
+#include "run/CAllowList.h"
 
 namespace chatsieve::tools {
 

@@ -13,7 +13,7 @@
 #include "compiler/RuleCoverage.h"
 #include "compiler/Utf8.h"
 #include "format/RulePackage.h"
-#include "rules/LevelOrder.h"
+#include "load/LevelOrder.h"
 
 namespace chatsieve::tools {
 

@@ -1,0 +1,185 @@
+#include "load/CRuleLoader.h"
+
+#include <cstring>
+
+#include "matchers/CComboRule.h"
+#include "matchers/CPhraseRule.h"
+#include "matchers/CSkipSet.h"
+#include "matchers/CSyllable.h"
+#include "matchers/ProcessLists.h"
+#include "platform/Memory.h"
+
+namespace chatsieve {
+
+static_assert(static_cast<int>(kMaxAllowBytes) <= packhold::kMaxCellBytes,
+              "an allowed expression fits the library's largest cell");
+
+namespace {
+
+// One scratch buffer per table, reused for every row. It is as large as the
+// largest cell the package library hands out, since the row operations are
+// given no capacity; each table then refuses counts above its own limit.
+class ScratchBuffer {
+public:
+    ScratchBuffer() : m_data(Allocate(packhold::kMaxCellBytes)) {}
+    ~ScratchBuffer() { Free(m_data); }
+    ScratchBuffer(const ScratchBuffer&) = delete;
+    ScratchBuffer& operator=(const ScratchBuffer&) = delete;
+
+    bool Ok() const { return m_data != nullptr; }
+    int* Ints() { return static_cast<int*>(m_data); }
+    unsigned char* Bytes() { return static_cast<unsigned char*>(m_data); }
+
+private:
+    void* m_data;
+};
+
+// Initialises a new matcher with `init` and appends it to `list`; a matcher
+// that cannot be set up or listed is destroyed.
+template <class Matcher, class InitFn>
+int AddMatcher(CMatcherList& list, InitFn init) {
+    Matcher* matcher = New<Matcher>();
+    if (!matcher) return 0;
+    if (!init(matcher) || !list.PushBack(matcher)) {
+        matcher->Destroy();
+        return 0;
+    }
+    return 1;
+}
+
+// Reads every row of `table` with `readRow(row, scratch)`, all rows sharing
+// one scratch buffer; 0 at the first row that is missing or refused.
+template <class ReadRow>
+int ReadRows(IPackholdTable* table, ReadRow readRow) {
+    ScratchBuffer scratch;
+    if (!scratch.Ok()) return 0;
+    const int rows = table->GetRowCount();
+    for (int i = 0; i < rows; ++i) {
+        IPackholdRow* row = table->GetRow(i);
+        if (!row || !readRow(row, scratch)) return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+CRuleLoader::CRuleLoader(CMatcherList& skipSets, int& logEnabled, int& highestLevel, const char* libraryName)
+    : m_skipSets(skipSets), m_logEnabled(logEnabled), m_highestLevel(highestLevel), m_libraryName(libraryName) {}
+
+int CRuleLoader::Run() {
+    CIPackholdHelper helper(m_libraryName);
+    IPackhold* root = helper.Create(0);
+    if (!root) return 0;
+    const char key[] = {kRulePackageKey[0], kRulePackageKey[1], kRulePackageKey[2], kRulePackageKey[3], 0};
+    IPackholdFile* file = root->OpenFile(kRulePackagePath, 0, key);
+    if (!file) return 0;
+
+    int ok = 1;
+    if (IPackholdTableSet* tables = file->GetTableSet()) {
+        IPackholdTable* table = nullptr;
+        ok = (table = tables->GetTable(kIgnoreTable)) && ReadSkipSets(table) &&
+             (table = tables->GetTable(kSyllableTable)) && ReadSyllables(table) &&
+             (table = tables->GetTable(kPhraseTable)) &&
+             ReadLevelRules<CPhraseRule>(table, kMaxPhraseRefs, g_phrases) && (table = tables->GetTable(kComboTable)) &&
+             ReadLevelRules<CComboRule>(table, kMaxComboRefs, g_combos) && !m_skipSets.Empty() &&
+             !g_syllables.Empty() && !g_phrases.Empty();
+        if (ok && m_allow && (table = tables->GetTable(kAllowTable))) ok = ReadAllowList(table);
+        if (ok && m_fold && (table = tables->GetTable(kFoldTable))) ok = ReadFoldTable(table);
+        // Edges belong to the written mode, which comes with the fold table:
+        // a package without it matches as packages always have.
+        if (ok && m_fold && m_foldEmpty(m_fold))
+            for (CMatcherList::Node* node = g_phrases.First(); node; node = node->next)
+                static_cast<CPhraseRule*>(node->matcher)->SetEdges(0);
+    }
+    file->Close();
+    helper.Release();
+    return ok;
+}
+
+int CRuleLoader::ReadSkipSets(IPackholdTable* table) {
+    return ReadRows(table, [this](IPackholdRow* row, ScratchBuffer& scratch) {
+        const int count = row->GetIntArray(kCodeColumn, scratch.Ints(), 0);
+        if (count <= 0 || count > kMaxIgnoreValues) return 0;
+        if (!row->GetInt(kLogColumn, &m_logEnabled, 0)) return 0;
+        return AddMatcher<CSkipSet>(m_skipSets, [&](CSkipSet* set) { return set->Init(scratch.Ints(), count); });
+    });
+}
+
+int CRuleLoader::ReadSyllables(IPackholdTable* table) {
+    return ReadRows(table, [](IPackholdRow* row, ScratchBuffer& scratch) {
+        const char* romanised = row->GetString(kPinyinColumn);
+        if (!romanised) return 0;
+        const int count = row->GetBytes(kCodeColumn, scratch.Bytes(), 0);
+        if (count <= 0 || count > kMaxSyllableCodeBytes) return 0;
+        const char* splitForm = row->GetString(kSplitColumn);
+        return AddMatcher<CSyllable>(g_syllables, [&](CSyllable* syllable) {
+            return syllable->Init(romanised, scratch.Bytes(), count, splitForm);
+        });
+    });
+}
+
+int CRuleLoader::ReadAllowList(IPackholdTable* table) {
+    IPackholdRow* first = table->GetRowCount() > 0 ? table->GetRow(0) : nullptr;
+    if (!first || !first->GetString(kAllowColumn)) return 1;
+    return ReadRows(table, [this](IPackholdRow* row, ScratchBuffer& scratch) {
+        const char* text = row->GetString(kAllowColumn);
+        if (!text || std::strlen(text) > kMaxAllowBytes) return 0;
+        const int count = row->GetIntArray(kAllowRulesColumn, scratch.Ints(), 0);
+        CMatcher* resolved[packhold::kMaxCellBytes / sizeof(int)];
+        for (int i = 0; i < count; ++i) {
+            const RefEntry ref = DecodeRuleRef(scratch.Ints()[i]);
+            const CMatcherList* list = ref.kind == kPhraseKind  ? &g_phrases
+                                       : ref.kind == kComboKind ? &g_combos
+                                                                : nullptr;
+            resolved[i] = list ? list->At(static_cast<unsigned>(ref.index)) : nullptr;
+            if (!resolved[i]) return 0;
+        }
+        return m_addAllowed(m_allow, text, resolved, count) ? 1 : 0;
+    });
+}
+
+int CRuleLoader::ReadFoldTable(IPackholdTable* table) {
+    IPackholdRow* first = table->GetRowCount() > 0 ? table->GetRow(0) : nullptr;
+    unsigned char probe[packhold::kMaxCellBytes];
+    if (!first || first->GetBytes(kFoldColumn, probe, 0) <= 0) return 1;
+    return ReadRows(table, [this](IPackholdRow* row, ScratchBuffer& scratch) {
+        int to = 0;
+        if (row->GetBytes(kFoldColumn, scratch.Bytes(), 0) != 3 || !row->GetInt(kFoldToColumn, &to, 0)) return 0;
+        const unsigned char* range = scratch.Bytes();
+        return m_addFolded(m_fold, range[0], range[1], range[2], to) ? 1 : 0;
+    });
+}
+
+namespace {
+
+// Phrase rows of packages with written-mode rules may say that letters and
+// digits must not stand right before or after their match; no other rule
+// kind and no other package has that cell.
+void ReadEdges(IPackholdRow* row, CPhraseRule* rule) {
+    int edges = 0;
+    if (row->GetInt(kEdgeColumn, &edges, 0)) rule->SetEdges(edges);
+}
+void ReadEdges(IPackholdRow*, CComboRule*) {}
+
+}  // namespace
+
+template <class Rule>
+int CRuleLoader::ReadLevelRules(IPackholdTable* table, int capacity, CMatcherList& list) {
+    return ReadRows(table, [&](IPackholdRow* row, ScratchBuffer& scratch) {
+        int level = 0;
+        if (!row->GetInt(kLevelColumn, &level, 0)) return 0;
+        const int count = row->GetIntArray(kRefsColumn, scratch.Ints(), 0);
+        if (count <= 0 || count > capacity) return 0;
+        if (!AddMatcher<Rule>(list, [&](Rule* rule) {
+                if (!rule->Init(scratch.Ints(), count, level)) return 0;
+                if (m_fold) ReadEdges(row, rule);
+                return 1;
+            }))
+            return 0;
+        // Only a rule that was set up raises the highest level.
+        if (level > m_highestLevel) m_highestLevel = level;
+        return 1;
+    });
+}
+
+}  // namespace chatsieve

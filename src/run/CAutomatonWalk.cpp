@@ -1,0 +1,314 @@
+#include "run/CAutomatonWalk.h"
+
+#include <cstring>
+
+#include "matchers/ProcessLists.h"
+#include "platform/AsciiText.h"
+#include "platform/CodePage.h"
+#include "platform/Compiler.h"
+
+namespace chatsieve {
+
+namespace {
+
+std::uint64_t HashSet(const CCheckAutomaton::Position* set, std::size_t count) {
+    std::uint64_t hash = 0x84222325CBF29CE4ull ^ count;
+    for (std::size_t i = 0; i < count; ++i) hash = (hash ^ set[i]) * 0x100000001B3ull;
+    return hash ^ (hash >> 29);
+}
+
+}  // namespace
+
+void CAutomatonWalk::Reset() {
+    m_pool.Reset();
+    m_states.Reset();
+    m_stateTable.Reset();
+    m_transitions.Reset();
+    m_transitionCount = 0;
+    m_reachedPool.Reset();
+    m_next.Reset();
+    m_reached.Reset();
+    m_seenLine.Reset();
+    m_firstAt.Reset();
+    m_previousAt.Reset();
+}
+
+std::size_t CAutomatonWalk::MemoBytes() const {
+    return m_pool.Size() * sizeof(Position) + m_states.Size() * sizeof(State) + m_stateTable.Size() * sizeof(int) +
+           m_transitions.Size() * sizeof(Transition) + m_reachedPool.Size() * sizeof(int);
+}
+
+bool CAutomatonWalk::Flush() {
+    m_pool.Clear();
+    m_states.Clear();
+    m_reachedPool.Clear();
+    m_transitionCount = 0;
+    m_stateTable.Clear();
+    m_transitions.Clear();
+    if (!m_stateTable.Reserve(64) || !m_transitions.Reserve(256)) return false;
+    for (int i = 0; i < 64; ++i) m_stateTable.PushBack(-1);
+    for (int i = 0; i < 256; ++i) m_transitions.PushBack(Transition{kNoPair, 0, 0, 0, 0});
+    return Intern(nullptr, 0) == 0;
+}
+
+bool CAutomatonWalk::GrowStates() {
+    const std::size_t size = m_stateTable.Size() * 2;
+    m_stateTable.Clear();
+    if (!m_stateTable.Reserve(size)) return false;
+    for (std::size_t i = 0; i < size; ++i) m_stateTable.PushBack(-1);
+    for (std::size_t id = 0; id < m_states.Size(); ++id) {
+        std::size_t slot = static_cast<std::size_t>(m_states[id].hash) & (size - 1);
+        while (m_stateTable[slot] >= 0) slot = (slot + 1) & (size - 1);
+        m_stateTable[slot] = static_cast<int>(id);
+    }
+    return true;
+}
+
+int CAutomatonWalk::Intern(const Position* set, std::size_t count) {
+    const std::uint64_t hash = HashSet(set, count);
+    const std::size_t mask = m_stateTable.Size() - 1;
+    std::size_t slot = static_cast<std::size_t>(hash) & mask;
+    for (; m_stateTable[slot] >= 0; slot = (slot + 1) & mask) {
+        const State& state = m_states[static_cast<std::size_t>(m_stateTable[slot])];
+        if (state.hash == hash && state.count == count &&
+            (count == 0 || std::memcmp(m_pool.Data() + state.start, set, count * sizeof(Position)) == 0))
+            return m_stateTable[slot];
+    }
+    const int id = static_cast<int>(m_states.Size());
+    if (!m_states.PushBack(State{static_cast<std::uint32_t>(m_pool.Size()), static_cast<std::uint32_t>(count), hash}) ||
+        !m_pool.ReserveMore(count))
+        return -1;
+    for (std::size_t i = 0; i < count; ++i) m_pool.PushBack(set[i]);
+    m_stateTable[slot] = id;
+    if (m_states.Size() * 2 > m_stateTable.Size() && !GrowStates()) return -1;
+    return id;
+}
+
+bool CAutomatonWalk::GrowTransitions() {
+    TArray<Transition> old;
+    old.Swap(m_transitions);
+    const std::size_t size = old.Size() * 2;
+    if (!m_transitions.Reserve(size)) {
+        old.Swap(m_transitions);
+        return false;
+    }
+    for (std::size_t i = 0; i < size; ++i) m_transitions.PushBack(Transition{kNoPair, 0, 0, 0, 0});
+    for (std::size_t i = 0; i < old.Size(); ++i) {
+        if (old[i].key == kNoPair) continue;
+        std::size_t slot = PairHash(old[i].key) & (size - 1);
+        while (m_transitions[slot].key != kNoPair) slot = (slot + 1) & (size - 1);
+        m_transitions[slot] = old[i];
+    }
+    return true;
+}
+
+CAutomatonWalk::Transition* CAutomatonWalk::Find(int state, unsigned symbol) {
+    const std::uint64_t key = PairKey(static_cast<std::size_t>(state), symbol);
+    const std::size_t mask = m_transitions.Size() - 1;
+    for (std::size_t slot = PairHash(key) & mask;; slot = (slot + 1) & mask) {
+        Transition& t = m_transitions[slot];
+        if (t.key == key) return &t;
+        if (t.key == kNoPair) return nullptr;
+    }
+}
+
+CAutomatonWalk::Transition* CAutomatonWalk::Compute(const CCheckAutomaton& automaton, int state, unsigned symbol) {
+    const State from = m_states[static_cast<std::size_t>(state)];
+    m_steps += from.count + 1;
+    if (!automaton.Step(m_pool.Data() + from.start, from.count, symbol >> 3, symbol & 7, &m_next, &m_reached))
+        return nullptr;
+    if (m_next.Size() > m_liveSet || MemoBytes() > m_memoBytes) return nullptr;
+    const int next = Intern(m_next.Data(), m_next.Size());
+    if (next < 0) return nullptr;
+    const std::uint32_t reachedStart = static_cast<std::uint32_t>(m_reachedPool.Size());
+    if (!m_reachedPool.ReserveMore(m_reached.Size())) return nullptr;
+    for (std::size_t i = 0; i < m_reached.Size(); ++i) m_reachedPool.PushBack(m_reached[i]);
+    if ((m_transitionCount + 1) * 2 > m_transitions.Size() && !GrowTransitions()) return nullptr;
+    const std::uint64_t key = PairKey(static_cast<std::size_t>(state), symbol);
+    const std::size_t mask = m_transitions.Size() - 1;
+    std::size_t slot = PairHash(key) & mask;
+    while (m_transitions[slot].key != kNoPair) slot = (slot + 1) & mask;
+    m_transitions[slot] = Transition{key, next, reachedStart, static_cast<std::uint32_t>(m_reached.Size()), m_line - 1};
+    ++m_transitionCount;
+    return &m_transitions[slot];
+}
+
+bool CAutomatonWalk::Merge(int* slot, int state) {
+    // Two streams meet: the union of their sets, both sorted.
+    const State a = m_states[static_cast<std::size_t>(*slot)];
+    const State b = m_states[static_cast<std::size_t>(state)];
+    m_next.Clear();
+    if (!m_next.Reserve(a.count + b.count)) return false;
+    std::size_t i = 0, j = 0;
+    const Position* pa = m_pool.Data() + a.start;
+    const Position* pb = m_pool.Data() + b.start;
+    while (i < a.count || j < b.count) {
+        if (j == b.count || (i < a.count && pa[i] < pb[j])) {
+            m_next.PushBack(pa[i++]);
+        } else {
+            if (i < a.count && pa[i] == pb[j]) ++i;
+            m_next.PushBack(pb[j++]);
+        }
+    }
+    if (m_next.Size() > m_liveSet) return false;
+    *slot = Intern(m_next.Data(), m_next.Size());
+    return *slot >= 0;
+}
+
+bool CAutomatonWalk::NoteEnds(const Transition& t, std::size_t end) {
+    for (std::uint32_t i = 0; i < t.reachedCount; ++i) {
+        const int reached = m_reachedPool[t.reachedStart + i];
+        if (reached >= 0 && (!m_ends->PushBack(reached >> 2) || !m_ends->PushBack(static_cast<int>(end)))) return false;
+    }
+    return true;
+}
+
+bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
+                          const unsigned char* marks, std::size_t markCount, TArray<int>* reached) {
+    // Fillers stood right before byte i: runs of letters apart there are
+    // apart in the line.
+    const auto gap = [&](std::size_t i) { return i < markCount && (marks[i] & kFoldAfterGap); };
+    if (m_seenLine.Size() != automaton.ClassCount()) {
+        const std::size_t classes = automaton.ClassCount();
+        m_seenLine.Clear();
+        if (!m_seenLine.Reserve(classes) || !m_firstAt.Reserve(classes) || !m_previousAt.Reserve(classes)) {
+            ++m_handedBack;
+            return false;
+        }
+        for (std::size_t c = 0; c < classes; ++c) m_seenLine.PushBack(0);
+        m_firstAt.SetFilled(classes);
+        m_previousAt.SetFilled(classes);
+    }
+    if (++m_line == 0) {
+        for (std::size_t i = 0; i < m_transitions.Size(); ++i) m_transitions[i].line = 0;
+        for (std::size_t c = 0; c < m_seenLine.Size(); ++c) m_seenLine[c] = 0;
+        m_line = 1;
+    }
+    if ((m_states.Empty() || MemoBytes() > m_memoBytes) && !Flush()) {
+        ++m_handedBack;
+        return false;
+    }
+    const bool* lead = ActiveLeadBytes().isLead;
+    const std::uint32_t* classOf = automaton.ClassTable();
+    // Read at every character; kept in locals, which the stores below
+    // cannot be taken to change.
+    const unsigned line = m_line;
+    unsigned* seenLine = m_seenLine.Data();
+    unsigned long long steps = 0;
+    // The start's stream: its next place and the one before.
+    std::size_t start = 0;
+    int beforeStart = -1;
+    // The state reached by reading the character at x; kHandBack when the
+    // line is handed back, kCutLead at a lead byte cut off by the terminator.
+    constexpr int kHandBack = -1, kCutLead = -2;
+    std::size_t width = 1;
+    unsigned cls = 0;
+    // Written once for the walk's two loops, and not a call: it is most of
+    // the walk.
+    const auto read = [&](std::size_t x, int state) CHATSIEVE_ALWAYS_INLINE -> int {
+        unsigned value = text[x];
+        width = 1;
+        if (lead[value]) {
+            if (text[x + 1] == 0) return kCutLead;
+            value = value << 8 | text[x + 1];
+            width = 2;
+        }
+        cls = classOf[value];
+        ++steps;
+        unsigned symbol = cls << 3 | (x == start ? 0 : CCheckAutomaton::kOffStart);
+        if (edges && width == 1 && IsAsciiAlnum(value)) {
+            // A letter or digit inside a character, or right after one with
+            // no fillers between, begins no match of a phrase with a start
+            // edge; one right before another ends none with an end edge.
+            if (x != start ||
+                (beforeStart >= 0 && beforeStart + 1 == static_cast<int>(x) && IsAsciiAlnum(text[x - 1]) && !gap(x)))
+                symbol |= CCheckAutomaton::kStartBlocked;
+            if (IsAsciiAlnum(text[x + 1]) && !gap(x + 1)) symbol |= CCheckAutomaton::kEndBlocked;
+        }
+        if (x == start) {
+            if (cls != 0 && seenLine[cls] != line) {
+                seenLine[cls] = line;
+                m_firstAt[cls] = static_cast<int>(x);
+                m_previousAt[cls] = beforeStart;
+            }
+            beforeStart = static_cast<int>(x);
+            start = x + width;
+        }
+        if (cls == 0 && state == 0) return 0;
+        Transition* t = Find(state, symbol);
+        if (!t && !(t = Compute(automaton, state, symbol))) return kHandBack;
+        if (t->reachedCount != 0) {
+            if (m_ends && !NoteEnds(*t, x + width)) return kHandBack;
+            if (t->line != line) {
+                t->line = line;
+                for (std::uint32_t i = 0; i < t->reachedCount; ++i)
+                    if (!reached->PushBack(m_reachedPool[t->reachedStart + i])) return kHandBack;
+            }
+        }
+        return t->next;
+    };
+    // A search that fails at a one-byte character moves on two bytes: into
+    // the character after it, where a second stream starts with the root
+    // alone (which any set waiting there holds already).
+    const auto spawns = [&](std::size_t x) {
+        return width == 1 && x + 2 < n && (automaton.ClassFlags(cls) & CCheckAutomaton::kStartsFirst) &&
+               lead[text[x + 1]];
+    };
+    const auto handBack = [&]() {
+        m_steps += steps;
+        ++m_handedBack;
+        return false;
+    };
+
+    std::size_t x = 0;
+    int state = 0;
+    while (x < n) {
+        // Most of a line has the start's stream alone: no ring to keep.
+        const int next = read(x, state);
+        if (next == kCutLead) break;
+        if (next < 0) return handBack();
+        if (!spawns(x)) {
+            state = next;
+            x += width;
+            continue;
+        }
+        // Two streams: the set waiting at each of the next bytes, -1 where
+        // no stream arrives, 0 where one arrives with no position but the
+        // root; until only the start's stream is left.
+        int arrive[4] = {-1, -1, -1, -1};
+        if (x + 1 < n) arrive[(x + 1) & 3] = next;
+        arrive[(x + 2) & 3] = 0;
+        for (++x; x < n; ++x) {
+            const int at = arrive[x & 3];
+            if (at < 0) continue;
+            if (x == start) {
+                bool alone = true;
+                for (std::size_t k = 1; k < 4 && alone; ++k) alone = arrive[(x + k) & 3] < 0;
+                if (alone) break;
+            }
+            arrive[x & 3] = -1;
+            const int after = read(x, at);
+            if (after == kCutLead) {
+                x = n;
+                break;
+            }
+            if (after < 0) return handBack();
+            if (spawns(x) && arrive[(x + 2) & 3] < 0) arrive[(x + 2) & 3] = 0;
+            if (x + width >= n) continue;
+            int& slot = arrive[(x + width) & 3];
+            if (slot <= 0) {
+                slot = after;
+            } else if (after != 0 && after != slot && !Merge(&slot, after)) {
+                return handBack();
+            }
+        }
+        if (x < n) {
+            state = arrive[x & 3];
+            arrive[x & 3] = -1;
+        }
+    }
+    m_steps += steps;
+    return true;
+}
+
+}  // namespace chatsieve

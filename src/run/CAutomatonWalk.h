@@ -1,0 +1,126 @@
+// CAutomatonWalk: walks a stripped text through a CCheckAutomaton and gathers
+// what the text's searches can reach, for the rule index to turn into
+// candidates.
+//
+// The text is read as the phrase rules' searches read it: character by
+// character from its start, and, where a search resumes two bytes after a
+// one-byte character that can begin a first syllable, from inside the
+// two-byte character that follows. Each of these two streams carries a set of
+// the automaton's positions; where they meet, their sets join.
+//
+// Sets that recur are interned and each step from one over a class is kept,
+// so a warm walk costs a table probe a character: the automaton becomes a DFA
+// as lines need it. The kept steps are capped: past the cap, or past the live
+// set bound, the walk hands its line back (Walk answers false) and the rule
+// index walks it its own way; the memo starts afresh before the next line.
+//
+// Per-check state only: one walker per thread of checks. It keeps no pointer
+// into the automaton between calls, but its memo belongs to one automaton:
+// Reset it when the automaton is built again.
+#ifndef CHATSIEVE_RUN_CAUTOMATONWALK_H
+#define CHATSIEVE_RUN_CAUTOMATONWALK_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "build/CCheckAutomaton.h"
+#include "matchers/TArray.h"
+
+namespace chatsieve {
+
+class CAutomatonWalk {
+public:
+    // Bounds a line is handed back beyond.
+    static constexpr std::size_t kMemoBytes = 8u << 20;
+    static constexpr std::size_t kLiveSet = 4096;
+
+    CAutomatonWalk() = default;
+    CAutomatonWalk(const CAutomatonWalk&) = delete;
+    CAutomatonWalk& operator=(const CAutomatonWalk&) = delete;
+
+    // Walks the `n` bytes of `text` (terminated after them), appending to
+    // `reached` what the automaton's steps reached (see Step), each step's
+    // findings once a line. False when the line is handed back: memory ran
+    // out or a bound was passed; what `reached` holds is then a part.
+    // With `edges`, letters and digits are read with what stands around them
+    // (see CCheckAutomaton::kStartBlocked), fillers stripped before byte i
+    // where `marks` (of `markCount` bytes) holds kFoldAfterGap at i.
+    bool Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
+              const unsigned char* marks, std::size_t markCount, TArray<int>* reached);
+    // After a Walk that answered true: the first place of the character
+    // stream from the start of the text (the one every search begins on)
+    // that holds a character of class `cls`, and the place of the character
+    // before it (-1: none); false when the text holds none there.
+    bool FirstOnStart(unsigned cls, int* at, int* previous) const {
+        if (cls >= m_seenLine.Size() || m_seenLine[cls] != m_line) return false;
+        *at = m_firstAt[cls];
+        *previous = m_previousAt[cls];
+        return true;
+    }
+    // While set, the walks append to `ends`, for every step that reaches
+    // phrase nodes, each node and the place after the character read, as
+    // (node, end) pairs, however often a line takes the step.
+    void RecordEnds(TArray<int>* ends) { m_ends = ends; }
+    // Forgets the memo and gives its memory back.
+    void Reset();
+
+    // For tests: smaller bounds, and what the walks did so far.
+    void SetBounds(std::size_t memoBytes, std::size_t liveSet) {
+        m_memoBytes = memoBytes;
+        m_liveSet = liveSet;
+    }
+    // Characters read, and positions moved where the memo held no step.
+    unsigned long long Steps() const { return m_steps; }
+    unsigned long HandedBack() const { return m_handedBack; }
+
+private:
+    using Position = CCheckAutomaton::Position;
+    struct State {
+        std::uint32_t start;  // into m_pool
+        std::uint32_t count;
+        std::uint64_t hash;
+    };
+    struct Transition {
+        std::uint64_t key;  // state << 32 | class << 3 | flags; kNoPair when empty
+        int next;
+        std::uint32_t reachedStart;  // into m_reachedPool
+        std::uint32_t reachedCount;
+        unsigned line;  // the last line whose `reached` got these
+    };
+
+    bool Flush();
+    bool NoteEnds(const Transition& t, std::size_t end);
+    std::size_t MemoBytes() const;
+    int Intern(const Position* set, std::size_t count);
+    bool GrowStates();
+    bool GrowTransitions();
+    // `symbol`: class << 3 | CCheckAutomaton flags.
+    Transition* Find(int state, unsigned symbol);
+    Transition* Compute(const CCheckAutomaton& automaton, int state, unsigned symbol);
+    // Joins the set `state` into the other set waiting in `*slot`, both
+    // holding a position besides the root.
+    bool Merge(int* slot, int state);
+
+    std::size_t m_memoBytes = kMemoBytes;
+    std::size_t m_liveSet = kLiveSet;
+    TArray<Position> m_pool;
+    TArray<State> m_states;    // state 0: the empty set
+    TArray<int> m_stateTable;  // open addressing over m_states, -1 empty
+    TArray<Transition> m_transitions;
+    std::size_t m_transitionCount = 0;
+    TArray<int> m_reachedPool;
+    TArray<Position> m_next;  // scratch of a step
+    TArray<int> m_reached;
+    TArray<int>* m_ends = nullptr;
+    // By class: the line that last met it on the start's stream, and where.
+    TArray<unsigned> m_seenLine;
+    TArray<int> m_firstAt;
+    TArray<int> m_previousAt;
+    unsigned m_line = 0;
+    unsigned long long m_steps = 0;
+    unsigned long m_handedBack = 0;
+};
+
+}  // namespace chatsieve
+
+#endif
