@@ -24,12 +24,21 @@
 // So a pass looks at the bytes around the cut (no rule before the decider
 // may gain a piece there, no allowed expression may appear) and resumes the
 // decider's search; anything else is left to a whole check. "Was there
-// before" counts every byte and every form: a check looks for a phrase only
-// where its search tries, and a cut can move that (a search resuming inside a
-// character), so the first pass that follows also asks the index whether a
-// rule before the decider has its syllables in a row anywhere at all. When the match
-// does not cover whole characters the text after it would be read
+// before" counts every place a search may try, not only those a check's
+// searches did try (a cut can move those), each syllable with the form its
+// match takes there: every character's start, and the second bytes of a run
+// of two-byte characters that follows a one-byte character where a form
+// starts (a search failing there steps two bytes on, into the run). A cut
+// can put such a character before a run; the run is then searched again.
+// So the first pass that follows also asks the index whether a rule before
+// the decider has its syllables in a row at any of those places. When the
+// match does not cover whole characters the text after it would be read
 // differently, so the next pass is a whole check too.
+//
+// When the decider's matches run out, on a line long enough whose first
+// check found several later rules possible, the passes hand over to the
+// next decider: the first later rule with its syllables still in a row
+// somewhere (CLaterRules), searched for from where that run may begin.
 //
 // A combination reports the span of its last part, so that part (a phrase, or
 // a syllable, whose search walks like a phrase of one syllable) is what is
@@ -39,6 +48,9 @@
 // back from the line) is searched again, and must hide just what it hid. A
 // part of an earlier combination around the cut counts only when, with the
 // parts the line was found to hold, it completes that combination.
+//
+// Following the decider is CMaskPasses.cpp; what is searched again around
+// each cut, and handing over to later rules, CMaskPassesAroundCut.cpp.
 //
 // Prepare once the rules are in checking order; Begin after a whole check,
 // then Next (and Mask) per pass while Active. Reset before the rules are
