@@ -128,6 +128,9 @@ bool CLaterRules::InsertLater(int ordinal) {
 }
 
 void CLaterRules::CutEntry(Entry& entry) {
+    // A run of syllables that may all be empty stands wherever it stood:
+    // no cut takes it.
+    if (entry.start == entry.end) return;
     entry.cut = true;
     --m_nodes[static_cast<std::size_t>(entry.node)].live;
 }

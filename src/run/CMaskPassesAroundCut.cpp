@@ -180,6 +180,7 @@ bool CMaskPasses::NoteWindowEndings(int from) {
     if (!m_spans.Reserve(count)) return false;
     for (std::size_t i = 0; i < count; ++i) {
         const int end = from + m_found[i].end;
+        // (A run that may be empty is mapped as its last byte, then kept whole.)
         const int shortest = m_laterRules.Shortest(m_found[i].node);
         m_spans.PushBack(CLaterRules::Span{end - (shortest > 0 ? shortest : 1), end - 1, m_found[i].node});
     }
@@ -190,7 +191,10 @@ bool CMaskPasses::NoteWindowEndings(int from) {
     std::sort(spans, spans + count,
               [](const CLaterRules::Span& a, const CLaterRules::Span& b) { return a.start < b.start; });
     MapToStripped(spans, count, &CLaterRules::Span::start);
-    for (std::size_t i = 0; i < count; ++i) ++spans[i].end;  // past the last byte
+    for (std::size_t i = 0; i < count; ++i) {
+        ++spans[i].end;  // past the last byte
+        if (m_laterRules.Shortest(spans[i].node) == 0) spans[i].start = spans[i].end;
+    }
     return m_laterRules.Add(spans, count, m_ordinal);
 }
 

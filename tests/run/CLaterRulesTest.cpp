@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../support/MaskingComparison.h"
@@ -32,6 +34,15 @@ protected:
         EXPECT_EQ(1, filter->Init());
         return filter;
     }
+    // Begins `later` on runs given as (end, rule ordinal) pairs.
+    static bool BeginWith(CLaterRules& later, const CRuleIndex& index, std::initializer_list<std::pair<int, int>> ends,
+                          int decider) {
+        later.Prepare(index);
+        TArray<CLaterRules::Run> runs;
+        for (const auto& [end, rule] : ends)
+            if (!runs.PushBack({end, index.RuleNode(rule)})) return false;
+        return later.Begin(runs, decider);
+    }
     // The two characters of rule i above.
     static std::string Word(int i) {
         std::string word;
@@ -44,11 +55,8 @@ TEST_F(LaterRulesTest, ARunEndsWhenACutTakesAByteOfItsShortestSpan) {
     TestFilter* filter = TwoCharacterRules(3);
     const CRuleIndex& index = filter->Index();
     CLaterRules later;
-    later.Prepare(index);
-    TArray<CLaterRules::Run> runs;
     // Rule 1 ends at 10 (bytes [6, 10) at least); rule 2 at 20.
-    ASSERT_TRUE(runs.PushBack({10, index.RuleNode(1)}) && runs.PushBack({20, index.RuleNode(2)}));
-    ASSERT_TRUE(later.Begin(runs, 0));
+    ASSERT_TRUE(BeginWith(later, index, {{10, 1}, {20, 2}}, 0));
     later.Cut(10, 16);  // right after rule 1's run
     later.Cut(2, 6);    // right before it
     EXPECT_EQ(1, later.Live(1));
@@ -74,11 +82,7 @@ TEST_F(LaterRulesTest, TheNextRuleIsTheFirstInCheckingOrderWithAWholeRun) {
     TestFilter* filter = TwoCharacterRules(6);
     const CRuleIndex& index = filter->Index();
     CLaterRules later;
-    later.Prepare(index);
-    TArray<CLaterRules::Run> runs;
-    ASSERT_TRUE(runs.PushBack({40, index.RuleNode(5)}) && runs.PushBack({8, index.RuleNode(2)}) &&
-                runs.PushBack({30, index.RuleNode(1)}));
-    ASSERT_TRUE(later.Begin(runs, 1));
+    ASSERT_TRUE(BeginWith(later, index, {{40, 5}, {8, 2}, {30, 1}}, 1));
     EXPECT_EQ(2, later.NextAfter(1));
     later.Cut(4, 8);
     EXPECT_EQ(5, later.NextAfter(1));
@@ -104,10 +108,7 @@ TEST_F(LaterRulesTest, RulesReadingTheSameSyllablesShareTheirRuns) {
     const CRuleIndex& index = filter->Index();
     ASSERT_EQ(index.RuleNode(0), index.RuleNode(2));
     CLaterRules later;
-    later.Prepare(index);
-    TArray<CLaterRules::Run> runs;
-    ASSERT_TRUE(runs.PushBack({12, index.RuleNode(0)}));
-    ASSERT_TRUE(later.Begin(runs, 0));
+    ASSERT_TRUE(BeginWith(later, index, {{12, 0}}, 0));
     EXPECT_EQ(2, later.NextAfter(0));
     EXPECT_EQ(1, later.Live(0));
     // Written in letters, the two syllables take two bytes: [10, 12).
