@@ -8,9 +8,10 @@
 
 namespace chatsieve {
 
-void CLaterRules::Prepare(const CRuleIndex& index) {
+void CLaterRules::Prepare(const CRuleIndex& index, int longest) {
     Reset();
     m_index = &index;
+    m_longest = longest;
 }
 
 bool CLaterRules::Allocate() {
@@ -18,11 +19,6 @@ bool CLaterRules::Allocate() {
     // long enough.
     if (!m_nodes.Reserve(m_index->NodeCount())) return false;
     for (std::size_t v = 0; v < m_index->NodeCount(); ++v) m_nodes.PushBack(NodeState{});
-    // The longest shortest span: that of any phrase rule's syllables.
-    for (std::size_t v = 0; v < m_index->NodeCount(); ++v) {
-        const int shortest = Shortest(static_cast<int>(v));
-        if (shortest > m_longest) m_longest = shortest;
-    }
     return true;
 }
 
@@ -43,7 +39,6 @@ void CLaterRules::Reset() {
     m_index = nullptr;
     m_known = false;
     m_nodes.Reset();
-    m_longest = 0;
     m_runs.Reset();
     m_added.Reset();
     m_batches.Reset();

@@ -34,8 +34,9 @@ public:
     CLaterRules(const CLaterRules&) = delete;
     CLaterRules& operator=(const CLaterRules&) = delete;
 
-    // The rule index whose nodes the runs lead to.
-    void Prepare(const CRuleIndex& index);
+    // The rule index whose nodes the runs lead to, and a bound on the bytes
+    // a run of any of them takes at least.
+    void Prepare(const CRuleIndex& index, int longest);
     void Reset();
     bool Known() const { return m_known; }
 
@@ -101,7 +102,7 @@ private:
     const CRuleIndex* m_index = nullptr;
     bool m_known = false;
     TArray<NodeState> m_nodes;  // per trie node
-    int m_longest = 0;          // the largest `shortest`
+    int m_longest = 0;          // no node's `shortest` is larger
     TArray<Entry> m_runs;       // the line's, sorted by end
     TArray<Entry> m_added;      // around cuts, in batches
     TArray<Batch> m_batches;

@@ -61,8 +61,8 @@ void CMaskPasses::Prepare(const CMatcherList& rules, const CMatcherList& skipSet
     for (std::size_t i = 0; i < allow.Count(); ++i)
         margin = Larger(margin, static_cast<int>(std::strlen(allow.Text(static_cast<int>(i)))));
     m_margin = margin + 2;
-    // Without the counts (out of memory) the passes only follow one decider.
-    if (index.Ready()) m_laterRules.Prepare(index);
+    // A run's shortest span is never longer than a try's reach, which the margin bounds.
+    if (index.Ready()) m_laterRules.Prepare(index, m_margin);
     m_prepared = true;
 }
 

@@ -122,7 +122,8 @@ bool CMaskPasses::ReachAfterCut(CRuleIndex& index, int cut, int n) {
 bool CMaskPasses::Search(CRuleIndex& index, TArray<char>& piece, int from, bool inStep) {
     const bool record = m_laterRules.Known();
     m_found.Clear();
-    if (record) index.RecordEndings(&m_found, piece.Size() * 8 + 64);
+    // A piece is a few hundred bytes at most: room for every run in it.
+    if (record) index.RecordEndings(&m_found, piece.Size() * 64 + 1024);
     int touches = 0;
     if (!inStep) {
         touches = index.TouchesRulesBefore(piece.Data(), m_ordinal, m_windowRoots.Data());
@@ -150,6 +151,7 @@ int CMaskPasses::EarlierRules(CRuleIndex& index) {
     bool shifted = false;
     const bool roots = MarkShifted(index, &shifted);
     const bool record = roots && m_handOver;
+    m_endings.Clear();
     if (record) index.RecordEndings(&m_endings, static_cast<std::size_t>(m_size) * 8 + 1024);
     // The automaton's walk reads written-mode edges from the marks: the
     // line's, where they were when it was checked.

@@ -37,7 +37,7 @@ protected:
     // Begins `later` on runs given as (end, rule ordinal) pairs.
     static bool BeginWith(CLaterRules& later, const CRuleIndex& index, std::initializer_list<std::pair<int, int>> ends,
                           int decider) {
-        later.Prepare(index);
+        later.Prepare(index, 64);
         TArray<CLaterRules::Run> runs;
         for (const auto& [end, rule] : ends)
             if (!runs.PushBack({end, index.RuleNode(rule)})) return false;
