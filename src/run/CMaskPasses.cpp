@@ -73,6 +73,7 @@ void CMaskPasses::Reset() {
     m_map.Reset();
     m_starts.Reset();
     m_holes.Reset();
+    m_removedBefore.Reset();
     m_merged.Reset();
     m_window.Reset();
     m_plain.Reset();
@@ -93,9 +94,46 @@ void CMaskPasses::Reset() {
     m_syllable = nullptr;
 }
 
-int CMaskPasses::ToStripped(int at) const {
-    for (std::size_t h = 0; h < m_holes.Size() && m_holes[h].start <= at; ++h) at += m_holes[h].end - m_holes[h].start;
-    return at;
+int CMaskPasses::ToStripped(int at, std::size_t* next) const {
+    // The holes before `at`: those starting, in the text as it stands, at or
+    // before it.
+    std::size_t low = 0, high = m_holes.Size();
+    while (low < high) {
+        const std::size_t mid = (low + high) / 2;
+        if (m_holes[mid].start - m_removedBefore[mid] <= at)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    if (next) *next = low;
+    if (low == 0) return at;
+    const Hole& hole = m_holes[low - 1];
+    return at + m_removedBefore[low - 1] + hole.end - hole.start;
+}
+
+int CMaskPasses::ToLogical(int stripped) const {
+    std::size_t low = 0, high = m_holes.Size();
+    while (low < high) {
+        const std::size_t mid = (low + high) / 2;
+        if (m_holes[mid].start < stripped)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    if (low == 0) return stripped;
+    const Hole& hole = m_holes[low - 1];
+    return stripped - m_removedBefore[low - 1] - ((hole.end < stripped ? hole.end : stripped) - hole.start);
+}
+
+bool CMaskPasses::CountRemoved() {
+    m_removedBefore.Clear();
+    if (!m_removedBefore.Reserve(m_holes.Size())) return false;
+    int removed = 0;
+    for (std::size_t h = 0; h < m_holes.Size(); ++h) {
+        m_removedBefore.PushBack(removed);
+        removed += m_holes[h].end - m_holes[h].start;
+    }
+    return true;
 }
 
 bool CMaskPasses::StartsCharacter(int at) const {
@@ -108,9 +146,8 @@ bool CMaskPasses::CopyOut(int from, int to, const TArray<char>& source, TArray<c
     into.Clear();
     if (!into.Reserve(count + 1)) return false;
     char* window = into.Data();
-    int at = from;
     std::size_t h = 0;
-    for (; h < m_holes.Size() && m_holes[h].start <= at; ++h) at += m_holes[h].end - m_holes[h].start;
+    int at = ToStripped(from, &h);
     std::size_t done = 0;
     while (done < count) {
         const int pieceEnd = h < m_holes.Size() ? m_holes[h].start : m_size;
@@ -133,9 +170,8 @@ bool CMaskPasses::CopyMarks(int from, int to) {
     m_windowMarks.Clear();
     if (!m_windowMarks.Reserve(count)) return false;
     unsigned char* marks = m_windowMarks.Data();
-    int at = from;
     std::size_t h = 0;
-    for (; h < m_holes.Size() && m_holes[h].start <= at; ++h) at += m_holes[h].end - m_holes[h].start;
+    int at = ToStripped(from, &h);
     for (std::size_t done = 0; done < count;) {
         const int pieceEnd = h < m_holes.Size() ? m_holes[h].start : m_size;
         std::size_t take = static_cast<std::size_t>(pieceEnd - at);
@@ -186,6 +222,7 @@ bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char
     m_map.Clear();
     m_starts.Clear();
     m_holes.Clear();
+    m_removedBefore.Clear();
     m_plain.Clear();
     m_marks.Clear();
     m_folds = fold && marks;
@@ -248,10 +285,9 @@ bool CMaskPasses::Remove() {
     const int from = m_offset, to = m_offset + m_length;
     const bool whole = StartsCharacter(from) && StartsCharacter(to);
     // The match's bytes in the stripped text, merged into the holes.
-    int at = ToStripped(from);
-    int left = m_length;
     std::size_t h = 0;
-    while (h < m_holes.Size() && m_holes[h].end <= at) ++h;
+    int at = ToStripped(from, &h);
+    int left = m_length;
     m_merged.Clear();
     if (!m_merged.Reserve(m_holes.Size() + static_cast<std::size_t>(m_length) + 1)) return false;
     for (std::size_t k = 0; k < h; ++k) m_merged.PushBack(m_holes[k]);
@@ -279,13 +315,12 @@ bool CMaskPasses::Remove() {
     }
     m_holes.Swap(m_merged);
     m_removed += m_length;
-    return whole;
+    return CountRemoved() && whole;
 }
 
 void CMaskPasses::Mask(char* out) {
-    int at = ToStripped(m_offset);
     std::size_t h = 0;
-    while (h < m_holes.Size() && m_holes[h].end <= at) ++h;
+    int at = ToStripped(m_offset, &h);
     for (int j = 0; j < m_length; ++j) {
         while (h < m_holes.Size() && at >= m_holes[h].start) at = m_holes[h++].end;
         const std::size_t byte = static_cast<std::size_t>(at++);

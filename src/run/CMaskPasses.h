@@ -126,7 +126,14 @@ private:
         int end;
     };
     int Logical() const { return m_size - m_removed; }
-    int ToStripped(int at) const;
+    // The stripped position of byte `at` of the text as it stands; *next
+    // gets the first hole after it.
+    int ToStripped(int at, std::size_t* next = nullptr) const;
+    // The place in the text as it stands of stripped position `stripped`
+    // (a cut one: where the cut is).
+    int ToLogical(int stripped) const;
+    // Recounts m_removedBefore after the holes changed.
+    bool CountRemoved();
     bool StartsCharacter(int at) const;
     // Copies bytes [from, to) of the text as it stands into m_window; of
     // `source` (as m_text, cut as m_text is) into `into`.
@@ -152,9 +159,6 @@ private:
     bool NoteLaterRules();
     void CutEndings(int from, int to);
     bool NoteWindowEndings(int from);
-    // Moves each span's `field` (ascending) from the text as it stands to
-    // the stripped text's positions.
-    void MapToStripped(CLaterRules::Span* spans, std::size_t count, int CLaterRules::Span::*field) const;
     // Where a search may try in m_text: m_roots, every character's start
     // and m_shifted's second bytes (see MarkShifted).
     // *shifted is set when a second byte is.
@@ -191,8 +195,9 @@ private:
     bool m_active = false;
     TArray<char> m_text;  // the stripped text Begin was given
     TArray<int> m_map;
-    TArray<char> m_starts;  // per byte of m_text: starts a character
-    TArray<Hole> m_holes;   // masked bytes cut out, in order, never touching
+    TArray<char> m_starts;        // per byte of m_text: starts a character
+    TArray<Hole> m_holes;         // masked bytes cut out, in order, never touching
+    TArray<int> m_removedBefore;  // per hole: the bytes the holes before it took
     TArray<Hole> m_merged;
     TArray<char> m_window;
     TArray<char> m_plain;  // m_text before allowed expressions were hidden

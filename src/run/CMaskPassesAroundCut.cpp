@@ -71,9 +71,8 @@ bool CMaskPasses::CopyRoots(int from, int to, bool* shifted) {
     m_windowRoots.Clear();
     if (!m_windowRoots.Reserve(count + 1)) return false;
     unsigned char* roots = m_windowRoots.Data();
-    int at = from;
     std::size_t h = 0;
-    for (; h < m_holes.Size() && m_holes[h].start <= at; ++h) at += m_holes[h].end - m_holes[h].start;
+    int at = ToStripped(from, &h);
     for (std::size_t i = 0; i < count; ++i) {
         while (h < m_holes.Size() && at == m_holes[h].start) at = m_holes[h++].end;
         if (m_shifted[static_cast<std::size_t>(at)]) *shifted = true;
@@ -97,9 +96,8 @@ bool CMaskPasses::ReachAfterCut(CRuleIndex& index, int cut, int n) {
     if (!reach) return true;
     // Along the run of two-byte characters from the cut, until one already
     // marked (the rest of its run was marked with it).
-    int at = ToStripped(cut);
     std::size_t h = 0;
-    while (h < m_holes.Size() && m_holes[h].start <= at) ++h;
+    int at = ToStripped(cut, &h);
     int logical = cut;
     while (logical < n && CharStep(text + at) == 2 && !m_shifted[static_cast<std::size_t>(at) + 1]) {
         m_shifted[static_cast<std::size_t>(at) + 1] = 1;
@@ -175,40 +173,18 @@ int CMaskPasses::EarlierRules(CRuleIndex& index) {
 bool CMaskPasses::NoteWindowEndings(int from) {
     // A window finds runs left and right of the cut again, and those across
     // it; each counts as whole until a cut takes one of its bytes. Its
-    // first and last bytes move to the stripped text's positions, each in
-    // one walk along the holes.
+    // first and last bytes move to the stripped text's positions. A run that
+    // may be empty is placed at its end and kept whole.
     const std::size_t count = m_found.Size();
     m_spans.Clear();
     if (!m_spans.Reserve(count)) return false;
     for (std::size_t i = 0; i < count; ++i) {
         const int end = from + m_found[i].end;
-        // (A run that may be empty is mapped as its last byte, then kept whole.)
         const int shortest = m_laterRules.Shortest(m_found[i].node);
-        m_spans.PushBack(CLaterRules::Span{end - (shortest > 0 ? shortest : 1), end - 1, m_found[i].node});
+        const int last = ToStripped(end - 1) + 1;
+        m_spans.PushBack(CLaterRules::Span{shortest > 0 ? ToStripped(end - shortest) : last, last, m_found[i].node});
     }
-    CLaterRules::Span* spans = m_spans.Data();
-    std::sort(spans, spans + count,
-              [](const CLaterRules::Span& a, const CLaterRules::Span& b) { return a.end < b.end; });
-    MapToStripped(spans, count, &CLaterRules::Span::end);
-    std::sort(spans, spans + count,
-              [](const CLaterRules::Span& a, const CLaterRules::Span& b) { return a.start < b.start; });
-    MapToStripped(spans, count, &CLaterRules::Span::start);
-    for (std::size_t i = 0; i < count; ++i) {
-        ++spans[i].end;  // past the last byte
-        if (m_laterRules.Shortest(spans[i].node) == 0) spans[i].start = spans[i].end;
-    }
-    return m_laterRules.Add(spans, count, m_ordinal);
-}
-
-void CMaskPasses::MapToStripped(CLaterRules::Span* spans, std::size_t count, int CLaterRules::Span::*field) const {
-    int removed = 0;
-    std::size_t h = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const int at = spans[i].*field;
-        for (; h < m_holes.Size() && m_holes[h].start <= at + removed; ++h)
-            removed += m_holes[h].end - m_holes[h].start;
-        spans[i].*field = at + removed;
-    }
+    return m_laterRules.Add(m_spans.Data(), count, m_ordinal);
 }
 
 bool CMaskPasses::NextDecider(const CRuleIndex& index) {
@@ -245,11 +221,7 @@ void CMaskPasses::SkipToRuns() {
 
 int CMaskPasses::SafeStart(int end, int reach) const {
     if (end == INT_MAX) return 0;
-    // The text as it stands: the bytes cut before that place are gone.
-    int at = end;
-    for (std::size_t h = 0; h < m_holes.Size() && m_holes[h].start < end; ++h)
-        at -= (m_holes[h].end < end ? m_holes[h].end : end) - m_holes[h].start;
-    at -= reach;
+    int at = ToLogical(end) - reach;
     while (at > 0 && !StartsCharacter(at)) --at;
     // In step there: a two-byte character before it, whose second byte no
     // search may stand on, is stepped over whole from its first.
