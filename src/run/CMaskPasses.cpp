@@ -86,6 +86,7 @@ void CMaskPasses::Reset() {
     m_endings.Reset();
     m_found.Reset();
     m_spans.Reset();
+    m_windowMap.Reset();
     m_shifted.Reset();
     m_roots.Reset();
     m_windowRoots.Reset();

@@ -158,7 +158,7 @@ private:
     // The later rules' runs, once the decider's matches have run out.
     bool NoteLaterRules();
     void CutEndings(int from, int to);
-    bool NoteWindowEndings(int from);
+    bool NoteWindowEndings(int from, int length);
     // Where a search may try in m_text: m_roots, every character's start
     // and m_shifted's second bytes (see MarkShifted).
     // *shifted is set when a second byte is.
@@ -240,6 +240,7 @@ private:
     TArray<CRuleIndex::Ending> m_endings;  // the line's, as the index records them
     TArray<CRuleIndex::Ending> m_found;    // a window's, in its own positions
     TArray<CLaterRules::Span> m_spans;
+    TArray<int> m_windowMap;  // a window's bytes' stripped positions
     bool m_clean = false;
     // A search steps onto the second byte of a two-byte character only
     // after a failed try at a one-byte character right before its run of

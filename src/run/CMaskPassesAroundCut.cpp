@@ -137,7 +137,7 @@ bool CMaskPasses::Search(CRuleIndex& index, TArray<char>& piece, int from, bool 
     const bool lost = index.EndingsLost();
     index.RecordEndings(nullptr, 0);
     if (touches != 0) return false;
-    if (record && (lost || !NoteWindowEndings(from))) m_laterRules.Forget();
+    if (record && (lost || !NoteWindowEndings(from, static_cast<int>(piece.Size()) - 1))) m_laterRules.Forget();
     return true;
 }
 
@@ -170,19 +170,27 @@ int CMaskPasses::EarlierRules(CRuleIndex& index) {
     return m_earlierRules;
 }
 
-bool CMaskPasses::NoteWindowEndings(int from) {
+bool CMaskPasses::NoteWindowEndings(int from, int length) {
     // A window finds runs left and right of the cut again, and those across
     // it; each counts as whole until a cut takes one of its bytes. Its
-    // first and last bytes move to the stripped text's positions. A run that
-    // may be empty is placed at its end and kept whole.
+    // first and last bytes move to the stripped text's positions, read from
+    // the window's map. A run that may be empty is placed at its end and
+    // kept whole.
     const std::size_t count = m_found.Size();
     m_spans.Clear();
-    if (!m_spans.Reserve(count)) return false;
+    m_windowMap.Clear();
+    if (!m_spans.Reserve(count) || !m_windowMap.Reserve(static_cast<std::size_t>(length))) return false;
+    std::size_t h = 0;
+    for (int i = 0, at = ToStripped(from, &h); i < length; ++i) {
+        while (h < m_holes.Size() && at == m_holes[h].start) at = m_holes[h++].end;
+        m_windowMap.PushBack(at++);
+    }
     for (std::size_t i = 0; i < count; ++i) {
-        const int end = from + m_found[i].end;
+        const int end = m_found[i].end;
         const int shortest = m_laterRules.Shortest(m_found[i].node);
-        const int last = ToStripped(end - 1) + 1;
-        m_spans.PushBack(CLaterRules::Span{shortest > 0 ? ToStripped(end - shortest) : last, last, m_found[i].node});
+        const int last = m_windowMap[static_cast<std::size_t>(end - 1)] + 1;
+        const int first = shortest > 0 ? m_windowMap[static_cast<std::size_t>(end - shortest)] : last;
+        m_spans.PushBack(CLaterRules::Span{first, last, m_found[i].node});
     }
     return m_laterRules.Add(m_spans.Data(), count, m_ordinal);
 }
