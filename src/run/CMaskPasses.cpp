@@ -88,7 +88,6 @@ void CMaskPasses::Reset() {
     m_spans.Reset();
     m_windowMap.Reset();
     m_shifted.Reset();
-    m_roots.Reset();
     m_windowRoots.Reset();
     m_stretch.Reset();
     m_rule = nullptr;
@@ -147,18 +146,9 @@ bool CMaskPasses::CopyOut(int from, int to, const TArray<char>& source, TArray<c
     into.Clear();
     if (!into.Reserve(count + 1)) return false;
     char* window = into.Data();
-    std::size_t h = 0;
-    int at = ToStripped(from, &h);
-    std::size_t done = 0;
-    while (done < count) {
-        const int pieceEnd = h < m_holes.Size() ? m_holes[h].start : m_size;
-        std::size_t take = static_cast<std::size_t>(pieceEnd - at);
-        if (take > count - done) take = count - done;
+    Pieces(from, to, [&](std::size_t done, std::size_t at, std::size_t take, bool) {
         std::memcpy(window + done, source.Data() + at, take);
-        done += take;
-        at += static_cast<int>(take);
-        if (at == pieceEnd && h < m_holes.Size()) at = m_holes[h++].end;
-    }
+    });
     window[count] = 0;
     into.SetFilled(count + 1);
     return true;
@@ -171,19 +161,11 @@ bool CMaskPasses::CopyMarks(int from, int to) {
     m_windowMarks.Clear();
     if (!m_windowMarks.Reserve(count)) return false;
     unsigned char* marks = m_windowMarks.Data();
-    std::size_t h = 0;
-    int at = ToStripped(from, &h);
-    for (std::size_t done = 0; done < count;) {
-        const int pieceEnd = h < m_holes.Size() ? m_holes[h].start : m_size;
-        std::size_t take = static_cast<std::size_t>(pieceEnd - at);
-        if (take > count - done) take = count - done;
+    Pieces(from, to, [&](std::size_t done, std::size_t at, std::size_t take, bool afterCut) {
         std::memcpy(marks + done, m_marks.Data() + at, take);
         // A byte right after a cut follows a gap.
-        if (h > 0 && m_holes[h - 1].end == at) marks[done] |= kFoldAfterGap;
-        done += take;
-        at += static_cast<int>(take);
-        if (at == pieceEnd && h < m_holes.Size()) at = m_holes[h++].end;
-    }
+        if (afterCut) marks[done] |= kFoldAfterGap;
+    });
     m_windowMarks.SetFilled(count);
     return true;
 }

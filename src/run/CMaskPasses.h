@@ -157,15 +157,32 @@ private:
     int SearchDecider(int n, int* offset, int* length, int* restart, int* lead);
     // The later rules' runs, once the decider's matches have run out.
     bool NoteLaterRules();
-    void CutEndings(int from, int to);
     bool NoteWindowEndings(int from, int length);
-    // Where a search may try in m_text: m_roots, every character's start
-    // and m_shifted's second bytes (see MarkShifted).
-    // *shifted is set when a second byte is.
+    // Where a search may try in m_text: every character's start (m_starts)
+    // and m_shifted's second bytes. *shifted is set when a second byte is.
     bool MarkShifted(const CRuleIndex& index, bool* shifted);
-    // The roots of bytes [from, to) of the text as it stands, into m_windowRoots.
+    // The roots of bytes [from, to) of the text as it stands (to = the
+    // stripped size: of m_text), into m_windowRoots with a root after them.
     // *shifted is set when one of them is a second byte.
     bool CopyRoots(int from, int to, bool* shifted);
+    // Calls take(done, at, count, afterCut) for each piece of bytes [from,
+    // to) of the text as it stands that lies between two holes: `count`
+    // bytes, from byte `done` of the span, at `at` in the stripped text,
+    // right after a hole or not.
+    template <class Take>
+    void Pieces(int from, int to, Take take) const {
+        std::size_t h = 0;
+        int at = ToStripped(from, &h);
+        for (int done = 0; done < to - from;) {
+            const int pieceEnd = h < m_holes.Size() ? m_holes[h].start : m_size;
+            const int count = pieceEnd - at < to - from - done ? pieceEnd - at : to - from - done;
+            take(static_cast<std::size_t>(done), static_cast<std::size_t>(at), static_cast<std::size_t>(count),
+                 h > 0 && m_holes[h - 1].end == at);
+            done += count;
+            at += count;
+            if (at == pieceEnd && h < m_holes.Size()) at = m_holes[h++].end;
+        }
+    }
     // After a cut at `cut`: the run of two-byte characters after it, when
     // a search may now step onto their second bytes; the runs found from
     // there are noted. False when only a whole check can tell.
@@ -248,7 +265,6 @@ private:
     // of m_text, 1 where that may happen. A line of two-byte characters
     // alone is read in step throughout.
     TArray<unsigned char> m_shifted;
-    TArray<unsigned char> m_roots;  // m_starts or m_shifted
     TArray<unsigned char> m_windowRoots;
     TArray<char> m_stretch;
 };

@@ -45,8 +45,7 @@ bool CMaskPasses::CheckAroundCut(CRuleIndex& index, CAllowList* allow, int cut, 
 bool CMaskPasses::MarkShifted(const CRuleIndex& index, bool* shifted) {
     const std::size_t n = static_cast<std::size_t>(m_size);
     m_shifted.Clear();
-    m_roots.Clear();
-    if (!m_shifted.Reserve(n + 1) || !m_roots.Reserve(n + 1)) return false;
+    if (!m_shifted.Reserve(n + 1)) return false;
     std::memset(m_shifted.Data(), 0, n + 1);
     const char* text = m_text.Data();
     bool reach = false;
@@ -60,9 +59,7 @@ bool CMaskPasses::MarkShifted(const CRuleIndex& index, bool* shifted) {
         }
         i += step;
     }
-    for (std::size_t i = 0; i <= n; ++i) m_roots[i] = static_cast<unsigned char>(m_starts[i] | m_shifted[i]);
     m_shifted.SetFilled(n + 1);
-    m_roots.SetFilled(n + 1);
     return true;
 }
 
@@ -71,13 +68,12 @@ bool CMaskPasses::CopyRoots(int from, int to, bool* shifted) {
     m_windowRoots.Clear();
     if (!m_windowRoots.Reserve(count + 1)) return false;
     unsigned char* roots = m_windowRoots.Data();
-    std::size_t h = 0;
-    int at = ToStripped(from, &h);
-    for (std::size_t i = 0; i < count; ++i) {
-        while (h < m_holes.Size() && at == m_holes[h].start) at = m_holes[h++].end;
-        if (m_shifted[static_cast<std::size_t>(at)]) *shifted = true;
-        roots[i] = m_roots[static_cast<std::size_t>(at++)];
-    }
+    Pieces(from, to, [&](std::size_t done, std::size_t at, std::size_t take, bool) {
+        for (std::size_t i = 0; i < take; ++i) {
+            if (m_shifted[at + i]) *shifted = true;
+            roots[done + i] = static_cast<unsigned char>(m_starts[at + i] | m_shifted[at + i]);
+        }
+    });
     roots[count] = 1;
     m_windowRoots.SetFilled(count + 1);
     return true;
@@ -101,7 +97,6 @@ bool CMaskPasses::ReachAfterCut(CRuleIndex& index, int cut, int n) {
     int logical = cut;
     while (logical < n && CharStep(text + at) == 2 && !m_shifted[static_cast<std::size_t>(at) + 1]) {
         m_shifted[static_cast<std::size_t>(at) + 1] = 1;
-        m_roots[static_cast<std::size_t>(at) + 1] = 1;
         logical += 2;
         at += 2;
         while (h < m_holes.Size() && at == m_holes[h].start) at = m_holes[h++].end;
@@ -144,12 +139,12 @@ bool CMaskPasses::Search(CRuleIndex& index, TArray<char>& piece, int from, bool 
 int CMaskPasses::EarlierRules(CRuleIndex& index) {
     if (m_earlierRules >= 0) return m_earlierRules;
     m_laterRules.Forget();
-    // Recorded only where the runs can be told apart cheaply: a rule set
-    // whose phrases run everywhere would record more than it saves.
     bool shifted = false;
     const bool roots = MarkShifted(index, &shifted);
     const bool record = roots && m_handOver;
     m_endings.Clear();
+    // Bounded: a rule set whose phrases run everywhere would record more
+    // than handing over saves.
     if (record) index.RecordEndings(&m_endings, static_cast<std::size_t>(m_size) * 8 + 1024);
     // The automaton's walk reads written-mode edges from the marks: the
     // line's, where they were when it was checked.
@@ -159,7 +154,13 @@ int CMaskPasses::EarlierRules(CRuleIndex& index) {
         any = index.AnyRuleBeforeInStep(m_text.Data(), m_ordinal);
         if (m_folds) g_foldMarks.Swap(m_marks);
     } else {
-        any = index.AnyRuleBefore(m_text.Data(), m_ordinal, roots ? m_roots.Data() : nullptr);
+        // Of the whole line as the check saw it, cut bytes and all.
+        const std::size_t n = static_cast<std::size_t>(m_size);
+        m_windowRoots.Clear();
+        const bool copied = roots && m_windowRoots.Reserve(n + 1);
+        for (std::size_t i = 0; copied && i <= n; ++i)
+            m_windowRoots.PushBack(static_cast<unsigned char>(m_starts[i] | m_shifted[i]));
+        any = index.AnyRuleBefore(m_text.Data(), m_ordinal, copied ? m_windowRoots.Data() : nullptr);
     }
     const bool lost = index.EndingsLost();
     index.RecordEndings(nullptr, 0);
@@ -180,11 +181,11 @@ bool CMaskPasses::NoteWindowEndings(int from, int length) {
     m_spans.Clear();
     m_windowMap.Clear();
     if (!m_spans.Reserve(count) || !m_windowMap.Reserve(static_cast<std::size_t>(length))) return false;
-    std::size_t h = 0;
-    for (int i = 0, at = ToStripped(from, &h); i < length; ++i) {
-        while (h < m_holes.Size() && at == m_holes[h].start) at = m_holes[h++].end;
-        m_windowMap.PushBack(at++);
-    }
+    int* map = m_windowMap.Data();
+    Pieces(from, from + length, [&](std::size_t done, std::size_t at, std::size_t take, bool) {
+        for (std::size_t i = 0; i < take; ++i) map[done + i] = static_cast<int>(at + i);
+    });
+    m_windowMap.SetFilled(static_cast<std::size_t>(length));
     for (std::size_t i = 0; i < count; ++i) {
         const int end = m_found[i].end;
         const int shortest = m_laterRules.Shortest(m_found[i].node);
