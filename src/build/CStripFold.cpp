@@ -13,7 +13,7 @@ namespace chatsieve {
 void CStripFold::Reset() {
     Free(m_double);
     m_double = nullptr;
-    std::memset(m_single, 0, sizeof m_single);
+    std::memset(m_byteKind, kKeepByte, sizeof m_byteKind);
     m_folds = false;
 }
 
@@ -44,12 +44,14 @@ bool CStripFold::Build(const CMatcherList& skipSets, const CFoldTable& fold) {
             }
         }
         if (high == 0) {
-            m_single[low] = dropped;
+            m_byteKind[low] = dropped ? kDropByte : kKeepByte;
             continue;
         }
         table[value] = dropped ? kDrop : fold.Folded(high, low);
     }
     table[0] = 0;
+    for (unsigned b = 0; b < 256; ++b)
+        if (IsLeadByte(static_cast<unsigned char>(b))) m_byteKind[b] = kLeadByte;
     m_double = table;
     m_folds = !fold.Empty();
     return true;
@@ -60,53 +62,61 @@ long CStripFold::Run(const char* text, char* out, TArray<int>& map, TArray<unsig
     map.Clear();
     marks.Clear();
     if (!map.Reserve(n) || (m_folds && !marks.Reserve(n))) return -1;
+    const long kept =
+        m_folds ? Strip<true>(text, n, out, map.Data(), marks.Data()) : Strip<false>(text, n, out, map.Data(), nullptr);
+    map.SetFilled(static_cast<std::size_t>(kept));
+    if (m_folds) marks.SetFilled(static_cast<std::size_t>(kept));
+    if (kept > 0) out[kept] = 0;
+    return kept;
+}
+
+template <bool kMarks>
+long CStripFold::Strip(const char* text, std::size_t n, char* out, int* map, unsigned char* marks) const {
     const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
     unsigned char* to = reinterpret_cast<unsigned char*>(out);
-    int* m = map.Data();
-    unsigned char* mark = m_folds ? marks.Data() : nullptr;
-    const bool* lead = ActiveLeadBytes().isLead;
     std::size_t kept = 0;
-    // Where the last kept character ends in the text: a kept byte that does
-    // not start there had fillers dropped before it.
-    std::size_t keptEnd = 0;
+    // kFoldAfterGap from a character dropped after a kept one until the
+    // next kept one.
+    unsigned char gap = 0;
     for (std::size_t pos = 0; pos < n;) {
         const unsigned char first = in[pos];
-        if (!lead[first]) {
-            if (!m_single[first]) {
-                if (mark) mark[kept] = kept > 0 && pos != keptEnd ? kFoldAfterGap : 0;
-                to[kept] = first;
-                m[kept++] = static_cast<int>(pos);
-                keptEnd = pos + 1;
-            }
+        const unsigned char kind = m_byteKind[first];
+        if (kind == kKeepByte) {
+            if (kMarks) marks[kept] = gap;
+            gap = 0;
+            to[kept] = first;
+            map[kept++] = static_cast<int>(pos++);
+            continue;
+        }
+        if (kind == kDropByte) {
+            if (kept) gap = kFoldAfterGap;
             ++pos;
             continue;
         }
         if (pos + 2 > n) break;
-        const std::uint16_t action = m_double[first << 8 | in[pos + 1]];
-        if (action != kDrop) {
-            const unsigned char gap = mark && kept > 0 && pos != keptEnd ? kFoldAfterGap : 0;
-            if (action != 0) {
-                if (mark) mark[kept] = static_cast<unsigned char>(kFoldWide | gap);
-                to[kept] = static_cast<unsigned char>(action);
-                m[kept++] = static_cast<int>(pos);
-            } else {
-                if (mark) {
-                    mark[kept] = gap;
-                    mark[kept + 1] = 0;
-                }
-                to[kept] = first;
-                to[kept + 1] = in[pos + 1];
-                m[kept] = static_cast<int>(pos);
-                m[kept + 1] = static_cast<int>(pos + 1);
-                kept += 2;
+        const unsigned char second = in[pos + 1];
+        const std::uint16_t action = m_double[first << 8 | second];
+        if (action == 0) {
+            if (kMarks) {
+                marks[kept] = gap;
+                marks[kept + 1] = 0;
             }
-            keptEnd = pos + 2;
+            to[kept] = first;
+            to[kept + 1] = second;
+            map[kept] = static_cast<int>(pos);
+            map[kept + 1] = static_cast<int>(pos + 1);
+            kept += 2;
+            gap = 0;
+        } else if (action == kDrop) {
+            if (kept) gap = kFoldAfterGap;
+        } else {
+            if (kMarks) marks[kept] = static_cast<unsigned char>(kFoldWide | gap);
+            to[kept] = static_cast<unsigned char>(action);
+            map[kept++] = static_cast<int>(pos);
+            gap = 0;
         }
         pos += 2;
     }
-    map.SetFilled(kept);
-    if (mark) marks.SetFilled(kept);
-    if (kept > 0) to[kept] = 0;
     return static_cast<long>(kept);
 }
 

@@ -45,8 +45,12 @@ public:
     long Run(const char* text, char* out, TArray<int>& map, TArray<unsigned char>& marks) const;
 
 private:
+    template <bool kMarks>
+    long Strip(const char* text, std::size_t n, char* out, int* map, unsigned char* marks) const;
+
     static constexpr std::uint16_t kDrop = 0x100;
-    bool m_single[256] = {};  // one-byte characters dropped
+    enum : unsigned char { kKeepByte, kDropByte, kLeadByte };
+    unsigned char m_byteKind[256] = {};  // by a character's first byte
     // Per two-byte code: kDrop, or the byte it folds to, or 0.
     std::uint16_t* m_double = nullptr;
     bool m_folds = false;

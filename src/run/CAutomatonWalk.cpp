@@ -1,6 +1,7 @@
 #include "run/CAutomatonWalk.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "matchers/ProcessLists.h"
 #include "platform/AsciiText.h"
@@ -28,9 +29,7 @@ void CAutomatonWalk::Reset() {
     m_reachedPool.Reset();
     m_next.Reset();
     m_reached.Reset();
-    m_seenLine.Reset();
-    m_firstAt.Reset();
-    m_previousAt.Reset();
+    m_first.Reset();
 }
 
 std::size_t CAutomatonWalk::MemoBytes() const {
@@ -163,25 +162,32 @@ bool CAutomatonWalk::NoteEnds(const Transition& t, std::size_t end) {
     return true;
 }
 
+bool CAutomatonWalk::Reach(Transition* t, std::size_t end, TArray<int>* reached) {
+    if (m_ends && !NoteEnds(*t, end)) return false;
+    if (t->line == m_line) return true;
+    t->line = m_line;
+    for (std::uint32_t i = 0; i < t->reachedCount; ++i)
+        if (!reached->PushBack(m_reachedPool[t->reachedStart + i])) return false;
+    return true;
+}
+
 bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
                           const unsigned char* marks, std::size_t markCount, TArray<int>* reached) {
     // Fillers stood right before byte i: runs of letters apart there are
     // apart in the line.
     const auto gap = [&](std::size_t i) { return i < markCount && (marks[i] & kFoldAfterGap); };
-    if (m_seenLine.Size() != automaton.ClassCount()) {
+    if (m_first.Size() != automaton.ClassCount()) {
         const std::size_t classes = automaton.ClassCount();
-        m_seenLine.Clear();
-        if (!m_seenLine.Reserve(classes) || !m_firstAt.Reserve(classes) || !m_previousAt.Reserve(classes)) {
+        m_first.Clear();
+        if (!m_first.Reserve(classes)) {
             ++m_handedBack;
             return false;
         }
-        for (std::size_t c = 0; c < classes; ++c) m_seenLine.PushBack(0);
-        m_firstAt.SetFilled(classes);
-        m_previousAt.SetFilled(classes);
+        for (std::size_t c = 0; c < classes; ++c) m_first.PushBack(First{0, 0, 0});
     }
     if (++m_line == 0) {
         for (std::size_t i = 0; i < m_transitions.Size(); ++i) m_transitions[i].line = 0;
-        for (std::size_t c = 0; c < m_seenLine.Size(); ++c) m_seenLine[c] = 0;
+        for (std::size_t c = 0; c < m_first.Size(); ++c) m_first[c].line = 0;
         m_line = 1;
     }
     if ((m_states.Empty() || MemoBytes() > m_memoBytes) && !Flush()) {
@@ -193,7 +199,7 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
     // Read at every character; kept in locals, which the stores below
     // cannot be taken to change.
     const unsigned line = m_line;
-    unsigned* seenLine = m_seenLine.Data();
+    First* first = m_first.Data();
     unsigned long long steps = 0;
     // The start's stream: its next place and the one before.
     std::size_t start = 0;
@@ -204,8 +210,10 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
     std::size_t width = 1;
     unsigned cls = 0;
     // Written once for the walk's two loops, and not a call: it is most of
-    // the walk.
-    const auto read = [&](std::size_t x, int state) CHATSIEVE_ALWAYS_INLINE -> int {
+    // the walk. `OnStart` says at compile time that x is the start's
+    // stream's next place, which is all the first loop reads.
+    const auto read = [&](std::size_t x, int state, auto onStart) CHATSIEVE_ALWAYS_INLINE -> int {
+        constexpr bool kOnStart = decltype(onStart)::value;
         unsigned value = text[x];
         width = 1;
         if (lead[value]) {
@@ -215,36 +223,26 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
         }
         cls = classOf[value];
         ++steps;
-        unsigned symbol = cls << 3 | (x == start ? 0 : CCheckAutomaton::kOffStart);
+        const bool atStart = kOnStart || x == start;
+        unsigned symbol = cls << 3 | (atStart ? 0 : CCheckAutomaton::kOffStart);
         if (edges && width == 1 && IsAsciiAlnum(value)) {
             // A letter or digit inside a character, or right after one with
             // no fillers between, begins no match of a phrase with a start
             // edge; one right before another ends none with an end edge.
-            if (x != start ||
+            if (!atStart ||
                 (beforeStart >= 0 && beforeStart + 1 == static_cast<int>(x) && IsAsciiAlnum(text[x - 1]) && !gap(x)))
                 symbol |= CCheckAutomaton::kStartBlocked;
             if (IsAsciiAlnum(text[x + 1]) && !gap(x + 1)) symbol |= CCheckAutomaton::kEndBlocked;
         }
-        if (x == start) {
-            if (cls != 0 && seenLine[cls] != line) {
-                seenLine[cls] = line;
-                m_firstAt[cls] = static_cast<int>(x);
-                m_previousAt[cls] = beforeStart;
-            }
+        if (atStart) {
+            if (first[cls].line != line) first[cls] = First{line, static_cast<int>(x), beforeStart};
             beforeStart = static_cast<int>(x);
             start = x + width;
         }
         if (cls == 0 && state == 0) return 0;
         Transition* t = Find(state, symbol);
         if (!t && !(t = Compute(automaton, state, symbol))) return kHandBack;
-        if (t->reachedCount != 0) {
-            if (m_ends && !NoteEnds(*t, x + width)) return kHandBack;
-            if (t->line != line) {
-                t->line = line;
-                for (std::uint32_t i = 0; i < t->reachedCount; ++i)
-                    if (!reached->PushBack(m_reachedPool[t->reachedStart + i])) return kHandBack;
-            }
-        }
+        if (t->reachedCount != 0 && !Reach(t, x + width, reached)) return kHandBack;
         return t->next;
     };
     // A search that fails at a one-byte character moves on two bytes: into
@@ -264,7 +262,7 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
     int state = 0;
     while (x < n) {
         // Most of a line has the start's stream alone: no ring to keep.
-        const int next = read(x, state);
+        const int next = read(x, state, std::true_type{});
         if (next == kCutLead) break;
         if (next < 0) return handBack();
         if (!spawns(x)) {
@@ -287,7 +285,7 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
                 if (alone) break;
             }
             arrive[x & 3] = -1;
-            const int after = read(x, at);
+            const int after = read(x, at, std::false_type{});
             if (after == kCutLead) {
                 x = n;
                 break;

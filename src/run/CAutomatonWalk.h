@@ -52,9 +52,9 @@ public:
     // that holds a character of class `cls`, and the place of the character
     // before it (-1: none); false when the text holds none there.
     bool FirstOnStart(unsigned cls, int* at, int* previous) const {
-        if (cls >= m_seenLine.Size() || m_seenLine[cls] != m_line) return false;
-        *at = m_firstAt[cls];
-        *previous = m_previousAt[cls];
+        if (cls >= m_first.Size() || m_first[cls].line != m_line) return false;
+        *at = m_first[cls].at;
+        *previous = m_first[cls].previous;
         return true;
     }
     // While set, the walks append to `ends`, for every step that reaches
@@ -90,6 +90,9 @@ private:
 
     bool Flush();
     bool NoteEnds(const Transition& t, std::size_t end);
+    // Hands on what the step `t`, ending at `end`, reached: to `reached`
+    // once a line, and to the recorded ends. False when memory ran out.
+    bool Reach(Transition* t, std::size_t end, TArray<int>* reached);
     std::size_t MemoBytes() const;
     int Intern(const Position* set, std::size_t count);
     bool GrowStates();
@@ -112,10 +115,14 @@ private:
     TArray<Position> m_next;  // scratch of a step
     TArray<int> m_reached;
     TArray<int>* m_ends = nullptr;
-    // By class: the line that last met it on the start's stream, and where.
-    TArray<unsigned> m_seenLine;
-    TArray<int> m_firstAt;
-    TArray<int> m_previousAt;
+    // By class: the line that last met it on the start's stream, where, and
+    // the place of the character before.
+    struct First {
+        unsigned line;
+        int at;
+        int previous;
+    };
+    TArray<First> m_first;
     unsigned m_line = 0;
     unsigned long long m_steps = 0;
     unsigned long m_handedBack = 0;
