@@ -54,6 +54,7 @@ int CSyllable::Init(const char* romanised, const unsigned char* codes, int codeB
     }
     m_codeByteCount = codeByteCount;
     std::memcpy(m_codes, codes, static_cast<std::size_t>(codeByteCount));
+    for (int k = 0; k < ranges; ++k) m_rangeLeads[codes[3 * k] >> 5] |= std::uint32_t{1} << (codes[3 * k] & 31);
     return 1;
 }
 
@@ -76,7 +77,7 @@ int CSyllable::MatchAt(const char* p, int* length) const {
     const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
     // The terminator never belongs to a code range, so a range never reads or
     // reports a character past the end of the text.
-    if (u[0] != 0) {
+    if (u[0] != 0 && (m_rangeLeads[u[0] >> 5] >> (u[0] & 31) & 1)) {
         for (int k = 0; k < m_codeByteCount / 3; ++k) {
             const unsigned char* range = m_codes + 3 * k;
             if (u[0] == range[0] && u[1] != 0 && range[1] <= u[1] && u[1] <= range[2]) {

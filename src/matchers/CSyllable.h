@@ -65,6 +65,9 @@ private:
     // byte, else 0: a text whose first character differs cannot match, so
     // most positions are passed over without comparing the whole form.
     unsigned m_romanisedFirst = 0;
+    // The first bytes of the code ranges, a bit each: a character whose
+    // first byte starts none is passed over without trying every range.
+    std::uint32_t m_rangeLeads[8] = {};
 };
 
 }  // namespace chatsieve
