@@ -292,11 +292,7 @@ bool CChatsieve::CanCheckCut() const {
     const std::size_t from = static_cast<std::size_t>(m_matchOffset),
                       to = from + static_cast<std::size_t>(m_matchLength);
     if (to > n) return false;
-    std::size_t at = 0;
-    while (at < from) at += static_cast<std::size_t>(CharStep(text + at));
-    if (at != from) return false;
-    while (at < to) at += static_cast<std::size_t>(CharStep(text + at));
-    return at == to;
+    return !EndsInsideCharacter(text, from) && !EndsInsideCharacter(text, to);
 }
 
 int CChatsieve::CheckCut() {

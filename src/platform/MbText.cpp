@@ -1,6 +1,7 @@
 #include "platform/MbText.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace chatsieve {
 
@@ -25,20 +26,11 @@ bool CharsEqual(const char* a, std::size_t aLimit, const char* b, std::size_t bL
 }  // namespace
 
 void BoundedCopy(char* dst, const char* src, std::size_t k) {
-    std::size_t i = 0;
-    while (i < k) {
-        char c = src[i];
-        if (c == 0) break;
-        if (IsLeadByte(static_cast<unsigned char>(c))) {
-            if (i + 1 >= k || src[i + 1] == 0) break;
-            dst[i] = c;
-            dst[i + 1] = src[i + 1];
-            i += 2;
-        } else {
-            dst[i++] = c;
-        }
-    }
-    for (; i < k; ++i) dst[i] = 0;
+    const void* end = std::memchr(src, 0, k);
+    std::size_t n = end ? static_cast<std::size_t>(static_cast<const char*>(end) - src) : k;
+    if (EndsInsideCharacter(src, n)) --n;
+    std::memcpy(dst, src, n);
+    std::memset(dst + n, 0, k - n);
 }
 
 bool PrefixEquals(const char* text, std::size_t limit, const char* form) {

@@ -48,6 +48,16 @@ inline unsigned FoldCase(unsigned ch) {
     return ch > 0xFF ? ToUpperDoubleByte(ch) : ch;
 }
 
+// Whether the `n` bytes at `text`, read as characters from `text`, end with a
+// lead byte whose second byte lies past them. Reads back from the end only:
+// the byte after one that is no lead byte starts a character, and the lead
+// bytes that follow it pair up.
+inline bool EndsInsideCharacter(const char* text, std::size_t n) {
+    std::size_t leads = 0;
+    while (leads < n && IsLeadByte(static_cast<unsigned char>(text[n - 1 - leads]))) ++leads;
+    return leads % 2 == 1;
+}
+
 // Copies whole characters from src until k bytes are written or the terminator
 // is copied, then zero-fills the rest of the k bytes. A lead byte that would
 // take the k-th byte, or whose second byte is the terminator, becomes a zero.

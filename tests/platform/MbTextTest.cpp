@@ -37,6 +37,35 @@ TEST(BoundedCopy, NeverEndsInsideATwoByteCharacter) {
     EXPECT_EQ(std::string("#", 1), Copy("abc", 0));
 }
 
+// Every string of up to six bytes over lead bytes, second bytes on both sides
+// of 0x80 and single bytes, read back from its end, against reading it from
+// its start (what the copy did one character at a time).
+TEST(BoundedCopy, ReadingBackAgreesWithReadingForward) {
+    const char alphabet[] = {'a', '\xB0', '\xA1', 'A', '\x80'};
+    for (std::size_t length = 0; length <= 6; ++length) {
+        std::size_t count = 1;
+        for (std::size_t i = 0; i < length; ++i) count *= sizeof alphabet;
+        for (std::size_t code = 0; code < count; ++code) {
+            std::string text;
+            for (std::size_t c = code, i = 0; i < length; ++i, c /= sizeof alphabet)
+                text += alphabet[c % sizeof alphabet];
+            std::size_t at = 0;
+            for (std::size_t n = 0; n <= length; ++n) {
+                while (at < n) at += static_cast<std::size_t>(CharStep(text.c_str() + at));
+                ASSERT_EQ(at > n, EndsInsideCharacter(text.c_str(), n)) << text << " at " << n;
+            }
+            for (std::size_t k = 0; k <= length + 2; ++k) {
+                std::string expected(k + 1, '#');
+                std::size_t i = 0;
+                for (int w; i < k && (w = CharByteCount(text.c_str() + i)) != 0 && i + w <= k; i += w)
+                    for (int b = 0; b < w; ++b) expected[i + b] = text[i + b];
+                for (; i < k; ++i) expected[i] = 0;
+                ASSERT_EQ(expected, Copy(text, k)) << text << " within " << k;
+            }
+        }
+    }
+}
+
 TEST(PrefixEquals, ComparesTheCutCandidate) {
     EXPECT_TRUE(PrefixEquals("fang", 2, "fa"));
     EXPECT_FALSE(PrefixEquals("f", 2, "fa"));
