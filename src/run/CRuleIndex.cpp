@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "matchers/CComboRule.h"
 #include "matchers/CPhraseRule.h"
@@ -329,14 +330,20 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
     m_decided = -1;
     m_decidedFirst = false;
     if (!FindCandidates(text, true)) return false;
-    std::sort(m_candidates.Data(), m_candidates.Data() + m_candidates.Size());
-    for (std::size_t i = 0; i < m_candidates.Size(); ++i) {
-        const std::size_t ordinal = static_cast<std::size_t>(m_candidates[i]);
+    // Tried in checking order until one decides, which is mostly one of the
+    // first: taken off a heap, not sorted whole.
+    int* heap = m_candidates.Data();
+    const std::size_t count = m_candidates.Size();
+    std::make_heap(heap, heap + count, std::greater<int>());
+    for (std::size_t i = 0; i < count; ++i) {
+        std::pop_heap(heap, heap + count - i, std::greater<int>());
+        const int candidate = heap[count - 1 - i];
+        const std::size_t ordinal = static_cast<std::size_t>(candidate);
         // Phrase and combination rules report their own level: one above the
         // ceiling could not decide, so its search is skipped.
         if (m_ruleLevel[ordinal] != INT_MIN && m_ruleLevel[ordinal] > ceiling) continue;
-        if (TryCandidate(m_candidates[i], text, offset, length, level) == 1 && *level <= ceiling) {
-            m_decided = m_candidates[i];
+        if (TryCandidate(candidate, text, offset, length, level) == 1 && *level <= ceiling) {
+            m_decided = candidate;
             m_decidedFirst = i == 0;  // no candidate at all came before it
             return true;
         }

@@ -64,8 +64,8 @@ public:
     int DecidedOrdinal() const { return m_decided; }
     CMatcher* Rule(int ordinal) const { return m_rules[static_cast<std::size_t>(ordinal)]; }
     bool DecidedFirst() const { return m_decidedFirst; }
-    // After a Check: every rule it found possible in the text, in checking
-    // order, those above the ceiling included.
+    // After a Check: every rule it found possible in the text, in no
+    // particular order, those above the ceiling included.
     const TArray<int>& Candidates() const { return m_candidates; }
     // Finds the candidates of `text` alone, in checking order, as Check
     // would, without trying them; false when memory ran out.
