@@ -23,7 +23,6 @@ void CPackageIndex::Clear() {
     m_image = nullptr;
     m_hasTableSet = false;
     m_tableCount = 0;
-    m_columnTotal = m_rowTotal = m_cellTotal = 0;
 }
 
 bool CPackageIndex::Fail(const char* text, std::size_t offset) {
@@ -41,14 +40,25 @@ bool CPackageIndex::Build(const unsigned char* image, std::size_t size, const ch
     if (!image || !key) return Fail("no package or no key given", 0);
     m_image = image;
     if (!CheckHeader(size, key)) return false;
-    // First walk: check everything and count; then allocate; second walk: fill.
-    if (!WalkTables(size)) return false;
     m_tables = AllocateArray<IndexTable>(m_tableCount);
-    m_columns = AllocateArray<IndexColumn>(m_columnTotal);
-    m_rows = AllocateArray<IndexRow>(m_rowTotal);
-    m_cells = AllocateArray<IndexCell>(m_cellTotal);
-    if (!m_tables || !m_columns || !m_rows || !m_cells) return Fail("out of memory", 0);
+    if (!m_tables) return Fail("out of memory", 0);
     return WalkTables(size);
+}
+
+template <class T>
+bool CPackageIndex::Room(T*& array, std::uint32_t& capacity, std::uint32_t used, std::size_t more) {
+    if (more <= capacity - used) return true;
+    // Half again at least, so that a table's rows and cells are copied a
+    // bounded number of times however the package is laid out.
+    std::size_t grown = static_cast<std::size_t>(capacity) + capacity / 2 + 16;
+    if (grown < used + more) grown = used + more;
+    T* bigger = AllocateArray<T>(grown);
+    if (!bigger) return Fail("out of memory", 0);
+    if (used) std::memcpy(bigger, array, sizeof(T) * used);
+    FreeArray(array);
+    array = bigger;
+    capacity = static_cast<std::uint32_t>(grown);
+    return true;
 }
 
 bool CPackageIndex::CheckHeader(std::size_t size, const char* key) {
@@ -78,9 +88,9 @@ bool CPackageIndex::CheckHeader(std::size_t size, const char* key) {
 }
 
 bool CPackageIndex::WalkTables(std::size_t size) {
-    const bool fill = m_tables != nullptr;
     const unsigned char* image = m_image;
     std::uint32_t columnTotal = 0, rowTotal = 0, cellTotal = 0;
+    std::uint32_t columnCapacity = 0, rowCapacity = 0, cellCapacity = 0;
     std::size_t expected = kHeaderBytes + static_cast<std::size_t>(m_tableCount) * kDirectoryEntryBytes;
     // Column types of the table being walked; kMaxColumns bounds it.
     unsigned char types[kMaxColumns];
@@ -101,8 +111,9 @@ bool CPackageIndex::WalkTables(std::size_t size) {
         if (LoadU16(image + p + 2) != 0) return Fail("reserved table field is not zero", p + 2);
         const std::uint32_t rowCount = LoadU32(image + p + 4);
         if (columnCount == 0 || columnCount > kMaxColumns) return Fail("column count out of range", p);
-        if (fill) m_tables[t] = IndexTable{columnTotal, columnCount, rowTotal, rowCount};
+        m_tables[t] = IndexTable{columnTotal, columnCount, rowTotal, rowCount};
         p += kTableHeadBytes;
+        if (!Room(m_columns, columnCapacity, columnTotal, columnCount)) return false;
 
         for (std::uint32_t c = 0; c < columnCount; ++c) {
             if (!has(2)) return Fail("column definition runs past its table", p);
@@ -112,29 +123,34 @@ bool CPackageIndex::WalkTables(std::size_t size) {
             p += 2;
             if (!has(nameLength)) return Fail("column name runs past its table", p);
             if (!IsValidColumnName(image + p, nameLength)) return Fail("invalid column name", p);
-            if (!fill) {
-                // Names must be unique, or a lookup by name would be ambiguous.
-                // Compare with the names already walked in this table.
-                std::size_t q = start + kTableHeadBytes;
-                for (std::uint32_t k = 0; k < c; ++k) {
-                    const std::uint32_t otherLength = image[q + 1];
-                    if (otherLength == nameLength && std::memcmp(image + q + 2, image + p, nameLength) == 0)
-                        return Fail("duplicate column name", p);
-                    q += 2 + otherLength;
-                }
-            } else {
-                m_columns[columnTotal + c] = IndexColumn{static_cast<std::uint32_t>(p), nameLength, type};
+            // Names must be unique, or a lookup by name would be ambiguous.
+            for (std::uint32_t k = 0; k < c; ++k) {
+                const IndexColumn& other = m_columns[columnTotal + k];
+                if (other.nameLength == nameLength && std::memcmp(image + other.nameOffset, image + p, nameLength) == 0)
+                    return Fail("duplicate column name", p);
             }
+            m_columns[columnTotal + c] = IndexColumn{static_cast<std::uint32_t>(p), nameLength, type};
             types[c] = type;
             p += nameLength;
         }
         columnTotal += columnCount;
 
+        // Room for every row and cell the table can hold at once, bounded
+        // by its bytes as much as by its head's count: a row takes two bytes
+        // at least, a cell six, and a row holds a cell per column at most.
+        const std::size_t rowsThatFit = (end - p) / 2;
+        const std::size_t rowsClaimed = rowCount < rowsThatFit ? rowCount : rowsThatFit;
+        const std::size_t cellsThatFit = (end - p) / 6;
+        const std::size_t cellsClaimed = rowsClaimed * columnCount;
+        if (!Room(m_rows, rowCapacity, rowTotal, rowsClaimed) ||
+            !Room(m_cells, cellCapacity, cellTotal, cellsClaimed < cellsThatFit ? cellsClaimed : cellsThatFit))
+            return false;
         for (std::uint32_t r = 0; r < rowCount; ++r) {
             if (!has(2)) return Fail("row runs past its table", p);
             const std::uint32_t cellCount = LoadU16(image + p);
             if (cellCount > columnCount) return Fail("row has more cells than its table has columns", p);
-            if (fill) m_rows[rowTotal] = IndexRow{cellTotal, cellCount};
+            if (!Room(m_cells, cellCapacity, cellTotal, cellCount)) return false;
+            m_rows[rowTotal] = IndexRow{cellTotal, cellCount};
             p += 2;
             long previous = -1;
             for (std::uint32_t k = 0; k < cellCount; ++k) {
@@ -174,7 +190,7 @@ bool CPackageIndex::WalkTables(std::size_t size) {
                         if (!has(count)) return Fail("byte cell runs past its table", p);
                         break;
                 }
-                if (fill) m_cells[cellTotal] = IndexCell{column, static_cast<std::uint32_t>(p), count};
+                m_cells[cellTotal] = IndexCell{column, static_cast<std::uint32_t>(p), count};
                 ++cellTotal;
                 switch (types[column]) {
                     case kTypeInt:
@@ -197,9 +213,6 @@ bool CPackageIndex::WalkTables(std::size_t size) {
         expected = end;
     }
     if (expected != size) return Fail("bytes after the last table", expected);
-    m_columnTotal = columnTotal;
-    m_rowTotal = rowTotal;
-    m_cellTotal = cellTotal;
     return true;
 }
 
@@ -215,8 +228,12 @@ long CPackageIndex::FindColumn(const IndexTable& table, const char* name) const 
 }
 
 const IndexCell* CPackageIndex::FindCell(const IndexRow& row, std::uint32_t column) const {
-    // Cells ascend by column, so a binary search finds it.
-    std::uint32_t low = 0, high = row.cellCount;
+    // Cells ascend by column from 0, so the cell of `column` is at most the
+    // row's cell `column`: in rows that leave no column out, exactly that one.
+    const std::uint32_t at = column < row.cellCount ? column : row.cellCount;
+    if (at < row.cellCount && m_cells[row.firstCell + at].column == column) return &m_cells[row.firstCell + at];
+    // Otherwise a binary search below it finds it.
+    std::uint32_t low = 0, high = at;
     while (low < high) {
         const std::uint32_t mid = low + (high - low) / 2;
         const IndexCell& cell = m_cells[row.firstCell + mid];

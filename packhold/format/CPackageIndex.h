@@ -79,9 +79,12 @@ public:
 private:
     bool Fail(const char* text, std::size_t offset);
     bool CheckHeader(std::size_t size, const char* key);
-    // Walks every table. Checks only when the arrays are not yet allocated,
-    // fills them when they are.
+    // Walks every table once, checking it and filling the arrays as it goes.
     bool WalkTables(std::size_t size);
+    // Makes room in `array` (holding `used` of `capacity`) for `more`
+    // entries; false, having failed the build, when memory ran out.
+    template <class T>
+    bool Room(T*& array, std::uint32_t& capacity, std::uint32_t used, std::size_t more);
     void Clear();
 
     const unsigned char* m_image = nullptr;
@@ -91,9 +94,6 @@ private:
     IndexColumn* m_columns = nullptr;
     IndexRow* m_rows = nullptr;
     IndexCell* m_cells = nullptr;
-    std::uint32_t m_columnTotal = 0;
-    std::uint32_t m_rowTotal = 0;
-    std::uint32_t m_cellTotal = 0;
     const char* m_error = "";
     std::size_t m_errorOffset = 0;
     bool m_wrongKey = false;

@@ -13,31 +13,27 @@ using namespace format;
 
 // ---- rows
 
-void CPackholdRow::Attach(const CPackageIndex* index, const IndexTable* table, const IndexRow* row) {
-    m_index = index;
+void CPackholdRow::Attach(CPackholdTable* table, const IndexRow* row) {
     m_table = table;
     m_row = row;
 }
 
 const IndexCell* CPackholdRow::Find(const char* column, unsigned char type) const {
-    const long c = m_index->FindColumn(*m_table, column);
-    if (c < 0) return nullptr;
-    const std::uint32_t position = static_cast<std::uint32_t>(c);
-    if (m_index->Column(m_table->firstColumn + position).type != type) return nullptr;
-    return m_index->FindCell(*m_row, position);
+    const long c = m_table->Column(column, type);
+    return c < 0 ? nullptr : m_table->Index().FindCell(*m_row, static_cast<std::uint32_t>(c));
 }
 
 const char* CPackholdRow::GetString(const char* column) noexcept {
     const IndexCell* cell = Find(column, kTypeText);
     // The index made sure the text is NUL-terminated inside the image.
-    return cell ? reinterpret_cast<const char*>(m_index->Image() + cell->dataOffset) : nullptr;
+    return cell ? reinterpret_cast<const char*>(m_table->Index().Image() + cell->dataOffset) : nullptr;
 }
 
 int CPackholdRow::GetInt(const char* column, int* value, int /*reserved*/) noexcept {
     if (!value) return 0;
     const IndexCell* cell = Find(column, kTypeInt);
     if (!cell) return 0;
-    *value = LoadI32(m_index->Image() + cell->dataOffset);
+    *value = LoadI32(m_table->Index().Image() + cell->dataOffset);
     return 1;
 }
 
@@ -46,7 +42,7 @@ int CPackholdRow::GetIntArray(const char* column, int* values, int /*reserved*/)
     const IndexCell* cell = Find(column, kTypeIntArray);
     if (!cell) return 0;
     // cell->count <= kMaxArrayInts, so a kMaxCellBytes buffer always suffices.
-    const unsigned char* p = m_index->Image() + cell->dataOffset;
+    const unsigned char* p = m_table->Index().Image() + cell->dataOffset;
     for (std::uint32_t i = 0; i < cell->count; ++i) values[i] = LoadI32(p + 4 * i);
     return static_cast<int>(cell->count);
 }
@@ -55,15 +51,53 @@ int CPackholdRow::GetBytes(const char* column, unsigned char* bytes, int /*reser
     if (!bytes) return 0;
     const IndexCell* cell = Find(column, kTypeBytes);
     if (!cell) return 0;
-    if (cell->count) std::memcpy(bytes, m_index->Image() + cell->dataOffset, cell->count);
+    if (cell->count) std::memcpy(bytes, m_table->Index().Image() + cell->dataOffset, cell->count);
     return static_cast<int>(cell->count);
 }
 
 // ---- tables and the table set
 
-void CPackholdTable::Attach(CPackholdRow* rows, int rowCount) {
+void CPackholdTable::Attach(const CPackageIndex* index, const IndexTable* table, CPackholdRow* rows) {
+    m_index = index;
+    m_table = table;
     m_rows = rows;
-    m_rowCount = rowCount;
+    // Row counts fit in an int: each row takes at least two bytes of a file
+    // no larger than kMaxFileBytes.
+    m_rowCount = static_cast<int>(table->rowCount);
+    for (int r = 0; r < m_rowCount; ++r)
+        rows[r].Attach(this, &index->Row(table->firstRow + static_cast<std::uint32_t>(r)));
+}
+
+namespace {
+
+// Whether `kept` (NUL-terminated) and `name` hold the same text.
+bool SameText(const char* kept, const char* name) {
+    while (*kept && *kept == *name) {
+        ++kept;
+        ++name;
+    }
+    return *kept == *name;
+}
+
+}  // namespace
+
+long CPackholdTable::Column(const char* name, unsigned char type) {
+    if (!name) return -1;
+    for (const KeptName& kept : m_kept)
+        if (kept.name == name && kept.type == type && SameText(kept.text, name)) return kept.column;
+    long column = m_index->FindColumn(*m_table, name);
+    if (column >= 0 && m_index->Column(m_table->firstColumn + static_cast<std::uint32_t>(column)).type != type)
+        column = -1;
+    const std::size_t length = std::strlen(name);
+    if (length < kKeptNameBytes) {
+        KeptName& kept = m_kept[m_nextKept];
+        m_nextKept = (m_nextKept + 1) % kKeptNames;
+        kept.name = name;
+        std::memcpy(kept.text, name, length + 1);
+        kept.type = type;
+        kept.column = column;
+    }
+    return column;
 }
 
 int CPackholdTable::GetRowCount() noexcept { return m_rowCount; }
@@ -114,11 +148,7 @@ bool CPackholdFile::Load(const char* path, const char* key) {
     if (!m_tables || !m_rows) return false;
     for (std::uint32_t t = 0; t < tableCount; ++t) {
         const IndexTable& table = m_index.Table(t);
-        for (std::uint32_t r = 0; r < table.rowCount; ++r)
-            m_rows[table.firstRow + r].Attach(&m_index, &table, &m_index.Row(table.firstRow + r));
-        // Row counts fit in an int: each row takes at least two bytes of a
-        // file no larger than kMaxFileBytes.
-        m_tables[t].Attach(m_rows + table.firstRow, static_cast<int>(table.rowCount));
+        m_tables[t].Attach(&m_index, &table, m_rows + table.firstRow);
     }
     m_tableSet.Attach(m_tables, static_cast<int>(tableCount));
     return true;

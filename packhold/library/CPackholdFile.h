@@ -21,6 +21,7 @@ namespace packhold {
 
 class CPackhold;
 class CPackholdFile;
+class CPackholdTable;
 
 class CPackholdRow final : public IPackholdRow {
 public:
@@ -32,14 +33,13 @@ public:
     int GetIntArray(const char* column, int* values, int reserved) noexcept override;
     int GetBytes(const char* column, unsigned char* bytes, int reserved) noexcept override;
 
-    void Attach(const CPackageIndex* index, const IndexTable* table, const IndexRow* row);
+    void Attach(CPackholdTable* table, const IndexRow* row);
 
 private:
     // The row's cell named `column` if it has type `type`, else null.
     const IndexCell* Find(const char* column, unsigned char type) const;
 
-    const CPackageIndex* m_index = nullptr;
-    const IndexTable* m_table = nullptr;
+    CPackholdTable* m_table = nullptr;
     const IndexRow* m_row = nullptr;
 };
 
@@ -52,11 +52,31 @@ public:
     // Null for an index outside 0 .. GetRowCount() - 1.
     IPackholdRow* GetRow(int index) noexcept override;
 
-    void Attach(CPackholdRow* rows, int rowCount);
+    void Attach(const CPackageIndex* index, const IndexTable* table, CPackholdRow* rows);
+
+    const CPackageIndex& Index() const { return *m_index; }
+    // The 0-based column named `name` with type `type`, or -1. A reader asks
+    // every row for the same few columns, so the last names asked for are
+    // kept with their answers, each checked against the text it was kept
+    // with: a caller may reuse its buffer for another name.
+    long Column(const char* name, unsigned char type);
 
 private:
+    static constexpr int kKeptNames = 8;
+    static constexpr std::size_t kKeptNameBytes = 24;  // longer names are looked up each time
+    struct KeptName {
+        const char* name;  // the caller's pointer; null: an empty slot
+        char text[kKeptNameBytes];
+        unsigned char type;
+        long column;
+    };
+
+    const CPackageIndex* m_index = nullptr;
+    const IndexTable* m_table = nullptr;
     CPackholdRow* m_rows = nullptr;  // owned by the file
     int m_rowCount = 0;
+    KeptName m_kept[kKeptNames] = {};
+    int m_nextKept = 0;
 };
 
 class CPackholdTableSet final : public IPackholdTableSet {

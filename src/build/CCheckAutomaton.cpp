@@ -45,20 +45,10 @@ void CCheckAutomaton::Reset() {
     m_beginClasses.Reset();
 }
 
-bool CCheckAutomaton::Build(const PhraseTrie& trie) {
+bool CCheckAutomaton::Build(const PhraseTrie& trie, const unsigned char* used) {
     Reset();
     m_trie = trie;
-    // Syllables no phrase and no combination holds never start anything.
-    TArray<unsigned char> used;
-    if (!used.Reserve(trie.syllableCount + 1)) return false;
-    for (std::size_t s = 0; s < trie.syllableCount; ++s)
-        used.PushBack(trie.rootChild[s] >= 0 || trie.isPart[s] ? 1 : 0);
-    const std::size_t slots = trie.edges->Size();
-    for (std::size_t i = 0; i < slots; ++i) {
-        const PairSlot& edge = (*trie.edges)[i];
-        if (edge.key != kNoPair) used[static_cast<std::size_t>(edge.key & 0xFFFFFFFFu)] = 1;
-    }
-    if (!BuildForms(trie, used.Data()) || !BuildClasses(trie, used.Data()) || !BuildBeginClasses(trie, used.Data())) {
+    if (!BuildForms(trie, used) || !BuildClasses(trie, used) || !BuildBeginClasses(trie, used)) {
         Reset();
         return false;
     }

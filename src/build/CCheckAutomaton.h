@@ -57,8 +57,10 @@ public:
     CCheckAutomaton& operator=(const CCheckAutomaton&) = delete;
 
     // False when the rules hold a shape the automaton leaves to the index's
-    // walk, or memory ran out; it is then not Ready.
-    bool Build(const PhraseTrie& trie);
+    // walk, or memory ran out; it is then not Ready. `used`, by syllable id:
+    // some phrase or combination holds the syllable (the others never start
+    // anything, and are left out); read during Build only.
+    bool Build(const PhraseTrie& trie, const unsigned char* used);
     void Reset();
     bool Ready() const { return m_ready; }
 

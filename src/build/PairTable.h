@@ -41,6 +41,21 @@ inline void InsertPair(TArray<PairSlot>& table, std::uint64_t key, int value) {
     table[slot] = PairSlot{key, value};
 }
 
+// The slots a table of `pairs` pairs takes: a power of two, twice as many at least.
+inline std::size_t PairSlotsFor(std::size_t pairs) {
+    std::size_t slots = 16;
+    while (slots < 2 * pairs) slots *= 2;
+    return slots;
+}
+
+// The slot holding `key`, or the empty slot where it would go.
+inline PairSlot& FindPairSlot(TArray<PairSlot>& table, std::uint64_t key) {
+    const std::size_t mask = table.Size() - 1;
+    std::size_t slot = PairHash(key) & mask;
+    while (table[slot].key != key && table[slot].key != kNoPair) slot = (slot + 1) & mask;
+    return table[slot];
+}
+
 // The value stored under `key`, or -1.
 inline int ProbePair(const TArray<PairSlot>& table, std::uint64_t key) {
     const std::size_t mask = table.Size() - 1;

@@ -34,11 +34,22 @@ private:
     void* m_data;
 };
 
+// A new matcher for `count` values; a phrase rule is made with room for its
+// references, so that it is one allocation.
+template <class Matcher>
+Matcher* MakeMatcher(int /*count*/) {
+    return New<Matcher>();
+}
+template <>
+CPhraseRule* MakeMatcher<CPhraseRule>(int count) {
+    return CPhraseRule::NewWithRoom(count);
+}
+
 // Initialises a new matcher with `init` and appends it to `list`; a matcher
 // that cannot be set up or listed is destroyed.
 template <class Matcher, class InitFn>
-int AddMatcher(CMatcherList& list, InitFn init) {
-    Matcher* matcher = New<Matcher>();
+int AddMatcher(CMatcherList& list, InitFn init, int count = 0) {
+    Matcher* matcher = MakeMatcher<Matcher>(count);
     if (!matcher) return 0;
     if (!init(matcher) || !list.PushBack(matcher)) {
         matcher->Destroy();
@@ -170,11 +181,14 @@ int CRuleLoader::ReadLevelRules(IPackholdTable* table, int capacity, CMatcherLis
         if (!row->GetInt(kLevelColumn, &level, 0)) return 0;
         const int count = row->GetIntArray(kRefsColumn, scratch.Ints(), 0);
         if (count <= 0 || count > capacity) return 0;
-        if (!AddMatcher<Rule>(list, [&](Rule* rule) {
-                if (!rule->Init(scratch.Ints(), count, level)) return 0;
-                if (m_fold) ReadEdges(row, rule);
-                return 1;
-            }))
+        if (!AddMatcher<Rule>(
+                list,
+                [&](Rule* rule) {
+                    if (!rule->Init(scratch.Ints(), count, level)) return 0;
+                    if (m_fold) ReadEdges(row, rule);
+                    return 1;
+                },
+                count))
             return 0;
         // Only a rule that was set up raises the highest level.
         if (level > m_highestLevel) m_highestLevel = level;

@@ -12,7 +12,9 @@ namespace chatsieve {
 
 class CComboRule final : public CMatcher {
 public:
-    CComboRule() = default;
+    static constexpr MatcherKind kKind = MatcherKind::kCombo;
+
+    CComboRule() : CMatcher(kKind) {}
 
     void Destroy() override;
     // Offset and length as the last part left them; level is the rule's own.

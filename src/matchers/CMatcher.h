@@ -12,12 +12,18 @@
 //
 // The slot order of the virtual operations (Destroy, Match, GetLevel,
 // ResolveRef, then each class's Init) is fixed.
+//
+// Each of the four kinds names itself (Kind), so the structures built over
+// the rules tell them apart with a compare, not a run-time type search;
+// As<T> is the checked downcast built on it.
 #ifndef CHATSIEVE_MATCHERS_CMATCHER_H
 #define CHATSIEVE_MATCHERS_CMATCHER_H
 
 #include "format/RulePackage.h"
 
 namespace chatsieve {
+
+enum class MatcherKind : unsigned char { kOther, kSkipSet, kSyllable, kPhrase, kCombo };
 
 class CMatcher {
 public:
@@ -28,9 +34,25 @@ public:
     // process-wide list as it stands now, or null. Does not depend on `this`.
     virtual CMatcher* ResolveRef(int index, int kind);
 
+    MatcherKind Kind() const { return m_kind; }
+
 protected:
+    explicit CMatcher(MatcherKind kind = MatcherKind::kOther) : m_kind(kind) {}
     ~CMatcher() = default;
+
+private:
+    MatcherKind m_kind;
 };
+
+// `matcher` as a T when it is one (T::kKind), else null.
+template <class T>
+T* As(CMatcher* matcher) {
+    return matcher && matcher->Kind() == T::kKind ? static_cast<T*>(matcher) : nullptr;
+}
+template <class T>
+const T* As(const CMatcher* matcher) {
+    return matcher && matcher->Kind() == T::kKind ? static_cast<const T*>(matcher) : nullptr;
+}
 
 class CMatcherList;
 

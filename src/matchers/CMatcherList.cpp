@@ -49,7 +49,7 @@ void CMatcherList::MoveFirstBefore(CMatcherList& target, Node* position) {
     target.Link(position, node);
 }
 
-CMatcher* CMatcherList::At(std::size_t index) const {
+CMatcher* CMatcherList::AtBuilding(std::size_t index) const {
     if (index >= m_count) return nullptr;
     if (BuildPositions()) return m_positions[index]->matcher;
     // Walk from whichever end is nearer; the order stays the insertion order.

@@ -39,7 +39,9 @@ public:
     // Inserts before `position`, or at the end when `position` is null.
     bool InsertBefore(Node* position, CMatcher* matcher);
     // The entry at 0-based `index`, or null when there is none.
-    CMatcher* At(std::size_t index) const;
+    CMatcher* At(std::size_t index) const {
+        return m_indexed && index < m_count ? m_positions[index]->matcher : AtBuilding(index);
+    }
     // Moves every entry of `other` onto the end of this list, in order.
     void SpliceBack(CMatcherList& other);
     // Moves this list's first node into `target` before `position` (null:
@@ -54,6 +56,8 @@ private:
     void Unlink(Node* node);
     void DropPositions();
     bool BuildPositions() const;
+    // At, when the position array is not there yet.
+    CMatcher* AtBuilding(std::size_t index) const;
 
     Node* m_first = nullptr;
     Node* m_last = nullptr;

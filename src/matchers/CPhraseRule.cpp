@@ -10,23 +10,61 @@
 
 namespace chatsieve {
 
-void CPhraseRule::Destroy() {
-    Free(m_refs);
+namespace {
+
+// A block of `count` references followed by as many syllable pointers.
+std::size_t BlockBytes(int count) { return static_cast<std::size_t>(count) * (sizeof(RefEntry) + sizeof(CMatcher*)); }
+
+static_assert(sizeof(CPhraseRule) % alignof(CMatcher*) == 0 && sizeof(RefEntry) % alignof(CMatcher*) == 0,
+              "the block behind a rule keeps its pointers aligned");
+
+}  // namespace
+
+CPhraseRule* CPhraseRule::NewWithRoom(int count) {
+    if (count <= 0) return New<CPhraseRule>();
+    void* p = Allocate(sizeof(CPhraseRule) + BlockBytes(count));
+    if (!p) return nullptr;
+    CPhraseRule* rule = new (p) CPhraseRule();
+    rule->m_room = count;
+    return rule;
+}
+
+void CPhraseRule::FreeBlock() {
+    // Only a block of its own; the room behind the rule goes with the rule.
+    if (!(m_room > 0 && m_refs == Room())) Free(m_refs);
     m_refs = nullptr;
-    m_syllables.Reset();
+}
+
+bool CPhraseRule::Place(int count) {
+    if (count <= m_room) {
+        FreeBlock();
+        m_refs = Room();
+    } else {
+        void* block = Allocate(BlockBytes(count));
+        if (!block) return false;
+        FreeBlock();
+        m_refs = static_cast<RefEntry*>(block);
+    }
+    // The pointers follow the references of the block, however many it holds.
+    m_syllables = reinterpret_cast<CMatcher**>(m_refs + (count <= m_room ? m_room : count));
+    return true;
+}
+
+void CPhraseRule::Destroy() {
+    FreeBlock();
     this->~CPhraseRule();
     Free(this);
 }
 
 int CPhraseRule::Init(const int* refs, int count, int level) {
     if (!refs || count <= 0 || level < 0) return 0;
-    m_refs = static_cast<RefEntry*>(Allocate(sizeof(RefEntry) * static_cast<unsigned>(count)));
-    if (!m_refs) return 0;
+    if (!Place(count)) return 0;
     for (int i = 0; i < count; ++i) {
         m_refs[i] = DecodeRuleRef(refs[i]);
         if (m_refs[i].kind != kSyllableKind) return 0;
         CMatcher* syllable = ResolveRef(m_refs[i].index, m_refs[i].kind);
-        if (!syllable || !m_syllables.PushBack(syllable)) return 0;
+        if (!syllable) return 0;
+        m_syllables[i] = syllable;
     }
     m_count = count;
     m_level = level;

@@ -1,17 +1,27 @@
 // CPhraseRule: a banned expression as a run of syllables that must follow one
 // another with no byte between them (fillers are already stripped by the
 // ignore-sets). Its syllables belong to g_syllables; the rule only points.
+//
+// A rule keeps its references and syllable pointers in one block. Made by
+// NewWithRoom, that block lies right behind the rule itself, so a loaded
+// rule is one allocation; made by New<>, Init allocates the block.
 #ifndef CHATSIEVE_MATCHERS_CPHRASERULE_H
 #define CHATSIEVE_MATCHERS_CPHRASERULE_H
 
+#include <cstddef>
+
 #include "matchers/CMatcher.h"
-#include "matchers/TArray.h"
 
 namespace chatsieve {
 
 class CPhraseRule final : public CMatcher {
 public:
-    CPhraseRule() = default;
+    static constexpr MatcherKind kKind = MatcherKind::kPhrase;
+
+    CPhraseRule() : CMatcher(kKind) {}
+    // A rule with room right behind it for `count` references; null when
+    // memory ran out.
+    static CPhraseRule* NewWithRoom(int count);
 
     void Destroy() override;
     // On a match: offset of the phrase, length of all its syllables, level.
@@ -40,7 +50,17 @@ public:
     void SetEdges(int edges) { m_edges = edges & (kEdgeStart | kEdgeEnd); }
     int Edges() const { return m_edges; }
     // The resolved syllables, in phrase order.
-    const TArray<CMatcher*>& Syllables() const { return m_syllables; }
+    class SyllableRun {
+    public:
+        SyllableRun(CMatcher* const* syllables, int count) : m_syllables(syllables), m_count(count) {}
+        std::size_t Size() const { return static_cast<std::size_t>(m_count); }
+        CMatcher* operator[](std::size_t i) const { return m_syllables[i]; }
+
+    private:
+        CMatcher* const* m_syllables;
+        int m_count;
+    };
+    SyllableRun Syllables() const { return SyllableRun(m_syllables, m_count); }
     // The decoded references: entry i names Syllables()[i] by its position
     // in the syllable list as it stood when the rule was set up.
     const RefEntry* Refs() const { return m_refs; }
@@ -52,11 +72,17 @@ protected:
 private:
     // Whether the match [pos, pos + length) of `text` keeps its edges clear.
     bool EdgesClear(const char* text, int pos, int length, int* walked, int* previous) const;
+    // Where the references go when the rule was made with room for them.
+    RefEntry* Room() { return reinterpret_cast<RefEntry*>(this + 1); }
+    // Points m_refs and m_syllables at a block for `count` references.
+    bool Place(int count);
+    void FreeBlock();
 
     RefEntry* m_refs = nullptr;
+    CMatcher** m_syllables = nullptr;
+    int m_room = 0;  // references the block behind the rule holds
     int m_count = 0;
     int m_level = 0;
-    TArray<CMatcher*> m_syllables;
     int m_edges = 0;
 };
 

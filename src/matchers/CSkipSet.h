@@ -15,7 +15,9 @@ namespace chatsieve {
 
 class CSkipSet final : public CMatcher {
 public:
-    CSkipSet() = default;
+    static constexpr MatcherKind kKind = MatcherKind::kSkipSet;
+
+    CSkipSet() : CMatcher(kKind) {}
 
     void Destroy() override;
     // Length output 0 always; offset output 1 when nothing is left after

@@ -14,7 +14,9 @@ namespace chatsieve {
 
 class CSyllable final : public CMatcher {
 public:
-    CSyllable() = default;
+    static constexpr MatcherKind kKind = MatcherKind::kSyllable;
+
+    CSyllable() : CMatcher(kKind) {}
 
     void Destroy() override;
     // Scans from the start of the text one character at a time for the

@@ -60,6 +60,16 @@ public:
         return true;
     }
 
+    // Holds `count` copies of `value` instead of what it held; false when
+    // memory is exhausted.
+    bool Assign(std::size_t count, T value) {
+        m_size = 0;
+        if (!Reserve(count)) return false;
+        for (std::size_t i = 0; i < count; ++i) m_data[i] = value;
+        m_size = count;
+        return true;
+    }
+
     // Shortens to `count` elements (count <= Size()).
     void Truncate(std::size_t count) { m_size = count; }
     // Takes the first `count` reserved elements as filled, for callers that

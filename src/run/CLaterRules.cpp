@@ -29,7 +29,7 @@ int CLaterRules::Shortest(int v) {
     node.shortest = 0;
     const int* rules = m_index->NodeRulesBegin(v);
     if (rules == m_index->NodeRulesEnd(v)) return 0;
-    const TArray<CMatcher*>& syllables = static_cast<const CPhraseRule*>(m_index->Rule(*rules))->Syllables();
+    const CPhraseRule::SyllableRun syllables = static_cast<const CPhraseRule*>(m_index->Rule(*rules))->Syllables();
     for (std::size_t i = 0; i < syllables.Size(); ++i)
         node.shortest += static_cast<int>(static_cast<const CSyllable*>(syllables[i])->ShortestMatchLength());
     return node.shortest;

@@ -30,7 +30,7 @@ int CMaskPasses::Reach(const CPhraseRule* rule) {
     // A try reads the first syllable where it stands and each further one
     // right behind the one before: never more than all their longest forms.
     int reach = 0;
-    const TArray<CMatcher*>& syllables = rule->Syllables();
+    const CPhraseRule::SyllableRun syllables = rule->Syllables();
     for (std::size_t i = 0; i < syllables.Size(); ++i) reach += SyllableReach(syllables[i]);
     // A written-mode end edge reads the byte after the match too.
     return (rule->Edges() & CPhraseRule::kEdgeEnd) ? reach + 1 : reach;
@@ -41,7 +41,7 @@ void CMaskPasses::Prepare(const CMatcherList& rules, const CMatcherList& skipSet
     Reset();
     int star = 0;
     for (const CMatcherList::Node* node = skipSets.First(); node && !star; node = node->next) {
-        const CSkipSet* set = dynamic_cast<const CSkipSet*>(node->matcher);
+        const CSkipSet* set = As<CSkipSet>(node->matcher);
         int width = 0;
         star = set && set->IsSkipped("*", &width);
     }
@@ -49,11 +49,11 @@ void CMaskPasses::Prepare(const CMatcherList& rules, const CMatcherList& skipSet
     // The longest piece anything may find across a cut.
     int margin = 0;
     for (const CMatcherList::Node* node = rules.First(); node; node = node->next) {
-        if (const auto* phrase = dynamic_cast<const CPhraseRule*>(node->matcher)) {
+        if (const auto* phrase = As<CPhraseRule>(node->matcher)) {
             margin = Larger(margin, Reach(phrase));
-        } else if (const auto* combo = dynamic_cast<const CComboRule*>(node->matcher)) {
+        } else if (const auto* combo = As<CComboRule>(node->matcher)) {
             for (const CMatcherList::Node* part = combo->Parts().First(); part; part = part->next) {
-                const auto* phrasePart = dynamic_cast<const CPhraseRule*>(part->matcher);
+                const auto* phrasePart = As<CPhraseRule>(part->matcher);
                 margin = Larger(margin, phrasePart ? Reach(phrasePart) : SyllableReach(part->matcher));
             }
         }

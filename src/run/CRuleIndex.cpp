@@ -28,14 +28,6 @@ int CRuleIndex::FindChild(const Trie& trie, int node, unsigned key) {
     return child;
 }
 
-int CRuleIndex::Lookup(const TArray<AddressId>& ids, const void* address) {
-    const AddressId* first = ids.Data();
-    const AddressId* last = first + ids.Size();
-    const AddressId* it = std::lower_bound(first, last, address,
-                                           [](const AddressId& a, const void* b) { return AddressLess(a.address, b); });
-    return it != last && it->address == address ? it->id : -1;
-}
-
 void CRuleIndex::NodeReachedWith(int node, int refused) {
     if (refused == 0) {
         NodeReached(node);
@@ -379,7 +371,11 @@ bool CRuleIndex::FindAll(char* text) {
     return true;
 }
 
-int CRuleIndex::Ordinal(const CMatcher* rule) const { return Lookup(m_ruleIds, rule); }
+int CRuleIndex::Ordinal(const CMatcher* rule) const {
+    // Phrases that are only parts of combinations are kept below -1.
+    const int ordinal = m_ordinals.Empty() ? -1 : ProbePair(m_ordinals, AddressKey(rule));
+    return ordinal >= 0 ? ordinal : -1;
+}
 
 int CRuleIndex::AnyRuleBefore(char* text, int ordinal, const unsigned char* roots) {
     m_partsKnown = false;

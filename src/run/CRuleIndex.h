@@ -29,7 +29,6 @@
 
 #include <climits>
 #include <cstdint>
-#include <functional>
 
 #include "build/CCheckAutomaton.h"
 #include "build/PairTable.h"
@@ -147,7 +146,7 @@ private:
     // Which forms can start at a byte, in m_formStart.
     static constexpr unsigned char kRomanisedStart = 1;
     static constexpr unsigned char kSplitStart = 2;
-    static bool AddressLess(const void* a, const void* b) { return std::less<const void*>()(a, b); }
+    static std::uint64_t AddressKey(const void* address) { return reinterpret_cast<std::uintptr_t>(address); }
 
     struct TrieNode {
         unsigned value;   // character value on the edge into this node
@@ -172,10 +171,6 @@ private:
         int syllable;
         int length;
     };
-    struct AddressId {
-        const void* address;
-        int id;
-    };
     // A list of ints per key, stored flat: key k owns [start[k], start[k + 1]).
     struct Postings {
         TArray<int> start;
@@ -187,7 +182,6 @@ private:
 
     static int FindChild(const Trie& trie, int node, unsigned key);
     static bool HashEdges(Trie& trie);
-    static int Lookup(const TArray<AddressId>& ids, const void* address);
     bool InsertForm(Trie& trie, const char* form, bool fold, int syllable);
 
     void Record(const unsigned char* text, std::size_t p, std::size_t n);
@@ -209,7 +203,8 @@ private:
     // known: every byte and every form is taken.
     bool FindCandidates(char* text, bool exact);
     void AddCandidate(int ordinal);
-    bool BuildAutomaton();
+    // `used`, by syllable id: some phrase or combination holds it.
+    bool BuildAutomaton(const unsigned char* used);
     // The automaton's walk of a whole text; false when it handed the text back.
     bool WalkAutomaton(const unsigned char* text, std::size_t n);
     // Phrases ending at `node` that a walk reached with `refused` bits (see
@@ -226,9 +221,10 @@ private:
     int TryCandidate(int ordinal, char* text, int* offset, int* length, int* level) const;
 
     bool m_ready = false;
-    TArray<CMatcher*> m_rules;    // checking order
-    TArray<AddressId> m_ruleIds;  // by address: ordinal
-    TArray<AddressId> m_syllableIds;
+    TArray<CMatcher*> m_rules;  // checking order
+    // By address: a rule's ordinal, or -2 - id for a phrase that is only a
+    // part of combinations.
+    TArray<PairSlot> m_ordinals;
     TArray<const CSyllable*> m_syllableById;  // by id: position in the syllable list
     TArray<int> m_emptyRomanised;             // syllables with an empty romanised form
     TArray<int> m_emptySplit;                 // the others with an empty split form
@@ -242,7 +238,6 @@ private:
 
     // Phrase rules: those checked and those only serving as parts.
     TArray<CPhraseRule*> m_phrases;
-    TArray<AddressId> m_phraseIds;
     TArray<int> m_phraseRule;  // rule ordinal, or -1
     Postings m_phraseSyllables;
     // The phrases' syllable sequences as a trie, node 0 its root: a line is

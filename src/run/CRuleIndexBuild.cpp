@@ -44,8 +44,7 @@ void CRuleIndex::Reset() {
     m_hasEnds.Reset();
     m_isPart.Reset();
     m_rules.Reset();
-    m_ruleIds.Reset();
-    m_syllableIds.Reset();
+    m_ordinals.Reset();
     m_emptyRomanised.Reset();
     m_emptySplit.Reset();
     for (unsigned char& start : m_formStart) start = 0;
@@ -68,7 +67,6 @@ void CRuleIndex::Reset() {
         trie->edges.Reset();
     }
     m_phrases.Reset();
-    m_phraseIds.Reset();
     m_phraseRule.Reset();
     m_rootChild.Reset();
     m_edges.Reset();
@@ -134,18 +132,19 @@ bool CRuleIndex::InsertForm(Trie& trie, const char* form, bool fold, int syllabl
 bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables) {
     Reset();
 
-    // Syllables: ids are positions in the syllable list.
-    if (!m_syllableIds.Reserve(syllables.Count()) || !m_syllableById.Reserve(syllables.Count())) return false;
-    int id = 0;
+    // Syllables: ids are positions in the syllable list. Combinations name
+    // their parts by address alone, so the ids are kept by address too,
+    // while the index is built.
+    const std::size_t syllableCount = syllables.Count();
+    TArray<PairSlot> syllableIds;
+    if (!m_syllableById.Reserve(syllableCount) || !ClearPairs(syllableIds, PairSlotsFor(syllableCount))) return false;
     for (CMatcherList::Node* node = syllables.First(); node; node = node->next) {
-        const CSyllable* syllable = dynamic_cast<CSyllable*>(node->matcher);
+        const CSyllable* syllable = As<CSyllable>(node->matcher);
         if (!syllable) return false;
-        m_syllableIds.PushBack(AddressId{node->matcher, id++});
+        InsertPair(syllableIds, AddressKey(syllable), static_cast<int>(m_syllableById.Size()));
         m_syllableById.PushBack(syllable);
     }
-    const std::size_t syllableCount = m_syllableIds.Size();
-    std::sort(m_syllableIds.Data(), m_syllableIds.Data() + syllableCount,
-              [](const AddressId& a, const AddressId& b) { return AddressLess(a.address, b.address); });
+    int id = 0;
 
     // Where each syllable can start.
     for (Trie* trie : {&m_romanised, &m_split}) {
@@ -210,96 +209,55 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     }
     for (std::size_t s = 0; s < syllableCount; ++s) m_formStamp.PushBack(0);
 
-    // Phrase rules, whether checked themselves or only parts of combinations;
-    // a rule's entry carries its ordinal + 1, a part's 0.
-    int ruleOrdinal = 0;
-    for (CMatcherList::Node* node = rules.First(); node; node = node->next, ++ruleOrdinal) {
-        if (auto* phrase = dynamic_cast<CPhraseRule*>(node->matcher)) {
-            if (!m_phraseIds.PushBack(AddressId{phrase, ruleOrdinal + 1})) return false;
-        } else if (auto* combo = dynamic_cast<CComboRule*>(node->matcher)) {
-            for (CMatcherList::Node* part = combo->Parts().First(); part; part = part->next)
-                if (auto* phrasePart = dynamic_cast<CPhraseRule*>(part->matcher))
-                    if (!m_phraseIds.PushBack(AddressId{phrasePart, 0})) return false;
-        }
-    }
-    std::sort(m_phraseIds.Data(), m_phraseIds.Data() + m_phraseIds.Size(),
-              [](const AddressId& a, const AddressId& b) { return AddressLess(a.address, b.address); });
-    // One entry per phrase, keeping a rule's ordinal.
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < m_phraseIds.Size(); ++i) {
-        if (kept > 0 && m_phraseIds[kept - 1].address == m_phraseIds[i].address)
-            m_phraseIds[kept - 1].id = std::max(m_phraseIds[kept - 1].id, m_phraseIds[i].id);
-        else
-            m_phraseIds[kept++] = m_phraseIds[i];
-    }
-    m_phraseIds.Truncate(kept);
-    const std::size_t phraseCount = m_phraseIds.Size();
-    if (!m_phrases.Reserve(phraseCount) || !m_phraseRule.Reserve(phraseCount)) return false;
-    for (std::size_t p = 0; p < phraseCount; ++p) {
-        m_phraseRule.PushBack(m_phraseIds[p].id - 1);
-        m_phraseIds[p].id = static_cast<int>(p);
-        m_phrases.PushBack(static_cast<CPhraseRule*>(const_cast<void*>(m_phraseIds[p].address)));
-    }
-    pairs.Clear();
-    for (std::size_t p = 0; p < phraseCount; ++p) {
-        const TArray<CMatcher*>& sequence = m_phrases[p]->Syllables();
-        const RefEntry* refs = m_phrases[p]->Refs();
-        for (std::size_t i = 0; i < sequence.Size(); ++i) {
-            // A reference names its syllable by position, unless the list
-            // changed since; then look the syllable up by address.
-            const std::size_t hint = static_cast<std::size_t>(static_cast<unsigned>(refs[i].index));
-            const int syllable = hint < syllableCount && m_syllableById[hint] == sequence[i]
-                                     ? static_cast<int>(hint)
-                                     : Lookup(m_syllableIds, sequence[i]);
-            if (syllable < 0 || !pairs.PushBack(PairKey(p, static_cast<std::size_t>(syllable)))) return false;
-        }
-    }
-    if (!m_phraseSyllables.Build(phraseCount, pairs)) return false;
-
-    // The trie of syllable sequences; a trie has at most one edge per syllable
-    // of every phrase.
-    std::size_t tableSize = 16;
-    while (tableSize < 2 * pairs.Size()) tableSize *= 2;
-    if (!m_rootChild.Reserve(syllableCount) || !ClearPairs(m_edges, tableSize) ||
-        !m_hasChildren.Reserve(pairs.Size() + 1))
+    // The rules in checking order, in one pass. Phrase rules, whether
+    // checked themselves or only parts of combinations, are numbered as they
+    // come: a rule at its place, a part with the combination that first
+    // names it. m_ordinals answers for every rule and every such phrase by
+    // address: a rule's ordinal, or -2 - id for a phrase that is only a part.
+    const std::size_t ruleCount = rules.Count();
+    std::size_t partCount = 0;
+    for (CMatcherList::Node* node = rules.First(); node; node = node->next)
+        if (const CComboRule* combo = As<CComboRule>(node->matcher)) partCount += combo->Parts().Count();
+    if (!ClearPairs(m_ordinals, PairSlotsFor(ruleCount + partCount)) || !m_rules.Reserve(ruleCount) ||
+        !m_ruleLevel.Reserve(ruleCount) || !m_rulePhrase.Assign(ruleCount, -1) ||
+        !m_phrases.Reserve(ruleCount + partCount) || !m_phraseRule.Reserve(ruleCount + partCount))
         return false;
-    for (std::size_t s = 0; s < syllableCount; ++s) m_rootChild.PushBack(-1);
-    m_hasChildren.PushBack(0);
-    TArray<std::uint64_t> ends;
-    for (std::size_t p = 0; p < phraseCount; ++p) {
-        int node = 0;
-        for (const int* s = m_phraseSyllables.Begin(p); s != m_phraseSyllables.End(p); ++s) {
-            int child = node == 0 ? m_rootChild[static_cast<std::size_t>(*s)] : FindEdge(node, *s);
-            if (child < 0) {
-                child = static_cast<int>(m_hasChildren.Size());
-                m_hasChildren.PushBack(0);
-                m_hasChildren[static_cast<std::size_t>(node)] = 1;
-                if (node == 0) {
-                    m_rootChild[static_cast<std::size_t>(*s)] = child;
-                } else {
-                    InsertPair(m_edges, PairKey(static_cast<std::size_t>(node), static_cast<std::size_t>(*s)), child);
-                }
-            }
-            node = child;
+    // The phrase id of `phrase`, numbering it when it is new; `ordinal` is
+    // its rule ordinal, -1 for a part.
+    const auto phraseId = [this](CPhraseRule* phrase, int ordinal) {
+        PairSlot& slot = FindPairSlot(m_ordinals, AddressKey(phrase));
+        if (slot.key == kNoPair) {
+            const int fresh = static_cast<int>(m_phrases.Size());
+            m_phrases.PushBack(phrase);
+            m_phraseRule.PushBack(ordinal);
+            slot = PairSlot{AddressKey(phrase), ordinal >= 0 ? ordinal : -2 - fresh};
+            if (ordinal >= 0) m_rulePhrase[static_cast<std::size_t>(ordinal)] = fresh;
+            return fresh;
         }
-        if (!ends.PushBack(PairKey(static_cast<std::size_t>(node), p))) return false;
-    }
-    const std::size_t nodeCount = m_hasChildren.Size();
-    if (!m_nodeEnds.Build(nodeCount, ends)) return false;
-
-    // The rules in checking order; combinations wait for their parts.
+        const int known = slot.value >= 0 ? m_rulePhrase[static_cast<std::size_t>(slot.value)] : -2 - slot.value;
+        if (ordinal >= 0) {
+            // A rule named before as a part keeps its ordinal.
+            m_phraseRule[static_cast<std::size_t>(known)] = ordinal;
+            m_rulePhrase[static_cast<std::size_t>(ordinal)] = known;
+            slot.value = ordinal;
+        }
+        return known;
+    };
+    // Combinations wait for their parts: (phrase or syllable id, part bit).
     TArray<std::uint64_t> bySyllable, byPhrase;
     TArray<std::uint64_t> parts;
-    if (!m_rules.Reserve(rules.Count()) || !m_ruleLevel.Reserve(rules.Count())) return false;
     int ordinal = 0;
     for (CMatcherList::Node* node = rules.First(); node; node = node->next, ++ordinal) {
-        m_rules.PushBack(node->matcher);
+        CMatcher* rule = node->matcher;
+        m_rules.PushBack(rule);
         m_ruleLevel.PushBack(INT_MIN);
-        if (auto* phrase = dynamic_cast<CPhraseRule*>(node->matcher)) {
+        if (CPhraseRule* phrase = As<CPhraseRule>(rule)) {
             m_ruleLevel[static_cast<std::size_t>(ordinal)] = phrase->GetLevel();
+            phraseId(phrase, ordinal);
             continue;
         }
-        auto* combo = dynamic_cast<CComboRule*>(node->matcher);
+        FindPairSlot(m_ordinals, AddressKey(rule)) = PairSlot{AddressKey(rule), ordinal};
+        CComboRule* combo = As<CComboRule>(rule);
         if (!combo) {
             if (!m_alwaysCandidates.PushBack(ordinal)) return false;
             continue;
@@ -308,9 +266,11 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         const std::size_t c = m_comboRule.Size();
         parts.Clear();
         for (CMatcherList::Node* part = combo->Parts().First(); part; part = part->next) {
-            const bool isPhrase = dynamic_cast<CPhraseRule*>(part->matcher) != nullptr;
-            const int partId = Lookup(isPhrase ? m_phraseIds : m_syllableIds, part->matcher);
-            if (partId < 0 || !parts.PushBack(PairKey(isPhrase, static_cast<std::size_t>(partId)))) return false;
+            CPhraseRule* phrasePart = As<CPhraseRule>(part->matcher);
+            const int partId =
+                phrasePart ? phraseId(phrasePart, -1) : ProbePair(syllableIds, AddressKey(part->matcher));
+            if (partId < 0 || !parts.PushBack(PairKey(phrasePart != nullptr, static_cast<std::size_t>(partId))))
+                return false;
         }
         std::sort(parts.Data(), parts.Data() + parts.Size());
         const std::uint64_t* end = std::unique(parts.Data(), parts.Data() + parts.Size());
@@ -329,66 +289,118 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
                                                                          : (1u << static_cast<unsigned>(need)) - 1u;
         if (!m_comboRule.PushBack(ordinal) || !m_need.PushBack(need) || !m_fullMask.PushBack(full)) return false;
     }
+    const std::size_t phraseCount = m_phrases.Size();
     if (!m_combosBySyllable.Build(syllableCount, bySyllable) || !m_combosByPhrase.Build(phraseCount, byPhrase))
         return false;
-    if (!m_ruleIds.Reserve(m_rules.Size())) return false;
-    for (std::size_t r = 0; r < m_rules.Size(); ++r) m_ruleIds.PushBack(AddressId{m_rules[r], static_cast<int>(r)});
-    std::sort(m_ruleIds.Data(), m_ruleIds.Data() + m_ruleIds.Size(),
-              [](const AddressId& a, const AddressId& b) { return AddressLess(a.address, b.address); });
 
-    if (!m_syllableStamp.Reserve(syllableCount) || !m_phraseStamp.Reserve(phraseCount) ||
-        !m_comboStamp.Reserve(m_comboRule.Size()) || !m_comboCount.Reserve(m_comboRule.Size()) ||
-        !m_comboMask.Reserve(m_comboRule.Size()) || !m_knownParts.Reserve(m_comboRule.Size()) ||
-        !m_candidates.Reserve(m_rules.Size()))
+    // Each phrase's syllable ids, in phrase order. A reference names its
+    // syllable by position, unless the list changed since; then the syllable
+    // is looked up by address. Syllables no phrase or combination holds are
+    // left out of the automaton.
+    TArray<unsigned char> used;
+    std::size_t refTotal = 0;
+    for (std::size_t p = 0; p < phraseCount; ++p) refTotal += m_phrases[p]->Syllables().Size();
+    if (!m_phraseSyllables.start.Reserve(phraseCount + 1) || !m_phraseSyllables.items.Reserve(refTotal) ||
+        !used.Assign(syllableCount, 0))
         return false;
-    if (!m_nodeStamp.Reserve(nodeCount) || !m_nodeFound.Reserve(nodeCount)) return false;
-    for (std::size_t s = 0; s < syllableCount; ++s) m_syllableStamp.PushBack(0);
-    for (std::size_t p = 0; p < phraseCount; ++p) m_phraseStamp.PushBack(0);
-    for (std::size_t v = 0; v < nodeCount; ++v) {
-        m_nodeStamp.PushBack(0);
-        m_nodeFound.PushBack(0);
+    int* sequenceStart = m_phraseSyllables.start.Data();
+    int* sequenceItem = m_phraseSyllables.items.Data();
+    int filled = 0;
+    for (std::size_t p = 0; p < phraseCount; ++p) {
+        sequenceStart[p] = filled;
+        const CPhraseRule::SyllableRun sequence = m_phrases[p]->Syllables();
+        const RefEntry* refs = m_phrases[p]->Refs();
+        for (std::size_t i = 0; i < sequence.Size(); ++i) {
+            const std::size_t hint = static_cast<std::size_t>(static_cast<unsigned>(refs[i].index));
+            const int syllable = hint < syllableCount && m_syllableById[hint] == sequence[i]
+                                     ? static_cast<int>(hint)
+                                     : ProbePair(syllableIds, AddressKey(sequence[i]));
+            if (syllable < 0) return false;
+            sequenceItem[filled++] = syllable;
+            used[static_cast<std::size_t>(syllable)] = 1;
+        }
     }
-    for (std::size_t c = 0; c < m_comboRule.Size(); ++c) {
-        m_comboStamp.PushBack(0);
-        m_comboCount.PushBack(0);
-        m_comboMask.PushBack(0);
-        m_knownParts.PushBack(0);
+    sequenceStart[phraseCount] = filled;
+    m_phraseSyllables.start.SetFilled(phraseCount + 1);
+    m_phraseSyllables.items.SetFilled(refTotal);
+    for (std::size_t s = 0; s < syllableCount; ++s)
+        if (m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s)) used[s] = 1;
+
+    // The trie of syllable sequences; a trie has at most one edge per syllable
+    // of every phrase.
+    if (!m_rootChild.Assign(syllableCount, -1) || !ClearPairs(m_edges, PairSlotsFor(refTotal)) ||
+        !m_hasChildren.Assign(refTotal + 1, 0))
+        return false;
+    unsigned char* hasChildren = m_hasChildren.Data();
+    std::size_t nodeCount = 1;
+    TArray<std::uint64_t> ends;
+    if (!ends.Reserve(phraseCount)) return false;
+    for (std::size_t p = 0; p < phraseCount; ++p) {
+        int node = 0;
+        for (const int* s = m_phraseSyllables.Begin(p); s != m_phraseSyllables.End(p); ++s) {
+            int child = node == 0 ? m_rootChild[static_cast<std::size_t>(*s)] : FindEdge(node, *s);
+            if (child < 0) {
+                child = static_cast<int>(nodeCount++);
+                hasChildren[node] = 1;
+                if (node == 0) {
+                    m_rootChild[static_cast<std::size_t>(*s)] = child;
+                } else {
+                    InsertPair(m_edges, PairKey(static_cast<std::size_t>(node), static_cast<std::size_t>(*s)), child);
+                }
+            }
+            node = child;
+        }
+        ends.PushBack(PairKey(static_cast<std::size_t>(node), p));
     }
-    // Per phrase rule the node its syllables lead to; per node those rules.
-    if (!m_ruleNode.Reserve(m_rules.Size())) return false;
-    for (std::size_t r = 0; r < m_rules.Size(); ++r) m_ruleNode.PushBack(-1);
-    pairs.Clear();
+    m_hasChildren.Truncate(nodeCount);
+    if (!m_nodeEnds.Build(nodeCount, ends)) return false;
+
+    const std::size_t comboCount = m_comboRule.Size();
+    if (!m_syllableStamp.Assign(syllableCount, 0) || !m_phraseStamp.Assign(phraseCount, 0) ||
+        !m_comboStamp.Assign(comboCount, 0) || !m_comboCount.Assign(comboCount, 0) ||
+        !m_comboMask.Assign(comboCount, 0) || !m_knownParts.Assign(comboCount, 0) || !m_candidates.Reserve(ruleCount) ||
+        !m_nodeStamp.Assign(nodeCount, 0) || !m_nodeFound.Assign(nodeCount, 0))
+        return false;
+    // Per phrase rule the node its syllables lead to; per node those rules,
+    // laid out in node order as they are found.
+    if (!m_ruleNode.Assign(ruleCount, -1) || !m_nodeRules.start.Reserve(nodeCount + 1) ||
+        !m_nodeRules.items.Reserve(phraseCount))
+        return false;
+    int* rulesStart = m_nodeRules.start.Data();
+    int* rulesItem = m_nodeRules.items.Data();
+    filled = 0;
     for (std::size_t v = 0; v < nodeCount; ++v) {
+        rulesStart[v] = filled;
         for (const int* phrase = m_nodeEnds.Begin(v); phrase != m_nodeEnds.End(v); ++phrase) {
             const int rule = m_phraseRule[static_cast<std::size_t>(*phrase)];
             if (rule < 0) continue;
             m_ruleNode[static_cast<std::size_t>(rule)] = static_cast<int>(v);
-            if (!pairs.PushBack(PairKey(v, static_cast<std::size_t>(rule)))) return false;
+            rulesItem[filled++] = rule;
         }
     }
-    if (!m_nodeRules.Build(nodeCount, pairs)) return false;
+    rulesStart[nodeCount] = filled;
+    m_nodeRules.start.SetFilled(nodeCount + 1);
+    m_nodeRules.items.SetFilled(static_cast<std::size_t>(filled));
     m_ready = true;
     // Without the automaton (a shape it leaves to the walk below, or no
     // memory) checks walk the index's own way: slower, never different.
-    if (!BuildAutomaton()) m_automaton.Reset();
+    if (!BuildAutomaton(used.Data())) m_automaton.Reset();
     return true;
 }
 
-bool CRuleIndex::BuildAutomaton() {
+bool CRuleIndex::BuildAutomaton(const unsigned char* used) {
     const std::size_t syllableCount = m_rootChild.Size();
     const std::size_t nodeCount = m_hasChildren.Size();
     if (!m_isPart.Reserve(syllableCount) || !m_hasEnds.Reserve(nodeCount)) return false;
     for (std::size_t s = 0; s < syllableCount; ++s)
-        m_isPart.PushBack(m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s) ? 1 : 0);
-    for (std::size_t v = 0; v < nodeCount; ++v) m_hasEnds.PushBack(m_nodeEnds.Begin(v) != m_nodeEnds.End(v) ? 1 : 0);
+        m_isPart.Data()[s] = m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s) ? 1 : 0;
+    m_isPart.SetFilled(syllableCount);
+    for (std::size_t v = 0; v < nodeCount; ++v) m_hasEnds.Data()[v] = m_nodeEnds.Begin(v) != m_nodeEnds.End(v) ? 1 : 0;
+    m_hasEnds.SetFilled(nodeCount);
     for (std::size_t p = 0; p < m_phrases.Size(); ++p) m_phraseEdges = m_phraseEdges || m_phrases[p]->Edges() != 0;
-    if (!m_rulePhrase.Reserve(m_rules.Size())) return false;
-    for (std::size_t r = 0; r < m_rules.Size(); ++r) m_rulePhrase.PushBack(-1);
-    for (std::size_t p = 0; p < m_phraseRule.Size(); ++p)
-        if (m_phraseRule[p] >= 0) m_rulePhrase[static_cast<std::size_t>(m_phraseRule[p])] = static_cast<int>(p);
     const CCheckAutomaton::PhraseTrie trie{m_syllableById.Data(), syllableCount,    m_rootChild.Data(), &m_edges,
                                            m_hasChildren.Data(),  m_hasEnds.Data(), m_isPart.Data()};
-    return m_automaton.Build(trie);
+    return m_automaton.Build(trie, used);
 }
 
 }  // namespace chatsieve

@@ -74,6 +74,34 @@ TEST_F(CPhraseRuleTest, ReservedArgumentChangesNothing) {
     rule->Destroy();
 }
 
+// A rule made with room for its references is one allocation; set up with
+// more references than that room, it takes a block of its own (and gives it
+// back), and matches the same either way.
+TEST_F(CPhraseRuleTest, RoomBehindTheRuleHoldsItsReferences) {
+    const int refs[] = {wai, gua};
+    ASSERT_NE(nullptr, g_syllables.At(0));  // the list's own position array, taken now
+    const long before = LiveAllocationCount();
+    CPhraseRule* roomy = CPhraseRule::NewWithRoom(2);
+    ASSERT_NE(roomy, nullptr);
+    ASSERT_EQ(1, roomy->Init(refs, 2, 5));
+    EXPECT_EQ(before + 1, LiveAllocationCount());
+    CPhraseRule* tight = CPhraseRule::NewWithRoom(1);
+    ASSERT_NE(tight, nullptr);
+    FailAllocationsAfter(0);
+    EXPECT_EQ(0, tight->Init(refs, 2, 5));  // the block it needs cannot be had
+    ResetAllocationFailures();
+    ASSERT_EQ(1, tight->Init(refs, 2, 5));
+    EXPECT_EQ(before + 3, LiveAllocationCount());
+    for (CPhraseRule* rule : {roomy, tight}) {
+        EXPECT_EQ("0/4/5", Run(rule, std::string(kWai) + kGua));
+        ASSERT_EQ(2u, rule->Syllables().Size());
+        EXPECT_EQ(g_syllables.At(static_cast<std::size_t>(DecodeRuleRef(gua).index)), rule->Syllables()[1]);
+        EXPECT_EQ(DecodeRuleRef(gua).index, rule->Refs()[1].index);
+        rule->Destroy();
+    }
+    EXPECT_EQ(before, LiveAllocationCount());
+}
+
 TEST_F(CPhraseRuleTest, InitRefusesBadArgumentsAndReferences) {
     const int phraseRef = 3 * 100000 + 1;
     const std::vector<std::vector<int>> badRefs = {

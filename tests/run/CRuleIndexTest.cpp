@@ -11,6 +11,7 @@
 #include "../support/ShortLines.h"
 #include "../support/TestEffort.h"
 #include "../support/TestFilter.h"
+#include "matchers/CComboRule.h"
 #include "platform/CodePage.h"
 #include "run/CRuleIndex.h"
 
@@ -107,6 +108,38 @@ TEST_F(RuleIndexTest, FallsBackWhenItCannotBeBuilt) {
         Delete(filter);
         TearDown();
     }
+}
+
+// Rules are known by address: each rule gives its place in checking order,
+// a phrase that only serves a combination (level 0) and anything else none,
+// and the phrase a combination names is the rule itself, not a copy.
+TEST_F(RuleIndexTest, OrdinalsFollowCheckingOrder) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = StandardSyllables();
+    rules.phrases = {{5, {kRefWai, kRefGua}}, {0, {kRefNi, kRefHao}}, {7, {kRefFa, kRefLun}}};
+    rules.combos = {{9, {300001, kRefGong}}, {6, {300002, kRefWai}}};
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_TRUE(filter->Init());
+    int expected = 0;
+    for (const CMatcherList::Node* node = filter->Rules().First(); node; node = node->next)
+        EXPECT_EQ(expected++, filter->Index().Ordinal(node->matcher));
+    EXPECT_EQ(4, expected);
+    for (const CMatcherList::Node* node = g_syllables.First(); node; node = node->next)
+        EXPECT_EQ(-1, filter->Index().Ordinal(node->matcher));
+    const CMatcher* dormant = nullptr;  // the level-0 phrase, a part of the second combination
+    const CComboRule* second = As<CComboRule>(filter->Index().Rule(2));
+    ASSERT_NE(second, nullptr);
+    for (const CMatcherList::Node* part = second->Parts().First(); part; part = part->next)
+        if (part->matcher->GetLevel() == 0) dormant = part->matcher;
+    ASSERT_NE(dormant, nullptr);
+    EXPECT_EQ(-1, filter->Index().Ordinal(dormant));
+    EXPECT_EQ(9, filter->CheckText("wai gua gong", 0));
+    EXPECT_EQ(7, filter->CheckText("fa lun", 0));
+    EXPECT_EQ(6, filter->CheckText("ni hao wai", 0));
+    EXPECT_EQ(5, filter->CheckText("wai gua", 0));
+    filter->Uninit();
+    Delete(filter);
 }
 
 // A syllable whose split form equals its romanised form occurs twice at each
