@@ -14,6 +14,7 @@ constexpr unsigned kNoValue = ~0u;
 constexpr std::size_t kValues = 65536;  // every character value, one or two bytes
 constexpr int kRomanisedRoot = 0;
 constexpr int kSplitRoot = 1;
+constexpr unsigned kSplitBranch = kValues;  // the label from node 0 to the split forms' root
 
 // Whether reading `form` character by character takes all of its bytes: a
 // form ending in half a character compares in ways the form trie cannot hold.
@@ -38,9 +39,9 @@ void CCheckAutomaton::Reset() {
     m_classOf.Reset();
     m_classes.Reset();
     m_classSyllables.Reset();
+    m_forms.Reset();
     m_formNodes.Reset();
     m_formEnds.Reset();
-    m_formEdges.Reset();
     m_beginStart.Reset();
     m_beginClasses.Reset();
 }
@@ -52,6 +53,7 @@ bool CCheckAutomaton::Build(const PhraseTrie& trie, const unsigned char* used) {
         Reset();
         return false;
     }
+    m_forms.Freeze();
     m_ready = true;
     return true;
 }
@@ -62,13 +64,12 @@ bool CCheckAutomaton::InsertForm(const char* form, bool split, int syllable) {
     unsigned value = 0;
     for (std::size_t pos = 0, width; (width = ReadChar(text, pos, kNoLimit, &value)) != 0; pos += width) {
         const unsigned key = split ? value : FoldCase(value);
-        int child = FormChild(node, key);
-        if (child < 0) {
-            child = static_cast<int>(m_formNodes.Size());
-            if (!m_formNodes.PushBack(FormNode{0, 0, false, split})) return false;
-            m_formNodes[static_cast<std::size_t>(node)].hasChildren = true;
-            InsertPair(m_formEdges, PairKey(static_cast<std::size_t>(node), key), child);
-        }
+        const int child = m_forms.Add(node, key);
+        if (child < 0) return false;
+        if (static_cast<std::size_t>(child) == m_formNodes.Size() &&
+            !m_formNodes.PushBack(FormNode{0, 0, false, split}))
+            return false;
+        m_formNodes[static_cast<std::size_t>(node)].hasChildren = true;
         node = child;
     }
     // Ends are gathered as (node, syllable) in the start fields' place until
@@ -88,10 +89,9 @@ bool CCheckAutomaton::BuildForms(const PhraseTrie& trie, const unsigned char* us
             characters += std::strlen(form);
         }
     }
-    std::size_t size = 16;
-    while (size < 2 * characters) size *= 2;
-    if (!ClearPairs(m_formEdges, size) || !m_formNodes.Reserve(characters) ||
-        !m_formNodes.PushBack(FormNode{0, 0, false, false}) || !m_formNodes.PushBack(FormNode{0, 0, false, true}))
+    if (!m_forms.Start(256, characters) || m_forms.Add(kRomanisedRoot, kSplitBranch) != kSplitRoot ||
+        !m_formNodes.Reserve(characters) || !m_formNodes.PushBack(FormNode{0, 0, false, false}) ||
+        !m_formNodes.PushBack(FormNode{0, 0, false, true}))
         return false;
     for (std::size_t s = 0; s < trie.syllableCount; ++s) {
         if (!used[s]) continue;
@@ -146,11 +146,9 @@ bool CCheckAutomaton::BuildClasses(const PhraseTrie& trie, const unsigned char* 
     TArray<unsigned char> labels;  // bit 1: romanised, bit 2: split
     if (!labels.Reserve(kValues)) return false;
     for (std::size_t v = 0; v < kValues; ++v) labels.PushBack(0);
-    for (std::size_t i = 0; i < m_formEdges.Size(); ++i) {
-        const PairSlot& edge = m_formEdges[i];
-        if (edge.key == kNoPair) continue;
-        const unsigned value = static_cast<unsigned>(edge.key & 0xFFFFFFFFu);
-        if (value < kValues) labels[value] |= m_formNodes[static_cast<std::size_t>(edge.value)].split ? 2 : 1;
+    for (std::size_t node = 1; node < m_forms.Size(); ++node) {
+        const unsigned value = m_forms.Label(static_cast<int>(node));
+        if (value < kValues) labels[value] |= m_formNodes[node].split ? 2 : 1;
     }
 
     // A character's key: its syllables and form values. Characters of equal
@@ -203,8 +201,8 @@ bool CCheckAutomaton::BuildClasses(const PhraseTrie& trie, const unsigned char* 
             if (trie.rootChild[s] >= 0) cls.flags |= kStartsFirst;
         }
         cls.codeEnd = static_cast<std::uint32_t>(m_classSyllables.Size());
-        if (cls.romanised != kNoValue) cls.romanisedChild = FormChild(kRomanisedRoot, cls.romanised);
-        if (cls.split != kNoValue) cls.splitChild = FormChild(kSplitRoot, cls.split);
+        if (cls.romanised != kNoValue) cls.romanisedChild = m_forms.Child(kRomanisedRoot, cls.romanised);
+        if (cls.split != kNoValue) cls.splitChild = m_forms.Child(kSplitRoot, cls.split);
         // A first syllable may start with this character; a form that goes
         // on may still become one.
         for (int child : {cls.romanisedChild, cls.splitChild}) {
@@ -306,7 +304,7 @@ bool CCheckAutomaton::Step(const Position* set, std::size_t count, unsigned cls,
         }
         const int form = static_cast<int>(low - 1);
         const unsigned value = m_formNodes[static_cast<std::size_t>(form)].split ? c.split : c.romanised;
-        const int child = value == kNoValue ? -1 : FormChild(form, value);
+        const int child = value == kNoValue ? -1 : m_forms.Child(form, value);
         if (child >= 0 && !FormStep(node, noStart, noEnd, parts, child, next, reached)) return false;
     }
     std::sort(next->Data(), next->Data() + next->Size());

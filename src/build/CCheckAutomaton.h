@@ -28,6 +28,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "build/CTrie.h"
 #include "build/PairTable.h"
 #include "matchers/TArray.h"
 
@@ -130,9 +131,6 @@ private:
     bool InsertForm(const char* form, bool split, int syllable);
     bool BuildClasses(const PhraseTrie& trie, const unsigned char* used);
     bool BuildBeginClasses(const PhraseTrie& trie, const unsigned char* used);
-    int FormChild(int node, unsigned value) const {
-        return ProbePair(m_formEdges, PairKey(static_cast<std::size_t>(node), value));
-    }
     // One step of the position (node, form) with its start bit `noStart`;
     // `noEnd`: what ends here ends before a letter or digit it runs into;
     // `parts`: a combination's syllable part found from the root counts.
@@ -147,10 +145,11 @@ private:
     TArray<Class> m_classes;          // class 0: no syllable
     TArray<int> m_classSyllables;
     // Both form tries in one: node 0 the romanised forms' root (values case
-    // folded), node 1 the split forms' root (values as written).
+    // folded), node 1 the split forms' root (values as written), hung from
+    // node 0 by a label no character has. m_formNodes is by node.
+    CTrie m_forms;
     TArray<FormNode> m_formNodes;
     TArray<int> m_formEnds;
-    TArray<PairSlot> m_formEdges;
     TArray<std::uint32_t> m_beginStart;  // by syllable, into m_beginClasses
     TArray<std::uint32_t> m_beginClasses;
 };

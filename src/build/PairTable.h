@@ -1,6 +1,6 @@
 // An open-addressed table from a pair of numbers to an int: the edges of the
-// tries behind the rule index and the check automaton, keyed by (node, label).
-// Sized once for the pairs it will hold (at least twice as many slots), filled
+// tries (CTrie, and the rule index's phrase trie), keyed by (node, label).
+// Sized for the pairs it will hold (at least twice as many slots), filled
 // with InsertPair, then only read.
 #ifndef CHATSIEVE_BUILD_PAIRTABLE_H
 #define CHATSIEVE_BUILD_PAIRTABLE_H

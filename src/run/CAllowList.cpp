@@ -71,14 +71,12 @@ void CAllowList::Reset() {
         Free(m_entries[i].rules);
     }
     m_entries.Reset();
+    m_trie.Reset();
     m_nodes.Reset();
-    m_edges.Reset();
-    m_edgeMask = 0;
     m_hits.Reset();
     m_view.Reset();
     m_entrySeen.Reset();
     m_tryOrder.Reset();
-    std::memset(m_rootNext, 0, sizeof m_rootNext);
     std::memset(m_startsAtRoot, 0, sizeof m_startsAtRoot);
     m_break = 1;
     m_built = false;
@@ -92,8 +90,6 @@ bool CAllowList::Covers(int entry, const CMatcher* rule) const {
 
 bool CAllowList::Build(CMatcherList& skipSets, const CMatcherList& syllables) {
     m_nodes.Clear();
-    m_edges.Clear();
-    m_edgeMask = 0;
     m_built = false;
     if (m_entries.Empty()) return true;
 
@@ -114,10 +110,9 @@ bool CAllowList::Build(CMatcherList& skipSets, const CMatcherList& syllables) {
     m_break = static_cast<unsigned char>(chosen);
 
     TArray<std::int32_t> owner;  // per entry: the entry it is folded into, -1 for none
-    if (!owner.Reserve(m_entries.Size()) || !m_entrySeen.Reserve(m_entries.Size()) ||
-        !m_nodes.PushBack(Node{-1, -1, 0, -1, -1, -1, -1, 0, 0}))
+    if (!owner.Reserve(m_entries.Size()) || !m_entrySeen.Reserve(m_entries.Size()) || !m_trie.Start(512) ||
+        !m_nodes.PushBack(Node{0, -1, -1, -1, -1, 0}))
         return false;
-    std::memset(m_rootNext, 0, sizeof m_rootNext);
     std::memset(m_startsAtRoot, 0, sizeof m_startsAtRoot);
     int level = 0, offset = 0, length = 0;
     for (std::size_t i = 0; i < m_entries.Size(); ++i) {
@@ -139,9 +134,11 @@ bool CAllowList::Build(CMatcherList& skipSets, const CMatcherList& syllables) {
         if (node.entry < 0) node.entry = static_cast<std::int32_t>(i);
         owner[i] = node.entry;
     }
-    if (!Fold(owner) || !IndexEdges() || !Link()) return false;
+    if (!Fold(owner) || !Link()) return false;
+    m_trie.Freeze();
     // A first byte is a lead byte, or a one-byte character in either case.
-    for (unsigned b = 0; b < 256; ++b) m_startsAtRoot[b] = m_rootNext[ToAsciiLower(static_cast<unsigned char>(b))] != 0;
+    for (unsigned b = 0; b < 256; ++b)
+        m_startsAtRoot[b] = m_trie.Child(0, ToAsciiLower(static_cast<unsigned char>(b))) >= 0;
     m_seenGeneration = 0;
     m_built = true;
     return true;
@@ -192,55 +189,17 @@ bool CAllowList::Fold(const TArray<std::int32_t>& owner) {
     return true;
 }
 
-namespace {
-
-// Every bit of the key reaches the low bits the table uses: the keys of a
-// chain of nodes differ only above the symbol.
-std::size_t EdgeSlot(std::uint32_t key) {
-    key ^= key >> 16;
-    key *= 0x85EBCA6Bu;
-    key ^= key >> 13;
-    key *= 0xC2B2AE35u;
-    key ^= key >> 16;
-    return static_cast<std::size_t>(key);
-}
-
-}  // namespace
-
-std::int32_t CAllowList::Child(std::int32_t node, unsigned symbol) const {
-    if (node == 0) return m_rootNext[symbol] ? m_rootNext[symbol] : -1;
-    if (m_edgeMask) {
-        const std::uint32_t key = static_cast<std::uint32_t>(node) << 9 | symbol;
-        for (std::size_t slot = EdgeSlot(key) & m_edgeMask;; slot = (slot + 1) & m_edgeMask) {
-            const Edge& edge = m_edges[slot];
-            if (edge.key == key) return edge.child;
-            if (edge.key == 0) return -1;
-        }
-    }
-    for (std::int32_t c = m_nodes[static_cast<std::size_t>(node)].child; c >= 0;
-         c = m_nodes[static_cast<std::size_t>(c)].sibling)
-        if (m_nodes[static_cast<std::size_t>(c)].symbol == symbol) return c;
-    return -1;
-}
-
 std::int32_t CAllowList::Insert(const char* stripped) {
     std::int32_t node = 0;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(stripped);
     while (*p) {
         const int width = CharByteCount(reinterpret_cast<const char*>(p));
         for (int k = 0; k < width; ++k) {
-            const unsigned symbol = Symbol(p[k], width, k);
-            std::int32_t next = Child(node, symbol);
-            if (next < 0) {
-                next = static_cast<std::int32_t>(m_nodes.Size());
-                Node& parent = m_nodes[static_cast<std::size_t>(node)];
-                const Node child{
-                    -1, parent.child, 0, -1, -1, -1, -1, parent.depth + 1, static_cast<std::uint16_t>(symbol)};
-                parent.child = next;  // before PushBack, which may move the nodes
-                if (!m_nodes.PushBack(child)) return -1;
-                if (node == 0) m_rootNext[symbol] = next;
-            }
-            node = next;
+            const std::int32_t depth = m_nodes[static_cast<std::size_t>(node)].depth + 1;
+            node = m_trie.Add(node, Symbol(p[k], width, k));
+            if (node < 0) return -1;
+            if (static_cast<std::size_t>(node) == m_nodes.Size() && !m_nodes.PushBack(Node{0, -1, -1, -1, -1, depth}))
+                return -1;
         }
         p += width;
     }
@@ -249,32 +208,11 @@ std::int32_t CAllowList::Insert(const char* stripped) {
 
 std::int32_t CAllowList::Step(std::int32_t node, unsigned symbol) const {
     for (;;) {
-        const std::int32_t next = Child(node, symbol);
+        const std::int32_t next = m_trie.Child(node, symbol);
         if (next >= 0) return next;
         if (node == 0) return 0;
         node = m_nodes[static_cast<std::size_t>(node)].fail;
     }
-}
-
-bool CAllowList::IndexEdges() {
-    // Node numbers must leave room for the symbol in a 32-bit key.
-    if (m_nodes.Size() >= (1u << 23)) return false;
-    std::size_t slots = 16;
-    while (slots < 2 * m_nodes.Size()) slots *= 2;
-    m_edges.Clear();
-    if (!m_edges.Reserve(slots)) return false;
-    for (std::size_t i = 0; i < slots; ++i) m_edges.PushBack(Edge{0, -1});
-    for (std::size_t parent = 1; parent < m_nodes.Size(); ++parent) {
-        for (std::int32_t c = m_nodes[parent].child; c >= 0; c = m_nodes[static_cast<std::size_t>(c)].sibling) {
-            const std::uint32_t key =
-                static_cast<std::uint32_t>(parent) << 9 | m_nodes[static_cast<std::size_t>(c)].symbol;
-            std::size_t slot = EdgeSlot(key) & (slots - 1);
-            while (m_edges[slot].key != 0) slot = (slot + 1) & (slots - 1);
-            m_edges[slot] = Edge{key, c};
-        }
-    }
-    m_edgeMask = slots - 1;
-    return true;
 }
 
 bool CAllowList::Link() {
@@ -284,10 +222,9 @@ bool CAllowList::Link() {
     queue.PushBack(0);
     for (std::size_t head = 0; head < queue.Size(); ++head) {
         const std::int32_t parent = queue[head];
-        for (std::int32_t c = m_nodes[static_cast<std::size_t>(parent)].child; c >= 0;
-             c = m_nodes[static_cast<std::size_t>(c)].sibling) {
+        for (std::int32_t c = m_trie.FirstChild(parent); c >= 0; c = m_trie.NextSibling(c)) {
             Node& node = m_nodes[static_cast<std::size_t>(c)];
-            node.fail = parent == 0 ? 0 : Step(m_nodes[static_cast<std::size_t>(parent)].fail, node.symbol);
+            node.fail = parent == 0 ? 0 : Step(m_nodes[static_cast<std::size_t>(parent)].fail, m_trie.Label(c));
             const Node& fail = m_nodes[static_cast<std::size_t>(node.fail)];
             const bool ends = node.entry >= 0;
             const bool all = ends && CoversAll(node.entry);
@@ -328,8 +265,12 @@ int CAllowList::Hide(char* text) {
         }
         int width = CharByteCount(text + pos);
         if (width == 0) width = 1;  // a lone lead byte before the end
-        for (int k = 0; k < width; ++k)
-            state = Step(state, Symbol(static_cast<unsigned char>(text[pos + static_cast<std::size_t>(k)]), width, k));
+        for (int k = 0; k < width; ++k) {
+            const unsigned symbol =
+                Symbol(static_cast<unsigned char>(text[pos + static_cast<std::size_t>(k)]), width, k);
+            // From the root, where most steps start, one load: the root finds every symbol by label.
+            state = state == 0 ? std::max(m_trie.RootChild(symbol), 0) : Step(state, symbol);
+        }
         pos += static_cast<std::size_t>(width);
         const Node& at = m_nodes[static_cast<std::size_t>(state)];
         if (m_everyHit) {

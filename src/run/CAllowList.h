@@ -27,8 +27,10 @@
 
 #include <cstdint>
 
+#include "build/CTrie.h"
 #include "matchers/CMatcherList.h"
 #include "matchers/TArray.h"
+#include "platform/Compiler.h"
 
 namespace chatsieve {
 
@@ -103,12 +105,8 @@ private:
         CMatcher** rules;  // null with ruleCount 0; sorted once built
         int ruleCount;
     };
-    // A trie node; children are a sibling chain (the root's also a table).
-    // Symbols: a one-byte character (letters folded) or a two-byte
-    // character's first byte as it is, its second byte plus 256.
+    // What the automaton hangs on a node of the trie.
     struct Node {
-        std::int32_t child;
-        std::int32_t sibling;
         std::int32_t fail;
         // This or the nearest node on the fail chain that ends an entry; one
         // that ends an entry covering every rule; one that ends a limited
@@ -118,33 +116,26 @@ private:
         std::int32_t outputLimited;
         std::int32_t entry;  // the entry ending here (duplicates folded into it); -1
         std::int32_t depth;  // in bytes
-        std::uint16_t symbol;
     };
 
     // The node where `stripped` ends, made as needed; -1 when out of memory.
     std::int32_t Insert(const char* stripped);
     bool Fold(const TArray<std::int32_t>& owner);
     bool Link();
-    bool IndexEdges();
-    std::int32_t Child(std::int32_t node, unsigned symbol) const;
-    std::int32_t Step(std::int32_t node, unsigned symbol) const;
+    // Out of line: Hide takes the root's steps itself, and its loop keeps
+    // its registers for them.
+    CHATSIEVE_NOINLINE std::int32_t Step(std::int32_t node, unsigned symbol) const;
     void Overwrite(char* text, const Hit& hit) const;
     bool AddHit(std::size_t end, std::int32_t node);
 
     TArray<Entry> m_entries;
-    TArray<Node> m_nodes;
-    std::int32_t m_rootNext[512] = {};  // root's transitions, 0 for none
+    // Symbols: a one-byte character (letters folded) or a two-byte
+    // character's first byte as it is, its second byte plus 256; the root
+    // finds every symbol by label.
+    CTrie m_trie;
+    TArray<Node> m_nodes;  // by trie node
     // By a character's first byte: whether some expression starts with it.
     bool m_startsAtRoot[256] = {};
-    // Once the trie is complete, every other edge in an open-addressed table
-    // (a slot: node << 9 | symbol, then the child; node 0 marks a free slot),
-    // so a step costs one probe or two instead of a walk over the siblings.
-    struct Edge {
-        std::uint32_t key;
-        std::int32_t child;
-    };
-    TArray<Edge> m_edges;
-    std::size_t m_edgeMask = 0;  // slots - 1; 0 while there is no table
     TArray<Hit> m_hits;
     TArray<char> m_view;           // a rule's view of the text Hide saw
     TArray<unsigned> m_entrySeen;  // per entry, by m_seenGeneration

@@ -20,14 +20,6 @@ constexpr unsigned char kResumed = 2;
 
 }  // namespace
 
-int CRuleIndex::FindChild(const Trie& trie, int node, unsigned key) {
-    if (node == 0 && key < 256) return trie.rootByByte[key];
-    int child = trie.nodes[static_cast<std::size_t>(node)].firstChild;
-    while (child >= 0 && trie.nodes[static_cast<std::size_t>(child)].value != key)
-        child = trie.nodes[static_cast<std::size_t>(child)].nextSibling;
-    return child;
-}
-
 void CRuleIndex::NodeReachedWith(int node, int refused) {
     if (refused == 0) {
         NodeReached(node);
@@ -67,10 +59,9 @@ void CRuleIndex::RecordForms(const Trie& trie, const unsigned char* text, bool f
         // Romanised forms are mostly letters: a two-byte character ends them.
         if (width == 2 && !trie.twoByte) return;
         const unsigned key = fold ? FoldCase(value) : value;
-        node = node == 0 && key < 256 ? trie.rootByByte[key]
-                                      : ProbePair(trie.edges, PairKey(static_cast<std::size_t>(node), key));
+        node = trie.shape.Child(node, key);
         if (node < 0) return;
-        for (int e = trie.nodes[static_cast<std::size_t>(node)].firstEnd; e >= 0;
+        for (int e = trie.firstEnd[static_cast<std::size_t>(node)]; e >= 0;
              e = trie.ends[static_cast<std::size_t>(e)].next) {
             const TrieEnd& end = trie.ends[static_cast<std::size_t>(e)];
             AddOccurrence(end.syllable, end.length);

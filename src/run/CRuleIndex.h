@@ -31,6 +31,7 @@
 #include <cstdint>
 
 #include "build/CCheckAutomaton.h"
+#include "build/CTrie.h"
 #include "build/PairTable.h"
 #include "matchers/CMatcherList.h"
 #include "matchers/TArray.h"
@@ -148,24 +149,18 @@ private:
     static constexpr unsigned char kSplitStart = 2;
     static std::uint64_t AddressKey(const void* address) { return reinterpret_cast<std::uintptr_t>(address); }
 
-    struct TrieNode {
-        unsigned value;   // character value on the edge into this node
-        int firstChild;   // -1: none
-        int nextSibling;  // -1: none
-        int firstEnd;     // into ends: syllables whose form ends here; -1: none
-    };
     struct TrieEnd {
         int syllable;
         int length;  // the form's byte length
         int next;
     };
+    // Forms by character value; the root finds one-byte values by byte.
     struct Trie {
-        TArray<TrieNode> nodes;  // node 0 is the root
-        TArray<int> rootByByte;  // children of the root for single-byte values
+        CTrie shape;
+        TArray<int> firstEnd;  // by node, into ends: syllables whose form ends there; -1: none
         TArray<TrieEnd> ends;
         bool twoByteStart = false;  // some form starts with a two-byte character
         bool twoByte = false;       // some form holds a two-byte character
-        TArray<PairSlot> edges;     // (node, value) -> child, open addressing
     };
     struct Occurrence {
         int syllable;
@@ -180,8 +175,6 @@ private:
         const int* End(std::size_t key) const { return items.Data() + start[key + 1]; }
     };
 
-    static int FindChild(const Trie& trie, int node, unsigned key);
-    static bool HashEdges(Trie& trie);
     bool InsertForm(Trie& trie, const char* form, bool fold, int syllable);
 
     void Record(const unsigned char* text, std::size_t p, std::size_t n);

@@ -59,12 +59,11 @@ void CRuleIndex::Reset() {
         postings->items.Reset();
     }
     for (Trie* trie : {&m_romanised, &m_split}) {
-        trie->nodes.Reset();
-        trie->rootByByte.Reset();
+        trie->shape.Reset();
+        trie->firstEnd.Reset();
         trie->ends.Reset();
         trie->twoByteStart = false;
         trie->twoByte = false;
-        trie->edges.Reset();
     }
     m_phrases.Reset();
     m_phraseRule.Reset();
@@ -93,17 +92,6 @@ void CRuleIndex::Reset() {
     m_generation = 0;
 }
 
-bool CRuleIndex::HashEdges(Trie& trie) {
-    std::size_t size = 16;
-    while (size < 2 * trie.nodes.Size()) size *= 2;
-    if (!ClearPairs(trie.edges, size)) return false;
-    for (std::size_t node = 0; node < trie.nodes.Size(); ++node)
-        for (int child = trie.nodes[node].firstChild; child >= 0;
-             child = trie.nodes[static_cast<std::size_t>(child)].nextSibling)
-            InsertPair(trie.edges, PairKey(node, trie.nodes[static_cast<std::size_t>(child)].value), child);
-    return true;
-}
-
 bool CRuleIndex::InsertForm(Trie& trie, const char* form, bool fold, int syllable) {
     const unsigned char* text = reinterpret_cast<const unsigned char*>(form);
     int node = 0;
@@ -111,21 +99,17 @@ bool CRuleIndex::InsertForm(Trie& trie, const char* form, bool fold, int syllabl
     std::size_t pos = 0;
     for (std::size_t width; (width = ReadChar(text, pos, kNoLimit, &value)) != 0; pos += width) {
         const unsigned key = fold ? FoldCase(value) : value;
-        int child = FindChild(trie, node, key);
-        if (child < 0) {
-            child = static_cast<int>(trie.nodes.Size());
-            if (!trie.nodes.PushBack(TrieNode{key, -1, trie.nodes[static_cast<std::size_t>(node)].firstChild, -1}))
-                return false;
-            trie.nodes[static_cast<std::size_t>(node)].firstChild = child;
-            if (node == 0 && key < 256) trie.rootByByte[key] = child;
-            if (node == 0 && key >= 256) trie.twoByteStart = true;
-            if (key >= 256) trie.twoByte = true;
+        node = trie.shape.Add(node, key);
+        if (node < 0) return false;
+        if (static_cast<std::size_t>(node) == trie.firstEnd.Size() && !trie.firstEnd.PushBack(-1)) return false;
+        if (key >= 256) {
+            trie.twoByte = true;
+            trie.twoByteStart = trie.twoByteStart || pos == 0;
         }
-        node = child;
     }
-    TrieNode& end = trie.nodes[static_cast<std::size_t>(node)];
-    if (!trie.ends.PushBack(TrieEnd{syllable, static_cast<int>(pos), end.firstEnd})) return false;
-    end.firstEnd = static_cast<int>(trie.ends.Size()) - 1;
+    int& firstEnd = trie.firstEnd[static_cast<std::size_t>(node)];
+    if (!trie.ends.PushBack(TrieEnd{syllable, static_cast<int>(pos), firstEnd})) return false;
+    firstEnd = static_cast<int>(trie.ends.Size()) - 1;
     return true;
 }
 
@@ -147,10 +131,8 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     int id = 0;
 
     // Where each syllable can start.
-    for (Trie* trie : {&m_romanised, &m_split}) {
-        if (!trie->nodes.PushBack(TrieNode{0, -1, -1, -1}) || !trie->rootByByte.Reserve(256)) return false;
-        for (int b = 0; b < 256; ++b) trie->rootByByte.PushBack(-1);
-    }
+    for (Trie* trie : {&m_romanised, &m_split})
+        if (!trie->shape.Start(256) || !trie->firstEnd.PushBack(-1)) return false;
     TArray<std::uint64_t> pairs;
     std::size_t longest = 2;  // a character of a code range
     id = 0;
@@ -185,20 +167,21 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
             }
         }
     }
-    if (!m_byCode.Build(65536, pairs) || !HashEdges(m_romanised) || !HashEdges(m_split)) return false;
+    if (!m_byCode.Build(65536, pairs)) return false;
     for (unsigned b = 1; b < 256; ++b) {
         const bool lead = IsLeadByte(static_cast<unsigned char>(b));
         // Case folding may move a two-byte character to another lead byte.
-        if (lead ? m_romanised.twoByteStart : m_romanised.rootByByte[FoldCase(b)] >= 0)
+        if (lead ? m_romanised.twoByteStart : m_romanised.shape.Child(0, FoldCase(b)) >= 0)
             m_formStart[b] |= kRomanisedStart;
-        if (!lead && m_split.rootByByte[b] >= 0) m_formStart[b] |= kSplitStart;
+        if (!lead && m_split.shape.Child(0, b) >= 0) m_formStart[b] |= kSplitStart;
     }
     // Split forms compare exactly: only the lead bytes they start with.
-    for (int child = m_split.nodes[0].firstChild; child >= 0;
-         child = m_split.nodes[static_cast<std::size_t>(child)].nextSibling) {
-        const unsigned value = m_split.nodes[static_cast<std::size_t>(child)].value;
+    for (int child = m_split.shape.FirstChild(0); child >= 0; child = m_split.shape.NextSibling(child)) {
+        const unsigned value = m_split.shape.Label(child);
         if (value >= 256) m_formStart[value >> 8] |= kSplitStart;
     }
+    m_romanised.shape.Freeze();
+    m_split.shape.Freeze();
     // A walk looks at most `longest` places ahead.
     std::size_t ring = 1;
     while (ring <= longest) ring *= 2;
