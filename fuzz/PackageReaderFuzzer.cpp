@@ -12,10 +12,15 @@
 #include "Packhold.h"
 #include "format/CPackageIndex.h"
 #include "format/PackFormat.h"
+#include "format/RulePackage.h"
 
 namespace {
 
-const char* const kColumns[] = {"code", "iscopy", "pinyin", "divide", "level", "hzlist", "id", ""};
+using namespace chatsieve;
+
+// The rule package's columns, and a name no table has.
+const char* const kColumns[] = {kCodeColumn,  kLogColumn,  kPinyinColumn, kSplitColumn,
+                                kLevelColumn, kRefsColumn, kIdColumn,     ""};
 
 void WalkRow(IPackholdRow* row) {
     int ints[packhold::kMaxCellBytes / 4];

@@ -139,7 +139,7 @@ TEST_F(PackageTest, ReadsEveryTableInRowOrder) {
 TEST_F(PackageTest, LogSwitchTakesTheLastRowsValue) {
     for (int last : {0, 1}) {
         packhold::Package package = MakeRulePackage(Rules());
-        auto& rows = package.tables[0].rows;
+        auto& rows = package.tables[kIgnoreTable].rows;
         rows.push_back(rows[0]);
         rows[0][1] = packhold::Cell::Int(1 - last);
         rows[1][1] = packhold::Cell::Int(last);
@@ -156,33 +156,34 @@ TEST_F(PackageTest, RefusedPackages) {
     };
     const Case cases[] = {
         {"three tables", [](packhold::Package& p) { p.tables.pop_back(); }},
-        {"empty ignore-set table", [](packhold::Package& p) { p.tables[0].rows.clear(); }},
-        {"empty syllable table", [](packhold::Package& p) { p.tables[1].rows.clear(); }},
-        {"empty phrase table", [](packhold::Package& p) { p.tables[2].rows.clear(); }},
-        {"no pinyin", [](packhold::Package& p) { p.tables[1].rows[2][0] = packhold::Cell(); }},
-        {"no code bytes", [](packhold::Package& p) { p.tables[1].rows[2][1] = packhold::Cell::Bytes({}); }},
-        {"no iscopy", [](packhold::Package& p) { p.tables[0].rows[0][1] = packhold::Cell(); }},
-        {"no level", [](packhold::Package& p) { p.tables[3].rows[0][0] = packhold::Cell(); }},
-        {"no hzlist", [](packhold::Package& p) { p.tables[2].rows[0][1] = packhold::Cell::IntArray({}); }},
+        {"empty ignore-set table", [](packhold::Package& p) { p.tables[kIgnoreTable].rows.clear(); }},
+        {"empty syllable table", [](packhold::Package& p) { p.tables[kSyllableTable].rows.clear(); }},
+        {"empty phrase table", [](packhold::Package& p) { p.tables[kPhraseTable].rows.clear(); }},
+        {"no pinyin", [](packhold::Package& p) { p.tables[kSyllableTable].rows[2][0] = packhold::Cell(); }},
+        {"no code bytes",
+         [](packhold::Package& p) { p.tables[kSyllableTable].rows[2][1] = packhold::Cell::Bytes({}); }},
+        {"no iscopy", [](packhold::Package& p) { p.tables[kIgnoreTable].rows[0][1] = packhold::Cell(); }},
+        {"no level", [](packhold::Package& p) { p.tables[kComboTable].rows[0][0] = packhold::Cell(); }},
+        {"no hzlist", [](packhold::Package& p) { p.tables[kPhraseTable].rows[0][1] = packhold::Cell::IntArray({}); }},
         {"combo past the phrases",
-         [](packhold::Package& p) { p.tables[3].rows[0][1] = packhold::Cell::IntArray({300004}); }},
+         [](packhold::Package& p) { p.tables[kComboTable].rows[0][1] = packhold::Cell::IntArray({300004}); }},
         {"phrase in a phrase",
-         [](packhold::Package& p) { p.tables[2].rows[1][1] = packhold::Cell::IntArray({300001}); }},
+         [](packhold::Package& p) { p.tables[kPhraseTable].rows[1][1] = packhold::Cell::IntArray({300001}); }},
         {"bad ignore-set",
          [](packhold::Package& p) {
-             p.tables[0].rows[0][0] = packhold::Cell::IntArray({1, 2});
+             p.tables[kIgnoreTable].rows[0][0] = packhold::Cell::IntArray({1, 2});
          }},
         {"33 phrase references",
          [](packhold::Package& p) {
-             p.tables[2].rows[0][1] = packhold::Cell::IntArray(std::vector<int>(33, kRefWai));
+             p.tables[kPhraseTable].rows[0][1] = packhold::Cell::IntArray(std::vector<int>(33, kRefWai));
          }},
         {"17 combination references",
          [](packhold::Package& p) {
-             p.tables[3].rows[0][1] = packhold::Cell::IntArray(std::vector<int>(17, kRefWai));
+             p.tables[kComboTable].rows[0][1] = packhold::Cell::IntArray(std::vector<int>(17, kRefWai));
          }},
         {"10 code bytes",
          [](packhold::Package& p) {
-             p.tables[1].rows[0][1] = packhold::Cell::Bytes(std::vector<unsigned char>(10, 0xB0));
+             p.tables[kSyllableTable].rows[0][1] = packhold::Cell::Bytes(std::vector<unsigned char>(10, 0xB0));
          }},
     };
     for (const Case& c : cases) {
@@ -195,12 +196,13 @@ TEST_F(PackageTest, RefusedPackages) {
 
 TEST_F(PackageTest, FormatLimitsAreAccepted) {
     packhold::Package package = MakeRulePackage(Rules());
-    package.tables[2].rows[0][1] = packhold::Cell::IntArray(std::vector<int>(32, kRefWai));
-    package.tables[3].rows[0][1] = packhold::Cell::IntArray(std::vector<int>(16, kRefWai));
-    package.tables[1].rows[0][1] = packhold::Cell::Bytes({0xCD, 0xE2, 0xE2, 0xCD, 0xE1, 0xE1, 0xCD, 0xE0, 0xE0});
+    package.tables[kPhraseTable].rows[0][1] = packhold::Cell::IntArray(std::vector<int>(32, kRefWai));
+    package.tables[kComboTable].rows[0][1] = packhold::Cell::IntArray(std::vector<int>(16, kRefWai));
+    package.tables[kSyllableTable].rows[0][1] =
+        packhold::Cell::Bytes({0xCD, 0xE2, 0xE2, 0xCD, 0xE1, 0xE1, 0xCD, 0xE0, 0xE0});
     std::vector<int> skip(252, 0x20);  // 126 single-byte ranges, -1, one two-byte range: 256 values
     skip.insert(skip.end(), {-1, 0xA1, 0xA1, 0xFE});
-    package.tables[0].rows[0][0] = packhold::Cell::IntArray(skip);
+    package.tables[kIgnoreTable].rows[0][0] = packhold::Cell::IntArray(skip);
     EXPECT_EQ(1, Load(package));
 }
 

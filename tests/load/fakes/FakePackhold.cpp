@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Packhold.h"
+#include "format/RulePackage.h"
 
 #if !defined(_WIN32)
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
@@ -25,6 +26,8 @@ FAKE_EXPORT FakeState* FakePackholdState() { return &g_state; }
 #if defined(FAKE_COUNTING)
 
 namespace {
+
+using namespace chatsieve;
 
 struct Cell {
     int type;  // 0 int, 1 int[], 2 text, 3 bytes
@@ -77,19 +80,19 @@ class File : public IPackholdFile, public IPackholdTableSet {
 public:
     explicit File(File** owner) : tables(4), m_owner(owner) {
         Row skip;
-        skip.cells["code"] = {1, {0x20, 0x20, -1}, {}};
-        skip.cells["iscopy"] = {0, {1}, {}};
-        tables[0].rows.push_back(skip);
+        skip.cells[kCodeColumn] = {1, {0x20, 0x20, -1}, {}};
+        skip.cells[kLogColumn] = {0, {1}, {}};
+        tables[kIgnoreTable].rows.push_back(skip);
         for (const char* pinyin : {"wai", "gua"}) {
             Row syllable;
-            if (g_state.scenario != kMissingPinyin) syllable.cells["pinyin"] = {2, {}, pinyin};
-            syllable.cells["code"] = {3, {0xB0, 0xA1, 0xA1}, {}};
-            tables[1].rows.push_back(syllable);
+            if (g_state.scenario != kMissingPinyin) syllable.cells[kPinyinColumn] = {2, {}, pinyin};
+            syllable.cells[kCodeColumn] = {3, {0xB0, 0xA1, 0xA1}, {}};
+            tables[kSyllableTable].rows.push_back(syllable);
         }
         Row phrase;
-        phrase.cells["level"] = {0, {4}, {}};
-        phrase.cells["hzlist"] = {1, {200001, 200002}, {}};
-        tables[2].rows.push_back(phrase);
+        phrase.cells[kLevelColumn] = {0, {4}, {}};
+        phrase.cells[kRefsColumn] = {1, {200001, 200002}, {}};
+        tables[kPhraseTable].rows.push_back(phrase);
     }
     IPackholdTableSet* GetTableSet() override { return g_state.scenario == kNoTableSet ? nullptr : this; }
     void Close() override {
