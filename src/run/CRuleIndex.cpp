@@ -20,15 +20,16 @@ constexpr unsigned char kResumed = 2;
 
 }  // namespace
 
-void CRuleIndex::NodeReachedWith(int node, int refused) {
+void CRuleIndex::PhrasesEndingAt(int node, int refused) {
+    const int* phrase = m_nodeEnds.Begin(static_cast<std::size_t>(node));
+    const int* end = m_nodeEnds.End(static_cast<std::size_t>(node));
     if (refused == 0) {
-        NodeReached(node);
+        for (; phrase != end; ++phrase) PhraseFound(*phrase);
         return;
     }
     const int edges = ((refused & CCheckAutomaton::kReachedNoStart) ? CPhraseRule::kEdgeStart : 0) |
                       ((refused & CCheckAutomaton::kReachedNoEnd) ? CPhraseRule::kEdgeEnd : 0);
-    for (const int* phrase = m_nodeEnds.Begin(static_cast<std::size_t>(node));
-         phrase != m_nodeEnds.End(static_cast<std::size_t>(node)); ++phrase)
+    for (; phrase != end; ++phrase)
         if (!(m_phrases[static_cast<std::size_t>(*phrase)]->Edges() & edges)) PhraseFound(*phrase);
 }
 
@@ -41,7 +42,15 @@ bool CRuleIndex::WalkAutomaton(const unsigned char* text, std::size_t n) {
     for (std::size_t i = 0; i < m_reached.Size(); ++i) {
         const int reached = m_reached[i];
         if (reached >= 0) {
-            NodeReachedWith(reached >> 2, reached & 3);
+            // A node reached with nothing refused gives all its phrases: once
+            // a check is enough. Most steps reach nodes found already.
+            const int node = reached >> 2;
+            if ((reached & 3) == 0) {
+                unsigned& found = m_nodeFound[static_cast<std::size_t>(node)];
+                if (found == m_generation) continue;
+                found = m_generation;
+            }
+            PhrasesEndingAt(node, reached & 3);
             continue;
         }
         const std::size_t s = static_cast<std::size_t>(-1 - reached);
@@ -161,9 +170,7 @@ void CRuleIndex::NodeReached(int node) {
     unsigned& found = m_nodeFound[static_cast<std::size_t>(node)];
     if (found == m_generation) return;
     found = m_generation;
-    for (const int* phrase = m_nodeEnds.Begin(static_cast<std::size_t>(node));
-         phrase != m_nodeEnds.End(static_cast<std::size_t>(node)); ++phrase)
-        PhraseFound(*phrase);
+    PhrasesEndingAt(node, 0);
 }
 
 bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {

@@ -200,9 +200,10 @@ private:
     bool BuildAutomaton(const unsigned char* used);
     // The automaton's walk of a whole text; false when it handed the text back.
     bool WalkAutomaton(const unsigned char* text, std::size_t n);
-    // Phrases ending at `node` that a walk reached with `refused` bits (see
-    // CCheckAutomaton::kReachedNoStart): those whose edges refuse it are not.
-    void NodeReachedWith(int node, int refused);
+    // The phrases ending at `node`, which a walk reached with `refused` bits
+    // (see CCheckAutomaton::kReachedNoStart): those whose edges refuse it
+    // are not found.
+    void PhrasesEndingAt(int node, int refused);
     // The candidates' answers to AnyRuleBefore and TouchesRulesBefore once
     // a walk found them.
     int AnyBefore(int ordinal);
