@@ -130,9 +130,8 @@ int CRuleIndex::FindEdge(int node, int syllable) const {
     return ProbePair(m_edges, PairKey(static_cast<std::size_t>(node), static_cast<std::size_t>(syllable)));
 }
 
-void CRuleIndex::CountPart(const Postings& postings, int key) {
-    for (const int* c = postings.Begin(static_cast<std::size_t>(key)); c != postings.End(static_cast<std::size_t>(key));
-         ++c) {
+void CRuleIndex::CountCombos(const int* c, const int* end) {
+    for (; c != end; ++c) {
         const std::size_t combo = static_cast<std::size_t>(*c) / kMaskBits;
         if (m_comboStamp[combo] != m_generation) {
             m_comboStamp[combo] = m_generation;

@@ -190,7 +190,14 @@ private:
     // Appends `node`, where phrases that rules check end, ending at `end`.
     void RecordEnding(int node, std::size_t end);
     void PhraseFound(int phrase);
-    void CountPart(const Postings& postings, int key);
+    // Counts the part `key` for the combinations in `postings` it is a part
+    // of; most phrases and syllables are none's, and cost no call.
+    void CountPart(const Postings& postings, int key) {
+        const int* first = postings.Begin(static_cast<std::size_t>(key));
+        const int* end = postings.End(static_cast<std::size_t>(key));
+        if (first != end) CountCombos(first, end);
+    }
+    void CountCombos(const int* c, const int* end);
     // `exact`: the whole text of a check, walked as the rules' searches walk
     // it. Otherwise a piece of a line, whose places and form lengths are not
     // known: every byte and every form is taken.
