@@ -8,6 +8,7 @@
 #include "matchers/CPhraseRule.h"
 #include "matchers/CSyllable.h"
 #include "matchers/ProcessLists.h"
+#include "platform/Compiler.h"
 #include "platform/MbText.h"
 
 namespace chatsieve {
@@ -20,7 +21,7 @@ constexpr unsigned char kResumed = 2;
 
 }  // namespace
 
-void CRuleIndex::PhrasesEndingAt(int node, int refused) {
+CHATSIEVE_ALWAYS_INLINE inline void CRuleIndex::PhrasesEndingAt(int node, int refused) {
     const int* phrase = m_nodeEnds.Begin(static_cast<std::size_t>(node));
     const int* end = m_nodeEnds.End(static_cast<std::size_t>(node));
     if (refused == 0) {
