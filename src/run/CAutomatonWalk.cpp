@@ -162,7 +162,7 @@ bool CAutomatonWalk::NoteEnds(const Transition& t, std::size_t end) {
     return true;
 }
 
-bool CAutomatonWalk::Reach(Transition* t, std::size_t end, TArray<int>* reached) {
+CHATSIEVE_ALWAYS_INLINE inline bool CAutomatonWalk::Reach(Transition* t, std::size_t end, TArray<int>* reached) {
     if (m_ends && !NoteEnds(*t, end)) return false;
     if (t->line == m_line) return true;
     t->line = m_line;
