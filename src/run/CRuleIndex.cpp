@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 
 #include "matchers/CComboRule.h"
 #include "matchers/CPhraseRule.h"
@@ -321,13 +320,17 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
     m_decidedFirst = false;
     if (!FindCandidates(text, true)) return false;
     // Tried in checking order until one decides, which is mostly one of the
-    // first: taken off a heap, not sorted whole.
-    int* heap = m_candidates.Data();
+    // first few: those are picked out one at a time, and the rest are sorted
+    // only when none of them decides.
+    constexpr std::size_t kPickedOut = 8;
+    int* c = m_candidates.Data();
     const std::size_t count = m_candidates.Size();
-    std::make_heap(heap, heap + count, std::greater<int>());
     for (std::size_t i = 0; i < count; ++i) {
-        std::pop_heap(heap, heap + count - i, std::greater<int>());
-        const int candidate = heap[count - 1 - i];
+        if (i < kPickedOut)
+            std::iter_swap(c + i, std::min_element(c + i, c + count));
+        else if (i == kPickedOut)
+            std::sort(c + i, c + count);
+        const int candidate = c[i];
         const std::size_t ordinal = static_cast<std::size_t>(candidate);
         // Phrase and combination rules report their own level: one above the
         // ceiling could not decide, so its search is skipped.
