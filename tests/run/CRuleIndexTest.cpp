@@ -142,6 +142,29 @@ TEST_F(RuleIndexTest, OrdinalsFollowCheckingOrder) {
     Delete(filter);
 }
 
+// A check tries its first few candidates picked out one at a time and sorts
+// the rest: a decider far down the checking order, past rules the ceiling
+// skips, must still be the first that can decide.
+TEST_F(RuleIndexTest, DecidesInCheckingOrderFarDownTheCandidates) {
+    RuleSet rules;
+    rules.skipSets = {StandardSkipSet()};
+    rules.syllables = StandardSyllables();
+    int level = 1;
+    for (int first : {kRefWai, kRefGua, kRefNi, kRefHao})
+        for (int second : {kRefWai, kRefGua, kRefNi, kRefHao}) rules.phrases.push_back({level++, {first, second}});
+    TestFilter* filter = New<TestFilter>(rules);
+    ASSERT_EQ(1, filter->Init());
+    // Every ordered pair of the four syllables follows one another here.
+    const std::string line = "wai wai gua gua ni ni hao hao wai ni gua hao ni wai hao gua wai";
+    for (int ceiling = 1; ceiling <= 16; ++ceiling) {
+        EXPECT_EQ(ceiling, filter->CheckText(line.c_str(), ceiling));
+        Compare(filter, line, ceiling);
+    }
+    EXPECT_EQ(16, m_matched);
+    filter->Uninit();
+    Delete(filter);
+}
+
 // A syllable whose split form equals its romanised form occurs twice at each
 // place; following each occurrence separately doubled the work per syllable.
 TEST_F(RuleIndexTest, RepeatedOccurrencesDoNotMultiplyTheWork) {
