@@ -20,6 +20,20 @@ constexpr unsigned char kResumed = 2;
 
 }  // namespace
 
+void CRuleIndex::AddCandidate(int ordinal) {
+    m_candidates.PushBack(ordinal);
+    if (ordinal < m_stopBefore) m_stop = true;
+}
+
+CHATSIEVE_ALWAYS_INLINE inline void CRuleIndex::PhraseFound(int phrase) {
+    unsigned& stamp = m_phraseStamp[static_cast<std::size_t>(phrase)];
+    if (stamp == m_generation) return;
+    stamp = m_generation;
+    if (m_phraseRule[static_cast<std::size_t>(phrase)] >= 0)
+        AddCandidate(m_phraseRule[static_cast<std::size_t>(phrase)]);
+    CountPart(m_combosByPhrase, phrase);
+}
+
 CHATSIEVE_ALWAYS_INLINE inline void CRuleIndex::PhrasesEndingAt(int node, int refused) {
     const int* phrase = m_nodeEnds.Begin(static_cast<std::size_t>(node));
     const int* end = m_nodeEnds.End(static_cast<std::size_t>(node));
@@ -141,20 +155,6 @@ void CRuleIndex::CountCombos(const int* c, const int* end) {
         m_comboMask[combo] |= 1u << (static_cast<std::size_t>(*c) % kMaskBits);
         if (++m_comboCount[combo] == m_need[combo]) AddCandidate(m_comboRule[combo]);
     }
-}
-
-void CRuleIndex::AddCandidate(int ordinal) {
-    m_candidates.PushBack(ordinal);
-    if (ordinal < m_stopBefore) m_stop = true;
-}
-
-void CRuleIndex::PhraseFound(int phrase) {
-    unsigned& stamp = m_phraseStamp[static_cast<std::size_t>(phrase)];
-    if (stamp == m_generation) return;
-    stamp = m_generation;
-    if (m_phraseRule[static_cast<std::size_t>(phrase)] >= 0)
-        AddCandidate(m_phraseRule[static_cast<std::size_t>(phrase)]);
-    CountPart(m_combosByPhrase, phrase);
 }
 
 void CRuleIndex::RecordEnding(int node, std::size_t end) {
