@@ -198,7 +198,7 @@ bool CCheckAutomaton::BuildClasses(const PhraseTrie& trie, const unsigned char* 
         for (std::uint32_t j = codeStart[v]; j < codeStart[v + 1]; ++j) {
             const int s = static_cast<int>(codes[j] & 0xFFFFFFFFu);
             if (!m_classSyllables.PushBack(s)) return false;
-            if (trie.rootChild[s] >= 0) cls.flags |= kStartsFirst;
+            if (trie.shape->RootChild(static_cast<unsigned>(s)) >= 0) cls.flags |= kStartsFirst;
         }
         cls.codeEnd = static_cast<std::uint32_t>(m_classSyllables.Size());
         if (cls.romanised != kNoValue) cls.romanisedChild = m_forms.Child(kRomanisedRoot, cls.romanised);
@@ -210,7 +210,7 @@ bool CCheckAutomaton::BuildClasses(const PhraseTrie& trie, const unsigned char* 
             const FormNode& form = m_formNodes[static_cast<std::size_t>(child)];
             if (form.hasChildren) cls.flags |= kStartsFirst;
             for (std::uint32_t e = form.endStart; e < form.endEnd; ++e)
-                if (trie.rootChild[m_formEnds[e]] >= 0) cls.flags |= kStartsFirst;
+                if (trie.shape->RootChild(static_cast<unsigned>(m_formEnds[e])) >= 0) cls.flags |= kStartsFirst;
         }
         m_classOf[v] = static_cast<std::uint32_t>(m_classes.Size());
         if (!m_classes.PushBack(cls)) return false;
@@ -261,8 +261,7 @@ bool CCheckAutomaton::Advance(int node, Position noStart, int noEnd, bool parts,
                               TArray<int>* reached) const {
     const std::size_t s = static_cast<std::size_t>(syllable);
     if (node == 0 && parts && m_trie.isPart[s] && !reached->PushBack(-1 - syllable)) return false;
-    const int child =
-        node == 0 ? m_trie.rootChild[s] : ProbePair(*m_trie.edges, PairKey(static_cast<std::size_t>(node), s));
+    const int child = m_trie.shape->ChildBelowWidth(node, static_cast<unsigned>(syllable));
     if (child < 0) return true;
     if (m_trie.hasEnds[child] &&
         !reached->PushBack(child << 2 | (noStart ? kReachedNoStart : 0) | (noEnd ? kReachedNoEnd : 0)))

@@ -19,8 +19,8 @@
 //
 // Build once from the index's phrase trie after the index is built; Step any
 // number of times. Immutable after Build: one automaton may serve several
-// walkers (CAutomatonWalk) at once. It reads the index's trie arrays in place,
-// so the index Resets it before freeing them. Memory comes from the
+// walkers (CAutomatonWalk) at once. It reads the index's trie and arrays in
+// place, so the index Resets it before freeing them. Memory comes from the
 // allocation seam; failure is a false result.
 #ifndef CHATSIEVE_BUILD_CCHECKAUTOMATON_H
 #define CHATSIEVE_BUILD_CCHECKAUTOMATON_H
@@ -43,8 +43,7 @@ public:
     struct PhraseTrie {
         const CSyllable* const* syllables;  // by syllable id
         std::size_t syllableCount;
-        const int* rootChild;              // by syllable id: its node, -1 none
-        const TArray<PairSlot>* edges;     // (node, syllable id) -> child
+        const CTrie* shape;                // labelled by syllable id, all below its root width
         const unsigned char* hasChildren;  // by node
         const unsigned char* hasEnds;      // by node: phrases end there
         const unsigned char* isPart;       // by syllable id: a combination's part

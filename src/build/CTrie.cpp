@@ -11,19 +11,21 @@ void CTrie::Reset() {
     m_rootWidth = 0;
     m_edgeCount = 0;
     m_size = 0;
+    m_lists = false;
 }
 
-bool CTrie::Start(std::size_t rootWidth, std::size_t expectedNodes) {
+bool CTrie::Start(std::size_t rootWidth, std::size_t expectedNodes, Lists lists) {
     Reset();
-    std::size_t slots = 16;
-    while (slots < 2 * expectedNodes) slots *= 2;
+    // No edge leads into the root.
+    const std::size_t slots = PairSlotsFor(expectedNodes > 0 ? expectedNodes - 1 : 0);
+    m_lists = lists == Lists::kKept;
     if (!m_root.Reserve(rootWidth) || !ClearPairs(m_edges, slots) ||
-        !m_nodes.Reserve(expectedNodes > 0 ? expectedNodes : 1)) {
+        (m_lists && !m_nodes.Reserve(expectedNodes > 0 ? expectedNodes : 1))) {
         Reset();
         return false;
     }
     for (std::size_t label = 0; label < rootWidth; ++label) m_root.PushBack(-1);
-    m_nodes.PushBack(Node{-1, -1, 0});
+    if (m_lists) m_nodes.PushBack(Node{-1, -1, 0});
     m_rootWidth = rootWidth;
     m_size = 1;
     return true;
@@ -38,25 +40,35 @@ bool CTrie::GrowEdges() {
     return true;
 }
 
-int CTrie::Add(int parent, unsigned label) {
-    const int found = Child(parent, label);
-    if (found >= 0) return found;
-    // Numbers must stay ints, and keys hold them in 32 bits.
-    if (m_size >= static_cast<std::size_t>(INT_MAX)) return -1;
-    const bool byLabel = parent == 0 && label < m_rootWidth;
-    // Room first, so that a failure leaves no node without its edge.
-    if (!byLabel && 2 * (m_edgeCount + 1) > m_edges.Size() && !GrowEdges()) return -1;
+inline int CTrie::Link(int parent, unsigned label, PairSlot* slot) {
     const int child = static_cast<int>(m_size);
-    if (!m_nodes.PushBack(Node{-1, m_nodes[static_cast<std::size_t>(parent)].firstChild, label})) return -1;
-    m_nodes[static_cast<std::size_t>(parent)].firstChild = child;
-    if (byLabel) {
-        m_root[label] = child;
-    } else {
-        InsertPair(m_edges, PairKey(static_cast<std::size_t>(parent), label), child);
+    if (slot) {
+        *slot = PairSlot{PairKey(static_cast<std::size_t>(parent), label), child};
         ++m_edgeCount;
+    } else {
+        m_root[label] = child;
     }
     ++m_size;
     return child;
+}
+
+int CTrie::Make(int parent, unsigned label, PairSlot* slot) {
+    // Numbers must stay ints, and keys hold them in 32 bits.
+    if (m_size >= static_cast<std::size_t>(INT_MAX)) return -1;
+    // Room first, so that a failure leaves no node without its edge.
+    if (slot && 2 * (m_edgeCount + 1) > m_edges.Size()) return GrowAndMake(parent, label);
+    return m_lists ? ListAndLink(parent, label, slot) : Link(parent, label, slot);
+}
+
+int CTrie::ListAndLink(int parent, unsigned label, PairSlot* slot) {
+    if (!m_nodes.PushBack(Node{-1, m_nodes[static_cast<std::size_t>(parent)].firstChild, label})) return -1;
+    m_nodes[static_cast<std::size_t>(parent)].firstChild = static_cast<int>(m_size);
+    return Link(parent, label, slot);
+}
+
+int CTrie::GrowAndMake(int parent, unsigned label) {
+    if (!GrowEdges()) return -1;
+    return Make(parent, label, &FindPairSlot(m_edges, PairKey(static_cast<std::size_t>(parent), label)));
 }
 
 }  // namespace chatsieve

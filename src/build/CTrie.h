@@ -14,8 +14,9 @@
 // Child answers in one probe or two while the trie is built as well as after.
 //
 // Order: Start, then Add the paths; FirstChild and NextSibling list a node's
-// children (the newest first) for walks breadth first; then Freeze, which
-// gives the child lists back: only Child, RootChild and Size answer after it.
+// children (the newest first) for walks breadth first, unless the trie was
+// started without lists; then Freeze, which gives the child lists back: only
+// Child, ChildBelowWidth, RootChild and Size answer after it.
 // Reset gives everything back; Start begins a new trie. The trie owns its
 // tables; memory comes from the allocation seam: Start reports failure as
 // false, Add as -1, leaving the trie as it was. Building is not thread-safe;
@@ -27,6 +28,7 @@
 
 #include "build/PairTable.h"
 #include "matchers/TArray.h"
+#include "platform/Compiler.h"
 
 namespace chatsieve {
 
@@ -36,13 +38,28 @@ public:
     CTrie(const CTrie&) = delete;
     CTrie& operator=(const CTrie&) = delete;
 
+    // Whether FirstChild, NextSibling and Label answer while building. A
+    // trie only ever walked by Child keeps no lists: it builds faster, in
+    // less memory.
+    enum class Lists { kKept, kNone };
+
     // Empties the trie to its root. The root's children labelled below
-    // `rootWidth` are found by label; the edge table starts with room for
-    // `expectedNodes` nodes, so a trie that stays within it never grows.
-    bool Start(std::size_t rootWidth, std::size_t expectedNodes = 0);
+    // `rootWidth` are found by label; the node list and the edge table start
+    // with room for `expectedNodes` nodes (the edges into all but the root),
+    // so a trie that stays within it allocates nothing more until Freeze.
+    bool Start(std::size_t rootWidth, std::size_t expectedNodes = 0, Lists lists = Lists::kKept);
     // The child of `parent` labelled `label`, made when there is none; -1 when
-    // memory ran out. Not after Freeze.
-    int Add(int parent, unsigned label);
+    // memory ran out. Not after Freeze. The lookup is inline, so that paths
+    // sharing long prefixes cost a probe a step; one probe also finds the
+    // slot a new edge takes.
+    int Add(int parent, unsigned label) {
+        if (parent == 0 && label < m_rootWidth) {
+            const int found = m_root[label];
+            return found >= 0 ? found : Make(parent, label, nullptr);
+        }
+        PairSlot& slot = FindPairSlot(m_edges, PairKey(static_cast<std::size_t>(parent), label));
+        return slot.value >= 0 ? slot.value : Make(parent, label, &slot);
+    }
     // Done adding: gives back the child lists.
     void Freeze() { m_nodes.Reset(); }
     void Reset();
@@ -54,6 +71,11 @@ public:
     }
     // Child(0, label) for a label below the root width.
     int RootChild(unsigned label) const { return m_root[label]; }
+    // Child for a label below the root width, as every label of a trie whose
+    // root takes them all by label is: a walk's step skips the width test.
+    int ChildBelowWidth(int node, unsigned label) const {
+        return node == 0 ? m_root[label] : ProbePair(m_edges, PairKey(static_cast<std::size_t>(node), label));
+    }
     // Nodes, the root included.
     std::size_t Size() const { return m_size; }
 
@@ -70,6 +92,16 @@ private:
         unsigned label;
     };
 
+    // Makes the child of `parent` labelled `label`, its edge going into the
+    // empty `slot` of the edge table, or into the root's table when null.
+    int Make(int parent, unsigned label, PairSlot* slot);
+    // The edge into the next node, and the node counted.
+    int Link(int parent, unsigned label, PairSlot* slot);
+    // Out of Make's way, which then saves no registers: Link after listing
+    // the next node as the newest child of `parent`; Make after growing the
+    // edge table to room for one more edge.
+    CHATSIEVE_NOINLINE int ListAndLink(int parent, unsigned label, PairSlot* slot);
+    CHATSIEVE_NOINLINE int GrowAndMake(int parent, unsigned label);
     bool GrowEdges();
 
     TArray<Node> m_nodes;
@@ -78,6 +110,7 @@ private:
     std::size_t m_rootWidth = 0;
     std::size_t m_edgeCount = 0;  // in m_edges
     std::size_t m_size = 0;
+    bool m_lists = false;  // m_nodes is kept
 };
 
 }  // namespace chatsieve

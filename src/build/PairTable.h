@@ -1,5 +1,5 @@
 // An open-addressed table from a pair of numbers to an int: the edges of the
-// tries (CTrie, and the rule index's phrase trie), keyed by (node, label).
+// tries (CTrie), keyed by (node, label), and the rule index's tables by address.
 // Sized for the pairs it will hold (at least twice as many slots), filled
 // with InsertPair, then only read.
 #ifndef CHATSIEVE_BUILD_PAIRTABLE_H

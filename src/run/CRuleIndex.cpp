@@ -136,12 +136,8 @@ void CRuleIndex::Record(const unsigned char* text, std::size_t p, std::size_t n)
 
 bool CRuleIndex::FirstSyllableAt() const {
     for (std::size_t i = 0; i < m_occurrences.Size(); ++i)
-        if (m_rootChild[static_cast<std::size_t>(m_occurrences[i].syllable)] >= 0) return true;
+        if (m_phraseTrie.RootChild(static_cast<unsigned>(m_occurrences[i].syllable)) >= 0) return true;
     return false;
-}
-
-int CRuleIndex::FindEdge(int node, int syllable) const {
-    return ProbePair(m_edges, PairKey(static_cast<std::size_t>(node), static_cast<std::size_t>(syllable)));
 }
 
 void CRuleIndex::CountCombos(const int* c, const int* end) {
@@ -204,7 +200,6 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
     // With roots, forms are taken as the searches take them, but at every
     // root instead of along the searches' own walks.
     const bool exact = m_exact && !m_roots;
-    const int* rootChild = m_rootChild.Data();
     const unsigned char* hasChildren = m_hasChildren.Data();
     unsigned* syllableStamp = m_syllableStamp.Data();
     unsigned* nodeStamp = m_nodeStamp.Data();
@@ -259,8 +254,7 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
             m_steps += count;
             for (std::size_t i = 0; i < count; ++i) {
                 const Occurrence o = m_occurrences[i];
-                const int child =
-                    node == 0 ? rootChild[static_cast<std::size_t>(o.syllable)] : FindEdge(node, o.syllable);
+                const int child = m_phraseTrie.ChildBelowWidth(node, static_cast<unsigned>(o.syllable));
                 if (child < 0) continue;
                 NodeReached(child);
                 if (m_endings) RecordEnding(child, p + static_cast<std::size_t>(o.length));

@@ -123,7 +123,7 @@ public:
     };
     // The trie's nodes; the node a phrase rule's syllables lead to (-1 for
     // other rules); the phrase rules, in checking order, that a node ends.
-    std::size_t NodeCount() const { return m_hasChildren.Size(); }
+    std::size_t NodeCount() const { return m_phraseTrie.Size(); }
     int RuleNode(int ordinal) const { return m_ruleNode[static_cast<std::size_t>(ordinal)]; }
     const int* NodeRulesBegin(int node) const { return m_nodeRules.Begin(static_cast<std::size_t>(node)); }
     const int* NodeRulesEnd(int node) const { return m_nodeRules.End(static_cast<std::size_t>(node)); }
@@ -181,7 +181,6 @@ private:
     void AddOccurrence(int syllable, int length);
     void AddEmptyForms(const TArray<int>& syllables);
     void RecordForms(const Trie& trie, const unsigned char* text, bool fold);
-    int FindEdge(int node, int syllable) const;
     bool FindPhrases(const unsigned char* text, std::size_t n);
     bool FirstSyllableAt() const;
     bool Wait(int node, std::size_t slot);
@@ -241,12 +240,10 @@ private:
     TArray<CPhraseRule*> m_phrases;
     TArray<int> m_phraseRule;  // rule ordinal, or -1
     Postings m_phraseSyllables;
-    // The phrases' syllable sequences as a trie, node 0 its root: a line is
-    // walked once, each (node, place) taken once, however many phrases share
-    // a start.
-    TArray<int> m_rootChild;   // first syllable -> node, -1: none
-    TArray<PairSlot> m_edges;  // (node, syllable) -> child
-
+    // The phrases' syllable sequences as a trie labelled by syllable id, its
+    // root taking every id by label: a line is walked once, each (node,
+    // place) taken once, however many phrases share a start.
+    CTrie m_phraseTrie;
     TArray<unsigned char> m_hasChildren;  // per node
     Postings m_nodeEnds;                  // node -> phrases ending there
     Postings m_nodeRules;                 // node -> phrase rules ending there

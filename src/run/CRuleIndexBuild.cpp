@@ -67,8 +67,7 @@ void CRuleIndex::Reset() {
     }
     m_phrases.Reset();
     m_phraseRule.Reset();
-    m_rootChild.Reset();
-    m_edges.Reset();
+    m_phraseTrie.Reset();
     m_hasChildren.Reset();
     m_comboRule.Reset();
     m_need.Reset();
@@ -309,32 +308,26 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     for (std::size_t s = 0; s < syllableCount; ++s)
         if (m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s)) used[s] = 1;
 
-    // The trie of syllable sequences; a trie has at most one edge per syllable
-    // of every phrase.
-    if (!m_rootChild.Assign(syllableCount, -1) || !ClearPairs(m_edges, PairSlotsFor(refTotal)) ||
-        !m_hasChildren.Assign(refTotal + 1, 0))
+    // The trie of syllable sequences, numbered as phrases reach new nodes and
+    // only ever walked by Child, so it keeps no child lists; a trie has at
+    // most one node per syllable of every phrase besides its root.
+    if (!m_phraseTrie.Start(syllableCount, refTotal + 1, CTrie::Lists::kNone) || !m_hasChildren.Assign(refTotal + 1, 0))
         return false;
     unsigned char* hasChildren = m_hasChildren.Data();
-    std::size_t nodeCount = 1;
     TArray<std::uint64_t> ends;
     if (!ends.Reserve(phraseCount)) return false;
     for (std::size_t p = 0; p < phraseCount; ++p) {
         int node = 0;
         for (const int* s = m_phraseSyllables.Begin(p); s != m_phraseSyllables.End(p); ++s) {
-            int child = node == 0 ? m_rootChild[static_cast<std::size_t>(*s)] : FindEdge(node, *s);
-            if (child < 0) {
-                child = static_cast<int>(nodeCount++);
-                hasChildren[node] = 1;
-                if (node == 0) {
-                    m_rootChild[static_cast<std::size_t>(*s)] = child;
-                } else {
-                    InsertPair(m_edges, PairKey(static_cast<std::size_t>(node), static_cast<std::size_t>(*s)), child);
-                }
-            }
+            const int child = m_phraseTrie.Add(node, static_cast<unsigned>(*s));
+            if (child < 0) return false;
+            hasChildren[node] = 1;
             node = child;
         }
         ends.PushBack(PairKey(static_cast<std::size_t>(node), p));
     }
+    m_phraseTrie.Freeze();
+    const std::size_t nodeCount = m_phraseTrie.Size();
     m_hasChildren.Truncate(nodeCount);
     if (!m_nodeEnds.Build(nodeCount, ends)) return false;
 
@@ -372,8 +365,8 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
 }
 
 bool CRuleIndex::BuildAutomaton(const unsigned char* used) {
-    const std::size_t syllableCount = m_rootChild.Size();
-    const std::size_t nodeCount = m_hasChildren.Size();
+    const std::size_t syllableCount = m_syllableById.Size();
+    const std::size_t nodeCount = m_phraseTrie.Size();
     if (!m_isPart.Reserve(syllableCount) || !m_hasEnds.Reserve(nodeCount)) return false;
     for (std::size_t s = 0; s < syllableCount; ++s)
         m_isPart.Data()[s] = m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s) ? 1 : 0;
@@ -381,7 +374,7 @@ bool CRuleIndex::BuildAutomaton(const unsigned char* used) {
     for (std::size_t v = 0; v < nodeCount; ++v) m_hasEnds.Data()[v] = m_nodeEnds.Begin(v) != m_nodeEnds.End(v) ? 1 : 0;
     m_hasEnds.SetFilled(nodeCount);
     for (std::size_t p = 0; p < m_phrases.Size(); ++p) m_phraseEdges = m_phraseEdges || m_phrases[p]->Edges() != 0;
-    const CCheckAutomaton::PhraseTrie trie{m_syllableById.Data(), syllableCount,    m_rootChild.Data(), &m_edges,
+    const CCheckAutomaton::PhraseTrie trie{m_syllableById.Data(), syllableCount,    &m_phraseTrie,
                                            m_hasChildren.Data(),  m_hasEnds.Data(), m_isPart.Data()};
     return m_automaton.Build(trie, used);
 }

@@ -2,7 +2,8 @@
 // expressions: every path added is found again by Child, through the root's
 // table and the edge table alike, while building, across the edge table's
 // growth and after Freeze; the child lists reach every node once, breadth
-// first; and a failed allocation leaves the trie as it was.
+// first; a trie kept within the nodes it was started for allocates no more;
+// and a failed allocation leaves the trie as it was.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -87,28 +88,31 @@ TEST(CTrie, TheRootsLabelsOnBothSidesOfItsWidth) {
 
 TEST(CTrie, EveryPathIsFoundAcrossGrowthAndAfterFreeze) {
     // Random paths over a few labels (long shared prefixes) and over many
-    // (wide nodes), from a table sized for none: it grows many times.
+    // (wide nodes), from a table sized for none: it grows many times. A trie
+    // keeping no child lists finds the same.
     std::mt19937 random(7);
-    for (unsigned alphabet : {3u, 300u, 70000u}) {
-        CTrie trie;
-        ASSERT_TRUE(trie.Start(256));
-        Edges edges;
-        for (int p = 0; p < 2000; ++p) {
-            std::vector<unsigned> path(1 + random() % 6);
-            for (unsigned& label : path) label = static_cast<unsigned>(random() % alphabet);
-            ASSERT_GE(AddPath(trie, path, &edges), 0);
-        }
-        ASSERT_EQ(edges.size() + 1, trie.Size());
-        ExpectFound(trie, edges);
-        trie.Freeze();
-        EXPECT_EQ(edges.size() + 1, trie.Size());
-        ExpectFound(trie, edges);
-        // Pairs never added are missing, whatever slot they hash to.
-        for (int i = 0; i < 2000; ++i) {
-            const int node = static_cast<int>(random() % trie.Size());
-            const unsigned label = static_cast<unsigned>(random() % (alphabet + 5));
-            if (edges.count({node, label}) == 0) {
-                EXPECT_EQ(-1, trie.Child(node, label)) << node << " " << label;
+    for (CTrie::Lists lists : {CTrie::Lists::kKept, CTrie::Lists::kNone}) {
+        for (unsigned alphabet : {3u, 300u, 70000u}) {
+            CTrie trie;
+            ASSERT_TRUE(trie.Start(256, 0, lists));
+            Edges edges;
+            for (int p = 0; p < 2000; ++p) {
+                std::vector<unsigned> path(1 + random() % 6);
+                for (unsigned& label : path) label = static_cast<unsigned>(random() % alphabet);
+                ASSERT_GE(AddPath(trie, path, &edges), 0);
+            }
+            ASSERT_EQ(edges.size() + 1, trie.Size());
+            ExpectFound(trie, edges);
+            trie.Freeze();
+            EXPECT_EQ(edges.size() + 1, trie.Size());
+            ExpectFound(trie, edges);
+            // Pairs never added are missing, whatever slot they hash to.
+            for (int i = 0; i < 2000; ++i) {
+                const int node = static_cast<int>(random() % trie.Size());
+                const unsigned label = static_cast<unsigned>(random() % (alphabet + 5));
+                if (edges.count({node, label}) == 0) {
+                    EXPECT_EQ(-1, trie.Child(node, label)) << node << " " << label;
+                }
             }
         }
     }
@@ -151,41 +155,96 @@ TEST(CTrie, AFailedAllocationLeavesTheTrieAsItWas) {
     // the n-th allocation fails, for every n until none is left to fail.
     std::vector<std::vector<unsigned>> paths;
     for (unsigned i = 0; i < 200; ++i) paths.push_back({i % 7, 300 + i, i});
-    bool completed = false;
-    for (long allowed = 0; !completed; ++allowed) {
-        CTrie trie;
-        FailAllocationsAfter(allowed);
-        if (!trie.Start(256)) {
-            ResetAllocationFailures();
-            EXPECT_EQ(0u, trie.Size());
-            continue;
-        }
-        Edges edges;
-        completed = true;
-        for (const std::vector<unsigned>& path : paths) {
-            int node = 0;
-            for (unsigned label : path) {
-                const std::size_t before = trie.Size();
-                const int child = trie.Add(node, label);
-                if (child < 0) {
-                    completed = false;
-                    EXPECT_EQ(before, trie.Size());
-                    EXPECT_EQ(-1, trie.Child(node, label));
-                    break;
-                }
-                edges.emplace(std::make_pair(node, label), child);
-                node = child;
+    for (CTrie::Lists lists : {CTrie::Lists::kKept, CTrie::Lists::kNone}) {
+        bool completed = false;
+        for (long allowed = 0; !completed; ++allowed) {
+            CTrie trie;
+            FailAllocationsAfter(allowed);
+            if (!trie.Start(256, 0, lists)) {
+                ResetAllocationFailures();
+                EXPECT_EQ(0u, trie.Size());
+                continue;
             }
-            if (!completed) break;
+            Edges edges;
+            completed = true;
+            for (const std::vector<unsigned>& path : paths) {
+                int node = 0;
+                for (unsigned label : path) {
+                    const std::size_t before = trie.Size();
+                    const int child = trie.Add(node, label);
+                    if (child < 0) {
+                        completed = false;
+                        EXPECT_EQ(before, trie.Size());
+                        EXPECT_EQ(-1, trie.Child(node, label));
+                        break;
+                    }
+                    edges.emplace(std::make_pair(node, label), child);
+                    node = child;
+                }
+                if (!completed) break;
+            }
+            ResetAllocationFailures();
+            ExpectFound(trie, edges);
+            EXPECT_EQ(edges.size() + 1, trie.Size());
+            // Building goes on where it stopped once memory is back.
+            for (const std::vector<unsigned>& path : paths) ASSERT_GE(AddPath(trie, path, &edges), 0);
+            ExpectFound(trie, edges);
+            if (HasFailure()) return;
         }
-        ResetAllocationFailures();
-        ExpectFound(trie, edges);
-        EXPECT_EQ(edges.size() + 1, trie.Size());
-        // Building goes on where it stopped once memory is back.
-        for (const std::vector<unsigned>& path : paths) ASSERT_GE(AddPath(trie, path, &edges), 0);
-        ExpectFound(trie, edges);
-        if (HasFailure()) return;
     }
+}
+
+TEST(CTrie, ATrieWithinItsExpectedNodesAllocatesNothingMore) {
+    // Node counts on both sides of the edge table's sizes, each filled to
+    // the count it was started for through the edge table alone (a chain
+    // from a root that takes no label by its table) and through the root's
+    // table and the edge table together (a wide root): no Add may need
+    // memory, with child lists or without.
+    for (std::size_t expected : {2u, 8u, 9u, 16u, 17u, 33u, 100u}) {
+        for (bool wideRoot : {false, true}) {
+            for (CTrie::Lists lists : {CTrie::Lists::kKept, CTrie::Lists::kNone}) {
+                CTrie trie;
+                ASSERT_TRUE(trie.Start(wideRoot ? 64 : 0, expected, lists));
+                FailAllocationsAfter(0);
+                Edges edges;
+                int node = 0;
+                for (std::size_t i = 1; i < expected; ++i) {
+                    const unsigned label = static_cast<unsigned>(i);
+                    const int parent = wideRoot && i % 2 ? 0 : node;
+                    const int child = trie.Add(parent, label);
+                    if (child != static_cast<int>(i)) {
+                        ADD_FAILURE() << expected << " nodes, node " << i << ": " << child;
+                        break;
+                    }
+                    edges.emplace(std::make_pair(parent, label), child);
+                    node = child;
+                }
+                ResetAllocationFailures();
+                EXPECT_EQ(expected, trie.Size());
+                ExpectFound(trie, edges);
+            }
+        }
+    }
+}
+
+TEST(CTrie, ChildBelowWidthAnswersAsChild) {
+    // A trie whose root takes every label by label, as one over syllable ids
+    // is: every edge and every missing one answers alike both ways.
+    std::mt19937 random(11);
+    constexpr unsigned kWidth = 50;
+    CTrie trie;
+    ASSERT_TRUE(trie.Start(kWidth, 64));
+    Edges edges;
+    for (int p = 0; p < 300; ++p) {
+        std::vector<unsigned> path(1 + random() % 4);
+        for (unsigned& label : path) label = static_cast<unsigned>(random() % kWidth);
+        ASSERT_GE(AddPath(trie, path, &edges), 0);
+    }
+    trie.Freeze();
+    for (std::size_t node = 0; node < trie.Size(); ++node)
+        for (unsigned label = 0; label < kWidth; ++label)
+            ASSERT_EQ(trie.Child(static_cast<int>(node), label), trie.ChildBelowWidth(static_cast<int>(node), label))
+                << node << " " << label;
 }
 
 TEST(CTrie, StartBeginsAFreshTrie) {
