@@ -47,6 +47,15 @@ CHATSIEVE_ALWAYS_INLINE inline void CRuleIndex::PhrasesEndingAt(int node, int re
         if (!(m_phrases[static_cast<std::size_t>(*phrase)]->Edges() & edges)) PhraseFound(*phrase);
 }
 
+CHATSIEVE_ALWAYS_INLINE inline void CRuleIndex::NodeReached(int node) {
+    // A node's phrases are all found the first time a check reaches it; most
+    // steps reach nodes found already.
+    unsigned& found = m_nodeFound[static_cast<std::size_t>(node)];
+    if (found == m_generation) return;
+    found = m_generation;
+    PhrasesEndingAt(node, 0);
+}
+
 bool CRuleIndex::WalkAutomaton(const unsigned char* text, std::size_t n) {
     m_reached.Clear();
     const bool walked =
@@ -56,15 +65,10 @@ bool CRuleIndex::WalkAutomaton(const unsigned char* text, std::size_t n) {
     for (std::size_t i = 0; i < m_reached.Size(); ++i) {
         const int reached = m_reached[i];
         if (reached >= 0) {
-            // A node reached with nothing refused gives all its phrases: once
-            // a check is enough. Most steps reach nodes found already.
-            const int node = reached >> 2;
-            if ((reached & 3) == 0) {
-                unsigned& found = m_nodeFound[static_cast<std::size_t>(node)];
-                if (found == m_generation) continue;
-                found = m_generation;
-            }
-            PhrasesEndingAt(node, reached & 3);
+            if ((reached & 3) == 0)
+                NodeReached(reached >> 2);
+            else
+                PhrasesEndingAt(reached >> 2, reached & 3);
             continue;
         }
         const std::size_t s = static_cast<std::size_t>(-1 - reached);
@@ -159,13 +163,6 @@ void CRuleIndex::RecordEnding(int node, std::size_t end) {
         m_endingsLost = true;
         m_endings = nullptr;
     }
-}
-
-void CRuleIndex::NodeReached(int node) {
-    unsigned& found = m_nodeFound[static_cast<std::size_t>(node)];
-    if (found == m_generation) return;
-    found = m_generation;
-    PhrasesEndingAt(node, 0);
 }
 
 bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
