@@ -34,11 +34,17 @@ inline bool ClearPairs(TArray<PairSlot>& table, std::size_t slots) {
     return true;
 }
 
-inline void InsertPair(TArray<PairSlot>& table, std::uint64_t key, int value) {
+// The slot holding `key`, or the empty slot where it would go.
+inline PairSlot& FindPairSlot(TArray<PairSlot>& table, std::uint64_t key) {
     const std::size_t mask = table.Size() - 1;
     std::size_t slot = PairHash(key) & mask;
-    while (table[slot].key != kNoPair) slot = (slot + 1) & mask;
-    table[slot] = PairSlot{key, value};
+    while (table[slot].key != key && table[slot].key != kNoPair) slot = (slot + 1) & mask;
+    return table[slot];
+}
+
+// Stores `value` under `key`, which the table does not hold yet.
+inline void InsertPair(TArray<PairSlot>& table, std::uint64_t key, int value) {
+    FindPairSlot(table, key) = PairSlot{key, value};
 }
 
 // The slots a table of `pairs` pairs takes: a power of two, twice as many at least.
@@ -46,14 +52,6 @@ inline std::size_t PairSlotsFor(std::size_t pairs) {
     std::size_t slots = 16;
     while (slots < 2 * pairs) slots *= 2;
     return slots;
-}
-
-// The slot holding `key`, or the empty slot where it would go.
-inline PairSlot& FindPairSlot(TArray<PairSlot>& table, std::uint64_t key) {
-    const std::size_t mask = table.Size() - 1;
-    std::size_t slot = PairHash(key) & mask;
-    while (table[slot].key != key && table[slot].key != kNoPair) slot = (slot + 1) & mask;
-    return table[slot];
 }
 
 // The value stored under `key`, or -1.

@@ -80,25 +80,13 @@ RuleSet WrittenRules(bool folding) {
     return rules;
 }
 
-class WrittenFilterTest : public RuleTest {
+class WrittenFilterTest : public FilterTestBase {
 protected:
-    void TearDown() override {
-        if (m_filter) {
-            m_filter->Uninit();
-            Delete(m_filter);
-        }
-        RuleTest::TearDown();
-    }
-    void Create(RuleSet rules) {
-        m_filter = New<TestFilter>(std::move(rules));
-        ASSERT_EQ(1, m_filter->Init());
-    }
     std::string Mask(const std::string& line, int* level) {
         std::string out(line.size() + 2, '#');
         *level = m_filter->FilterText(line.c_str(), out.data(), static_cast<unsigned>(line.size() + 1), 1);
         return out.c_str();
     }
-    TestFilter* m_filter = nullptr;
 };
 
 TEST_F(WrittenFilterTest, FullWidthLettersAreCaughtAndMaskedOverBothBytes) {

@@ -24,20 +24,8 @@ RuleSet StandardRules() {
     return rules;
 }
 
-class FilterTest : public RuleTest {
+class FilterTest : public FilterTestBase {
 protected:
-    void TearDown() override {
-        if (m_filter) {
-            m_filter->Uninit();
-            Delete(m_filter);
-        }
-        RuleTest::TearDown();
-    }
-    IChatsieve* Create(RuleSet rules) {
-        m_filter = New<TestFilter>(std::move(rules));
-        EXPECT_EQ(1, m_filter->Init());
-        return m_filter;
-    }
     // FilterText with an output buffer of outSize + 1 bytes, as hosts must give.
     std::string Mask(const std::string& line, int minLevel = 1, unsigned outSize = 256, int* level = nullptr) {
         std::string out(outSize + 1, '#');
@@ -45,7 +33,6 @@ protected:
         if (level) *level = result;
         return out.c_str();
     }
-    TestFilter* m_filter = nullptr;
 };
 
 TEST_F(FilterTest, RejectedArgumentsAreNotCheckedOrLogged) {

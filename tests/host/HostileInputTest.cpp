@@ -10,20 +10,14 @@
 namespace chatsieve::test {
 namespace {
 
-class HostileInputTest : public RuleTest {
+class HostileInputTest : public FilterTestBase {
 protected:
     void SetUp() override {
         RuleSet rules;
         rules.skipSets = {StandardSkipSet()};
         rules.syllables = StandardSyllables();
         rules.phrases = {{5, {kRefWai, kRefGua}}, {63, {kRefFa}}};
-        m_filter = New<TestFilter>(rules);
-        ASSERT_EQ(1, m_filter->Init());
-    }
-    void TearDown() override {
-        m_filter->Uninit();
-        Delete(m_filter);
-        RuleTest::TearDown();
+        Create(rules);
     }
     int Filter(const std::string& line, std::string* out, unsigned outSize, int minLevel = 1) {
         const std::size_t n = std::min<std::size_t>(outSize, line.size() + 1);
@@ -33,7 +27,6 @@ protected:
         out->resize(std::string(out->c_str()).size());
         return level;
     }
-    TestFilter* m_filter = nullptr;
 };
 
 TEST_F(HostileInputTest, OneMebibyteLine) {

@@ -79,6 +79,26 @@ private:
     RuleSet m_ruleSet;
 };
 
+// A test that makes one TestFilter and shuts it down after.
+class FilterTestBase : public RuleTest {
+protected:
+    void TearDown() override {
+        if (m_filter) {
+            m_filter->Uninit();
+            Delete(m_filter);
+            m_filter = nullptr;
+        }
+        RuleTest::TearDown();
+    }
+    // The filter of `rules`, initialised (a failure is reported).
+    TestFilter* Create(RuleSet rules) {
+        m_filter = New<TestFilter>(std::move(rules));
+        EXPECT_EQ(1, m_filter->Init());
+        return m_filter;
+    }
+    TestFilter* m_filter = nullptr;
+};
+
 }  // namespace chatsieve::test
 
 #endif
