@@ -380,10 +380,13 @@ int CAllowList::CheckViews(const CMatcherList& rules, CRuleIndex* index, char* t
                 const int ordinal = m_tryOrder[i];
                 if (i > 0 && m_tryOrder[i - 1] == ordinal) continue;
                 if (index->RuleLevel(ordinal) != INT_MIN && index->RuleLevel(ordinal) > ceiling) continue;
-                CMatcher* rule = index->Rule(ordinal);
-                char* view = ViewFor(rule, text);
+                char* view = ViewFor(index->Rule(ordinal), text);
                 ++m_rulesTried;
-                if (rule->Match(view ? view : text, 0, offset, length, &level) == 1 && level <= ceiling) return level;
+                // The walk read `text`, not a view: on the text itself the
+                // search can begin where the walk saw its first syllable.
+                const int found = view ? index->Rule(ordinal)->Match(view, 0, offset, length, &level)
+                                       : index->TryCandidate(ordinal, text, offset, length, &level);
+                if (found == 1 && level <= ceiling) return level;
             }
             return 0;
         }

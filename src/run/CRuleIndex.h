@@ -70,6 +70,9 @@ public:
     // Finds the candidates of `text` alone, in checking order, as Check
     // would, without trying them; false when memory ran out.
     bool FindAll(char* text);
+    // After FindAll (or Check) of `text`: rule `ordinal`'s own Match of it,
+    // with what the walk saw of the text to begin where it can.
+    int TryCandidate(int ordinal, char* text, int* offset, int* length, int* level) const;
     // A rule's position in checking order, -1 for one not indexed; the level
     // it reports, INT_MIN for a kind the index does not know.
     int Ordinal(const CMatcher* rule) const;
@@ -217,8 +220,6 @@ private:
     // The candidates of `text` as its searches' walks find them, with the
     // runs' ends recorded while RecordEndings is set.
     bool FindInStep(char* text);
-    // Tries the candidate rule `ordinal` on `text` as its own Match does.
-    int TryCandidate(int ordinal, char* text, int* offset, int* length, int* level) const;
 
     bool m_ready = false;
     TArray<CMatcher*> m_rules;  // checking order
