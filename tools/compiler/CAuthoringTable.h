@@ -101,12 +101,17 @@ public:
     explicit ColumnCounter(const std::string& utf8) : m_text(utf8) {}
     int Before(std::size_t end) {
         if (end > m_text.size()) end = m_text.size();
+        if (end > m_at) s_bytesRead += end - m_at;
         for (; m_at < end; ++m_at)
             if ((static_cast<unsigned char>(m_text[m_at]) & 0xC0u) != 0x80u) ++m_count;
         return m_count;
     }
+    // Bytes every counter so far has read: tests bound a compile's by the
+    // length of what it reads.
+    static unsigned long long BytesRead() { return s_bytesRead; }
 
 private:
+    static inline unsigned long long s_bytesRead = 0;
     const std::string& m_text;
     std::size_t m_at = 0;
     int m_count = 0;
