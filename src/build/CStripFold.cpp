@@ -21,7 +21,7 @@ bool CStripFold::Build(const CMatcherList& skipSets, const CFoldTable& fold) {
     Reset();
     if (skipSets.Empty()) return false;
     for (const CMatcherList::Node* node = skipSets.First(); node; node = node->next)
-        if (!dynamic_cast<const CSkipSet*>(node->matcher)) return false;
+        if (!As<CSkipSet>(node->matcher)) return false;
     auto* table = static_cast<std::uint16_t*>(Allocate(sizeof(std::uint16_t) * 65536));
     if (!table) return false;
     char one[2] = {0, 0};

@@ -179,21 +179,21 @@ bool CMaskPasses::Begin(const char* stripped, const TArray<int>& map, const char
     // followed, and its other parts must stay where they were found.
     // A syllable's own search walks the text a character at a time, as a
     // phrase of that one syllable would, so it is followed the same way.
-    auto* rule = dynamic_cast<CPhraseRule*>(decider);
+    auto* rule = As<CPhraseRule>(decider);
     CMatcher* syllable = nullptr;
     m_fixed.Clear();
-    if (auto* combo = dynamic_cast<CComboRule*>(decider)) {
+    if (auto* combo = As<CComboRule>(decider)) {
         const CMatcherList::Node* last = combo->Parts().Last();
         if (!last) return false;
-        rule = dynamic_cast<CPhraseRule*>(last->matcher);
-        if (!rule) syllable = dynamic_cast<CSyllable*>(last->matcher);
+        rule = As<CPhraseRule>(last->matcher);
+        if (!rule) syllable = As<CSyllable>(last->matcher);
         if (!rule && !syllable) return false;
         for (const CMatcherList::Node* part = combo->Parts().First(); part != last; part = part->next) {
             Fixed fixed{part->matcher, 0};
             int partOffset = 0, partLength = 0, partLevel = 0;
             if (part->matcher->Match(const_cast<char*>(stripped), 0, &partOffset, &partLength, &partLevel) != 1)
                 return false;
-            const auto* phrasePart = dynamic_cast<const CPhraseRule*>(part->matcher);
+            const auto* phrasePart = As<CPhraseRule>(part->matcher);
             fixed.reads = partOffset + (phrasePart ? Reach(phrasePart) : SyllableReach(part->matcher));
             if (!m_fixed.PushBack(fixed)) return false;
         }

@@ -206,7 +206,7 @@ bool CMaskPasses::NextDecider(const CRuleIndex& index) {
         m_clean = true;
         return true;
     }
-    auto* rule = dynamic_cast<CPhraseRule*>(index.Rule(next));
+    auto* rule = As<CPhraseRule>(index.Rule(next));
     if (!rule) return false;
     m_rule = rule;
     m_phraseDecides = true;

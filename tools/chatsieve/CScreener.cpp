@@ -155,8 +155,7 @@ bool CScreener::NameRules(std::string* error) {
     }
     for (std::size_t i = 0; i < listed.size(); ++i) {
         const RuleName& name = order[i].second;
-        if (listed[i]->GetLevel() != order[i].first ||
-            (dynamic_cast<CComboRule*>(listed[i]) != nullptr) != name.isCombo) {
+        if (listed[i]->GetLevel() != order[i].first || (As<CComboRule>(listed[i]) != nullptr) != name.isCombo) {
             *error = std::string("the filter's rules are not in the order of the package's rows: ") +
                      (name.isCombo ? "combination" : "phrase") + " row " + std::to_string(name.row + 1) +
                      " does not line up";
@@ -192,7 +191,7 @@ void CScreener::DescribeRun(CMatcher* phrase, const std::string& line, const std
         return at >= 0 && static_cast<std::size_t>(at) < map.size() ? map[static_cast<std::size_t>(at)] : 0;
     };
     std::vector<CMatcher*> syllables;
-    if (auto* rule = dynamic_cast<CPhraseRule*>(phrase)) {
+    if (auto* rule = As<CPhraseRule>(phrase)) {
         for (std::size_t i = 0; i < rule->Syllables().Size(); ++i) syllables.push_back(rule->Syllables()[i]);
     } else {
         syllables.push_back(phrase);
@@ -265,7 +264,7 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
 
     RuleName name{false, 0};
     const bool named = FindName(decider, &name);
-    explanation->kind = dynamic_cast<CComboRule*>(decider) ? "combination" : "phrase";
+    explanation->kind = As<CComboRule>(decider) ? "combination" : "phrase";
     explanation->level = found;
     explanation->start = original(offset);
     explanation->end =
@@ -294,11 +293,11 @@ bool CScreener::Explain(const std::string& line, Explanation* explanation) {
         DescribeRun(part, line, std::string(buffer.data()), partOffset, map, match);
         return true;
     };
-    if (auto* combo = dynamic_cast<CComboRule*>(decider)) {
+    if (auto* combo = As<CComboRule>(decider)) {
         for (CMatcherList::Node* node = combo->Parts().First(); node; node = node->next) {
             PartMatch part;
             RuleName partName{false, 0};
-            if (dynamic_cast<CPhraseRule*>(node->matcher)) {
+            if (As<CPhraseRule>(node->matcher)) {
                 part.kind = "phrase";
                 if (FindName(node->matcher, &partName)) {
                     const packhold::Table& phrases = m_package.tables[kPhraseTable];
@@ -384,7 +383,7 @@ bool CScreener::WhyNot(const std::string& line, WhyNotReport* report) {
         // is not there (a package the tools cannot name).
         const auto spell = [this](CMatcher* matcher, std::vector<int>* rows) {
             std::vector<CMatcher*> run;
-            if (auto* phrase = dynamic_cast<CPhraseRule*>(matcher)) {
+            if (auto* phrase = As<CPhraseRule>(matcher)) {
                 for (std::size_t i = 0; i < phrase->Syllables().Size(); ++i) run.push_back(phrase->Syllables()[i]);
             } else {
                 run.push_back(matcher);
@@ -410,13 +409,13 @@ bool CScreener::WhyNot(const std::string& line, WhyNotReport* report) {
             // A rule's variant rows would only repeat its own first row here.
             if (!IsTriedLevel(rule.name.level) || CellNamed(table, name.row, kVariantColumn).IsPresent()) continue;
             bool spelt = true;
-            if (auto* combo = dynamic_cast<CComboRule*>(matcher)) {
+            if (auto* combo = As<CComboRule>(matcher)) {
                 for (CMatcherList::Node* node = combo->Parts().First(); node && spelt; node = node->next) {
                     std::pair<std::string, std::vector<int>> part;
                     spelt = spell(node->matcher, &part.second);
                     RuleName partName{false, 0};
                     if (!spelt) break;
-                    if (dynamic_cast<CPhraseRule*>(node->matcher) && FindName(node->matcher, &partName)) {
+                    if (As<CPhraseRule>(node->matcher) && FindName(node->matcher, &partName)) {
                         const packhold::Table& phrases = m_package.tables[kPhraseTable];
                         part.first = CellNamed(phrases, partName.row, kIdColumn).TextValue();
                         if (part.first.empty()) part.first = SourceOf(phrases, partName.row);
