@@ -244,6 +244,7 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
     m_indexDecided = false;
     m_checkFailed = false;
     m_plainKept = false;
+    m_indexChecked = false;
     if (!text) return 0;
     if (ceiling == 0) ceiling = AnyLevel();
     const std::size_t len = std::strlen(text);
@@ -320,10 +321,12 @@ int CChatsieve::CheckCut() {
     m_indexDecided = false;
     m_checkFailed = false;
     if (n == cut) return 0;
-    return CheckStripped(AnyLevel());
+    return CheckStripped(AnyLevel(), static_cast<int>(from), static_cast<int>(cut));
 }
 
-int CChatsieve::CheckStripped(int ceiling) {
+int CChatsieve::CheckStripped(int ceiling, int cut, int removed) {
+    const bool cutFromIndex = cut >= 0 && m_indexChecked;
+    m_indexChecked = false;
     // Allowed expressions become breaks in the stripped text; entries limited
     // to some rules need a view per rule, on the rare lines they occur in.
     // When they cannot be found (out of memory), the rules see the line as
@@ -332,14 +335,19 @@ int CChatsieve::CheckStripped(int ceiling) {
         const int views = m_allow.Hide(m_workBuf);
         if (views > 0) {
             CRuleIndex* index = m_useIndex && m_index.Ready() ? &m_index : nullptr;
-            const int decided = m_allow.CheckViews(m_rules, index, m_workBuf, ceiling, &m_matchOffset, &m_matchLength);
+            const int decided = m_allow.CheckViews(m_rules, index, m_workBuf, ceiling, &m_matchOffset, &m_matchLength,
+                                                   cutFromIndex ? cut : -1, removed);
+            m_indexChecked = index != nullptr;
             if (decided == 0) m_matchLength = 0;
             return decided;
         }
     }
 
     int level = 0;
-    if (m_useIndex && m_index.Ready() && m_index.Check(m_workBuf, ceiling, &m_matchOffset, &m_matchLength, &level)) {
+    if (m_useIndex && m_index.Ready() &&
+        (cutFromIndex ? m_index.CheckCut(m_workBuf, cut, removed, ceiling, &m_matchOffset, &m_matchLength, &level)
+                      : m_index.Check(m_workBuf, ceiling, &m_matchOffset, &m_matchLength, &level))) {
+        m_indexChecked = true;
         if (level == 0) m_matchLength = 0;
         m_indexDecided = level != 0;
         return level;
@@ -369,14 +377,17 @@ int CChatsieve::FilterText(const char* text, char* out, unsigned int outSize, in
     }
     if (m_logEnabled) LogLine(text);
     m_keepPlain = out && m_useMaskPasses;
+    m_index.KeepForCuts(m_keepPlain);
     const int result = CheckText(text, 0);
     if (m_checkFailed || !out) {
         m_keepPlain = false;
+        m_index.KeepForCuts(false);
         return m_checkFailed ? FailClosed(text, out, outSize, minLevel) : result;
     }
     CopyOut(text, out, outSize);
     const int reported = MaskPasses(out, std::strlen(text) < outSize, result, minLevel);
     m_keepPlain = false;
+    m_index.KeepForCuts(false);
     // A masking pass whose check could not run ends the passes there.
     return m_checkFailed ? FailClosed(text, out, outSize, minLevel) : reported;
 }

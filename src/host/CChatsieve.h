@@ -153,8 +153,9 @@ protected:
     // before allowed expressions were hidden in it, so that a pass can cut
     // the masked match out of it instead of stripping the line again.
     TArray<char> m_plainText;
-    bool m_keepPlain = false;  // checks keep m_plainText
-    bool m_plainKept = false;  // m_plainText, g_positionMap and g_foldMarks are the last check's
+    bool m_keepPlain = false;     // checks keep m_plainText
+    bool m_plainKept = false;     // m_plainText, g_positionMap and g_foldMarks are the last check's
+    bool m_indexChecked = false;  // the index checked the last text itself, views aside
     std::size_t m_followFactor = kFollowFactor;
     unsigned long m_cutChecks = 0;
     PassWatch m_passWatch = nullptr;
@@ -188,7 +189,9 @@ private:
     int KeepPlainAndCheck(int ceiling);
     // A ceiling no loaded rule is above.
     int AnyLevel() const { return m_highestLevel < INT_MAX ? m_highestLevel + 1 : INT_MAX; }
-    int CheckStripped(int ceiling);
+    // With `cut` and `removed`: m_workBuf is the last check's text with
+    // those bytes cut out, which the index may check from that check.
+    int CheckStripped(int ceiling, int cut = -1, int removed = 0);
     // The check of the masked line, from the last check's text with its
     // match cut out: what stripping the masked line would give, when masked
     // bytes are ignored and the match covers whole characters.

@@ -349,9 +349,9 @@ char* CAllowList::ViewFor(const CMatcher* rule, const char* text) {
 }
 
 int CAllowList::CheckViews(const CMatcherList& rules, CRuleIndex* index, char* text, int ceiling, int* offset,
-                           int* length) {
+                           int* length, int cut, int removed) {
     int level = 0;
-    if (index && index->Ready() && index->FindAll(text)) {
+    if (index && index->Ready() && index->FindAll(text, cut, removed)) {
         // A rule whose view is the text itself matches only where the index
         // says it can; the rules the limited entries cover are tried on their
         // views whatever the index says.

@@ -90,7 +90,9 @@ public:
     // it hidden as well. 0 when none does; the match goes to *offset and
     // *length as in a check. With a ready `index` (built over `rules`), only
     // its candidates and the rules whose view differs from `text` are tried.
-    int CheckViews(const CMatcherList& rules, CRuleIndex* index, char* text, int ceiling, int* offset, int* length);
+    // `cut` and `removed` as for CRuleIndex::FindAll.
+    int CheckViews(const CMatcherList& rules, CRuleIndex* index, char* text, int ceiling, int* offset, int* length,
+                   int cut = -1, int removed = 0);
     // Rule searches CheckViews has run so far: tests bound them per line.
     unsigned long long RulesTried() const { return m_rulesTried; }
     // `rule`'s view of `text` (as Hide left it): a copy, valid until the next

@@ -1,5 +1,6 @@
 #include "run/CAutomatonWalk.h"
 
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -30,6 +31,10 @@ void CAutomatonWalk::Reset() {
     m_next.Reset();
     m_reached.Reset();
     m_first.Reset();
+    m_trace.Reset();
+    m_traceSteps.Reset();
+    m_cutSteps.Reset();
+    m_traceValid = false;
 }
 
 std::size_t CAutomatonWalk::MemoBytes() const {
@@ -173,9 +178,7 @@ CHATSIEVE_ALWAYS_INLINE inline bool CAutomatonWalk::Reach(Transition* t, std::si
 
 bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
                           const unsigned char* marks, std::size_t markCount, TArray<int>* reached) {
-    // Fillers stood right before byte i: runs of letters apart there are
-    // apart in the line.
-    const auto gap = [&](std::size_t i) { return i < markCount && (marks[i] & kFoldAfterGap); };
+    m_traceValid = false;
     if (m_first.Size() != automaton.ClassCount()) {
         const std::size_t classes = automaton.ClassCount();
         m_first.Clear();
@@ -194,16 +197,79 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
         ++m_handedBack;
         return false;
     }
+    Span span{0, 0, -1, 0, 0, 0, 0};
+    // Without room for the trace the walk goes on; only masking misses it.
+    m_traceSteps.Clear();
+    if (!m_keepTrace || !m_trace.Reserve(n))
+        return Run<false, false>(automaton, text, n, edges, marks, markCount, reached, &span);
+    m_trace.SetFilled(n);
+    m_traceLost = false;
+    const bool walked = Run<true, false>(automaton, text, n, edges, marks, markCount, reached, &span);
+    m_traceValid = walked && !m_traceLost;
+    return walked;
+}
+
+bool CAutomatonWalk::WalkCut(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
+                             const unsigned char* marks, std::size_t markCount, std::size_t cut, std::size_t removed,
+                             std::size_t changedFrom, std::size_t changedTo, int* from, int* before) {
+    const std::size_t oldSize = m_trace.Size();
+    // The memo must still hold the sets the trace names.
+    const bool usable = m_traceValid && removed > 0 && n + removed == oldSize && cut < oldSize && changedFrom <= cut &&
+                        changedTo >= cut && changedTo <= n && m_first.Size() == automaton.ClassCount();
+    m_traceValid = false;
+    if (!usable) return false;
+    // The last character before the change where the start's stream stood
+    // alone; reads before it (the byte after a character included) saw
+    // nothing that changed. The cut starts a character in both texts.
+    std::size_t x = cut;
+    while (x > 0 && (x >= changedFrom || m_trace[x].here < 0 || m_trace[x].next >= 0))
+        x -= m_trace[x].wideBefore ? 2 : 1;
+    const int beforeStart = x == 0 ? -1 : static_cast<int>(x) - (m_trace[x].wideBefore ? 2 : 1);
+    Span span{x, x == 0 ? 0 : m_trace[x].here, beforeStart, changedTo + 2, removed, oldSize, n};
+    *from = static_cast<int>(x);
+    *before = beforeStart;
+    m_cutSteps.Clear();
+    m_traceLost = false;
+    if (!Run<true, true>(automaton, text, n, edges, marks, markCount, nullptr, &span) || m_traceLost) return false;
+
+    // The old steps before the walk's start and from where it stopped on
+    // (shifted) are the new text's, with the walk's between.
+    const std::size_t stop = span.stoppedAt;
+    std::size_t keep = 0, resume = m_traceSteps.Size();
+    while (keep < m_traceSteps.Size() && m_traceSteps[keep].at < static_cast<int>(x)) ++keep;
+    while (resume > keep && m_traceSteps[resume - 1].at >= static_cast<int>(stop + removed)) --resume;
+    const std::size_t after = m_traceSteps.Size() - resume;
+    const std::size_t total = keep + m_cutSteps.Size() + after;
+    if (!m_traceSteps.Reserve(total)) return false;
+    TracedStep* steps = m_traceSteps.Data();
+    std::memmove(steps + keep + m_cutSteps.Size(), steps + resume, after * sizeof(TracedStep));
+    for (std::size_t i = 0; i < after; ++i) steps[keep + m_cutSteps.Size() + i].at -= static_cast<int>(removed);
+    std::memcpy(steps + keep, m_cutSteps.Data(), m_cutSteps.Size() * sizeof(TracedStep));
+    m_traceSteps.SetFilled(total);
+    if (stop < n) std::memmove(m_trace.Data() + stop, m_trace.Data() + stop + removed, (n - stop) * sizeof(Waiting));
+    m_trace.Truncate(n);
+    m_traceValid = true;
+    return true;
+}
+
+template <bool kTrace, bool kCut>
+bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
+                         const unsigned char* marks, std::size_t markCount, TArray<int>* reached, Span* span) {
+    // Fillers stood right before byte i: runs of letters apart there are
+    // apart in the line.
+    const auto gap = [&](std::size_t i) { return i < markCount && (marks[i] & kFoldAfterGap); };
     const bool* lead = ActiveLeadBytes().isLead;
     const std::uint32_t* classOf = automaton.ClassTable();
     // Read at every character; kept in locals, which the stores below
     // cannot be taken to change.
     const unsigned line = m_line;
     First* first = m_first.Data();
+    Waiting* trace = kTrace ? m_trace.Data() : nullptr;
+    TArray<TracedStep>* traced = kCut ? &m_cutSteps : &m_traceSteps;
     unsigned long long steps = 0;
     // The start's stream: its next place and the one before.
-    std::size_t start = 0;
-    int beforeStart = -1;
+    std::size_t start = span->x;
+    int beforeStart = span->beforeStart;
     // The state reached by reading the character at x; kHandBack when the
     // line is handed back, kCutLead at a lead byte cut off by the terminator.
     constexpr int kHandBack = -1, kCutLead = -2;
@@ -235,15 +301,32 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
             if (IsAsciiAlnum(text[x + 1]) && !gap(x + 1)) symbol |= CCheckAutomaton::kEndBlocked;
         }
         if (atStart) {
-            if (first[cls].line != line) first[cls] = First{line, static_cast<int>(x), beforeStart};
+            // A cut text's characters all stood in the text the first
+            // places were noted for.
+            if (!kCut && first[cls].line != line) first[cls] = First{line, static_cast<int>(x), beforeStart};
             beforeStart = static_cast<int>(x);
             start = x + width;
         }
         if (cls == 0 && state == 0) return 0;
         Transition* t = Find(state, symbol);
         if (!t && !(t = Compute(automaton, state, symbol))) return kHandBack;
-        if (t->reachedCount != 0 && !Reach(t, x + width, reached)) return kHandBack;
+        if (t->reachedCount != 0) {
+            if (kTrace && !traced->PushBack(TracedStep{t->reachedStart, t->reachedCount, static_cast<int>(x)}))
+                m_traceLost = true;
+            if (!kCut && !Reach(t, x + width, reached)) return kHandBack;
+        }
         return t->next;
+    };
+    // At the start of a character: notes what waits there; for a cut text,
+    // says whether the walk may stop, past the change, where the same waits
+    // as at the same character of the old text.
+    const auto meets = [&](std::size_t x, int here, int next) CHATSIEVE_ALWAYS_INLINE {
+        if (kCut && x >= span->stopFrom && x + span->removed < span->oldSize) {
+            const Waiting& old = trace[x + span->removed];
+            if (old.here == here && old.next == next) return true;
+        }
+        trace[x] = Waiting{here, next, static_cast<unsigned>(static_cast<int>(x) - beforeStart == 2)};
+        return false;
     };
     // A search that fails at a one-byte character moves on two bytes: into
     // the character after it, where a second stream starts with the root
@@ -258,9 +341,14 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
         return false;
     };
 
-    std::size_t x = 0;
-    int state = 0;
+    std::size_t x = span->x;
+    int state = span->state;
+    span->stoppedAt = n;
     while (x < n) {
+        if (kTrace && meets(x, state, -1)) {
+            span->stoppedAt = x;
+            break;
+        }
         // Most of a line has the start's stream alone: no ring to keep.
         const int next = read(x, state, std::true_type{});
         if (next == kCutLead) break;
@@ -276,8 +364,13 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
         int arrive[4] = {-1, -1, -1, -1};
         if (x + 1 < n) arrive[(x + 1) & 3] = next;
         arrive[(x + 2) & 3] = 0;
+        bool stopped = false;
         for (++x; x < n; ++x) {
             const int at = arrive[x & 3];
+            if (kTrace && x == start && meets(x, at, arrive[(x + 1) & 3])) {
+                stopped = true;
+                break;
+            }
             if (at < 0) continue;
             if (x == start) {
                 bool alone = true;
@@ -299,6 +392,10 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
             } else if (after != 0 && after != slot && !Merge(&slot, after)) {
                 return handBack();
             }
+        }
+        if (stopped) {
+            span->stoppedAt = x;
+            break;
         }
         if (x < n) {
             state = arrive[x & 3];

@@ -14,6 +14,14 @@
 // set bound, the walk hands its line back (Walk answers false) and the rule
 // index walks it its own way; the memo starts afresh before the next line.
 //
+// Masking checks the line again with the bytes of each match cut out. With a
+// trace kept, a walk notes at each character what waits there, and where each
+// step that reached something was taken. The walk of the cut text (WalkCut)
+// starts at the last character before the change where the start's stream
+// stood alone, and stops at the first character after it where the same sets
+// wait as waited there in the text before the cut: from there on the two
+// texts are read alike, so the steps before and after are the old ones.
+//
 // Per-check state only: one walker per thread of checks. It keeps no pointer
 // into the automaton between calls, but its memo belongs to one automaton:
 // Reset it when the automaton is built again.
@@ -61,6 +69,32 @@ public:
     // phrase nodes, each node and the place after the character read, as
     // (node, end) pairs, however often a line takes the step.
     void RecordEnds(TArray<int>* ends) { m_ends = ends; }
+    // While on, each Walk keeps a trace of the text it read, for WalkCut.
+    void KeepTrace(bool on) { m_keepTrace = on; }
+    // A step of the traced text that reached something: the findings
+    // of the step taken at byte `at`.
+    struct TracedStep {
+        std::uint32_t start;
+        std::uint32_t count;
+        int at;
+    };
+    // After a Walk or WalkCut that kept its trace: every step of that text
+    // that reached something, in the order of their places, and what each
+    // reached (as Walk's `reached` holds it).
+    const TArray<TracedStep>& TracedSteps() const { return m_traceSteps; }
+    const int* ReachedBy(const TracedStep& step) const { return m_reachedPool.Data() + step.start; }
+    // After a Walk or WalkCut of a text that kept its trace: the walk of that
+    // text with bytes [cut, cut + removed) taken out, as `text` (of `n`
+    // bytes) is now, where it may differ from the old text from byte
+    // `changedFrom` (at most `cut`) until byte `changedTo` (at least `cut`)
+    // of the new text. Its trace becomes the new text's. *from gets the
+    // character's place the walk began at (no character before it differs)
+    // and *before the place of the character before it (-1: none). False when
+    // the trace is gone or the line is handed back; the trace is then gone
+    // too, and a whole walk must follow.
+    bool WalkCut(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
+                 const unsigned char* marks, std::size_t markCount, std::size_t cut, std::size_t removed,
+                 std::size_t changedFrom, std::size_t changedTo, int* from, int* before);
     // Forgets the memo and gives its memory back.
     void Reset();
 
@@ -88,6 +122,29 @@ private:
         unsigned line;  // the last line whose `reached` got these
     };
 
+    // What waits at a character's place x of a traced text: the sets
+    // arriving at x and at x + 1 (-1: no stream), and whether the character
+    // before it is two bytes long. Places inside characters are not kept.
+    struct Waiting {
+        int here;
+        int next : 31;
+        unsigned wideBefore : 1;
+    };
+    // Where a walk begins, and, for a walk of a cut text, where it may stop:
+    // at a character from `stopFrom` on where what waits is what waited
+    // `removed` bytes further on in the old trace, of `oldSize` entries.
+    struct Span {
+        std::size_t x;
+        int state;
+        int beforeStart;
+        std::size_t stopFrom;
+        std::size_t removed;
+        std::size_t oldSize;
+        std::size_t stoppedAt;  // n when the walk read to the end
+    };
+    template <bool kTrace, bool kCut>
+    bool Run(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
+             const unsigned char* marks, std::size_t markCount, TArray<int>* reached, Span* span);
     bool Flush();
     bool NoteEnds(const Transition& t, std::size_t end);
     // Hands on what the step `t`, ending at `end`, reached: to `reached`
@@ -124,6 +181,12 @@ private:
     };
     TArray<First> m_first;
     unsigned m_line = 0;
+    bool m_keepTrace = false;
+    bool m_traceValid = false;
+    bool m_traceLost = false;         // a traced step found no room
+    TArray<Waiting> m_trace;          // per byte of the last text walked
+    TArray<TracedStep> m_traceSteps;  // its steps that reached something
+    TArray<TracedStep> m_cutSteps;    // a cut walk's
     unsigned long long m_steps = 0;
     unsigned long m_handedBack = 0;
 };

@@ -60,10 +60,15 @@ bool CRuleIndex::WalkAutomaton(const unsigned char* text, std::size_t n) {
     m_reached.Clear();
     const bool walked =
         m_walker.Walk(m_automaton, text, n, m_phraseEdges, g_foldMarks.Data(), g_foldMarks.Size(), &m_reached);
+    ReadReached(m_reached.Data(), m_reached.Size());
+    return walked;
+}
+
+void CRuleIndex::ReadReached(const int* found, std::size_t count) {
     // Reached nodes and parts are stamped: what a walk handed back found
     // again is not counted twice.
-    for (std::size_t i = 0; i < m_reached.Size(); ++i) {
-        const int reached = m_reached[i];
+    for (std::size_t i = 0; i < count; ++i) {
+        const int reached = found[i];
         if (reached >= 0) {
             if ((reached & 3) == 0)
                 NodeReached(reached >> 2);
@@ -76,7 +81,6 @@ bool CRuleIndex::WalkAutomaton(const unsigned char* text, std::size_t n) {
         m_syllableStamp[s] = m_generation;
         CountPart(m_combosBySyllable, static_cast<int>(s));
     }
-    return walked;
 }
 
 void CRuleIndex::RecordForms(const Trie& trie, const unsigned char* text, bool fold) {
@@ -299,6 +303,9 @@ bool CRuleIndex::FindCandidates(char* text, bool exact) {
     const std::size_t n = std::strlen(text);
     m_candidates.Clear();
     m_stop = false;
+    // A whole walk: what CheckCut kept is of another text now.
+    m_cutReady = false;
+    m_sameUntil = INT_MAX;
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
     m_walked = exact && !m_roots && m_useAutomaton && m_automaton.Ready() && WalkAutomaton(bytes, n);
     if (!m_walked && !FindPhrases(bytes, n)) return false;
@@ -309,7 +316,20 @@ bool CRuleIndex::FindCandidates(char* text, bool exact) {
 bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* level) {
     m_decided = -1;
     m_decidedFirst = false;
-    if (!FindCandidates(text, true)) return false;
+    if (!WalkWhole(text)) return false;
+    TryCandidates(text, ceiling, offset, length, level);
+    return true;
+}
+
+bool CRuleIndex::WalkWhole(char* text) {
+    m_walker.KeepTrace(m_keepForCuts);
+    const bool found = FindCandidates(text, true);
+    m_walker.KeepTrace(false);
+    if (found && m_keepForCuts) KeepCutText(text);
+    return found;
+}
+
+void CRuleIndex::TryCandidates(char* text, int ceiling, int* offset, int* length, int* level) {
     // Tried in checking order until one decides, which is mostly one of the
     // first few: those are picked out one at a time, and the rest are sorted
     // only when none of them decides.
@@ -329,11 +349,10 @@ bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* l
         if (TryCandidate(candidate, text, offset, length, level) == 1 && *level <= ceiling) {
             m_decided = candidate;
             m_decidedFirst = i == 0;  // no candidate at all came before it
-            return true;
+            return;
         }
     }
     *level = 0;
-    return true;
 }
 
 int CRuleIndex::TryCandidate(int ordinal, char* text, int* offset, int* length, int* level) const {
@@ -352,13 +371,19 @@ int CRuleIndex::TryCandidate(int ordinal, char* text, int* offset, int* length, 
         }
     }
     if (from < 0) return 0;
+    // After cuts the first such character may be gone: the search then
+    // begins where the texts first differ, which is as early as it can be.
+    if (from >= m_sameUntil) {
+        from = m_sameUntil;
+        before = m_beforeSame;
+    }
     int restart = 0;
     return m_phrases[static_cast<std::size_t>(phrase)]->MatchFrom(text, from, offset, length, level, &restart, from,
                                                                   before);
 }
 
-bool CRuleIndex::FindAll(char* text) {
-    if (!FindCandidates(text, true)) return false;
+bool CRuleIndex::FindAll(char* text, int cut, int removed) {
+    if (!(cut >= 0 && CandidatesAfterCut(text, cut, removed)) && !WalkWhole(text)) return false;
     std::sort(m_candidates.Data(), m_candidates.Data() + m_candidates.Size());
     return true;
 }

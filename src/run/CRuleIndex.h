@@ -19,6 +19,12 @@
 // search that resumed inside a character stands for every first syllable, not
 // only the one whose try failed there.
 //
+// Masking checks a line again with each match cut out. A check that keeps its
+// text (KeepForCuts) lets the next one, of that text with bytes cut out, walk
+// only around the cut (CRuleIndexCut.cpp): the walker keeps where each of the
+// line's steps reached something, and the candidates come from those steps
+// as from a whole walk.
+//
 // Build once after the rules are ordered (CRuleIndexBuild.cpp); Check any
 // number of times (CRuleIndex.cpp). The index holds non-owning pointers to
 // the rules, and is Reset before they are destroyed. Memory comes from the
@@ -58,6 +64,15 @@ public:
     // matches `text` at a level not above `ceiling`, writing its offset and
     // length, or to 0 when none does. False when memory ran out.
     bool Check(char* text, int ceiling, int* offset, int* length, int* level);
+    // While on, a Check keeps what a CheckCut of its text needs.
+    void KeepForCuts(bool on) { m_keepForCuts = on; }
+    // Check of `text`, which is the text of the last Check or CheckCut with
+    // bytes [cut, cut + removed) taken out (the fold marks moved with them,
+    // a gap noted at the cut) and allowed expressions hidden again, when the
+    // index was asked nothing in between; a Check when that one kept nothing.
+    bool CheckCut(char* text, int cut, int removed, int ceiling, int* offset, int* length, int* level);
+    // Texts found from a trace so far: the cut walks' work, for tests.
+    unsigned long CutWalks() const { return m_cutWalks; }
     // After a Check that decided: the deciding rule's position in checking
     // order, and whether it was the first candidate (no rule before it in
     // checking order can match that text at all).
@@ -68,8 +83,9 @@ public:
     // particular order, those above the ceiling included.
     const TArray<int>& Candidates() const { return m_candidates; }
     // Finds the candidates of `text` alone, in checking order, as Check
-    // would, without trying them; false when memory ran out.
-    bool FindAll(char* text);
+    // would, without trying them; false when memory ran out. With `cut`,
+    // `text` may be the last text found with bytes cut out, as for CheckCut.
+    bool FindAll(char* text, int cut = -1, int removed = 0);
     // After FindAll (or Check) of `text`: rule `ordinal`'s own Match of it,
     // with what the walk saw of the text to begin where it can.
     int TryCandidate(int ordinal, char* text, int* offset, int* length, int* level) const;
@@ -209,6 +225,19 @@ private:
     bool BuildAutomaton(const unsigned char* used);
     // The automaton's walk of a whole text; false when it handed the text back.
     bool WalkAutomaton(const unsigned char* text, std::size_t n);
+    // Turns what the automaton's steps reached into candidates.
+    void ReadReached(const int* reached, std::size_t count);
+    // Sets *level to the first candidate's (in checking order) that
+    // decides `text` under `ceiling`, or to 0; notes the decider.
+    void TryCandidates(char* text, int ceiling, int* offset, int* length, int* level);
+    // The candidates of `text` by a walk of all of it, its trace and text
+    // kept while KeepForCuts is on.
+    bool WalkWhole(char* text);
+    void KeepCutText(const char* text);
+    // The candidates of `text`, the last text walked with bytes [cut, cut +
+    // removed) taken out, from that walk's trace; false when only a whole
+    // walk can tell.
+    bool CandidatesAfterCut(char* text, int cut, int removed);
     // The phrases ending at `node`, which a walk reached with `refused` bits
     // (see CCheckAutomaton::kReachedNoStart): those whose edges refuse it
     // are not found.
@@ -319,6 +348,17 @@ private:
     const unsigned char* m_roots = nullptr;  // the places a loose walk takes; null: every byte
     std::size_t m_endingsLimit = 0;
     bool m_endingsLost = false;
+
+    // CheckCut: the text the last check walked, when its walk was traced.
+    bool m_keepForCuts = false;
+    bool m_cutReady = false;
+    TArray<char> m_cutText;
+    unsigned long m_cutWalks = 0;
+    // Texts since the last whole walk are the same as it before
+    // m_sameUntil, a character's place; m_beforeSame is the place of the
+    // character before (-1: none).
+    int m_sameUntil = INT_MAX;
+    int m_beforeSame = -1;
 };
 
 }  // namespace chatsieve

@@ -89,6 +89,9 @@ void CRuleIndex::Reset() {
     m_comboCount.Reset();
     m_candidates.Reset();
     m_generation = 0;
+    m_cutReady = false;
+    m_cutText.Reset();
+    m_sameUntil = INT_MAX;
 }
 
 bool CRuleIndex::InsertForm(Trie& trie, const char* form, bool fold, int syllable) {
