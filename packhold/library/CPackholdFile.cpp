@@ -83,8 +83,16 @@ bool SameText(const char* kept, const char* name) {
 
 long CPackholdTable::Column(const char* name, unsigned char type) {
     if (!name) return -1;
-    for (const KeptName& kept : m_kept)
-        if (kept.name == name && kept.type == type && SameText(kept.text, name)) return kept.column;
+    // A reader asks each row for its names in the same order as the row
+    // before, so the name asked for now is mostly the one kept after the
+    // last answer: the search starts there.
+    for (int i = 0, k = m_nextProbe; i < m_keptCount; ++i, k = k + 1 < m_keptCount ? k + 1 : 0) {
+        const KeptName& kept = m_kept[k];
+        if (kept.name == name && kept.type == type && SameText(kept.text, name)) {
+            m_nextProbe = k + 1 < m_keptCount ? k + 1 : 0;
+            return kept.column;
+        }
+    }
     long column = m_index->FindColumn(*m_table, name);
     if (column >= 0 && m_index->Column(m_table->firstColumn + static_cast<std::uint32_t>(column)).type != type)
         column = -1;
@@ -96,6 +104,8 @@ long CPackholdTable::Column(const char* name, unsigned char type) {
         std::memcpy(kept.text, name, length + 1);
         kept.type = type;
         kept.column = column;
+        if (m_keptCount < kKeptNames) ++m_keptCount;
+        m_nextProbe = m_nextKept < m_keptCount ? m_nextKept : 0;
     }
     return column;
 }

@@ -77,6 +77,8 @@ private:
     int m_rowCount = 0;
     KeptName m_kept[kKeptNames] = {};
     int m_nextKept = 0;
+    int m_keptCount = 0;  // slots of m_kept in use, the first ones
+    int m_nextProbe = 0;  // below m_keptCount: where Column's search starts
 };
 
 class CPackholdTableSet final : public IPackholdTableSet {
