@@ -149,7 +149,9 @@ bool CPackageIndex::WalkTables(std::size_t size) {
             if (!has(2)) return Fail("row runs past its table", p);
             const std::uint32_t cellCount = LoadU16(image + p);
             if (cellCount > columnCount) return Fail("row has more cells than its table has columns", p);
-            if (!Room(m_cells, cellCapacity, cellTotal, cellCount)) return false;
+            // Mostly the room made for the whole table holds the row.
+            if (cellCount > cellCapacity - cellTotal && !Room(m_cells, cellCapacity, cellTotal, cellCount))
+                return false;
             m_rows[rowTotal] = IndexRow{cellTotal, cellCount};
             p += 2;
             long previous = -1;

@@ -67,6 +67,7 @@ private:
     struct KeptName {
         const char* name;  // the caller's pointer; null: an empty slot
         char text[kKeptNameBytes];
+        std::size_t length;  // of text
         unsigned char type;
         long column;
     };

@@ -22,7 +22,7 @@ bool EndsInCutCharacter(const char* form) {
 
 void CSyllable::Destroy() {
     // The one block that holds the forms and the codes.
-    Free(m_romanised);
+    FreeSmall(m_romanised);
     this->~CSyllable();
     Free(this);
 }
@@ -37,7 +37,8 @@ int CSyllable::Init(const char* romanised, const unsigned char* codes, int codeB
     const std::size_t splitLength = splitForm ? std::strlen(splitForm) : 0;
     const std::size_t codeBytes = static_cast<std::size_t>(codeByteCount);
     // One block: the romanised form, the split form, then the codes.
-    char* block = static_cast<char*>(Allocate(romanisedLength + 1 + (splitForm ? splitLength + 1 : 0) + codeBytes));
+    char* block =
+        static_cast<char*>(AllocateSmall(romanisedLength + 1 + (splitForm ? splitLength + 1 : 0) + codeBytes));
     if (!block) return 0;
     m_romanised = block;
     m_romanisedLength = romanisedLength;

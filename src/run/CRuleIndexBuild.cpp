@@ -278,18 +278,40 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     // syllable by position, unless the list changed since; then the syllable
     // is looked up by address. Syllables no phrase or combination holds are
     // left out of the automaton.
+    //
+    // Along with them, the trie of syllable sequences, numbered as phrases
+    // reach new nodes and only ever walked by Child, so it keeps no child
+    // lists; a trie has at most one node per syllable of every phrase
+    // besides its root. The root's edges are found by label; the others are
+    // at most the syllables after each phrase's first, but phrases share
+    // beginnings (on real lists a quarter of those syllables lead to no new
+    // node), so the edge table starts with room for half of them and grows
+    // should fewer be shared.
     TArray<unsigned char> used;
     std::size_t refTotal = 0;
     for (std::size_t p = 0; p < phraseCount; ++p) refTotal += m_phrases[p]->Syllables().Size();
+    const std::size_t laterSyllables = refTotal > phraseCount ? refTotal - phraseCount : 0;
+    TArray<std::uint64_t> ends;
     if (!m_phraseSyllables.start.Reserve(phraseCount + 1) || !m_phraseSyllables.items.Reserve(refTotal) ||
-        !used.Assign(syllableCount, 0))
+        !used.Assign(syllableCount, 0) ||
+        !m_phraseTrie.Start(syllableCount, laterSyllables / 2 + 1, CTrie::Lists::kNone) ||
+        !m_hasChildren.Assign(refTotal + 1, 0) || !ends.Reserve(phraseCount))
         return false;
     int* sequenceStart = m_phraseSyllables.start.Data();
     int* sequenceItem = m_phraseSyllables.items.Data();
     const CSyllable* const* byId = m_syllableById.Data();
+    unsigned char* hasChildren = m_hasChildren.Data();
+    // A word's forms are listed one after another and mostly begin alike,
+    // so the nodes the phrase before passed through are kept: the part of
+    // the path a phrase shares with it is not looked up again (those nodes
+    // already have children), and the trie grows as it would otherwise.
+    TArray<int> path;  // path[d]: the node after d + 1 syllables of the phrase before
+    const int* before = nullptr;
+    std::size_t beforeLength = 0;
     int filled = 0;
     for (std::size_t p = 0; p < phraseCount; ++p) {
         sequenceStart[p] = filled;
+        int* ids = sequenceItem + filled;
         const CPhraseRule::SyllableRun sequence = m_phrases[p]->Syllables();
         const RefEntry* refs = m_phrases[p]->Refs();
         const std::size_t length = sequence.Size();
@@ -299,45 +321,16 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
                                      ? static_cast<int>(hint)
                                      : ProbePair(syllableIds, AddressKey(sequence[i]));
             if (syllable < 0) return false;
-            sequenceItem[filled++] = syllable;
+            ids[i] = syllable;
             used[static_cast<std::size_t>(syllable)] = 1;
         }
-    }
-    sequenceStart[phraseCount] = filled;
-    m_phraseSyllables.start.SetFilled(phraseCount + 1);
-    m_phraseSyllables.items.SetFilled(refTotal);
-    for (std::size_t s = 0; s < syllableCount; ++s)
-        if (m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s)) used[s] = 1;
+        filled += static_cast<int>(length);
 
-    // The trie of syllable sequences, numbered as phrases reach new nodes and
-    // only ever walked by Child, so it keeps no child lists; a trie has at
-    // most one node per syllable of every phrase besides its root. The
-    // root's edges are found by label; the others are at most the syllables
-    // after each phrase's first, but phrases share beginnings (on real lists
-    // a quarter of those syllables lead to no new node), so the edge table
-    // starts with room for half of them and grows should fewer be shared.
-    const std::size_t laterSyllables = refTotal > phraseCount ? refTotal - phraseCount : 0;
-    if (!m_phraseTrie.Start(syllableCount, laterSyllables / 2 + 1, CTrie::Lists::kNone) ||
-        !m_hasChildren.Assign(refTotal + 1, 0))
-        return false;
-    unsigned char* hasChildren = m_hasChildren.Data();
-    TArray<std::uint64_t> ends;
-    if (!ends.Reserve(phraseCount)) return false;
-    // A word's forms are listed one after another and mostly begin alike,
-    // so the nodes the phrase before passed through are kept: the part of
-    // the path a phrase shares with it is not looked up again (those nodes
-    // already have children), and the trie grows as it would otherwise.
-    TArray<int> path;  // path[d]: the node after d + 1 syllables of the phrase before
-    const int* before = nullptr;
-    std::size_t beforeLength = 0;
-    for (std::size_t p = 0; p < phraseCount; ++p) {
-        const int* sequence = m_phraseSyllables.Begin(p);
-        const std::size_t length = static_cast<std::size_t>(m_phraseSyllables.End(p) - sequence);
         std::size_t shared = 0;
-        while (shared < length && shared < beforeLength && sequence[shared] == before[shared]) ++shared;
+        while (shared < length && shared < beforeLength && ids[shared] == before[shared]) ++shared;
         int node = shared > 0 ? path[shared - 1] : 0;
         for (std::size_t d = shared; d < length; ++d) {
-            const int child = m_phraseTrie.Add(node, static_cast<unsigned>(sequence[d]));
+            const int child = m_phraseTrie.Add(node, static_cast<unsigned>(ids[d]));
             if (child < 0) return false;
             hasChildren[node] = 1;
             node = child;
@@ -346,10 +339,15 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
             else if (!path.PushBack(child))
                 return false;
         }
-        before = sequence;
+        before = ids;
         beforeLength = length;
         ends.PushBack(PairKey(static_cast<std::size_t>(node), p));
     }
+    sequenceStart[phraseCount] = filled;
+    m_phraseSyllables.start.SetFilled(phraseCount + 1);
+    m_phraseSyllables.items.SetFilled(refTotal);
+    for (std::size_t s = 0; s < syllableCount; ++s)
+        if (m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s)) used[s] = 1;
     m_phraseTrie.Freeze();
     const std::size_t nodeCount = m_phraseTrie.Size();
     m_hasChildren.Truncate(nodeCount);
