@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <new>
+#include <type_traits>
 
 namespace packhold {
 
@@ -26,6 +27,18 @@ T* AllocateArray(std::size_t count) {
     if (count > static_cast<std::size_t>(-1) / sizeof(T) / 2) return nullptr;
     if (!AllocationPermitted()) return nullptr;
     return new (std::nothrow) T[count ? count : 1]();
+}
+
+// `count` elements of a plain type T, left as they are: for arrays that are
+// written before they are read (a file's bytes, an index filled as it is
+// built), which zeroing would only make slower to get. Null like
+// AllocateArray; freed with FreeArray.
+template <class T>
+T* AllocateRawArray(std::size_t count) {
+    static_assert(std::is_trivial<T>::value, "only plain values may start out unset");
+    if (count > static_cast<std::size_t>(-1) / sizeof(T) / 2) return nullptr;
+    if (!AllocationPermitted()) return nullptr;
+    return new (std::nothrow) T[count ? count : 1];
 }
 
 template <class T>

@@ -40,7 +40,7 @@ bool CPackageIndex::Build(const unsigned char* image, std::size_t size, const ch
     if (!image || !key) return Fail("no package or no key given", 0);
     m_image = image;
     if (!CheckHeader(size, key)) return false;
-    m_tables = AllocateArray<IndexTable>(m_tableCount);
+    m_tables = AllocateRawArray<IndexTable>(m_tableCount);
     if (!m_tables) return Fail("out of memory", 0);
     return WalkTables(size);
 }
@@ -52,7 +52,7 @@ bool CPackageIndex::Room(T*& array, std::uint32_t& capacity, std::uint32_t used,
     // bounded number of times however the package is laid out.
     std::size_t grown = static_cast<std::size_t>(capacity) + capacity / 2 + 16;
     if (grown < used + more) grown = used + more;
-    T* bigger = AllocateArray<T>(grown);
+    T* bigger = AllocateRawArray<T>(grown);
     if (!bigger) return Fail("out of memory", 0);
     if (used) std::memcpy(bigger, array, sizeof(T) * used);
     FreeArray(array);
@@ -149,7 +149,9 @@ bool CPackageIndex::WalkTables(std::size_t size) {
             if (!has(2)) return Fail("row runs past its table", p);
             const std::uint32_t cellCount = LoadU16(image + p);
             if (cellCount > columnCount) return Fail("row has more cells than its table has columns", p);
-            if (!Room(m_cells, cellCapacity, cellTotal, cellCount)) return false;
+            // Mostly the room made for the whole table holds the row.
+            if (cellCount > cellCapacity - cellTotal && !Room(m_cells, cellCapacity, cellTotal, cellCount))
+                return false;
             m_rows[rowTotal] = IndexRow{cellTotal, cellCount};
             p += 2;
             long previous = -1;
@@ -160,10 +162,13 @@ bool CPackageIndex::WalkTables(std::size_t size) {
                     return Fail("cell columns out of order or out of range", p);
                 previous = static_cast<long>(column);
                 p += 2;
+                // Each type checks its cell and steps past it in one go.
+                const std::size_t data = p + (types[column] == kTypeInt ? 0 : 4);
                 std::uint32_t count = 1;
                 switch (types[column]) {
                     case kTypeInt:
                         if (!has(4)) return Fail("integer cell runs past its table", p);
+                        p += 4;
                         break;
                     case kTypeIntArray:
                         if (!has(4)) return Fail("array cell runs past its table", p);
@@ -171,6 +176,7 @@ bool CPackageIndex::WalkTables(std::size_t size) {
                         if (count > kMaxArrayInts) return Fail("array cell larger than the limit", p);
                         p += 4;
                         if (count > (end - p) / 4) return Fail("array cell runs past its table", p);
+                        p += static_cast<std::size_t>(count) * 4;
                         break;
                     case kTypeText:
                         if (!has(4)) return Fail("text cell runs past its table", p);
@@ -181,6 +187,7 @@ bool CPackageIndex::WalkTables(std::size_t size) {
                         if (count >= end - p) return Fail("text cell runs past its table", p);
                         if (std::memchr(image + p, 0, count) != nullptr) return Fail("text cell holds a NUL byte", p);
                         if (image[p + count] != 0) return Fail("text cell lacks its terminator", p + count);
+                        p += static_cast<std::size_t>(count) + 1;
                         break;
                     default:  // kTypeBytes
                         if (!has(4)) return Fail("byte cell runs past its table", p);
@@ -188,24 +195,11 @@ bool CPackageIndex::WalkTables(std::size_t size) {
                         if (count > kMaxByteCells) return Fail("byte cell larger than the limit", p);
                         p += 4;
                         if (!has(count)) return Fail("byte cell runs past its table", p);
-                        break;
-                }
-                m_cells[cellTotal] = IndexCell{column, static_cast<std::uint32_t>(p), count};
-                ++cellTotal;
-                switch (types[column]) {
-                    case kTypeInt:
-                        p += 4;
-                        break;
-                    case kTypeIntArray:
-                        p += static_cast<std::size_t>(count) * 4;
-                        break;
-                    case kTypeText:
-                        p += static_cast<std::size_t>(count) + 1;
-                        break;
-                    default:
                         p += count;
                         break;
                 }
+                m_cells[cellTotal] = IndexCell{column, static_cast<std::uint32_t>(data), count};
+                ++cellTotal;
             }
             ++rowTotal;
         }
@@ -232,7 +226,9 @@ const IndexCell* CPackageIndex::FindCell(const IndexRow& row, std::uint32_t colu
     // row's cell `column`: in rows that leave no column out, exactly that one.
     const std::uint32_t at = column < row.cellCount ? column : row.cellCount;
     if (at < row.cellCount && m_cells[row.firstCell + at].column == column) return &m_cells[row.firstCell + at];
-    // Otherwise a binary search below it finds it.
+    // A row that leaves columns out has the later ones right before that:
+    // the cell just below is tried first, then a binary search below it.
+    if (at > 0 && m_cells[row.firstCell + at - 1].column == column) return &m_cells[row.firstCell + at - 1];
     std::uint32_t low = 0, high = at;
     while (low < high) {
         const std::uint32_t mid = low + (high - low) / 2;

@@ -12,7 +12,7 @@
 // kMaxCellBytes bytes, and every text is followed by a NUL and holds none.
 //
 // The index does not own the image; the image must outlive it. Nothing here
-// throws; memory comes from AllocateArray.
+// throws; memory comes from format/Allocate.h.
 #ifndef PACKHOLD_FORMAT_CPACKAGEINDEX_H
 #define PACKHOLD_FORMAT_CPACKAGEINDEX_H
 

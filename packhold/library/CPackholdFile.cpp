@@ -70,21 +70,29 @@ void CPackholdTable::Attach(const CPackageIndex* index, const IndexTable* table,
 
 namespace {
 
-// Whether `kept` (NUL-terminated) and `name` hold the same text.
-bool SameText(const char* kept, const char* name) {
-    while (*kept && *kept == *name) {
-        ++kept;
-        ++name;
-    }
-    return *kept == *name;
+// Whether `name` holds the text `kept` of `length` bytes, none of them NUL.
+// A byte of `name` is read only while the ones before it matched, so never
+// past its terminator, which differs from every byte of `kept`.
+bool SameText(const char* kept, std::size_t length, const char* name) {
+    for (std::size_t i = 0; i < length; ++i)
+        if (kept[i] != name[i]) return false;
+    return name[length] == 0;
 }
 
 }  // namespace
 
 long CPackholdTable::Column(const char* name, unsigned char type) {
     if (!name) return -1;
-    for (const KeptName& kept : m_kept)
-        if (kept.name == name && kept.type == type && SameText(kept.text, name)) return kept.column;
+    // A reader asks each row for its names in the same order as the row
+    // before, so the name asked for now is mostly the one kept after the
+    // last answer: the search starts there.
+    for (int i = 0, k = m_nextProbe; i < m_keptCount; ++i, k = k + 1 < m_keptCount ? k + 1 : 0) {
+        const KeptName& kept = m_kept[k];
+        if (kept.name == name && kept.type == type && SameText(kept.text, kept.length, name)) {
+            m_nextProbe = k + 1 < m_keptCount ? k + 1 : 0;
+            return kept.column;
+        }
+    }
     long column = m_index->FindColumn(*m_table, name);
     if (column >= 0 && m_index->Column(m_table->firstColumn + static_cast<std::uint32_t>(column)).type != type)
         column = -1;
@@ -94,8 +102,11 @@ long CPackholdTable::Column(const char* name, unsigned char type) {
         m_nextKept = (m_nextKept + 1) % kKeptNames;
         kept.name = name;
         std::memcpy(kept.text, name, length + 1);
+        kept.length = length;
         kept.type = type;
         kept.column = column;
+        if (m_keptCount < kKeptNames) ++m_keptCount;
+        m_nextProbe = m_nextKept < m_keptCount ? m_nextKept : 0;
     }
     return column;
 }

@@ -67,6 +67,7 @@ private:
     struct KeptName {
         const char* name;  // the caller's pointer; null: an empty slot
         char text[kKeptNameBytes];
+        std::size_t length;  // of text
         unsigned char type;
         long column;
     };
@@ -77,6 +78,8 @@ private:
     int m_rowCount = 0;
     KeptName m_kept[kKeptNames] = {};
     int m_nextKept = 0;
+    int m_keptCount = 0;  // slots of m_kept in use, the first ones
+    int m_nextProbe = 0;  // below m_keptCount: where Column's search starts
 };
 
 class CPackholdTableSet final : public IPackholdTableSet {

@@ -52,7 +52,7 @@ bool ReadFileBytes(const char* path, std::size_t maxSize, unsigned char** data, 
     if (end <= 0 || static_cast<unsigned long>(end) > maxSize) return false;
     if (std::fseek(file, 0, SEEK_SET) != 0) return false;
     const std::size_t length = static_cast<std::size_t>(end);
-    unsigned char* bytes = AllocateArray<unsigned char>(length);
+    unsigned char* bytes = AllocateRawArray<unsigned char>(length);
     if (!bytes) return false;
     // The file must hold exactly what its size promised: a file that shrinks
     // or grows while it is read is refused rather than read in part.

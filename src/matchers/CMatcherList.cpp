@@ -5,6 +5,8 @@
 namespace chatsieve {
 
 void CMatcherList::DropPositions() {
+    // Every unlink drops them: mostly there are none to give back.
+    if (!m_indexed && !m_positions.Data()) return;
     m_positions.Reset();
     m_indexed = false;
 }
@@ -35,7 +37,7 @@ void CMatcherList::Unlink(Node* node) {
 }
 
 bool CMatcherList::InsertBefore(Node* position, CMatcher* matcher) {
-    Node* node = New<Node>();
+    Node* node = NewSmall<Node>();
     if (!node) return false;
     node->matcher = matcher;
     Link(position, node);
@@ -79,7 +81,7 @@ void CMatcherList::PopBack() {
     Node* node = m_last;
     if (!node) return;
     Unlink(node);
-    Delete(node);
+    DeleteSmall(node);
 }
 
 void CMatcherList::Clear() {
@@ -87,7 +89,7 @@ void CMatcherList::Clear() {
     Node* node = m_first;
     while (node) {
         Node* next = node->next;
-        Delete(node);
+        DeleteSmall(node);
         node = next;
     }
     m_first = m_last = nullptr;

@@ -1,7 +1,8 @@
 // A doubly linked list of non-owning CMatcher pointers that keeps insertion
 // order. Destroying or clearing the list frees its nodes only, never the
 // matchers. Moves between lists relink nodes and never allocate; adding an
-// entry allocates one node and reports false when that fails.
+// entry allocates one node (a small block, platform/Memory.h) and reports
+// false when that fails.
 //
 // At answers from an array of node pointers beside the list, built on the
 // first At and kept up by appends at the end; any other change drops it. The

@@ -22,7 +22,7 @@ static_assert(sizeof(CPhraseRule) % alignof(CMatcher*) == 0 && sizeof(RefEntry) 
 
 CPhraseRule* CPhraseRule::NewWithRoom(int count) {
     if (count <= 0) return New<CPhraseRule>();
-    void* p = Allocate(sizeof(CPhraseRule) + BlockBytes(count));
+    void* p = AllocateSmall(sizeof(CPhraseRule) + BlockBytes(count));
     if (!p) return nullptr;
     CPhraseRule* rule = new (p) CPhraseRule();
     rule->m_room = count;
@@ -52,8 +52,13 @@ bool CPhraseRule::Place(int count) {
 
 void CPhraseRule::Destroy() {
     FreeBlock();
+    // Only NewWithRoom leaves room, and it makes its rules as small blocks.
+    const bool small = m_room > 0;
     this->~CPhraseRule();
-    Free(this);
+    if (small)
+        FreeSmall(this);
+    else
+        Free(this);
 }
 
 int CPhraseRule::Init(const int* refs, int count, int level) {
@@ -62,7 +67,8 @@ int CPhraseRule::Init(const int* refs, int count, int level) {
     for (int i = 0; i < count; ++i) {
         m_refs[i] = DecodeRuleRef(refs[i]);
         if (m_refs[i].kind != kSyllableKind) return 0;
-        CMatcher* syllable = ResolveRef(m_refs[i].index, m_refs[i].kind);
+        // What ResolveRef answers for a syllable, without the call a reference.
+        CMatcher* syllable = g_syllables.At(static_cast<unsigned>(m_refs[i].index));
         if (!syllable) return 0;
         m_syllables[i] = syllable;
     }

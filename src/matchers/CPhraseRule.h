@@ -4,7 +4,8 @@
 //
 // A rule keeps its references and syllable pointers in one block. Made by
 // NewWithRoom, that block lies right behind the rule itself, so a loaded
-// rule is one allocation; made by New<>, Init allocates the block.
+// rule is one allocation (a small block, platform/Memory.h); made by New<>,
+// Init allocates the block.
 #ifndef CHATSIEVE_MATCHERS_CPHRASERULE_H
 #define CHATSIEVE_MATCHERS_CPHRASERULE_H
 

@@ -9,12 +9,6 @@ namespace chatsieve {
 
 namespace {
 
-char* CopyText(const char* text, std::size_t length) {
-    char* copy = static_cast<char*>(Allocate(length + 1));
-    if (copy) std::memcpy(copy, text, length + 1);
-    return copy;
-}
-
 // A form whose last byte is a lone lead byte compares as if that byte were not
 // there, yet would report its full length: a match could then end inside a
 // character or run past the end of the text.
@@ -27,9 +21,8 @@ bool EndsInCutCharacter(const char* form) {
 }  // namespace
 
 void CSyllable::Destroy() {
-    Free(m_splitForm);
-    Free(m_romanised);
-    Free(m_codes);
+    // The one block that holds the forms and the codes.
+    FreeSmall(m_romanised);
     this->~CSyllable();
     Free(this);
 }
@@ -40,20 +33,28 @@ int CSyllable::Init(const char* romanised, const unsigned char* codes, int codeB
     if (ranges < 1 || ranges > kMaxSyllableRanges) return 0;
     if (EndsInCutCharacter(romanised) || (splitForm && EndsInCutCharacter(splitForm))) return 0;
 
-    m_romanisedLength = std::strlen(romanised);
+    const std::size_t romanisedLength = std::strlen(romanised);
+    const std::size_t splitLength = splitForm ? std::strlen(splitForm) : 0;
+    const std::size_t codeBytes = static_cast<std::size_t>(codeByteCount);
+    // One block: the romanised form, the split form, then the codes.
+    char* block =
+        static_cast<char*>(AllocateSmall(romanisedLength + 1 + (splitForm ? splitLength + 1 : 0) + codeBytes));
+    if (!block) return 0;
+    m_romanised = block;
+    m_romanisedLength = romanisedLength;
+    std::memcpy(m_romanised, romanised, romanisedLength + 1);
     if (m_romanisedLength && !IsLeadByte(static_cast<unsigned char>(romanised[0])))
         m_romanisedFirst = FoldCase(static_cast<unsigned char>(romanised[0]));
-    m_romanised = CopyText(romanised, m_romanisedLength);
-    if (!m_romanised) return 0;
-    m_codes = static_cast<unsigned char*>(Allocate(static_cast<std::size_t>(codeByteCount)));
-    if (!m_codes) return 0;
+    block += romanisedLength + 1;
     if (splitForm) {
-        m_splitLength = std::strlen(splitForm);
-        m_splitForm = CopyText(splitForm, m_splitLength);
-        if (!m_splitForm) return 0;
+        m_splitForm = block;
+        m_splitLength = splitLength;
+        std::memcpy(m_splitForm, splitForm, splitLength + 1);
+        block += splitLength + 1;
     }
+    m_codes = reinterpret_cast<unsigned char*>(block);
     m_codeByteCount = codeByteCount;
-    std::memcpy(m_codes, codes, static_cast<std::size_t>(codeByteCount));
+    std::memcpy(m_codes, codes, codeBytes);
     for (int k = 0; k < ranges; ++k) m_rangeLeads[codes[3 * k] >> 5] |= std::uint32_t{1} << (codes[3 * k] & 31);
     return 1;
 }

@@ -1,6 +1,7 @@
 // The one place the library allocates. Every allocation goes through
-// Allocate/Free so that a failure is a null result, never an exception, and so
-// that tests can make the n-th allocation fail (FailAllocationsAfter).
+// Allocate/Free (or AllocateSmall/FreeSmall) so that a failure is a null
+// result, never an exception, and so that tests can make the n-th allocation
+// fail (FailAllocationsAfter).
 //
 // Not thread-safe, like the rest of the library: the fault-injection counter is
 // process-wide.
@@ -31,6 +32,30 @@ void Delete(T* p) {
     if (p) {
         p->~T();
         Free(p);
+    }
+}
+
+// Small blocks for what a rule set holds by the ten thousand (list nodes,
+// phrase rules): carved out of shared slabs, so that they cost a few mallocs
+// instead of one each. A block counts as an allocation of its own for the
+// fault injection and the counters below; a slab goes back to the system
+// when the last block in it is freed. Blocks are aligned for pointers, not
+// for anything wider. Give a block back only with FreeSmall.
+void* AllocateSmall(std::size_t size);
+void FreeSmall(void* p);
+
+// New and Delete with AllocateSmall and FreeSmall.
+template <class T, class... Args>
+T* NewSmall(Args&&... args) {
+    static_assert(alignof(T) <= alignof(void*), "small blocks are aligned for pointers only");
+    void* p = AllocateSmall(sizeof(T));
+    return p ? new (p) T(std::forward<Args>(args)...) : nullptr;
+}
+template <class T>
+void DeleteSmall(T* p) {
+    if (p) {
+        p->~T();
+        FreeSmall(p);
     }
 }
 

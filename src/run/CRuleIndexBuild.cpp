@@ -13,20 +13,19 @@
 namespace chatsieve {
 
 bool CRuleIndex::Postings::Build(std::size_t keys, const TArray<std::uint64_t>& pairs) {
-    if (!start.Reserve(keys + 1) || !items.Reserve(pairs.Size())) return false;
-    TArray<int> fill;
-    if (!fill.Reserve(keys + 1)) return false;
+    // One slot more than the result keeps: key k's count goes to k + 2, so
+    // that after the sums slot k + 1 is where k's items begin, and placing
+    // them moves it on to where k + 1's begin, which is what it must hold.
+    if (!start.Reserve(keys + 2) || !items.Reserve(pairs.Size())) return false;
     int* first = start.Data();
-    std::memset(first, 0, (keys + 1) * sizeof(int));
-    for (std::size_t i = 0; i < pairs.Size(); ++i) ++first[(pairs[i] >> 32) + 1];
-    for (std::size_t k = 0; k < keys; ++k) first[k + 1] += first[k];
-    start.SetFilled(keys + 1);
+    std::memset(first, 0, (keys + 2) * sizeof(int));
+    for (std::size_t i = 0; i < pairs.Size(); ++i) ++first[(pairs[i] >> 32) + 2];
+    for (std::size_t k = 2; k < keys + 2; ++k) first[k] += first[k - 1];
     // Placed in the order given, so each key's items keep their order.
-    int* next = fill.Data();
-    std::memcpy(next, first, (keys + 1) * sizeof(int));
     int* item = items.Data();
     for (std::size_t i = 0; i < pairs.Size(); ++i)
-        item[next[pairs[i] >> 32]++] = static_cast<int>(pairs[i] & 0xFFFFFFFFu);
+        item[first[(pairs[i] >> 32) + 1]++] = static_cast<int>(pairs[i] & 0xFFFFFFFFu);
+    start.SetFilled(keys + 1);
     items.SetFilled(pairs.Size());
     return true;
 }
@@ -282,53 +281,76 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     // syllable by position, unless the list changed since; then the syllable
     // is looked up by address. Syllables no phrase or combination holds are
     // left out of the automaton.
+    //
+    // Along with them, the trie of syllable sequences, numbered as phrases
+    // reach new nodes and only ever walked by Child, so it keeps no child
+    // lists; a trie has at most one node per syllable of every phrase
+    // besides its root. The root's edges are found by label; the others are
+    // at most the syllables after each phrase's first, but phrases share
+    // beginnings (on real lists a quarter of those syllables lead to no new
+    // node), so the edge table starts with room for half of them and grows
+    // should fewer be shared.
     TArray<unsigned char> used;
     std::size_t refTotal = 0;
     for (std::size_t p = 0; p < phraseCount; ++p) refTotal += m_phrases[p]->Syllables().Size();
+    const std::size_t laterSyllables = refTotal > phraseCount ? refTotal - phraseCount : 0;
+    TArray<std::uint64_t> ends;
     if (!m_phraseSyllables.start.Reserve(phraseCount + 1) || !m_phraseSyllables.items.Reserve(refTotal) ||
-        !used.Assign(syllableCount, 0))
+        !used.Assign(syllableCount, 0) ||
+        !m_phraseTrie.Start(syllableCount, laterSyllables / 2 + 1, CTrie::Lists::kNone) ||
+        !m_hasChildren.Assign(refTotal + 1, 0) || !ends.Reserve(phraseCount))
         return false;
     int* sequenceStart = m_phraseSyllables.start.Data();
     int* sequenceItem = m_phraseSyllables.items.Data();
+    const CSyllable* const* byId = m_syllableById.Data();
+    unsigned char* hasChildren = m_hasChildren.Data();
+    // A word's forms are listed one after another and mostly begin alike,
+    // so the nodes the phrase before passed through are kept: the part of
+    // the path a phrase shares with it is not looked up again (those nodes
+    // already have children), and the trie grows as it would otherwise.
+    TArray<int> path;  // path[d]: the node after d + 1 syllables of the phrase before
+    const int* before = nullptr;
+    std::size_t beforeLength = 0;
     int filled = 0;
     for (std::size_t p = 0; p < phraseCount; ++p) {
         sequenceStart[p] = filled;
+        int* ids = sequenceItem + filled;
         const CPhraseRule::SyllableRun sequence = m_phrases[p]->Syllables();
         const RefEntry* refs = m_phrases[p]->Refs();
-        for (std::size_t i = 0; i < sequence.Size(); ++i) {
+        const std::size_t length = sequence.Size();
+        for (std::size_t i = 0; i < length; ++i) {
             const std::size_t hint = static_cast<std::size_t>(static_cast<unsigned>(refs[i].index));
-            const int syllable = hint < syllableCount && m_syllableById[hint] == sequence[i]
+            const int syllable = hint < syllableCount && byId[hint] == sequence[i]
                                      ? static_cast<int>(hint)
                                      : ProbePair(syllableIds, AddressKey(sequence[i]));
             if (syllable < 0) return false;
-            sequenceItem[filled++] = syllable;
+            ids[i] = syllable;
             used[static_cast<std::size_t>(syllable)] = 1;
         }
+        filled += static_cast<int>(length);
+
+        std::size_t shared = 0;
+        while (shared < length && shared < beforeLength && ids[shared] == before[shared]) ++shared;
+        int node = shared > 0 ? path[shared - 1] : 0;
+        for (std::size_t d = shared; d < length; ++d) {
+            const int child = m_phraseTrie.Add(node, static_cast<unsigned>(ids[d]));
+            if (child < 0) return false;
+            hasChildren[node] = 1;
+            node = child;
+            if (d < path.Size())
+                path[d] = child;
+            else if (!path.PushBack(child))
+                return false;
+        }
+        before = ids;
+        beforeLength = length;
+        ends.PushBack(PairKey(static_cast<std::size_t>(node), p));
     }
     sequenceStart[phraseCount] = filled;
     m_phraseSyllables.start.SetFilled(phraseCount + 1);
     m_phraseSyllables.items.SetFilled(refTotal);
     for (std::size_t s = 0; s < syllableCount; ++s)
         if (m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s)) used[s] = 1;
-
-    // The trie of syllable sequences, numbered as phrases reach new nodes and
-    // only ever walked by Child, so it keeps no child lists; a trie has at
-    // most one node per syllable of every phrase besides its root.
-    if (!m_phraseTrie.Start(syllableCount, refTotal + 1, CTrie::Lists::kNone) || !m_hasChildren.Assign(refTotal + 1, 0))
-        return false;
-    unsigned char* hasChildren = m_hasChildren.Data();
-    TArray<std::uint64_t> ends;
-    if (!ends.Reserve(phraseCount)) return false;
-    for (std::size_t p = 0; p < phraseCount; ++p) {
-        int node = 0;
-        for (const int* s = m_phraseSyllables.Begin(p); s != m_phraseSyllables.End(p); ++s) {
-            const int child = m_phraseTrie.Add(node, static_cast<unsigned>(*s));
-            if (child < 0) return false;
-            hasChildren[node] = 1;
-            node = child;
-        }
-        ends.PushBack(PairKey(static_cast<std::size_t>(node), p));
-    }
     m_phraseTrie.Freeze();
     const std::size_t nodeCount = m_phraseTrie.Size();
     m_hasChildren.Truncate(nodeCount);
@@ -347,10 +369,12 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         return false;
     int* rulesStart = m_nodeRules.start.Data();
     int* rulesItem = m_nodeRules.items.Data();
+    const int* endsStart = m_nodeEnds.start.Data();
+    const int* endsItem = m_nodeEnds.items.Data();
     filled = 0;
     for (std::size_t v = 0; v < nodeCount; ++v) {
         rulesStart[v] = filled;
-        for (const int* phrase = m_nodeEnds.Begin(v); phrase != m_nodeEnds.End(v); ++phrase) {
+        for (const int* phrase = endsItem + endsStart[v]; phrase != endsItem + endsStart[v + 1]; ++phrase) {
             const int rule = m_phraseRule[static_cast<std::size_t>(*phrase)];
             if (rule < 0) continue;
             m_ruleNode[static_cast<std::size_t>(rule)] = static_cast<int>(v);
@@ -374,7 +398,9 @@ bool CRuleIndex::BuildAutomaton(const unsigned char* used) {
     for (std::size_t s = 0; s < syllableCount; ++s)
         m_isPart.Data()[s] = m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s) ? 1 : 0;
     m_isPart.SetFilled(syllableCount);
-    for (std::size_t v = 0; v < nodeCount; ++v) m_hasEnds.Data()[v] = m_nodeEnds.Begin(v) != m_nodeEnds.End(v) ? 1 : 0;
+    const int* endsStart = m_nodeEnds.start.Data();
+    unsigned char* hasEnds = m_hasEnds.Data();
+    for (std::size_t v = 0; v < nodeCount; ++v) hasEnds[v] = endsStart[v + 1] != endsStart[v] ? 1 : 0;
     m_hasEnds.SetFilled(nodeCount);
     for (std::size_t p = 0; p < m_phrases.Size(); ++p) m_phraseEdges = m_phraseEdges || m_phrases[p]->Edges() != 0;
     const CCheckAutomaton::PhraseTrie trie{m_syllableById.Data(), syllableCount,    &m_phraseTrie,

@@ -187,15 +187,28 @@ TEST_F(CSyllableTest, CodeRangeNeverCoversTheTerminator) {
     EXPECT_EQ(1, s->MatchAt("\xB0\x01", &length));
 }
 
+// The forms and codes are one block: when it cannot be had, Init fails and
+// leaves the object for Destroy; with it, the syllable holds all three.
 TEST_F(CSyllableTest, AllocationFailureLeavesTheObjectForDestroy) {
     const unsigned char codes[3] = {0xB0, 0xA1, 0xA2};
-    for (long n = 0; n < 3; ++n) {
-        CSyllable* s = New<CSyllable>();
-        FailAllocationsAfter(n);
-        EXPECT_EQ(0, s->Init("a", codes, 3, "b"));
-        ResetAllocationFailures();
-        s->Destroy();
-    }
+    const long live = LiveAllocationCount();
+    CSyllable* s = New<CSyllable>();
+    FailAllocationsAfter(0);
+    EXPECT_EQ(0, s->Init("a", codes, 3, "b"));
+    ResetAllocationFailures();
+    s->Destroy();
+    s = New<CSyllable>();
+    FailAllocationsAfter(1);
+    ASSERT_EQ(1, s->Init("ab", codes, 3, "cd"));
+    ResetAllocationFailures();
+    int length = 0;
+    EXPECT_EQ(1, s->MatchAt("AB", &length));
+    EXPECT_EQ(2, length);
+    EXPECT_EQ(1, s->MatchAt("cd", &length));
+    EXPECT_EQ(1, s->MatchAt("\xB0\xA2", &length));
+    EXPECT_EQ(0, s->MatchAt("c", &length));
+    s->Destroy();
+    EXPECT_EQ(live, LiveAllocationCount());
 }
 
 }  // namespace
