@@ -199,14 +199,13 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
     }
     Span span{0, 0, -1, 0, 0, 0, 0};
     // Without room for the trace the walk goes on; only masking misses it.
+    // Each byte is read at most once by each stream: room for the steps.
     m_traceSteps.Clear();
-    if (!m_keepTrace || !m_trace.Reserve(n))
+    if (!m_keepTrace || !m_trace.Reserve(n) || !m_traceSteps.Reserve(2 * n + 1))
         return Run<false, false>(automaton, text, n, edges, marks, markCount, reached, &span);
     m_trace.SetFilled(n);
-    m_traceLost = false;
-    const bool walked = Run<true, false>(automaton, text, n, edges, marks, markCount, reached, &span);
-    m_traceValid = walked && !m_traceLost;
-    return walked;
+    m_traceValid = Run<true, false>(automaton, text, n, edges, marks, markCount, reached, &span);
+    return m_traceValid;
 }
 
 bool CAutomatonWalk::WalkCut(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
@@ -222,15 +221,15 @@ bool CAutomatonWalk::WalkCut(const CCheckAutomaton& automaton, const unsigned ch
     // alone; reads before it (the byte after a character included) saw
     // nothing that changed. The cut starts a character in both texts.
     std::size_t x = cut;
-    while (x > 0 && (x >= changedFrom || m_trace[x].here < 0 || m_trace[x].next >= 0))
-        x -= m_trace[x].wideBefore ? 2 : 1;
-    const int beforeStart = x == 0 ? -1 : static_cast<int>(x) - (m_trace[x].wideBefore ? 2 : 1);
+    while (x > 0 && (x >= changedFrom || m_trace[x].here < 0 || m_trace[x].Next() >= 0))
+        x -= static_cast<std::size_t>(m_trace[x].Back());
+    const int beforeStart = x == 0 ? -1 : static_cast<int>(x) - m_trace[x].Back();
     Span span{x, x == 0 ? 0 : m_trace[x].here, beforeStart, changedTo + 2, removed, oldSize, n};
     *from = static_cast<int>(x);
     *before = beforeStart;
     m_cutSteps.Clear();
-    m_traceLost = false;
-    if (!Run<true, true>(automaton, text, n, edges, marks, markCount, nullptr, &span) || m_traceLost) return false;
+    if (!m_cutSteps.Reserve(2 * n + 1) || !Run<true, true>(automaton, text, n, edges, marks, markCount, nullptr, &span))
+        return false;
 
     // The old steps before the walk's start and from where it stopped on
     // (shifted) are the new text's, with the walk's between.
@@ -311,21 +310,21 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
         Transition* t = Find(state, symbol);
         if (!t && !(t = Compute(automaton, state, symbol))) return kHandBack;
         if (t->reachedCount != 0) {
-            if (kTrace && !traced->PushBack(TracedStep{t->reachedStart, t->reachedCount, static_cast<int>(x)}))
-                m_traceLost = true;
+            // Room was made for a step a byte and stream.
+            if (kTrace) traced->PushBack(TracedStep{t->reachedStart, t->reachedCount, static_cast<int>(x)});
             if (!kCut && !Reach(t, x + width, reached)) return kHandBack;
         }
         return t->next;
     };
-    // At the start of a character: notes what waits there; for a cut text,
+    // At a character's place: notes what waits there; for a cut text,
     // says whether the walk may stop, past the change, where the same waits
     // as at the same character of the old text.
     const auto meets = [&](std::size_t x, int here, int next) CHATSIEVE_ALWAYS_INLINE {
         if (kCut && x >= span->stopFrom && x + span->removed < span->oldSize) {
             const Waiting& old = trace[x + span->removed];
-            if (old.here == here && old.next == next) return true;
+            if (old.here == here && old.Next() == next) return true;
         }
-        trace[x] = Waiting{here, next, static_cast<unsigned>(static_cast<int>(x) - beforeStart == 2)};
+        trace[x] = Waiting{here, next * 2 + (static_cast<int>(x) - beforeStart == 2)};
         return false;
     };
     // A search that fails at a one-byte character moves on two bytes: into

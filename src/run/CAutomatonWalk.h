@@ -123,12 +123,14 @@ private:
     };
 
     // What waits at a character's place x of a traced text: the sets
-    // arriving at x and at x + 1 (-1: no stream), and whether the character
-    // before it is two bytes long. Places inside characters are not kept.
+    // arriving at x and at x + 1 (-1: no stream), the latter twice over
+    // plus 1 when the character before x is two bytes long. Places inside
+    // characters are not kept.
     struct Waiting {
         int here;
-        int next : 31;
-        unsigned wideBefore : 1;
+        int nextWide;
+        int Next() const { return nextWide >> 1; }
+        int Back() const { return 1 + (nextWide & 1); }
     };
     // Where a walk begins, and, for a walk of a cut text, where it may stop:
     // at a character from `stopFrom` on where what waits is what waited
@@ -183,7 +185,6 @@ private:
     unsigned m_line = 0;
     bool m_keepTrace = false;
     bool m_traceValid = false;
-    bool m_traceLost = false;         // a traced step found no room
     TArray<Waiting> m_trace;          // per byte of the last text walked
     TArray<TracedStep> m_traceSteps;  // its steps that reached something
     TArray<TracedStep> m_cutSteps;    // a cut walk's
