@@ -176,16 +176,11 @@ CHATSIEVE_ALWAYS_INLINE inline bool CAutomatonWalk::Reach(Transition* t, std::si
     return true;
 }
 
-bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
-                          const unsigned char* marks, std::size_t markCount, TArray<int>* reached) {
-    m_traceValid = false;
+inline bool CAutomatonWalk::StartLine(const CCheckAutomaton& automaton) {
     if (m_first.Size() != automaton.ClassCount()) {
         const std::size_t classes = automaton.ClassCount();
         m_first.Clear();
-        if (!m_first.Reserve(classes)) {
-            ++m_handedBack;
-            return false;
-        }
+        if (!m_first.Reserve(classes)) return false;
         for (std::size_t c = 0; c < classes; ++c) m_first.PushBack(First{0, 0, 0});
     }
     if (++m_line == 0) {
@@ -193,18 +188,18 @@ bool CAutomatonWalk::Walk(const CCheckAutomaton& automaton, const unsigned char*
         for (std::size_t c = 0; c < m_first.Size(); ++c) m_first[c].line = 0;
         m_line = 1;
     }
-    if ((m_states.Empty() || MemoBytes() > m_memoBytes) && !Flush()) {
-        ++m_handedBack;
-        return false;
-    }
-    Span span{0, 0, -1, 0, 0, 0, 0};
+    return (!m_states.Empty() && MemoBytes() <= m_memoBytes) || Flush();
+}
+
+bool CAutomatonWalk::WalkTraced(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
+                                const unsigned char* marks, std::size_t markCount, TArray<int>* reached) {
     // Without room for the trace the walk goes on; only masking misses it.
     // Each byte is read at most once by each stream: room for the steps.
     m_traceSteps.Clear();
-    if (!m_keepTrace || !m_trace.Reserve(n) || !m_traceSteps.Reserve(2 * n + 1))
-        return Run<false, false>(automaton, text, n, edges, marks, markCount, reached, &span);
+    if (!m_trace.Reserve(n) || !m_traceSteps.Reserve(2 * n + 1))
+        return Run<false, false>(automaton, text, n, edges, marks, markCount, reached, nullptr);
     m_trace.SetFilled(n);
-    m_traceValid = Run<true, false>(automaton, text, n, edges, marks, markCount, reached, &span);
+    m_traceValid = Run<true, false>(automaton, text, n, edges, marks, markCount, reached, nullptr);
     return m_traceValid;
 }
 
@@ -257,6 +252,11 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
     // Fillers stood right before byte i: runs of letters apart there are
     // apart in the line.
     const auto gap = [&](std::size_t i) { return i < markCount && (marks[i] & kFoldAfterGap); };
+    // A whole text's walk starts a line; a cut text's, where the span says.
+    if (!kCut && !StartLine(automaton)) {
+        ++m_handedBack;
+        return false;
+    }
     const bool* lead = ActiveLeadBytes().isLead;
     const std::uint32_t* classOf = automaton.ClassTable();
     // Read at every character; kept in locals, which the stores below
@@ -267,8 +267,8 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
     TArray<TracedStep>* traced = kCut ? &m_cutSteps : &m_traceSteps;
     unsigned long long steps = 0;
     // The start's stream: its next place and the one before.
-    std::size_t start = span->x;
-    int beforeStart = span->beforeStart;
+    std::size_t start = kCut ? span->x : 0;
+    int beforeStart = kCut ? span->beforeStart : -1;
     // The state reached by reading the character at x; kHandBack when the
     // line is handed back, kCutLead at a lead byte cut off by the terminator.
     constexpr int kHandBack = -1, kCutLead = -2;
@@ -340,12 +340,12 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
         return false;
     };
 
-    std::size_t x = span->x;
-    int state = span->state;
-    span->stoppedAt = n;
+    std::size_t x = kCut ? span->x : 0;
+    int state = kCut ? span->state : 0;
+    if (kCut) span->stoppedAt = n;
     while (x < n) {
         if (kTrace && meets(x, state, -1)) {
-            span->stoppedAt = x;
+            if (kCut) span->stoppedAt = x;
             break;
         }
         // Most of a line has the start's stream alone: no ring to keep.
@@ -393,7 +393,7 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
             }
         }
         if (stopped) {
-            span->stoppedAt = x;
+            if (kCut) span->stoppedAt = x;
             break;
         }
         if (x < n) {
@@ -404,5 +404,8 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
     m_steps += steps;
     return true;
 }
+
+template bool CAutomatonWalk::Run<false, false>(const CCheckAutomaton&, const unsigned char*, std::size_t, bool,
+                                                const unsigned char*, std::size_t, TArray<int>*, Span*);
 
 }  // namespace chatsieve

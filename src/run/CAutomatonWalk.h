@@ -54,7 +54,11 @@ public:
     // (see CCheckAutomaton::kStartBlocked), fillers stripped before byte i
     // where `marks` (of `markCount` bytes) holds kFoldAfterGap at i.
     bool Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
-              const unsigned char* marks, std::size_t markCount, TArray<int>* reached);
+              const unsigned char* marks, std::size_t markCount, TArray<int>* reached) {
+        m_traceValid = false;
+        return m_keepTrace ? WalkTraced(automaton, text, n, edges, marks, markCount, reached)
+                           : Run<false, false>(automaton, text, n, edges, marks, markCount, reached, nullptr);
+    }
     // After a Walk that answered true: the first place of the character
     // stream from the start of the text (the one every search begins on)
     // that holds a character of class `cls`, and the place of the character
@@ -144,6 +148,11 @@ private:
         std::size_t oldSize;
         std::size_t stoppedAt;  // n when the walk read to the end
     };
+    // Starts a whole text's walk: false when it must be handed back.
+    bool StartLine(const CCheckAutomaton& automaton);
+    bool WalkTraced(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
+                    const unsigned char* marks, std::size_t markCount, TArray<int>* reached);
+    // `span`: for a cut text only.
     template <bool kTrace, bool kCut>
     bool Run(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
              const unsigned char* marks, std::size_t markCount, TArray<int>* reached, Span* span);

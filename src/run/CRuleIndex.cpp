@@ -313,23 +313,15 @@ bool CRuleIndex::FindCandidates(char* text, bool exact) {
     return true;
 }
 
-bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* level) {
-    m_decided = -1;
-    m_decidedFirst = false;
-    if (!WalkWhole(text)) return false;
-    TryCandidates(text, ceiling, offset, length, level);
-    return true;
-}
-
 bool CRuleIndex::WalkWhole(char* text) {
     m_walker.KeepTrace(m_keepForCuts);
     const bool found = FindCandidates(text, true);
     m_walker.KeepTrace(false);
-    if (found && m_keepForCuts) KeepCutText(text);
     return found;
 }
 
-void CRuleIndex::TryCandidates(char* text, int ceiling, int* offset, int* length, int* level) {
+CHATSIEVE_ALWAYS_INLINE inline void CRuleIndex::TryCandidates(char* text, int ceiling, int* offset, int* length,
+                                                              int* level) {
     // Tried in checking order until one decides, which is mostly one of the
     // first few: those are picked out one at a time, and the rest are sorted
     // only when none of them decides.
@@ -353,6 +345,25 @@ void CRuleIndex::TryCandidates(char* text, int ceiling, int* offset, int* length
         }
     }
     *level = 0;
+}
+
+bool CRuleIndex::Check(char* text, int ceiling, int* offset, int* length, int* level) {
+    m_decided = -1;
+    m_decidedFirst = false;
+    if (!WalkWhole(text)) return false;
+    TryCandidates(text, ceiling, offset, length, level);
+    // Masking cuts only what decided.
+    if (m_keepForCuts && *level != 0) KeepCutText(text);
+    return true;
+}
+
+bool CRuleIndex::CheckCut(char* text, int cut, int removed, int ceiling, int* offset, int* length, int* level) {
+    m_decided = -1;
+    m_decidedFirst = false;
+    if (!CandidatesAfterCut(text, cut, removed) && !WalkWhole(text)) return false;
+    TryCandidates(text, ceiling, offset, length, level);
+    if (m_keepForCuts && *level != 0) KeepCutText(text);
+    return true;
 }
 
 int CRuleIndex::TryCandidate(int ordinal, char* text, int* offset, int* length, int* level) const {
@@ -384,6 +395,7 @@ int CRuleIndex::TryCandidate(int ordinal, char* text, int* offset, int* length, 
 
 bool CRuleIndex::FindAll(char* text, int cut, int removed) {
     if (!(cut >= 0 && CandidatesAfterCut(text, cut, removed)) && !WalkWhole(text)) return false;
+    if (m_keepForCuts) KeepCutText(text);
     std::sort(m_candidates.Data(), m_candidates.Data() + m_candidates.Size());
     return true;
 }

@@ -19,6 +19,7 @@
 namespace chatsieve {
 
 void CRuleIndex::KeepCutText(const char* text) {
+    // Only a text the automaton walked whole (or from a trace) has a trace.
     if (!m_walked) return;
     const std::size_t n = std::strlen(text) + 1;
     m_cutText.Clear();
@@ -26,14 +27,6 @@ void CRuleIndex::KeepCutText(const char* text) {
     std::memcpy(m_cutText.Data(), text, n);
     m_cutText.SetFilled(n);
     m_cutReady = true;
-}
-
-bool CRuleIndex::CheckCut(char* text, int cut, int removed, int ceiling, int* offset, int* length, int* level) {
-    m_decided = -1;
-    m_decidedFirst = false;
-    if (!CandidatesAfterCut(text, cut, removed) && !WalkWhole(text)) return false;
-    TryCandidates(text, ceiling, offset, length, level);
-    return true;
 }
 
 bool CRuleIndex::CandidatesAfterCut(char* text, int cut, int removed) {
@@ -74,9 +67,6 @@ bool CRuleIndex::CandidatesAfterCut(char* text, int cut, int removed) {
     }
     m_walked = true;
     ++m_cutWalks;
-    std::memcpy(m_cutText.Data(), text, n + 1);
-    m_cutText.Truncate(n + 1);
-    m_cutReady = true;
     return true;
 }
 

@@ -151,9 +151,10 @@ TEST_F(RuleIndexCutTest, ChainsOfCutsAgreeWithTryingEveryRule) {
         TearDown();
         if (HasFailure()) return;
     }
-    // The cuts were answered from traces, and the rule sets matched things.
-    EXPECT_GT(cutWalks, checks / 2);
+    // The rule sets matched things, and cuts after a check that decided
+    // (only those keep their text) were answered from traces.
     EXPECT_GT(matched, checks / 20);
+    EXPECT_GT(cutWalks, matched / 2);
 }
 
 TEST_F(RuleIndexCutTest, ACutWalkTakesTheStepsOfAWholeWalk) {
