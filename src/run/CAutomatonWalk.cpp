@@ -194,10 +194,8 @@ inline bool CAutomatonWalk::StartLine(const CCheckAutomaton& automaton) {
 bool CAutomatonWalk::WalkTraced(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
                                 const unsigned char* marks, std::size_t markCount, TArray<int>* reached) {
     // Without room for the trace the walk goes on; only masking misses it.
-    // Each byte is read at most once by each stream: room for the steps.
     m_traceSteps.Clear();
-    if (!m_trace.Reserve(n) || !m_traceSteps.Reserve(2 * n + 1))
-        return Run<false, false>(automaton, text, n, edges, marks, markCount, reached, nullptr);
+    if (!m_trace.Reserve(n)) return Run<false, false>(automaton, text, n, edges, marks, markCount, reached, nullptr);
     m_trace.SetFilled(n);
     m_traceValid = Run<true, false>(automaton, text, n, edges, marks, markCount, reached, nullptr);
     return m_traceValid;
@@ -223,8 +221,7 @@ bool CAutomatonWalk::WalkCut(const CCheckAutomaton& automaton, const unsigned ch
     *from = static_cast<int>(x);
     *before = beforeStart;
     m_cutSteps.Clear();
-    if (!m_cutSteps.Reserve(2 * n + 1) || !Run<true, true>(automaton, text, n, edges, marks, markCount, nullptr, &span))
-        return false;
+    if (!Run<true, true>(automaton, text, n, edges, marks, markCount, nullptr, &span)) return false;
 
     // The old steps before the walk's start and from where it stopped on
     // (shifted) are the new text's, with the walk's between.
@@ -310,8 +307,9 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
         Transition* t = Find(state, symbol);
         if (!t && !(t = Compute(automaton, state, symbol))) return kHandBack;
         if (t->reachedCount != 0) {
-            // Room was made for a step a byte and stream.
-            if (kTrace) traced->PushBack(TracedStep{t->reachedStart, t->reachedCount, static_cast<int>(x)});
+            // Without room for the trace the line goes to the index's walk.
+            if (kTrace && !traced->PushBack(TracedStep{t->reachedStart, t->reachedCount, static_cast<int>(x)}))
+                return kHandBack;
             if (!kCut && !Reach(t, x + width, reached)) return kHandBack;
         }
         return t->next;

@@ -10,7 +10,6 @@
 // The candidates come from all of them, as a whole walk's would, and are
 // tried as a check tries them.
 #include <algorithm>
-#include <climits>
 #include <cstring>
 
 #include "matchers/ProcessLists.h"
