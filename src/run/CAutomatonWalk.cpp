@@ -233,9 +233,9 @@ bool CAutomatonWalk::WalkCut(const CCheckAutomaton& automaton, const unsigned ch
     const std::size_t total = keep + m_cutSteps.Size() + after;
     if (!m_traceSteps.Reserve(total)) return false;
     TracedStep* steps = m_traceSteps.Data();
-    std::memmove(steps + keep + m_cutSteps.Size(), steps + resume, after * sizeof(TracedStep));
+    if (after > 0) std::memmove(steps + keep + m_cutSteps.Size(), steps + resume, after * sizeof(TracedStep));
     for (std::size_t i = 0; i < after; ++i) steps[keep + m_cutSteps.Size() + i].at -= static_cast<int>(removed);
-    std::memcpy(steps + keep, m_cutSteps.Data(), m_cutSteps.Size() * sizeof(TracedStep));
+    if (!m_cutSteps.Empty()) std::memcpy(steps + keep, m_cutSteps.Data(), m_cutSteps.Size() * sizeof(TracedStep));
     m_traceSteps.SetFilled(total);
     if (stop < n) std::memmove(m_trace.Data() + stop, m_trace.Data() + stop + removed, (n - stop) * sizeof(Waiting));
     m_trace.Truncate(n);
