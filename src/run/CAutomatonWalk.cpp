@@ -205,7 +205,8 @@ bool CAutomatonWalk::WalkCut(const CCheckAutomaton& automaton, const unsigned ch
                              const unsigned char* marks, std::size_t markCount, std::size_t cut, std::size_t removed,
                              std::size_t changedFrom, std::size_t changedTo, int* from, int* before) {
     const std::size_t oldSize = m_trace.Size();
-    // The memo must still hold the sets the trace names.
+    // The trace names sets of the memo: any walk between (which may start
+    // the memo afresh) has made it invalid.
     const bool usable = m_traceValid && removed > 0 && n + removed == oldSize && cut < oldSize && changedFrom <= cut &&
                         changedTo >= cut && changedTo <= n && m_first.Size() == automaton.ClassCount();
     m_traceValid = false;

@@ -31,28 +31,14 @@ RuleSet AllowRules(std::vector<AllowRow> allow) {
     return rules;
 }
 
-class AllowTest : public RuleTest {
+class AllowTest : public FilterTestBase {
 protected:
-    void TearDown() override {
-        if (m_filter) {
-            m_filter->Uninit();
-            Delete(m_filter);
-            m_filter = nullptr;
-        }
-        RuleTest::TearDown();
-    }
-    TestFilter* Create(RuleSet rules) {
-        m_filter = New<TestFilter>(std::move(rules));
-        EXPECT_EQ(1, m_filter->Init());
-        return m_filter;
-    }
     std::string Mask(const std::string& line, int* level = nullptr) {
         std::string out(line.size() + 2, '#');
         const int result = m_filter->FilterText(line.c_str(), out.data(), static_cast<unsigned>(line.size() + 1), 1);
         if (level) *level = result;
         return out.c_str();
     }
-    TestFilter* m_filter = nullptr;
 };
 
 TEST_F(AllowTest, FindsEveryOccurrenceOnCharacterStartsInAnyLetterCase) {
