@@ -77,7 +77,7 @@ void CAllowList::Reset() {
     m_view.Reset();
     m_entrySeen.Reset();
     m_tryOrder.Reset();
-    std::memset(m_startsAtRoot, 0, sizeof m_startsAtRoot);
+    std::memset(m_rootSkip, 0, sizeof m_rootSkip);
     m_break = 1;
     m_built = false;
 }
@@ -113,7 +113,6 @@ bool CAllowList::Build(CMatcherList& skipSets, const CMatcherList& syllables) {
     if (!owner.Reserve(m_entries.Size()) || !m_entrySeen.Reserve(m_entries.Size()) || !m_trie.Start(512) ||
         !m_nodes.PushBack(Node{0, -1, -1, -1, -1, 0}))
         return false;
-    std::memset(m_startsAtRoot, 0, sizeof m_startsAtRoot);
     int level = 0, offset = 0, length = 0;
     for (std::size_t i = 0; i < m_entries.Size(); ++i) {
         owner.PushBack(-1);
@@ -137,8 +136,10 @@ bool CAllowList::Build(CMatcherList& skipSets, const CMatcherList& syllables) {
     if (!Fold(owner) || !Link()) return false;
     m_trie.Freeze();
     // A first byte is a lead byte, or a one-byte character in either case.
-    for (unsigned b = 0; b < 256; ++b)
-        m_startsAtRoot[b] = m_trie.Child(0, ToAsciiLower(static_cast<unsigned char>(b))) >= 0;
+    for (unsigned b = 0; b < 256; ++b) {
+        const bool starts = m_trie.Child(0, ToAsciiLower(static_cast<unsigned char>(b))) >= 0;
+        m_rootSkip[b] = starts ? 0 : IsLeadByte(static_cast<unsigned char>(b)) ? 2 : 1;
+    }
     m_seenGeneration = 0;
     m_built = true;
     return true;
@@ -258,10 +259,12 @@ int CAllowList::Hide(char* text) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
     while (pos < n) {
         // At the root, a character that starts no expression leaves the
-        // automaton there: no expression starts on a second byte.
-        if (state == 0 && !m_startsAtRoot[bytes[pos]]) {
-            pos += IsLeadByte(bytes[pos]) && bytes[pos + 1] != 0 ? 2 : 1;
-            continue;
+        // automaton there: no expression starts on a second byte. (A lead
+        // byte before the terminator moves past the end, which ends the
+        // loop as well.)
+        if (state == 0) {
+            for (unsigned skip; pos < n && (skip = m_rootSkip[bytes[pos]]) != 0;) pos += skip;
+            if (pos >= n) break;
         }
         int width = CharByteCount(text + pos);
         if (width == 0) width = 1;  // a lone lead byte before the end

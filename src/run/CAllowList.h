@@ -136,8 +136,9 @@ private:
     // finds every symbol by label.
     CTrie m_trie;
     TArray<Node> m_nodes;  // by trie node
-    // By a character's first byte: whether some expression starts with it.
-    bool m_startsAtRoot[256] = {};
+    // By a character's first byte: 0 when some expression starts with it,
+    // else how far the root moves on (2 for a lead byte).
+    unsigned char m_rootSkip[256] = {};
     TArray<Hit> m_hits;
     TArray<char> m_view;           // a rule's view of the text Hide saw
     TArray<unsigned> m_entrySeen;  // per entry, by m_seenGeneration
