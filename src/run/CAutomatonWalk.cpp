@@ -261,6 +261,9 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
     // cannot be taken to change.
     const unsigned line = m_line;
     First* first = m_first.Data();
+    // The memo's steps; a new step can move them.
+    Transition* table = m_transitions.Data();
+    std::size_t mask = m_transitions.Size() - 1;
     Waiting* trace = kTrace ? m_trace.Data() : nullptr;
     TArray<TracedStep>* traced = kCut ? &m_cutSteps : &m_traceSteps;
     unsigned long long steps = 0;
@@ -302,11 +305,25 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
             // places were noted for.
             if (!kCut && first[cls].line != line) first[cls] = First{line, static_cast<int>(x), beforeStart};
             beforeStart = static_cast<int>(x);
-            start = x + width;
+            // The first loop reads nothing but the start's stream: it sets
+            // `start` only when a second stream begins.
+            if (!kOnStart) start = x + width;
         }
         if (cls == 0 && state == 0) return 0;
-        Transition* t = Find(state, symbol);
-        if (!t && !(t = Compute(automaton, state, symbol))) return kHandBack;
+        const std::uint64_t key = PairKey(static_cast<std::size_t>(state), symbol);
+        Transition* t = nullptr;
+        for (std::size_t slot = PairHash(key) & mask;; slot = (slot + 1) & mask) {
+            if (table[slot].key == key) {
+                t = &table[slot];
+                break;
+            }
+            if (table[slot].key == kNoPair) break;
+        }
+        if (!t) {
+            if (!(t = Compute(automaton, state, symbol))) return kHandBack;
+            table = m_transitions.Data();
+            mask = m_transitions.Size() - 1;
+        }
         if (t->reachedCount != 0) {
             // Without room for the trace the line goes to the index's walk.
             if (kTrace && !traced->PushBack(TracedStep{t->reachedStart, t->reachedCount, static_cast<int>(x)}))
@@ -356,6 +373,7 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
             x += width;
             continue;
         }
+        start = x + width;
         // Two streams: the set waiting at each of the next bytes, -1 where
         // no stream arrives, 0 where one arrives with no position but the
         // root; until only the start's stream is left.
