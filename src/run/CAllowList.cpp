@@ -74,6 +74,7 @@ void CAllowList::Reset() {
     m_trie.Reset();
     m_nodes.Reset();
     m_hits.Reset();
+    m_memo.Reset();
     m_view.Reset();
     m_entrySeen.Reset();
     m_tryOrder.Reset();
@@ -140,6 +141,8 @@ bool CAllowList::Build(CMatcherList& skipSets, const CMatcherList& syllables) {
         const bool starts = m_trie.Child(0, ToAsciiLower(static_cast<unsigned char>(b))) >= 0;
         m_rootSkip[b] = starts ? 0 : IsLeadByte(static_cast<unsigned char>(b)) ? 2 : 1;
     }
+    // Without room for the memo every step follows the fail links.
+    if (!m_memo.Assign(std::size_t{1} << kMemoBits, MemoSlot{-1, 0, 0})) m_memo.Reset();
     m_seenGeneration = 0;
     m_built = true;
     return true;
@@ -216,6 +219,15 @@ std::int32_t CAllowList::Step(std::int32_t node, unsigned symbol) const {
     }
 }
 
+std::int32_t CAllowList::MemoStep(std::int32_t node, unsigned symbol) {
+    if (m_memo.Empty()) return Step(node, symbol);
+    const std::uint32_t hash = static_cast<std::uint32_t>(node) * 0x9E3779B1u ^ symbol * 0x85EBCA6Bu;
+    MemoSlot& slot = m_memo[hash >> (32 - kMemoBits)];
+    if (slot.node == node && slot.symbol == symbol) return slot.next;
+    slot = MemoSlot{node, symbol, Step(node, symbol)};
+    return slot.next;
+}
+
 bool CAllowList::Link() {
     // Breadth first, so every node's fail target is linked before the node.
     TArray<std::int32_t> queue;
@@ -272,7 +284,7 @@ int CAllowList::Hide(char* text) {
             const unsigned symbol =
                 Symbol(static_cast<unsigned char>(text[pos + static_cast<std::size_t>(k)]), width, k);
             // From the root, where most steps start, one load: the root finds every symbol by label.
-            state = state == 0 ? std::max(m_trie.RootChild(symbol), 0) : Step(state, symbol);
+            state = state == 0 ? std::max(m_trie.RootChild(symbol), 0) : MemoStep(state, symbol);
         }
         pos += static_cast<std::size_t>(width);
         const Node& at = m_nodes[static_cast<std::size_t>(state)];

@@ -127,6 +127,9 @@ private:
     // Out of line: Hide takes the root's steps itself, and its loop keeps
     // its registers for them.
     CHATSIEVE_NOINLINE std::int32_t Step(std::int32_t node, unsigned symbol) const;
+    // Step through a memo of the steps taken lately: a step off the root's
+    // path follows fail links, a lookup each, and text repeats its steps.
+    std::int32_t MemoStep(std::int32_t node, unsigned symbol);
     void Overwrite(char* text, const Hit& hit) const;
     bool AddHit(std::size_t end, std::int32_t node);
 
@@ -139,6 +142,13 @@ private:
     // By a character's first byte: 0 when some expression starts with it,
     // else how far the root moves on (2 for a lead byte).
     unsigned char m_rootSkip[256] = {};
+    struct MemoSlot {
+        std::int32_t node;  // -1: empty
+        std::uint32_t symbol;
+        std::int32_t next;
+    };
+    static constexpr unsigned kMemoBits = 12;
+    TArray<MemoSlot> m_memo;  // direct-mapped; empty when it could not be made
     TArray<Hit> m_hits;
     TArray<char> m_view;           // a rule's view of the text Hide saw
     TArray<unsigned> m_entrySeen;  // per entry, by m_seenGeneration
