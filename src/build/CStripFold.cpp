@@ -57,8 +57,7 @@ bool CStripFold::Build(const CMatcherList& skipSets, const CFoldTable& fold) {
     return true;
 }
 
-long CStripFold::Run(const char* text, char* out, TArray<int>& map, TArray<unsigned char>& marks) const {
-    const std::size_t n = std::strlen(text);
+long CStripFold::Run(const char* text, std::size_t n, char* out, TArray<int>& map, TArray<unsigned char>& marks) const {
     map.Clear();
     marks.Clear();
     if (!map.Reserve(n) || (m_folds && !marks.Reserve(n))) return -1;
@@ -74,13 +73,17 @@ template <bool kMarks>
 long CStripFold::Strip(const char* text, std::size_t n, char* out, int* map, unsigned char* marks) const {
     const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
     unsigned char* to = reinterpret_cast<unsigned char*>(out);
+    // In locals: the stores through `to` and `marks` could be taken to
+    // change the members, which the loop would then read again.
+    const unsigned char* byteKind = m_byteKind;
+    const std::uint16_t* twoByte = m_double;
     std::size_t kept = 0;
     // kFoldAfterGap from a character dropped after a kept one until the
     // next kept one.
     unsigned char gap = 0;
     for (std::size_t pos = 0; pos < n;) {
         const unsigned char first = in[pos];
-        const unsigned char kind = m_byteKind[first];
+        const unsigned char kind = byteKind[first];
         if (kind == kKeepByte) {
             if (kMarks) marks[kept] = gap;
             gap = 0;
@@ -95,7 +98,7 @@ long CStripFold::Strip(const char* text, std::size_t n, char* out, int* map, uns
         }
         if (pos + 2 > n) break;
         const unsigned char second = in[pos + 1];
-        const std::uint16_t action = m_double[first << 8 | second];
+        const std::uint16_t action = twoByte[first << 8 | second];
         if (action == 0) {
             if (kMarks) {
                 marks[kept] = gap;

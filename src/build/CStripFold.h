@@ -35,14 +35,15 @@ public:
     bool Ready() const { return m_double != nullptr; }
     void Reset();
 
-    // Copies `text` into `out` (room for its length + 1) without the ignored
-    // characters, each folded character as its one byte, and terminates it;
+    // Copies `text` (`n` bytes before its terminator) into `out` (room for
+    // n + 1) without the ignored characters, each folded character as its
+    // one byte, and terminates it;
     // `map` leads each byte back to `text`, and `marks` (written only when
     // the table folds) holds the fold marks (ProcessLists.h). A lead byte
     // cut off by the terminator is dropped. Returns the bytes kept (0: the
     // sets drop everything, and `out` is then left as it was), or -1 when
     // `map` or `marks` cannot grow.
-    long Run(const char* text, char* out, TArray<int>& map, TArray<unsigned char>& marks) const;
+    long Run(const char* text, std::size_t n, char* out, TArray<int>& map, TArray<unsigned char>& marks) const;
 
 private:
     template <bool kMarks>

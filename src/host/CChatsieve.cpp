@@ -250,7 +250,7 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
     const std::size_t len = std::strlen(text);
     if (!ReserveWorkBuffer(len + 1)) return CheckCouldNotRun();
     if (m_stripFold.Ready()) {
-        const long kept = m_stripFold.Run(text, m_workBuf, g_positionMap, g_foldMarks);
+        const long kept = m_stripFold.Run(text, len, m_workBuf, g_positionMap, g_foldMarks);
         if (kept < 0) return CheckCouldNotRun();
         if (kept == 0) return 0;
         return KeepPlainAndCheck(ceiling);
