@@ -42,7 +42,7 @@ bool CFoldTable::Fold(char* text, TArray<int>& map, TArray<unsigned char>& marks
     unsigned char* t = reinterpret_cast<unsigned char*>(text);
     int* m = map.Data();
     unsigned char* mark = marks.Data();
-    const bool* lead = ActiveLeadBytes().isLead;
+    const bool* lead = LeadBytes();
     std::size_t write = 0;
     // Where the character before ends in the checked text: a byte that does
     // not start there had fillers stripped before it.

@@ -360,11 +360,18 @@ int CChatsieve::CheckStripped(int ceiling, int cut, int removed) {
     return 0;
 }
 
-void CChatsieve::CopyOut(const char* text, char* out, unsigned int outSize) {
-    std::size_t n = std::strlen(text) + 1;
-    if (outSize < n) n = outSize;
-    BoundedCopy(out, text, n);
-    out[n] = 0;
+bool CChatsieve::CopyOut(const char* text, char* out, unsigned int outSize) {
+    const std::size_t length = std::strlen(text);
+    if (length < outSize) {
+        // The whole line, less a lead byte cut off by its terminator.
+        std::memcpy(out, text, length + 1);
+        if (EndsInsideCharacter(text, length)) out[length - 1] = 0;
+        out[length + 1] = 0;
+        return true;
+    }
+    BoundedCopy(out, text, outSize);
+    out[outSize] = 0;
+    return false;
 }
 
 int CChatsieve::FilterText(const char* text, char* out, unsigned int outSize, int minLevel) {
@@ -384,8 +391,8 @@ int CChatsieve::FilterText(const char* text, char* out, unsigned int outSize, in
         m_index.KeepForCuts(false);
         return m_checkFailed ? FailClosed(text, out, outSize, minLevel) : result;
     }
-    CopyOut(text, out, outSize);
-    const int reported = MaskPasses(out, std::strlen(text) < outSize, result, minLevel);
+    const bool wholeLine = CopyOut(text, out, outSize);
+    const int reported = MaskPasses(out, wholeLine, result, minLevel);
     m_keepPlain = false;
     m_index.KeepForCuts(false);
     // A masking pass whose check could not run ends the passes there.

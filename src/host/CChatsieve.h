@@ -200,7 +200,9 @@ private:
     // Runs the ignore-sets over m_workBuf; false when nothing is left to test
     // or memory ran out (m_checkFailed).
     bool StripWorkBuffer();
-    static void CopyOut(const char* text, char* out, unsigned int outSize);
+    // Copies the line into `out` (room for outSize + 1 bytes) as far as it
+    // fits; true when all of it did.
+    static bool CopyOut(const char* text, char* out, unsigned int outSize);
     // The masking passes over `out`, a copy of the line (all of it when
     // `wholeLine`) whose first check gave `result`; returns the level to report.
     int MaskPasses(char* out, bool wholeLine, int result, int minLevel);

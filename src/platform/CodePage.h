@@ -14,11 +14,14 @@ struct LeadByteTable {
 // The lead-byte table of the active code page, built once per process.
 const LeadByteTable& ActiveLeadBytes();
 
-// True when `b` starts a two-byte character, whatever byte follows it.
-inline bool IsLeadByte(unsigned char b) {
-    static const LeadByteTable& table = ActiveLeadBytes();
-    return table.isLead[b];
+// The active table's entries, by byte: for loops, which take it once.
+inline const bool* LeadBytes() {
+    static const bool* const table = ActiveLeadBytes().isLead;
+    return table;
 }
+
+// True when `b` starts a two-byte character, whatever byte follows it.
+inline bool IsLeadByte(unsigned char b) { return LeadBytes()[b]; }
 
 // Upper-case form of the two-byte character (lead << 8 | trail) in the code
 // page's locale; the character itself when it has no two-byte upper case.

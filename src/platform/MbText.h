@@ -53,7 +53,7 @@ inline unsigned FoldCase(unsigned ch) {
 // the byte after one that is no lead byte starts a character, and the lead
 // bytes that follow it pair up.
 inline bool EndsInsideCharacter(const char* text, std::size_t n) {
-    const bool* lead = ActiveLeadBytes().isLead;
+    const bool* lead = LeadBytes();
     std::size_t leads = 0;
     while (leads < n && lead[static_cast<unsigned char>(text[n - 1 - leads])]) ++leads;
     return leads % 2 == 1;

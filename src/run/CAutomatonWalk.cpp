@@ -255,7 +255,7 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
         ++m_handedBack;
         return false;
     }
-    const bool* lead = ActiveLeadBytes().isLead;
+    const bool* lead = LeadBytes();
     const std::uint32_t* classOf = automaton.ClassTable();
     // Read at every character; kept in locals, which the stores below
     // cannot be taken to change.
