@@ -360,12 +360,15 @@ int CChatsieve::CheckStripped(int ceiling, int cut, int removed) {
     return 0;
 }
 
-bool CChatsieve::CopyOut(const char* text, char* out, unsigned int outSize) {
+bool CChatsieve::CopyOut(const char* text, char* out, unsigned int outSize, const PositionMap* map) {
     const std::size_t length = std::strlen(text);
     if (length < outSize) {
-        // The whole line, less a lead byte cut off by its terminator.
+        // The whole line, less a lead byte cut off by its terminator. A
+        // check that kept the last byte knows it ends a character: reading
+        // back through a run of Chinese characters would go to its start.
         std::memcpy(out, text, length + 1);
-        if (EndsInsideCharacter(text, length)) out[length - 1] = 0;
+        const bool lastKept = map && !map->Empty() && (*map)[map->Size() - 1] == static_cast<int>(length) - 1;
+        if (!lastKept && EndsInsideCharacter(text, length)) out[length - 1] = 0;
         out[length + 1] = 0;
         return true;
     }
@@ -391,7 +394,7 @@ int CChatsieve::FilterText(const char* text, char* out, unsigned int outSize, in
         m_index.KeepForCuts(false);
         return m_checkFailed ? FailClosed(text, out, outSize, minLevel) : result;
     }
-    const bool wholeLine = CopyOut(text, out, outSize);
+    const bool wholeLine = CopyOut(text, out, outSize, &g_positionMap);
     const int reported = MaskPasses(out, wholeLine, result, minLevel);
     m_keepPlain = false;
     m_index.KeepForCuts(false);

@@ -201,8 +201,9 @@ private:
     // or memory ran out (m_checkFailed).
     bool StripWorkBuffer();
     // Copies the line into `out` (room for outSize + 1 bytes) as far as it
-    // fits; true when all of it did.
-    static bool CopyOut(const char* text, char* out, unsigned int outSize);
+    // fits; true when all of it did. `map`: the map of a check of this very
+    // line, if one ran.
+    static bool CopyOut(const char* text, char* out, unsigned int outSize, const PositionMap* map = nullptr);
     // The masking passes over `out`, a copy of the line (all of it when
     // `wholeLine`) whose first check gave `result`; returns the level to report.
     int MaskPasses(char* out, bool wholeLine, int result, int minLevel);
