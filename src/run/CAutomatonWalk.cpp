@@ -215,9 +215,8 @@ bool CAutomatonWalk::WalkCut(const CCheckAutomaton& automaton, const unsigned ch
     // alone; reads before it (the byte after a character included) saw
     // nothing that changed. The cut starts a character in both texts.
     std::size_t x = cut;
-    while (x > 0 && (x >= changedFrom || m_trace[x].here < 0 || m_trace[x].Next() >= 0))
-        x -= static_cast<std::size_t>(m_trace[x].Back());
-    const int beforeStart = x == 0 ? -1 : static_cast<int>(x) - m_trace[x].Back();
+    while (x > 0 && (x >= changedFrom || m_trace[x].here < 0 || m_trace[x].next >= 0)) x = Back(x);
+    const int beforeStart = x == 0 ? -1 : static_cast<int>(Back(x));
     Span span{x, x == 0 ? 0 : m_trace[x].here, beforeStart, changedTo + 2, removed, oldSize, n};
     *from = static_cast<int>(x);
     *before = beforeStart;
@@ -301,6 +300,7 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
             if (IsAsciiAlnum(text[x + 1]) && !gap(x + 1)) symbol |= CCheckAutomaton::kEndBlocked;
         }
         if (atStart) {
+            if (kTrace && width == 2) trace[x + 1].here = kInside;
             // A cut text's characters all stood in the text the first
             // places were noted for.
             if (!kCut && first[cls].line != line) first[cls] = First{line, static_cast<int>(x), beforeStart};
@@ -338,9 +338,9 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
     const auto meets = [&](std::size_t x, int here, int next) CHATSIEVE_ALWAYS_INLINE {
         if (kCut && x >= span->stopFrom && x + span->removed < span->oldSize) {
             const Waiting& old = trace[x + span->removed];
-            if (old.here == here && old.Next() == next) return true;
+            if (old.here == here && old.next == next) return true;
         }
-        trace[x] = Waiting{here, next * 2 + (static_cast<int>(x) - beforeStart == 2)};
+        trace[x] = Waiting{here, next};
         return false;
     };
     // A search that fails at a one-byte character moves on two bytes: into

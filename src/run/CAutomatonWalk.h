@@ -127,15 +127,16 @@ private:
     };
 
     // What waits at a character's place x of a traced text: the sets
-    // arriving at x and at x + 1 (-1: no stream), the latter twice over
-    // plus 1 when the character before x is two bytes long. Places inside
-    // characters are not kept.
+    // arriving at x and at x + 1 (-1: no stream). The place inside a
+    // two-byte character holds kInside as `here`, which is how a walk
+    // steps back over characters.
     struct Waiting {
         int here;
-        int nextWide;
-        int Next() const { return nextWide >> 1; }
-        int Back() const { return 1 + (nextWide & 1); }
+        int next;
     };
+    static constexpr int kInside = -2;
+    // The place of the character before the one at x (x > 0).
+    std::size_t Back(std::size_t x) const { return x - (m_trace[x - 1].here == kInside ? 2 : 1); }
     // Where a walk begins, and, for a walk of a cut text, where it may stop:
     // at a character from `stopFrom` on where what waits is what waited
     // `removed` bytes further on in the old trace, of `oldSize` entries.
