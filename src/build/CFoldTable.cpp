@@ -75,7 +75,7 @@ bool CFoldTable::Fold(char* text, TArray<int>& map, TArray<unsigned char>& marks
             m[write] = at;
             m[write + 1] = m[read + 1];
             mark[write] = gap;
-            mark[write + 1] = 0;
+            mark[write + 1] = kFoldSecond;
             hostEnd = m[read + 1] + 1;
             write += 2;
         }

@@ -102,7 +102,7 @@ long CStripFold::Strip(const char* text, std::size_t n, char* out, int* map, uns
         if (action == 0) {
             if (kMarks) {
                 marks[kept] = gap;
-                marks[kept + 1] = 0;
+                marks[kept + 1] = kFoldSecond;
             }
             to[kept] = first;
             to[kept + 1] = second;

@@ -293,6 +293,19 @@ bool CChatsieve::CanCheckCut() const {
     const std::size_t from = static_cast<std::size_t>(m_matchOffset),
                       to = from + static_cast<std::size_t>(m_matchLength);
     if (to > n) return false;
+    // The fold marks say where second bytes stand: reading back through a
+    // run of Chinese characters would go to its start each pass.
+    if (g_foldMarks.Size() == n) {
+        const unsigned char* marks = g_foldMarks.Data();
+        // Past the last byte: inside only after a lone lead byte, one that
+        // is neither a second byte nor a folded character's.
+        const auto inside = [&](std::size_t at) {
+            if (at < n) return (marks[at] & kFoldSecond) != 0;
+            return at > 0 && !(marks[at - 1] & (kFoldSecond | kFoldWide)) &&
+                   IsLeadByte(static_cast<unsigned char>(text[at - 1]));
+        };
+        return !inside(from) && !inside(to);
+    }
     return !EndsInsideCharacter(text, from) && !EndsInsideCharacter(text, to);
 }
 

@@ -23,10 +23,13 @@ using PositionMap = TArray<int>;
 extern PositionMap g_positionMap;
 // Only while the loaded package folds characters (build/CFoldTable.h): per
 // byte of the stripped text, kFoldWide when it stands for a folded two-byte
-// character, kFoldAfterGap when fillers were stripped right before it.
-// Empty otherwise; written-mode edges read it.
+// character, kFoldAfterGap when fillers were stripped right before it,
+// kFoldSecond when it is the second byte of a two-byte character.
+// Empty otherwise; written-mode edges read it, and masking where a
+// character starts.
 constexpr unsigned char kFoldWide = 1;
 constexpr unsigned char kFoldAfterGap = 2;
+constexpr unsigned char kFoldSecond = 4;
 extern TArray<unsigned char> g_foldMarks;
 extern CMatcherList g_syllables;
 extern CMatcherList g_phrases;

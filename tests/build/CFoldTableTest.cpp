@@ -44,7 +44,7 @@ TEST(CFoldTable, FoldsWhatItsRangesHoldAndKeepsTheMapWhole) {
     ASSERT_TRUE(fold.Fold(text.data(), map, marks));
     EXPECT_STREQ(text.c_str(), "xA1\xCD\xE2z");
     const int expectedMap[] = {0, 1, 3, 9, 10, 11};
-    const unsigned char expectedMarks[] = {0, kFoldWide, kFoldWide, kFoldAfterGap, 0, kFoldWide};
+    const unsigned char expectedMarks[] = {0, kFoldWide, kFoldWide, kFoldAfterGap, kFoldSecond, kFoldWide};
     ASSERT_EQ(map.Size(), 6u);
     for (std::size_t i = 0; i < 6; ++i) {
         EXPECT_EQ(map[i], expectedMap[i]) << i;
