@@ -31,7 +31,23 @@ CHATSIEVE_ALWAYS_INLINE inline void CRuleIndex::PhraseFound(int phrase) {
     stamp = m_generation;
     if (m_phraseRule[static_cast<std::size_t>(phrase)] >= 0)
         AddCandidate(m_phraseRule[static_cast<std::size_t>(phrase)]);
-    CountPart(m_combosByPhrase, phrase);
+    if (m_lazyCombos)
+        Trigger(m_triggerByPhrase, phrase);
+    else
+        CountPart(m_combosByPhrase, phrase);
+}
+
+void CRuleIndex::CompleteTriggered() {
+    for (std::size_t i = 0; i < m_triggered.Size(); ++i) {
+        const std::size_t c = static_cast<std::size_t>(m_triggered[i]);
+        bool all = true;
+        for (const int* part = m_comboParts.Begin(c); part != m_comboParts.End(c) && all; ++part) {
+            const std::size_t id = static_cast<std::size_t>(*part >> 1);
+            all = ((*part & 1) ? m_phraseStamp[id] : m_syllableStamp[id]) == m_generation;
+        }
+        if (all) AddCandidate(m_comboRule[c]);
+    }
+    m_triggered.Clear();
 }
 
 CHATSIEVE_ALWAYS_INLINE inline void CRuleIndex::PhrasesEndingAt(int node, int refused) {
@@ -79,7 +95,10 @@ void CRuleIndex::ReadReached(const int* found, std::size_t count) {
         const std::size_t s = static_cast<std::size_t>(-1 - reached);
         if (m_syllableStamp[s] == m_generation) continue;
         m_syllableStamp[s] = m_generation;
-        CountPart(m_combosBySyllable, static_cast<int>(s));
+        if (m_lazyCombos)
+            Trigger(m_triggerBySyllable, static_cast<int>(s));
+        else
+            CountPart(m_combosBySyllable, static_cast<int>(s));
     }
 }
 
@@ -292,14 +311,18 @@ int CRuleIndex::ReleasePending(int entry) {
     return next;
 }
 
-bool CRuleIndex::FindCandidates(char* text, bool exact) {
-    m_exact = exact;
+void CRuleIndex::NextGeneration() {
     if (++m_generation == 0) {
         // The stamps wrapped around: start them afresh.
         for (TArray<unsigned>* stamps : {&m_syllableStamp, &m_phraseStamp, &m_comboStamp, &m_nodeFound})
             for (std::size_t i = 0; i < stamps->Size(); ++i) (*stamps)[i] = 0;
         m_generation = 1;
     }
+}
+
+bool CRuleIndex::FindCandidates(char* text, bool exact, bool lazyCombos) {
+    m_exact = exact;
+    NextGeneration();
     const std::size_t n = std::strlen(text);
     m_candidates.Clear();
     m_stop = false;
@@ -307,7 +330,24 @@ bool CRuleIndex::FindCandidates(char* text, bool exact) {
     m_cutReady = false;
     m_sameUntil = INT_MAX;
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    m_lazyCombos = lazyCombos;
+    m_triggered.Clear();
+    m_outOfMemory = false;
     m_walked = exact && !m_roots && m_useAutomaton && m_automaton.Ready() && WalkAutomaton(bytes, n);
+    if (m_lazyCombos) {
+        m_lazyCombos = false;
+        // A combination whose trigger could not be noted might be missed.
+        if (m_outOfMemory) return false;
+        if (m_walked) {
+            CompleteTriggered();
+        } else {
+            // The walk handed the text back having stamped parts it did
+            // not count: the index's walk starts from nothing.
+            NextGeneration();
+            m_candidates.Clear();
+            m_stop = false;
+        }
+    }
     if (!m_walked && !FindPhrases(bytes, n)) return false;
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);
     return true;
@@ -315,7 +355,7 @@ bool CRuleIndex::FindCandidates(char* text, bool exact) {
 
 bool CRuleIndex::WalkWhole(char* text) {
     m_walker.KeepTrace(m_keepForCuts);
-    const bool found = FindCandidates(text, true);
+    const bool found = FindCandidates(text, true, true);
     m_walker.KeepTrace(false);
     return found;
 }

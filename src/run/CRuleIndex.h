@@ -219,7 +219,9 @@ private:
     // `exact`: the whole text of a check, walked as the rules' searches walk
     // it. Otherwise a piece of a line, whose places and form lengths are not
     // known: every byte and every form is taken.
-    bool FindCandidates(char* text, bool exact);
+    // `lazyCombos`: the masks of combinations' parts found are not needed.
+    bool FindCandidates(char* text, bool exact, bool lazyCombos = false);
+    void NextGeneration();
     void AddCandidate(int ordinal);
     // `used`, by syllable id: some phrase or combination holds it.
     bool BuildAutomaton(const unsigned char* used);
@@ -291,6 +293,23 @@ private:
     bool m_partsKnown = false;
     Postings m_combosBySyllable;
     Postings m_combosByPhrase;
+    // A check (m_lazyCombos) counts no parts: each combination waits for one
+    // part (its trigger), and once the walk is read, a combination whose
+    // trigger turned up is a candidate when its other parts did too. The
+    // masks of parts found are then left as they were.
+    bool m_lazyCombos = false;
+    Postings m_triggerBySyllable;
+    Postings m_triggerByPhrase;
+    Postings m_comboParts;  // combo -> part id * 2 + 1 for a phrase
+    TArray<int> m_triggered;
+    void Trigger(const Postings& postings, int key) {
+        const int* first = postings.Begin(static_cast<std::size_t>(key));
+        const int* end = postings.End(static_cast<std::size_t>(key));
+        for (; first != end; ++first)
+            if (!m_triggered.PushBack(*first)) m_outOfMemory = true;
+    }
+    // Adds the triggered combinations whose parts all turned up.
+    void CompleteTriggered();
 
     // Per-check scratch, stamped with m_generation instead of being cleared.
     unsigned m_generation = 0;

@@ -39,6 +39,7 @@ void CRuleIndex::Reset() {
     m_phraseEdges = false;
     m_rulePhrase.Reset();
     m_ruleNode.Reset();
+    m_triggered.Reset();
     m_syllableById.Reset();
     m_hasEnds.Reset();
     m_isPart.Reset();
@@ -52,8 +53,8 @@ void CRuleIndex::Reset() {
     m_formGeneration = 0;
     m_walk.Reset();
     m_alwaysCandidates.Reset();
-    for (Postings* postings :
-         {&m_byCode, &m_phraseSyllables, &m_nodeEnds, &m_nodeRules, &m_combosBySyllable, &m_combosByPhrase}) {
+    for (Postings* postings : {&m_byCode, &m_phraseSyllables, &m_nodeEnds, &m_nodeRules, &m_combosBySyllable,
+                               &m_combosByPhrase, &m_triggerBySyllable, &m_triggerByPhrase, &m_comboParts}) {
         postings->start.Reset();
         postings->items.Reset();
     }
@@ -228,7 +229,9 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         return known;
     };
     // Combinations wait for their parts: (phrase or syllable id, part bit).
-    TArray<std::uint64_t> bySyllable, byPhrase;
+    // A check waits for one part alone, a phrase where there is one (rarer
+    // than a syllable), and then looks for the others: (id, combination).
+    TArray<std::uint64_t> bySyllable, byPhrase, triggerSyllable, triggerPhrase, comboParts;
     TArray<std::uint64_t> parts;
     int ordinal = 0;
     for (CMatcherList::Node* node = rules.First(); node; node = node->next, ++ordinal) {
@@ -268,13 +271,22 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
             if (!((*it >> 32) ? byPhrase : bySyllable).PushBack(PairKey(*it & 0xFFFFFFFFu, c * kMaskBits + bit)))
                 return false;
         }
+        for (const std::uint64_t* it = parts.Data(); it != end; ++it)
+            if (!comboParts.PushBack(PairKey(c, (*it & 0xFFFFFFFFu) * 2 + (*it >> 32)))) return false;
+        // Phrase parts sort last.
+        const std::uint64_t trigger = *(end - 1);
+        if (!((trigger >> 32) ? triggerPhrase : triggerSyllable).PushBack(PairKey(trigger & 0xFFFFFFFFu, c)))
+            return false;
         const std::uint32_t full = need > static_cast<int>(kMaskBits)    ? 0u
                                    : need == static_cast<int>(kMaskBits) ? ~0u
                                                                          : (1u << static_cast<unsigned>(need)) - 1u;
         if (!m_comboRule.PushBack(ordinal) || !m_need.PushBack(need) || !m_fullMask.PushBack(full)) return false;
     }
     const std::size_t phraseCount = m_phrases.Size();
-    if (!m_combosBySyllable.Build(syllableCount, bySyllable) || !m_combosByPhrase.Build(phraseCount, byPhrase))
+    if (!m_combosBySyllable.Build(syllableCount, bySyllable) || !m_combosByPhrase.Build(phraseCount, byPhrase) ||
+        !m_triggerBySyllable.Build(syllableCount, triggerSyllable) ||
+        !m_triggerByPhrase.Build(phraseCount, triggerPhrase) || !m_comboParts.Build(m_comboRule.Size(), comboParts) ||
+        !m_triggered.Reserve(m_comboRule.Size()))
         return false;
 
     // Each phrase's syllable ids, in phrase order. A reference names its

@@ -56,7 +56,13 @@ bool CRuleIndex::CandidatesAfterCut(char* text, int cut, int removed) {
     ++m_generation;
     m_candidates.Clear();
     const TArray<CAutomatonWalk::TracedStep>& steps = m_walker.TracedSteps();
+    m_lazyCombos = true;
+    m_triggered.Clear();
+    m_outOfMemory = false;
     for (std::size_t i = 0; i < steps.Size(); ++i) ReadReached(m_walker.ReachedBy(steps[i]), steps[i].count);
+    m_lazyCombos = false;
+    if (m_outOfMemory) return false;
+    CompleteTriggered();
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);
     // The first places the whole walk noted stand before the change; past
     // it, a search begins no later than where the texts first differ.
