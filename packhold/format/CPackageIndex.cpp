@@ -221,9 +221,8 @@ long CPackageIndex::FindColumn(const IndexTable& table, const char* name) const 
     return -1;
 }
 
-const IndexCell* CPackageIndex::FindCell(const IndexRow& row, std::uint32_t column) const {
-    // Cells ascend by column from 0, so the cell of `column` is at most the
-    // row's cell `column`: in rows that leave no column out, exactly that one.
+const IndexCell* CPackageIndex::FindCellLeftOut(const IndexRow& row, std::uint32_t column) const {
+    // The cell of `column` is at most the row's cell `column`.
     const std::uint32_t at = column < row.cellCount ? column : row.cellCount;
     if (at < row.cellCount && m_cells[row.firstCell + at].column == column) return &m_cells[row.firstCell + at];
     // A row that leaves columns out has the later ones right before that:

@@ -108,7 +108,12 @@ int CPackholdTable::IntArrayOf(const IndexCell* cell, int* values) const {
     if (!cell) return 0;
     // cell->count <= kMaxArrayInts, so a kMaxCellBytes buffer always suffices.
     const unsigned char* p = m_index->Image() + cell->dataOffset;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && __SIZEOF_INT__ == 4
+    // The cell's bytes are the ints as such a processor holds them.
+    if (cell->count) std::memcpy(values, p, 4 * static_cast<std::size_t>(cell->count));
+#else
     for (std::uint32_t i = 0; i < cell->count; ++i) values[i] = LoadI32(p + 4 * i);
+#endif
     return static_cast<int>(cell->count);
 }
 
