@@ -64,11 +64,17 @@ void CPhraseRule::Destroy() {
 int CPhraseRule::Init(const int* refs, int count, int level) {
     if (!refs || count <= 0 || level < 0) return 0;
     if (!Place(count)) return 0;
+    // A syllable's reference is kSyllableKind * kRuleRefBase plus its 1-based
+    // row: the range stands for DecodeRuleRef's kind test (and its index -1),
+    // without a division a reference, and the rest is the index.
+    constexpr int kFirst = kSyllableKind * kRuleRefBase + 1;
     for (int i = 0; i < count; ++i) {
-        m_refs[i] = DecodeRuleRef(refs[i]);
-        if (m_refs[i].kind != kSyllableKind) return 0;
+        const int value = refs[i];
+        if (value < kFirst || value >= kFirst + kMaxReferencedRows) return 0;
+        const int index = value - kFirst;
+        m_refs[i] = RefEntry{index, kSyllableKind};
         // What ResolveRef answers for a syllable, without the call a reference.
-        CMatcher* syllable = g_syllables.At(static_cast<unsigned>(m_refs[i].index));
+        CMatcher* syllable = g_syllables.At(static_cast<unsigned>(index));
         if (!syllable) return 0;
         m_syllables[i] = syllable;
     }
