@@ -43,6 +43,11 @@ public:
     CMatcher* At(std::size_t index) const {
         return m_indexed && index < m_count ? m_positions[index]->matcher : AtBuilding(index);
     }
+    // The nodes by position, Count() of them, for a caller that looks up
+    // many entries in a row; null when the array cannot be had, and At
+    // then still answers. Valid until the list changes other than by an
+    // append.
+    Node* const* Positions() const { return BuildPositions() ? m_positions.Data() : nullptr; }
     // Moves every entry of `other` onto the end of this list, in order.
     void SpliceBack(CMatcherList& other);
     // Moves this list's first node into `target` before `position` (null:
