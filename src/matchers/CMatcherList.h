@@ -53,6 +53,25 @@ public:
     // Moves this list's first node into `target` before `position` (null:
     // at its end).
     void MoveFirstBefore(CMatcherList& target, Node* position);
+    // Moves every entry onto the end of `targets[bucket(matcher)]`, in
+    // order, relinking nodes only; the buckets are other lists.
+    template <class BucketOf>
+    void DistributeTo(CMatcherList* targets, BucketOf bucket) {
+        DropPositions();
+        for (Node* node = m_first; node;) {
+            Node* next = node->next;
+            CMatcherList& target = targets[bucket(node->matcher)];
+            target.DropPositions();
+            node->prev = target.m_last;
+            node->next = nullptr;
+            (target.m_last ? target.m_last->next : target.m_first) = node;
+            target.m_last = node;
+            ++target.m_count;
+            node = next;
+        }
+        m_first = m_last = nullptr;
+        m_count = 0;
+    }
     // Unlinks and frees the last entry's node.
     void PopBack();
     void Clear();
