@@ -18,7 +18,7 @@ namespace chatsieve {
 
 class CTableReader {
 public:
-    static constexpr int kMaxColumns = 4;
+    static constexpr int kMaxColumns = 8;
 
     // `columns` is the library's export PackholdColumns, or null.
     CTableReader(IPackholdTable* table, PackholdColumnsFn columns);
@@ -29,7 +29,8 @@ public:
     // (0 for the first named, and so on); -1 past kMaxColumns names.
     int Column(const char* name);
     int RowCount() { return m_table->GetRowCount(); }
-    // Goes to row `index`; false when the library gives no row for it.
+    // Goes to row `index`; false when the library gives no row for it. The
+    // reads below take a number Column gave (not -1).
     bool Seek(int index) {
         m_index = index;
         if (m_columns) return true;
