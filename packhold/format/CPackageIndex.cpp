@@ -154,6 +154,10 @@ bool CPackageIndex::WalkTables(std::size_t size) {
                 return false;
             m_rows[rowTotal] = IndexRow{cellTotal, cellCount};
             p += 2;
+            // Written through a local pointer: stores through the member
+            // would have it read again a cell.
+            IndexCell* cell = m_cells + cellTotal;
+            cellTotal += cellCount;
             long previous = -1;
             for (std::uint32_t k = 0; k < cellCount; ++k) {
                 if (!has(2)) return Fail("cell runs past its table", p);
@@ -198,8 +202,7 @@ bool CPackageIndex::WalkTables(std::size_t size) {
                         p += count;
                         break;
                 }
-                m_cells[cellTotal] = IndexCell{column, static_cast<std::uint32_t>(data), count};
-                ++cellTotal;
+                *cell++ = IndexCell{column, static_cast<std::uint32_t>(data), count};
             }
             ++rowTotal;
         }
