@@ -154,6 +154,10 @@ bool CPackageIndex::WalkTables(std::size_t size) {
                 return false;
             m_rows[rowTotal] = IndexRow{cellTotal, cellCount};
             p += 2;
+            // Written through a local pointer: stores through the member
+            // would have it read again a cell.
+            IndexCell* cell = m_cells + cellTotal;
+            cellTotal += cellCount;
             long previous = -1;
             for (std::uint32_t k = 0; k < cellCount; ++k) {
                 if (!has(2)) return Fail("cell runs past its table", p);
@@ -198,8 +202,7 @@ bool CPackageIndex::WalkTables(std::size_t size) {
                         p += count;
                         break;
                 }
-                m_cells[cellTotal] = IndexCell{column, static_cast<std::uint32_t>(data), count};
-                ++cellTotal;
+                *cell++ = IndexCell{column, static_cast<std::uint32_t>(data), count};
             }
             ++rowTotal;
         }
@@ -221,9 +224,8 @@ long CPackageIndex::FindColumn(const IndexTable& table, const char* name) const 
     return -1;
 }
 
-const IndexCell* CPackageIndex::FindCell(const IndexRow& row, std::uint32_t column) const {
-    // Cells ascend by column from 0, so the cell of `column` is at most the
-    // row's cell `column`: in rows that leave no column out, exactly that one.
+const IndexCell* CPackageIndex::FindCellLeftOut(const IndexRow& row, std::uint32_t column) const {
+    // The cell of `column` is at most the row's cell `column`.
     const std::uint32_t at = column < row.cellCount ? column : row.cellCount;
     if (at < row.cellCount && m_cells[row.firstCell + at].column == column) return &m_cells[row.firstCell + at];
     // A row that leaves columns out has the later ones right before that:

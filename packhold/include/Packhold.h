@@ -78,6 +78,26 @@ protected:
     ~IPackhold() = default;
 };
 
+// A table read by row and column number, for readers that ask every row for
+// the same few columns: each column is found by name once, and every cell
+// read after that is a lookup by number, without a row object. Obtained
+// from PackholdColumns for a table of an opened file; it lives as long as
+// the table. The operations answer as IPackholdRow's of the same names do
+// for that row and that column's name, and the same way (null or 0, nothing
+// written) for a row or column outside the table.
+class IPackholdColumns {
+public:
+    // The 0-based column named `name`, or -1 when the table has none.
+    virtual int FindColumn(const char* name) = 0;
+    virtual const char* GetStringAt(int row, int column) = 0;
+    virtual int GetIntAt(int row, int column, int* value) = 0;
+    virtual int GetIntArrayAt(int row, int column, int* values) = 0;
+    virtual int GetBytesAt(int row, int column, unsigned char* bytes) = 0;
+
+protected:
+    ~IPackholdColumns() = default;
+};
+
 namespace packhold {
 // The largest array or byte cell a package may hold, in bytes. A caller's
 // buffer of this size is never written past.
@@ -91,5 +111,12 @@ extern "C" PACKHOLD_API int PACKHOLD_CALL CreatePackhold(int version, int reserv
 
 // The factory's type, for programs that load the library at run time.
 typedef int(PACKHOLD_CALL* CreatePackholdFn)(int version, int reserved, IPackhold** root);
+
+// The reader by number of `table`, which must come from this library's
+// GetTable (a table of a file still open); null for a null table. Libraries
+// that came before it lack the export: a program that loads the library at
+// run time looks it up and reads by name when it is missing.
+extern "C" PACKHOLD_API IPackholdColumns* PACKHOLD_CALL PackholdColumns(IPackholdTable* table);
+typedef IPackholdColumns*(PACKHOLD_CALL* PackholdColumnsFn)(IPackholdTable* table);
 
 #endif

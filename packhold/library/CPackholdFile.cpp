@@ -23,36 +23,18 @@ const IndexCell* CPackholdRow::Find(const char* column, unsigned char type) cons
     return c < 0 ? nullptr : m_table->Index().FindCell(*m_row, static_cast<std::uint32_t>(c));
 }
 
-const char* CPackholdRow::GetString(const char* column) noexcept {
-    const IndexCell* cell = Find(column, kTypeText);
-    // The index made sure the text is NUL-terminated inside the image.
-    return cell ? reinterpret_cast<const char*>(m_table->Index().Image() + cell->dataOffset) : nullptr;
-}
+const char* CPackholdRow::GetString(const char* column) noexcept { return m_table->StringOf(Find(column, kTypeText)); }
 
 int CPackholdRow::GetInt(const char* column, int* value, int /*reserved*/) noexcept {
-    if (!value) return 0;
-    const IndexCell* cell = Find(column, kTypeInt);
-    if (!cell) return 0;
-    *value = LoadI32(m_table->Index().Image() + cell->dataOffset);
-    return 1;
+    return value ? m_table->IntOf(Find(column, kTypeInt), value) : 0;
 }
 
 int CPackholdRow::GetIntArray(const char* column, int* values, int /*reserved*/) noexcept {
-    if (!values) return 0;
-    const IndexCell* cell = Find(column, kTypeIntArray);
-    if (!cell) return 0;
-    // cell->count <= kMaxArrayInts, so a kMaxCellBytes buffer always suffices.
-    const unsigned char* p = m_table->Index().Image() + cell->dataOffset;
-    for (std::uint32_t i = 0; i < cell->count; ++i) values[i] = LoadI32(p + 4 * i);
-    return static_cast<int>(cell->count);
+    return values ? m_table->IntArrayOf(Find(column, kTypeIntArray), values) : 0;
 }
 
 int CPackholdRow::GetBytes(const char* column, unsigned char* bytes, int /*reserved*/) noexcept {
-    if (!bytes) return 0;
-    const IndexCell* cell = Find(column, kTypeBytes);
-    if (!cell) return 0;
-    if (cell->count) std::memcpy(bytes, m_table->Index().Image() + cell->dataOffset, cell->count);
-    return static_cast<int>(cell->count);
+    return bytes ? m_table->BytesOf(Find(column, kTypeBytes), bytes) : 0;
 }
 
 // ---- tables and the table set
@@ -109,6 +91,65 @@ long CPackholdTable::Column(const char* name, unsigned char type) {
         m_nextProbe = m_nextKept < m_keptCount ? m_nextKept : 0;
     }
     return column;
+}
+
+const char* CPackholdTable::StringOf(const IndexCell* cell) const {
+    // The index made sure the text is NUL-terminated inside the image.
+    return cell ? reinterpret_cast<const char*>(m_index->Image() + cell->dataOffset) : nullptr;
+}
+
+int CPackholdTable::IntOf(const IndexCell* cell, int* value) const {
+    if (!cell) return 0;
+    *value = LoadI32(m_index->Image() + cell->dataOffset);
+    return 1;
+}
+
+int CPackholdTable::IntArrayOf(const IndexCell* cell, int* values) const {
+    if (!cell) return 0;
+    // cell->count <= kMaxArrayInts, so a kMaxCellBytes buffer always suffices.
+    const unsigned char* p = m_index->Image() + cell->dataOffset;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && __SIZEOF_INT__ == 4
+    // The cell's bytes are the ints as such a processor holds them.
+    if (cell->count) std::memcpy(values, p, 4 * static_cast<std::size_t>(cell->count));
+#else
+    for (std::uint32_t i = 0; i < cell->count; ++i) values[i] = LoadI32(p + 4 * i);
+#endif
+    return static_cast<int>(cell->count);
+}
+
+int CPackholdTable::BytesOf(const IndexCell* cell, unsigned char* bytes) const {
+    if (!cell) return 0;
+    if (cell->count) std::memcpy(bytes, m_index->Image() + cell->dataOffset, cell->count);
+    return static_cast<int>(cell->count);
+}
+
+const IndexCell* CPackholdTable::CellAt(int row, int column, unsigned char type) const {
+    if (row < 0 || row >= m_rowCount || column < 0 || static_cast<std::uint32_t>(column) >= m_table->columnCount)
+        return nullptr;
+    const std::uint32_t c = static_cast<std::uint32_t>(column);
+    if (m_index->Column(m_table->firstColumn + c).type != type) return nullptr;
+    return m_index->FindCell(m_index->Row(m_table->firstRow + static_cast<std::uint32_t>(row)), c);
+}
+
+int CPackholdTable::FindColumn(const char* name) noexcept {
+    // Column counts are at most kMaxColumns, so the number fits an int.
+    return static_cast<int>(m_index->FindColumn(*m_table, name));
+}
+
+const char* CPackholdTable::GetStringAt(int row, int column) noexcept {
+    return StringOf(CellAt(row, column, kTypeText));
+}
+
+int CPackholdTable::GetIntAt(int row, int column, int* value) noexcept {
+    return value ? IntOf(CellAt(row, column, kTypeInt), value) : 0;
+}
+
+int CPackholdTable::GetIntArrayAt(int row, int column, int* values) noexcept {
+    return values ? IntArrayOf(CellAt(row, column, kTypeIntArray), values) : 0;
+}
+
+int CPackholdTable::GetBytesAt(int row, int column, unsigned char* bytes) noexcept {
+    return bytes ? BytesOf(CellAt(row, column, kTypeBytes), bytes) : 0;
 }
 
 int CPackholdTable::GetRowCount() noexcept { return m_rowCount; }

@@ -43,7 +43,9 @@ private:
     const IndexRow* m_row = nullptr;
 };
 
-class CPackholdTable final : public IPackholdTable {
+// A table is also its own reader by number (IPackholdColumns), which
+// PackholdColumns hands out.
+class CPackholdTable final : public IPackholdTable, public IPackholdColumns {
 public:
     CPackholdTable() = default;
     ~CPackholdTable() = default;
@@ -51,6 +53,12 @@ public:
     int GetRowCount() noexcept override;
     // Null for an index outside 0 .. GetRowCount() - 1.
     IPackholdRow* GetRow(int index) noexcept override;
+
+    int FindColumn(const char* name) noexcept override;
+    const char* GetStringAt(int row, int column) noexcept override;
+    int GetIntAt(int row, int column, int* value) noexcept override;
+    int GetIntArrayAt(int row, int column, int* values) noexcept override;
+    int GetBytesAt(int row, int column, unsigned char* bytes) noexcept override;
 
     void Attach(const CPackageIndex* index, const IndexTable* table, CPackholdRow* rows);
 
@@ -61,7 +69,18 @@ public:
     // with: a caller may reuse its buffer for another name.
     long Column(const char* name, unsigned char type);
 
+    // What a row's operations hand out of `cell` (null: none), shared by
+    // both ways of reading.
+    const char* StringOf(const IndexCell* cell) const;
+    int IntOf(const IndexCell* cell, int* value) const;
+    int IntArrayOf(const IndexCell* cell, int* values) const;
+    int BytesOf(const IndexCell* cell, unsigned char* bytes) const;
+
 private:
+    // The cell of row `row` in column `column` if that column has type
+    // `type`; null for a row or column outside the table, or none.
+    const IndexCell* CellAt(int row, int column, unsigned char type) const;
+
     static constexpr int kKeptNames = 8;
     static constexpr std::size_t kKeptNameBytes = 24;  // longer names are looked up each time
     struct KeptName {

@@ -136,16 +136,19 @@ bool CCheckAutomaton::BuildClasses(const PhraseTrie& trie, const unsigned char* 
     // Ranges of one syllable may overlap: each (code, syllable) once.
     std::sort(codes.Data(), codes.Data() + codes.Size());
     codes.Truncate(static_cast<std::size_t>(std::unique(codes.Data(), codes.Data() + codes.Size()) - codes.Data()));
+    // The tables by value below are filled through their storage: a push a
+    // value, 65,536 of them, cost more than the rest of this.
     TArray<std::uint32_t> codeStart;  // by value, into `codes`
     if (!codeStart.Reserve(kValues + 1)) return false;
-    for (std::size_t v = 0, at = 0; v <= kValues; ++v) {
-        while (at < codes.Size() && (codes[at] >> 32) < v) ++at;
-        codeStart.PushBack(static_cast<std::uint32_t>(at));
-    }
+    std::uint32_t* start = codeStart.Data();
+    std::size_t filledTo = 0;  // values below it have their start
+    for (std::size_t at = 0; at < codes.Size(); ++at)
+        while (filledTo <= (codes[at] >> 32)) start[filledTo++] = static_cast<std::uint32_t>(at);
+    while (filledTo <= kValues) start[filledTo++] = static_cast<std::uint32_t>(codes.Size());
+    codeStart.SetFilled(kValues + 1);
     // The values that label an edge in either form trie.
     TArray<unsigned char> labels;  // bit 1: romanised, bit 2: split
-    if (!labels.Reserve(kValues)) return false;
-    for (std::size_t v = 0; v < kValues; ++v) labels.PushBack(0);
+    if (!labels.Assign(kValues, 0)) return false;
     for (std::size_t node = 1; node < m_forms.Size(); ++node) {
         const unsigned value = m_forms.Label(static_cast<int>(node));
         if (value < kValues) labels[value] |= m_formNodes[node].split ? 2 : 1;
@@ -168,9 +171,11 @@ bool CCheckAutomaton::BuildClasses(const PhraseTrie& trie, const unsigned char* 
     TArray<std::uint64_t> keyed;   // the values of characters with a key
     TArray<std::uint64_t> hashes;  // by value
     if (!m_classOf.Reserve(kValues) || !hashes.Reserve(kValues)) return false;
+    m_classOf.SetFilled(kValues);
+    hashes.SetFilled(kValues);
     for (unsigned v = 0; v < kValues; ++v) {
-        m_classOf.PushBack(0);
-        hashes.PushBack(0);
+        m_classOf[v] = 0;
+        hashes[v] = 0;
         const bool character = v < 256 ? v != 0 && !IsLeadByte(static_cast<unsigned char>(v))
                                        : IsLeadByte(static_cast<unsigned char>(v >> 8)) && (v & 0xFF) != 0;
         if (!character) continue;

@@ -1,7 +1,5 @@
 #include "build/CTrie.h"
 
-#include <climits>
-
 namespace chatsieve {
 
 void CTrie::Reset() {
@@ -40,21 +38,8 @@ bool CTrie::GrowEdges() {
     return true;
 }
 
-inline int CTrie::Link(int parent, unsigned label, PairSlot* slot) {
-    const int child = static_cast<int>(m_size);
-    if (slot) {
-        *slot = PairSlot{PairKey(static_cast<std::size_t>(parent), label), child};
-        ++m_edgeCount;
-    } else {
-        m_root[label] = child;
-    }
-    ++m_size;
-    return child;
-}
-
 int CTrie::Make(int parent, unsigned label, PairSlot* slot) {
-    // Numbers must stay ints, and keys hold them in 32 bits.
-    if (m_size >= static_cast<std::size_t>(INT_MAX)) return -1;
+    if (m_size >= kMaxNodes) return -1;
     // Room first, so that a failure leaves no node without its edge.
     if (slot && 2 * (m_edgeCount + 1) > m_edges.Size()) return GrowAndMake(parent, label);
     return m_lists ? ListAndLink(parent, label, slot) : Link(parent, label, slot);

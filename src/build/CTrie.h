@@ -58,7 +58,12 @@ public:
             return found >= 0 ? found : Make(parent, label, nullptr);
         }
         PairSlot& slot = FindPairSlot(m_edges, PairKey(static_cast<std::size_t>(parent), label));
-        return slot.value >= 0 ? slot.value : Make(parent, label, &slot);
+        if (slot.value >= 0) return slot.value;
+        // Most new nodes of a trie without lists fit the edge table as it
+        // is: they are linked here, without Make's call.
+        if (!m_lists && 2 * (m_edgeCount + 1) <= m_edges.Size() && m_size < kMaxNodes)
+            return Link(parent, label, &slot);
+        return Make(parent, label, &slot);
     }
     // Done adding: gives back the child lists.
     void Freeze() { m_nodes.Reset(); }
@@ -92,11 +97,24 @@ private:
         unsigned label;
     };
 
+    // Node numbers stay ints, and keys hold them in 32 bits.
+    static constexpr std::size_t kMaxNodes = 0x7FFFFFFF;
+
     // Makes the child of `parent` labelled `label`, its edge going into the
     // empty `slot` of the edge table, or into the root's table when null.
     int Make(int parent, unsigned label, PairSlot* slot);
     // The edge into the next node, and the node counted.
-    int Link(int parent, unsigned label, PairSlot* slot);
+    int Link(int parent, unsigned label, PairSlot* slot) {
+        const int child = static_cast<int>(m_size);
+        if (slot) {
+            *slot = PairSlot{PairKey(static_cast<std::size_t>(parent), label), child};
+            ++m_edgeCount;
+        } else {
+            m_root[label] = child;
+        }
+        ++m_size;
+        return child;
+    }
     // Out of Make's way, which then saves no registers: Link after listing
     // the next node as the newest child of `parent`; Make after growing the
     // edge table to room for one more edge.

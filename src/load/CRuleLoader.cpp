@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "load/CTableReader.h"
 #include "matchers/CComboRule.h"
 #include "matchers/CPhraseRule.h"
 #include "matchers/CSkipSet.h"
@@ -58,17 +59,15 @@ int AddMatcher(CMatcherList& list, InitFn init, int count = 0) {
     return 1;
 }
 
-// Reads every row of `table` with `readRow(row, scratch)`, all rows sharing
-// one scratch buffer; 0 at the first row that is missing or refused.
+// Reads every row of `reader`'s table with `readRow(scratch)`, all rows
+// sharing one scratch buffer; 0 at the first row that is missing or refused.
 template <class ReadRow>
-int ReadRows(IPackholdTable* table, ReadRow readRow) {
+int ReadRows(CTableReader& reader, ReadRow readRow) {
     ScratchBuffer scratch;
     if (!scratch.Ok()) return 0;
-    const int rows = table->GetRowCount();
-    for (int i = 0; i < rows; ++i) {
-        IPackholdRow* row = table->GetRow(i);
-        if (!row || !readRow(row, scratch)) return 0;
-    }
+    const int rows = reader.RowCount();
+    for (int i = 0; i < rows; ++i)
+        if (!reader.Seek(i) || !readRow(scratch)) return 0;
     return 1;
 }
 
@@ -84,6 +83,8 @@ int CRuleLoader::Run() {
     const char key[] = {kRulePackageKey[0], kRulePackageKey[1], kRulePackageKey[2], kRulePackageKey[3], 0};
     IPackholdFile* file = root->OpenFile(kRulePackagePath, 0, key);
     if (!file) return 0;
+    // Libraries that came before the reader by number lack its export.
+    m_columns = reinterpret_cast<PackholdColumnsFn>(FindExport(helper.Module(), "PackholdColumns"));
 
     int ok = 1;
     if (IPackholdTableSet* tables = file->GetTableSet()) {
@@ -108,21 +109,26 @@ int CRuleLoader::Run() {
 }
 
 int CRuleLoader::ReadSkipSets(IPackholdTable* table) {
-    return ReadRows(table, [this](IPackholdRow* row, ScratchBuffer& scratch) {
-        const int count = row->GetIntArray(kCodeColumn, scratch.Ints(), 0);
+    CTableReader reader(table, m_columns);
+    const int code = reader.Column(kCodeColumn), log = reader.Column(kLogColumn);
+    return ReadRows(reader, [&](ScratchBuffer& scratch) {
+        const int count = reader.GetIntArray(code, scratch.Ints());
         if (count <= 0 || count > kMaxIgnoreValues) return 0;
-        if (!row->GetInt(kLogColumn, &m_logEnabled, 0)) return 0;
+        if (!reader.GetInt(log, &m_logEnabled)) return 0;
         return AddMatcher<CSkipSet>(m_skipSets, [&](CSkipSet* set) { return set->Init(scratch.Ints(), count); });
     });
 }
 
 int CRuleLoader::ReadSyllables(IPackholdTable* table) {
-    return ReadRows(table, [](IPackholdRow* row, ScratchBuffer& scratch) {
-        const char* romanised = row->GetString(kPinyinColumn);
+    CTableReader reader(table, m_columns);
+    const int pinyin = reader.Column(kPinyinColumn), code = reader.Column(kCodeColumn),
+              split = reader.Column(kSplitColumn);
+    return ReadRows(reader, [&](ScratchBuffer& scratch) {
+        const char* romanised = reader.GetString(pinyin);
         if (!romanised) return 0;
-        const int count = row->GetBytes(kCodeColumn, scratch.Bytes(), 0);
+        const int count = reader.GetBytes(code, scratch.Bytes());
         if (count <= 0 || count > kMaxSyllableCodeBytes) return 0;
-        const char* splitForm = row->GetString(kSplitColumn);
+        const char* splitForm = reader.GetString(split);
         return AddMatcher<CSyllable>(g_syllables, [&](CSyllable* syllable) {
             return syllable->Init(romanised, scratch.Bytes(), count, splitForm);
         });
@@ -130,12 +136,13 @@ int CRuleLoader::ReadSyllables(IPackholdTable* table) {
 }
 
 int CRuleLoader::ReadAllowList(IPackholdTable* table) {
-    IPackholdRow* first = table->GetRowCount() > 0 ? table->GetRow(0) : nullptr;
-    if (!first || !first->GetString(kAllowColumn)) return 1;
-    return ReadRows(table, [this](IPackholdRow* row, ScratchBuffer& scratch) {
-        const char* text = row->GetString(kAllowColumn);
+    CTableReader reader(table, m_columns);
+    const int allow = reader.Column(kAllowColumn), rules = reader.Column(kAllowRulesColumn);
+    if (!(reader.RowCount() > 0 && reader.Seek(0) && reader.GetString(allow))) return 1;
+    return ReadRows(reader, [&](ScratchBuffer& scratch) {
+        const char* text = reader.GetString(allow);
         if (!text || std::strlen(text) > kMaxAllowBytes) return 0;
-        const int count = row->GetIntArray(kAllowRulesColumn, scratch.Ints(), 0);
+        const int count = reader.GetIntArray(rules, scratch.Ints());
         CMatcher* resolved[packhold::kMaxCellBytes / sizeof(int)];
         for (int i = 0; i < count; ++i) {
             const RefEntry ref = DecodeRuleRef(scratch.Ints()[i]);
@@ -150,12 +157,13 @@ int CRuleLoader::ReadAllowList(IPackholdTable* table) {
 }
 
 int CRuleLoader::ReadFoldTable(IPackholdTable* table) {
-    IPackholdRow* first = table->GetRowCount() > 0 ? table->GetRow(0) : nullptr;
+    CTableReader reader(table, m_columns);
+    const int fold = reader.Column(kFoldColumn), foldTo = reader.Column(kFoldToColumn);
     unsigned char probe[packhold::kMaxCellBytes];
-    if (!first || first->GetBytes(kFoldColumn, probe, 0) <= 0) return 1;
-    return ReadRows(table, [this](IPackholdRow* row, ScratchBuffer& scratch) {
+    if (!(reader.RowCount() > 0 && reader.Seek(0) && reader.GetBytes(fold, probe) > 0)) return 1;
+    return ReadRows(reader, [&](ScratchBuffer& scratch) {
         int to = 0;
-        if (row->GetBytes(kFoldColumn, scratch.Bytes(), 0) != 3 || !row->GetInt(kFoldToColumn, &to, 0)) return 0;
+        if (reader.GetBytes(fold, scratch.Bytes()) != 3 || !reader.GetInt(foldTo, &to)) return 0;
         const unsigned char* range = scratch.Bytes();
         return m_addFolded(m_fold, range[0], range[1], range[2], to) ? 1 : 0;
     });
@@ -166,26 +174,29 @@ namespace {
 // Phrase rows of packages with written-mode rules may say that letters and
 // digits must not stand right before or after their match; no other rule
 // kind and no other package has that cell.
-void ReadEdges(IPackholdRow* row, CPhraseRule* rule) {
+void ReadEdges(CTableReader& reader, int column, CPhraseRule* rule) {
     int edges = 0;
-    if (row->GetInt(kEdgeColumn, &edges, 0)) rule->SetEdges(edges);
+    if (reader.GetInt(column, &edges)) rule->SetEdges(edges);
 }
-void ReadEdges(IPackholdRow*, CComboRule*) {}
+void ReadEdges(CTableReader&, int, CComboRule*) {}
 
 }  // namespace
 
 template <class Rule>
 int CRuleLoader::ReadLevelRules(IPackholdTable* table, int capacity, CMatcherList& list) {
-    return ReadRows(table, [&](IPackholdRow* row, ScratchBuffer& scratch) {
+    CTableReader reader(table, m_columns);
+    const int levelColumn = reader.Column(kLevelColumn), refs = reader.Column(kRefsColumn),
+              edge = reader.Column(kEdgeColumn);
+    return ReadRows(reader, [&](ScratchBuffer& scratch) {
         int level = 0;
-        if (!row->GetInt(kLevelColumn, &level, 0)) return 0;
-        const int count = row->GetIntArray(kRefsColumn, scratch.Ints(), 0);
+        if (!reader.GetInt(levelColumn, &level)) return 0;
+        const int count = reader.GetIntArray(refs, scratch.Ints());
         if (count <= 0 || count > capacity) return 0;
         if (!AddMatcher<Rule>(
                 list,
                 [&](Rule* rule) {
                     if (!rule->Init(scratch.Ints(), count, level)) return 0;
-                    if (m_fold) ReadEdges(row, rule);
+                    if (m_fold) ReadEdges(reader, edge, rule);
                     return 1;
                 },
                 count))

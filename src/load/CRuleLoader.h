@@ -68,6 +68,8 @@ private:
     int& m_logEnabled;
     int& m_highestLevel;
     const char* m_libraryName;
+    // The package library's reader by number for this run, null when it has none.
+    PackholdColumnsFn m_columns = nullptr;
     void* m_allow = nullptr;
     bool (*m_addAllowed)(void* list, const char* text, CMatcher* const* rules, int ruleCount) = nullptr;
     void* m_fold = nullptr;

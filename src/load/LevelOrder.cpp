@@ -35,17 +35,14 @@ void OrderRulesByLevel(CMatcherList& rules, int highestLevel, CMatcherList& dorm
         const int level = node->matcher->GetLevel();
         if (level < 0 || level > highestLevel) return;
     }
-    // Nodes are relinked, never allocated, so the ordering cannot fail half way.
-    CMatcherList buckets[kLevelBuckets];
-    CMatcherList high;  // levels of 64 and more, highest first
-    while (CMatcherList::Node* node = rules.First()) {
-        const int level = node->matcher->GetLevel();
-        if (level < kLevelBuckets) {
-            rules.MoveFirstBefore(buckets[level], nullptr);
-            continue;
-        }
-        rules.MoveFirstBefore(high, nullptr);
-    }
+    // Nodes are relinked, never allocated, so the ordering cannot fail half
+    // way. The last bucket takes levels of 64 and more, sorted highest first.
+    CMatcherList buckets[kLevelBuckets + 1];
+    CMatcherList& high = buckets[kLevelBuckets];
+    rules.DistributeTo(buckets, [](CMatcher* rule) {
+        const int level = rule->GetLevel();
+        return level < kLevelBuckets ? level : kLevelBuckets;
+    });
     SortHighestFirst(high);
     rules.SpliceBack(high);
     for (int level = kLevelBuckets - 1; IsTriedLevel(level); --level) rules.SpliceBack(buckets[level]);

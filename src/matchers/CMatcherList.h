@@ -43,11 +43,35 @@ public:
     CMatcher* At(std::size_t index) const {
         return m_indexed && index < m_count ? m_positions[index]->matcher : AtBuilding(index);
     }
+    // The nodes by position, Count() of them, for a caller that looks up
+    // many entries in a row; null when the array cannot be had, and At
+    // then still answers. Valid until the list changes other than by an
+    // append.
+    Node* const* Positions() const { return BuildPositions() ? m_positions.Data() : nullptr; }
     // Moves every entry of `other` onto the end of this list, in order.
     void SpliceBack(CMatcherList& other);
     // Moves this list's first node into `target` before `position` (null:
     // at its end).
     void MoveFirstBefore(CMatcherList& target, Node* position);
+    // Moves every entry onto the end of `targets[bucket(matcher)]`, in
+    // order, relinking nodes only; the buckets are other lists.
+    template <class BucketOf>
+    void DistributeTo(CMatcherList* targets, BucketOf bucket) {
+        DropPositions();
+        for (Node* node = m_first; node;) {
+            Node* next = node->next;
+            CMatcherList& target = targets[bucket(node->matcher)];
+            target.DropPositions();
+            node->prev = target.m_last;
+            node->next = nullptr;
+            (target.m_last ? target.m_last->next : target.m_first) = node;
+            target.m_last = node;
+            ++target.m_count;
+            node = next;
+        }
+        m_first = m_last = nullptr;
+        m_count = 0;
+    }
     // Unlinks and frees the last entry's node.
     void PopBack();
     void Clear();

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "matchers/CMatcherList.h"
 #include "matchers/CSyllable.h"
 #include "matchers/ProcessLists.h"
 #include "platform/AsciiText.h"
@@ -64,13 +65,27 @@ void CPhraseRule::Destroy() {
 int CPhraseRule::Init(const int* refs, int count, int level) {
     if (!refs || count <= 0 || level < 0) return 0;
     if (!Place(count)) return 0;
+    // A syllable's reference is kSyllableKind * kRuleRefBase plus its 1-based
+    // row: the range stands for DecodeRuleRef's kind test (and its index -1),
+    // without a division a reference, and the rest is the index.
+    constexpr int kFirst = kSyllableKind * kRuleRefBase + 1;
+    // What ResolveRef answers for a syllable, without the call a reference,
+    // and with the list's positions looked up once a rule.
+    // The block's pointers are held in locals: stores through the members
+    // would make the compiler read them again a reference.
+    const std::size_t known = g_syllables.Count();
+    CMatcherList::Node* const* positions = g_syllables.Positions();
+    RefEntry* decoded = m_refs;
+    CMatcher** resolved = m_syllables;
     for (int i = 0; i < count; ++i) {
-        m_refs[i] = DecodeRuleRef(refs[i]);
-        if (m_refs[i].kind != kSyllableKind) return 0;
-        // What ResolveRef answers for a syllable, without the call a reference.
-        CMatcher* syllable = g_syllables.At(static_cast<unsigned>(m_refs[i].index));
+        const int value = refs[i];
+        if (value < kFirst || value >= kFirst + kMaxReferencedRows) return 0;
+        const int index = value - kFirst;
+        decoded[i] = RefEntry{index, kSyllableKind};
+        const std::size_t at = static_cast<std::size_t>(index);
+        CMatcher* syllable = !positions ? g_syllables.At(at) : at < known ? positions[at]->matcher : nullptr;
         if (!syllable) return 0;
-        m_syllables[i] = syllable;
+        resolved[i] = syllable;
     }
     m_count = count;
     m_level = level;

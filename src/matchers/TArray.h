@@ -65,7 +65,15 @@ public:
     bool Assign(std::size_t count, T value) {
         m_size = 0;
         if (!Reserve(count)) return false;
-        for (std::size_t i = 0; i < count; ++i) m_data[i] = value;
+        // A byte array written through the member would be read again after
+        // every byte (a byte store may alias the pointer): it is one memset.
+        if (sizeof(T) == 1) {
+            unsigned char byte = 0;
+            std::memcpy(&byte, &value, 1);
+            if (count) std::memset(static_cast<void*>(m_data), byte, count);
+        } else {
+            for (std::size_t i = 0; i < count; ++i) m_data[i] = value;
+        }
         m_size = count;
         return true;
     }

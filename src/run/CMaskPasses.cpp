@@ -48,13 +48,32 @@ void CMaskPasses::Prepare(const CMatcherList& rules, const CMatcherList& skipSet
     m_starIgnored = star != 0;
     // The longest piece anything may find across a cut.
     int margin = 0;
-    for (const CMatcherList::Node* node = rules.First(); node; node = node->next) {
-        if (const auto* phrase = As<CPhraseRule>(node->matcher)) {
-            margin = Larger(margin, Reach(phrase));
-        } else if (const auto* combo = As<CComboRule>(node->matcher)) {
-            for (const CMatcherList::Node* part = combo->Parts().First(); part; part = part->next) {
-                const auto* phrasePart = As<CPhraseRule>(part->matcher);
-                margin = Larger(margin, phrasePart ? Reach(phrasePart) : SyllableReach(part->matcher));
+    TArray<int> reach;  // by syllable id
+    if (index.Ready() && reach.Assign(index.SyllableCount(), 0)) {
+        // The index holds every phrase of a rule or a combination once, with
+        // its syllables' ids: each syllable's reach is taken once, not once
+        // a reference (hundreds of thousands on real lists).
+        for (std::size_t s = 0; s < reach.Size(); ++s) reach[s] = SyllableReach(index.SyllableById(s));
+        const int* byId = reach.Data();
+        for (std::size_t p = 0; p < index.PhraseCount(); ++p) {
+            int phraseReach = (index.Phrase(p)->Edges() & CPhraseRule::kEdgeEnd) ? 1 : 0;
+            const int* end = index.PhraseSyllablesEnd(p);
+            for (const int* id = index.PhraseSyllablesBegin(p); id != end; ++id) phraseReach += byId[*id];
+            margin = Larger(margin, phraseReach);
+        }
+        for (const CMatcherList::Node* node = rules.First(); node; node = node->next)
+            if (const auto* combo = As<CComboRule>(node->matcher))
+                for (const CMatcherList::Node* part = combo->Parts().First(); part; part = part->next)
+                    if (!As<CPhraseRule>(part->matcher)) margin = Larger(margin, SyllableReach(part->matcher));
+    } else {
+        for (const CMatcherList::Node* node = rules.First(); node; node = node->next) {
+            if (const auto* phrase = As<CPhraseRule>(node->matcher)) {
+                margin = Larger(margin, Reach(phrase));
+            } else if (const auto* combo = As<CComboRule>(node->matcher)) {
+                for (const CMatcherList::Node* part = combo->Parts().First(); part; part = part->next) {
+                    const auto* phrasePart = As<CPhraseRule>(part->matcher);
+                    margin = Larger(margin, phrasePart ? Reach(phrasePart) : SyllableReach(part->matcher));
+                }
             }
         }
     }

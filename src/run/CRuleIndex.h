@@ -140,6 +140,14 @@ public:
         int end;
         int node;
     };
+    // Every phrase a rule or a combination holds, each once, with the ids
+    // of its syllables (positions in SyllableById).
+    std::size_t PhraseCount() const { return m_phrases.Size(); }
+    const CPhraseRule* Phrase(std::size_t p) const { return m_phrases[p]; }
+    const int* PhraseSyllablesBegin(std::size_t p) const { return m_phraseSyllables.Begin(p); }
+    const int* PhraseSyllablesEnd(std::size_t p) const { return m_phraseSyllables.End(p); }
+    std::size_t SyllableCount() const { return m_syllableById.Size(); }
+    const CSyllable* SyllableById(std::size_t s) const { return m_syllableById[s]; }
     // The trie's nodes; the node a phrase rule's syllables lead to (-1 for
     // other rules); the phrase rules, in checking order, that a node ends.
     std::size_t NodeCount() const { return m_phraseTrie.Size(); }

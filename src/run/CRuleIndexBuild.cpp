@@ -375,27 +375,18 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         !m_nodeStamp.Assign(nodeCount, 0) || !m_nodeFound.Assign(nodeCount, 0))
         return false;
     // Per phrase rule the node its syllables lead to; per node those rules,
-    // laid out in node order as they are found.
-    if (!m_ruleNode.Assign(ruleCount, -1) || !m_nodeRules.start.Reserve(nodeCount + 1) ||
-        !m_nodeRules.items.Reserve(phraseCount))
-        return false;
-    int* rulesStart = m_nodeRules.start.Data();
-    int* rulesItem = m_nodeRules.items.Data();
-    const int* endsStart = m_nodeEnds.start.Data();
-    const int* endsItem = m_nodeEnds.items.Data();
-    filled = 0;
-    for (std::size_t v = 0; v < nodeCount; ++v) {
-        rulesStart[v] = filled;
-        for (const int* phrase = endsItem + endsStart[v]; phrase != endsItem + endsStart[v + 1]; ++phrase) {
-            const int rule = m_phraseRule[static_cast<std::size_t>(*phrase)];
-            if (rule < 0) continue;
-            m_ruleNode[static_cast<std::size_t>(rule)] = static_cast<int>(v);
-            rulesItem[filled++] = rule;
-        }
+    // in phrase order as the node's ends are, from the (node, phrase) pairs
+    // rather than a visit of every node.
+    if (!m_ruleNode.Assign(ruleCount, -1)) return false;
+    std::size_t ruleEnds = 0;
+    for (std::size_t i = 0; i < ends.Size(); ++i) {
+        const int rule = m_phraseRule[static_cast<std::size_t>(ends[i] & 0xFFFFFFFFu)];
+        if (rule < 0) continue;
+        m_ruleNode[static_cast<std::size_t>(rule)] = static_cast<int>(ends[i] >> 32);
+        ends[ruleEnds++] = PairKey(static_cast<std::size_t>(ends[i] >> 32), static_cast<std::size_t>(rule));
     }
-    rulesStart[nodeCount] = filled;
-    m_nodeRules.start.SetFilled(nodeCount + 1);
-    m_nodeRules.items.SetFilled(static_cast<std::size_t>(filled));
+    ends.Truncate(ruleEnds);
+    if (!m_nodeRules.Build(nodeCount, ends)) return false;
     m_ready = true;
     // Without the automaton (a shape it leaves to the walk below, or no
     // memory) checks walk the index's own way: slower, never different.

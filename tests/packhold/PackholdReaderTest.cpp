@@ -1,5 +1,5 @@
 // The package library as its callers see it: through the exported factory and
-// the five interfaces of the real shared library, on packages made by the
+// the interfaces of the real shared library, on packages made by the
 // writer and on damaged or doctored ones.
 #include <gtest/gtest.h>
 
@@ -216,6 +216,59 @@ TEST_F(PackholdReader, ColumnNamesAskedAgainAnswerForTheirTextNow) {
             EXPECT_EQ(row->GetBytes(others[round], bytes, 0), r == 0 ? 4 : 1024);
         }
     }
+    file->Close();
+}
+
+// The reader by number answers every cell as the row asked by the column's
+// name does, with every operation, and refuses rows and columns outside the
+// table the same way, without writing.
+TEST_F(PackholdReader, ReadsByNumberAsByName) {
+    IPackholdFile* file = OpenBytes(Encode(AllTypesPackage()));
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(PackholdColumns(nullptr), nullptr);
+    IPackholdTable* table = file->GetTableSet()->GetTable(0);
+    IPackholdColumns* columns = PackholdColumns(table);
+    ASSERT_NE(columns, nullptr);
+    const char* names[] = {"level", "hzlist", "pinyin", "code"};
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(columns->FindColumn(names[c]), c);
+    EXPECT_EQ(columns->FindColumn("divide"), -1);
+    EXPECT_EQ(columns->FindColumn("leve"), -1);
+    EXPECT_EQ(columns->FindColumn(""), -1);
+    EXPECT_EQ(columns->FindColumn(nullptr), -1);
+
+    for (int r = -1; r <= 4; ++r) {
+        IPackholdRow* row = table->GetRow(r);
+        for (int c = -1; c <= 4; ++c) {
+            SCOPED_TRACE(r * 10 + c);
+            const char* name = c >= 0 && c < 4 ? names[c] : "none";
+            int value = 77, byName = 77;
+            EXPECT_EQ(columns->GetIntAt(r, c, &value), row ? row->GetInt(name, &byName, 0) : 0);
+            EXPECT_EQ(value, byName);
+            int ints[257] = {77}, intsByName[257] = {77};
+            const int count = columns->GetIntArrayAt(r, c, ints);
+            EXPECT_EQ(count, row ? row->GetIntArray(name, intsByName, 0) : 0);
+            EXPECT_EQ(std::vector<int>(ints, ints + count + 1), std::vector<int>(intsByName, intsByName + count + 1));
+            EXPECT_EQ(columns->GetStringAt(r, c), row ? row->GetString(name) : nullptr);
+            unsigned char bytes[1025] = {77}, bytesByName[1025] = {77};
+            const int length = columns->GetBytesAt(r, c, bytes);
+            EXPECT_EQ(length, row ? row->GetBytes(name, bytesByName, 0) : 0);
+            EXPECT_EQ(std::vector<unsigned char>(bytes, bytes + length + 1),
+                      std::vector<unsigned char>(bytesByName, bytesByName + length + 1));
+        }
+    }
+    EXPECT_EQ(columns->GetIntAt(0, 0, nullptr), 0);
+    EXPECT_EQ(columns->GetIntArrayAt(0, 1, nullptr), 0);
+    EXPECT_EQ(columns->GetBytesAt(0, 3, nullptr), 0);
+
+    // Each table answers for its own columns.
+    IPackholdColumns* flags = PackholdColumns(file->GetTableSet()->GetTable(1));
+    ASSERT_NE(flags, nullptr);
+    EXPECT_EQ(flags->FindColumn("iscopy"), 0);
+    EXPECT_EQ(flags->FindColumn("level"), -1);
+    int iscopy = 0;
+    EXPECT_EQ(flags->GetIntAt(0, 0, &iscopy), 1);
+    EXPECT_EQ(iscopy, 1);
+    EXPECT_EQ(flags->GetIntAt(1, 0, &iscopy), 0);
     file->Close();
 }
 

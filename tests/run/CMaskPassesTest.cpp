@@ -9,6 +9,7 @@
 #include "matchers/CPhraseRule.h"
 #include "platform/MbText.h"
 #include "run/CMaskPasses.h"
+#include "run/CRuleIndex.h"
 
 namespace chatsieve::test {
 namespace {
@@ -289,6 +290,31 @@ TEST_F(MaskPassesTest, ReachCoversEveryFormOfEverySyllable) {
     EXPECT_EQ(9, CMaskPasses::Reach(static_cast<CPhraseRule*>(filter->Rules().First()->matcher)));
     filter->Uninit();
     Delete(filter);
+}
+
+// The margin taken from the index's phrases and their syllable ids is the
+// one the rules themselves give, on random sets with combinations and
+// written-mode edges.
+TEST_F(MaskPassesTest, MarginFromTheIndexIsTheRulesOwn) {
+    const unsigned seeds = Effort(200, 50);
+    unsigned reaching = 0;  // sets with a rule that reads more than a character
+    for (unsigned seed = 1; seed <= seeds; ++seed) {
+        Generator random(seed);
+        SCOPED_TRACE(seed);
+        TestFilter* filter = New<TestFilter>(random.Rules());
+        if (filter->Init()) {
+            ASSERT_TRUE(filter->Index().Ready());
+            CMaskPasses fromIndex, fromRules;
+            const CRuleIndex unbuilt;
+            fromIndex.Prepare(filter->Rules(), filter->SkipSets(), filter->AllowList(), filter->Index());
+            fromRules.Prepare(filter->Rules(), filter->SkipSets(), filter->AllowList(), unbuilt);
+            EXPECT_EQ(fromRules.Margin(), fromIndex.Margin());
+            if (fromIndex.Margin() > 4) ++reaching;
+            filter->Uninit();
+        }
+        Delete(filter);
+    }
+    EXPECT_GT(reaching, seeds / 2);
 }
 
 }  // namespace
