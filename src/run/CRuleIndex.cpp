@@ -25,16 +25,22 @@ void CRuleIndex::AddCandidate(int ordinal) {
     if (ordinal < m_stopBefore) m_stop = true;
 }
 
+template <bool kLazy>
 CHATSIEVE_ALWAYS_INLINE inline void CRuleIndex::PhraseFound(int phrase) {
     unsigned& stamp = m_phraseStamp[static_cast<std::size_t>(phrase)];
     if (stamp == m_generation) return;
     stamp = m_generation;
     if (m_phraseRule[static_cast<std::size_t>(phrase)] >= 0)
         AddCandidate(m_phraseRule[static_cast<std::size_t>(phrase)]);
-    if (m_lazyCombos)
+    if (kLazy)
         Trigger(m_triggerByPhrase, phrase);
     else
         CountPart(m_combosByPhrase, phrase);
+}
+
+void CRuleIndex::TriggerCombos(const int* c, const int* end) {
+    for (; c != end; ++c)
+        if (!m_triggered.PushBack(*c)) m_outOfMemory = true;
 }
 
 void CRuleIndex::CompleteTriggered() {
@@ -50,36 +56,42 @@ void CRuleIndex::CompleteTriggered() {
     m_triggered.Clear();
 }
 
+template <bool kLazy>
 CHATSIEVE_ALWAYS_INLINE inline void CRuleIndex::PhrasesEndingAt(int node, int refused) {
     const int* phrase = m_nodeEnds.Begin(static_cast<std::size_t>(node));
     const int* end = m_nodeEnds.End(static_cast<std::size_t>(node));
     if (refused == 0) {
-        for (; phrase != end; ++phrase) PhraseFound(*phrase);
+        for (; phrase != end; ++phrase) PhraseFound<kLazy>(*phrase);
         return;
     }
     const int edges = ((refused & CCheckAutomaton::kReachedNoStart) ? CPhraseRule::kEdgeStart : 0) |
                       ((refused & CCheckAutomaton::kReachedNoEnd) ? CPhraseRule::kEdgeEnd : 0);
     for (; phrase != end; ++phrase)
-        if (!(m_phrases[static_cast<std::size_t>(*phrase)]->Edges() & edges)) PhraseFound(*phrase);
+        if (!(m_phrases[static_cast<std::size_t>(*phrase)]->Edges() & edges)) PhraseFound<kLazy>(*phrase);
 }
 
+template <bool kLazy>
 CHATSIEVE_ALWAYS_INLINE inline void CRuleIndex::NodeReached(int node) {
     // A node's phrases are all found the first time a check reaches it; most
     // steps reach nodes found already.
     unsigned& found = m_nodeFound[static_cast<std::size_t>(node)];
     if (found == m_generation) return;
     found = m_generation;
-    PhrasesEndingAt(node, 0);
+    PhrasesEndingAt<kLazy>(node, 0);
 }
 
-bool CRuleIndex::WalkAutomaton(const unsigned char* text, std::size_t n) {
+bool CRuleIndex::WalkAutomaton(const unsigned char* text, std::size_t n, bool lazyCombos) {
     m_reached.Clear();
     const bool walked =
         m_walker.Walk(m_automaton, text, n, m_phraseEdges, g_foldMarks.Data(), g_foldMarks.Size(), &m_reached);
-    ReadReached(m_reached.Data(), m_reached.Size());
+    if (lazyCombos)
+        ReadReached<true>(m_reached.Data(), m_reached.Size());
+    else
+        ReadReached<false>(m_reached.Data(), m_reached.Size());
     return walked;
 }
 
+template <bool kLazy>
 void CRuleIndex::ReadReached(const int* found, std::size_t count) {
     // Reached nodes and parts are stamped: what a walk handed back found
     // again is not counted twice.
@@ -87,20 +99,23 @@ void CRuleIndex::ReadReached(const int* found, std::size_t count) {
         const int reached = found[i];
         if (reached >= 0) {
             if ((reached & 3) == 0)
-                NodeReached(reached >> 2);
+                NodeReached<kLazy>(reached >> 2);
             else
-                PhrasesEndingAt(reached >> 2, reached & 3);
+                PhrasesEndingAt<kLazy>(reached >> 2, reached & 3);
             continue;
         }
         const std::size_t s = static_cast<std::size_t>(-1 - reached);
         if (m_syllableStamp[s] == m_generation) continue;
         m_syllableStamp[s] = m_generation;
-        if (m_lazyCombos)
+        if (kLazy)
             Trigger(m_triggerBySyllable, static_cast<int>(s));
         else
             CountPart(m_combosBySyllable, static_cast<int>(s));
     }
 }
+
+// Read after cuts (CRuleIndexCut.cpp).
+template void CRuleIndex::ReadReached<true>(const int*, std::size_t);
 
 void CRuleIndex::RecordForms(const Trie& trie, const unsigned char* text, bool fold) {
     int node = 0;
@@ -276,7 +291,7 @@ bool CRuleIndex::FindPhrases(const unsigned char* text, std::size_t n) {
                 const Occurrence o = m_occurrences[i];
                 const int child = m_phraseTrie.ChildBelowWidth(node, static_cast<unsigned>(o.syllable));
                 if (child < 0) continue;
-                NodeReached(child);
+                NodeReached<false>(child);
                 if (m_endings) RecordEnding(child, p + static_cast<std::size_t>(o.length));
                 if (!hasChildren[static_cast<std::size_t>(child)]) continue;
                 if (o.length == 0) {
@@ -330,12 +345,10 @@ bool CRuleIndex::FindCandidates(char* text, bool exact, bool lazyCombos) {
     m_cutReady = false;
     m_sameUntil = INT_MAX;
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
-    m_lazyCombos = lazyCombos;
     m_triggered.Clear();
     m_outOfMemory = false;
-    m_walked = exact && !m_roots && m_useAutomaton && m_automaton.Ready() && WalkAutomaton(bytes, n);
-    if (m_lazyCombos) {
-        m_lazyCombos = false;
+    m_walked = exact && !m_roots && m_useAutomaton && m_automaton.Ready() && WalkAutomaton(bytes, n, lazyCombos);
+    if (lazyCombos) {
         // A combination whose trigger could not be noted might be missed.
         if (m_outOfMemory) return false;
         if (m_walked) {

@@ -41,6 +41,7 @@
 #include "build/PairTable.h"
 #include "matchers/CMatcherList.h"
 #include "matchers/TArray.h"
+#include "platform/Compiler.h"
 #include "run/CAutomatonWalk.h"
 
 namespace chatsieve {
@@ -212,9 +213,11 @@ private:
     bool FirstSyllableAt() const;
     bool Wait(int node, std::size_t slot);
     int ReleasePending(int entry);
+    template <bool kLazy>
     void NodeReached(int node);
     // Appends `node`, where phrases that rules check end, ending at `end`.
     void RecordEnding(int node, std::size_t end);
+    template <bool kLazy>
     void PhraseFound(int phrase);
     // Counts the part `key` for the combinations in `postings` it is a part
     // of; most phrases and syllables are none's, and cost no call.
@@ -234,8 +237,10 @@ private:
     // `used`, by syllable id: some phrase or combination holds it.
     bool BuildAutomaton(const unsigned char* used);
     // The automaton's walk of a whole text; false when it handed the text back.
-    bool WalkAutomaton(const unsigned char* text, std::size_t n);
-    // Turns what the automaton's steps reached into candidates.
+    bool WalkAutomaton(const unsigned char* text, std::size_t n, bool lazyCombos);
+    // Turns what the automaton's steps reached into candidates; `kLazy`:
+    // combinations wait for their triggers (see m_triggered).
+    template <bool kLazy>
     void ReadReached(const int* reached, std::size_t count);
     // Sets *level to the first candidate's (in checking order) that
     // decides `text` under `ceiling`, or to 0; notes the decider.
@@ -251,6 +256,7 @@ private:
     // The phrases ending at `node`, which a walk reached with `refused` bits
     // (see CCheckAutomaton::kReachedNoStart): those whose edges refuse it
     // are not found.
+    template <bool kLazy>
     void PhrasesEndingAt(int node, int refused);
     // The candidates' answers to AnyRuleBefore and TouchesRulesBefore once
     // a walk found them.
@@ -301,11 +307,10 @@ private:
     bool m_partsKnown = false;
     Postings m_combosBySyllable;
     Postings m_combosByPhrase;
-    // A check (m_lazyCombos) counts no parts: each combination waits for one
-    // part (its trigger), and once the walk is read, a combination whose
-    // trigger turned up is a candidate when its other parts did too. The
-    // masks of parts found are then left as they were.
-    bool m_lazyCombos = false;
+    // A check (ReadReached<true>) counts no parts: each combination waits
+    // for one part (its trigger), and once the walk is read, a combination
+    // whose trigger turned up is a candidate when its other parts did too.
+    // The masks of parts found are then left as they were.
     Postings m_triggerBySyllable;
     Postings m_triggerByPhrase;
     Postings m_comboParts;  // combo -> part id * 2 + 1 for a phrase
@@ -313,9 +318,11 @@ private:
     void Trigger(const Postings& postings, int key) {
         const int* first = postings.Begin(static_cast<std::size_t>(key));
         const int* end = postings.End(static_cast<std::size_t>(key));
-        for (; first != end; ++first)
-            if (!m_triggered.PushBack(*first)) m_outOfMemory = true;
+        if (first != end) TriggerCombos(first, end);
     }
+    // Out of line, as CountCombos is: inlined, it cost the walk's reading
+    // loop a jump an entry on rule sets without combinations.
+    CHATSIEVE_NOINLINE void TriggerCombos(const int* c, const int* end);
     // Adds the triggered combinations whose parts all turned up.
     void CompleteTriggered();
 

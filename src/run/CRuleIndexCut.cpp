@@ -56,11 +56,9 @@ bool CRuleIndex::CandidatesAfterCut(char* text, int cut, int removed) {
     ++m_generation;
     m_candidates.Clear();
     const TArray<CAutomatonWalk::TracedStep>& steps = m_walker.TracedSteps();
-    m_lazyCombos = true;
     m_triggered.Clear();
     m_outOfMemory = false;
-    for (std::size_t i = 0; i < steps.Size(); ++i) ReadReached(m_walker.ReachedBy(steps[i]), steps[i].count);
-    m_lazyCombos = false;
+    for (std::size_t i = 0; i < steps.Size(); ++i) ReadReached<true>(m_walker.ReachedBy(steps[i]), steps[i].count);
     if (m_outOfMemory) return false;
     CompleteTriggered();
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);
