@@ -142,7 +142,8 @@ bool CAllowList::Build(CMatcherList& skipSets, const CMatcherList& syllables) {
         m_rootSkip[b] = starts ? 0 : IsLeadByte(static_cast<unsigned char>(b)) ? 2 : 1;
     }
     // Without room for the memo every step follows the fail links.
-    if (!m_memo.Assign(std::size_t{1} << kMemoBits, MemoSlot{-1, 0, 0})) m_memo.Reset();
+    m_memoBits = kMemoBits;
+    if (!m_memo.Assign(std::size_t{1} << m_memoBits, MemoSlot{-1, 0, 0})) m_memo.Reset();
     m_seenGeneration = 0;
     m_built = true;
     return true;
@@ -219,10 +220,17 @@ std::int32_t CAllowList::Step(std::int32_t node, unsigned symbol) const {
     }
 }
 
+bool CAllowList::SetMemoBits(unsigned bits) {
+    if (bits < 1 || bits > kMemoBits) return false;
+    m_memoBits = bits;
+    m_memo.Clear();
+    return m_memo.Assign(std::size_t{1} << bits, MemoSlot{-1, 0, 0});
+}
+
 std::int32_t CAllowList::MemoStep(std::int32_t node, unsigned symbol) {
     if (m_memo.Empty()) return Step(node, symbol);
     const std::uint32_t hash = static_cast<std::uint32_t>(node) * 0x9E3779B1u ^ symbol * 0x85EBCA6Bu;
-    MemoSlot& slot = m_memo[hash >> (32 - kMemoBits)];
+    MemoSlot& slot = m_memo[hash >> (32 - m_memoBits)];
     if (slot.node == node && slot.symbol == symbol) return slot.next;
     slot = MemoSlot{node, symbol, Step(node, symbol)};
     return slot.next;

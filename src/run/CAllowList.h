@@ -70,6 +70,9 @@ public:
     bool CoversAll(int entry) const { return m_entries[static_cast<std::size_t>(entry)].ruleCount == 0; }
     bool Covers(int entry, const CMatcher* rule) const;
     unsigned char BreakByte() const { return m_break; }
+    // For tests: a memo of 2^bits steps (1 to 12), made afresh, so that
+    // steps share its slots all the time.
+    bool SetMemoBits(unsigned bits);
 
     // Finds the occurrences in the stripped `text` (starting on a character,
     // letters in any case) that change what a rule sees, and hides those of
@@ -148,6 +151,7 @@ private:
         std::int32_t next;
     };
     static constexpr unsigned kMemoBits = 12;
+    unsigned m_memoBits = kMemoBits;
     TArray<MemoSlot> m_memo;  // direct-mapped; empty when it could not be made
     TArray<Hit> m_hits;
     TArray<char> m_view;           // a rule's view of the text Hide saw
