@@ -106,16 +106,6 @@ bool CAutomatonWalk::GrowTransitions() {
     return true;
 }
 
-CAutomatonWalk::Transition* CAutomatonWalk::Find(int state, unsigned symbol) {
-    const std::uint64_t key = PairKey(static_cast<std::size_t>(state), symbol);
-    const std::size_t mask = m_transitions.Size() - 1;
-    for (std::size_t slot = PairHash(key) & mask;; slot = (slot + 1) & mask) {
-        Transition& t = m_transitions[slot];
-        if (t.key == key) return &t;
-        if (t.key == kNoPair) return nullptr;
-    }
-}
-
 CAutomatonWalk::Transition* CAutomatonWalk::Compute(const CCheckAutomaton& automaton, int state, unsigned symbol) {
     const State from = m_states[static_cast<std::size_t>(state)];
     m_steps += from.count + 1;
@@ -310,15 +300,7 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
             if (!kOnStart) start = x + width;
         }
         if (cls == 0 && state == 0) return 0;
-        const std::uint64_t key = PairKey(static_cast<std::size_t>(state), symbol);
-        Transition* t = nullptr;
-        for (std::size_t slot = PairHash(key) & mask;; slot = (slot + 1) & mask) {
-            if (table[slot].key == key) {
-                t = &table[slot];
-                break;
-            }
-            if (table[slot].key == kNoPair) break;
-        }
+        Transition* t = Find(table, mask, PairKey(static_cast<std::size_t>(state), symbol));
         if (!t) {
             if (!(t = Compute(automaton, state, symbol))) return kHandBack;
             table = m_transitions.Data();

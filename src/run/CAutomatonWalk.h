@@ -32,6 +32,7 @@
 #include <cstdint>
 
 #include "build/CCheckAutomaton.h"
+#include "build/PairTable.h"
 #include "matchers/TArray.h"
 
 namespace chatsieve {
@@ -166,8 +167,16 @@ private:
     int Intern(const Position* set, std::size_t count);
     bool GrowStates();
     bool GrowTransitions();
+    // The step kept under `key` (state << 32 | symbol) in the memo's
+    // `table` of mask + 1 slots, or null. The walk passes the table in
+    // locals, which a step it computes may move.
+    static Transition* Find(Transition* table, std::size_t mask, std::uint64_t key) {
+        for (std::size_t slot = PairHash(key) & mask;; slot = (slot + 1) & mask) {
+            if (table[slot].key == key) return &table[slot];
+            if (table[slot].key == kNoPair) return nullptr;
+        }
+    }
     // `symbol`: class << 3 | CCheckAutomaton flags.
-    Transition* Find(int state, unsigned symbol);
     Transition* Compute(const CCheckAutomaton& automaton, int state, unsigned symbol);
     // Joins the set `state` into the other set waiting in `*slot`, both
     // holding a position besides the root.

@@ -31,7 +31,7 @@ void CRuleIndex::KeepCutText(const char* text) {
 bool CRuleIndex::CandidatesAfterCut(char* text, int cut, int removed) {
     const std::size_t n = std::strlen(text);
     if (!m_cutReady || cut < 0 || removed <= 0 || n + static_cast<std::size_t>(removed) + 1 != m_cutText.Size() ||
-        static_cast<std::size_t>(cut) > n || m_generation + 1 == 0)
+        static_cast<std::size_t>(cut) > n)
         return false;
     m_cutReady = false;
     // Where the texts differ: the cut, and what hiding allowed expressions
@@ -51,9 +51,8 @@ bool CRuleIndex::CandidatesAfterCut(char* text, int cut, int removed) {
                           g_foldMarks.Data(), g_foldMarks.Size(), at, gone, changedFrom, changedTo, &from, &before))
         return false;
 
-    // Stamped afresh, as a whole walk's findings are (the stamps cannot
-    // wrap around here: checked above).
-    ++m_generation;
+    // Stamped afresh, as a whole walk's findings are.
+    NextGeneration();
     m_candidates.Clear();
     const TArray<CAutomatonWalk::TracedStep>& steps = m_walker.TracedSteps();
     m_triggered.Clear();
