@@ -157,13 +157,12 @@ bool CAutomatonWalk::NoteEnds(const Transition& t, std::size_t end) {
     return true;
 }
 
-CHATSIEVE_ALWAYS_INLINE inline bool CAutomatonWalk::Reach(Transition* t, std::size_t end, TArray<int>* reached) {
+CHATSIEVE_ALWAYS_INLINE inline bool CAutomatonWalk::Reach(Transition* t, std::size_t at, std::size_t end,
+                                                          TArray<ReachingStep>* reached) {
     if (m_ends && !NoteEnds(*t, end)) return false;
     if (t->line == m_line) return true;
     t->line = m_line;
-    for (std::uint32_t i = 0; i < t->reachedCount; ++i)
-        if (!reached->PushBack(m_reachedPool[t->reachedStart + i])) return false;
-    return true;
+    return reached->PushBack(ReachingStep{t->reachedStart, t->reachedCount, static_cast<int>(at)});
 }
 
 inline bool CAutomatonWalk::StartLine(const CCheckAutomaton& automaton) {
@@ -182,7 +181,7 @@ inline bool CAutomatonWalk::StartLine(const CCheckAutomaton& automaton) {
 }
 
 bool CAutomatonWalk::WalkTraced(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
-                                const unsigned char* marks, std::size_t markCount, TArray<int>* reached) {
+                                const unsigned char* marks, std::size_t markCount, TArray<ReachingStep>* reached) {
     // Without room for the trace the walk goes on; only masking misses it.
     m_traceSteps.Clear();
     if (!m_trace.Reserve(n)) return Run<false, false>(automaton, text, n, edges, marks, markCount, reached, nullptr);
@@ -222,10 +221,10 @@ bool CAutomatonWalk::WalkCut(const CCheckAutomaton& automaton, const unsigned ch
     const std::size_t after = m_traceSteps.Size() - resume;
     const std::size_t total = keep + m_cutSteps.Size() + after;
     if (!m_traceSteps.Reserve(total)) return false;
-    TracedStep* steps = m_traceSteps.Data();
-    if (after > 0) std::memmove(steps + keep + m_cutSteps.Size(), steps + resume, after * sizeof(TracedStep));
+    ReachingStep* steps = m_traceSteps.Data();
+    if (after > 0) std::memmove(steps + keep + m_cutSteps.Size(), steps + resume, after * sizeof(ReachingStep));
     for (std::size_t i = 0; i < after; ++i) steps[keep + m_cutSteps.Size() + i].at -= static_cast<int>(removed);
-    if (!m_cutSteps.Empty()) std::memcpy(steps + keep, m_cutSteps.Data(), m_cutSteps.Size() * sizeof(TracedStep));
+    if (!m_cutSteps.Empty()) std::memcpy(steps + keep, m_cutSteps.Data(), m_cutSteps.Size() * sizeof(ReachingStep));
     m_traceSteps.SetFilled(total);
     if (stop < n) std::memmove(m_trace.Data() + stop, m_trace.Data() + stop + removed, (n - stop) * sizeof(Waiting));
     m_trace.Truncate(n);
@@ -235,7 +234,7 @@ bool CAutomatonWalk::WalkCut(const CCheckAutomaton& automaton, const unsigned ch
 
 template <bool kTrace, bool kCut>
 bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
-                         const unsigned char* marks, std::size_t markCount, TArray<int>* reached, Span* span) {
+                         const unsigned char* marks, std::size_t markCount, TArray<ReachingStep>* reached, Span* span) {
     // Fillers stood right before byte i: runs of letters apart there are
     // apart in the line.
     const auto gap = [&](std::size_t i) { return i < markCount && (marks[i] & kFoldAfterGap); };
@@ -254,7 +253,7 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
     Transition* table = m_transitions.Data();
     std::size_t mask = m_transitions.Size() - 1;
     Waiting* trace = kTrace ? m_trace.Data() : nullptr;
-    TArray<TracedStep>* traced = kCut ? &m_cutSteps : &m_traceSteps;
+    TArray<ReachingStep>* traced = kCut ? &m_cutSteps : &m_traceSteps;
     unsigned long long steps = 0;
     // The start's stream: its next place and the one before.
     std::size_t start = kCut ? span->x : 0;
@@ -308,9 +307,9 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
         }
         if (t->reachedCount != 0) {
             // Without room for the trace the line goes to the index's walk.
-            if (kTrace && !traced->PushBack(TracedStep{t->reachedStart, t->reachedCount, static_cast<int>(x)}))
+            if (kTrace && !traced->PushBack(ReachingStep{t->reachedStart, t->reachedCount, static_cast<int>(x)}))
                 return kHandBack;
-            if (!kCut && !Reach(t, x + width, reached)) return kHandBack;
+            if (!kCut && !Reach(t, x, x + width, reached)) return kHandBack;
         }
         return t->next;
     };
@@ -405,6 +404,6 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
 }
 
 template bool CAutomatonWalk::Run<false, false>(const CCheckAutomaton&, const unsigned char*, std::size_t, bool,
-                                                const unsigned char*, std::size_t, TArray<int>*, Span*);
+                                                const unsigned char*, std::size_t, TArray<ReachingStep>*, Span*);
 
 }  // namespace chatsieve

@@ -47,15 +47,25 @@ public:
     CAutomatonWalk(const CAutomatonWalk&) = delete;
     CAutomatonWalk& operator=(const CAutomatonWalk&) = delete;
 
+    // A step that reached something: the step taken at byte `at`, whose
+    // `count` findings (see CCheckAutomaton::Step) ReachedBy gives. They
+    // stay valid until the next Walk, WalkCut or Reset.
+    struct ReachingStep {
+        std::uint32_t start;
+        std::uint32_t count;
+        int at;
+    };
+    const int* ReachedBy(const ReachingStep& step) const { return m_reachedPool.Data() + step.start; }
+
     // Walks the `n` bytes of `text` (terminated after them), appending to
-    // `reached` what the automaton's steps reached (see Step), each step's
-    // findings once a line. False when the line is handed back: memory ran
+    // `reached` the steps that reached something, each step once a line
+    // (at the first place it was taken). False when the line is handed back: memory ran
     // out or a bound was passed; what `reached` holds is then a part.
     // With `edges`, letters and digits are read with what stands around them
     // (see CCheckAutomaton::kStartBlocked), fillers stripped before byte i
     // where `marks` (of `markCount` bytes) holds kFoldAfterGap at i.
     bool Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
-              const unsigned char* marks, std::size_t markCount, TArray<int>* reached) {
+              const unsigned char* marks, std::size_t markCount, TArray<ReachingStep>* reached) {
         m_traceValid = false;
         return m_keepTrace ? WalkTraced(automaton, text, n, edges, marks, markCount, reached)
                            : Run<false, false>(automaton, text, n, edges, marks, markCount, reached, nullptr);
@@ -76,18 +86,10 @@ public:
     void RecordEnds(TArray<int>* ends) { m_ends = ends; }
     // While on, each Walk keeps a trace of the text it read, for WalkCut.
     void KeepTrace(bool on) { m_keepTrace = on; }
-    // A step of the traced text that reached something: the findings
-    // of the step taken at byte `at`.
-    struct TracedStep {
-        std::uint32_t start;
-        std::uint32_t count;
-        int at;
-    };
     // After a Walk or WalkCut that kept its trace: every step of that text
     // that reached something, in the order of their places, and what each
-    // reached (as Walk's `reached` holds it).
-    const TArray<TracedStep>& TracedSteps() const { return m_traceSteps; }
-    const int* ReachedBy(const TracedStep& step) const { return m_reachedPool.Data() + step.start; }
+    // reached (ReachedBy).
+    const TArray<ReachingStep>& TracedSteps() const { return m_traceSteps; }
     // After a Walk or WalkCut of a text that kept its trace: the walk of that
     // text with bytes [cut, cut + removed) taken out, as `text` (of `n`
     // bytes) is now, where it may differ from the old text from byte
@@ -153,16 +155,17 @@ private:
     // Starts a whole text's walk: false when it must be handed back.
     bool StartLine(const CCheckAutomaton& automaton);
     bool WalkTraced(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
-                    const unsigned char* marks, std::size_t markCount, TArray<int>* reached);
+                    const unsigned char* marks, std::size_t markCount, TArray<ReachingStep>* reached);
     // `span`: for a cut text only.
     template <bool kTrace, bool kCut>
     bool Run(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
-             const unsigned char* marks, std::size_t markCount, TArray<int>* reached, Span* span);
+             const unsigned char* marks, std::size_t markCount, TArray<ReachingStep>* reached, Span* span);
     bool Flush();
     bool NoteEnds(const Transition& t, std::size_t end);
-    // Hands on what the step `t`, ending at `end`, reached: to `reached`
-    // once a line, and to the recorded ends. False when memory ran out.
-    bool Reach(Transition* t, std::size_t end, TArray<int>* reached);
+    // Hands on what the step `t`, taken at `at` and ending at `end`, reached:
+    // to `reached` once a line, and to the recorded ends. False when memory
+    // ran out.
+    bool Reach(Transition* t, std::size_t at, std::size_t end, TArray<ReachingStep>* reached);
     std::size_t MemoBytes() const;
     int Intern(const Position* set, std::size_t count);
     bool GrowStates();
@@ -204,9 +207,9 @@ private:
     unsigned m_line = 0;
     bool m_keepTrace = false;
     bool m_traceValid = false;
-    TArray<Waiting> m_trace;          // per byte of the last text walked
-    TArray<TracedStep> m_traceSteps;  // its steps that reached something
-    TArray<TracedStep> m_cutSteps;    // a cut walk's
+    TArray<Waiting> m_trace;            // per byte of the last text walked
+    TArray<ReachingStep> m_traceSteps;  // its steps that reached something
+    TArray<ReachingStep> m_cutSteps;    // a cut walk's
     unsigned long long m_steps = 0;
     unsigned long m_handedBack = 0;
 };

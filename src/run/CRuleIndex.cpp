@@ -85,37 +85,44 @@ bool CRuleIndex::WalkAutomaton(const unsigned char* text, std::size_t n, bool la
     const bool walked =
         m_walker.Walk(m_automaton, text, n, m_phraseEdges, g_foldMarks.Data(), g_foldMarks.Size(), &m_reached);
     if (lazyCombos)
-        ReadReached<true>(m_reached.Data(), m_reached.Size());
+        ReadReached<true>(m_reached);
     else
-        ReadReached<false>(m_reached.Data(), m_reached.Size());
+        ReadReached<false>(m_reached);
     return walked;
 }
 
 template <bool kLazy>
-void CRuleIndex::ReadReached(const int* found, std::size_t count) {
+void CRuleIndex::ReadReached(const TArray<CAutomatonWalk::ReachingStep>& steps) {
     // Reached nodes and parts are stamped: what a walk handed back found
-    // again is not counted twice.
-    for (std::size_t i = 0; i < count; ++i) {
-        const int reached = found[i];
-        if (reached >= 0) {
-            if ((reached & 3) == 0)
-                NodeReached<kLazy>(reached >> 2);
+    // again is not counted twice. In locals: the stamps' stores could be
+    // taken to change the steps.
+    const CAutomatonWalk::ReachingStep* step = steps.Data();
+    const CAutomatonWalk::ReachingStep* const end = step + steps.Size();
+    for (; step != end; ++step) {
+        const int* found = m_walker.ReachedBy(*step);
+        const int* const foundEnd = found + step->count;
+        for (; found != foundEnd; ++found) {
+            const int reached = *found;
+            if (reached >= 0) {
+                if ((reached & 3) == 0)
+                    NodeReached<kLazy>(reached >> 2);
+                else
+                    PhrasesEndingAt<kLazy>(reached >> 2, reached & 3);
+                continue;
+            }
+            const std::size_t s = static_cast<std::size_t>(-1 - reached);
+            if (m_syllableStamp[s] == m_generation) continue;
+            m_syllableStamp[s] = m_generation;
+            if (kLazy)
+                Trigger(m_triggerBySyllable, static_cast<int>(s));
             else
-                PhrasesEndingAt<kLazy>(reached >> 2, reached & 3);
-            continue;
+                CountPart(m_combosBySyllable, static_cast<int>(s));
         }
-        const std::size_t s = static_cast<std::size_t>(-1 - reached);
-        if (m_syllableStamp[s] == m_generation) continue;
-        m_syllableStamp[s] = m_generation;
-        if (kLazy)
-            Trigger(m_triggerBySyllable, static_cast<int>(s));
-        else
-            CountPart(m_combosBySyllable, static_cast<int>(s));
     }
 }
 
 // Read after cuts (CRuleIndexCut.cpp).
-template void CRuleIndex::ReadReached<true>(const int*, std::size_t);
+template void CRuleIndex::ReadReached<true>(const TArray<CAutomatonWalk::ReachingStep>&);
 
 void CRuleIndex::RecordForms(const Trie& trie, const unsigned char* text, bool fold) {
     int node = 0;

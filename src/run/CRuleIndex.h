@@ -238,10 +238,10 @@ private:
     bool BuildAutomaton(const unsigned char* used);
     // The automaton's walk of a whole text; false when it handed the text back.
     bool WalkAutomaton(const unsigned char* text, std::size_t n, bool lazyCombos);
-    // Turns what the automaton's steps reached into candidates; `kLazy`:
+    // Turns what the walker's `steps` reached into candidates; `kLazy`:
     // combinations wait for their triggers (see m_triggered).
     template <bool kLazy>
-    void ReadReached(const int* reached, std::size_t count);
+    void ReadReached(const TArray<CAutomatonWalk::ReachingStep>& steps);
     // Sets *level to the first candidate's (in checking order) that
     // decides `text` under `ceiling`, or to 0; notes the decider.
     void TryCandidates(char* text, int ceiling, int* offset, int* length, int* level);
@@ -372,7 +372,7 @@ private:
     TArray<unsigned char> m_isPart;
     CCheckAutomaton m_automaton;
     CAutomatonWalk m_walker;
-    TArray<int> m_reached;
+    TArray<CAutomatonWalk::ReachingStep> m_reached;
     bool m_useAutomaton = true;
     bool m_phraseEdges = false;              // some phrase has written-mode edges
     bool m_walked = false;                   // the last text was walked by the automaton to its end

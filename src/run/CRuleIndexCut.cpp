@@ -54,10 +54,9 @@ bool CRuleIndex::CandidatesAfterCut(char* text, int cut, int removed) {
     // Stamped afresh, as a whole walk's findings are.
     NextGeneration();
     m_candidates.Clear();
-    const TArray<CAutomatonWalk::TracedStep>& steps = m_walker.TracedSteps();
     m_triggered.Clear();
     m_outOfMemory = false;
-    for (std::size_t i = 0; i < steps.Size(); ++i) ReadReached<true>(m_walker.ReachedBy(steps[i]), steps[i].count);
+    ReadReached<true>(m_walker.TracedSteps());
     if (m_outOfMemory) return false;
     CompleteTriggered();
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);

@@ -169,7 +169,7 @@ TEST_F(RuleIndexCutTest, ACutWalkTakesTheStepsOfAWholeWalk) {
             for (int line = 0; line < 30 && !HasFailure(); ++line) {
                 const bool edges = random.Pick(2) == 0;
                 std::string text = random.Line();
-                TArray<int> reached;
+                TArray<CAutomatonWalk::ReachingStep> reached;
                 const auto bytes = [](const std::string& s) {
                     return reinterpret_cast<const unsigned char*>(s.c_str());
                 };
@@ -190,10 +190,10 @@ TEST_F(RuleIndexCutTest, ACutWalkTakesTheStepsOfAWholeWalk) {
                                                &before));
                     text = cut.text;
                 }
-                std::vector<CAutomatonWalk::TracedStep> replayed(
+                std::vector<CAutomatonWalk::ReachingStep> replayed(
                     walker.TracedSteps().Data(), walker.TracedSteps().Data() + walker.TracedSteps().Size());
                 ASSERT_TRUE(walker.Walk(automaton, bytes(text), text.size(), edges, nullptr, 0, &reached));
-                const TArray<CAutomatonWalk::TracedStep>& whole = walker.TracedSteps();
+                const TArray<CAutomatonWalk::ReachingStep>& whole = walker.TracedSteps();
                 ASSERT_EQ(whole.Size(), replayed.size()) << Hex(text);
                 for (std::size_t i = 0; i < replayed.size(); ++i) {
                     ASSERT_EQ(whole[i].at, replayed[i].at) << Hex(text) << "step " << i;
