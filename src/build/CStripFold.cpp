@@ -5,6 +5,7 @@
 #include "build/CFoldTable.h"
 #include "matchers/CSkipSet.h"
 #include "matchers/ProcessLists.h"
+#include "platform/Compiler.h"
 #include "platform/MbText.h"
 #include "platform/Memory.h"
 
@@ -28,7 +29,8 @@ bool CStripFold::Build(const CMatcherList& skipSets, const CFoldTable& fold) {
     char two[3] = {0, 0, 0};
     for (unsigned value = 1; value < 65536; ++value) {
         const unsigned char high = static_cast<unsigned char>(value >> 8), low = static_cast<unsigned char>(value);
-        table[value] = 0;
+        std::uint16_t& entry = table[PairIndex(high, low)];
+        entry = high != 0 && low == 0 && IsLeadByte(high) ? kCutOff : 0;
         if (high == 0 ? IsLeadByte(low) : !IsLeadByte(high) || low == 0) continue;
         bool dropped = false;
         for (const CMatcherList::Node* node = skipSets.First(); node && !dropped; node = node->next) {
@@ -47,7 +49,7 @@ bool CStripFold::Build(const CMatcherList& skipSets, const CFoldTable& fold) {
             m_byteKind[low] = dropped ? kDropByte : kKeepByte;
             continue;
         }
-        table[value] = dropped ? kDrop : fold.Folded(high, low);
+        entry = dropped ? kDrop : fold.Folded(high, low);
     }
     table[0] = 0;
     for (unsigned b = 0; b < 256; ++b)
@@ -57,20 +59,26 @@ bool CStripFold::Build(const CMatcherList& skipSets, const CFoldTable& fold) {
     return true;
 }
 
-long CStripFold::Run(const char* text, std::size_t n, char* out, TArray<int>& map, TArray<unsigned char>& marks) const {
-    map.Clear();
+long CStripFold::Run(const char* text, std::size_t n, char* out, TArray<int>* map, TArray<unsigned char>& marks) const {
+    if (map) map->Clear();
     marks.Clear();
-    if (!map.Reserve(n) || (m_folds && !marks.Reserve(n))) return -1;
-    const long kept =
-        m_folds ? Strip<true>(text, n, out, map.Data(), marks.Data()) : Strip<false>(text, n, out, map.Data(), nullptr);
-    map.SetFilled(static_cast<std::size_t>(kept));
+    if ((map && !map->Reserve(n)) || (m_folds && !marks.Reserve(n))) return -1;
+    int* to = map ? map->Data() : nullptr;
+    long kept;
+    if (m_folds)
+        kept = map ? Strip<true, true>(text, n, out, to, marks.Data())
+                   : Strip<true, false>(text, n, out, to, marks.Data());
+    else
+        kept = map ? Strip<false, true>(text, n, out, to, nullptr) : Strip<false, false>(text, n, out, to, nullptr);
+    if (map) map->SetFilled(static_cast<std::size_t>(kept));
     if (m_folds) marks.SetFilled(static_cast<std::size_t>(kept));
     if (kept > 0) out[kept] = 0;
     return kept;
 }
 
-template <bool kMarks>
-long CStripFold::Strip(const char* text, std::size_t n, char* out, int* map, unsigned char* marks) const {
+template <bool kMarks, bool kMap>
+CHATSIEVE_NOINLINE long CStripFold::Strip(const char* text, std::size_t n, char* out, int* map,
+                                          unsigned char* marks) const {
     const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
     unsigned char* to = reinterpret_cast<unsigned char*>(out);
     // In locals: the stores through `to` and `marks` could be taken to
@@ -88,7 +96,9 @@ long CStripFold::Strip(const char* text, std::size_t n, char* out, int* map, uns
             if (kMarks) marks[kept] = gap;
             gap = 0;
             to[kept] = first;
-            map[kept++] = static_cast<int>(pos++);
+            if (kMap) map[kept] = static_cast<int>(pos);
+            ++kept;
+            ++pos;
             continue;
         }
         if (kind == kDropByte) {
@@ -96,26 +106,31 @@ long CStripFold::Strip(const char* text, std::size_t n, char* out, int* map, uns
             ++pos;
             continue;
         }
-        if (pos + 2 > n) break;
-        const unsigned char second = in[pos + 1];
-        const std::uint16_t action = twoByte[first << 8 | second];
+        // The terminator stands at n: a lead byte before it reads kCutOff.
+        std::uint16_t pair;
+        std::memcpy(&pair, in + pos, 2);
+        const std::uint16_t action = twoByte[pair];
         if (action == 0) {
             if (kMarks) {
                 marks[kept] = gap;
                 marks[kept + 1] = kFoldSecond;
             }
-            to[kept] = first;
-            to[kept + 1] = second;
-            map[kept] = static_cast<int>(pos);
-            map[kept + 1] = static_cast<int>(pos + 1);
+            std::memcpy(to + kept, &pair, 2);
+            if (kMap) {
+                map[kept] = static_cast<int>(pos);
+                map[kept + 1] = static_cast<int>(pos + 1);
+            }
             kept += 2;
             gap = 0;
         } else if (action == kDrop) {
             if (kept) gap = kFoldAfterGap;
+        } else if (action == kCutOff) {
+            break;
         } else {
             if (kMarks) marks[kept] = static_cast<unsigned char>(kFoldWide | gap);
             to[kept] = static_cast<unsigned char>(action);
-            map[kept++] = static_cast<int>(pos);
+            if (kMap) map[kept] = static_cast<int>(pos);
+            ++kept;
             gap = 0;
         }
         pos += 2;

@@ -16,6 +16,7 @@
 #define CHATSIEVE_BUILD_CSTRIPFOLD_H
 
 #include <cstdint>
+#include <cstring>
 
 #include "matchers/CMatcherList.h"
 #include "matchers/TArray.h"
@@ -38,22 +39,30 @@ public:
     // Copies `text` (`n` bytes before its terminator) into `out` (room for
     // n + 1) without the ignored characters, each folded character as its
     // one byte, and terminates it;
-    // `map` leads each byte back to `text`, and `marks` (written only when
+    // `map` (unless null) leads each byte back to `text`, and `marks` (written only when
     // the table folds) holds the fold marks (ProcessLists.h). A lead byte
     // cut off by the terminator is dropped. Returns the bytes kept (0: the
     // sets drop everything, and `out` is then left as it was), or -1 when
     // `map` or `marks` cannot grow.
-    long Run(const char* text, std::size_t n, char* out, TArray<int>& map, TArray<unsigned char>& marks) const;
+    long Run(const char* text, std::size_t n, char* out, TArray<int>* map, TArray<unsigned char>& marks) const;
 
 private:
-    template <bool kMarks>
+    template <bool kMarks, bool kMap>
     long Strip(const char* text, std::size_t n, char* out, int* map, unsigned char* marks) const;
 
-    static constexpr std::uint16_t kDrop = 0x100;
+    // kCutOff: a lead byte and the terminator.
+    static constexpr std::uint16_t kDrop = 0x100, kCutOff = 0x200;
     enum : unsigned char { kKeepByte, kDropByte, kLeadByte };
     unsigned char m_byteKind[256] = {};  // by a character's first byte
-    // Per two-byte code: kDrop, or the byte it folds to, or 0.
+    // Per two-byte code: kDrop, or the byte it folds to, or 0; indexed by
+    // the code's two bytes as one load from the line reads them.
     std::uint16_t* m_double = nullptr;
+    static unsigned PairIndex(unsigned char first, unsigned char second) {
+        const unsigned char bytes[2] = {first, second};
+        std::uint16_t index;
+        std::memcpy(&index, bytes, 2);
+        return index;
+    }
     bool m_folds = false;
 };
 

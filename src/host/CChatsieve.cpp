@@ -239,7 +239,9 @@ int CChatsieve::CheckCouldNotRun() {
     return 0;
 }
 
-int CChatsieve::CheckText(const char* text, int ceiling) {
+int CChatsieve::CheckText(const char* text, int ceiling) { return CheckLine(text, ceiling, true); }
+
+int CChatsieve::CheckLine(const char* text, int ceiling, bool mapped) {
     m_matchLength = 0;
     m_indexDecided = false;
     m_checkFailed = false;
@@ -250,7 +252,8 @@ int CChatsieve::CheckText(const char* text, int ceiling) {
     const std::size_t len = std::strlen(text);
     if (!ReserveWorkBuffer(len + 1)) return CheckCouldNotRun();
     if (m_stripFold.Ready()) {
-        const long kept = m_stripFold.Run(text, len, m_workBuf, g_positionMap, g_foldMarks);
+        g_positionMap.Clear();
+        const long kept = m_stripFold.Run(text, len, m_workBuf, mapped ? &g_positionMap : nullptr, g_foldMarks);
         if (kept < 0) return CheckCouldNotRun();
         if (kept == 0) return 0;
         return KeepPlainAndCheck(ceiling);
@@ -401,7 +404,7 @@ int CChatsieve::FilterText(const char* text, char* out, unsigned int outSize, in
     if (m_logEnabled) LogLine(text);
     m_keepPlain = out && m_useMaskPasses;
     m_index.KeepForCuts(m_keepPlain);
-    const int result = CheckText(text, 0);
+    const int result = CheckLine(text, 0, out != nullptr);
     if (m_checkFailed || !out) {
         m_keepPlain = false;
         m_index.KeepForCuts(false);

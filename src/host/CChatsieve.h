@@ -181,6 +181,10 @@ private:
     void ReleaseWorkBuffers();
     // Ends a check that could not run: no match, CheckFailed() true.
     int CheckCouldNotRun();
+    // CheckText; without `mapped` the stripped text's bytes are not led back
+    // to the line (g_positionMap is left empty), which only masking and the
+    // tools that explain a check read.
+    int CheckLine(const char* text, int ceiling, bool mapped);
     // FilterText's answer when a check could not run; see the top.
     int FailClosed(const char* text, char* out, unsigned int outSize, int minLevel);
     // The rest of a check once m_workBuf holds the stripped, folded text:

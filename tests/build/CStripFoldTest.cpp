@@ -57,7 +57,7 @@ Stripped SetBySet(CMatcherList& sets, const CFoldTable& fold, const std::string&
 Stripped OnePass(const CStripFold& pass, bool folds, const std::string& line) {
     std::string out(line.size() + 1, '#');
     Stripped s;
-    s.kept = pass.Run(line.c_str(), std::strlen(line.c_str()), out.data(), g_positionMap, g_foldMarks);
+    s.kept = pass.Run(line.c_str(), std::strlen(line.c_str()), out.data(), &g_positionMap, g_foldMarks);
     if (s.kept <= 0) return Stripped{s.kept, {}, {}, {}};
     s.text = out.c_str();
     s.map.assign(g_positionMap.Data(), g_positionMap.Data() + g_positionMap.Size());
