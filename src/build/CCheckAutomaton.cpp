@@ -284,7 +284,7 @@ bool CCheckAutomaton::FormStep(int node, Position noStart, int noEnd, bool parts
 }
 
 bool CCheckAutomaton::Step(const Position* set, std::size_t count, unsigned cls, unsigned edges, TArray<Position>* next,
-                           TArray<int>* reached) const {
+                           TArray<int>* reached, std::size_t* prompt) const {
     next->Clear();
     reached->Clear();
     const Class& c = m_classes[cls];
@@ -316,6 +316,12 @@ bool CCheckAutomaton::Step(const Position* set, std::size_t count, unsigned cls,
     std::sort(reached->Data(), reached->Data() + reached->Size());
     reached->Truncate(
         static_cast<std::size_t>(std::unique(reached->Data(), reached->Data() + reached->Size()) - reached->Data()));
+    int* r = reached->Data();
+    std::size_t front = 0;
+    for (std::size_t i = 0; i < reached->Size(); ++i)
+        if (r[i] >= 0 || (m_trie.isPart[static_cast<std::size_t>(-1 - r[i])] & kPartTrigger))
+            std::swap(r[front++], r[i]);
+    *prompt = front;
     return true;
 }
 

@@ -46,8 +46,11 @@ public:
         const CTrie* shape;                // labelled by syllable id, all below its root width
         const unsigned char* hasChildren;  // by node
         const unsigned char* hasEnds;      // by node: phrases end there
-        const unsigned char* isPart;       // by syllable id: a combination's part
+        // By syllable id: kPart when a combination takes it as a part, with
+        // kPartTrigger when a combination waits for it to turn up.
+        const unsigned char* isPart;
     };
+    static constexpr unsigned char kPart = 1, kPartTrigger = 2;
 
     // A character's class's flags.
     static constexpr unsigned char kStartsFirst = 1;  // may begin a phrase's first syllable
@@ -105,9 +108,12 @@ public:
     // appends the positions alive after it to `next`, sorted and each once,
     // and to `reached` the phrase-trie nodes it reaches where phrases end
     // (see kReachedNoStart), and -1 - id for each syllable a combination
-    // takes as a part that begins at the place. False when memory ran out.
+    // takes as a part that begins at the place. The nodes and the syllables
+    // a combination waits for (kPartTrigger) come first, *prompt of them: a
+    // check needs the others only once some combination's trigger turned
+    // up. False when memory ran out.
     bool Step(const Position* set, std::size_t count, unsigned cls, unsigned edges, TArray<Position>* next,
-              TArray<int>* reached) const;
+              TArray<int>* reached, std::size_t* prompt) const;
 
 private:
     struct Class {

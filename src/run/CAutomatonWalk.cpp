@@ -109,14 +109,18 @@ bool CAutomatonWalk::GrowTransitions() {
 CAutomatonWalk::Transition* CAutomatonWalk::Compute(const CCheckAutomaton& automaton, int state, unsigned symbol) {
     const State from = m_states[static_cast<std::size_t>(state)];
     m_steps += from.count + 1;
-    if (!automaton.Step(m_pool.Data() + from.start, from.count, symbol >> 3, symbol & 7, &m_next, &m_reached))
+    std::size_t prompt = 0;
+    if (!automaton.Step(m_pool.Data() + from.start, from.count, symbol >> 3, symbol & 7, &m_next, &m_reached, &prompt))
         return nullptr;
     if (m_next.Size() > m_liveSet || MemoBytes() > m_memoBytes) return nullptr;
     const int next = Intern(m_next.Data(), m_next.Size());
     if (next < 0) return nullptr;
     const std::uint32_t reachedStart = static_cast<std::uint32_t>(m_reachedPool.Size());
-    if (!m_reachedPool.ReserveMore(m_reached.Size())) return nullptr;
-    for (std::size_t i = 0; i < m_reached.Size(); ++i) m_reachedPool.PushBack(m_reached[i]);
+    if (!m_reached.Empty()) {
+        if (!m_reachedPool.ReserveMore(m_reached.Size() + 1)) return nullptr;
+        m_reachedPool.PushBack(static_cast<int>(prompt));
+        for (std::size_t i = 0; i < m_reached.Size(); ++i) m_reachedPool.PushBack(m_reached[i]);
+    }
     if ((m_transitionCount + 1) * 2 > m_transitions.Size() && !GrowTransitions()) return nullptr;
     const std::uint64_t key = PairKey(static_cast<std::size_t>(state), symbol);
     const std::size_t mask = m_transitions.Size() - 1;
@@ -151,7 +155,7 @@ bool CAutomatonWalk::Merge(int* slot, int state) {
 
 bool CAutomatonWalk::NoteEnds(const Transition& t, std::size_t end) {
     for (std::uint32_t i = 0; i < t.reachedCount; ++i) {
-        const int reached = m_reachedPool[t.reachedStart + i];
+        const int reached = m_reachedPool[t.reachedStart + 1 + i];
         if (reached >= 0 && (!m_ends->PushBack(reached >> 2) || !m_ends->PushBack(static_cast<int>(end)))) return false;
     }
     return true;

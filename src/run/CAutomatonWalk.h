@@ -48,14 +48,18 @@ public:
     CAutomatonWalk& operator=(const CAutomatonWalk&) = delete;
 
     // A step that reached something: the step taken at byte `at`, whose
-    // `count` findings (see CCheckAutomaton::Step) ReachedBy gives. They
-    // stay valid until the next Walk, WalkCut or Reset.
+    // `count` findings (see CCheckAutomaton::Step) ReachedBy gives, the
+    // first PromptCount of them those a check reads at once. They stay
+    // valid until the next Walk, WalkCut or Reset.
     struct ReachingStep {
         std::uint32_t start;
         std::uint32_t count;
         int at;
     };
-    const int* ReachedBy(const ReachingStep& step) const { return m_reachedPool.Data() + step.start; }
+    const int* ReachedBy(const ReachingStep& step) const { return m_reachedPool.Data() + step.start + 1; }
+    std::size_t PromptCount(const ReachingStep& step) const {
+        return static_cast<std::size_t>(m_reachedPool[step.start]);
+    }
 
     // Walks the `n` bytes of `text` (terminated after them), appending to
     // `reached` the steps that reached something, each step once a line
@@ -124,7 +128,7 @@ private:
     struct Transition {
         std::uint64_t key;  // state << 32 | class << 3 | flags; kNoPair when empty
         int next;
-        std::uint32_t reachedStart;  // into m_reachedPool
+        std::uint32_t reachedStart;  // into m_reachedPool: the prompt count, then the findings
         std::uint32_t reachedCount;
         unsigned line;  // the last line whose `reached` got these
     };

@@ -43,7 +43,14 @@ void CRuleIndex::TriggerCombos(const int* c, const int* end) {
         if (!m_triggered.PushBack(*c)) m_outOfMemory = true;
 }
 
-void CRuleIndex::CompleteTriggered() {
+void CRuleIndex::CompleteTriggered(const TArray<CAutomatonWalk::ReachingStep>& steps) {
+    if (m_triggered.Empty()) return;
+    // The parts no combination waits for, which the reading passed over.
+    for (std::size_t k = 0; k < steps.Size(); ++k) {
+        const int* found = m_walker.ReachedBy(steps[k]);
+        for (std::size_t i = m_walker.PromptCount(steps[k]); i < steps[k].count; ++i)
+            m_syllableStamp[static_cast<std::size_t>(-1 - found[i])] = m_generation;
+    }
     for (std::size_t i = 0; i < m_triggered.Size(); ++i) {
         const std::size_t c = static_cast<std::size_t>(m_triggered[i]);
         bool all = true;
@@ -100,7 +107,7 @@ void CRuleIndex::ReadReached(const TArray<CAutomatonWalk::ReachingStep>& steps) 
     const CAutomatonWalk::ReachingStep* const end = step + steps.Size();
     for (; step != end; ++step) {
         const int* found = m_walker.ReachedBy(*step);
-        const int* const foundEnd = found + step->count;
+        const int* const foundEnd = found + (kLazy ? m_walker.PromptCount(*step) : step->count);
         for (; found != foundEnd; ++found) {
             const int reached = *found;
             if (reached >= 0) {
@@ -359,7 +366,7 @@ bool CRuleIndex::FindCandidates(char* text, bool exact, bool lazyCombos) {
         // A combination whose trigger could not be noted might be missed.
         if (m_outOfMemory) return false;
         if (m_walked) {
-            CompleteTriggered();
+            CompleteTriggered(m_reached);
         } else {
             // The walk handed the text back having stamped parts it did
             // not count: the index's walk starts from nothing.

@@ -323,8 +323,9 @@ private:
     // Out of line, as CountCombos is: inlined, it cost the walk's reading
     // loop a jump an entry on rule sets without combinations.
     CHATSIEVE_NOINLINE void TriggerCombos(const int* c, const int* end);
-    // Adds the triggered combinations whose parts all turned up.
-    void CompleteTriggered();
+    // Adds the triggered combinations whose parts all turned up, in the
+    // walker's `steps` read by ReadReached<true>.
+    void CompleteTriggered(const TArray<CAutomatonWalk::ReachingStep>& steps);
 
     // Per-check scratch, stamped with m_generation instead of being cleared.
     unsigned m_generation = 0;

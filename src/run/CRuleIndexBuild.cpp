@@ -399,7 +399,9 @@ bool CRuleIndex::BuildAutomaton(const unsigned char* used) {
     const std::size_t nodeCount = m_phraseTrie.Size();
     if (!m_isPart.Reserve(syllableCount) || !m_hasEnds.Reserve(nodeCount)) return false;
     for (std::size_t s = 0; s < syllableCount; ++s)
-        m_isPart.Data()[s] = m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s) ? 1 : 0;
+        m_isPart.Data()[s] = static_cast<unsigned char>(
+            (m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s) ? CCheckAutomaton::kPart : 0) |
+            (m_triggerBySyllable.Begin(s) != m_triggerBySyllable.End(s) ? CCheckAutomaton::kPartTrigger : 0));
     m_isPart.SetFilled(syllableCount);
     const int* endsStart = m_nodeEnds.start.Data();
     unsigned char* hasEnds = m_hasEnds.Data();

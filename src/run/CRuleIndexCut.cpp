@@ -58,7 +58,7 @@ bool CRuleIndex::CandidatesAfterCut(char* text, int cut, int removed) {
     m_outOfMemory = false;
     ReadReached<true>(m_walker.TracedSteps());
     if (m_outOfMemory) return false;
-    CompleteTriggered();
+    CompleteTriggered(m_walker.TracedSteps());
     for (std::size_t i = 0; i < m_alwaysCandidates.Size(); ++i) m_candidates.PushBack(m_alwaysCandidates[i]);
     // The first places the whole walk noted stand before the change; past
     // it, a search begins no later than where the texts first differ.
