@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "matchers/CSyllable.h"
+#include "platform/AsciiText.h"
+#include "platform/BytePair.h"
+#include "platform/CodePage.h"
 #include "platform/MbText.h"
 
 namespace chatsieve {
@@ -36,7 +39,7 @@ std::uint64_t Mix(std::uint64_t hash, std::uint64_t value) {
 void CCheckAutomaton::Reset() {
     m_ready = false;
     m_trie = PhraseTrie{};
-    m_classOf.Reset();
+    m_read.Reset();
     m_classes.Reset();
     m_classSyllables.Reset();
     m_forms.Reset();
@@ -168,13 +171,14 @@ bool CCheckAutomaton::BuildClasses(const PhraseTrie& trie, const unsigned char* 
             if ((codes[i] & 0xFFFFFFFFu) != (codes[j] & 0xFFFFFFFFu)) return false;
         return true;
     };
-    TArray<std::uint64_t> keyed;   // the values of characters with a key
-    TArray<std::uint64_t> hashes;  // by value
-    if (!m_classOf.Reserve(kValues) || !hashes.Reserve(kValues)) return false;
-    m_classOf.SetFilled(kValues);
+    TArray<std::uint32_t> classOf;  // by character value
+    TArray<std::uint64_t> keyed;    // the values of characters with a key
+    TArray<std::uint64_t> hashes;   // by value
+    if (!classOf.Reserve(kValues) || !hashes.Reserve(kValues)) return false;
+    classOf.SetFilled(kValues);
     hashes.SetFilled(kValues);
     for (unsigned v = 0; v < kValues; ++v) {
-        m_classOf[v] = 0;
+        classOf[v] = 0;
         hashes[v] = 0;
         const bool character = v < 256 ? v != 0 && !IsLeadByte(static_cast<unsigned char>(v))
                                        : IsLeadByte(static_cast<unsigned char>(v >> 8)) && (v & 0xFF) != 0;
@@ -195,7 +199,7 @@ bool CCheckAutomaton::BuildClasses(const PhraseTrie& trie, const unsigned char* 
             // Two keys of one hash would need a class each: rare enough to
             // leave such rule sets to the index's walk.
             if (!sameKey(v, representative)) return false;
-            m_classOf[v] = m_classOf[representative];
+            classOf[v] = classOf[representative];
             continue;
         }
         representative = v;
@@ -217,8 +221,22 @@ bool CCheckAutomaton::BuildClasses(const PhraseTrie& trie, const unsigned char* 
             for (std::uint32_t e = form.endStart; e < form.endEnd; ++e)
                 if (trie.shape->RootChild(static_cast<unsigned>(m_formEnds[e])) >= 0) cls.flags |= kStartsFirst;
         }
-        m_classOf[v] = static_cast<std::uint32_t>(m_classes.Size());
+        classOf[v] = static_cast<std::uint32_t>(m_classes.Size());
         if (!m_classes.PushBack(cls)) return false;
+    }
+    // The walk reads a character's class and width from the two bytes at
+    // its place; the byte after a line's last is its terminator.
+    if (!m_read.Reserve(kValues)) return false;
+    m_read.SetFilled(kValues);
+    for (unsigned first = 0; first < 256; ++first) {
+        const unsigned char lead = static_cast<unsigned char>(first);
+        for (unsigned second = 0; second < 256; ++second) {
+            std::uint32_t entry = classOf[first] << kReadClassShift | 1;
+            if (m_classes[classOf[first]].flags & kStartsFirst) entry |= kReadSpawns;
+            if (IsAsciiAlnum(lead)) entry |= kReadAlnum;
+            if (IsLeadByte(lead)) entry = second == 0 ? 0 : classOf[first << 8 | second] << kReadClassShift | 2;
+            m_read[BytePairIndex(lead, static_cast<unsigned char>(second))] = entry;
+        }
     }
     return true;
 }

@@ -67,10 +67,14 @@ public:
     void Reset();
     bool Ready() const { return m_ready; }
 
-    // The class of a character value (lead << 8 | trail for two bytes).
-    unsigned ClassOf(unsigned value) const { return m_classOf[value]; }
-    const std::uint32_t* ClassTable() const { return m_classOf.Data(); }
-    unsigned char ClassFlags(unsigned cls) const { return m_classes[cls].flags; }
+    // By the two bytes at a character's place (BytePairIndex): its class
+    // << kReadClassShift | its width in bytes (kReadWidth), with
+    // kReadSpawns for a one-byte character of a class that may begin a
+    // phrase's first syllable and kReadAlnum for an ASCII letter or digit;
+    // 0 for a lead byte before the terminator.
+    const std::uint32_t* ReadTable() const { return m_read.Data(); }
+    static constexpr std::uint32_t kReadWidth = 3, kReadSpawns = 4, kReadAlnum = 8;
+    static constexpr unsigned kReadClassShift = 4;
     std::size_t ClassCount() const { return m_classes.Size(); }
 
     // The classes of the characters an occurrence of syllable `s` (a used
@@ -146,8 +150,8 @@ private:
 
     bool m_ready = false;
     PhraseTrie m_trie{};
-    TArray<std::uint32_t> m_classOf;  // by character value
-    TArray<Class> m_classes;          // class 0: no syllable
+    TArray<std::uint32_t> m_read;  // ReadTable
+    TArray<Class> m_classes;       // class 0: no syllable
     TArray<int> m_classSyllables;
     // Both form tries in one: node 0 the romanised forms' root (values case
     // folded), node 1 the split forms' root (values as written), hung from

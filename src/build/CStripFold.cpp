@@ -5,6 +5,7 @@
 #include "build/CFoldTable.h"
 #include "matchers/CSkipSet.h"
 #include "matchers/ProcessLists.h"
+#include "platform/BytePair.h"
 #include "platform/Compiler.h"
 #include "platform/MbText.h"
 #include "platform/Memory.h"
@@ -29,7 +30,7 @@ bool CStripFold::Build(const CMatcherList& skipSets, const CFoldTable& fold) {
     char two[3] = {0, 0, 0};
     for (unsigned value = 1; value < 65536; ++value) {
         const unsigned char high = static_cast<unsigned char>(value >> 8), low = static_cast<unsigned char>(value);
-        std::uint16_t& entry = table[PairIndex(high, low)];
+        std::uint16_t& entry = table[BytePairIndex(high, low)];
         entry = high != 0 && low == 0 && IsLeadByte(high) ? kCutOff : 0;
         if (high == 0 ? IsLeadByte(low) : !IsLeadByte(high) || low == 0) continue;
         bool dropped = false;
@@ -107,15 +108,14 @@ CHATSIEVE_NOINLINE long CStripFold::Strip(const char* text, std::size_t n, char*
             continue;
         }
         // The terminator stands at n: a lead byte before it reads kCutOff.
-        std::uint16_t pair;
-        std::memcpy(&pair, in + pos, 2);
+        const unsigned pair = LoadBytePair(in + pos);
         const std::uint16_t action = twoByte[pair];
         if (action == 0) {
             if (kMarks) {
                 marks[kept] = gap;
                 marks[kept + 1] = kFoldSecond;
             }
-            std::memcpy(to + kept, &pair, 2);
+            std::memcpy(to + kept, in + pos, 2);
             if (kMap) {
                 map[kept] = static_cast<int>(pos);
                 map[kept + 1] = static_cast<int>(pos + 1);

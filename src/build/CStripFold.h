@@ -16,7 +16,6 @@
 #define CHATSIEVE_BUILD_CSTRIPFOLD_H
 
 #include <cstdint>
-#include <cstring>
 
 #include "matchers/CMatcherList.h"
 #include "matchers/TArray.h"
@@ -55,14 +54,8 @@ private:
     enum : unsigned char { kKeepByte, kDropByte, kLeadByte };
     unsigned char m_byteKind[256] = {};  // by a character's first byte
     // Per two-byte code: kDrop, or the byte it folds to, or 0; indexed by
-    // the code's two bytes as one load from the line reads them.
+    // BytePairIndex.
     std::uint16_t* m_double = nullptr;
-    static unsigned PairIndex(unsigned char first, unsigned char second) {
-        const unsigned char bytes[2] = {first, second};
-        std::uint16_t index;
-        std::memcpy(&index, bytes, 2);
-        return index;
-    }
     bool m_folds = false;
 };
 

@@ -5,8 +5,7 @@
 #include <type_traits>
 
 #include "matchers/ProcessLists.h"
-#include "platform/AsciiText.h"
-#include "platform/CodePage.h"
+#include "platform/BytePair.h"
 #include "platform/Compiler.h"
 
 namespace chatsieve {
@@ -236,9 +235,10 @@ bool CAutomatonWalk::WalkCut(const CCheckAutomaton& automaton, const unsigned ch
     return true;
 }
 
-template <bool kTrace, bool kCut>
-bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
-                         const unsigned char* marks, std::size_t markCount, TArray<ReachingStep>* reached, Span* span) {
+template <bool kTrace, bool kCut, bool kEdges>
+bool CAutomatonWalk::RunEdges(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n,
+                              const unsigned char* marks, std::size_t markCount, TArray<ReachingStep>* reached,
+                              Span* span) {
     // Fillers stood right before byte i: runs of letters apart there are
     // apart in the line.
     const auto gap = [&](std::size_t i) { return i < markCount && (marks[i] & kFoldAfterGap); };
@@ -247,8 +247,7 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
         ++m_handedBack;
         return false;
     }
-    const bool* lead = LeadBytes();
-    const std::uint32_t* classOf = automaton.ClassTable();
+    const std::uint32_t* readTable = automaton.ReadTable();
     // Read at every character; kept in locals, which the stores below
     // cannot be taken to change.
     const unsigned line = m_line;
@@ -265,32 +264,33 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
     // The state reached by reading the character at x; kHandBack when the
     // line is handed back, kCutLead at a lead byte cut off by the terminator.
     constexpr int kHandBack = -1, kCutLead = -2;
+    // Of the character read last: its ReadTable entry and its width.
+    std::uint32_t entry = 0;
     std::size_t width = 1;
-    unsigned cls = 0;
     // Written once for the walk's two loops, and not a call: it is most of
     // the walk. `OnStart` says at compile time that x is the start's
     // stream's next place, which is all the first loop reads.
     const auto read = [&](std::size_t x, int state, auto onStart) CHATSIEVE_ALWAYS_INLINE -> int {
         constexpr bool kOnStart = decltype(onStart)::value;
-        unsigned value = text[x];
-        width = 1;
-        if (lead[value]) {
-            if (text[x + 1] == 0) return kCutLead;
-            value = value << 8 | text[x + 1];
-            width = 2;
-        }
-        cls = classOf[value];
+        // The terminator follows the text: the pair at its last byte is
+        // there to read.
+        entry = readTable[LoadBytePair(text + x)];
+        width = entry & CCheckAutomaton::kReadWidth;
+        if (width == 0) return kCutLead;
+        const unsigned cls = entry >> CCheckAutomaton::kReadClassShift;
         ++steps;
         const bool atStart = kOnStart || x == start;
         unsigned symbol = cls << 3 | (atStart ? 0 : CCheckAutomaton::kOffStart);
-        if (edges && width == 1 && IsAsciiAlnum(value)) {
+        if (kEdges && (entry & CCheckAutomaton::kReadAlnum)) {
             // A letter or digit inside a character, or right after one with
             // no fillers between, begins no match of a phrase with a start
             // edge; one right before another ends none with an end edge.
-            if (!atStart ||
-                (beforeStart >= 0 && beforeStart + 1 == static_cast<int>(x) && IsAsciiAlnum(text[x - 1]) && !gap(x)))
+            const auto alnumAt = [&](std::size_t at) {
+                return (readTable[LoadBytePair(text + at)] & CCheckAutomaton::kReadAlnum) != 0;
+            };
+            if (!atStart || (beforeStart >= 0 && beforeStart + 1 == static_cast<int>(x) && alnumAt(x - 1) && !gap(x)))
                 symbol |= CCheckAutomaton::kStartBlocked;
-            if (IsAsciiAlnum(text[x + 1]) && !gap(x + 1)) symbol |= CCheckAutomaton::kEndBlocked;
+            if (x + 1 < n && alnumAt(x + 1) && !gap(x + 1)) symbol |= CCheckAutomaton::kEndBlocked;
         }
         if (atStart) {
             if (kTrace && width == 2) trace[x + 1].here = kInside;
@@ -332,8 +332,8 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
     // the character after it, where a second stream starts with the root
     // alone (which any set waiting there holds already).
     const auto spawns = [&](std::size_t x) {
-        return width == 1 && x + 2 < n && (automaton.ClassFlags(cls) & CCheckAutomaton::kStartsFirst) &&
-               lead[text[x + 1]];
+        return (entry & CCheckAutomaton::kReadSpawns) && x + 2 < n &&
+               (readTable[LoadBytePair(text + x + 1)] & CCheckAutomaton::kReadWidth) != 1;
     };
     const auto handBack = [&]() {
         m_steps += steps;
@@ -407,7 +407,11 @@ bool CAutomatonWalk::Run(const CCheckAutomaton& automaton, const unsigned char* 
     return true;
 }
 
-template bool CAutomatonWalk::Run<false, false>(const CCheckAutomaton&, const unsigned char*, std::size_t, bool,
-                                                const unsigned char*, std::size_t, TArray<ReachingStep>*, Span*);
+template bool CAutomatonWalk::RunEdges<false, false, false>(const CCheckAutomaton&, const unsigned char*, std::size_t,
+                                                            const unsigned char*, std::size_t, TArray<ReachingStep>*,
+                                                            Span*);
+template bool CAutomatonWalk::RunEdges<false, false, true>(const CCheckAutomaton&, const unsigned char*, std::size_t,
+                                                           const unsigned char*, std::size_t, TArray<ReachingStep>*,
+                                                           Span*);
 
 }  // namespace chatsieve

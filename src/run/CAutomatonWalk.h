@@ -163,7 +163,15 @@ private:
     // `span`: for a cut text only.
     template <bool kTrace, bool kCut>
     bool Run(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
-             const unsigned char* marks, std::size_t markCount, TArray<ReachingStep>* reached, Span* span);
+             const unsigned char* marks, std::size_t markCount, TArray<ReachingStep>* reached, Span* span) {
+        return edges ? RunEdges<kTrace, kCut, true>(automaton, text, n, marks, markCount, reached, span)
+                     : RunEdges<kTrace, kCut, false>(automaton, text, n, marks, markCount, reached, span);
+    }
+    // Run with `edges` known when compiled: the walk's loop keeps fewer
+    // values without them.
+    template <bool kTrace, bool kCut, bool kEdges>
+    bool RunEdges(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n,
+                  const unsigned char* marks, std::size_t markCount, TArray<ReachingStep>* reached, Span* span);
     bool Flush();
     bool NoteEnds(const Transition& t, std::size_t end);
     // Hands on what the step `t`, taken at `at` and ending at `end`, reached:
