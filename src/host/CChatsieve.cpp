@@ -9,6 +9,7 @@
 #include "matchers/CMatcher.h"
 #include "matchers/CPhraseRule.h"
 #include "matchers/ProcessLists.h"
+#include "platform/Compiler.h"
 #include "platform/MbText.h"
 #include "platform/Memory.h"
 
@@ -273,7 +274,7 @@ int CChatsieve::CheckLine(const char* text, int ceiling, bool mapped) {
     return KeepPlainAndCheck(ceiling);
 }
 
-int CChatsieve::KeepPlainAndCheck(int ceiling) {
+CHATSIEVE_ALWAYS_INLINE inline int CChatsieve::KeepPlainAndCheck(int ceiling) {
     if (m_keepPlain) {
         // Only a shortcut for masking: without the room, passes check the
         // whole line.

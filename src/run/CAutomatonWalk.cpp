@@ -351,8 +351,10 @@ bool CAutomatonWalk::RunEdges(const CCheckAutomaton& automaton, const unsigned c
         }
         // Most of a line has the start's stream alone: no ring to keep.
         const int next = read(x, state, std::true_type{});
-        if (next == kCutLead) break;
-        if (next < 0) return handBack();
+        if (next < 0) {
+            if (next == kCutLead) break;
+            return handBack();
+        }
         if (!spawns(x)) {
             state = next;
             x += width;
@@ -380,11 +382,11 @@ bool CAutomatonWalk::RunEdges(const CCheckAutomaton& automaton, const unsigned c
             }
             arrive[x & 3] = -1;
             const int after = read(x, at, std::false_type{});
-            if (after == kCutLead) {
+            if (after < 0) {
+                if (after != kCutLead) return handBack();
                 x = n;
                 break;
             }
-            if (after < 0) return handBack();
             if (spawns(x) && arrive[(x + 2) & 3] < 0) arrive[(x + 2) & 3] = 0;
             if (x + width >= n) continue;
             int& slot = arrive[(x + width) & 3];

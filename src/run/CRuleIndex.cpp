@@ -87,7 +87,8 @@ CHATSIEVE_ALWAYS_INLINE inline void CRuleIndex::NodeReached(int node) {
     PhrasesEndingAt<kLazy>(node, 0);
 }
 
-bool CRuleIndex::WalkAutomaton(const unsigned char* text, std::size_t n, bool lazyCombos) {
+CHATSIEVE_ALWAYS_INLINE inline bool CRuleIndex::WalkAutomaton(const unsigned char* text, std::size_t n,
+                                                              bool lazyCombos) {
     m_reached.Clear();
     const bool walked =
         m_walker.Walk(m_automaton, text, n, m_phraseEdges, g_foldMarks.Data(), g_foldMarks.Size(), &m_reached);
