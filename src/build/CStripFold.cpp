@@ -13,9 +13,8 @@
 namespace chatsieve {
 
 void CStripFold::Reset() {
-    Free(m_double);
-    m_double = nullptr;
-    std::memset(m_byteKind, kKeepByte, sizeof m_byteKind);
+    Free(m_pairs);
+    m_pairs = nullptr;
     m_folds = false;
 }
 
@@ -28,6 +27,7 @@ bool CStripFold::Build(const CMatcherList& skipSets, const CFoldTable& fold) {
     if (!table) return false;
     char one[2] = {0, 0};
     char two[3] = {0, 0, 0};
+    bool droppedByte[256] = {};
     for (unsigned value = 1; value < 65536; ++value) {
         const unsigned char high = static_cast<unsigned char>(value >> 8), low = static_cast<unsigned char>(value);
         std::uint16_t& entry = table[BytePairIndex(high, low)];
@@ -47,15 +47,19 @@ bool CStripFold::Build(const CMatcherList& skipSets, const CFoldTable& fold) {
             }
         }
         if (high == 0) {
-            m_byteKind[low] = dropped ? kDropByte : kKeepByte;
+            droppedByte[low] = dropped;
             continue;
         }
         entry = dropped ? kDrop : fold.Folded(high, low);
     }
-    table[0] = 0;
-    for (unsigned b = 0; b < 256; ++b)
-        if (IsLeadByte(static_cast<unsigned char>(b))) m_byteKind[b] = kLeadByte;
-    m_double = table;
+    // A one-byte character reads the same whatever byte follows it.
+    for (unsigned first = 0; first < 256; ++first) {
+        if (IsLeadByte(static_cast<unsigned char>(first))) continue;
+        for (unsigned second = 0; second < 256; ++second)
+            table[BytePairIndex(static_cast<unsigned char>(first), static_cast<unsigned char>(second))] =
+                droppedByte[first] ? kDropOne : kKeepOne;
+    }
+    m_pairs = table;
     m_folds = !fold.Empty();
     return true;
 }
@@ -82,35 +86,18 @@ CHATSIEVE_NOINLINE long CStripFold::Strip(const char* text, std::size_t n, char*
                                           unsigned char* marks) const {
     const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
     unsigned char* to = reinterpret_cast<unsigned char*>(out);
-    // In locals: the stores through `to` and `marks` could be taken to
-    // change the members, which the loop would then read again.
-    const unsigned char* byteKind = m_byteKind;
-    const std::uint16_t* twoByte = m_double;
+    // In a local: the stores through `to` and `marks` could be taken to
+    // change the member, which the loop would then read again.
+    const std::uint16_t* pairs = m_pairs;
     std::size_t kept = 0;
     // kFoldAfterGap from a character dropped after a kept one until the
     // next kept one.
     unsigned char gap = 0;
+    // The terminator stands at n: the pair at the last byte is there to
+    // read, and a lead byte before it reads kCutOff.
     for (std::size_t pos = 0; pos < n;) {
-        const unsigned char first = in[pos];
-        const unsigned char kind = byteKind[first];
-        if (kind == kKeepByte) {
-            if (kMarks) marks[kept] = gap;
-            gap = 0;
-            to[kept] = first;
-            if (kMap) map[kept] = static_cast<int>(pos);
-            ++kept;
-            ++pos;
-            continue;
-        }
-        if (kind == kDropByte) {
-            if (kept) gap = kFoldAfterGap;
-            ++pos;
-            continue;
-        }
-        // The terminator stands at n: a lead byte before it reads kCutOff.
-        const unsigned pair = LoadBytePair(in + pos);
-        const std::uint16_t action = twoByte[pair];
-        if (action == 0) {
+        const std::uint16_t action = pairs[LoadBytePair(in + pos)];
+        if (action == kKeepTwo) {
             if (kMarks) {
                 marks[kept] = gap;
                 marks[kept + 1] = kFoldSecond;
@@ -122,8 +109,17 @@ CHATSIEVE_NOINLINE long CStripFold::Strip(const char* text, std::size_t n, char*
             }
             kept += 2;
             gap = 0;
-        } else if (action == kDrop) {
+            pos += 2;
+        } else if (action == kKeepOne) {
+            if (kMarks) marks[kept] = gap;
+            gap = 0;
+            to[kept] = in[pos];
+            if (kMap) map[kept] = static_cast<int>(pos);
+            ++kept;
+            ++pos;
+        } else if (action == kDropOne || action == kDrop) {
             if (kept) gap = kFoldAfterGap;
+            pos += action == kDropOne ? 1 : 2;
         } else if (action == kCutOff) {
             break;
         } else {
@@ -132,8 +128,8 @@ CHATSIEVE_NOINLINE long CStripFold::Strip(const char* text, std::size_t n, char*
             if (kMap) map[kept] = static_cast<int>(pos);
             ++kept;
             gap = 0;
+            pos += 2;
         }
-        pos += 2;
     }
     return static_cast<long>(kept);
 }

@@ -32,7 +32,7 @@ public:
     ~CStripFold() { Reset(); }
 
     bool Build(const CMatcherList& skipSets, const CFoldTable& fold);
-    bool Ready() const { return m_double != nullptr; }
+    bool Ready() const { return m_pairs != nullptr; }
     void Reset();
 
     // Copies `text` (`n` bytes before its terminator) into `out` (room for
@@ -49,13 +49,12 @@ private:
     template <bool kMarks, bool kMap>
     long Strip(const char* text, std::size_t n, char* out, int* map, unsigned char* marks) const;
 
-    // kCutOff: a lead byte and the terminator.
-    static constexpr std::uint16_t kDrop = 0x100, kCutOff = 0x200;
-    enum : unsigned char { kKeepByte, kDropByte, kLeadByte };
-    unsigned char m_byteKind[256] = {};  // by a character's first byte
-    // Per two-byte code: kDrop, or the byte it folds to, or 0; indexed by
-    // BytePairIndex.
-    std::uint16_t* m_double = nullptr;
+    // By the two bytes at a character's place (BytePairIndex): kKeepOne
+    // or kDropOne for a one-byte character; for a two-byte one kKeepTwo,
+    // kDrop, or the byte it folds to; kCutOff for a lead byte before the
+    // terminator.
+    static constexpr std::uint16_t kKeepTwo = 0, kDrop = 0x100, kCutOff = 0x200, kKeepOne = 0x300, kDropOne = 0x400;
+    std::uint16_t* m_pairs = nullptr;
     bool m_folds = false;
 };
 
