@@ -257,6 +257,8 @@ bool CAutomatonWalk::RunEdges(const CCheckAutomaton& automaton, const unsigned c
     std::size_t mask = m_transitions.Size() - 1;
     Waiting* trace = kTrace ? m_trace.Data() : nullptr;
     TArray<ReachingStep>* traced = kCut ? &m_cutSteps : &m_traceSteps;
+    // Reads off the start's stream: the start's stream is counted as the
+    // bytes the walk passed, when it ends.
     unsigned long long steps = 0;
     // The start's stream: its next place and the one before.
     std::size_t start = kCut ? span->x : 0;
@@ -278,8 +280,8 @@ bool CAutomatonWalk::RunEdges(const CCheckAutomaton& automaton, const unsigned c
         width = entry & CCheckAutomaton::kReadWidth;
         if (width == 0) return kCutLead;
         const unsigned cls = entry >> CCheckAutomaton::kReadClassShift;
-        ++steps;
         const bool atStart = kOnStart || x == start;
+        if (!atStart) ++steps;
         unsigned symbol = cls << 3 | (atStart ? 0 : CCheckAutomaton::kOffStart);
         if (kEdges && (entry & CCheckAutomaton::kReadAlnum)) {
             // A letter or digit inside a character, or right after one with
@@ -335,13 +337,14 @@ bool CAutomatonWalk::RunEdges(const CCheckAutomaton& automaton, const unsigned c
         return (entry & CCheckAutomaton::kReadSpawns) && x + 2 < n &&
                (readTable[LoadBytePair(text + x + 1)] & CCheckAutomaton::kReadWidth) != 1;
     };
+    const std::size_t from = kCut ? span->x : 0;
+    std::size_t x = from;
     const auto handBack = [&]() {
-        m_steps += steps;
+        m_steps += steps + (x - from);
         ++m_handedBack;
         return false;
     };
 
-    std::size_t x = kCut ? span->x : 0;
     int state = kCut ? span->state : 0;
     if (kCut) span->stoppedAt = n;
     while (x < n) {
@@ -405,7 +408,7 @@ bool CAutomatonWalk::RunEdges(const CCheckAutomaton& automaton, const unsigned c
             arrive[x & 3] = -1;
         }
     }
-    m_steps += steps;
+    m_steps += steps + (x < n ? x : n) - from;
     return true;
 }
 

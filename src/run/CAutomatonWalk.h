@@ -114,7 +114,8 @@ public:
         m_memoBytes = memoBytes;
         m_liveSet = liveSet;
     }
-    // Characters read, and positions moved where the memo held no step.
+    // Bytes the walks passed, characters read off the start's stream, and
+    // positions moved where the memo held no step.
     unsigned long long Steps() const { return m_steps; }
     unsigned long HandedBack() const { return m_handedBack; }
 
