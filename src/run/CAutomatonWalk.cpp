@@ -50,7 +50,7 @@ bool CAutomatonWalk::Flush() {
     m_transitions.Clear();
     if (!m_stateTable.Reserve(64) || !m_transitions.Reserve(256)) return false;
     for (int i = 0; i < 64; ++i) m_stateTable.PushBack(-1);
-    for (int i = 0; i < 256; ++i) m_transitions.PushBack(Transition{kNoPair, 0, 0, 0, 0});
+    for (int i = 0; i < 256; ++i) m_transitions.PushBack(Transition{kNoPair, 0, 0, 0, 0, 0});
     return Intern(nullptr, 0) == 0;
 }
 
@@ -95,7 +95,7 @@ bool CAutomatonWalk::GrowTransitions() {
         old.Swap(m_transitions);
         return false;
     }
-    for (std::size_t i = 0; i < size; ++i) m_transitions.PushBack(Transition{kNoPair, 0, 0, 0, 0});
+    for (std::size_t i = 0; i < size; ++i) m_transitions.PushBack(Transition{kNoPair, 0, 0, 0, 0, 0});
     for (std::size_t i = 0; i < old.Size(); ++i) {
         if (old[i].key == kNoPair) continue;
         std::size_t slot = PairHash(old[i].key) & (size - 1);
@@ -114,18 +114,19 @@ CAutomatonWalk::Transition* CAutomatonWalk::Compute(const CCheckAutomaton& autom
     if (m_next.Size() > m_liveSet || MemoBytes() > m_memoBytes) return nullptr;
     const int next = Intern(m_next.Data(), m_next.Size());
     if (next < 0) return nullptr;
+    // The live set bound keeps a step's findings far below this.
+    if (m_reached.Size() > 0xFFFF) return nullptr;
     const std::uint32_t reachedStart = static_cast<std::uint32_t>(m_reachedPool.Size());
-    if (!m_reached.Empty()) {
-        if (!m_reachedPool.ReserveMore(m_reached.Size() + 1)) return nullptr;
-        m_reachedPool.PushBack(static_cast<int>(prompt));
-        for (std::size_t i = 0; i < m_reached.Size(); ++i) m_reachedPool.PushBack(m_reached[i]);
-    }
+    if (!m_reachedPool.ReserveMore(m_reached.Size())) return nullptr;
+    for (std::size_t i = 0; i < m_reached.Size(); ++i) m_reachedPool.PushBack(m_reached[i]);
     if ((m_transitionCount + 1) * 2 > m_transitions.Size() && !GrowTransitions()) return nullptr;
     const std::uint64_t key = PairKey(static_cast<std::size_t>(state), symbol);
     const std::size_t mask = m_transitions.Size() - 1;
     std::size_t slot = PairHash(key) & mask;
     while (m_transitions[slot].key != kNoPair) slot = (slot + 1) & mask;
-    m_transitions[slot] = Transition{key, next, reachedStart, static_cast<std::uint32_t>(m_reached.Size()), m_line - 1};
+    m_transitions[slot] = Transition{
+        key,       next, reachedStart, static_cast<std::uint16_t>(m_reached.Size()), static_cast<std::uint16_t>(prompt),
+        m_line - 1};
     ++m_transitionCount;
     return &m_transitions[slot];
 }
@@ -154,7 +155,7 @@ bool CAutomatonWalk::Merge(int* slot, int state) {
 
 bool CAutomatonWalk::NoteEnds(const Transition& t, std::size_t end) {
     for (std::uint32_t i = 0; i < t.reachedCount; ++i) {
-        const int reached = m_reachedPool[t.reachedStart + 1 + i];
+        const int reached = m_reachedPool[t.reachedStart + i];
         if (reached >= 0 && (!m_ends->PushBack(reached >> 2) || !m_ends->PushBack(static_cast<int>(end)))) return false;
     }
     return true;
@@ -165,7 +166,7 @@ CHATSIEVE_ALWAYS_INLINE inline bool CAutomatonWalk::Reach(Transition* t, std::si
     if (m_ends && !NoteEnds(*t, end)) return false;
     if (t->line == m_line) return true;
     t->line = m_line;
-    return reached->PushBack(ReachingStep{t->reachedStart, t->reachedCount, static_cast<int>(at)});
+    return reached->PushBack(ReachingStep{t->reachedStart, t->reachedCount, t->promptCount, static_cast<int>(at)});
 }
 
 inline bool CAutomatonWalk::StartLine(const CCheckAutomaton& automaton) {
@@ -248,6 +249,7 @@ bool CAutomatonWalk::RunEdges(const CCheckAutomaton& automaton, const unsigned c
         return false;
     }
     const std::uint32_t* readTable = automaton.ReadTable();
+    const bool promptOnly = m_promptOnly;
     // Read at every character; kept in locals, which the stores below
     // cannot be taken to change.
     const unsigned line = m_line;
@@ -313,9 +315,10 @@ bool CAutomatonWalk::RunEdges(const CCheckAutomaton& automaton, const unsigned c
         }
         if (t->reachedCount != 0) {
             // Without room for the trace the line goes to the index's walk.
-            if (kTrace && !traced->PushBack(ReachingStep{t->reachedStart, t->reachedCount, static_cast<int>(x)}))
+            if (kTrace &&
+                !traced->PushBack(ReachingStep{t->reachedStart, t->reachedCount, t->promptCount, static_cast<int>(x)}))
                 return kHandBack;
-            if (!kCut && !Reach(t, x, x + width, reached)) return kHandBack;
+            if (!kCut && (t->promptCount != 0 || !promptOnly) && !Reach(t, x, x + width, reached)) return kHandBack;
         }
         return t->next;
     };

@@ -49,28 +49,30 @@ public:
 
     // A step that reached something: the step taken at byte `at`, whose
     // `count` findings (see CCheckAutomaton::Step) ReachedBy gives, the
-    // first PromptCount of them those a check reads at once. They stay
-    // valid until the next Walk, WalkCut or Reset.
+    // first `prompt` of them those a check reads at once. They stay valid
+    // until the next Walk, WalkCut or Reset.
     struct ReachingStep {
         std::uint32_t start;
-        std::uint32_t count;
+        std::uint16_t count;
+        std::uint16_t prompt;
         int at;
     };
-    const int* ReachedBy(const ReachingStep& step) const { return m_reachedPool.Data() + step.start + 1; }
-    std::size_t PromptCount(const ReachingStep& step) const {
-        return static_cast<std::size_t>(m_reachedPool[step.start]);
-    }
+    const int* ReachedBy(const ReachingStep& step) const { return m_reachedPool.Data() + step.start; }
 
     // Walks the `n` bytes of `text` (terminated after them), appending to
     // `reached` the steps that reached something, each step once a line
-    // (at the first place it was taken). False when the line is handed back: memory ran
-    // out or a bound was passed; what `reached` holds is then a part.
+    // (at the first place it was taken); with `promptOnly`, only those
+    // whose findings a check reads at once. False when the line is handed
+    // back: memory ran out or a bound was passed; what `reached` holds is
+    // then a part.
     // With `edges`, letters and digits are read with what stands around them
     // (see CCheckAutomaton::kStartBlocked), fillers stripped before byte i
     // where `marks` (of `markCount` bytes) holds kFoldAfterGap at i.
     bool Walk(const CCheckAutomaton& automaton, const unsigned char* text, std::size_t n, bool edges,
-              const unsigned char* marks, std::size_t markCount, TArray<ReachingStep>* reached) {
+              const unsigned char* marks, std::size_t markCount, TArray<ReachingStep>* reached,
+              bool promptOnly = false) {
         m_traceValid = false;
+        m_promptOnly = promptOnly;
         return m_keepTrace ? WalkTraced(automaton, text, n, edges, marks, markCount, reached)
                            : Run<false, false>(automaton, text, n, edges, marks, markCount, reached, nullptr);
     }
@@ -129,9 +131,10 @@ private:
     struct Transition {
         std::uint64_t key;  // state << 32 | class << 3 | flags; kNoPair when empty
         int next;
-        std::uint32_t reachedStart;  // into m_reachedPool: the prompt count, then the findings
-        std::uint32_t reachedCount;
-        unsigned line;  // the last line whose `reached` got these
+        std::uint32_t reachedStart;  // into m_reachedPool
+        std::uint16_t reachedCount;
+        std::uint16_t promptCount;  // of them first, which a check reads at once
+        unsigned line;              // the last line whose `reached` got these
     };
 
     // What waits at a character's place x of a traced text: the sets
@@ -219,6 +222,7 @@ private:
     TArray<First> m_first;
     unsigned m_line = 0;
     bool m_keepTrace = false;
+    bool m_promptOnly = false;
     bool m_traceValid = false;
     TArray<Waiting> m_trace;            // per byte of the last text walked
     TArray<ReachingStep> m_traceSteps;  // its steps that reached something

@@ -48,7 +48,7 @@ void CRuleIndex::CompleteTriggered(const TArray<CAutomatonWalk::ReachingStep>& s
     // The parts no combination waits for, which the reading passed over.
     for (std::size_t k = 0; k < steps.Size(); ++k) {
         const int* found = m_walker.ReachedBy(steps[k]);
-        for (std::size_t i = m_walker.PromptCount(steps[k]); i < steps[k].count; ++i)
+        for (std::size_t i = steps[k].prompt; i < steps[k].count; ++i)
             m_syllableStamp[static_cast<std::size_t>(-1 - found[i])] = m_generation;
     }
     for (std::size_t i = 0; i < m_triggered.Size(); ++i) {
@@ -90,12 +90,22 @@ CHATSIEVE_ALWAYS_INLINE inline void CRuleIndex::NodeReached(int node) {
 CHATSIEVE_ALWAYS_INLINE inline bool CRuleIndex::WalkAutomaton(const unsigned char* text, std::size_t n,
                                                               bool lazyCombos) {
     m_reached.Clear();
-    const bool walked =
-        m_walker.Walk(m_automaton, text, n, m_phraseEdges, g_foldMarks.Data(), g_foldMarks.Size(), &m_reached);
-    if (lazyCombos)
-        ReadReached<true>(m_reached);
-    else
+    bool walked = m_walker.Walk(m_automaton, text, n, m_phraseEdges, g_foldMarks.Data(), g_foldMarks.Size(), &m_reached,
+                                lazyCombos);
+    if (!lazyCombos) {
         ReadReached<false>(m_reached);
+        return walked;
+    }
+    ReadReached<true>(m_reached);
+    // The walk passed over the steps that reached nothing but syllables no
+    // combination waits for. Once a combination's trigger turned up, those
+    // tell whether its other parts did too: the line is walked again for
+    // all its steps, with the memo warm.
+    if (walked && !m_triggered.Empty()) {
+        m_reached.Clear();
+        walked = m_walker.Walk(m_automaton, text, n, m_phraseEdges, g_foldMarks.Data(), g_foldMarks.Size(), &m_reached,
+                               false);
+    }
     return walked;
 }
 
@@ -108,7 +118,7 @@ void CRuleIndex::ReadReached(const TArray<CAutomatonWalk::ReachingStep>& steps) 
     const CAutomatonWalk::ReachingStep* const end = step + steps.Size();
     for (; step != end; ++step) {
         const int* found = m_walker.ReachedBy(*step);
-        const int* const foundEnd = found + (kLazy ? m_walker.PromptCount(*step) : step->count);
+        const int* const foundEnd = found + (kLazy ? step->prompt : step->count);
         for (; found != foundEnd; ++found) {
             const int reached = *found;
             if (reached >= 0) {

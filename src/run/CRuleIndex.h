@@ -324,8 +324,9 @@ private:
     // Out of line, as CountCombos is: inlined, it cost the walk's reading
     // loop a jump an entry on rule sets without combinations.
     CHATSIEVE_NOINLINE void TriggerCombos(const int* c, const int* end);
-    // Adds the triggered combinations whose parts all turned up, in the
-    // walker's `steps` read by ReadReached<true>.
+    // Adds the triggered combinations whose parts all turned up in the
+    // walker's `steps`, every step of the text (ReadReached<true> read
+    // their prompt findings).
     void CompleteTriggered(const TArray<CAutomatonWalk::ReachingStep>& steps);
 
     // Per-check scratch, stamped with m_generation instead of being cleared.
