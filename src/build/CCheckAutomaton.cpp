@@ -228,15 +228,21 @@ bool CCheckAutomaton::BuildClasses(const PhraseTrie& trie, const unsigned char* 
     // its place; the byte after a line's last is its terminator.
     if (!m_read.Reserve(kValues)) return false;
     m_read.SetFilled(kValues);
+    std::uint32_t* read = m_read.Data();
     for (unsigned first = 0; first < 256; ++first) {
-        const unsigned char lead = static_cast<unsigned char>(first);
-        for (unsigned second = 0; second < 256; ++second) {
-            std::uint32_t entry = classOf[first] << kReadClassShift | 1;
-            if (m_classes[classOf[first]].flags & kStartsFirst) entry |= kReadSpawns;
-            if (IsAsciiAlnum(lead)) entry |= kReadAlnum;
-            if (IsLeadByte(lead)) entry = second == 0 ? 0 : classOf[first << 8 | second] << kReadClassShift | 2;
-            m_read[BytePairIndex(lead, static_cast<unsigned char>(second))] = entry;
+        const unsigned char byte = static_cast<unsigned char>(first);
+        if (IsLeadByte(byte)) {
+            read[BytePairIndex(byte, 0)] = 0;
+            for (unsigned second = 1; second < 256; ++second)
+                read[BytePairIndex(byte, static_cast<unsigned char>(second))] =
+                    classOf[first << 8 | second] << kReadClassShift | 2;
+            continue;
         }
+        std::uint32_t entry = classOf[first] << kReadClassShift | 1;
+        if (m_classes[classOf[first]].flags & kStartsFirst) entry |= kReadSpawns;
+        if (IsAsciiAlnum(byte)) entry |= kReadAlnum;
+        for (unsigned second = 0; second < 256; ++second)
+            read[BytePairIndex(byte, static_cast<unsigned char>(second))] = entry;
     }
     return true;
 }

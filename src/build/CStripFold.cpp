@@ -25,39 +25,28 @@ bool CStripFold::Build(const CMatcherList& skipSets, const CFoldTable& fold) {
         if (!As<CSkipSet>(node->matcher)) return false;
     auto* table = static_cast<std::uint16_t*>(Allocate(sizeof(std::uint16_t) * 65536));
     if (!table) return false;
-    char one[2] = {0, 0};
-    char two[3] = {0, 0, 0};
-    bool droppedByte[256] = {};
-    for (unsigned value = 1; value < 65536; ++value) {
-        const unsigned char high = static_cast<unsigned char>(value >> 8), low = static_cast<unsigned char>(value);
-        std::uint16_t& entry = table[BytePairIndex(high, low)];
-        entry = high != 0 && low == 0 && IsLeadByte(high) ? kCutOff : 0;
-        if (high == 0 ? IsLeadByte(low) : !IsLeadByte(high) || low == 0) continue;
-        bool dropped = false;
-        for (const CMatcherList::Node* node = skipSets.First(); node && !dropped; node = node->next) {
-            int width = 0;
-            const auto* set = static_cast<const CSkipSet*>(node->matcher);
-            if (high == 0) {
-                one[0] = static_cast<char>(low);
-                dropped = set->IsSkipped(one, &width) != 0;
-            } else {
-                two[0] = static_cast<char>(high);
-                two[1] = static_cast<char>(low);
-                dropped = set->IsSkipped(two, &width) != 0;
-            }
-        }
-        if (high == 0) {
-            droppedByte[low] = dropped;
+    const auto dropped = [&](const char* character) {
+        int width = 0;
+        for (const CMatcherList::Node* node = skipSets.First(); node; node = node->next)
+            if (static_cast<const CSkipSet*>(node->matcher)->IsSkipped(character, &width)) return true;
+        return false;
+    };
+    for (unsigned first = 0; first < 256; ++first) {
+        const unsigned char byte = static_cast<unsigned char>(first);
+        if (!IsLeadByte(byte)) {
+            // A one-byte character reads the same whatever byte follows it.
+            const char one[2] = {static_cast<char>(byte), 0};
+            const std::uint16_t action = first != 0 && dropped(one) ? kDropOne : kKeepOne;
+            for (unsigned second = 0; second < 256; ++second)
+                table[BytePairIndex(byte, static_cast<unsigned char>(second))] = action;
             continue;
         }
-        entry = dropped ? kDrop : fold.Folded(high, low);
-    }
-    // A one-byte character reads the same whatever byte follows it.
-    for (unsigned first = 0; first < 256; ++first) {
-        if (IsLeadByte(static_cast<unsigned char>(first))) continue;
-        for (unsigned second = 0; second < 256; ++second)
-            table[BytePairIndex(static_cast<unsigned char>(first), static_cast<unsigned char>(second))] =
-                droppedByte[first] ? kDropOne : kKeepOne;
+        table[BytePairIndex(byte, 0)] = kCutOff;
+        for (unsigned second = 1; second < 256; ++second) {
+            const unsigned char trail = static_cast<unsigned char>(second);
+            const char two[3] = {static_cast<char>(byte), static_cast<char>(trail), 0};
+            table[BytePairIndex(byte, trail)] = dropped(two) ? kDrop : fold.Folded(byte, trail);
+        }
     }
     m_pairs = table;
     m_folds = !fold.Empty();
