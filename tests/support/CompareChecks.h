@@ -1,5 +1,6 @@
 // Pits a filter's fast check against trying every rule in turn on one line:
-// the same level, match and masked copy, as a host and the masking see them.
+// the same level, match and masked copy, as a host and the masking see them,
+// and a check for the level alone against one that keeps the map.
 #ifndef CHATSIEVE_TESTS_COMPARECHECKS_H
 #define CHATSIEVE_TESTS_COMPARECHECKS_H
 
@@ -18,6 +19,15 @@ inline int CompareWithEveryRule(TestFilter* filter, const std::string& line, int
     std::string masked[2];
     for (int way = 0; way < 2; ++way) {
         filter->UseRuleIndex(way == 1);
+        // A host asking for the level alone: the line is stripped without
+        // the map back to it, which nothing of a check may read.
+        const int levelOnly = filter->FilterText(line.c_str(), nullptr, 0, 1);
+        const int offsetOnly = filter->MatchOffset(), lengthOnly = filter->MatchLength();
+        EXPECT_EQ(filter->CheckText(line.c_str(), 0), levelOnly) << Hex(line);
+        if (levelOnly) {
+            EXPECT_EQ(filter->MatchOffset(), offsetOnly) << Hex(line);
+            EXPECT_EQ(filter->MatchLength(), lengthOnly) << Hex(line);
+        }
         results[way] = filter->CheckText(line.c_str(), ceiling);
         offsets[way] = filter->MatchOffset();
         lengths[way] = filter->MatchLength();
