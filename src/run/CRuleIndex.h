@@ -95,10 +95,10 @@ public:
     int Ordinal(const CMatcher* rule) const;
     int RuleLevel(int ordinal) const { return m_ruleLevel[static_cast<std::size_t>(ordinal)]; }
     // Steps taken by every check so far (the index's walk: a node meeting
-    // the syllables of a place; the automaton's: a byte passed or a character
-    // read off the start's stream, and each position moved where no kept
-    // step held): the walk's work, which tests
-    // bound by the line's length.
+    // the syllables of a place; the automaton's: a byte passed or a
+    // character read off the start's stream, and each position moved where
+    // no kept step held): the walk's work, which tests bound by the line's
+    // length.
     unsigned long long Steps() const { return m_steps + m_walker.Steps(); }
     // Off: every check walks the index's own way, as the automaton must
     // agree with. The automaton and its walker, for tests.
