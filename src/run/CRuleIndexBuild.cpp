@@ -20,7 +20,18 @@ bool CRuleIndex::Postings::Build(std::size_t keys, const TArray<std::uint64_t>& 
     int* first = start.Data();
     std::memset(first, 0, (keys + 2) * sizeof(int));
     for (std::size_t i = 0; i < pairs.Size(); ++i) ++first[(pairs[i] >> 32) + 2];
-    for (std::size_t k = 2; k < keys + 2; ++k) first[k] += first[k - 1];
+    // The running sums, four keys a step: the keys are mostly trie nodes,
+    // and most nodes end no phrase, so this loop is most of the work.
+    int sum = 0;
+    int* count = first + 2;
+    int* const last = first + keys + 2;
+    for (; last - count >= 4; count += 4) {
+        count[0] = sum += count[0];
+        count[1] = sum += count[1];
+        count[2] = sum += count[2];
+        count[3] = sum += count[3];
+    }
+    for (; count != last; ++count) *count = sum += *count;
     // Placed in the order given, so each key's items keep their order.
     int* item = items.Data();
     for (std::size_t i = 0; i < pairs.Size(); ++i)
