@@ -79,7 +79,12 @@ public:
 private:
     void Link(Node* position, Node* node);
     void Unlink(Node* node);
-    void DropPositions();
+    // Every unlink and move drops them: mostly there are none to give back,
+    // which is answered inline.
+    void DropPositions() {
+        if (m_indexed || m_positions.Data()) ReleasePositions();
+    }
+    void ReleasePositions();
     bool BuildPositions() const;
     // At, when the position array is not there yet.
     CMatcher* AtBuilding(std::size_t index) const;

@@ -36,7 +36,7 @@ void CPhraseRule::FreeBlock() {
     m_refs = nullptr;
 }
 
-bool CPhraseRule::Place(int count) {
+inline bool CPhraseRule::Place(int count) {
     if (count <= m_room) {
         FreeBlock();
         m_refs = Room();
