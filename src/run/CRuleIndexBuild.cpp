@@ -251,7 +251,17 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         m_ruleLevel.PushBack(INT_MIN);
         if (CPhraseRule* phrase = As<CPhraseRule>(rule)) {
             m_ruleLevel[static_cast<std::size_t>(ordinal)] = phrase->GetLevel();
-            phraseId(phrase, ordinal);
+            // Mostly a rule not named before, as a part: numbered here, as
+            // phraseId numbers it, without the call.
+            PairSlot& slot = FindPairSlot(m_ordinals, AddressKey(phrase));
+            if (slot.key != kNoPair) {
+                phraseId(phrase, ordinal);
+                continue;
+            }
+            m_rulePhrase[static_cast<std::size_t>(ordinal)] = static_cast<int>(m_phrases.Size());
+            slot = PairSlot{AddressKey(phrase), ordinal};
+            m_phrases.PushBack(phrase);
+            m_phraseRule.PushBack(ordinal);
             continue;
         }
         FindPairSlot(m_ordinals, AddressKey(rule)) = PairSlot{AddressKey(rule), ordinal};
