@@ -76,9 +76,15 @@ public:
     // The cell of `row` in column `column` (0-based within its table), or null.
     // Cells ascend by column from 0, so in a row that leaves no column out
     // the cell of `column` is the row's cell `column`: one compare, inline.
+    // A row that leaves columns out before its last cell mostly has the last
+    // column, the one asked for past its cell count, there: one more.
     const IndexCell* FindCell(const IndexRow& row, std::uint32_t column) const {
-        if (column < row.cellCount && m_cells[row.firstCell + column].column == column)
-            return &m_cells[row.firstCell + column];
+        const IndexCell* cells = m_cells + row.firstCell;
+        if (column < row.cellCount) {
+            if (cells[column].column == column) return &cells[column];
+        } else if (row.cellCount > 0 && cells[row.cellCount - 1].column == column) {
+            return &cells[row.cellCount - 1];
+        }
         return FindCellLeftOut(row, column);
     }
 
@@ -87,6 +93,11 @@ private:
     bool CheckHeader(std::size_t size, const char* key);
     // Walks every table once, checking it and filling the arrays as it goes.
     bool WalkTables(std::size_t size);
+    // Checks the cell at `p` of the table ending at `end` one rule at a
+    // time, the columns before `next` taken: steps `p` past it and fills
+    // `cell`, or fails the build naming the first rule it breaks.
+    bool CheckCell(std::size_t& p, std::size_t end, std::uint32_t columnCount, std::uint32_t next,
+                   const unsigned char* types, IndexCell* cell);
     // Makes room in `array` (holding `used` of `capacity`) for `more`
     // entries; false, having failed the build, when memory ran out.
     template <class T>

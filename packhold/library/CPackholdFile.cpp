@@ -46,6 +46,10 @@ void CPackholdTable::Attach(const CPackageIndex* index, const IndexTable* table,
     // Row counts fit in an int: each row takes at least two bytes of a file
     // no larger than kMaxFileBytes.
     m_rowCount = static_cast<int>(table->rowCount);
+    m_columns = &index->Column(table->firstColumn);
+    m_indexRows = table->rowCount ? &index->Row(table->firstRow) : nullptr;
+    m_columnCount = table->columnCount;
+    m_image = index->Image();
     for (int r = 0; r < m_rowCount; ++r)
         rows[r].Attach(this, &index->Row(table->firstRow + static_cast<std::uint32_t>(r)));
 }
@@ -95,19 +99,19 @@ long CPackholdTable::Column(const char* name, unsigned char type) {
 
 const char* CPackholdTable::StringOf(const IndexCell* cell) const {
     // The index made sure the text is NUL-terminated inside the image.
-    return cell ? reinterpret_cast<const char*>(m_index->Image() + cell->dataOffset) : nullptr;
+    return cell ? reinterpret_cast<const char*>(m_image + cell->dataOffset) : nullptr;
 }
 
 int CPackholdTable::IntOf(const IndexCell* cell, int* value) const {
     if (!cell) return 0;
-    *value = LoadI32(m_index->Image() + cell->dataOffset);
+    *value = LoadI32(m_image + cell->dataOffset);
     return 1;
 }
 
 int CPackholdTable::IntArrayOf(const IndexCell* cell, int* values) const {
     if (!cell) return 0;
     // cell->count <= kMaxArrayInts, so a kMaxCellBytes buffer always suffices.
-    const unsigned char* p = m_index->Image() + cell->dataOffset;
+    const unsigned char* p = m_image + cell->dataOffset;
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && __SIZEOF_INT__ == 4
     // The cell's bytes are the ints as such a processor holds them.
     if (cell->count) std::memcpy(values, p, 4 * static_cast<std::size_t>(cell->count));
@@ -119,16 +123,18 @@ int CPackholdTable::IntArrayOf(const IndexCell* cell, int* values) const {
 
 int CPackholdTable::BytesOf(const IndexCell* cell, unsigned char* bytes) const {
     if (!cell) return 0;
-    if (cell->count) std::memcpy(bytes, m_index->Image() + cell->dataOffset, cell->count);
+    if (cell->count) std::memcpy(bytes, m_image + cell->dataOffset, cell->count);
     return static_cast<int>(cell->count);
 }
 
 const IndexCell* CPackholdTable::CellAt(int row, int column, unsigned char type) const {
-    if (row < 0 || row >= m_rowCount || column < 0 || static_cast<std::uint32_t>(column) >= m_table->columnCount)
+    // Unsigned compares take the negative numbers too.
+    if (static_cast<unsigned>(row) >= static_cast<unsigned>(m_rowCount) ||
+        static_cast<std::uint32_t>(column) >= m_columnCount)
         return nullptr;
     const std::uint32_t c = static_cast<std::uint32_t>(column);
-    if (m_index->Column(m_table->firstColumn + c).type != type) return nullptr;
-    return m_index->FindCell(m_index->Row(m_table->firstRow + static_cast<std::uint32_t>(row)), c);
+    if (m_columns[c].type != type) return nullptr;
+    return m_index->FindCell(m_indexRows[row], c);
 }
 
 int CPackholdTable::FindColumn(const char* name) noexcept {

@@ -12,6 +12,7 @@
 #define PACKHOLD_LIBRARY_CPACKHOLDFILE_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "Packhold.h"
 #include "format/Allocate.h"
@@ -95,6 +96,12 @@ private:
     const IndexTable* m_table = nullptr;
     CPackholdRow* m_rows = nullptr;  // owned by the file
     int m_rowCount = 0;
+    // The index's entries for this table, and the image, kept at hand: a
+    // reader by number asks for hundreds of thousands of cells.
+    const IndexColumn* m_columns = nullptr;
+    const IndexRow* m_indexRows = nullptr;
+    std::uint32_t m_columnCount = 0;
+    const unsigned char* m_image = nullptr;
     KeptName m_kept[kKeptNames] = {};
     int m_nextKept = 0;
     int m_keptCount = 0;  // slots of m_kept in use, the first ones

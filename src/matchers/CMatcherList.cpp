@@ -4,9 +4,7 @@
 
 namespace chatsieve {
 
-void CMatcherList::DropPositions() {
-    // Every unlink drops them: mostly there are none to give back.
-    if (!m_indexed && !m_positions.Data()) return;
+void CMatcherList::ReleasePositions() {
     m_positions.Reset();
     m_indexed = false;
 }

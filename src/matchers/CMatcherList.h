@@ -47,7 +47,7 @@ public:
     // many entries in a row; null when the array cannot be had, and At
     // then still answers. Valid until the list changes other than by an
     // append.
-    Node* const* Positions() const { return BuildPositions() ? m_positions.Data() : nullptr; }
+    Node* const* Positions() const { return m_indexed || BuildPositions() ? m_positions.Data() : nullptr; }
     // Moves every entry of `other` onto the end of this list, in order.
     void SpliceBack(CMatcherList& other);
     // Moves this list's first node into `target` before `position` (null:
@@ -79,7 +79,12 @@ public:
 private:
     void Link(Node* position, Node* node);
     void Unlink(Node* node);
-    void DropPositions();
+    // Every unlink and move drops them: mostly there are none to give back,
+    // which is answered inline.
+    void DropPositions() {
+        if (m_indexed || m_positions.Data()) ReleasePositions();
+    }
+    void ReleasePositions();
     bool BuildPositions() const;
     // At, when the position array is not there yet.
     CMatcher* AtBuilding(std::size_t index) const;

@@ -32,11 +32,11 @@ CPhraseRule* CPhraseRule::NewWithRoom(int count) {
 
 void CPhraseRule::FreeBlock() {
     // Only a block of its own; the room behind the rule goes with the rule.
-    if (!(m_room > 0 && m_refs == Room())) Free(m_refs);
+    if (m_refs && !(m_room > 0 && m_refs == Room())) Free(m_refs);
     m_refs = nullptr;
 }
 
-bool CPhraseRule::Place(int count) {
+inline bool CPhraseRule::Place(int count) {
     if (count <= m_room) {
         FreeBlock();
         m_refs = Room();
@@ -77,15 +77,29 @@ int CPhraseRule::Init(const int* refs, int count, int level) {
     CMatcherList::Node* const* positions = g_syllables.Positions();
     RefEntry* decoded = m_refs;
     CMatcher** resolved = m_syllables;
-    for (int i = 0; i < count; ++i) {
-        const int value = refs[i];
-        if (value < kFirst || value >= kFirst + kMaxReferencedRows) return 0;
-        const int index = value - kFirst;
-        decoded[i] = RefEntry{index, kSyllableKind};
-        const std::size_t at = static_cast<std::size_t>(index);
-        CMatcher* syllable = !positions ? g_syllables.At(at) : at < known ? positions[at]->matcher : nullptr;
-        if (!syllable) return 0;
-        resolved[i] = syllable;
+    if (positions) {
+        // An index names a row only below both the rows a reference can
+        // name and the syllables loaded: one unsigned compare a reference.
+        const std::size_t rows =
+            known < static_cast<std::size_t>(kMaxReferencedRows) ? known : static_cast<std::size_t>(kMaxReferencedRows);
+        for (int i = 0; i < count; ++i) {
+            const std::size_t at = static_cast<unsigned>(refs[i]) - static_cast<unsigned>(kFirst);
+            if (at >= rows) return 0;
+            CMatcher* syllable = positions[at]->matcher;
+            if (!syllable) return 0;
+            decoded[i] = RefEntry{static_cast<int>(at), kSyllableKind};
+            resolved[i] = syllable;
+        }
+    } else {
+        for (int i = 0; i < count; ++i) {
+            const int value = refs[i];
+            if (value < kFirst || value >= kFirst + kMaxReferencedRows) return 0;
+            const int index = value - kFirst;
+            decoded[i] = RefEntry{index, kSyllableKind};
+            CMatcher* syllable = g_syllables.At(static_cast<std::size_t>(index));
+            if (!syllable) return 0;
+            resolved[i] = syllable;
+        }
     }
     m_count = count;
     m_level = level;

@@ -235,6 +235,12 @@ private:
     bool FindCandidates(char* text, bool exact, bool lazyCombos = false);
     void NextGeneration();
     void AddCandidate(int ordinal);
+    // Build's part for the phrases, in order: their syllable ids (marked in
+    // `used`), and their paths in the phrase trie, the end of each in `ends`
+    // as (node, phrase), which has room for them. False when memory ran out
+    // or a syllable is not in `syllableIds`.
+    CHATSIEVE_NOINLINE bool AddPhrasePaths(const TArray<PairSlot>& syllableIds, unsigned char* used,
+                                           TArray<std::uint64_t>& ends);
     // `used`, by syllable id: some phrase or combination holds it.
     bool BuildAutomaton(const unsigned char* used);
     // The automaton's walk of a whole text; false when it handed the text back.

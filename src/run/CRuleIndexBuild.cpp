@@ -20,7 +20,18 @@ bool CRuleIndex::Postings::Build(std::size_t keys, const TArray<std::uint64_t>& 
     int* first = start.Data();
     std::memset(first, 0, (keys + 2) * sizeof(int));
     for (std::size_t i = 0; i < pairs.Size(); ++i) ++first[(pairs[i] >> 32) + 2];
-    for (std::size_t k = 2; k < keys + 2; ++k) first[k] += first[k - 1];
+    // The running sums, four keys a step: the keys are mostly trie nodes,
+    // and most nodes end no phrase, so this loop is most of the work.
+    int sum = 0;
+    int* count = first + 2;
+    int* const last = first + keys + 2;
+    for (; last - count >= 4; count += 4) {
+        count[0] = sum += count[0];
+        count[1] = sum += count[1];
+        count[2] = sum += count[2];
+        count[3] = sum += count[3];
+    }
+    for (; count != last; ++count) *count = sum += *count;
     // Placed in the order given, so each key's items keep their order.
     int* item = items.Data();
     for (std::size_t i = 0; i < pairs.Size(); ++i)
@@ -240,7 +251,17 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         m_ruleLevel.PushBack(INT_MIN);
         if (CPhraseRule* phrase = As<CPhraseRule>(rule)) {
             m_ruleLevel[static_cast<std::size_t>(ordinal)] = phrase->GetLevel();
-            phraseId(phrase, ordinal);
+            // Mostly a rule not named before, as a part: numbered here, as
+            // phraseId numbers it, without the call.
+            PairSlot& slot = FindPairSlot(m_ordinals, AddressKey(phrase));
+            if (slot.key != kNoPair) {
+                phraseId(phrase, ordinal);
+                continue;
+            }
+            m_rulePhrase[static_cast<std::size_t>(ordinal)] = static_cast<int>(m_phrases.Size());
+            slot = PairSlot{AddressKey(phrase), ordinal};
+            m_phrases.PushBack(phrase);
+            m_phraseRule.PushBack(ordinal);
             continue;
         }
         FindPairSlot(m_ordinals, AddressKey(rule)) = PairSlot{AddressKey(rule), ordinal};
@@ -312,55 +333,7 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
         !m_phraseTrie.Start(syllableCount, laterSyllables / 2 + 1, CTrie::Lists::kNone) ||
         !m_hasChildren.Assign(refTotal + 1, 0) || !ends.Reserve(phraseCount))
         return false;
-    int* sequenceStart = m_phraseSyllables.start.Data();
-    int* sequenceItem = m_phraseSyllables.items.Data();
-    const CSyllable* const* byId = m_syllableById.Data();
-    unsigned char* hasChildren = m_hasChildren.Data();
-    // A word's forms are listed one after another and mostly begin alike,
-    // so the nodes the phrase before passed through are kept: the part of
-    // the path a phrase shares with it is not looked up again (those nodes
-    // already have children), and the trie grows as it would otherwise.
-    TArray<int> path;  // path[d]: the node after d + 1 syllables of the phrase before
-    const int* before = nullptr;
-    std::size_t beforeLength = 0;
-    int filled = 0;
-    for (std::size_t p = 0; p < phraseCount; ++p) {
-        sequenceStart[p] = filled;
-        int* ids = sequenceItem + filled;
-        const CPhraseRule::SyllableRun sequence = m_phrases[p]->Syllables();
-        const RefEntry* refs = m_phrases[p]->Refs();
-        const std::size_t length = sequence.Size();
-        for (std::size_t i = 0; i < length; ++i) {
-            const std::size_t hint = static_cast<std::size_t>(static_cast<unsigned>(refs[i].index));
-            const int syllable = hint < syllableCount && byId[hint] == sequence[i]
-                                     ? static_cast<int>(hint)
-                                     : ProbePair(syllableIds, AddressKey(sequence[i]));
-            if (syllable < 0) return false;
-            ids[i] = syllable;
-            used[static_cast<std::size_t>(syllable)] = 1;
-        }
-        filled += static_cast<int>(length);
-
-        std::size_t shared = 0;
-        while (shared < length && shared < beforeLength && ids[shared] == before[shared]) ++shared;
-        int node = shared > 0 ? path[shared - 1] : 0;
-        for (std::size_t d = shared; d < length; ++d) {
-            const int child = m_phraseTrie.Add(node, static_cast<unsigned>(ids[d]));
-            if (child < 0) return false;
-            hasChildren[node] = 1;
-            node = child;
-            if (d < path.Size())
-                path[d] = child;
-            else if (!path.PushBack(child))
-                return false;
-        }
-        before = ids;
-        beforeLength = length;
-        ends.PushBack(PairKey(static_cast<std::size_t>(node), p));
-    }
-    sequenceStart[phraseCount] = filled;
-    m_phraseSyllables.start.SetFilled(phraseCount + 1);
-    m_phraseSyllables.items.SetFilled(refTotal);
+    if (!AddPhrasePaths(syllableIds, used.Data(), ends)) return false;
     for (std::size_t s = 0; s < syllableCount; ++s)
         if (m_combosBySyllable.Begin(s) != m_combosBySyllable.End(s)) used[s] = 1;
     m_phraseTrie.Freeze();
@@ -391,6 +364,67 @@ bool CRuleIndex::Build(const CMatcherList& rules, const CMatcherList& syllables)
     // Without the automaton (a shape it leaves to the walk below, or no
     // memory) checks walk the index's own way: slower, never different.
     if (!BuildAutomaton(used.Data())) m_automaton.Reset();
+    return true;
+}
+
+bool CRuleIndex::AddPhrasePaths(const TArray<PairSlot>& syllableIds, unsigned char* used, TArray<std::uint64_t>& ends) {
+    // Its own function, with what the loops read in locals: inside Build the
+    // compiler kept them on the stack and read them again a syllable.
+    const std::size_t phraseCount = m_phrases.Size();
+    const std::size_t syllableCount = m_syllableById.Size();
+    CPhraseRule* const* phrases = m_phrases.Data();
+    int* sequenceStart = m_phraseSyllables.start.Data();
+    int* sequenceItem = m_phraseSyllables.items.Data();
+    const CSyllable* const* byId = m_syllableById.Data();
+    unsigned char* hasChildren = m_hasChildren.Data();
+    std::uint64_t* endAt = ends.Data();  // room for a pair a phrase
+    // A word's forms are listed one after another and mostly begin alike,
+    // so the nodes the phrase before passed through are kept: the part of
+    // the path a phrase shares with it is not looked up again (those nodes
+    // already have children), and the trie grows as it would otherwise.
+    TArray<int> path;  // path[d]: the node after d + 1 syllables of the phrase before
+    std::size_t longest = 0;
+    for (std::size_t p = 0; p < phraseCount; ++p) longest = std::max(longest, phrases[p]->Syllables().Size());
+    if (!path.Assign(longest, 0)) return false;
+    int* pathNodes = path.Data();
+    const int* before = nullptr;
+    std::size_t beforeLength = 0;
+    int filled = 0;
+    for (std::size_t p = 0; p < phraseCount; ++p) {
+        sequenceStart[p] = filled;
+        int* ids = sequenceItem + filled;
+        const CPhraseRule::SyllableRun sequence = phrases[p]->Syllables();
+        const RefEntry* refs = phrases[p]->Refs();
+        const std::size_t length = sequence.Size();
+        for (std::size_t i = 0; i < length; ++i) {
+            const std::size_t hint = static_cast<std::size_t>(static_cast<unsigned>(refs[i].index));
+            const int syllable = hint < syllableCount && byId[hint] == sequence[i]
+                                     ? static_cast<int>(hint)
+                                     : ProbePair(syllableIds, AddressKey(sequence[i]));
+            if (syllable < 0) return false;
+            ids[i] = syllable;
+            used[static_cast<std::size_t>(syllable)] = 1;
+        }
+        filled += static_cast<int>(length);
+
+        std::size_t shared = 0;
+        while (shared < length && shared < beforeLength && ids[shared] == before[shared]) ++shared;
+        int node = shared > 0 ? pathNodes[shared - 1] : 0;
+        for (std::size_t d = shared; d < length; ++d) {
+            const int child = m_phraseTrie.Add(node, static_cast<unsigned>(ids[d]));
+            if (child < 0) return false;
+            hasChildren[node] = 1;
+            node = child;
+            pathNodes[d] = child;
+        }
+        before = ids;
+        beforeLength = length;
+        endAt[p] = PairKey(static_cast<std::size_t>(node), p);
+    }
+    sequenceStart[phraseCount] = filled;
+    m_phraseSyllables.start.SetFilled(phraseCount + 1);
+    m_phraseSyllables.items.SetFilled(static_cast<std::size_t>(filled));
+    ends.SetFilled(phraseCount);
     return true;
 }
 

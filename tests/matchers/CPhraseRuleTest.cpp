@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 
 #include "../support/RuleFixture.h"
@@ -111,6 +112,9 @@ TEST_F(CPhraseRuleTest, InitRefusesBadArgumentsAndReferences) {
         {1 * 100000 + 1},       // kind 1
         {-(2 * 100000 + 1)},    // kind -2
         {wai, 2 * 100000 + 9},  // the bad one after a good one
+        {INT_MIN},              // below every kind, as far as it goes
+        {INT_MAX},              // above every kind
+        {3 * 100000},           // one past the highest syllable reference
     };
     AddPhrase({wai}, 1);
     for (const auto& refs : badRefs) {
